@@ -1,0 +1,43 @@
+#pragma once
+// The framed, encrypted line format: finds frames in the received byte
+// stream and builds the frames the tool sends.
+
+#include "LinkCipher.h"
+#include "MessageDispatcher.h"
+
+#include <QByteArray>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class PortIo;
+
+class FrameCodec
+{
+public:
+    // onMessage runs for every valid received message, after CurrentMessage
+    // has been set; normally it is MessageDispatcher::DispatchMessage.
+    FrameCodec(PortIo &port, std::function<void(const ModuleMessage &)> onMessage);
+
+    std::array<std::uint8_t, 17> ReceiveWindow{};
+    ModuleMessage CurrentMessage{};
+    std::uint8_t CommandCounter = 0;
+
+    void ReceiveByte(std::uint8_t byte);
+    // The port's bytes-received handler: reads count bytes one at a time;
+    // any error ends this event quietly, the rest stays queued.
+    void ComPort1RxChar(int count);
+
+    void SendCommand(std::uint8_t type, const std::array<std::uint8_t, 5> &params);
+    void SendData(std::uint8_t type, const std::array<std::uint8_t, 13> &payload);
+    // Plain text plus CR, only while connected; silently nothing otherwise.
+    void SendText(const QByteArray &text);
+
+private:
+    void sendFrame(const ModuleMessage &plain);
+
+    PortIo &m_port;
+    std::function<void(const ModuleMessage &)> m_onMessage;
+    LinkCipher m_decrypt{LinkCipher::Direction::Decrypt};
+    LinkCipher m_encrypt{LinkCipher::Direction::Encrypt};
+};

@@ -1,0 +1,20 @@
+#pragma once
+// What the frame codec needs of a serial port. The real port implements it;
+// tests and the in-process simulator give their own.
+
+#include <QByteArray>
+#include <cstdint>
+
+class PortIo
+{
+public:
+    virtual ~PortIo() = default;
+
+    // Copies up to n queued received bytes; never waits. Returns the count.
+    virtual int ReadBytes(std::uint8_t *buffer, int n) = 0;
+    // Returns once the bytes have left (or the write timed out), with the
+    // count sent. Throws ESerialPort (code 2) on a closed or failed port.
+    virtual int WriteBytes(const std::uint8_t *buffer, int n) = 0;
+    virtual int WriteText(const QByteArray &text) = 0;
+    virtual bool Connected() const = 0;
+};
