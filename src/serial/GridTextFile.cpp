@@ -1,0 +1,167 @@
+#include "GridTextFile.h"
+
+#include "TextLineFile.h"
+
+#include <algorithm>
+#include <limits>
+
+GridFileError::GridFileError(const QString &message)
+    : std::runtime_error(message.toStdString()), m_message(message)
+{
+}
+
+GridTextFile::GridTextFile(int columns, int rows)
+{
+    SetSize(columns, rows);
+}
+
+void GridTextFile::SetSize(int columns, int rows)
+{
+    columns = std::clamp(columns, 1, MaxDimension);
+    rows = std::clamp(rows, 1, MaxDimension);
+    m_widths.resize(static_cast<std::size_t>(columns), DefaultColumnWidth);
+    m_rows = rows;
+    std::erase_if(m_cells, [this](const auto &cell) {
+        return !Contains(cell.first.second, cell.first.first);
+    });
+}
+
+bool GridTextFile::Contains(int column, int row) const
+{
+    return column >= 0 && column < ColumnCount() && row >= 0 && row < m_rows;
+}
+
+int GridTextFile::ColumnWidth(int column) const
+{
+    return column >= 0 && column < ColumnCount() ? m_widths[static_cast<std::size_t>(column)] : 0;
+}
+
+void GridTextFile::SetColumnWidth(int column, int width)
+{
+    if (column >= 0 && column < ColumnCount())
+        m_widths[static_cast<std::size_t>(column)] = std::max(width, 0);
+}
+
+QString GridTextFile::Cell(int column, int row) const
+{
+    const auto it = m_cells.find({row, column});
+    return it == m_cells.end() ? QString() : it->second;
+}
+
+void GridTextFile::SetCell(int column, int row, const QString &text)
+{
+    if (!Contains(column, row))
+        return;
+    if (text.isEmpty())
+        m_cells.erase({row, column});
+    else
+        m_cells[{row, column}] = text;
+}
+
+QStringList GridTextFile::ToLines() const
+{
+    QStringList lines;
+    lines.append(QStringLiteral("%1,%2").arg(ColumnCount()).arg(m_rows));
+    for (int c = 0; c < ColumnCount(); ++c)
+        lines.append(QStringLiteral("cw %1,%2").arg(c).arg(ColumnWidth(c)));
+    for (const auto &[place, text] : m_cells)
+        lines.append(QStringLiteral("%1,%2,").arg(place.second).arg(place.first) + EncodeCellText(text));
+    return lines;
+}
+
+void GridTextFile::SaveGridFile(const QString &fileName) const
+{
+    if (!TextLineFile::Write(fileName, ToLines()))
+        throw GridFileError(QStringLiteral("Cannot Create ") + fileName);
+}
+
+void GridTextFile::LoadGridFile(const QString &fileName)
+{
+    const auto lines = TextLineFile::Read(fileName);
+    if (!lines)
+        throw GridFileError(QStringLiteral("Cannot open file ") + fileName);
+    FromLines(*lines, fileName);
+}
+
+void GridTextFile::FromLines(const QStringList &lines, const QString &fileName)
+{
+    if (lines.isEmpty())
+        return;
+
+    // An empty header keeps the grid's size; one that gives no column or no
+    // row (or absurd sizes) is damage, reported before anything changes.
+    const QStringView header = lines.first();
+    if (!header.isEmpty()) {
+        const qsizetype comma = header.indexOf(u',');
+        const int columns = LeadingInteger(comma < 0 ? header : header.first(comma));
+        const int rows = comma < 0 ? 0 : LeadingInteger(header.sliced(comma + 1));
+        if (columns < 1 || rows < 1 || columns > MaxDimension || rows > MaxDimension)
+            throw GridFileError(QStringLiteral("File contains no data or corrupt file ") + fileName);
+        SetSize(columns, rows);
+    }
+
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        ReadBodyLine(lines.at(i));
+}
+
+void GridTextFile::ReadBodyLine(QStringView line)
+{
+    if (line.startsWith(u"cw")) {
+        // "cw c,width": the index runs from the fourth character to the ",".
+        const qsizetype comma = line.indexOf(u',');
+        if (comma < 0)
+            return; // no width to set
+        const QStringView index = comma > 3 ? line.sliced(3, comma - 3) : QStringView();
+        SetColumnWidth(LeadingInteger(index), LeadingInteger(line.sliced(comma + 1)));
+        return;
+    }
+
+    // "column,row,text"; a missing field reads 0 and takes nothing away, so a
+    // line without "," is the text of cell (0, 0).
+    QStringView rest = line;
+    int fields[2] = {0, 0};
+    for (int &field : fields) {
+        const qsizetype comma = rest.indexOf(u',');
+        if (comma < 0)
+            break;
+        field = LeadingInteger(rest.first(comma));
+        rest = rest.sliced(comma + 1);
+    }
+    if (Contains(fields[0], fields[1]))
+        SetCell(fields[0], fields[1], DecodeCellText(rest.toString()));
+}
+
+QString GridTextFile::EncodeCellText(const QString &text)
+{
+    if (!text.contains(u'\r'))
+        return text;
+    QString encoded = text;
+    encoded.replace(u'\r', u'\t').replace(u'\n', u'\b');
+    return encoded;
+}
+
+QString GridTextFile::DecodeCellText(const QString &text)
+{
+    QString decoded = text;
+    if (decoded.contains(u'\b'))
+        decoded.replace(u'\t', u'\r').replace(u'\b', u'\n');
+    const qsizetype cr = decoded.indexOf(u'\r');
+    return cr < 0 ? decoded : decoded.first(cr);
+}
+
+int GridTextFile::LeadingInteger(QStringView field)
+{
+    qsizetype i = 0;
+    while (i < field.size() && field.at(i) == u' ')
+        ++i;
+    bool negative = false;
+    if (i < field.size() && (field.at(i) == u'-' || field.at(i) == u'+')) {
+        negative = field.at(i) == u'-';
+        ++i;
+    }
+    constexpr long long limit = std::numeric_limits<int>::max();
+    long long value = 0;
+    for (; i < field.size() && field.at(i) >= u'0' && field.at(i) <= u'9'; ++i)
+        value = std::min(value * 10 + (field.at(i).unicode() - u'0'), limit);
+    return static_cast<int>(negative ? -value : value);
+}

@@ -1,0 +1,82 @@
+#pragma once
+// A small grid of texts and its text file. The file is a header line
+// "columns,rows", one line "cw c,width" per column and one line
+// "column,row,text" per non-empty cell, row by row; Windows-1250, CR LF.
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <map>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+// A failed save or load; Message() is the text to show the user.
+class GridFileError : public std::runtime_error
+{
+public:
+    explicit GridFileError(const QString &message);
+    QString Message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+class GridTextFile
+{
+public:
+    static constexpr int DefaultColumnWidth = 64;
+    // A header asking for more is taken as a damaged file, not as a request
+    // to allocate without bound.
+    static constexpr int MaxDimension = 10000;
+
+    explicit GridTextFile(int columns = 1, int rows = 1);
+
+    int ColumnCount() const { return static_cast<int>(m_widths.size()); }
+    int RowCount() const { return m_rows; }
+    // Clamped to 1..MaxDimension. Cells outside the new size are dropped,
+    // added columns are DefaultColumnWidth wide.
+    void SetSize(int columns, int rows);
+
+    // Outside the grid: 0, and setting does nothing.
+    int ColumnWidth(int column) const;
+    void SetColumnWidth(int column, int width);
+
+    // Outside the grid: "", and setting does nothing.
+    QString Cell(int column, int row) const;
+    void SetCell(int column, int row, const QString &text);
+
+    // Throws GridFileError("Cannot Create " + fileName). The file is written
+    // beside the target and renamed into place, so a failed save leaves the
+    // old file as it was.
+    void SaveGridFile(const QString &fileName) const;
+
+    // Throws GridFileError("Cannot open file " + fileName) or
+    // ("File contains no data or corrupt file " + fileName); on an error the
+    // grid is unchanged. Cells the file does not name keep their text.
+    void LoadGridFile(const QString &fileName);
+
+    // The file's lines without their line ends, and back. The name only goes
+    // into the error message.
+    QStringList ToLines() const;
+    void FromLines(const QStringList &lines, const QString &fileName);
+
+    // Multi-line texts travel with CR as TAB and LF as BS; a text without CR
+    // is written as it is. Decoding keeps the first line only.
+    static QString EncodeCellText(const QString &text);
+    static QString DecodeCellText(const QString &text);
+
+    // The integer a field begins with: blanks skipped, an optional sign,
+    // digits up to the first other character; no digits give 0. Saturates
+    // instead of overflowing.
+    static int LeadingInteger(QStringView field);
+
+private:
+    bool Contains(int column, int row) const;
+    void ReadBodyLine(QStringView line);
+
+    std::vector<int> m_widths;
+    int m_rows = 1;
+    // Non-empty cells only, keyed (row, column): the file's order.
+    std::map<std::pair<int, int>, QString> m_cells;
+};

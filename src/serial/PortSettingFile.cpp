@@ -1,0 +1,34 @@
+#include "PortSettingFile.h"
+
+#include <exception>
+
+PortSettingFile::PortSettingFile()
+    : m_advSave(2, 1)
+{
+    m_advSave.SetColumnWidth(0, 20);
+    m_advSave.SetColumnWidth(1, 20);
+}
+
+QString PortSettingFile::RestorePortName()
+{
+    try {
+        m_advSave.LoadGridFile(FileName);
+        return m_advSave.Cell(0, 0);
+    } catch (const std::exception &) {
+        // Start-up goes on with the default port, silently.
+        return DefaultPort;
+    }
+}
+
+bool PortSettingFile::StorePortName(const QString &port, QString *error)
+{
+    m_advSave.SetCell(0, 0, port);
+    try {
+        m_advSave.SaveGridFile(FileName);
+        return true;
+    } catch (const GridFileError &e) {
+        if (error)
+            *error = e.Message();
+        return false;
+    }
+}

@@ -1,0 +1,59 @@
+#include "TextLineFile.h"
+
+#include "link/Windows1250.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace TextLineFile {
+
+QStringList SplitLines(const QString &text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch != u'\r' && ch != u'\n')
+            continue;
+        lines.append(text.sliced(start, i - start));
+        if (ch == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.sliced(start));
+    return lines;
+}
+
+std::optional<QStringList> Read(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return SplitLines(Windows1250::toUnicode(bytes));
+}
+
+bool Write(const QString &fileName, const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines) {
+        bytes += Windows1250::fromUnicode(line);
+        bytes += "\r\n";
+    }
+
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // commit() does not notice when its own final flush fails (a full disk,
+    // a size limit) and would rename a cut-short file into place: flush here.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace TextLineFile

@@ -1,0 +1,160 @@
+// Remembering the port: the file's exact bytes, what start-up reads from
+// files it finds, and what the next exit writes.
+
+#include "serial/PortSettingFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QByteArray Header("2,1\r\ncw 0,20\r\ncw 1,20\r\n");
+
+QByteArray ReadAll(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString &fileName, const QByteArray &bytes)
+{
+    QFile file(fileName);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class PortSettingFileTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void exactBytes_data();
+    void exactBytes();
+    void restoreAndStore_data();
+    void restoreAndStore();
+    void folderInTheWay();
+
+private:
+    QTemporaryDir *m_dir = nullptr;
+    QString m_oldCurrent;
+};
+
+void PortSettingFileTest::init()
+{
+    m_dir = new QTemporaryDir;
+    QVERIFY(m_dir->isValid());
+    m_oldCurrent = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+}
+
+void PortSettingFileTest::cleanup()
+{
+    QDir::setCurrent(m_oldCurrent);
+    delete m_dir;
+    m_dir = nullptr;
+}
+
+void PortSettingFileTest::exactBytes_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("COM3") << QStringLiteral("COM3")
+                          << QByteArray::fromHex("322C310D0A"
+                                                 "637720302C32300D0A"
+                                                 "637720312C32300D0A"
+                                                 "302C302C434F4D330D0A");
+    QTest::newRow("COM12") << QStringLiteral("COM12")
+                           << QByteArray::fromHex("322C310D0A"
+                                                  "637720302C32300D0A"
+                                                  "637720312C32300D0A"
+                                                  "302C302C434F4D31320D0A");
+}
+
+void PortSettingFileTest::exactBytes()
+{
+    QFETCH(QString, port);
+    QFETCH(QByteArray, bytes);
+
+    PortSettingFile file;
+    QVERIFY(file.StorePortName(port));
+    const QByteArray written = ReadAll(QStringLiteral("QuelmarSetup.ini"));
+    QCOMPARE(written.size(), port.size() + 29);
+    QCOMPARE(written, bytes);
+}
+
+void PortSettingFileTest::restoreAndStore_data()
+{
+    // One run: start-up finds `file` (or none) and reads `restored`; the
+    // port, having normalised it, stores `stored` at exit, giving `saved`.
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("restored");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QByteArray>("saved");
+
+    QTest::newRow("first run") << false << QByteArray() << QStringLiteral("COM1") << QStringLiteral("COM1")
+                               << Header + "0,0,COM1\r\n";
+    QTest::newRow("lower case name") << true << Header + "0,0,com7\r\n" << QStringLiteral("com7")
+                                     << QStringLiteral("COM7") << Header + "0,0,COM7\r\n";
+    QTest::newRow("line without comma") << true << Header + "COM9\r\n" << QStringLiteral("COM9")
+                                        << QStringLiteral("COM9") << Header + "0,0,COM9\r\n";
+    QTest::newRow("empty line at the end") << true << Header + "0,0,COM3\r\n\r\n" << QString()
+                                           << QStringLiteral("COM1") << Header + "0,0,COM1\r\n";
+    QTest::newRow("other sizes kept")
+        << true << QByteArray("3,2\r\ncw 0,20\r\ncw 1,20\r\ncw 2,15\r\n0,0,COM2\r\n1,1,x\r\n")
+        << QStringLiteral("COM2") << QStringLiteral("COM5")
+        << QByteArray("3,2\r\ncw 0,20\r\ncw 1,20\r\ncw 2,15\r\n0,0,COM5\r\n1,1,x\r\n");
+    QTest::newRow("bigger header without widths")
+        << true << QByteArray("4,1\r\n") << QString() << QStringLiteral("COM1")
+        << QByteArray("4,1\r\ncw 0,20\r\ncw 1,20\r\ncw 2,64\r\ncw 3,64\r\n0,0,COM1\r\n");
+    QTest::newRow("outside cells ignored")
+        << true << Header + "2,0,COM8\r\n0,1,COM8\r\n" << QString() << QStringLiteral("COM1")
+        << Header + "0,0,COM1\r\n";
+    QTest::newRow("damaged header") << true << QByteArray("0,0\r\n0,0,COM5\r\n") << QStringLiteral("COM1")
+                                    << QStringLiteral("COM1") << Header + "0,0,COM1\r\n";
+    QTest::newRow("empty file") << true << QByteArray() << QString() << QStringLiteral("COM1")
+                                << Header + "0,0,COM1\r\n";
+}
+
+void PortSettingFileTest::restoreAndStore()
+{
+    QFETCH(bool, exists);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, restored);
+    QFETCH(QString, stored);
+    QFETCH(QByteArray, saved);
+
+    if (exists)
+        WriteAll(PortSettingFile::FileName, file);
+    PortSettingFile setting;
+    QCOMPARE(setting.RestorePortName(), restored);
+    QString error;
+    QVERIFY(setting.StorePortName(stored, &error));
+    QVERIFY(error.isEmpty());
+    QCOMPARE(ReadAll(PortSettingFile::FileName), saved);
+}
+
+void PortSettingFileTest::folderInTheWay()
+{
+    // A folder of the file's name can be neither read nor replaced.
+    QVERIFY(QDir().mkdir(PortSettingFile::FileName));
+    WriteAll(PortSettingFile::FileName + QStringLiteral("/inside"), "kept");
+
+    PortSettingFile setting;
+    QCOMPARE(setting.RestorePortName(), QStringLiteral("COM1"));
+    QString error;
+    QVERIFY(!setting.StorePortName(QStringLiteral("COM6"), &error));
+    QCOMPARE(error, QStringLiteral("Cannot Create QuelmarSetup.ini"));
+    QCOMPARE(ReadAll(PortSettingFile::FileName + QStringLiteral("/inside")), QByteArray("kept"));
+}
+
+QTEST_GUILESS_MAIN(PortSettingFileTest)
+#include "PortSettingFileTest.moc"
