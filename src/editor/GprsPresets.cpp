@@ -1,0 +1,80 @@
+#include "GprsPresets.h"
+
+#include "serial/TextLineFile.h"
+
+namespace GprsPresets {
+
+namespace {
+
+// Cuts the next quoted field off the front of line.
+QString TakeQuotedField(QString &line)
+{
+    const qsizetype open = line.indexOf(u'"');
+    if (open >= 0)
+        line.remove(0, open + 1);
+    const qsizetype close = line.indexOf(u'"');
+    if (close < 0)
+        return QString();
+    QString field = line.first(close);
+    line.remove(0, close + 1);
+    return field;
+}
+
+} // namespace
+
+QString PresetLine(const QString &name, const PresetFields &fields)
+{
+    // One pass over the pattern: a field holding "%2" stays as it is.
+    return QStringLiteral("%1\"%2\",\"%3\",\"%4\"")
+        .arg(name.leftJustified(NameWidth), fields.apn, fields.userName, fields.password);
+}
+
+QStringList BuiltInList()
+{
+    // The custom entry's tail has never been read as fields; it is kept as
+    // the tool has always written it.
+    return {
+        QStringLiteral("Egyéni beállítás").leftJustified(NameWidth) + QStringLiteral("\"\",\"\",\"'"),
+        PresetLine(QStringLiteral("T-Mobile"), {QStringLiteral("internet"), {}, {}}),
+        PresetLine(QStringLiteral("Pannon GSM"), {QStringLiteral("net"), {}, {}}),
+        PresetLine(QStringLiteral("Vodafone"), {QStringLiteral("internet.vodafone.net"), {}, {}}),
+        PresetLine(QStringLiteral("VodaVitamax"), {QStringLiteral("vitamax.internet.vodafone.net"), {}, {}}),
+    };
+}
+
+PresetFields ReadPresetLine(const QString &line)
+{
+    QString rest = line;
+    PresetFields fields;
+    fields.apn = TakeQuotedField(rest);
+    fields.userName = TakeQuotedField(rest);
+    fields.password = TakeQuotedField(rest);
+    return fields;
+}
+
+QStringList LoadPresetList(const QString &fileName)
+{
+    const auto lines = TextLineFile::Read(fileName);
+    // An empty file is most likely a damaged one; without a line there would
+    // be no custom entry either.
+    if (!lines || lines->isEmpty())
+        return BuiltInList();
+    return *lines;
+}
+
+bool SavePresetList(const QStringList &list, const QString &fileName)
+{
+    return TextLineFile::Write(fileName, list);
+}
+
+bool IsCustomEntry(const QStringList &list, int index)
+{
+    return index <= 0 || index >= list.size();
+}
+
+PresetFields SelectionTexts(const QStringList &list, int index, const PresetFields &remembered)
+{
+    return IsCustomEntry(list, index) ? remembered : ReadPresetLine(list.at(index));
+}
+
+} // namespace GprsPresets
