@@ -1,0 +1,30 @@
+#pragma once
+// The command-line forms of the simulator's settings, parsed without any I/O
+// so that tests can check them.
+
+#include "ModuleSimulator.h"
+#include "SimFault.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Decimal, or hexadecimal with a 0x prefix.
+std::optional<long long> ParseNumber(const QString &text);
+
+// The KIND of KIND=ARG.
+QString FaultName(FaultKind kind);
+// KIND=ARG: drop-block=N, wrong-address=N, corrupt=N, no-ack=N (N a block,
+// 0 to 14), noise=P (0 to 1), hangup-after=N (N at least 1).
+std::optional<Fault> ParseFault(const QString &text, QString *error = nullptr);
+
+// FLAGS,LEVEL,CALLSTATE,SPARE, each a byte.
+std::optional<ModuleSimulator::Status> ParseStatus(const QString &text, QString *error = nullptr);
+
+struct StateText
+{
+    int channel = 0;
+    QByteArray text; // Windows-1250
+};
+// CHANNEL:TEXT with a channel of 1 to 4.
+std::optional<StateText> ParseStateText(const QString &text, QString *error = nullptr);

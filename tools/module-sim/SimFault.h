@@ -1,0 +1,19 @@
+#pragma once
+// The faults the module simulator can inject.
+
+enum class FaultKind {
+    DropBlock,    // no answer to a read request of the block
+    WrongAddress, // the answer's header names another block
+    Corrupt,      // one byte of the answer damaged on the line
+    NoAck,        // a good write of the block is stored but not acknowledged
+    Noise,        // probability per sent byte of a random byte before it
+    HangupAfter,  // the line closes after this many more frames
+};
+
+struct Fault
+{
+    FaultKind kind = FaultKind::DropBlock;
+    int block = 0;            // DropBlock, WrongAddress, Corrupt, NoAck: 0 to 14
+    int frames = 0;           // HangupAfter: at least 1
+    double probability = 0.0; // Noise: 0 to 1
+};
