@@ -24,22 +24,23 @@ public:
         using std::runtime_error::runtime_error;
     };
 
-    QByteArray queued;   // received bytes not read yet
     int failOnRead = -1; // the read with this number (from 0) throws once
     bool connected = true;
     QList<QByteArray> writes; // WriteBytes calls, one entry each
     QList<QByteArray> texts;  // WriteText calls, one entry each
 
-    void queue(const QByteArray &bytes) { queued += bytes; }
+    void queue(const QByteArray &bytes) { m_incoming += bytes; }
+    // Received bytes not read yet.
+    qsizetype pending() const { return m_incoming.size() - m_readPos; }
 
     int ReadBytes(std::uint8_t *buffer, int n) override
     {
         if (m_reads++ == failOnRead)
             throw Failure("read failed");
-        const int count = std::min<int>(n, static_cast<int>(queued.size()));
-        std::copy_n(queued.constData(), count, reinterpret_cast<char *>(buffer));
-        queued.remove(0, count);
-        return count;
+        const auto count = std::min<qsizetype>(n, pending());
+        std::copy_n(m_incoming.constData() + m_readPos, count, reinterpret_cast<char *>(buffer));
+        m_readPos += count;
+        return static_cast<int>(count);
     }
     int WriteBytes(const std::uint8_t *buffer, int n) override
     {
@@ -59,6 +60,8 @@ public:
     int reads() const { return m_reads; }
 
 private:
+    QByteArray m_incoming;
+    qsizetype m_readPos = 0;
     int m_reads = 0;
 };
 
@@ -163,6 +166,20 @@ struct LinkBench
     }
     LinkBench(const LinkBench &) = delete;
     LinkBench &operator=(const LinkBench &) = delete;
+
+    // Back to the state at start-up, keeping the cipher contexts, which are
+    // costly to set up for every fuzz input.
+    void reset()
+    {
+        port = FakePort();
+        memos.calls.clear();
+        status = RecordingStatus();
+        dispatcher.Reception = BlockReception();
+        received.clear();
+        codec.ReceiveWindow = {};
+        codec.CurrentMessage = {};
+        codec.CommandCounter = 0;
+    }
 
     void feed(const QByteArray &bytes)
     {
