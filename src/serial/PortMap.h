@@ -1,0 +1,25 @@
+#pragma once
+// How a port name COMn becomes a device on this system: a link named comN in
+// the per-user port directory wins; otherwise COM1-32 are /dev/ttyS0-31,
+// COM33-64 /dev/ttyUSB0-31 and COM65-96 /dev/ttyACM0-31.
+
+#include <QString>
+
+namespace PortMap {
+
+inline constexpr int FirstPort = 1;
+inline constexpr int LastPort = 96;
+
+// $XDG_CONFIG_HOME/quelmar/ports, or ~/.config/quelmar/ports.
+QString PortDirectory();
+// <port directory>/comN, whether or not it exists.
+QString LinkPath(int number);
+// The device for port number n: the link if one exists (even dangling),
+// else the fixed range; empty for numbers outside 1 to 96.
+QString DevicePath(int number);
+// The number of a port name of the form COMn (any case); 0 if it is none.
+int PortNumber(const QString &portName);
+// The port number the fixed ranges give a device node, 0 if none.
+int RangePortNumber(const QString &deviceNode);
+
+} // namespace PortMap

@@ -1,0 +1,83 @@
+#pragma once
+// The serial port component: one device, the module's line settings, a
+// reader thread that reports received bytes on the user-interface thread.
+
+#include "PortIo.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+class QThread;
+
+// Failures of the port. The message is the text for the code followed by
+// " (win error code: N)" with the system's error number (-1 where none).
+class ESerialPort : public std::runtime_error
+{
+public:
+    enum Code {
+        OpenFailed = 1,
+        WriteFailed = 2,
+        ReadFailed = 3,
+        PurgeFailed = 5,
+        SetStateFailed = 7,
+        SetTimeoutsFailed = 8,
+        SetupFailed = 9,
+        QueueQueryFailed = 10,
+    };
+
+    ESerialPort(int code, int osError);
+
+    int Code() const { return m_code; }
+    int OsError() const { return m_osError; }
+
+    static QString TextFor(int code);
+
+private:
+    int m_code;
+    int m_osError;
+};
+
+// "com5" -> "COM5", "7" -> "COM7"; anything not a number from 1 to 96 -> "COM1".
+QString NormalizePortName(const QString &text);
+
+class TSerialPort : public QObject, public PortIo
+{
+    Q_OBJECT
+
+public:
+    explicit TSerialPort(QObject *parent = nullptr);
+    ~TSerialPort() override; // closes the port first
+
+    QString Port() const;
+    // Normalises; the same name does nothing; a new name while open closes
+    // and re-opens (errors of the re-open reach the caller).
+    void SetPort(const QString &name);
+
+    int BaudRate() const;
+    void SetBaudRate(int baud); // takes effect at the next open
+
+    bool Connected() const override;
+    void SetConnected(bool connected);
+    void Open();
+    void Close();
+
+    int ReadBytes(std::uint8_t *buffer, int n) override;
+    int WriteBytes(const std::uint8_t *buffer, int n) override;
+    int WriteText(const QByteArray &text) override;
+
+    // The device node the current name maps to (port map).
+    QString DevicePath() const;
+
+    // Raised on the user-interface thread with the number of queued bytes,
+    // always above 0; the next wait starts only after it returns.
+    std::function<void(int count)> OnRxChar;
+    // Raised on the user-interface thread once, when the device hung up or
+    // failed while open (adapter unplugged). The port is still open then.
+    std::function<void()> OnHangup;
+
+private:
+    struct Private;
+    Private *d;
+};
