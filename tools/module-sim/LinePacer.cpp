@@ -3,9 +3,9 @@
 #include <algorithm>
 
 namespace {
-// Small writes a couple of milliseconds apart keep the wake-ups few without
+// Small writes a few milliseconds apart keep the wake-ups few without
 // bunching the bytes noticeably.
-constexpr LinePacer::Nanos WriteInterval = std::chrono::milliseconds(2);
+constexpr LinePacer::Nanos WriteInterval = std::chrono::milliseconds(5);
 } // namespace
 
 LinePacer::LinePacer(Nanos byteTime)

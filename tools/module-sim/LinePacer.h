@@ -27,7 +27,7 @@ public:
     void enqueue(const QByteArray &bytes, Nanos notBefore);
     // The bytes whose last bit is on the line by now.
     QByteArray takeDue(Nanos now);
-    // When the next few bytes (about 2 ms worth, or the end of a burst) are
+    // When the next few bytes (about 5 ms worth, or the end of a frame) are
     // due; nothing if the queue is empty.
     std::optional<Nanos> nextWake() const;
     bool empty() const { return m_queue.empty(); }
