@@ -177,10 +177,14 @@ void PtyLine::armTimer(LinePacer::Nanos at)
 
 void PtyLine::closePty()
 {
-    delete m_readNotifier;
-    m_readNotifier = nullptr;
-    delete m_timerNotifier;
-    m_timerNotifier = nullptr;
+    // Later, since this may run inside one of their own signals.
+    for (QSocketNotifier **notifier : {&m_readNotifier, &m_timerNotifier}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            (*notifier)->deleteLater();
+        }
+        *notifier = nullptr;
+    }
     for (int *fd : {&m_master, &m_slave, &m_timer}) {
         if (*fd >= 0)
             ::close(*fd);
