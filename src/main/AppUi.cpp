@@ -1,0 +1,37 @@
+#include "AppUi.h"
+
+#include "serial/GridTextFile.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWidget>
+
+void ShowErrorBox(const QString &message)
+{
+    // A timer keeps ticking under the modal box; one box at a time is enough.
+    static bool showing = false;
+    if (showing)
+        return;
+    showing = true;
+    QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), message);
+    showing = false;
+}
+
+void ShowException(const std::exception &error)
+{
+    if (const auto *grid = dynamic_cast<const GridFileError *>(&error))
+        ShowErrorBox(grid->Message());
+    else
+        ShowErrorBox(QString::fromLocal8Bit(error.what()));
+}
+
+void CentreOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect place(QPoint(), window->size());
+    place.moveCenter(screen->availableGeometry().center());
+    window->move(place.topLeft());
+}

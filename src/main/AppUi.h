@@ -1,0 +1,15 @@
+#pragma once
+// Small things every window of the application shares.
+
+#include <QString>
+#include <exception>
+
+class QWidget;
+
+// The application's default handling of an error that reaches the user
+// interface: its message in an error box, after which the program goes on.
+void ShowErrorBox(const QString &message);
+void ShowException(const std::exception &error);
+
+// Places a top-level window in the middle of the screen it is on.
+void CentreOnScreen(QWidget *window);

@@ -1,0 +1,88 @@
+#include "Languages.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QWidget>
+
+const std::vector<TextRow> &EnglishTexts()
+{
+    using W = TextWhat;
+    static const std::vector<TextRow> rows = {
+        // Main window; its caption is set further down.
+        {"MainForm", "btDetails", W::Hidden, {}},
+        {"MainForm", "ButtonSelectSerial", W::Caption, "Select serial port"},
+        {"MainForm", "btConnect", W::Caption, "Open serial port"},
+        {"MainForm", "btDisconnect", W::Caption, "Close serial port"},
+        {"MainForm", "btParameterSetting", W::Caption, "Set module parameters"},
+        {"MainForm", "btStatus", W::Caption, "Show module status"},
+        {"MainForm", "btClose", W::Caption, "Close"},
+
+        // Status window.
+        {"StateForm", {}, W::Caption, "Quelmar5 - Status"},
+        {"StateForm", "lbGSMpower", W::Caption, "GSM power (0-31) :"},
+        {"StateForm", "btClearMsg", W::Caption, "Clear message window"},
+        {"StateForm", "btClose", W::Caption, "Close Window"},
+        {"StateForm", "lbStateMessages", W::Caption, "State messages from the module:"},
+        {"StateForm", "PanelLineVoltage", W::Caption, "PSTN Line"},
+        {"StateForm", "PanelGSMLine", W::Caption, "GSM Line State"},
+
+        // The main window's caption comes after all editor texts.
+        {"MainForm", {}, W::Caption, "Quelmar 5  v1.03b BELL"},
+    };
+    return rows;
+}
+
+QWidget *FindForm(const QString &window)
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == window)
+            return w;
+    return nullptr;
+}
+
+QWidget *FindControl(const TextRow &row)
+{
+    QWidget *form = FindForm(row.window);
+    if (!form || row.control.isEmpty())
+        return form;
+    return form->findChild<QWidget *>(row.control);
+}
+
+namespace {
+
+void setCaption(QWidget *target, const TextRow &row)
+{
+    if (row.control.isEmpty())
+        target->setWindowTitle(row.text);
+    else if (auto *button = qobject_cast<QAbstractButton *>(target))
+        button->setText(row.text);
+    else if (auto *label = qobject_cast<QLabel *>(target))
+        label->setText(row.text);
+    else if (auto *group = qobject_cast<QGroupBox *>(target))
+        group->setTitle(row.text);
+    else
+        qWarning("ApplyEnglishTexts: %s.%s has no caption", qPrintable(row.window), qPrintable(row.control));
+}
+
+} // namespace
+
+void ApplyEnglishTexts()
+{
+    for (const TextRow &row : EnglishTexts()) {
+        QWidget *target = FindControl(row);
+        if (!target) {
+            qWarning("ApplyEnglishTexts: no control %s.%s", qPrintable(row.window), qPrintable(row.control));
+            continue;
+        }
+        switch (row.what) {
+        case TextWhat::Caption:
+            setCaption(target, row);
+            break;
+        case TextWhat::Hidden:
+            target->hide();
+            break;
+        }
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The switch of the windows' own (Hungarian) texts to English, applied once
+// at start-up before the main window is first shown.
+
+#include <QString>
+#include <vector>
+
+class QWidget;
+
+enum class TextWhat {
+    Caption, // the text of a button or label, a group's title, or the window's title
+    Hidden,  // the control is hidden; text unused
+};
+
+struct TextRow
+{
+    QString window;  // the window's program-wide name, e.g. "MainForm"
+    QString control; // the control's name; empty for the window itself
+    TextWhat what;
+    QString text;
+};
+
+// The rows in the order they are applied.
+const std::vector<TextRow> &EnglishTexts();
+
+// The window and the control a row names; null when they do not exist.
+QWidget *FindForm(const QString &window);
+QWidget *FindControl(const TextRow &row);
+
+void ApplyEnglishTexts();

@@ -1,0 +1,275 @@
+#include "MainForm.h"
+
+#include "AppUi.h"
+#include "Welcome.h"
+#include "link/SerialDetails.h"
+#include "status/State.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+TMainForm *MainForm = nullptr;
+
+bool IsDetailsShortcut(int key, Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+    if (key == Qt::Key_D)
+        return (modifiers & ~Qt::KeypadModifier) == ctrlAlt;
+    if (key == Qt::Key_4)
+        return modifiers == (ctrlAlt | Qt::KeypadModifier);
+    return false;
+}
+
+namespace {
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+// A sunken frame around a group of controls.
+QFrame *bevel(QWidget *parent, QVBoxLayout *&inside)
+{
+    auto *frame = new QFrame(parent);
+    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    inside = new QVBoxLayout(frame);
+    inside->setContentsMargins(8, 8, 8, 8);
+    inside->setSpacing(4);
+    return frame;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Quelmar 3"));
+    setFixedSize(ClientWidth, ClientHeight);
+
+    QVBoxLayout *portGroup = nullptr;
+    QVBoxLayout *moduleGroup = nullptr;
+    QFrame *portBevel = bevel(this, portGroup);
+    QFrame *moduleBevel = bevel(this, moduleGroup);
+
+    ButtonSelectSerial = button(portBevel, "ButtonSelectSerial", QStringLiteral("Soros port kiválasztása"));
+    Panel1 = new QLabel(portBevel);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setAccessibleName(QStringLiteral("Chosen port"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setAlignment(Qt::AlignCenter);
+    Panel1->setMinimumHeight(22);
+    QFont bold = Panel1->font();
+    bold.setBold(true);
+    Panel1->setFont(bold);
+    QPalette blue = Panel1->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    Panel1->setPalette(blue);
+    btConnect = button(portBevel, "btConnect", QStringLiteral("Soros port megnyitása"));
+    btDisconnect = button(portBevel, "btDisconnect", QStringLiteral("Soros port lezárása"));
+    for (QWidget *w : {static_cast<QWidget *>(ButtonSelectSerial), static_cast<QWidget *>(Panel1),
+                       static_cast<QWidget *>(btConnect), static_cast<QWidget *>(btDisconnect)})
+        portGroup->addWidget(w);
+
+    btStatus = button(moduleBevel, "btStatus", QStringLiteral("Modul állapota"));
+    btParameterSetting = button(moduleBevel, "btParameterSetting", QStringLiteral("Modul paraméterezése"));
+    moduleGroup->addWidget(btStatus);
+    moduleGroup->addWidget(btParameterSetting);
+
+    btDetails = button(this, "btDetails", QStringLiteral(">>"));
+    btDetails->setFixedWidth(32);
+    btClose = button(this, "btClose", QStringLiteral("Kilépés"));
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(btDetails);
+    bottom->addWidget(btClose);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    m_statusText = new QLabel(StatusBar1);
+    m_statusText->setObjectName(QStringLiteral("StatusBar1Text"));
+    m_statusText->setAccessibleName(QStringLiteral("Connection"));
+    StatusBar1->addWidget(m_statusText, 1);
+
+    // The port name's carrier to and from the port setting file; never shown.
+    advSave = new QTableWidget(1, 2, this);
+    advSave->setObjectName(QStringLiteral("advSave"));
+    advSave->horizontalHeader()->setDefaultSectionSize(20);
+    advSave->hide();
+
+    auto *content = new QVBoxLayout;
+    content->setContentsMargins(8, 8, 8, 4);
+    content->setSpacing(6);
+    content->addWidget(portBevel);
+    content->addWidget(moduleBevel);
+    content->addStretch();
+    content->addLayout(bottom);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addLayout(content);
+    outer->addWidget(StatusBar1);
+
+    connect(ButtonSelectSerial, &QPushButton::clicked, this, &TMainForm::ButtonSelectSerialClick);
+    connect(btConnect, &QPushButton::clicked, this, &TMainForm::btConnectClick);
+    connect(btDisconnect, &QPushButton::clicked, this, &TMainForm::btDisconnectClick);
+    connect(btStatus, &QPushButton::clicked, this, &TMainForm::btStatusClick);
+    connect(btParameterSetting, &QPushButton::clicked, this, &TMainForm::btParameterSettingClick);
+    connect(btDetails, &QPushButton::clicked, this, &TMainForm::btDetailsClick);
+    connect(btClose, &QPushButton::clicked, this, &TMainForm::btCloseClick);
+
+    // The details window's key combination works on these, not on the port
+    // selection button.
+    for (QWidget *w : {static_cast<QWidget *>(this), static_cast<QWidget *>(btConnect),
+                       static_cast<QWidget *>(btDisconnect), static_cast<QWidget *>(btClose),
+                       static_cast<QWidget *>(btParameterSetting), static_cast<QWidget *>(btStatus),
+                       static_cast<QWidget *>(btDetails), static_cast<QWidget *>(advSave)})
+        w->installEventFilter(this);
+
+    // The link's receivers are the status and details windows.
+    Link.Dispatcher.Memos = FormDetails;
+    Link.Dispatcher.StatusWindow = StateForm;
+    if (FormDetails && StateForm)
+        FormDetails->SetStateMemo(StateForm->MemoState);
+    if (StateForm)
+        StateForm->SendText = [this](const QByteArray &text) { Link.Codec.SendText(text); };
+    ComPort1.OnHangup = [this] { ComPort1Hangup(); };
+
+    ShowState(ConnectionState::Start);
+    CentreOnScreen(this);
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    if (StateForm)
+        StateForm->SendText = nullptr;
+    FormDestroy();
+}
+
+void TMainForm::FormCreate()
+{
+    try {
+        advSave->setItem(0, 0, new QTableWidgetItem(m_portSetting.RestorePortName()));
+        ComPort1.SetPort(advSave->item(0, 0)->text());
+    } catch (const std::exception &) {
+        // A missing or damaged file leaves the default port.
+    }
+}
+
+void TMainForm::FormDestroy()
+{
+    advSave->setItem(0, 0, new QTableWidgetItem(ComPort1.Port()));
+    QString error;
+    if (!m_portSetting.StorePortName(advSave->item(0, 0)->text(), &error))
+        ShowErrorBox(error);
+}
+
+QString TMainForm::StatusText() const
+{
+    return m_statusText->text();
+}
+
+void TMainForm::ShowState(ConnectionState state)
+{
+    m_state = state;
+    const ConnectionView view = ViewOf(state);
+    btConnect->setEnabled(view.connectEnabled);
+    btDisconnect->setEnabled(view.disconnectEnabled);
+    btStatus->setEnabled(view.statusEnabled);
+    btParameterSetting->setEnabled(view.parameterSettingEnabled);
+    m_statusText->setText(view.statusText);
+}
+
+void TMainForm::ButtonSelectSerialClick()
+{
+    // The port selection dialog is opened here.
+}
+
+void TMainForm::btConnectClick()
+{
+    ShowState(Link.Connect());
+}
+
+void TMainForm::btDisconnectClick()
+{
+    m_statusText->setText(ViewOf(ConnectionState::Disconnected).statusText);
+    try {
+        ShowState(Link.Disconnect());
+    } catch (const std::exception &error) {
+        ShowException(error);
+    }
+}
+
+void TMainForm::ComPort1Hangup()
+{
+    ShowState(Link.HangUp());
+}
+
+void TMainForm::btStatusClick()
+{
+    if (!StateForm)
+        return;
+    StateForm->show();
+    StateForm->raise();
+    StateForm->activateWindow();
+}
+
+void TMainForm::btParameterSettingClick()
+{
+    // The transfer window is shown here.
+}
+
+void TMainForm::btDetailsClick()
+{
+    if (!FormDetails)
+        return;
+    FormDetails->show();
+    FormDetails->raise();
+    FormDetails->activateWindow();
+}
+
+void TMainForm::btCloseClick()
+{
+    close();
+}
+
+bool TMainForm::FormKeyDown(const QKeyEvent &key)
+{
+    if (!IsDetailsShortcut(key.key(), key.modifiers()))
+        return false;
+    btDetailsClick();
+    return true;
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    // A key that a child without the handler passed up to the window is not
+    // the window's own.
+    if (watched == this) {
+        QWidget *focus = QApplication::focusWidget();
+        if (focus && focus != this && isAncestorOf(focus))
+            return false;
+    }
+    return FormKeyDown(*static_cast<QKeyEvent *>(event));
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (WelcomeForm)
+        WelcomeForm->close();
+}

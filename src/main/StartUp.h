@@ -1,0 +1,16 @@
+#pragma once
+// Program start and end. main() only calls RunQuelmar; tests call the steps.
+
+// Application-wide settings: style, name, and that only the splash window's
+// closing ends the program.
+void ConfigureApplication();
+
+// Creates the windows, hidden, in their fixed order, then shows the splash,
+// whose show handler creates the main window and starts the splash timer.
+void StartUp();
+
+// Destroys the windows, the main window first (it stores the port name and
+// closes the port), then the others in the reverse order of their creation.
+void ShutDown();
+
+int RunQuelmar(int &argc, char **argv);

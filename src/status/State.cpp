@@ -1,0 +1,194 @@
+#include "State.h"
+
+#include "StatusDisplay.h"
+#include "main/AppUi.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+TStateForm *StateForm = nullptr;
+
+namespace {
+
+constexpr int Margin = 8;
+constexpr int GroupHeight = 50;
+constexpr int HeadingHeight = 22;
+
+// A raised frame holding a bold heading panel and a centred value label.
+QFrame *indicatorGroup(QWidget *parent, const QRect &place, QLabel *&heading, QLabel *&value,
+                       const QString &headingName, const QString &headingText, const QString &valueName)
+{
+    auto *group = new QFrame(parent);
+    group->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    group->setGeometry(place);
+
+    heading = new QLabel(headingText, group);
+    heading->setObjectName(headingName);
+    heading->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    heading->setAlignment(Qt::AlignCenter);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    heading->setGeometry(2, 2, place.width() - 4, HeadingHeight);
+
+    value = new QLabel(QStringLiteral("."), group);
+    value->setObjectName(valueName);
+    value->setAlignment(Qt::AlignCenter);
+    value->setGeometry(2, 4 + HeadingHeight, place.width() - 4, place.height() - 6 - HeadingHeight);
+    return group;
+}
+
+void setColour(QLabel *label, const Indicator &indicator)
+{
+    label->setText(indicator.text);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, QColor(indicator.colour.red, indicator.colour.green, indicator.colour.blue));
+    label->setPalette(p);
+}
+
+} // namespace
+
+TStateForm::TStateForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("StateForm"));
+    setWindowTitle(QStringLiteral("Quelmar - Állapot"));
+    setFixedSize(ClientWidth, ClientHeight);
+
+    // Top row: the telephone line, then the four inputs.
+    constexpr int lineWidth = 105;
+    constexpr int inputWidth = 56;
+    constexpr int gap = 4;
+    indicatorGroup(this, QRect(Margin, Margin, lineWidth, GroupHeight), PanelLineVoltage, lbLineVoltage,
+                   QStringLiteral("PanelLineVoltage"), QStringLiteral("Vonal"), QStringLiteral("lbLineVoltage"));
+    for (int k = 0; k < 4; ++k) {
+        const QString n = QString::number(k + 1);
+        const int x = Margin + lineWidth + gap + k * (inputWidth + gap);
+        indicatorGroup(this, QRect(x, Margin, inputWidth, GroupHeight), PanelIN[k], lbIN[k],
+                       QStringLiteral("PanelIN") + n, QStringLiteral("IN") + n, QStringLiteral("lbIN") + n);
+    }
+
+    // Second row: the call state across the full width.
+    constexpr int row2 = Margin + GroupHeight + gap;
+    indicatorGroup(this, QRect(Margin, row2, 344, GroupHeight), PanelGSMLine, lbGSMLine,
+                   QStringLiteral("PanelGSMLine"), QStringLiteral("GSM vonal állapota"), QStringLiteral("lbGSMLine"));
+
+    // Third row: the signal level as a number and a bar.
+    constexpr int row3 = row2 + GroupHeight + gap;
+    auto *signalRow = new QFrame(this);
+    signalRow->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    signalRow->setGeometry(Margin, row3, 345, 32);
+    lbGSMpower = new QLabel(QStringLiteral("GSM térerő (0-31) :"), signalRow);
+    lbGSMpower->setObjectName(QStringLiteral("lbGSMpower"));
+    lbGSMpower->setGeometry(8, 6, 130, 20);
+    lbGSMpowVal = new QLabel(QStringLiteral("0"), signalRow);
+    lbGSMpowVal->setObjectName(QStringLiteral("lbGSMpowVal"));
+    lbGSMpowVal->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lbGSMpowVal->setGeometry(138, 6, 28, 20);
+    pbTerero = new QProgressBar(signalRow);
+    pbTerero->setObjectName(QStringLiteral("pbTerero"));
+    pbTerero->setAccessibleName(QStringLiteral("GSM power"));
+    pbTerero->setRange(0, StatusDisplay::MaxSignalLevel);
+    pbTerero->setValue(0);
+    pbTerero->setTextVisible(false);
+    pbTerero->setGeometry(176, 7, 161, 18);
+
+    constexpr int row4 = row3 + 32 + 6;
+    lbStateMessages = new QLabel(QStringLiteral("A modul állapotüzenetei:"), this);
+    lbStateMessages->setObjectName(QStringLiteral("lbStateMessages"));
+    lbStateMessages->setGeometry(Margin, row4, 344, 18);
+
+    MemoState = new QPlainTextEdit(this);
+    MemoState->setObjectName(QStringLiteral("MemoState"));
+    MemoState->setAccessibleName(QStringLiteral("State messages"));
+    MemoState->setReadOnly(true);
+    MemoState->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoState->setGeometry(Margin, row4 + 20, 344, 127);
+    lbStateMessages->setBuddy(MemoState);
+
+    constexpr int buttonRow = ClientHeight - Margin - 28;
+    btClearMsg = new QPushButton(QStringLiteral("Üzenetablak törlése"), this);
+    btClearMsg->setObjectName(QStringLiteral("btClearMsg"));
+    btClearMsg->setGeometry(Margin, buttonRow, 160, 28);
+    btClose = new QPushButton(QStringLiteral("Ablak bezárása"), this);
+    btClose->setObjectName(QStringLiteral("btClose"));
+    btClose->setGeometry(ClientWidth - Margin - 120, buttonRow, 120, 28);
+
+    TimerState = new QTimer(this);
+    TimerState->setObjectName(QStringLiteral("TimerState"));
+    TimerState->setInterval(PollInterval);
+
+    connect(TimerState, &QTimer::timeout, this, &TStateForm::TimerStateTimer);
+    connect(btClearMsg, &QPushButton::clicked, this, &TStateForm::btClearMsgClick);
+    connect(btClose, &QPushButton::clicked, this, &TStateForm::btCloseClick);
+}
+
+void TStateForm::RefreshStatus()
+{
+    const StatusDisplay d = DescribeStatus(m_status);
+    for (std::size_t k = 0; k < lbIN.size(); ++k)
+        setColour(lbIN[k], d.inputs[k]);
+    setColour(lbLineVoltage, d.line);
+    setColour(lbGSMLine, d.callState);
+    pbTerero->setValue(d.signalBar);
+    lbGSMpowVal->setText(d.signalText);
+}
+
+void TStateForm::TimerStateTimer()
+{
+    if (!SendText)
+        return;
+    try {
+        SendText(QByteArrayLiteral("??"));
+    } catch (const std::exception &error) {
+        // The timer keeps running: the next tick tries again.
+        ShowException(error);
+    }
+}
+
+void TStateForm::btClearMsgClick()
+{
+    MemoState->clear();
+}
+
+void TStateForm::btCloseClick()
+{
+    close();
+}
+
+void TStateForm::FormShow()
+{
+    TimerState->start();
+}
+
+void TStateForm::FormHide()
+{
+    TimerState->stop();
+}
+
+void TStateForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TStateForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        FormHide();
+}
+
+void TStateForm::closeEvent(QCloseEvent *event)
+{
+    // Closing only hides the window; it lives for the whole run.
+    TimerState->stop();
+    event->accept();
+}

@@ -1,0 +1,48 @@
+#pragma once
+// What the status window shows for the module's four status bytes: the input
+// and line indicators, the call state text and the signal level.
+
+#include "link/MessageDispatcher.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+struct Rgb
+{
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+    friend bool operator==(const Rgb &, const Rgb &) = default;
+};
+
+namespace StatusColour {
+inline constexpr Rgb Black{0, 0, 0};
+inline constexpr Rgb Red{255, 0, 0};
+inline constexpr Rgb Green{0, 128, 0};
+inline constexpr Rgb Blue{0, 0, 255};
+} // namespace StatusColour
+
+struct Indicator
+{
+    QString text;
+    Rgb colour;
+    friend bool operator==(const Indicator &, const Indicator &) = default;
+};
+
+struct StatusDisplay
+{
+    static constexpr int InputCount = 4;
+    static constexpr int MaxSignalLevel = 31;
+
+    std::array<Indicator, InputCount> inputs; // IN1 to IN4
+    Indicator line;
+    Indicator callState; // the state's text, a blank and the code
+    int signalBar = 0;   // 0 to MaxSignalLevel
+    QString signalText;  // the level as received, in decimal
+};
+
+// The text and colour of a call state code, without the code.
+Indicator CallStateIndicator(std::uint8_t callState);
+
+StatusDisplay DescribeStatus(const StatusFields &fields);

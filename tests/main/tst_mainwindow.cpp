@@ -1,0 +1,199 @@
+// Connection control of the main window: against the module simulator, on a
+// port that is absent, and when the device hangs up while open.
+
+#include "ShellFixture.h"
+
+#include "link/SerialDetails.h"
+#include "status/State.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+struct Buttons
+{
+    bool connect, disconnect, status, parameterSetting;
+};
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_fixture.setUp()); }
+    void cleanupTestCase() { m_fixture.tearDown(); }
+    void init() { QVERIFY(ShellFixture::startAndWait()); }
+    void cleanup();
+
+    void connectStatusDisconnect();
+    void absentPortFailsEveryTime();
+    void hangUpShowsPortUnavailable_data();
+    void hangUpShowsPortUnavailable();
+
+private:
+    void startSimulator(const QString &port, const QStringList &extra);
+    void stopSimulator();
+    void link(const QString &port, const QString &target);
+    static void verifyButtons(const Buttons &expected);
+
+    ShellFixture m_fixture;
+    std::unique_ptr<QProcess> m_sim;
+    int m_ptyMaster = -1;
+};
+
+void TestMainWindow::cleanup()
+{
+    ShutDown();
+    stopSimulator();
+    if (m_ptyMaster >= 0)
+        ::close(m_ptyMaster);
+    m_ptyMaster = -1;
+    QDir ports(m_fixture.portDirectory());
+    for (const QString &name : ports.entryList(QDir::System | QDir::Files))
+        ports.remove(name);
+}
+
+void TestMainWindow::startSimulator(const QString &port, const QStringList &extra)
+{
+    m_sim = std::make_unique<QProcess>();
+    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim->start(QStringLiteral(QUELMAR_MODULE_SIM), QStringList{"--port", port, "--no-pacing"} + extra);
+    QVERIFY2(m_sim->waitForStarted(ShellFixture::Patience), qPrintable(m_sim->errorString()));
+    QByteArray out;
+    QVERIFY(QTest::qWaitFor([&] {
+        out += m_sim->readAllStandardOutput();
+        return out.contains("ready " + port.toLatin1()) || m_sim->state() == QProcess::NotRunning;
+    }, ShellFixture::Patience));
+    QVERIFY2(out.contains("ready " + port.toLatin1()), out.constData());
+}
+
+void TestMainWindow::stopSimulator()
+{
+    if (!m_sim)
+        return;
+    if (m_sim->state() != QProcess::NotRunning) {
+        m_sim->terminate();
+        if (!m_sim->waitForFinished(ShellFixture::Patience)) {
+            m_sim->kill();
+            m_sim->waitForFinished(ShellFixture::Patience);
+        }
+    }
+    m_sim.reset();
+}
+
+void TestMainWindow::link(const QString &port, const QString &target)
+{
+    QVERIFY(QFile::link(target, m_fixture.portDirectory() + '/' + port.toLower()));
+}
+
+void TestMainWindow::verifyButtons(const Buttons &expected)
+{
+    QCOMPARE(MainForm->btConnect->isEnabled(), expected.connect);
+    QCOMPARE(MainForm->btDisconnect->isEnabled(), expected.disconnect);
+    QCOMPARE(MainForm->btStatus->isEnabled(), expected.status);
+    QCOMPARE(MainForm->btParameterSetting->isEnabled(), expected.parameterSetting);
+}
+
+void TestMainWindow::connectStatusDisconnect()
+{
+    startSimulator("COM95", {"--status", "0x1F,31,9,0", "--text", "1:Hello from the module", "--text", "3:dialling"});
+    MainForm->ComPort1.SetPort("COM95");
+
+    QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
+    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+    QVERIFY(MainForm->ComPort1.Connected());
+    verifyButtons({false, true, true, true});
+
+    QTest::mouseClick(MainForm->btStatus, Qt::LeftButton);
+    QVERIFY(StateForm->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(StateForm->lbGSMLine->text(), QStringLiteral("End of call. 9"), ShellFixture::Patience);
+    QCOMPARE(StateForm->lbIN[3]->text(), QStringLiteral("Short"));
+    QCOMPARE(StateForm->lbLineVoltage->text(), QStringLiteral("Line Exists"));
+    QCOMPARE(StateForm->pbTerero->value(), 31);
+    QTRY_COMPARE_WITH_TIMEOUT(StateForm->MemoState->toPlainText(), QStringLiteral("Hello from the module"),
+                              ShellFixture::Patience);
+    QVERIFY(FormDetails->Memo5->toPlainText().isEmpty()); // details hidden: discarded
+
+    QTest::mouseClick(MainForm->btDisconnect, Qt::LeftButton);
+    QCOMPARE(MainForm->StatusText(), QStringLiteral(" No serial connection."));
+    QVERIFY(!MainForm->ComPort1.Connected());
+    verifyButtons({true, false, false, false});
+    QVERIFY(StateForm->isVisible()); // open windows stay open
+    QVERIFY(StateForm->TimerState->isActive());
+    QCOMPARE(StateForm->lbGSMLine->text(), QStringLiteral("End of call. 9"));
+
+    // The simulator keeps its port: connecting again works.
+    QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
+    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+}
+
+void TestMainWindow::absentPortFailsEveryTime()
+{
+    link("COM12", m_fixture.workPath("no-such-device"));
+    MainForm->ComPort1.SetPort("COM12");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
+        QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
+        QVERIFY(!MainForm->ComPort1.Connected());
+        verifyButtons({true, false, false, false});
+        QVERIFY(!QApplication::activeModalWidget()); // the status line is the only report
+    }
+}
+
+void TestMainWindow::hangUpShowsPortUnavailable_data()
+{
+    QTest::addColumn<bool>("simulator");
+    QTest::newRow("line closed under the port") << false;
+    QTest::newRow("simulator hangs up") << true;
+}
+
+void TestMainWindow::hangUpShowsPortUnavailable()
+{
+    QFETCH(bool, simulator);
+    const QString port = "COM13";
+    if (simulator) {
+        startSimulator(port, {"--fault", "hangup-after=1"});
+    } else {
+        int slave = -1;
+        char name[256] = {};
+        QVERIFY(::openpty(&m_ptyMaster, &slave, name, nullptr, nullptr) == 0);
+        ::close(slave);
+        link(port, QString::fromLocal8Bit(name));
+    }
+    MainForm->ComPort1.SetPort(port);
+    QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
+    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+
+    if (simulator) {
+        QTest::mouseClick(MainForm->btStatus, Qt::LeftButton); // its poll gets the one answer
+    } else {
+        ::close(m_ptyMaster);
+        m_ptyMaster = -1;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"),
+                              ShellFixture::Patience);
+    QVERIFY(!MainForm->ComPort1.Connected());
+    verifyButtons({true, false, false, false});
+
+    // The device is gone for good: another attempt fails the same way.
+    QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
+    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
+    QVERIFY(!MainForm->ComPort1.Connected());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,308 @@
+// The status window: indicators after the module's status messages (sent as
+// real frames through the codec and dispatcher), the "??" poll while shown,
+// and its lifecycle.
+
+#include "link/FrameCodec.h"
+#include "link/LinkCipher.h"
+#include "link/MessageDispatcher.h"
+#include "link/SerialDetails.h"
+#include "serial/PortIo.h"
+#include "status/State.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+constexpr int Patience = 10000; // ms; the poll itself comes every 500 ms
+
+// Serves queued bytes and records the texts written.
+class FakePort : public PortIo
+{
+public:
+    QByteArray queued;
+    QByteArray written;
+    bool connected = false;
+
+    int ReadBytes(std::uint8_t *buffer, int n) override
+    {
+        const int count = std::min<int>(n, static_cast<int>(queued.size()));
+        std::copy_n(queued.constData(), count, reinterpret_cast<char *>(buffer));
+        queued.remove(0, count);
+        return count;
+    }
+    int WriteBytes(const std::uint8_t *buffer, int n) override
+    {
+        written.append(reinterpret_cast<const char *>(buffer), n);
+        return n;
+    }
+    int WriteText(const QByteArray &text) override
+    {
+        written.append(text);
+        return static_cast<int>(text.size());
+    }
+    bool Connected() const override { return connected; }
+};
+
+QByteArray frame(const ModuleMessage &plain)
+{
+    LinkCipher cipher(LinkCipher::Direction::Encrypt);
+    const Block16 secret = cipher.apply(plain);
+    return '{' + QByteArray(reinterpret_cast<const char *>(secret.data()), 16) + '}';
+}
+
+ModuleMessage statusMessage(int flags, int level, int callState)
+{
+    ModuleMessage m{};
+    m[0] = 0x5B;
+    m[1] = 0x24;
+    m[11] = static_cast<std::uint8_t>(flags);
+    m[12] = static_cast<std::uint8_t>(level);
+    m[13] = static_cast<std::uint8_t>(callState);
+    m[14] = 0x77;
+    m[15] = 0x5D;
+    return m;
+}
+
+ModuleMessage longText(std::uint8_t type, const QByteArray &text)
+{
+    ModuleMessage m{};
+    m[0] = 0x5B;
+    m[1] = type;
+    std::copy_n(text.constData(), std::min<qsizetype>(text.size(), 13), m.begin() + 2);
+    m[15] = 0x5D;
+    return m;
+}
+
+QColor colourOf(const QLabel *label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+} // namespace
+
+class TestStateForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QApplication::setStyle(QStringLiteral("Fusion")); }
+    void init();
+    void cleanup();
+
+    void startsBlank();
+    void indicatorsFromStatusFrames_data();
+    void indicatorsFromStatusFrames();
+    void statusWhileHiddenShowsLater();
+    void stateTextsReachMemoWhileHidden();
+    void clearMessageWindow();
+    void pollsOnlyWhileShown();
+    void pollFollowsTheConnection();
+    void closingStopsThePoll_data();
+    void closingStopsThePoll();
+
+private:
+    void receive(const ModuleMessage &message);
+    int polls() const { return static_cast<int>(m_port.written.count("??\r")); }
+
+    FakePort m_port;
+    MessageDispatcher m_dispatcher;
+    std::unique_ptr<FrameCodec> m_codec;
+    std::unique_ptr<TStateForm> m_form;
+    std::unique_ptr<TFormDetails> m_details;
+};
+
+void TestStateForm::init()
+{
+    m_port = FakePort();
+    m_form = std::make_unique<TStateForm>();
+    m_details = std::make_unique<TFormDetails>();
+    m_details->SetStateMemo(m_form->MemoState);
+    m_dispatcher = MessageDispatcher();
+    m_dispatcher.StatusWindow = m_form.get();
+    m_dispatcher.Memos = m_details.get();
+    m_codec = std::make_unique<FrameCodec>(m_port, [this](const ModuleMessage &m) { m_dispatcher.DispatchMessage(m); });
+    m_form->SendText = [this](const QByteArray &text) { m_codec->SendText(text); };
+}
+
+void TestStateForm::cleanup()
+{
+    m_codec.reset();
+    m_details.reset();
+    m_form.reset();
+}
+
+void TestStateForm::receive(const ModuleMessage &message)
+{
+    m_port.queued += frame(message);
+    m_codec->ComPort1RxChar(static_cast<int>(m_port.queued.size()));
+}
+
+void TestStateForm::startsBlank()
+{
+    QVERIFY(!m_form->isVisible());
+    QVERIFY(!m_form->TimerState->isActive());
+    QCOMPARE(m_form->TimerState->interval(), 500);
+    for (const QLabel *label : {m_form->lbIN[0], m_form->lbIN[1], m_form->lbIN[2], m_form->lbIN[3],
+                                m_form->lbLineVoltage, m_form->lbGSMLine})
+        QCOMPARE(label->text(), QStringLiteral("."));
+    QCOMPARE(m_form->lbGSMpowVal->text(), QStringLiteral("0"));
+    QCOMPARE(m_form->pbTerero->value(), 0);
+    QCOMPARE(m_form->pbTerero->maximum(), 31);
+    QCOMPARE(m_form->size(), QSize(360, 349));
+}
+
+void TestStateForm::indicatorsFromStatusFrames_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("callState");
+    QTest::addColumn<QString>("inputText");
+    QTest::addColumn<QColor>("inputColour");
+    QTest::addColumn<QString>("lineText");
+    QTest::addColumn<QColor>("lineColour");
+    QTest::addColumn<QString>("callText");
+    QTest::addColumn<QColor>("callColour");
+    QTest::addColumn<int>("bar");
+
+    const QColor red(255, 0, 0), green(0, 128, 0), black(0, 0, 0);
+    QTest::newRow("flags 0x1F, end of call, level 31")
+        << 0x1F << 31 << 9 << "Short" << red << "Line Exists" << green << "End of call. 9" << green << 31;
+    QTest::newRow("flags 0x00, state 7, level 99")
+        << 0x00 << 99 << 7 << "Open" << black << "No Line" << red << ". 7" << black << 31;
+    QTest::newRow("flags 0xE0, state 200, level 12")
+        << 0xE0 << 12 << 200 << "Open" << black << "No Line" << red << ". 200" << black << 12;
+}
+
+void TestStateForm::indicatorsFromStatusFrames()
+{
+    QFETCH(int, flags);
+    QFETCH(int, level);
+    QFETCH(int, callState);
+    QFETCH(QString, inputText);
+    QFETCH(QColor, inputColour);
+
+    m_form->show();
+    receive(statusMessage(flags, level, callState));
+
+    QCOMPARE(m_form->Status().StatusSpare, 0x77);
+    for (const QLabel *label : m_form->lbIN) {
+        QCOMPARE(label->text(), inputText);
+        QCOMPARE(colourOf(label), inputColour);
+    }
+    QTEST(m_form->lbLineVoltage->text(), "lineText");
+    QTEST(colourOf(m_form->lbLineVoltage), "lineColour");
+    QTEST(m_form->lbGSMLine->text(), "callText");
+    QTEST(colourOf(m_form->lbGSMLine), "callColour");
+    QTEST(m_form->pbTerero->value(), "bar");
+    QCOMPARE(m_form->lbGSMpowVal->text(), QString::number(level));
+}
+
+void TestStateForm::statusWhileHiddenShowsLater()
+{
+    receive(statusMessage(0x11, 18, 5));
+    m_form->show();
+    QCOMPARE(m_form->lbIN[0]->text(), QStringLiteral("Short"));
+    QCOMPARE(m_form->lbIN[1]->text(), QStringLiteral("Open"));
+    QCOMPARE(m_form->lbLineVoltage->text(), QStringLiteral("Line Exists"));
+    QCOMPARE(m_form->lbGSMLine->text(), QStringLiteral("Incoming call in progress. 5"));
+    QCOMPARE(m_form->lbGSMpowVal->text(), QStringLiteral("18"));
+}
+
+void TestStateForm::stateTextsReachMemoWhileHidden()
+{
+    QVERIFY(!m_details->isVisible());
+    receive(longText(0x31, "GSM ready\r"));
+    receive(longText(0x32, "Line lost\r"));
+    receive(longText(0x33, "not for me\r")); // channel 3: details only
+    QCOMPARE(m_form->MemoState->toPlainText(), QStringLiteral("GSM ready\nLine lost"));
+    QVERIFY(m_details->Memo3->toPlainText().isEmpty());
+}
+
+void TestStateForm::clearMessageWindow()
+{
+    receive(longText(0x31, "first\r"));
+    receive(longText(0x31, "second"));
+    m_form->show();
+    QTest::mouseClick(m_form->btClearMsg, Qt::LeftButton);
+    QVERIFY(m_form->MemoState->toPlainText().isEmpty());
+    // The line that was open continues: the mark is not touched.
+    receive(longText(0x31, " part\r"));
+    QCOMPARE(m_form->MemoState->toPlainText(), QStringLiteral(" part"));
+    QVERIFY(m_details->LineEnded(MemoId::MemoState));
+}
+
+void TestStateForm::pollsOnlyWhileShown()
+{
+    m_port.connected = true;
+    QTest::qWait(1200);
+    QCOMPARE(polls(), 0);
+
+    m_form->show();
+    QTRY_VERIFY_WITH_TIMEOUT(polls() >= 2, Patience);
+    QCOMPARE(m_port.written.size(), 3 * polls()); // "??" CR and nothing else
+
+    m_form->hide();
+    QVERIFY(!m_form->TimerState->isActive());
+    const int before = polls();
+    QTest::qWait(1200);
+    QCOMPARE(polls(), before);
+}
+
+void TestStateForm::pollFollowsTheConnection()
+{
+    m_form->show();
+    QTest::qWait(1200);
+    QVERIFY(m_form->TimerState->isActive());
+    QCOMPARE(polls(), 0);
+
+    m_port.connected = true; // connected from the main window while shown
+    QTRY_VERIFY_WITH_TIMEOUT(polls() >= 1, Patience);
+
+    m_port.connected = false;
+    const int before = polls();
+    QTest::qWait(1200);
+    QCOMPARE(polls(), before);
+    QVERIFY(m_form->TimerState->isActive());
+}
+
+void TestStateForm::closingStopsThePoll_data()
+{
+    QTest::addColumn<bool>("button");
+    QTest::newRow("btClose") << true;
+    QTest::newRow("title bar") << false;
+}
+
+void TestStateForm::closingStopsThePoll()
+{
+    QFETCH(bool, button);
+    m_port.connected = true;
+    m_form->show();
+    QTRY_VERIFY_WITH_TIMEOUT(polls() >= 1, Patience);
+    receive(statusMessage(0x1F, 20, 2));
+
+    if (button)
+        QTest::mouseClick(m_form->btClose, Qt::LeftButton);
+    else
+        QVERIFY(m_form->close());
+    QVERIFY(!m_form->isVisible());
+    QVERIFY(!m_form->TimerState->isActive());
+    const int before = polls();
+    QTest::qWait(1200);
+    QCOMPARE(polls(), before);
+
+    // Hidden, not destroyed: showing it again shows the last state and polls.
+    m_form->show();
+    QCOMPARE(m_form->lbGSMLine->text(), QStringLiteral("Outgoing call in progress. 2"));
+    QTRY_VERIFY_WITH_TIMEOUT(polls() > before, Patience);
+}
+
+QTEST_MAIN(TestStateForm)
+#include "tst_stateform.moc"
