@@ -1,0 +1,195 @@
+#include "Transfer.h"
+
+#include "link/FrameCodec.h"
+#include "link/MessageDispatcher.h"
+#include "serial/SerialPort.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <algorithm>
+
+namespace {
+
+constexpr int BlockSize = EEAddr::BlockSize;
+constexpr int BlockCount = EEAddr::BlockCount;
+
+std::span<std::uint8_t, BlockSize> bufferBlock(TransferBytes &buffer, int block)
+{
+    return std::span<std::uint8_t, BlockSize>(buffer.data() + block * BlockSize, BlockSize);
+}
+
+} // namespace
+
+bool TransferLink::Connected() const
+{
+    return port && codec && reception && port->Connected();
+}
+
+namespace Transfer {
+
+std::array<std::uint8_t, 5> BlockCommand(int block)
+{
+    return {0, 0, 0, static_cast<std::uint8_t>(block), static_cast<std::uint8_t>(BlockSize)};
+}
+
+std::array<Payload, 6> WriteParts(const ParameterBlock &block)
+{
+    std::array<Payload, 6> parts{};
+    Payload payload{};
+    for (int k = 0; k < 5; ++k) {
+        payload[0] = static_cast<std::uint8_t>(k);
+        std::copy_n(block.begin() + 12 * k, 12, payload.begin() + 1);
+        parts[static_cast<std::size_t>(k)] = payload;
+    }
+    // The last part reuses the buffer of part 4, so its final byte still
+    // holds block byte 59: the module expects exactly these bytes.
+    const std::uint32_t sum = BlockChecksum(block);
+    payload[0] = 5;
+    std::copy_n(block.begin() + 60, 4, payload.begin() + 1);
+    for (int i = 0; i < 4; ++i)
+        payload[static_cast<std::size_t>(5 + i)] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
+    std::fill_n(payload.begin() + 9, 3, 0);
+    parts[5] = payload;
+    return parts;
+}
+
+} // namespace Transfer
+
+ParameterTransfer::ParameterTransfer(TransferDisplay &display, ImageBytes &image, TransferBytes &buffer)
+    : m_display(display)
+    , m_image(image)
+    , m_buffer(buffer)
+{
+}
+
+void ParameterTransfer::Timer1Timer()
+{
+    if (WaitTicks > 0)
+        --WaitTicks;
+}
+
+bool ParameterTransfer::WaitFor(const bool &flag, int ticks)
+{
+    WaitTicks = ticks;
+    // WaitForMoreEvents sleeps until the next event instead of spinning; the
+    // receive hand-over and the timer tick are events, so both wake it.
+    while (WaitTicks > 0 && !flag)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return flag;
+}
+
+TransferOutcome ParameterTransfer::Read()
+{
+    return run(Kind::Read);
+}
+
+TransferOutcome ParameterTransfer::Compare()
+{
+    return run(Kind::Compare);
+}
+
+TransferOutcome ParameterTransfer::Write()
+{
+    return run(Kind::Write);
+}
+
+TransferOutcome ParameterTransfer::run(Kind kind)
+{
+    if (!Link.Connected()) {
+        m_display.ShowMessage(QString::fromLatin1(Transfer::NoConnectionText));
+        return TransferOutcome::NotConnected;
+    }
+    m_display.DisableButtons();
+    setPosition(0);
+    m_display.SetBarColour(Transfer::Green);
+
+    TransferOutcome outcome = TransferOutcome::Failed;
+    try {
+        outcome = kind == Kind::Write ? write() : readOrCompare(kind == Kind::Compare);
+    } catch (const ESerialPort &error) {
+        // The port was closed (or failed) under a running operation: say so
+        // once and end it, instead of leaving the window half-way.
+        showFailure();
+        m_display.ShowError(QString::fromLocal8Bit(error.what()));
+        outcome = TransferOutcome::PortFailed;
+    }
+    m_display.EnableButtons();
+    return outcome;
+}
+
+bool ParameterTransfer::fetchBlock(int block)
+{
+    BlockReception &reception = *Link.reception;
+    reception.BlockReceived = false;
+    Link.codec->SendCommand(Transfer::ReadRequest, Transfer::BlockCommand(block));
+    return WaitFor(reception.BlockReceived, Transfer::ReadTicks)
+           && reception.ReceivedBlockAddress == block * BlockSize;
+}
+
+TransferOutcome ParameterTransfer::readOrCompare(bool compare)
+{
+    const BlockReception &reception = *Link.reception;
+    bool same = true;
+    for (int b = 0; b < BlockCount; ++b) {
+        // A missing or misaddressed answer ends the operation; the bar keeps
+        // its colour and position.
+        if (!fetchBlock(b))
+            return TransferOutcome::Failed;
+        const auto stored = bufferBlock(m_buffer, b);
+        if (compare) {
+            same = same && std::equal(stored.begin(), stored.end(), reception.ReceivedBlock.begin());
+        } else {
+            std::copy(reception.ReceivedBlock.begin(), reception.ReceivedBlock.end(), stored.begin());
+        }
+        setPosition(b + 1);
+        if (!same)
+            m_display.SetBarColour(Transfer::Red);
+    }
+    if (!same)
+        return TransferOutcome::Failed;
+    if (!compare) {
+        std::copy(m_buffer.begin(), m_buffer.end(), m_image.begin());
+        std::fill(m_image.begin() + EEAddr::ModuleBytes, m_image.end(), 0);
+    }
+    return TransferOutcome::Succeeded;
+}
+
+TransferOutcome ParameterTransfer::write()
+{
+    BlockReception &reception = *Link.reception;
+    FrameCodec &codec = *Link.codec;
+    std::copy_n(m_image.begin(), EEAddr::ModuleBytes, m_buffer.begin());
+    for (int b = 0; b < BlockCount; ++b) {
+        ParameterBlock block;
+        const auto stored = bufferBlock(m_buffer, b);
+        std::copy(stored.begin(), stored.end(), block.begin());
+        const auto parts = Transfer::WriteParts(block);
+
+        // The seven messages go out back to back.
+        codec.SendCommand(Transfer::WriteCommand, Transfer::BlockCommand(b));
+        for (std::size_t k = 0; k < 5; ++k)
+            codec.SendData(Transfer::WriteData, parts[k]);
+        reception.WriteAcknowledged = false;
+        codec.SendData(Transfer::WriteData, parts[5]);
+
+        if (!WaitFor(reception.WriteAcknowledged, Transfer::WriteTicks)) {
+            showFailure();
+            return TransferOutcome::Failed;
+        }
+        setPosition(b + 1);
+    }
+    return TransferOutcome::Succeeded;
+}
+
+void ParameterTransfer::setPosition(int position)
+{
+    m_position = position;
+    m_display.SetProgress(position);
+}
+
+void ParameterTransfer::showFailure()
+{
+    if (m_position == 0)
+        setPosition(1);
+    m_display.SetBarColour(Transfer::Red);
+}

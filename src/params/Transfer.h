@@ -1,0 +1,124 @@
+#pragma once
+// Moving the parameter image to and from the module, block by block, and
+// comparing the module with the data last exchanged. Each operation runs to
+// its end inside one call, waiting for the module's answers in the event loop
+// so that received bytes are decoded and dispatched meanwhile. The window
+// shows what happens through TransferDisplay.
+
+#include "ParameterImage.h"
+
+#include "link/BlockChecksum.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+class FrameCodec;
+class PortIo;
+struct BlockReception;
+
+// The parts of the main window's module link that a transfer uses.
+struct TransferLink
+{
+    PortIo *port = nullptr;
+    FrameCodec *codec = nullptr;
+    BlockReception *reception = nullptr;
+
+    // False while any part is missing.
+    bool Connected() const;
+};
+
+// Implemented by the transfer window.
+class TransferDisplay
+{
+public:
+    virtual ~TransferDisplay() = default;
+    virtual void DisableButtons() = 0;
+    virtual void EnableButtons() = 0;
+    virtual void SetProgress(int position) = 0;
+    virtual void SetBarColour(std::uint32_t rgb) = 0;
+    // A plain message box, and the error box of a failed port.
+    virtual void ShowMessage(const QString &text) = 0;
+    virtual void ShowError(const QString &text) = 0;
+};
+
+namespace Transfer {
+
+inline constexpr std::uint32_t Green = 0x008000;
+inline constexpr std::uint32_t Red = 0xFF0000;
+
+// Positions 1 to 15 count the blocks done; the bar is full from 12 on.
+inline constexpr int BarMaximum = 12;
+
+inline constexpr int TickMs = 100;
+inline constexpr int ReadTicks = 50;  // per block, read and compare
+inline constexpr int WriteTicks = 80; // per block
+
+inline constexpr std::uint8_t ReadRequest = 28;
+inline constexpr std::uint8_t WriteCommand = 45;
+inline constexpr std::uint8_t WriteData = 61;
+
+inline constexpr char NoConnectionText[] = " No serial connection.";
+
+using Payload = std::array<std::uint8_t, 13>;
+
+// The five parameter bytes of a read request or write command for a block.
+std::array<std::uint8_t, 5> BlockCommand(int block);
+
+// The six write data messages of a block: parts 0 to 4 carry 12 bytes each;
+// the last carries bytes 60 to 63, the checksum (most significant byte
+// first), three zeros, and in its final byte block byte 59 again, as left
+// there by part 4.
+std::array<Payload, 6> WriteParts(const ParameterBlock &block);
+
+} // namespace Transfer
+
+enum class TransferOutcome {
+    NotConnected, // only the message; nothing changed
+    Succeeded,
+    Failed,     // no, wrong or unacknowledged answer, or (compare) a difference
+    PortFailed, // a send raised a port error, shown once
+};
+
+class ParameterTransfer
+{
+public:
+    explicit ParameterTransfer(TransferDisplay &display, ImageBytes &image = ParameterImage,
+                               TransferBytes &buffer = TransferBuffer);
+
+    TransferLink Link;
+
+    // Counted down by Timer1Timer, which a 100 ms timer calls.
+    int WaitTicks = 0;
+    void Timer1Timer();
+
+    // Waits at most ticks timer ticks for the flag, sleeping in the event loop
+    // between events; every received byte and every tick wakes it. True when
+    // the flag is set.
+    bool WaitFor(const bool &flag, int ticks);
+
+    // A read replaces image bytes 0 to 959 with the module's blocks and clears
+    // bytes 960 to 1087, but only once all 15 blocks have arrived; a read
+    // that stops early leaves the image as it was. A compare never changes
+    // the image. A write leaves it alone too.
+    TransferOutcome Read();
+    TransferOutcome Compare();
+    TransferOutcome Write();
+
+private:
+    enum class Kind { Read, Compare, Write };
+
+    TransferOutcome run(Kind kind);
+    TransferOutcome readOrCompare(bool compare);
+    TransferOutcome write();
+    // Requests block b and waits for it; true when the answer is that block.
+    bool fetchBlock(int block);
+    void setPosition(int position);
+    // Red, and at least position 1 so the colour shows.
+    void showFailure();
+
+    TransferDisplay &m_display;
+    ImageBytes &m_image;
+    TransferBytes &m_buffer;
+    int m_position = 0;
+};

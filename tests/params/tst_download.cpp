@@ -1,0 +1,480 @@
+// The transfer window over the real serial port component and the module
+// simulator process on a pseudo-terminal, and its file buttons.
+
+#include "params/Download.h"
+
+#include "editor/Settings.h"
+#include "link/ModuleLink.h"
+#include "params/ParameterFile.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+constexpr int Patience = 20000; // ms, for the simulator to start or stop
+constexpr int SimPort = 90;
+
+QByteArray patternImage()
+{
+    QByteArray image(1088, '\0');
+    for (int i = 0; i < 960; ++i)
+        image[i] = static_cast<char>(i * 7 + i / 64);
+    return image;
+}
+
+QByteArray imageBytes()
+{
+    return QByteArray(reinterpret_cast<const char *>(ParameterImage.data()), 1088);
+}
+
+void setImage(const QByteArray &bytes)
+{
+    std::copy_n(bytes.constData(), 1088, reinterpret_cast<char *>(ParameterImage.data()));
+}
+
+QByteArray bufferBytes()
+{
+    return QByteArray(reinterpret_cast<const char *>(TransferBuffer.data()), 960);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+enum class Bar { Green, Red, Other };
+
+// What the bar really shows: the colour of its filled part on screen.
+Bar shownColour(QProgressBar *bar)
+{
+    const QImage image = bar->grab().toImage();
+    const QColor c = image.pixelColor(image.width() / 8, image.height() / 2);
+    if (c.green() > 2 * c.red() && c.green() > 2 * c.blue())
+        return Bar::Green;
+    if (c.red() > 2 * c.green() && c.red() > 2 * c.blue())
+        return Bar::Red;
+    return Bar::Other;
+}
+
+} // namespace
+
+class TestDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void windowDefinition();
+    void readFillsTheImage();
+    void readStopsAtAMisaddressedAnswer();
+    void compareAgainstOtherDataTurnsRed();
+    void writeThenCompare();
+    void portClosedDuringARead();
+    void notConnected();
+
+    void saveAfterStart();
+    void saveAndOpenTheSameFile();
+    void open_data();
+    void open();
+    void saveCancelledOrFailing();
+    void editOpensTheEditor();
+    void closingHides();
+
+private:
+    bool startSim(const QStringList &arguments);
+    bool stopSim();
+    bool connectPort();
+    QList<QPushButton *> sevenButtons() const
+    {
+        return {m_form->btOpen, m_form->btSave, m_form->btRead, m_form->btWrite,
+                m_form->btCompare, m_form->btEdit, m_form->btClose};
+    }
+    bool allEnabled() const
+    {
+        const QList<QPushButton *> buttons = sevenButtons();
+        return std::all_of(buttons.begin(), buttons.end(), [](QPushButton *b) { return b->isEnabled(); });
+    }
+    QColor barColour() const { return m_form->Progress->palette().color(QPalette::Highlight); }
+    QString path(const QString &name) const { return m_home.path() + QLatin1Char('/') + name; }
+
+    QTemporaryDir m_home;
+    std::unique_ptr<QProcess> m_sim;
+    std::unique_ptr<ModuleLink> m_link;
+    TFormDownload *m_form = nullptr;
+    QStringList m_messages;
+    QStringList m_errors;
+    QString m_chosenPath; // what the file dialogs return; empty: cancelled
+};
+
+void TestDownload::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", path(QStringLiteral("config")).toLocal8Bit());
+    QDir::setCurrent(m_home.path());
+    QApplication::setStyle(QStringLiteral("Fusion"));
+}
+
+void TestDownload::init()
+{
+    m_form = new TFormDownload;
+    FormDownload = m_form;
+    m_messages.clear();
+    m_errors.clear();
+    m_chosenPath.clear();
+    m_form->MessageBox = [this](const QString &text) { m_messages << text; };
+    m_form->ErrorBox = [this](const QString &text) { m_errors << text; };
+    m_form->OpenDialog1 = [this] { return m_chosenPath; };
+    m_form->SaveDialog1 = [this] { return m_chosenPath; };
+    TransferBuffer.fill(0);
+}
+
+void TestDownload::cleanup()
+{
+    FormDownload = nullptr;
+    delete m_form;
+    m_form = nullptr;
+    m_link.reset();
+    if (m_sim && m_sim->state() != QProcess::NotRunning) {
+        m_sim->kill();
+        m_sim->waitForFinished(Patience);
+    }
+    m_sim.reset();
+}
+
+bool TestDownload::startSim(const QStringList &arguments)
+{
+    m_sim = std::make_unique<QProcess>();
+    m_sim->setProgram(QStringLiteral(QUELMAR_MODULE_SIM));
+    m_sim->setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("COM%1").arg(SimPort),
+                                    QStringLiteral("--no-pacing")}
+                        + arguments);
+    m_sim->start();
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_sim->canReadLine()) {
+        if (clock.elapsed() > Patience || m_sim->state() == QProcess::NotRunning)
+            return false;
+        m_sim->waitForReadyRead(200);
+    }
+    return m_sim->readLine().startsWith("ready COM");
+}
+
+bool TestDownload::stopSim()
+{
+    ::kill(static_cast<pid_t>(m_sim->processId()), SIGTERM);
+    return m_sim->waitForFinished(Patience) && m_sim->exitCode() == 0;
+}
+
+bool TestDownload::connectPort()
+{
+    m_link = std::make_unique<ModuleLink>();
+    m_link->ComPort1.SetPort(QStringLiteral("COM%1").arg(SimPort));
+    // As the main window does when the adapter goes away.
+    m_link->ComPort1.OnHangup = [this] { m_link->HangUp(); };
+    m_form->SetLink(m_link.get());
+    return m_link->Connect() == ConnectionState::Connected;
+}
+
+void TestDownload::windowDefinition()
+{
+    QCOMPARE(m_form->objectName(), QStringLiteral("FormDownload"));
+    QCOMPARE(m_form->size(), QSize(276, 276));
+    QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
+    for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
+                             "btStop", "Timer1"})
+        QVERIFY2(m_form->findChild<QObject *>(QLatin1String(name)), name);
+    QCOMPARE(m_form->Progress->minimum(), 0);
+    QCOMPARE(m_form->Progress->maximum(), 12);
+    QVERIFY(!m_form->Progress->isTextVisible());
+    QCOMPARE(m_form->btStop->text(), QStringLiteral("Stop"));
+    QVERIFY(m_form->Timer1->isActive());
+    QCOMPARE(m_form->Timer1->interval(), 100);
+    // Creating the window erases the image.
+    QCOMPARE(imageBytes(), QByteArray(1088, '\xFF'));
+}
+
+void TestDownload::readFillsTheImage()
+{
+    const QString image = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(image, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), image}));
+    QVERIFY(connectPort());
+    setImage(QByteArray(1088, '\x55'));
+
+    // Looked at while the read runs: the seven buttons are off, Stop is not.
+    QList<bool> enabledDuring;
+    QTimer::singleShot(0, this, [&] {
+        for (QPushButton *b : sevenButtons())
+            enabledDuring << b->isEnabled();
+        enabledDuring << m_form->btStop->isEnabled();
+    });
+    m_form->btRead->click();
+
+    QCOMPARE(enabledDuring, (QList<bool>{false, false, false, false, false, false, false, true}));
+    QCOMPARE(m_form->Progress->value(), 12);
+    QCOMPARE(barColour(), QColor(0, 128, 0));
+    QCOMPARE(shownColour(m_form->Progress), Bar::Green);
+    QVERIFY(allEnabled());
+    QCOMPARE(imageBytes(), patternImage());
+    QCOMPARE(bufferBytes(), patternImage().left(960));
+    QVERIFY(m_messages.isEmpty() && m_errors.isEmpty());
+}
+
+void TestDownload::readStopsAtAMisaddressedAnswer()
+{
+    const QString image = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(image, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), image, QStringLiteral("--fault"), QStringLiteral("wrong-address=3")}));
+    QVERIFY(connectPort());
+    TransferBuffer.fill(0x5A);
+
+    QElapsedTimer clock;
+    clock.start();
+    m_form->btRead->click();
+    QVERIFY2(clock.elapsed() < 4000, "a wrong answer ends the read at once");
+
+    QCOMPARE(m_form->Progress->value(), 3);
+    QCOMPARE(barColour(), QColor(0, 128, 0));
+    QVERIFY(allEnabled());
+    QCOMPARE(imageBytes(), QByteArray(1088, '\xFF'));
+    QCOMPARE(bufferBytes().left(3 * 64), patternImage().left(3 * 64));
+    QCOMPARE(bufferBytes().mid(3 * 64), QByteArray(12 * 64, '\x5A'));
+}
+
+void TestDownload::compareAgainstOtherDataTurnsRed()
+{
+    const QString image = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(image, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), image}));
+    QVERIFY(connectPort());
+
+    m_form->btCompare->click();
+
+    QCOMPARE(m_form->Progress->value(), 12);
+    QCOMPARE(barColour(), QColor(255, 0, 0));
+    QCOMPARE(shownColour(m_form->Progress), Bar::Red);
+    QVERIFY(allEnabled());
+    QCOMPARE(imageBytes(), QByteArray(1088, '\xFF'));
+    QCOMPARE(bufferBytes(), QByteArray(960, '\0'));
+}
+
+void TestDownload::writeThenCompare()
+{
+    const QString saved = path(QStringLiteral("saved.qm3"));
+    QVERIFY(startSim({QStringLiteral("--save"), saved}));
+    QVERIFY(connectPort());
+    QByteArray image = patternImage();
+    image.replace(960, 128, QByteArray(128, '\x33'));
+    setImage(image);
+
+    m_form->btWrite->click();
+    QCOMPARE(m_form->Progress->value(), 12);
+    QCOMPARE(barColour(), QColor(0, 128, 0));
+    QVERIFY(allEnabled());
+    QCOMPARE(imageBytes(), image);
+
+    m_form->SetBarColour(Transfer::Red);
+    m_form->btCompare->click();
+    QCOMPARE(m_form->Progress->value(), 12);
+    QCOMPARE(barColour(), QColor(0, 128, 0));
+    QCOMPARE(imageBytes(), image);
+    QVERIFY(m_messages.isEmpty() && m_errors.isEmpty());
+
+    m_form->SetLink(nullptr);
+    m_link.reset();
+    QVERIFY(stopSim());
+    QCOMPARE(readFile(saved).left(960), image.left(960));
+}
+
+void TestDownload::portClosedDuringARead()
+{
+    const QString image = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(image, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), image}));
+    QVERIFY(connectPort());
+    // The main window closes the port right after block 2 has come in, so
+    // the request for block 3 meets a closed port.
+    m_link->ComPort1.OnRxChar = [this](int count) {
+        m_link->Codec.ComPort1RxChar(count);
+        const BlockReception &reception = m_link->Dispatcher.Reception;
+        if (reception.BlockReceived && reception.ReceivedBlockAddress == 2 * 64)
+            m_link->Disconnect();
+    };
+
+    QElapsedTimer clock;
+    clock.start();
+    m_form->btRead->click();
+    QVERIFY2(clock.elapsed() < 4000, "the failed send ends the read at once");
+
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors.first().startsWith(QStringLiteral("WriteFile function failed")), qPrintable(m_errors.first()));
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(barColour(), QColor(255, 0, 0));
+    QCOMPARE(m_form->Progress->value(), 3);
+    QVERIFY(allEnabled());
+    QCOMPARE(imageBytes(), QByteArray(1088, '\xFF'));
+    QVERIFY(!m_link->ComPort1.Connected());
+
+    // The next press only says that there is no connection.
+    m_form->btRead->click();
+    QCOMPARE(m_errors.size(), 1);
+    QCOMPARE(m_messages, QStringList{QStringLiteral(" No serial connection.")});
+}
+
+void TestDownload::notConnected()
+{
+    m_form->SetProgress(5);
+    m_form->SetBarColour(Transfer::Red);
+    for (QPushButton *b : {m_form->btRead, m_form->btCompare, m_form->btWrite})
+        b->click();
+    QCOMPARE(m_messages, QStringList(3, QStringLiteral(" No serial connection.")));
+    QVERIFY(m_errors.isEmpty());
+    QCOMPARE(m_form->Progress->value(), 5);
+    QCOMPARE(barColour(), QColor(255, 0, 0));
+    QCOMPARE(imageBytes(), QByteArray(1088, '\xFF'));
+    QCOMPARE(bufferBytes(), QByteArray(960, '\0'));
+    QVERIFY(allEnabled());
+}
+
+void TestDownload::saveAfterStart()
+{
+    m_form->SetProgress(7);
+    m_form->SetBarColour(Transfer::Red);
+    m_chosenPath = path(QStringLiteral("start.QM3"));
+    m_form->btSave->click();
+    QCOMPARE(readFile(m_chosenPath), QByteArray(1088, '\xFF'));
+    // Saving leaves the bar alone.
+    QCOMPARE(m_form->Progress->value(), 7);
+    QCOMPARE(barColour(), QColor(255, 0, 0));
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestDownload::saveAndOpenTheSameFile()
+{
+    QByteArray image(1088, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 31 + 5);
+    setImage(image);
+    m_chosenPath = path(QStringLiteral("same.QM3"));
+    m_form->btSave->click();
+    setImage(QByteArray(1088, '\x11'));
+    m_form->SetBarColour(Transfer::Red);
+
+    m_form->btOpen->click();
+    QCOMPARE(imageBytes(), image);
+    QCOMPARE(m_form->Progress->value(), 12);
+    QCOMPARE(barColour(), QColor(0, 128, 0));
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestDownload::open_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no such file
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("position");
+
+    QByteArray longer(2000, '\0');
+    for (int i = 0; i < longer.size(); ++i)
+        longer[i] = static_cast<char>(i % 251);
+    QTest::newRow("2000-byte file") << longer << false << QString() << 12;
+    QTest::newRow("100-byte file") << QByteArray(100, '\x42') << false << QStringLiteral("Read beyond end of file")
+                                   << 0;
+    QTest::newRow("missing file") << QByteArray() << false << QStringLiteral("File not found") << 0;
+    QTest::newRow("cancelled") << QByteArray(1088, '\x42') << true << QString() << 0;
+}
+
+void TestDownload::open()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, cancel);
+    QFETCH(QString, error);
+    QFETCH(int, position);
+
+    const QString file = path(QStringLiteral("open.QM3"));
+    QFile::remove(file);
+    if (!content.isNull())
+        QVERIFY(writeFile(file, content));
+    m_chosenPath = cancel ? QString() : file;
+    m_form->SetProgress(9);
+    m_form->SetBarColour(Transfer::Red);
+    const QByteArray before = imageBytes();
+
+    m_form->btOpen->click();
+
+    // Green at 0 whatever happens after the dialog.
+    QCOMPARE(barColour(), QColor(0, 128, 0));
+    QCOMPARE(m_form->Progress->value(), position);
+    QCOMPARE(m_errors, error.isEmpty() ? QStringList() : QStringList{error});
+    QCOMPARE(imageBytes(), position == 12 ? content.left(1088) : before);
+}
+
+void TestDownload::saveCancelledOrFailing()
+{
+    m_chosenPath.clear();
+    m_form->btSave->click();
+    QVERIFY(m_errors.isEmpty());
+
+    QCOMPARE(m_form->Progress->value(), 0);
+
+    // A file that cannot be created: one error box, the bar untouched.
+    m_form->SetProgress(4);
+    m_chosenPath = path(QStringLiteral("no such folder/x.QM3"));
+    m_form->btSave->click();
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY(!QFile::exists(m_chosenPath));
+    QCOMPARE(m_form->Progress->value(), 4);
+}
+
+void TestDownload::editOpensTheEditor()
+{
+    SettingsForm = new TSettingsForm;
+    QWidget *shown = nullptr;
+    QTimer::singleShot(0, this, [&shown] {
+        shown = QApplication::activeModalWidget();
+        if (shown)
+            SettingsForm->btSettingCancel->click();
+    });
+    m_form->btEdit->click();
+    QCOMPARE(shown, static_cast<QWidget *>(SettingsForm));
+    QCOMPARE(imageBytes(), QByteArray(1088, '\xFF'));
+    delete SettingsForm;
+    SettingsForm = nullptr;
+}
+
+void TestDownload::closingHides()
+{
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
+    m_form->btClose->click();
+    QVERIFY(!m_form->isVisible());
+    m_form->show();
+    QVERIFY(m_form->close());
+    QVERIFY(!m_form->isVisible());
+    QCOMPARE(FormDownload, m_form);
+}
+
+QTEST_MAIN(TestDownload)
+#include "tst_download.moc"

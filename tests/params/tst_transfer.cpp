@@ -1,0 +1,509 @@
+// The read, compare and write sequences against the module simulator engine
+// in-process, with the tool's own codec and dispatcher on this side.
+
+#include "params/Transfer.h"
+
+#include "ModuleSimulator.h"
+#include "link/FrameCodec.h"
+#include "link/MessageDispatcher.h"
+#include "serial/SerialPort.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+#include <cerrno>
+#include <ctime>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr int Blocks = 15;
+
+ParameterBlock pattern(int seed)
+{
+    ParameterBlock block{};
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<std::uint8_t>(seed * 37 + static_cast<int>(i) * 7 + 3);
+    return block;
+}
+
+class NullPort : public PortIo
+{
+public:
+    int ReadBytes(std::uint8_t *, int) override { return 0; }
+    int WriteBytes(const std::uint8_t *, int n) override { return n; }
+    int WriteText(const QByteArray &text) override { return static_cast<int>(text.size()); }
+    bool Connected() const override { return true; }
+};
+
+// The tool's end of a line to the simulator engine. What the tool writes
+// reaches the engine at once; the answers come back as posted events, the
+// way the serial port's reader thread hands received bytes over.
+class SimLine : public PortIo
+{
+public:
+    ModuleSimulator module;
+    MessageDispatcher dispatcher;
+    FrameCodec codec{*this, [this](const ModuleMessage &m) { dispatcher.DispatchMessage(m); }};
+    // Every message the tool sent, decrypted.
+    std::vector<ModuleMessage> sent;
+    bool open = true;
+    // The port closes (as from the main window) once this many answer
+    // frames have arrived; 0: never.
+    int closeAfterFrames = 0;
+
+    SimLine()
+    {
+        module.setSeed(7);
+        module.onOutput = [this](const QByteArray &bytes) {
+            QMetaObject::invokeMethod(&m_context, [this, bytes] { deliver(bytes); }, Qt::QueuedConnection);
+        };
+    }
+
+    TransferLink link() { return {this, &codec, &dispatcher.Reception}; }
+
+    int ReadBytes(std::uint8_t *, int) override { return 0; }
+    int WriteBytes(const std::uint8_t *buffer, int n) override
+    {
+        if (!open)
+            throw ESerialPort(ESerialPort::WriteFailed, EBADF);
+        for (int i = 0; i < n; ++i)
+            m_sniffer.ReceiveByte(buffer[i]);
+        module.receive(QByteArrayView(buffer, n));
+        return n;
+    }
+    int WriteText(const QByteArray &text) override
+    {
+        return WriteBytes(reinterpret_cast<const std::uint8_t *>(text.constData()), static_cast<int>(text.size()));
+    }
+    bool Connected() const override { return open; }
+
+private:
+    void deliver(const QByteArray &bytes)
+    {
+        for (const char byte : bytes)
+            codec.ReceiveByte(static_cast<std::uint8_t>(byte));
+        if (++m_delivered == closeAfterFrames)
+            open = false;
+    }
+
+    QObject m_context; // posted answers die with the line
+    int m_delivered = 0;
+    NullPort m_nullPort;
+    FrameCodec m_sniffer{m_nullPort, [this](const ModuleMessage &m) { sent.push_back(m); }};
+};
+
+struct Display : TransferDisplay
+{
+    int position = -1;
+    std::uint32_t colour = 0;
+    int firstRedAt = -1; // the position when the bar first turned red
+    int disables = 0;
+    int enables = 0;
+    bool enabled = true;
+    QStringList messages;
+    QStringList errors;
+
+    void DisableButtons() override
+    {
+        ++disables;
+        enabled = false;
+    }
+    void EnableButtons() override
+    {
+        ++enables;
+        enabled = true;
+    }
+    void SetProgress(int p) override { position = p; }
+    void SetBarColour(std::uint32_t rgb) override
+    {
+        colour = rgb;
+        if (rgb == Transfer::Red && firstRedAt < 0)
+            firstRedAt = position;
+    }
+    void ShowMessage(const QString &text) override { messages << text; }
+    void ShowError(const QString &text) override { errors << text; }
+};
+
+enum class Op { Read, Compare, Write };
+
+double cpuSeconds()
+{
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Op)
+Q_DECLARE_METATYPE(ParameterBlock)
+Q_DECLARE_METATYPE(std::optional<Fault>)
+Q_DECLARE_METATYPE(TransferOutcome)
+
+class TestTransfer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void outcomes_data();
+    void outcomes();
+    void notConnected_data();
+    void notConnected();
+    void portClosedDuringOperation_data();
+    void portClosedDuringOperation();
+    void writeThenCompareAgainstUnchangedModule();
+    void messagesOfAWrite();
+    void requestsOfARead();
+    void lastDataPart_data();
+    void lastDataPart();
+    void waitSleepsBetweenEvents();
+    void waitEndsWhenTheFlagIsSet();
+
+private:
+    TransferOutcome run(Op op);
+    QByteArray imageBytes() const { return QByteArray(reinterpret_cast<const char *>(m_image.data()), 1088); }
+    QByteArray bufferBytes() const { return QByteArray(reinterpret_cast<const char *>(m_buffer.data()), 960); }
+    QByteArray moduleBytes() const
+    {
+        return QByteArray(reinterpret_cast<const char *>(m_line->module.memory.data()), 960);
+    }
+
+    std::unique_ptr<SimLine> m_line;
+    std::unique_ptr<Display> m_display;
+    std::unique_ptr<ParameterTransfer> m_transfer;
+    std::unique_ptr<QTimer> m_timer;
+    ImageBytes m_image{};
+    TransferBytes m_buffer{};
+};
+
+void TestTransfer::init()
+{
+    m_line = std::make_unique<SimLine>();
+    for (int b = 0; b < Blocks; ++b)
+        m_line->module.setBlock(b, pattern(b));
+    // The image and the buffer hold other data than the module.
+    for (std::size_t i = 0; i < m_image.size(); ++i)
+        m_image[i] = static_cast<std::uint8_t>(0xA0 ^ (i * 13));
+    m_buffer.fill(0);
+
+    m_display = std::make_unique<Display>();
+    m_transfer = std::make_unique<ParameterTransfer>(*m_display, m_image, m_buffer);
+    m_transfer->Link = m_line->link();
+    m_timer = std::make_unique<QTimer>();
+    m_timer->setInterval(Transfer::TickMs);
+    connect(m_timer.get(), &QTimer::timeout, this, [this] { m_transfer->Timer1Timer(); });
+    m_timer->start();
+}
+
+void TestTransfer::cleanup()
+{
+    m_timer.reset();
+    m_transfer.reset();
+    m_display.reset();
+    m_line.reset();
+}
+
+TransferOutcome TestTransfer::run(Op op)
+{
+    switch (op) {
+    case Op::Read:
+        return m_transfer->Read();
+    case Op::Compare:
+        return m_transfer->Compare();
+    case Op::Write:
+        break;
+    }
+    return m_transfer->Write();
+}
+
+// Buffer set-ups of a compare.
+constexpr int BufferZero = -2;   // every block differs
+constexpr int BufferModule = -1; // every block equal
+// n >= 0: equal but for block n
+
+void TestTransfer::outcomes_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<std::optional<Fault>>("fault");
+    QTest::addColumn<int>("buffer");
+    QTest::addColumn<TransferOutcome>("outcome");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("firstRedAt"); // -1: stays green
+    QTest::addColumn<int>("waitTicks");  // the time-out the row must sit out; 0: none
+
+    const auto fault = [](FaultKind kind, int block) { return std::optional<Fault>(Fault{kind, block, 0, 0.0}); };
+    const std::optional<Fault> none;
+    using O = TransferOutcome;
+
+    QTest::newRow("read ok") << Op::Read << none << BufferZero << O::Succeeded << 15 << -1 << 0;
+    QTest::newRow("read no answer to block 4")
+        << Op::Read << fault(FaultKind::DropBlock, 4) << BufferZero << O::Failed << 4 << -1 << Transfer::ReadTicks;
+    QTest::newRow("read answer names block 4 for 3")
+        << Op::Read << fault(FaultKind::WrongAddress, 3) << BufferZero << O::Failed << 3 << -1 << 0;
+    QTest::newRow("read corrupted answer to block 6")
+        << Op::Read << fault(FaultKind::Corrupt, 6) << BufferZero << O::Failed << 6 << -1 << Transfer::ReadTicks;
+
+    QTest::newRow("compare equal") << Op::Compare << none << BufferModule << O::Succeeded << 15 << -1 << 0;
+    QTest::newRow("compare every block differs") << Op::Compare << none << BufferZero << O::Failed << 15 << 1 << 0;
+    QTest::newRow("compare block 9 differs") << Op::Compare << none << 9 << O::Failed << 15 << 10 << 0;
+    QTest::newRow("compare no answer to block 5")
+        << Op::Compare << fault(FaultKind::DropBlock, 5) << BufferModule << O::Failed << 5 << -1
+        << Transfer::ReadTicks;
+    QTest::newRow("compare block 2 differs, block 7 misaddressed")
+        << Op::Compare << fault(FaultKind::WrongAddress, 7) << 2 << O::Failed << 7 << 3 << 0;
+
+    QTest::newRow("write ok") << Op::Write << none << BufferZero << O::Succeeded << 15 << -1 << 0;
+    QTest::newRow("write block 0 not acknowledged")
+        << Op::Write << fault(FaultKind::NoAck, 0) << BufferZero << O::Failed << 1 << 1 << Transfer::WriteTicks;
+}
+
+void TestTransfer::outcomes()
+{
+    QFETCH(Op, op);
+    QFETCH(std::optional<Fault>, fault);
+    QFETCH(int, buffer);
+    QFETCH(TransferOutcome, outcome);
+    QFETCH(int, position);
+    QFETCH(int, firstRedAt);
+    QFETCH(int, waitTicks);
+
+    if (fault)
+        m_line->module.arm(*fault);
+    if (buffer != BufferZero) {
+        std::copy_n(m_line->module.memory.begin(), 960, m_buffer.begin());
+        if (buffer >= 0)
+            m_buffer[static_cast<std::size_t>(buffer * 64 + 40)] ^= 0x01;
+    }
+    const QByteArray imageBefore = imageBytes();
+    const QByteArray bufferBefore = bufferBytes();
+    const QByteArray moduleBefore = moduleBytes();
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run(op), outcome);
+    const qint64 elapsed = clock.elapsed();
+
+    QCOMPARE(m_display->position, position);
+    QCOMPARE(m_display->firstRedAt, firstRedAt);
+    QCOMPARE(m_display->colour, firstRedAt < 0 ? Transfer::Green : Transfer::Red);
+    QCOMPARE(m_display->disables, 1);
+    QCOMPARE(m_display->enables, 1);
+    QVERIFY(m_display->enabled);
+    QVERIFY(m_display->messages.isEmpty());
+    QVERIFY(m_display->errors.isEmpty());
+    // A missing answer waits out its limit; a present one does not wait it.
+    if (waitTicks > 0)
+        QVERIFY2(elapsed >= waitTicks * Transfer::TickMs * 8 / 10, qPrintable(QString::number(elapsed)));
+
+    switch (op) {
+    case Op::Read: {
+        // Blocks arrive into the buffer one by one, also when the read stops.
+        const int arrived = outcome == TransferOutcome::Succeeded ? Blocks : position;
+        QCOMPARE(bufferBytes().left(arrived * 64), moduleBefore.left(arrived * 64));
+        QCOMPARE(bufferBytes().mid(arrived * 64), bufferBefore.mid(arrived * 64));
+        if (outcome == TransferOutcome::Succeeded)
+            QCOMPARE(imageBytes(), moduleBefore + QByteArray(128, '\0'));
+        else
+            QCOMPARE(imageBytes(), imageBefore);
+        break;
+    }
+    case Op::Compare:
+        QCOMPARE(imageBytes(), imageBefore);
+        QCOMPARE(bufferBytes(), bufferBefore);
+        break;
+    case Op::Write: {
+        QCOMPARE(imageBytes(), imageBefore);
+        QCOMPARE(bufferBytes(), imageBefore.left(960));
+        // A withheld acknowledgement still stores the block in the module.
+        const int stored = outcome == TransferOutcome::Succeeded ? Blocks : position;
+        QCOMPARE(moduleBytes().left(stored * 64), imageBefore.left(stored * 64));
+        QCOMPARE(moduleBytes().mid(stored * 64), moduleBefore.mid(stored * 64));
+        break;
+    }
+    }
+}
+
+void TestTransfer::notConnected_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<bool>("linked");
+    QTest::newRow("read, port closed") << Op::Read << true;
+    QTest::newRow("compare, port closed") << Op::Compare << true;
+    QTest::newRow("write, port closed") << Op::Write << true;
+    QTest::newRow("read, no link yet") << Op::Read << false;
+}
+
+void TestTransfer::notConnected()
+{
+    QFETCH(Op, op);
+    QFETCH(bool, linked);
+    m_line->open = false;
+    if (!linked)
+        m_transfer->Link = {};
+    const QByteArray imageBefore = imageBytes();
+    const QByteArray bufferBefore = bufferBytes();
+
+    QCOMPARE(run(op), TransferOutcome::NotConnected);
+    QCOMPARE(m_display->messages, QStringList{QStringLiteral(" No serial connection.")});
+    QVERIFY(m_display->errors.isEmpty());
+    QCOMPARE(m_display->position, -1);
+    QCOMPARE(m_display->disables, 0);
+    QCOMPARE(imageBytes(), imageBefore);
+    QCOMPARE(bufferBytes(), bufferBefore);
+    QVERIFY(m_line->sent.empty());
+}
+
+void TestTransfer::portClosedDuringOperation_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<int>("closeAfterFrames");
+    QTest::addColumn<int>("position");
+    QTest::newRow("read, after block 2") << Op::Read << 3 * 7 << 3;
+    QTest::newRow("compare, after block 0") << Op::Compare << 7 << 1;
+    QTest::newRow("write, after block 1") << Op::Write << 2 << 2;
+}
+
+void TestTransfer::portClosedDuringOperation()
+{
+    QFETCH(Op, op);
+    QFETCH(int, closeAfterFrames);
+    QFETCH(int, position);
+    m_line->closeAfterFrames = closeAfterFrames;
+    const QByteArray imageBefore = imageBytes();
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run(op), TransferOutcome::PortFailed);
+    // The failed send ends it at once, not at a time-out.
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(m_display->errors, QStringList{QString::fromLocal8Bit(ESerialPort(ESerialPort::WriteFailed, EBADF).what())});
+    QVERIFY(m_display->messages.isEmpty());
+    QCOMPARE(m_display->colour, Transfer::Red);
+    QCOMPARE(m_display->position, position);
+    QVERIFY(m_display->enabled);
+    QCOMPARE(m_display->enables, 1);
+    QCOMPARE(imageBytes(), imageBefore);
+}
+
+void TestTransfer::writeThenCompareAgainstUnchangedModule()
+{
+    const QByteArray image = imageBytes();
+    QCOMPARE(m_transfer->Write(), TransferOutcome::Succeeded);
+    QCOMPARE(moduleBytes(), image.left(960));
+    QCOMPARE(m_line->module.counters().writesStored, Blocks);
+    QCOMPARE(m_line->module.counters().writesRejected, 0);
+
+    QCOMPARE(m_transfer->Compare(), TransferOutcome::Succeeded);
+    QCOMPARE(m_display->position, 15);
+    QCOMPARE(m_display->colour, Transfer::Green);
+    QCOMPARE(imageBytes(), image);
+
+    // The module changes behind the tool's back: the next compare turns red.
+    m_line->module.memory[900] ^= 0xFF;
+    QCOMPARE(m_transfer->Compare(), TransferOutcome::Failed);
+    QCOMPARE(m_display->firstRedAt, 15);
+    QCOMPARE(imageBytes(), image);
+}
+
+void TestTransfer::messagesOfAWrite()
+{
+    QCOMPARE(m_transfer->Write(), TransferOutcome::Succeeded);
+    const std::vector<ModuleMessage> &sent = m_line->sent;
+    QCOMPARE(sent.size(), std::size_t{Blocks * 7});
+    for (int b = 0; b < Blocks; ++b) {
+        ParameterBlock block;
+        std::copy_n(m_image.begin() + b * 64, 64, block.begin());
+        const ModuleMessage &command = sent[static_cast<std::size_t>(b * 7)];
+        QCOMPARE(command[1], std::uint8_t{45});
+        QCOMPARE((std::array<std::uint8_t, 5>{command[10], command[11], command[12], command[13], command[14]}),
+                 (std::array<std::uint8_t, 5>{0, 0, 0, static_cast<std::uint8_t>(b), 64}));
+        for (int k = 0; k < 6; ++k) {
+            const ModuleMessage &data = sent[static_cast<std::size_t>(b * 7 + 1 + k)];
+            QCOMPARE(data[1], std::uint8_t{61});
+            QCOMPARE(data[2], static_cast<std::uint8_t>(k));
+            const int carried = k < 5 ? 12 : 4;
+            QVERIFY(std::equal(data.begin() + 3, data.begin() + 3 + carried, block.begin() + 12 * k));
+        }
+        const ModuleMessage &last = sent[static_cast<std::size_t>(b * 7 + 6)];
+        const std::uint32_t sum = (std::uint32_t{last[7]} << 24) | (std::uint32_t{last[8]} << 16)
+                                  | (std::uint32_t{last[9]} << 8) | last[10];
+        QCOMPARE(sum, BlockChecksum(block));
+        QCOMPARE((std::array<std::uint8_t, 3>{last[11], last[12], last[13]}), (std::array<std::uint8_t, 3>{}));
+        QCOMPARE(last[14], block[59]);
+    }
+}
+
+void TestTransfer::requestsOfARead()
+{
+    QCOMPARE(m_transfer->Read(), TransferOutcome::Succeeded);
+    const std::vector<ModuleMessage> &sent = m_line->sent;
+    QCOMPARE(sent.size(), std::size_t{Blocks});
+    for (int b = 0; b < Blocks; ++b) {
+        const ModuleMessage &request = sent[static_cast<std::size_t>(b)];
+        QCOMPARE(request[1], std::uint8_t{28});
+        QCOMPARE(request[2], static_cast<std::uint8_t>(b)); // the command counter
+        QCOMPARE(request[13], static_cast<std::uint8_t>(b));
+        QCOMPARE(request[14], std::uint8_t{64});
+    }
+}
+
+void TestTransfer::lastDataPart_data()
+{
+    QTest::addColumn<ParameterBlock>("block");
+    QTest::addColumn<QByteArray>("checksum");
+
+    ParameterBlock zeros{};
+    ParameterBlock ones;
+    ones.fill(0xFF);
+    ParameterBlock counting;
+    for (std::size_t i = 0; i < counting.size(); ++i)
+        counting[i] = static_cast<std::uint8_t>(i);
+    QTest::newRow("64 zero bytes") << zeros << QByteArray::fromHex("0000021c");
+    QTest::newRow("64 bytes 0xFF") << ones << QByteArray::fromHex("00003da4");
+    QTest::newRow("0 to 63") << counting << QByteArray::fromHex("000007ac");
+}
+
+void TestTransfer::lastDataPart()
+{
+    QFETCH(ParameterBlock, block);
+    QFETCH(QByteArray, checksum);
+    const auto parts = Transfer::WriteParts(block);
+    const Transfer::Payload &last = parts[5];
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(last.data()) + 5, 4), checksum);
+    QCOMPARE(last[0], std::uint8_t{5});
+    QCOMPARE(last[12], block[59]);
+    QCOMPARE(last[12], parts[4][12]);
+}
+
+void TestTransfer::waitSleepsBetweenEvents()
+{
+    const bool never = false;
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!m_transfer->WaitFor(never, 20));
+    const double wall = static_cast<double>(clock.elapsed()) / 1000.0;
+    const double cpu = cpuSeconds() - cpuBefore;
+    QCOMPARE(m_transfer->WaitTicks, 0);
+    QVERIFY2(wall >= 1.6, qPrintable(QString::number(wall)));
+    // A loop that spins would use its core for the whole wait.
+    QVERIFY2(cpu < 0.05 * wall, qPrintable(QStringLiteral("cpu %1 s of %2 s").arg(cpu).arg(wall)));
+}
+
+void TestTransfer::waitEndsWhenTheFlagIsSet()
+{
+    bool flag = false;
+    QTimer::singleShot(300, this, [&flag] { flag = true; });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_transfer->WaitFor(flag, 600));
+    QVERIFY(clock.elapsed() < 30000);
+    QVERIFY(m_transfer->WaitTicks > 0);
+}
+
+QTEST_GUILESS_MAIN(TestTransfer)
+#include "tst_transfer.moc"
