@@ -42,7 +42,7 @@ constexpr std::uint8_t StatusType = 0x24;
 constexpr std::uint8_t BlockHeaderType = 0x2C;
 constexpr std::uint8_t BlockDataType = 0x3C;
 constexpr std::uint8_t AcknowledgeType = 0x1D;
-constexpr std::uint8_t BlockLength = 0x40;
+constexpr std::uint8_t AcknowledgedLength = 0x40; // the block length, 64
 constexpr int DataMessages = 6;
 
 void dispatchText(MemoSink *memos, const ModuleMessage &message, const TextRoute &route)
@@ -128,7 +128,7 @@ void MessageDispatcher::DispatchMessage(const ModuleMessage &message)
         continueBlock(Reception, message);
         break;
     case AcknowledgeType:
-        if (message[14] == BlockLength)
+        if (message[14] == AcknowledgedLength)
             Reception.WriteAcknowledged = true;
         break;
     default:
