@@ -30,10 +30,13 @@ bool IsDetailsShortcut(int key, Qt::KeyboardModifiers modifiers)
 
 namespace {
 
+constexpr int ButtonHeight = 25;
+
 QPushButton *button(QWidget *parent, const char *name, const QString &text)
 {
     auto *b = new QPushButton(text, parent);
     b->setObjectName(QString::fromLatin1(name));
+    b->setFixedHeight(ButtonHeight);
     return b;
 }
 
@@ -69,7 +72,7 @@ TMainForm::TMainForm(QWidget *parent)
     Panel1->setAccessibleName(QStringLiteral("Chosen port"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setAlignment(Qt::AlignCenter);
-    Panel1->setMinimumHeight(22);
+    Panel1->setFixedHeight(ButtonHeight - 2);
     QFont bold = Panel1->font();
     bold.setBold(true);
     Panel1->setFont(bold);
@@ -100,6 +103,7 @@ TMainForm::TMainForm(QWidget *parent)
     m_statusText = new QLabel(StatusBar1);
     m_statusText->setObjectName(QStringLiteral("StatusBar1Text"));
     m_statusText->setAccessibleName(QStringLiteral("Connection"));
+    m_statusText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatusBar1->addWidget(m_statusText, 1);
 
     // The port name's carrier to and from the port setting file; never shown.
@@ -110,7 +114,7 @@ TMainForm::TMainForm(QWidget *parent)
 
     auto *content = new QVBoxLayout;
     content->setContentsMargins(8, 8, 8, 4);
-    content->setSpacing(6);
+    content->setSpacing(8);
     content->addWidget(portBevel);
     content->addWidget(moduleBevel);
     content->addStretch();
