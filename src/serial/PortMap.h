@@ -19,7 +19,8 @@ QString LinkPath(int number);
 QString DevicePath(int number);
 // The number of a port name of the form COMn (any case); 0 if it is none.
 int PortNumber(const QString &portName);
-// The port number the fixed ranges give a device node, 0 if none.
+// The port number the fixed ranges give a device node ("/dev/ttyUSB0", or
+// the bare kernel name "ttyUSB0"), 0 if none.
 int RangePortNumber(const QString &deviceNode);
 
 } // namespace PortMap

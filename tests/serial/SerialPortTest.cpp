@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
@@ -175,6 +176,8 @@ class TestSerialPort : public QObject
 
 private slots:
     void initTestCase();
+    void init();
+    void cleanup();
 
     void lineSettings_data();
     void lineSettings();
@@ -204,6 +207,9 @@ private slots:
 
 private:
     QTemporaryDir m_root;
+    // Every test has COM5 on a fresh pty and a closed port named COM5.
+    std::unique_ptr<Pty> m_pty;
+    std::unique_ptr<TSerialPort> m_port;
 };
 
 void TestSerialPort::initTestCase()
@@ -212,6 +218,20 @@ void TestSerialPort::initTestCase()
     qputenv("HOME", QFile::encodeName(m_root.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("config"))));
     QVERIFY(QDir().mkpath(PortMap::PortDirectory()));
+}
+
+void TestSerialPort::init()
+{
+    m_pty = std::make_unique<Pty>(5);
+    QVERIFY(m_pty->Ok());
+    m_port = std::make_unique<TSerialPort>();
+    m_port->SetPort(QStringLiteral("COM5"));
+}
+
+void TestSerialPort::cleanup()
+{
+    m_port.reset();
+    m_pty.reset();
 }
 
 void TestSerialPort::lineSettings_data()
@@ -229,8 +249,7 @@ void TestSerialPort::lineSettings()
 {
     QFETCH(int, baud);
     QFETCH(int, speed);
-    Pty pty(5);
-    QVERIFY(pty.Ok());
+    Pty &pty = *m_pty;
     // Settings a previous user might have left: 7E2 cooked with both kinds
     // of flow control.
     termios before = pty.Settings();
@@ -244,9 +263,8 @@ void TestSerialPort::lineSettings()
     pty.Apply(before);
     before = pty.Settings();
 
-    TSerialPort port;
+    TSerialPort &port = *m_port;
     port.SetBaudRate(baud);
-    port.SetPort(QStringLiteral("COM5"));
     port.Open();
     QVERIFY(port.Connected());
 
@@ -274,11 +292,9 @@ void TestSerialPort::lineSettings()
 
 void TestSerialPort::unsupportedSpeedLeavesPortClosed()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     const termios before = pty.Settings();
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
     port.SetBaudRate(12345);
     const auto error = Failure([&] { port.Open(); });
     QVERIFY(error);
@@ -309,11 +325,9 @@ void TestSerialPort::missingDevice()
 
 void TestSerialPort::exclusiveOpen()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort first;
+    Pty &pty = *m_pty;
+    TSerialPort &first = *m_port;
     TSerialPort second;
-    first.SetPort(QStringLiteral("COM5"));
     second.SetPort(QStringLiteral("COM5"));
     first.Open();
     QVERIFY(pty.Locked());
@@ -343,10 +357,8 @@ void TestSerialPort::noReopen_data()
 void TestSerialPort::noReopen()
 {
     QFETCH(QString, action);
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     port.SetConnected(true);
     // A re-open would apply the line settings again and undo this mark.
     termios marked = pty.Settings();
@@ -366,10 +378,8 @@ void TestSerialPort::noReopen()
 
 void TestSerialPort::closingClosedPortDoesNothing()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     port.Close();
     port.SetConnected(false);
     QVERIFY(!port.Connected());
@@ -387,11 +397,10 @@ void TestSerialPort::closingClosedPortDoesNothing()
 
 void TestSerialPort::newNameWhileOpenReopens()
 {
-    Pty five(5);
+    Pty &five = *m_pty;
     Pty six(6);
-    QVERIFY(five.Ok() && six.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    QVERIFY(six.Ok());
+    TSerialPort &port = *m_port;
     port.Open();
 
     port.SetPort(QStringLiteral("6"));
@@ -415,16 +424,12 @@ void TestSerialPort::newNameWhileOpenReopens()
 
 void TestSerialPort::destructorReleasesDevice()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
+    Pty &pty = *m_pty;
     const termios before = pty.Settings();
-    {
-        TSerialPort port;
-        port.SetBaudRate(115200);
-        port.SetPort(QStringLiteral("COM5"));
-        port.Open();
-        QVERIFY(pty.Locked());
-    }
+    m_port->SetBaudRate(115200);
+    m_port->Open();
+    QVERIFY(pty.Locked());
+    m_port.reset();
     QVERIFY(!pty.Locked());
     const termios after = pty.Settings();
     QCOMPARE(cfgetospeed(&after), cfgetospeed(&before));
@@ -432,10 +437,8 @@ void TestSerialPort::destructorReleasesDevice()
 
 void TestSerialPort::rxCharReportsBytes()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     QList<int> counts;
     QByteArray received;
     // Reads like the frame codec: one byte at a time, as many as counted.
@@ -460,10 +463,8 @@ void TestSerialPort::rxCharReportsBytes()
 
 void TestSerialPort::unreadBytesComeWithNextEvent()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     QList<int> counts;
     port.OnRxChar = [&](int count) { counts << count; };
     port.Open();
@@ -483,10 +484,8 @@ void TestSerialPort::unreadBytesComeWithNextEvent()
 
 void TestSerialPort::readWithNothingQueued()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     port.Open();
     std::uint8_t buffer[16];
     QElapsedTimer timer;
@@ -497,16 +496,17 @@ void TestSerialPort::readWithNothingQueued()
     // Without a handler the bytes wait for a read.
     pty.Send("xyz");
     QByteArray got;
-    QTRY_VERIFY((got += QByteArray(reinterpret_cast<char *>(buffer), port.ReadBytes(buffer, 16))).size() >= 3);
+    QVERIFY(WaitFor([&] {
+        got.append(reinterpret_cast<char *>(buffer), port.ReadBytes(buffer, 16));
+        return got.size() >= 3;
+    }));
     QCOMPARE(got, QByteArray("xyz"));
 }
 
 void TestSerialPort::handlerErrorEndsEvents()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     int events = 0;
     port.OnRxChar = [&](int) {
         ++events;
@@ -547,10 +547,8 @@ void TestSerialPort::writeReachesPeer()
 {
     QFETCH(bool, asText);
     QFETCH(QByteArray, bytes);
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     port.Open();
     const int sent = asText ? port.WriteText(bytes)
                             : port.WriteBytes(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
@@ -578,10 +576,7 @@ void TestSerialPort::failuresOnClosedPort()
     QFETCH(QString, operation);
     QFETCH(bool, openedBefore);
     QFETCH(QString, message);
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    TSerialPort &port = *m_port;
     if (openedBefore) {
         port.Open();
         port.Close();
@@ -601,10 +596,8 @@ void TestSerialPort::failuresOnClosedPort()
 
 void TestSerialPort::writeIsBoundedWhenLineStalls()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     port.Open();
     // Fill the line towards a peer that never reads.
     ::fcntl(pty.Slave(), F_SETFL, O_NONBLOCK);
@@ -643,10 +636,8 @@ void TestSerialPort::closeWhilePeerStreams_data()
 void TestSerialPort::closeWhilePeerStreams()
 {
     QFETCH(bool, fromHandler);
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     int events = 0;
     port.OnRxChar = [&](int count) {
         ++events;
@@ -671,10 +662,8 @@ void TestSerialPort::closeWhilePeerStreams()
 
 void TestSerialPort::peerHangup()
 {
-    Pty pty(5);
-    QVERIFY(pty.Ok());
-    TSerialPort port;
-    port.SetPort(QStringLiteral("COM5"));
+    Pty &pty = *m_pty;
+    TSerialPort &port = *m_port;
     int hangups = 0;
     int events = 0;
     port.OnRxChar = [&](int count) {
