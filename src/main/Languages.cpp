@@ -19,6 +19,16 @@ const std::vector<TextRow> &EnglishTexts()
         {"MainForm", "btStatus", W::Caption, "Show module status"},
         {"MainForm", "btClose", W::Caption, "Close"},
 
+        // Transfer window; its "Stop" button keeps its own text.
+        {"FormDownload", {}, W::Caption, "Quelmar5 - Parameter Download/Upload"},
+        {"FormDownload", "btOpen", W::Caption, "Read from File"},
+        {"FormDownload", "btSave", W::Caption, "Save to File"},
+        {"FormDownload", "btRead", W::Caption, "<-- Read parameters from module"},
+        {"FormDownload", "btWrite", W::Caption, "--> Write parameters to module"},
+        {"FormDownload", "btCompare", W::Caption, "<--> Compare parameters with module"},
+        {"FormDownload", "btEdit", W::Caption, "Edit parameters"},
+        {"FormDownload", "btClose", W::Caption, "Close window"},
+
         // Status window.
         {"StateForm", {}, W::Caption, "Quelmar5 - Status"},
         {"StateForm", "lbGSMpower", W::Caption, "GSM power (0-31) :"},

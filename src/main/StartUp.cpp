@@ -4,6 +4,7 @@
 #include "MainForm.h"
 #include "Welcome.h"
 #include "link/SerialDetails.h"
+#include "params/Download.h"
 #include "status/State.h"
 
 #include <QApplication>
@@ -47,7 +48,8 @@ void StartUp()
 {
     WelcomeForm = new TWelcomeForm; // the application's main window
     StateForm = new TStateForm;
-    // The transfer window and the editor are created here, in this order.
+    FormDownload = new TFormDownload; // fills the parameter image with 0xFF
+    // The editor is created here.
     FormDetails = new TFormDetails;
 
     WelcomeForm->show();
@@ -57,6 +59,7 @@ void ShutDown()
 {
     destroy(MainForm);
     destroy(FormDetails);
+    destroy(FormDownload);
     destroy(StateForm);
     destroy(WelcomeForm);
 }
