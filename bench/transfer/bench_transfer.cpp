@@ -1,0 +1,165 @@
+// bench_transfer: full reads, writes and compares against quelmar-module-sim
+// at 19200 bit/s over a pseudo-terminal and the real serial port component.
+// Prints each operation's wall time, its ratio to the line-time floor and
+// the process CPU time as a share of the wall time.
+//
+//   bench_transfer [--repeat N] [--sim PATH]
+
+#include "link/ModuleLink.h"
+#include "params/Transfer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int Baud = 19200;
+constexpr int SimPort = 93;
+// 15 blocks, each 144 bytes on the line (18 + 126), 10 bits a byte.
+constexpr double FloorSeconds = 15.0 * 144 * 10 / Baud;
+
+// The benchmark looks only at times; the bar is not needed.
+struct NoDisplay : TransferDisplay
+{
+    void DisableButtons() override {}
+    void EnableButtons() override {}
+    void SetProgress(int) override {}
+    void SetBarColour(std::uint32_t) override {}
+    void ShowMessage(const QString &text) override { std::fprintf(stderr, "message:%s\n", qPrintable(text)); }
+    void ShowError(const QString &text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+};
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+struct Figures
+{
+    double wall = 0;
+    double cpu = 0;
+};
+
+bool startSimulator(QProcess &sim, const QString &program)
+{
+    sim.setProgram(program);
+    sim.setArguments({QStringLiteral("--port"), QStringLiteral("COM%1").arg(SimPort), QStringLiteral("--baud"),
+                      QString::number(Baud)});
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start();
+    QElapsedTimer clock;
+    clock.start();
+    while (!sim.canReadLine()) {
+        if (clock.elapsed() > 20000 || sim.state() == QProcess::NotRunning)
+            return false;
+        sim.waitForReadyRead(100);
+    }
+    return sim.readLine().startsWith("ready");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times full transfers against the module simulator at 19200 bit/s."));
+    parser.addHelpOption();
+    const QCommandLineOption repeatOption(QStringLiteral("repeat"), QStringLiteral("Runs of each operation (default 3)."),
+                                          QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("The simulator executable."),
+                                       QStringLiteral("PATH"), QStringLiteral(QUELMAR_MODULE_SIM));
+    parser.addOptions({repeatOption, simOption});
+    parser.process(app);
+    const int repeat = std::max(1, parser.value(repeatOption).toInt());
+
+    // The simulator publishes its port here, and the port map looks here.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+
+    QProcess sim;
+    if (!startSimulator(sim, parser.value(simOption))) {
+        std::fprintf(stderr, "bench_transfer: the simulator did not start\n");
+        return 1;
+    }
+
+    ModuleLink link;
+    link.ComPort1.SetPort(QStringLiteral("COM%1").arg(SimPort));
+    int status = 0;
+    if (link.Connect() != ConnectionState::Connected) {
+        std::fprintf(stderr, "bench_transfer: cannot open the simulator's port\n");
+        status = 1;
+    }
+
+    NoDisplay display;
+    ImageBytes image{};
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 11 + 1);
+    TransferBytes buffer{};
+    ParameterTransfer transfer(display, image, buffer);
+    transfer.Link = {&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
+    QTimer timer1;
+    timer1.setInterval(Transfer::TickMs);
+    QObject::connect(&timer1, &QTimer::timeout, [&transfer] { transfer.Timer1Timer(); });
+    timer1.start();
+
+    std::printf("line-time floor %.3f s (15 blocks x 144 bytes x 10 bits / %d bit/s); targets: ratio <= 1.10, "
+                "CPU <= 5 %%\n\n",
+                FloorSeconds, Baud);
+    std::printf("%-8s %4s %9s %7s %7s\n", "op", "run", "wall s", "ratio", "CPU %");
+
+    struct Operation
+    {
+        const char *name;
+        TransferOutcome (ParameterTransfer::*run)();
+    };
+    const Operation operations[] = {{"read", &ParameterTransfer::Read},
+                                    {"write", &ParameterTransfer::Write},
+                                    {"compare", &ParameterTransfer::Compare}};
+    for (const Operation &op : operations) {
+        if (status != 0)
+            break;
+        Figures total;
+        double worst = 0;
+        for (int r = 1; r <= repeat; ++r) {
+            QElapsedTimer clock;
+            const double cpuBefore = cpuSeconds();
+            clock.start();
+            const TransferOutcome outcome = (transfer.*op.run)();
+            const double wall = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+            const double cpu = cpuSeconds() - cpuBefore;
+            if (outcome != TransferOutcome::Succeeded) {
+                std::fprintf(stderr, "bench_transfer: %s run %d did not succeed\n", op.name, r);
+                status = 1;
+                break;
+            }
+            std::printf("%-8s %4d %9.3f %7.3f %7.2f\n", op.name, r, wall, wall / FloorSeconds, 100 * cpu / wall);
+            total.wall += wall;
+            total.cpu += cpu;
+            worst = std::max(worst, wall);
+        }
+        if (status == 0)
+            std::printf("%-8s %4s %9.3f %7.3f %7.2f   (worst ratio %.3f)\n\n", op.name, "mean", total.wall / repeat,
+                        total.wall / repeat / FloorSeconds, 100 * total.cpu / total.wall, worst / FloorSeconds);
+    }
+    std::fflush(stdout);
+
+    link.Disconnect();
+    ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
+    if (!sim.waitForFinished(20000))
+        sim.kill();
+    return status;
+}
