@@ -26,6 +26,16 @@ void ShowException(const std::exception &error)
         ShowErrorBox(QString::fromLocal8Bit(error.what()));
 }
 
+void BringForward(QWidget *window)
+{
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void CentreOnScreen(QWidget *window)
 {
     const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();

@@ -11,5 +11,8 @@ class QWidget;
 void ShowErrorBox(const QString &message);
 void ShowException(const std::exception &error);
 
+// Shows a non-modal window, or brings it forward when it is open already.
+void BringForward(QWidget *window);
+
 // Places a top-level window in the middle of the screen it is on.
 void CentreOnScreen(QWidget *window);

@@ -223,11 +223,8 @@ void TMainForm::ComPort1Hangup()
 
 void TMainForm::btStatusClick()
 {
-    if (!StateForm)
-        return;
-    StateForm->show();
-    StateForm->raise();
-    StateForm->activateWindow();
+    if (StateForm)
+        BringForward(StateForm);
 }
 
 void TMainForm::btParameterSettingClick()
@@ -237,11 +234,8 @@ void TMainForm::btParameterSettingClick()
 
 void TMainForm::btDetailsClick()
 {
-    if (!FormDetails)
-        return;
-    FormDetails->show();
-    FormDetails->raise();
-    FormDetails->activateWindow();
+    if (FormDetails)
+        BringForward(FormDetails);
 }
 
 void TMainForm::btCloseClick()

@@ -21,7 +21,8 @@ constexpr int HeadingHeight = 22;
 
 // A raised frame holding a bold heading panel and a centred value label.
 QFrame *indicatorGroup(QWidget *parent, const QRect &place, QLabel *&heading, QLabel *&value,
-                       const QString &headingName, const QString &headingText, const QString &valueName)
+                       const QString &headingName, const QString &headingText, const QString &valueName,
+                       const QString &meaning)
 {
     auto *group = new QFrame(parent);
     group->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -38,6 +39,7 @@ QFrame *indicatorGroup(QWidget *parent, const QRect &place, QLabel *&heading, QL
 
     value = new QLabel(QStringLiteral("."), group);
     value->setObjectName(valueName);
+    value->setAccessibleDescription(meaning);
     value->setAlignment(Qt::AlignCenter);
     value->setGeometry(2, 4 + HeadingHeight, place.width() - 4, place.height() - 6 - HeadingHeight);
     return group;
@@ -66,18 +68,21 @@ TStateForm::TStateForm(QWidget *parent)
     constexpr int inputWidth = 56;
     constexpr int gap = 4;
     indicatorGroup(this, QRect(Margin, Margin, lineWidth, GroupHeight), PanelLineVoltage, lbLineVoltage,
-                   QStringLiteral("PanelLineVoltage"), QStringLiteral("Vonal"), QStringLiteral("lbLineVoltage"));
+                   QStringLiteral("PanelLineVoltage"), QStringLiteral("Vonal"), QStringLiteral("lbLineVoltage"),
+                   QStringLiteral("PSTN line"));
     for (int k = 0; k < 4; ++k) {
         const QString n = QString::number(k + 1);
         const int x = Margin + lineWidth + gap + k * (inputWidth + gap);
         indicatorGroup(this, QRect(x, Margin, inputWidth, GroupHeight), PanelIN[k], lbIN[k],
-                       QStringLiteral("PanelIN") + n, QStringLiteral("IN") + n, QStringLiteral("lbIN") + n);
+                       QStringLiteral("PanelIN") + n, QStringLiteral("IN") + n, QStringLiteral("lbIN") + n,
+                       QStringLiteral("Input IN") + n);
     }
 
     // Second row: the call state across the full width.
     constexpr int row2 = Margin + GroupHeight + gap;
     indicatorGroup(this, QRect(Margin, row2, 344, GroupHeight), PanelGSMLine, lbGSMLine,
-                   QStringLiteral("PanelGSMLine"), QStringLiteral("GSM vonal állapota"), QStringLiteral("lbGSMLine"));
+                   QStringLiteral("PanelGSMLine"), QStringLiteral("GSM vonal állapota"), QStringLiteral("lbGSMLine"),
+                   QStringLiteral("GSM line state"));
 
     // Third row: the signal level as a number and a bar.
     constexpr int row3 = row2 + GroupHeight + gap;
@@ -90,6 +95,7 @@ TStateForm::TStateForm(QWidget *parent)
     lbGSMpowVal = new QLabel(QStringLiteral("0"), signalRow);
     lbGSMpowVal->setObjectName(QStringLiteral("lbGSMpowVal"));
     lbGSMpowVal->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lbGSMpowVal->setAccessibleDescription(QStringLiteral("GSM power"));
     lbGSMpowVal->setGeometry(138, 6, 28, 20);
     pbTerero = new QProgressBar(signalRow);
     pbTerero->setObjectName(QStringLiteral("pbTerero"));
