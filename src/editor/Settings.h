@@ -99,6 +99,8 @@ protected:
 private:
     void FormCreate();
 
+    // Controls and layout (SettingsPages.cpp).
+    void buildWindow();
     void buildPhonePage();
     void buildSmsPage();
     void buildCallFilterPage();
@@ -115,7 +117,10 @@ private:
     QSpinBox *spinner(int fieldOffset, int minimum, int maximum, bool grouping, QWidget *parent);
     IPAddressControl *addressControl(int fieldOffset, QWidget *parent);
     void bind(int fieldOffset, QWidget *control);
-    template <class T> T *control(int fieldOffset) const;
+    template <class T> T *control(int fieldOffset) const
+    {
+        return static_cast<T *>(m_controls.value(fieldOffset));
+    }
 
     void loadNumberGrid(const ImageBytes &image, int fieldOffset);
     void storeNumberGrid(ImageBytes &image, int fieldOffset) const;

@@ -105,7 +105,6 @@ private slots:
     void apnTypedFortyStoredThirtySeven();
     void spinnerValues_data();
     void spinnerValues();
-    void spinnerNames();
     void addressControlTyping();
     void cancelCloseAndReopen();
 
@@ -496,27 +495,29 @@ void SettingsFormTest::apnTypedFortyStoredThirtySeven()
 void SettingsFormTest::spinnerValues_data()
 {
     QTest::addColumn<QString>("spinner");
+    QTest::addColumn<QString>("field"); // the spinner's own text field
     QTest::addColumn<int>("offset");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("shown");
     QTest::addColumn<QByteArray>("stored");
 
-    QTest::newRow("call limit above range") << "udCallMax" << 282 << QByteArray("\xFF") << 25 << QByteArray("\x19");
-    QTest::newRow("call limit in range") << "udCallMax" << 282 << QByteArray("\x07") << 7 << QByteArray("\x07");
-    QTest::newRow("output bistable") << "udREL2" << 281 << QByteArray("\xFF") << 255 << QByteArray("\xFF");
-    QTest::newRow("port 300") << "udPort1" << 966 << QByteArray("\x01\x2C") << 300 << QByteArray("\x01\x2C");
-    QTest::newRow("port 32767") << "udPort4" << 990 << QByteArray("\x7F\xFF") << 32767 << QByteArray("\x7F\xFF");
+    QTest::newRow("call limit above range") << "udCallMax" << "edCallMax" << 282 << QByteArray("\xFF") << 25 << QByteArray("\x19");
+    QTest::newRow("call limit in range") << "udCallMax" << "edCallMax" << 282 << QByteArray("\x07") << 7 << QByteArray("\x07");
+    QTest::newRow("output bistable") << "udREL2" << "edREL2" << 281 << QByteArray("\xFF") << 255 << QByteArray("\xFF");
+    QTest::newRow("port 300") << "udPort1" << "edPort1" << 966 << QByteArray("\x01\x2C") << 300 << QByteArray("\x01\x2C");
+    QTest::newRow("port 32767") << "udPort4" << "edPort4" << 990 << QByteArray("\x7F\xFF") << 32767 << QByteArray("\x7F\xFF");
     QTest::newRow("port 0x8000 is negative")
-        << "udPort2" << 974 << QByteArray("\x80\x00", 2) << 0 << QByteArray("\x00\x00", 2);
-    QTest::newRow("centre id 0xFFFF") << "udServerID" << 1026 << QByteArray("\xFF\xFF") << 0
+        << "udPort2" << "edPort2" << 974 << QByteArray("\x80\x00", 2) << 0 << QByteArray("\x00\x00", 2);
+    QTest::newRow("centre id 0xFFFF") << "udServerID" << "edCentralID" << 1026 << QByteArray("\xFF\xFF") << 0
                                       << QByteArray("\x00\x00", 2);
-    QTest::newRow("panel id 12345") << "udPanelID" << 960 << QByteArray("\x30\x39") << 12345
+    QTest::newRow("panel id 12345") << "udPanelID" << "edPanelID" << 960 << QByteArray("\x30\x39") << 12345
                                     << QByteArray("\x30\x39");
 }
 
 void SettingsFormTest::spinnerValues()
 {
     QFETCH(QString, spinner);
+    QFETCH(QString, field);
     QFETCH(int, offset);
     QFETCH(QByteArray, bytes);
     QFETCH(int, shown);
@@ -525,38 +526,16 @@ void SettingsFormTest::spinnerValues()
     auto form = newForm();
     ImageBytes image = Erased();
     Put(image, offset, bytes);
+    auto *spin = form->findChild<QSpinBox *>(spinner);
+    QVERIFY(spin && spin->findChild<QLineEdit *>(field));
+    QCOMPARE(spin->value(), 0);
+    QCOMPARE(spin->wrapping(), false);
+    // Only the two identifiers show digit grouping.
+    QCOMPARE(spin->isGroupSeparatorShown(), spinner == "udPanelID" || spinner == "udServerID");
     form->LoadSettings(image);
-    QCOMPARE(form->findChild<QSpinBox *>(spinner)->value(), shown);
+    QCOMPARE(spin->value(), shown);
     form->StoreSettings(image);
     QCOMPARE(Slice(image, offset, static_cast<int>(stored.size())), stored);
-}
-
-void SettingsFormTest::spinnerNames()
-{
-    auto form = newForm();
-    const struct
-    {
-        const char *spinner;
-        const char *field;
-        int maximum;
-        bool grouping;
-    } spinners[] = {
-        {"udCallMax", "edCallMax", 25, false},    {"udREL1", "edREL1", 255, false},
-        {"udREL2", "edREL2", 255, false},         {"udPort1", "edPort1", 32767, false},
-        {"udPort2", "edPort2", 32767, false},     {"udPort3", "edPort3", 32767, false},
-        {"udPort4", "edPort4", 32767, false},     {"udPanelID", "edPanelID", 32767, true},
-        {"udServerID", "edCentralID", 32767, true},
-    };
-    for (const auto &s : spinners) {
-        auto *spin = form->findChild<QSpinBox *>(QLatin1String(s.spinner));
-        QVERIFY2(spin, s.spinner);
-        QCOMPARE(spin->findChild<QLineEdit *>(QLatin1String(s.field)) != nullptr, true);
-        QCOMPARE(spin->minimum(), 0);
-        QCOMPARE(spin->maximum(), s.maximum);
-        QCOMPARE(spin->wrapping(), false);
-        QCOMPARE(spin->isGroupSeparatorShown(), s.grouping);
-        QCOMPARE(spin->value(), 0);
-    }
 }
 
 void SettingsFormTest::addressControlTyping()
