@@ -20,7 +20,8 @@ namespace {
 
 constexpr int Margin = 8;
 constexpr int RowHeight = 28;
-constexpr int Gap = 4;
+constexpr int Gap = 6;
+constexpr int SectionGap = 10;
 constexpr int FullWidth = TFormDownload::ClientWidth - 2 * Margin;
 
 const QString FileFilter = QStringLiteral("Quelmar 3 GPRS Data (*.QM3)");
@@ -44,9 +45,9 @@ TFormDownload::TFormDownload(QWidget *parent)
     setWindowTitle(QStringLiteral("Quelmar - Paraméterek le- és feltöltése"));
     setFixedSize(ClientWidth, ClientHeight);
 
-    // The module operations, then their progress bar, then the file and
-    // editor buttons; the window definition's own (Hungarian) texts, which
-    // the English text table replaces at start-up.
+    // The module operations, their progress bar, then the file and editor
+    // buttons and Close; the window definition's own (Hungarian) texts,
+    // which the English text table replaces at start-up.
     int y = Margin;
     btRead = button(this, "btRead", QStringLiteral("<-- Paraméterek olvasása a modulból"),
                     QRect(Margin, y, FullWidth, RowHeight));
@@ -56,7 +57,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     y += RowHeight + Gap;
     btCompare = button(this, "btCompare", QStringLiteral("<--> Összehasonlítás a modullal"),
                        QRect(Margin, y, FullWidth, RowHeight));
-    y += RowHeight + 2 * Gap;
+    y += RowHeight + SectionGap;
 
     constexpr int stopWidth = 60;
     Progress = new QProgressBar(this);
@@ -69,13 +70,13 @@ TFormDownload::TFormDownload(QWidget *parent)
     // Kept enabled and unconnected: pressing it does nothing.
     btStop = button(this, "btStop", QStringLiteral("Stop"),
                     QRect(Margin + FullWidth - stopWidth, y, stopWidth, RowHeight));
-    y += RowHeight + 2 * Gap;
+    y += RowHeight + SectionGap;
 
     auto *rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
     rule->setGeometry(Margin, y, FullWidth, 2);
-    y += 2 + 2 * Gap;
+    y += 2 + SectionGap;
 
     const int half = (FullWidth - Gap) / 2;
     btOpen = button(this, "btOpen", QStringLiteral("Beolvasás fájlból"), QRect(Margin, y, half, RowHeight));
