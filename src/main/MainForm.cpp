@@ -3,6 +3,7 @@
 #include "AppUi.h"
 #include "Welcome.h"
 #include "link/SerialDetails.h"
+#include "params/Download.h"
 #include "status/State.h"
 
 #include <QApplication>
@@ -149,6 +150,9 @@ TMainForm::TMainForm(QWidget *parent)
     if (StateForm)
         StateForm->SendText = [this](const QByteArray &text) { Link.Codec.SendText(text); };
     ComPort1.OnHangup = [this] { ComPort1Hangup(); };
+    // The transfer window sends and waits through this link.
+    if (FormDownload)
+        FormDownload->SetLink(&Link);
 
     ShowState(ConnectionState::Start);
     CentreOnScreen(this);
@@ -159,6 +163,8 @@ TMainForm::~TMainForm()
 {
     if (StateForm)
         StateForm->SendText = nullptr;
+    if (FormDownload)
+        FormDownload->SetLink(nullptr);
     FormDestroy();
 }
 
@@ -229,7 +235,8 @@ void TMainForm::btStatusClick()
 
 void TMainForm::btParameterSettingClick()
 {
-    // The transfer window is shown here.
+    if (FormDownload)
+        BringForward(FormDownload);
 }
 
 void TMainForm::btDetailsClick()

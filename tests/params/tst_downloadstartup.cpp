@@ -1,0 +1,112 @@
+// The transfer window inside the whole program: created at start-up with an
+// erased image, switched to English, opened from the main window and reading
+// through the main window's link.
+
+#include "../main/ShellFixture.h"
+
+#include "params/Download.h"
+
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <memory>
+
+class TestDownloadStartUp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_fixture.setUp()); }
+    void cleanupTestCase() { m_fixture.tearDown(); }
+    void init();
+    void cleanup();
+
+    void createdHiddenWithAnErasedImage();
+    void englishTexts();
+    void readThroughTheMainWindowsLink();
+
+private:
+    ShellFixture m_fixture;
+    std::unique_ptr<QProcess> m_sim;
+};
+
+void TestDownloadStartUp::init()
+{
+    // Something other than the erased image, so start-up has to fill it.
+    ParameterImage.fill(0x12);
+    QVERIFY(ShellFixture::startAndWait());
+}
+
+void TestDownloadStartUp::cleanup()
+{
+    ShutDown();
+    QVERIFY(!FormDownload);
+    if (m_sim) {
+        m_sim->terminate();
+        if (!m_sim->waitForFinished(ShellFixture::Patience))
+            m_sim->kill();
+        m_sim->waitForFinished(ShellFixture::Patience);
+        m_sim.reset();
+    }
+}
+
+void TestDownloadStartUp::createdHiddenWithAnErasedImage()
+{
+    QVERIFY(FormDownload);
+    QVERIFY(!FormDownload->isVisible());
+    QVERIFY(std::all_of(ParameterImage.begin(), ParameterImage.end(), [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+void TestDownloadStartUp::englishTexts()
+{
+    QCOMPARE(FormDownload->windowTitle(), QStringLiteral("Quelmar5 - Parameter Download/Upload"));
+    const QList<QPair<QPushButton *, QString>> captions = {
+        {FormDownload->btOpen, QStringLiteral("Read from File")},
+        {FormDownload->btSave, QStringLiteral("Save to File")},
+        {FormDownload->btRead, QStringLiteral("<-- Read parameters from module")},
+        {FormDownload->btWrite, QStringLiteral("--> Write parameters to module")},
+        {FormDownload->btCompare, QStringLiteral("<--> Compare parameters with module")},
+        {FormDownload->btEdit, QStringLiteral("Edit parameters")},
+        {FormDownload->btClose, QStringLiteral("Close window")},
+        {FormDownload->btStop, QStringLiteral("Stop")},
+    };
+    for (const auto &[button, text] : captions)
+        QCOMPARE(button->text(), text);
+}
+
+void TestDownloadStartUp::readThroughTheMainWindowsLink()
+{
+    const QByteArray image = [] {
+        QByteArray bytes(1088, '\0');
+        for (int i = 0; i < 960; ++i)
+            bytes[i] = static_cast<char>(i * 5 + 9);
+        return bytes;
+    }();
+    QFile file(m_fixture.workPath(QStringLiteral("module.qm3")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+
+    m_sim = std::make_unique<QProcess>();
+    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim->start(QStringLiteral(QUELMAR_MODULE_SIM),
+                 {QStringLiteral("--port"), QStringLiteral("COM88"), QStringLiteral("--no-pacing"),
+                  QStringLiteral("--image"), file.fileName()});
+    QVERIFY(QTest::qWaitFor([this] { return m_sim->canReadLine() || m_sim->state() == QProcess::NotRunning; },
+                            ShellFixture::Patience));
+    QVERIFY(m_sim->readLine().startsWith("ready COM88"));
+
+    MainForm->ComPort1.SetPort(QStringLiteral("COM88"));
+    MainForm->btConnect->click();
+    QVERIFY(MainForm->ComPort1.Connected());
+    MainForm->btParameterSetting->click();
+    QVERIFY(FormDownload->isVisible());
+
+    FormDownload->btRead->click();
+    QCOMPARE(FormDownload->Progress->value(), 12);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(ParameterImage.data()), 1088), image);
+    MainForm->btDisconnect->click();
+}
+
+QTEST_MAIN(TestDownloadStartUp)
+#include "tst_downloadstartup.moc"
