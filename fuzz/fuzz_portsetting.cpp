@@ -1,0 +1,46 @@
+// Any file as "QuelmarSetup.ini": the main window's restore (load the grid
+// file, take cell (0, 0), normalise it as the serial port does) never fails
+// and always gives a port COM1 to COM96; storing that port and restoring it
+// again gives the same port, and the grid keeps the size the file gave it.
+
+#include "FuzzSupport.h"
+
+#include "serial/PortMap.h"
+#include "serial/PortSettingFile.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+void require(bool condition, const char *what)
+{
+    if (!condition)
+        Fuzz::Fail("portsetting", what);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    // The file has no folder in its name: it lives in the current directory.
+    const Fuzz::InScratchDirectory here;
+    Fuzz::WriteFile(PortSettingFile::FileName, data, size);
+
+    PortSettingFile first;
+    const QString port = NormalizePortName(first.RestorePortName());
+    const int number = PortMap::PortNumber(port);
+    require(number >= PortMap::FirstPort && number <= PortMap::LastPort, "restored a port outside COM1-COM96");
+    require(port == QStringLiteral("COM%1").arg(number), "restored a name not in the form COMn");
+    require(NormalizePortName(port) == port, "a normalised name changed again");
+
+    const int columns = first.AdvSave().ColumnCount();
+    const int rows = first.AdvSave().RowCount();
+    QString error;
+    require(first.StorePortName(port, &error), "storing the port failed");
+
+    PortSettingFile second;
+    const QString again = second.RestorePortName();
+    require(again == port, "the stored port did not come back");
+    require(second.AdvSave().ColumnCount() == columns && second.AdvSave().RowCount() == rows,
+            "the stored grid came back with another size");
+    return 0;
+}
