@@ -17,7 +17,6 @@ class CharGrid;
 class IPAddressControl;
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -90,7 +89,6 @@ public:
 
     // The remembered custom GPRS texts.
     const GprsPresets::PresetFields &customTexts() const { return m_custom; }
-    const QStringList &presetList() const { return m_presets; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
