@@ -1,5 +1,8 @@
 #include "Languages.h"
 
+#include "editor/EditorTexts.h"
+#include "editor/Settings.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
@@ -18,6 +21,12 @@ const std::vector<TextRow> &EnglishTexts()
         {"MainForm", "btParameterSetting", W::Caption, "Set module parameters"},
         {"MainForm", "btStatus", W::Caption, "Show module status"},
         {"MainForm", "btClose", W::Caption, "Close"},
+
+        // The main window's port selection dialog.
+        {"MainForm", "SorosDialog1", W::Property, "Serial ports", "DialogusCimke"},
+        {"MainForm", "SorosDialog1", W::Property, "Select serial port!", "DialogusSzoveg"},
+        {"MainForm", "SorosDialog1", W::Property, "Add port", "HozzaadCimke"},
+        {"MainForm", "SorosDialog1", W::Property, "Give a number for the new port!", "HozzaadSzoveg"},
 
         // Transfer window; its "Stop" button keeps its own text.
         {"FormDownload", {}, W::Caption, "Quelmar5 - Parameter Download/Upload"},
@@ -38,7 +47,8 @@ const std::vector<TextRow> &EnglishTexts()
         {"StateForm", "PanelLineVoltage", W::Caption, "PSTN Line"},
         {"StateForm", "PanelGSMLine", W::Caption, "GSM Line State"},
 
-        // The main window's caption comes after all editor texts.
+        // The editor's rows (EditorTexts) are applied here, then the main
+        // window's caption, then the editor's two pages are removed.
         {"MainForm", {}, W::Caption, "Quelmar 5  v1.03b BELL"},
     };
     return rows;
@@ -60,6 +70,14 @@ QWidget *FindControl(const TextRow &row)
     return form->findChild<QWidget *>(row.control);
 }
 
+QObject *FindObject(const TextRow &row)
+{
+    QWidget *form = FindForm(row.window);
+    if (!form || row.control.isEmpty())
+        return form;
+    return form->findChild<QObject *>(row.control);
+}
+
 namespace {
 
 void setCaption(QWidget *target, const TextRow &row)
@@ -78,21 +96,43 @@ void setCaption(QWidget *target, const TextRow &row)
 
 } // namespace
 
+namespace {
+
+void applyRow(const TextRow &row)
+{
+    if (row.what == TextWhat::Property) {
+        QObject *component = FindObject(row);
+        if (!component || !component->setProperty(row.property, row.text))
+            qWarning("ApplyEnglishTexts: no property %s.%s", qPrintable(row.control), row.property);
+        return;
+    }
+    QWidget *target = FindControl(row);
+    if (!target) {
+        qWarning("ApplyEnglishTexts: no control %s.%s", qPrintable(row.window), qPrintable(row.control));
+        return;
+    }
+    switch (row.what) {
+    case TextWhat::Caption:
+        setCaption(target, row);
+        break;
+    case TextWhat::Hidden:
+        target->hide();
+        break;
+    case TextWhat::Property:
+        break;
+    }
+}
+
+} // namespace
+
 void ApplyEnglishTexts()
 {
-    for (const TextRow &row : EnglishTexts()) {
-        QWidget *target = FindControl(row);
-        if (!target) {
-            qWarning("ApplyEnglishTexts: no control %s.%s", qPrintable(row.window), qPrintable(row.control));
-            continue;
-        }
-        switch (row.what) {
-        case TextWhat::Caption:
-            setCaption(target, row);
-            break;
-        case TextWhat::Hidden:
-            target->hide();
-            break;
-        }
-    }
+    const std::vector<TextRow> &rows = EnglishTexts();
+    // Every row but the last (the main window's caption), the editor's own
+    // rows, the caption, and the editor's page removal last of all.
+    for (std::size_t i = 0; i + 1 < rows.size(); ++i)
+        applyRow(rows[i]);
+    ApplyEditorEnglishTexts(SettingsForm);
+    applyRow(rows.back());
+    RemoveEditorPages(SettingsForm);
 }

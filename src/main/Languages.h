@@ -5,11 +5,13 @@
 #include <QString>
 #include <vector>
 
+class QObject;
 class QWidget;
 
 enum class TextWhat {
     Caption, // the text of a button or label, a group's title, or the window's title
     Hidden,  // the control is hidden; text unused
+    Property, // a text property of a non-visual component, named by `property`
 };
 
 struct TextRow
@@ -18,6 +20,7 @@ struct TextRow
     QString control; // the control's name; empty for the window itself
     TextWhat what;
     QString text;
+    const char *property = nullptr;
 };
 
 // The rows in the order they are applied.
@@ -26,5 +29,6 @@ const std::vector<TextRow> &EnglishTexts();
 // The window and the control a row names; null when they do not exist.
 QWidget *FindForm(const QString &window);
 QWidget *FindControl(const TextRow &row);
+QObject *FindObject(const TextRow &row);
 
 void ApplyEnglishTexts();

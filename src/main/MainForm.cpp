@@ -4,6 +4,7 @@
 #include "Welcome.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
+#include "serial/SorosDialog.h"
 #include "status/State.h"
 
 #include <QApplication>
@@ -113,6 +114,9 @@ TMainForm::TMainForm(QWidget *parent)
     advSave->horizontalHeader()->setDefaultSectionSize(20);
     advSave->hide();
 
+    SorosDialog1 = new TSorosDialog(this);
+    SorosDialog1->setObjectName(QStringLiteral("SorosDialog1"));
+
     auto *content = new QVBoxLayout;
     content->setContentsMargins(8, 8, 8, 4);
     content->setSpacing(8);
@@ -204,7 +208,18 @@ void TMainForm::ShowState(ConnectionState state)
 
 void TMainForm::ButtonSelectSerialClick()
 {
-    // The port selection dialog is opened here.
+    SorosDialog1->SetDefaultPort(Panel1->text());
+    if (!SorosDialog1->Execute())
+        return;
+    Panel1->setText(SorosDialog1->PortHNev());
+    try {
+        // While open, a new name closes the port and opens the new one.
+        ComPort1.SetPort(SorosDialog1->PortNev());
+    } catch (const std::exception &error) {
+        ShowException(error);
+        // The port is closed now: do not go on showing a connection.
+        ShowState(ConnectionState::OpenFailed);
+    }
 }
 
 void TMainForm::btConnectClick()

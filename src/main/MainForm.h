@@ -12,6 +12,7 @@ class QLabel;
 class QPushButton;
 class QStatusBar;
 class QTableWidget;
+class TSorosDialog;
 
 class TMainForm : public QWidget
 {
@@ -37,6 +38,7 @@ public:
     QPushButton *btClose;
     QStatusBar *StatusBar1;
     QTableWidget *advSave;
+    TSorosDialog *SorosDialog1;
 
     QString StatusText() const;
     ConnectionState State() const { return m_state; }

@@ -3,11 +3,14 @@
 #include "AppUi.h"
 #include "MainForm.h"
 #include "Welcome.h"
+#include "editor/Settings.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
 #include "status/State.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QIcon>
 
 namespace {
 
@@ -42,6 +45,16 @@ void ConfigureApplication()
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QStringLiteral("Quelmar"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The icons are linked into the program only; tests go without them.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString file = QStringLiteral(":/icons/quelmar-setup-%1.png").arg(size);
+        if (QFile::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    if (!icon.isNull())
+        QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("quelmar-setup"));
 }
 
 void StartUp()
@@ -49,7 +62,7 @@ void StartUp()
     WelcomeForm = new TWelcomeForm; // the application's main window
     StateForm = new TStateForm;
     FormDownload = new TFormDownload; // fills the parameter image with 0xFF
-    // The editor is created here.
+    SettingsForm = new TSettingsForm; // reads the operator presets
     FormDetails = new TFormDetails;
 
     WelcomeForm->show();
@@ -59,6 +72,7 @@ void ShutDown()
 {
     destroy(MainForm);
     destroy(FormDetails);
+    destroy(SettingsForm);
     destroy(FormDownload);
     destroy(StateForm);
     destroy(WelcomeForm);

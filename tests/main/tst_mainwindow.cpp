@@ -4,11 +4,13 @@
 #include "ShellFixture.h"
 
 #include "link/SerialDetails.h"
+#include "serial/FormCom.h"
 #include "status/State.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -43,8 +45,13 @@ private slots:
     void absentPortFailsEveryTime();
     void hangUpShowsPortUnavailable_data();
     void hangUpShowsPortUnavailable();
+    void chosenPortIsKeptForTheNextRun();
+    void choosingAnAbsentPortWhileConnected();
 
 private:
+    // Runs the port dialog from the main window and adds and confirms the
+    // given port number in it.
+    static void choosePort(int number);
     void startSimulator(const QString &port, const QStringList &extra);
     void stopSimulator();
     void link(const QString &port, const QString &target);
@@ -193,6 +200,66 @@ void TestMainWindow::hangUpShowsPortUnavailable()
     QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
     QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
     QVERIFY(!MainForm->ComPort1.Connected());
+}
+
+void TestMainWindow::choosePort(int number)
+{
+    bool handled = false;
+    // The dialog runs modally: act on it from inside its own event loop.
+    auto *poll = new QTimer(MainForm);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, number, &handled] {
+        auto *dialog = qobject_cast<TFormComPort *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        dialog->AddPort(QString::number(number));
+        dialog->Button1Click();
+        handled = true;
+    });
+    poll->start(20);
+    QTest::mouseClick(MainForm->ButtonSelectSerial, Qt::LeftButton);
+    QVERIFY(handled);
+}
+
+void TestMainWindow::chosenPortIsKeptForTheNextRun()
+{
+    choosePort(94);
+    QCOMPARE(MainForm->Panel1->text(), QStringLiteral("Sajátport (COM94)"));
+    QCOMPARE(MainForm->ComPort1.Port(), QStringLiteral("COM94"));
+
+    ShutDown();
+    QVERIFY(ShellFixture::startAndWait());
+    QCOMPARE(MainForm->ComPort1.Port(), QStringLiteral("COM94"));
+    QVERIFY(MainForm->Panel1->text().isEmpty()); // the display name is not kept
+}
+
+void TestMainWindow::choosingAnAbsentPortWhileConnected()
+{
+    startSimulator("COM94", {});
+    MainForm->ComPort1.SetPort("COM94");
+    QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
+    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+
+    QString boxText;
+    auto *poll = new QTimer(MainForm);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, &boxText] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        boxText = box->text();
+        box->accept();
+    });
+    poll->start(20);
+    choosePort(77); // /dev/ttyACM12, not on this machine
+
+    QVERIFY2(boxText.startsWith(QStringLiteral("Unable to open com port (win error code: ")), qPrintable(boxText));
+    QCOMPARE(MainForm->Panel1->text(), QStringLiteral("Sajátport (COM77)"));
+    QVERIFY(!MainForm->ComPort1.Connected());
+    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
+    verifyButtons({true, false, false, false});
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -3,6 +3,7 @@
 
 #include "ShellFixture.h"
 
+#include "editor/Settings.h"
 #include "link/SerialDetails.h"
 #include "main/Languages.h"
 #include "main/Welcome.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QTabWidget>
 #include <QPushButton>
 #include <QTimer>
 
@@ -109,6 +111,13 @@ void TestStartUp::englishTextsFromFirstDisplay()
     // Before the splash's tick the windows carry their own texts.
     int changed = 0;
     for (const TextRow &row : EnglishTexts()) {
+        if (row.what == TextWhat::Property) {
+            QObject *component = FindObject(row);
+            QVERIFY2(component, qPrintable(row.window + '.' + row.control));
+            if (component->property(row.property).toString() != row.text)
+                ++changed;
+            continue;
+        }
         QWidget *control = FindControl(row);
         QVERIFY2(control, qPrintable(row.window + '.' + row.control));
         if (row.what == TextWhat::Caption && visibleText(row, control) != row.text)
@@ -139,8 +148,14 @@ void TestStartUp::englishTextsFromFirstDisplay()
     QCOMPARE(buttonAtFirstShow, QStringLiteral("Open serial port"));
 
     for (const TextRow &row : EnglishTexts()) {
-        QWidget *control = FindControl(row);
         const QByteArray where = (row.window + '.' + row.control).toUtf8();
+        if (row.what == TextWhat::Property) {
+            QObject *component = FindObject(row);
+            QVERIFY2(component, where.constData());
+            QCOMPARE(component->property(row.property).toString(), row.text);
+            continue;
+        }
+        QWidget *control = FindControl(row);
         QVERIFY2(control, where.constData());
         switch (row.what) {
         case TextWhat::Caption:
@@ -149,6 +164,8 @@ void TestStartUp::englishTextsFromFirstDisplay()
         case TextWhat::Hidden:
             QVERIFY2(control->isHidden(), where.constData());
             break;
+        case TextWhat::Property:
+            break;
         }
     }
 
@@ -156,6 +173,14 @@ void TestStartUp::englishTextsFromFirstDisplay()
     QCOMPARE(StateForm->windowTitle(), QStringLiteral("Quelmar5 - Status"));
     QCOMPARE(StateForm->PanelLineVoltage->text(), QStringLiteral("PSTN Line"));
     QVERIFY(MainForm->btDetails->isHidden());
+
+    // The editor's texts come with the others; two of its pages are gone.
+    QCOMPARE(SettingsForm->windowTitle(), QStringLiteral("Quelmar5 - Settings"));
+    QStringList pages;
+    for (int i = 0; i < SettingsForm->PageControl1->count(); ++i)
+        pages << SettingsForm->PageControl1->tabText(i);
+    QCOMPARE(pages, (QStringList{"Phone numbers", "SMS settings", "Call Filter", "Output Control", "Bell 103"}));
+    QVERIFY(SettingsForm->findChild<QWidget *>(QStringLiteral("edAPN")));
 }
 
 void TestStartUp::closingEndsTheProgram_data()
