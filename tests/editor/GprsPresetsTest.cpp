@@ -1,12 +1,15 @@
 // GPRS operator presets: the built-in list, the line rule, the preset file
 // and what the three text fields show for a selection.
 
+#include "common/WorkingFolder.h"
 #include "editor/GprsPresets.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 using GprsPresets::PresetFields;
 
@@ -65,23 +68,18 @@ private slots:
     void selection();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_oldCurrent;
+    std::unique_ptr<WorkingFolder> m_dir;
 };
 
 void GprsPresetsTest::init()
 {
-    m_dir = new QTemporaryDir;
+    m_dir = std::make_unique<WorkingFolder>();
     QVERIFY(m_dir->isValid());
-    m_oldCurrent = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void GprsPresetsTest::cleanup()
 {
-    QDir::setCurrent(m_oldCurrent);
-    delete m_dir;
-    m_dir = nullptr;
+    m_dir.reset();
 }
 
 void GprsPresetsTest::builtInList_data()

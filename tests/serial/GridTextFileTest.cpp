@@ -1,6 +1,7 @@
 // The grid text file: the lines it writes, how it reads damaged or foreign
 // files, and that a failed save never costs the old file.
 
+#include "common/WorkingFolder.h"
 #include "serial/GridTextFile.h"
 #include "serial/TextLineFile.h"
 
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 #include <climits>
 #include <csignal>
@@ -65,23 +68,18 @@ private slots:
     void failedWriteKeepsOldFile();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_oldCurrent;
+    std::unique_ptr<WorkingFolder> m_dir;
 };
 
 void GridTextFileTest::init()
 {
-    m_dir = new QTemporaryDir;
+    m_dir = std::make_unique<WorkingFolder>();
     QVERIFY(m_dir->isValid());
-    m_oldCurrent = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void GridTextFileTest::cleanup()
 {
-    QDir::setCurrent(m_oldCurrent);
-    delete m_dir;
-    m_dir = nullptr;
+    m_dir.reset();
 }
 
 void GridTextFileTest::savesRowByRowSkippingEmptyCells()

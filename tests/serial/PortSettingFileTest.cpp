@@ -1,6 +1,7 @@
 // Remembering the port: the file's exact bytes, what start-up reads from
 // files it finds, and what the next exit writes.
 
+#include "common/WorkingFolder.h"
 #include "serial/PortSettingFile.h"
 #include "serial/SerialPort.h"
 
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -43,23 +46,18 @@ private slots:
     void folderInTheWay();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_oldCurrent;
+    std::unique_ptr<WorkingFolder> m_dir;
 };
 
 void PortSettingFileTest::init()
 {
-    m_dir = new QTemporaryDir;
+    m_dir = std::make_unique<WorkingFolder>();
     QVERIFY(m_dir->isValid());
-    m_oldCurrent = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void PortSettingFileTest::cleanup()
 {
-    QDir::setCurrent(m_oldCurrent);
-    delete m_dir;
-    m_dir = nullptr;
+    m_dir.reset();
 }
 
 void PortSettingFileTest::exactBytes_data()
