@@ -52,7 +52,8 @@ inline void RemoveScratch()
 inline const QString &ScratchDirectory()
 {
     static const QString path = [] {
-        const QByteArray base = QDir("/dev/shm").exists() ? QByteArray("/dev/shm") : QFile::encodeName(QDir::tempPath());
+        const QByteArray base =
+            QDir("/dev/shm").exists() ? QByteArray("/dev/shm") : QFile::encodeName(QDir::tempPath());
         QByteArray pattern = base + "/quelmar-fuzz-XXXXXX";
         if (!::mkdtemp(pattern.data())) {
             std::perror("mkdtemp");
