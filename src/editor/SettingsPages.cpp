@@ -515,6 +515,9 @@ void TSettingsForm::buildTellPage()
                           QStringLiteral("%1. IP cím").arg(n), TabSheetTELL);
         IPAddressControl *address = addressControl(EEAddr::IPAddressOffsets[i], TabSheetTELL);
         l->setBuddy(address);
+        // The caption names the whole control; the octets take the focus.
+        for (int k = 0; k < 4; ++k)
+            address->octetField(k)->setAccessibleName(QStringLiteral("IP address %1, octet %2").arg(n).arg(k + 1));
         QLabel *p = label(QStringLiteral("lbPort%1").arg(n), QStringLiteral("port:"),
                           TabSheetTELL);
         QSpinBox *port = spinner(EEAddr::PortOffsets[i], 0, Word16Max, false, TabSheetTELL);

@@ -71,7 +71,7 @@ TMainForm::TMainForm(QWidget *parent)
     ButtonSelectSerial = button(portBevel, "ButtonSelectSerial", QStringLiteral("Soros port kiválasztása"));
     Panel1 = new QLabel(portBevel);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setAccessibleName(QStringLiteral("Chosen port"));
+    Panel1->setAccessibleDescription(QStringLiteral("Chosen port"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setAlignment(Qt::AlignCenter);
     Panel1->setFixedHeight(ButtonHeight - 2);
@@ -104,7 +104,7 @@ TMainForm::TMainForm(QWidget *parent)
     StatusBar1->setSizeGripEnabled(false);
     m_statusText = new QLabel(StatusBar1);
     m_statusText->setObjectName(QStringLiteral("StatusBar1Text"));
-    m_statusText->setAccessibleName(QStringLiteral("Connection"));
+    m_statusText->setAccessibleDescription(QStringLiteral("Connection"));
     m_statusText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatusBar1->addWidget(m_statusText, 1);
 

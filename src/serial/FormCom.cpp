@@ -199,17 +199,18 @@ void TFormComPort::BuildControls()
 
     QFont panelFont = font();
     panelFont.setBold(true);
-    const auto makePanel = [&](const char *name, int top) {
+    const auto makePanel = [&](const char *name, int top, const QString &meaning) {
         auto *panel = new QLabel(this);
         panel->setObjectName(QString::fromLatin1(name));
+        panel->setAccessibleDescription(meaning);
         panel->setFont(panelFont);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setAlignment(Qt::AlignCenter);
         panel->setGeometry(2, top, 241, 19);
         return panel;
     };
-    Panel1 = makePanel("Panel1", 211);
-    Panel2 = makePanel("Panel2", 234);
+    Panel1 = makePanel("Panel1", 211, QStringLiteral("Chosen port"));
+    Panel2 = makePanel("Panel2", 234, QStringLiteral("Port details"));
 
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
