@@ -1,0 +1,522 @@
+// Every window walked the way a keyboard or a screen reader walks it: each
+// control that takes focus, and each label or value display, has an
+// accessible name; Tab visits the controls in layout order and reaches all
+// of them; Space, Enter and Escape do what the buttons do.
+
+#include "main/ShellFixture.h"
+
+#include "editor/Settings.h"
+#include "link/SerialDetails.h"
+#include "params/Download.h"
+#include "params/ParameterImage.h"
+#include "serial/FormCom.h"
+#include "serial/SorosDialog.h"
+#include "status/State.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLayout>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// What one row of the tables walks: the widgets under `root` (a window, or
+// one page of the editor) plus `extra` widgets of the same window.
+struct Scope
+{
+    QWidget *window = nullptr;
+    QWidget *root = nullptr;
+    QList<QWidget *> extra;
+    // The window reads column by column (see FollowsLayout).
+    bool columns = false;
+    // Labels and bars that show a value which changes while the window is
+    // open; their text alone does not say what the value is.
+    QList<QWidget *> values;
+};
+
+// Vertical centres closer than this are on the same row. Controls of one
+// row differ in height (a check box beside a spin box), so their tops and
+// bottoms may differ by more; their centres stay within a few pixels.
+constexpr int RowTolerance = 6;
+
+Scope PageOnly(QWidget *page)
+{
+    Scope s;
+    s.window = page->window();
+    s.root = page;
+    return s;
+}
+
+QRect RectIn(const QWidget *w, const QWidget *window)
+{
+    return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+}
+
+// "Follows the layout", in window coordinates: the next control is on a
+// later row (its vertical centre lies more than RowTolerance lower), or on
+// the same row (centres within RowTolerance) and further right. A window
+// whose layout is a set of side-by-side columns is read column by column:
+// there a step may also go up into a column that lies wholly to the right.
+// The one step from the last control back to the first is not checked.
+bool FollowsLayout(const QRect &a, const QRect &b, bool columns)
+{
+    const int dy = b.center().y() - a.center().y();
+    if (dy > RowTolerance)
+        return true;
+    if (qAbs(dy) <= RowTolerance && b.center().x() > a.center().x())
+        return true;
+    return columns && b.left() > a.right();
+}
+
+bool InScope(const Scope &s, QWidget *w)
+{
+    if (w->window() != s.window)
+        return false;
+    if (s.extra.contains(w))
+        return w->isVisibleTo(s.window);
+    return s.root->isAncestorOf(w) && w->isVisibleTo(s.root);
+}
+
+// The controls Tab can stop at. One that hands its focus to a proxy is left
+// out: the proxy stands for it. Disabled ones are kept when `withDisabled`
+// is set: their place in the order matters as soon as they are enabled.
+bool TakesTabFocus(QWidget *w, bool withDisabled)
+{
+    return (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && (withDisabled || w->isEnabled());
+}
+
+QList<QWidget *> Candidates(const Scope &s)
+{
+    QList<QWidget *> all = s.root->findChildren<QWidget *>();
+    all += s.extra;
+    QList<QWidget *> result;
+    for (QWidget *w : all)
+        if (InScope(s, w))
+            result.append(w);
+    return result;
+}
+
+// The scope's Tab stops in the window's focus chain order, starting after
+// the window itself, so that the wrap-around is the step from last to first.
+QList<QWidget *> FocusChain(const Scope &s, bool withDisabled)
+{
+    QList<QWidget *> order;
+    QWidget *w = s.window;
+    for (int guard = 0; guard < 100000; ++guard) {
+        w = w->nextInFocusChain();
+        if (w == s.window)
+            break;
+        if (InScope(s, w) && TakesTabFocus(w, withDisabled) && !order.contains(w))
+            order.append(w);
+    }
+    return order;
+}
+
+QString Describe(const QWidget *w)
+{
+    return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(w->metaObject()->className()), w->objectName());
+}
+
+QString AccessibleName(QWidget *w)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+    return iface ? iface->text(QAccessible::Name).trimmed() : QString();
+}
+
+// Labels carry information even though they take no focus; a caption left
+// empty on purpose (its text folded into the line above) carries none.
+bool CarriesInformation(QWidget *w)
+{
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return !label->text().trimmed().isEmpty() || label->buddy();
+    return qobject_cast<QProgressBar *>(w);
+}
+
+// The radio buttons that arrow keys move between: Tab stops at one of them.
+QList<QWidget *> RadioSiblings(QWidget *w)
+{
+    QList<QWidget *> result;
+    auto *radio = qobject_cast<QRadioButton *>(w);
+    if (!radio || !radio->autoExclusive() || !radio->parentWidget())
+        return result;
+    for (QRadioButton *r : radio->parentWidget()->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly))
+        if (r->autoExclusive() && r->isVisible() && r->isEnabled())
+            result.append(r);
+    return result;
+}
+
+bool Activate(QWidget *window)
+{
+    if (!window->isVisible())
+        window->show();
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window, ShellFixture::Patience);
+}
+
+void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *target = QApplication::focusWidget();
+    if (!target)
+        target = QApplication::activeWindow();
+    QTest::keyClick(target, key, modifiers);
+}
+
+// Runs `act` on the first modal window of type T once it is open.
+template <class T>
+void OnModal(QObject *owner, std::function<void(T *)> act, bool &handled)
+{
+    auto *poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act, &handled] {
+        auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isActiveWindow())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        handled = true;
+        act(dialog);
+    });
+    poll->start(20);
+}
+
+} // namespace
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+    void everyControlHasAName_data() { windows(true); }
+    void everyControlHasAName();
+    void tabOrderFollowsLayout_data() { windows(false); }
+    void tabOrderFollowsLayout();
+    void tabReachesEveryControl_data() { windows(false); }
+    void tabReachesEveryControl();
+
+    void spaceOnConnectOpensThePort();
+    void arrowKeysTurnEditorPages();
+    void escapeCancelsEditor();
+    void escapeCancelsPortDialog();
+    void enterConfirmsPortDialog();
+
+private:
+    // One row per window, the editor once per page; with `hiddenPages` also
+    // the editor's two pages that the English texts take out of the page set.
+    static void windows(bool hiddenPages);
+    Scope open(const QString &which);
+
+    ShellFixture m_fixture;
+    QPointer<TFormComPort> m_portDialog;
+};
+
+void TestAccessibility::initTestCase()
+{
+    QVERIFY(m_fixture.setUp());
+    QAccessible::setActive(true);
+    QVERIFY(ShellFixture::startAndWait());
+}
+
+void TestAccessibility::cleanupTestCase()
+{
+    ShutDown();
+    m_fixture.tearDown();
+}
+
+void TestAccessibility::cleanup()
+{
+    delete m_portDialog;
+    if (SettingsForm->isVisible())
+        SettingsForm->reject();
+    for (QWidget *w : {static_cast<QWidget *>(StateForm), static_cast<QWidget *>(FormDetails),
+                       static_cast<QWidget *>(FormDownload)})
+        w->hide();
+}
+
+void TestAccessibility::windows(bool hiddenPages)
+{
+    QTest::addColumn<QString>("which");
+    for (const char *w : {"main", "status", "details", "transfer"})
+        QTest::newRow(w) << QString::fromLatin1(w);
+    for (const char *page : {"TabSheetPhone", "TabSheetSMS", "TabSheetCallFilter", "TabSheetOUTPUT", "TabSheetBELL103"})
+        QTest::addRow("editor %s", page) << QStringLiteral("editor:") + QLatin1String(page);
+    if (hiddenPages)
+        for (const char *page : {"TabSheetGPRS", "TabSheetTELL"})
+            QTest::addRow("editor hidden %s", page) << QStringLiteral("hidden:") + QLatin1String(page);
+    QTest::newRow("port dialog") << QStringLiteral("port");
+}
+
+Scope TestAccessibility::open(const QString &which)
+{
+    Scope s;
+    if (which == "main") {
+        s.window = MainForm;
+        s.values = {MainForm->Panel1, MainForm->findChild<QLabel *>(QStringLiteral("StatusBar1Text"))};
+    } else if (which == "status") {
+        s.window = StateForm;
+        s.values = {StateForm->lbLineVoltage, StateForm->lbGSMLine, StateForm->lbGSMpowVal, StateForm->pbTerero};
+        for (QLabel *in : StateForm->lbIN)
+            s.values.append(in);
+    } else if (which == "details") {
+        s.window = FormDetails;
+        // Three columns of traffic views side by side, the buttons below.
+        s.columns = true;
+    } else if (which == "transfer") {
+        s.window = FormDownload;
+        s.values = {FormDownload->Progress};
+    } else if (which == "port") {
+        m_portDialog = new TFormComPort(MainForm);
+        s.window = m_portDialog;
+        s.values = {m_portDialog->Panel1, m_portDialog->Panel2};
+    } else {
+        const QString page = which.section(':', 1);
+        s.window = SettingsForm;
+        s.root = SettingsForm->findChild<QWidget *>(page);
+        if (!s.root)
+            return {};
+        if (which.startsWith("editor:")) {
+            SettingsForm->PageControl1->setCurrentWidget(s.root);
+            if (SettingsForm->PageControl1->currentWidget() != s.root)
+                return {};
+            s.extra = {SettingsForm->PageControl1->tabBar(), SettingsForm->btSettingOK,
+                       SettingsForm->btSettingCancel};
+        }
+    }
+    if (!s.root)
+        s.root = s.window;
+    if (!Activate(s.window))
+        return {};
+    if (!s.root->isVisible()) {
+        // A page out of the page set: lay it out at a visible page's size.
+        s.root->resize(SettingsForm->PageControl1->currentWidget()->size());
+        s.root->layout()->activate();
+    }
+    return s;
+}
+
+void TestAccessibility::everyControlHasAName()
+{
+    QFETCH(QString, which);
+    const Scope s = open(which);
+    QVERIFY(s.window);
+
+    int checked = 0;
+    QStringList nameless;
+    for (QWidget *w : Candidates(s)) {
+        if (!TakesTabFocus(w, true) && !CarriesInformation(w))
+            continue;
+        ++checked;
+        if (AccessibleName(w).isEmpty())
+            nameless.append(Describe(w));
+    }
+    QVERIFY2(checked > 0, "the walk found no controls");
+    QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(", ")));
+
+    // A value display says what it shows (name or description) and still
+    // exposes the value itself: a label's name is what it shows, a bar
+    // reports its position through the value interface.
+    for (QWidget *w : s.values) {
+        QVERIFY(w);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+        QVERIFY(iface);
+        const QString name = iface->text(QAccessible::Name).trimmed();
+        const QString description = iface->text(QAccessible::Description).trimmed();
+        if (auto *label = qobject_cast<QLabel *>(w)) {
+            QVERIFY2(!description.isEmpty(), qPrintable(Describe(w) + " does not say what it shows"));
+            QVERIFY2(name == label->text().trimmed(), qPrintable(Describe(w) + " hides its value: " + name));
+        } else if (auto *bar = qobject_cast<QProgressBar *>(w)) {
+            QVERIFY2(!name.isEmpty(), qPrintable(Describe(w) + " has no name"));
+            QVERIFY(iface->valueInterface());
+            QCOMPARE(iface->valueInterface()->currentValue().toInt(), bar->value());
+        }
+    }
+}
+
+void TestAccessibility::tabOrderFollowsLayout()
+{
+    QFETCH(QString, which);
+    const Scope s = open(which);
+    QVERIFY(s.window);
+
+    const QList<QWidget *> chain = FocusChain(s, true);
+    QVERIFY2(chain.size() >= 2, "the walk found fewer than two Tab stops");
+    QStringList wrong;
+    for (qsizetype i = 0; i + 1 < chain.size(); ++i) {
+        const QRect a = RectIn(chain[i], s.window);
+        const QRect b = RectIn(chain[i + 1], s.window);
+        if (!FollowsLayout(a, b, s.columns))
+            wrong.append(QStringLiteral("%1 at (%2,%3) -> %4 at (%5,%6)")
+                             .arg(Describe(chain[i])).arg(a.x()).arg(a.y())
+                             .arg(Describe(chain[i + 1])).arg(b.x()).arg(b.y()));
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
+
+    // Nothing the user can reach is outside the chain.
+    for (QWidget *w : Candidates(s))
+        if (TakesTabFocus(w, true))
+            QVERIFY2(chain.contains(w), qPrintable(Describe(w) + " is not in the Tab order"));
+}
+
+void TestAccessibility::tabReachesEveryControl()
+{
+    QFETCH(QString, which);
+    const Scope s = open(which);
+    QVERIFY(s.window);
+
+    const QList<QWidget *> expected = FocusChain(s, false);
+    QVERIFY(!expected.isEmpty());
+    QWidget *first = expected.first();
+    first->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(QApplication::focusWidget(), first);
+
+    // Tab goes cell by cell through a character grid, so a window may take
+    // many presses; it ends when the focus is back at the first control.
+    QList<QWidget *> visited{first};
+    QStringList strays;
+    for (int press = 0; press < 2000; ++press) {
+        Press(Qt::Key_Tab);
+        QWidget *now = QApplication::focusWidget();
+        QVERIFY2(now, "Tab left the window without focus");
+        if (now == first)
+            break;
+        if (!expected.contains(now) && !strays.contains(Describe(now)))
+            strays.append(Describe(now));
+        if (!visited.contains(now))
+            visited.append(now);
+    }
+    QCOMPARE(QApplication::focusWidget(), first);
+    QVERIFY2(strays.isEmpty(), qPrintable("Tab stopped outside the walk: " + strays.join(", ")));
+
+    // Tab stops once in a group of radio buttons, as on every desktop; the
+    // arrow keys reach the others.
+    QList<QWidget *> byTab = expected;
+    QStringList missed;
+    for (QWidget *w : expected) {
+        if (visited.contains(w))
+            continue;
+        const QList<QWidget *> group = RadioSiblings(w);
+        QWidget *entry = nullptr;
+        for (QWidget *r : group)
+            if (visited.contains(r))
+                entry = r;
+        bool byArrow = false;
+        if (entry) {
+            entry->setFocus(Qt::TabFocusReason);
+            for (qsizetype k = 0; k < group.size() && !byArrow; ++k) {
+                Press(Qt::Key_Down);
+                byArrow = QApplication::focusWidget() == w;
+            }
+        }
+        if (byArrow)
+            byTab.removeOne(w);
+        else
+            missed.append(Describe(w));
+    }
+    QVERIFY2(missed.isEmpty(), qPrintable("never reached by the keyboard: " + missed.join(", ")));
+    // Tab follows the same order as the chain that the layout test checks.
+    QCOMPARE(visited, byTab);
+}
+
+void TestAccessibility::spaceOnConnectOpensThePort()
+{
+    QVERIFY(QFile::link(m_fixture.workPath("no-such-device"), m_fixture.portDirectory() + "/com12"));
+    MainForm->ComPort1.SetPort(QStringLiteral("COM12"));
+    QVERIFY(Activate(MainForm));
+
+    MainForm->ButtonSelectSerial->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), MainForm->btConnect);
+    Press(Qt::Key_Space);
+    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
+    QCOMPARE(MainForm->State(), ConnectionState::OpenFailed);
+    QVERIFY(!MainForm->ComPort1.Connected());
+}
+
+void TestAccessibility::arrowKeysTurnEditorPages()
+{
+    QVERIFY(Activate(SettingsForm));
+    QTabWidget *pages = SettingsForm->PageControl1;
+    pages->setCurrentIndex(0);
+    pages->tabBar()->setFocus(Qt::TabFocusReason);
+    for (int i = 1; i < pages->count(); ++i) {
+        Press(Qt::Key_Right);
+        QCOMPARE(pages->currentIndex(), i);
+    }
+    // Ctrl+Tab turns the page from anywhere on it.
+    QWidget *inside = FocusChain(PageOnly(pages->currentWidget()), false).value(0);
+    QVERIFY(inside);
+    inside->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(pages->currentIndex(), 0);
+}
+
+void TestAccessibility::escapeCancelsEditor()
+{
+    const ImageBytes before = ParameterImage;
+    bool handled = false;
+    OnModal<TSettingsForm>(MainForm, [](TSettingsForm *form) {
+        form->PageControl1->setCurrentWidget(form->TabSheetPhone);
+        // A change typed into a number grid, then Escape from inside it.
+        QWidget *grid = FocusChain(PageOnly(form->TabSheetPhone), false).value(0);
+        if (!grid)
+            return;
+        grid->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(grid, QStringLiteral("36"));
+        QTest::keyClick(grid, Qt::Key_Escape);
+    }, handled);
+    const bool stored = SettingsForm->EditImage();
+    QVERIFY(handled);
+    QVERIFY(!stored);
+    QVERIFY(!SettingsForm->isVisible());
+    QVERIFY(ParameterImage == before);
+}
+
+void TestAccessibility::escapeCancelsPortDialog()
+{
+    MainForm->Panel1->clear();
+    const QString port = MainForm->ComPort1.Port();
+    bool handled = false;
+    OnModal<TFormComPort>(MainForm, [](TFormComPort *dialog) {
+        dialog->AddPort(QStringLiteral("58")); // a port is chosen, Escape still cancels
+        dialog->StringGrid1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(dialog->StringGrid1, Qt::Key_Escape);
+    }, handled);
+    // The dialog opened from the keyboard as well.
+    QVERIFY(Activate(MainForm));
+    MainForm->ButtonSelectSerial->setFocus(Qt::TabFocusReason);
+    Press(Qt::Key_Space);
+    QVERIFY(handled);
+    QVERIFY(MainForm->Panel1->text().isEmpty());
+    QCOMPARE(MainForm->ComPort1.Port(), port);
+}
+
+void TestAccessibility::enterConfirmsPortDialog()
+{
+    bool handled = false;
+    OnModal<TFormComPort>(MainForm, [](TFormComPort *dialog) {
+        dialog->AddPort(QStringLiteral("59"));
+        dialog->StringGrid1->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(dialog->StringGrid1, Qt::Key_Return);
+    }, handled);
+    const bool confirmed = MainForm->SorosDialog1->Execute();
+    QVERIFY(handled);
+    QVERIFY(confirmed);
+    QCOMPARE(MainForm->SorosDialog1->PortNev(), QStringLiteral("COM59"));
+}
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
