@@ -133,7 +133,9 @@ void GridTextFile::ReadBodyLine(QStringView line)
 
 QString GridTextFile::EncodeCellText(const QString &text)
 {
-    if (!text.contains(u'\r'))
+    // A lone LF is encoded too: written as it stands it would split the line
+    // and the next load would take its tail for cell (0, 0).
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
         return text;
     QString encoded = text;
     encoded.replace(u'\r', u'\t').replace(u'\n', u'\b');

@@ -61,7 +61,7 @@ public:
     QStringList ToLines() const;
     void FromLines(const QStringList &lines, const QString &fileName);
 
-    // Multi-line texts travel with CR as TAB and LF as BS; a text without CR
+    // Multi-line texts travel with CR as TAB and LF as BS; a text with neither
     // is written as it is. Decoding keeps the first line only.
     static QString EncodeCellText(const QString &text);
     static QString DecodeCellText(const QString &text);

@@ -157,8 +157,8 @@ void GridTextFileTest::cellText_data()
     QTest::newRow("plain") << QStringLiteral("COM3") << QStringLiteral("COM3") << QStringLiteral("COM3");
     QTest::newRow("CR LF") << QStringLiteral("a\r\nb") << QStringLiteral("a\t\bb") << QStringLiteral("a");
     QTest::newRow("lone CR") << QStringLiteral("a\rb") << QStringLiteral("a\tb") << QStringLiteral("a\tb");
-    QTest::newRow("LF without CR unchanged")
-        << QStringLiteral("a\nb") << QStringLiteral("a\nb") << QStringLiteral("a\nb");
+    QTest::newRow("LF without CR kept on its line")
+        << QStringLiteral("a\nb") << QStringLiteral("a\bb") << QStringLiteral("a\nb");
     QTest::newRow("TAB without CR unchanged")
         << QStringLiteral("a\tb") << QStringLiteral("a\tb") << QStringLiteral("a\tb");
     QTest::newRow("BS turns TABs back")
