@@ -27,12 +27,9 @@ constexpr int BlockBytes = EEAddr::BlockSize;
 constexpr int ModuleBytes = EEAddr::ModuleBytes;
 constexpr int SoakTickMs = 1;
 
-// Operations that must complete, per kind; failed ones come on top.
-#ifdef QUELMAR_SANITIZE
-constexpr int CompletedTarget = 60;
-#else
+// Reads and writes that must complete; failed ones come on top. The same
+// count fits under the sanitizers too.
 constexpr int CompletedTarget = 300;
-#endif
 constexpr int OperationCap = 20 * CompletedTarget; // a safety net, never reached
 
 // The tool's end of a line to the engine: what the tool writes reaches the
