@@ -6,6 +6,7 @@
 #include "main/StartUp.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,6 +44,39 @@ public:
     {
         StartUp();
         return QTest::qWaitFor([] { return MainForm && MainForm->isVisible(); }, Patience);
+    }
+
+    // Starts the module simulator on the port and waits for its ready line;
+    // an empty result means it is ready, otherwise it says what went wrong.
+    static QString startSimulator(std::unique_ptr<QProcess> &sim, const QString &executable,
+                                  const QString &port, const QStringList &extra)
+    {
+        sim = std::make_unique<QProcess>();
+        sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sim->start(executable, QStringList{"--port", port} + extra);
+        if (!sim->waitForStarted(Patience))
+            return sim->errorString();
+        const QByteArray ready = "ready " + port.toLatin1();
+        QByteArray out;
+        const bool ended = QTest::qWaitFor([&] {
+            out += sim->readAllStandardOutput();
+            return out.contains(ready) || sim->state() == QProcess::NotRunning;
+        }, Patience);
+        return ended && out.contains(ready) ? QString() : QString::fromLocal8Bit(out);
+    }
+
+    static void stopSimulator(std::unique_ptr<QProcess> &sim)
+    {
+        if (!sim)
+            return;
+        if (sim->state() != QProcess::NotRunning) {
+            sim->terminate();
+            if (!sim->waitForFinished(Patience)) {
+                sim->kill();
+                sim->waitForFinished(Patience);
+            }
+        }
+        sim.reset();
     }
 
 private:

@@ -137,31 +137,14 @@ void TestUnplug::cleanup()
 
 void TestUnplug::startSimulator(const QStringList &extra)
 {
-    m_sim = std::make_unique<QProcess>();
-    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sim->start(QStringLiteral(QUELMAR_MODULE_SIM),
-                 QStringList{"--port", Port, "--no-pacing", "--image", m_imagePath} + extra);
-    QVERIFY2(m_sim->waitForStarted(ShellFixture::Patience), qPrintable(m_sim->errorString()));
-    QByteArray out;
-    QVERIFY(QTest::qWaitFor([&] {
-        out += m_sim->readAllStandardOutput();
-        return out.contains("ready " + Port.toLatin1()) || m_sim->state() == QProcess::NotRunning;
-    }, ShellFixture::Patience));
-    QVERIFY2(out.contains("ready " + Port.toLatin1()), out.constData());
+    const QString error = ShellFixture::startSimulator(m_sim, QStringLiteral(QUELMAR_MODULE_SIM), Port,
+                                                       QStringList{"--no-pacing", "--image", m_imagePath} + extra);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestUnplug::stopSimulator()
 {
-    if (!m_sim)
-        return;
-    if (m_sim->state() != QProcess::NotRunning) {
-        m_sim->terminate();
-        if (!m_sim->waitForFinished(ShellFixture::Patience)) {
-            m_sim->kill();
-            m_sim->waitForFinished(ShellFixture::Patience);
-        }
-    }
-    m_sim.reset();
+    ShellFixture::stopSimulator(m_sim);
 }
 
 void TestUnplug::verifyButtons(bool connect, bool disconnect, bool status, bool parameterSetting)
