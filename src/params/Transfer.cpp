@@ -72,8 +72,10 @@ bool ParameterTransfer::WaitFor(const bool &flag, int ticks)
 {
     WaitTicks = ticks;
     // WaitForMoreEvents sleeps until the next event instead of spinning; the
-    // receive hand-over and the timer tick are events, so both wake it.
-    while (WaitTicks > 0 && !flag)
+    // receive hand-over and the timer tick are events, so both wake it. A
+    // port closed meanwhile (unplugged, or closed by the user) cannot answer
+    // any more, so the wait ends there rather than at its time-out.
+    while (WaitTicks > 0 && !flag && Link.Connected())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return flag;
 }

@@ -93,8 +93,8 @@ public:
     void Timer1Timer();
 
     // Waits at most ticks timer ticks for the flag, sleeping in the event loop
-    // between events; every received byte and every tick wakes it. True when
-    // the flag is set.
+    // between events; every received byte and every tick wakes it. Ends early
+    // when the port closes. True when the flag is set.
     bool WaitFor(const bool &flag, int ticks);
 
     // A read replaces image bytes 0 to 959 with the module's blocks and clears

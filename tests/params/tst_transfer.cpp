@@ -53,6 +53,9 @@ public:
     // The port closes (as from the main window) once this many answer
     // frames have arrived; 0: never.
     int closeAfterFrames = 0;
+    // The line dies as this answer frame would arrive: the frame is lost and
+    // the port closes, as when the adapter is unplugged; 0: never.
+    int dieAtFrame = 0;
 
     SimLine()
     {
@@ -83,6 +86,12 @@ public:
 private:
     void deliver(const QByteArray &bytes)
     {
+        if (!open)
+            return;
+        if (m_delivered + 1 == dieAtFrame) {
+            open = false;
+            return;
+        }
         for (const char byte : bytes)
             codec.ReceiveByte(static_cast<std::uint8_t>(byte));
         if (++m_delivered == closeAfterFrames)
@@ -155,6 +164,8 @@ private slots:
     void notConnected();
     void portClosedDuringOperation_data();
     void portClosedDuringOperation();
+    void lineDiesWhileWaiting_data();
+    void lineDiesWhileWaiting();
     void writeThenCompareAgainstUnchangedModule();
     void messagesOfAWrite();
     void requestsOfARead();
@@ -386,6 +397,41 @@ void TestTransfer::portClosedDuringOperation()
     QCOMPARE(m_display->position, position);
     QVERIFY(m_display->enabled);
     QCOMPARE(m_display->enables, 1);
+    QCOMPARE(imageBytes(), imageBefore);
+}
+
+void TestTransfer::lineDiesWhileWaiting_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<int>("dieAtFrame");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<std::uint32_t>("colour");
+    QTest::newRow("read, inside block 2's answer") << Op::Read << 2 * 7 + 4 << 2 << Transfer::Green;
+    QTest::newRow("compare, before block 0's answer") << Op::Compare << 1 << 0 << Transfer::Green;
+    QTest::newRow("write, before block 1's acknowledgement") << Op::Write << 2 << 1 << Transfer::Red;
+}
+
+void TestTransfer::lineDiesWhileWaiting()
+{
+    QFETCH(Op, op);
+    QFETCH(int, dieAtFrame);
+    QFETCH(int, position);
+    QFETCH(std::uint32_t, colour);
+    m_line->dieAtFrame = dieAtFrame;
+    const QByteArray imageBefore = imageBytes();
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run(op), TransferOutcome::Failed);
+    // Nothing can answer a closed port: the wait ends there, well before
+    // its 5 s (read) or 8 s (write) time-out.
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    // The window that closed the port reports it; the transfer adds nothing.
+    QVERIFY(m_display->errors.isEmpty());
+    QVERIFY(m_display->messages.isEmpty());
+    QCOMPARE(m_display->position, position);
+    QCOMPARE(m_display->colour, colour);
+    QVERIFY(m_display->enabled);
     QCOMPARE(imageBytes(), imageBefore);
 }
 

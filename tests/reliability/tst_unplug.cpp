@@ -226,6 +226,10 @@ void TestUnplug::hangUpDuringOperation()
     QTRY_COMPARE_WITH_TIMEOUT(MainForm->StatusText(), Unavailable, ShellFixture::Patience);
     QVERIFY(!MainForm->ComPort1.Connected());
     verifyButtons(true, false, false, false);
+    // The operation ended with the line, not at its 5 s or 8 s time-out.
+    QTRY_VERIFY(probe.openFailedMs >= 0);
+    QVERIFY2(endedMs < probe.openFailedMs + 1000,
+             qPrintable(QStringLiteral("ended %1 ms, port gone %2 ms").arg(endedMs).arg(probe.openFailedMs)));
     // The simulator quits right after it closed the line.
     QVERIFY(QTest::qWaitFor([this] { return m_sim->state() == QProcess::NotRunning; }, ShellFixture::Patience));
 
