@@ -5,6 +5,7 @@
 #include "IPAddressControl.h"
 #include "RadioGroup.h"
 #include "SettingsFields.h"
+#include "main/AppUi.h"
 #include "params/Encodings.h"
 
 #include <QApplication>
@@ -16,7 +17,6 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 
@@ -92,10 +92,8 @@ void TSettingsForm::FormCreate()
 void TSettingsForm::showEvent(QShowEvent *event)
 {
     // Centred on the screen the first time; later the user's place is kept.
-    if (!m_centred && screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen()->availableGeometry().center());
-        move(frame.topLeft());
+    if (!m_centred) {
+        CentreOnScreen(this);
         m_centred = true;
     }
     QDialog::showEvent(event);

@@ -1,6 +1,7 @@
 #include "FormCom.h"
 
 #include "SorosKeres.h"
+#include "main/AppUi.h"
 
 #include <QAbstractListModel>
 #include <QAction>
@@ -13,7 +14,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -251,8 +251,7 @@ void TFormComPort::showEvent(QShowEvent *e)
 {
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen *s = screen())
-            move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        CentreOnScreen(this);
     }
     QDialog::showEvent(e);
 }

@@ -133,6 +133,7 @@ TStateForm::TStateForm(QWidget *parent)
     connect(TimerState, &QTimer::timeout, this, &TStateForm::TimerStateTimer);
     connect(btClearMsg, &QPushButton::clicked, this, &TStateForm::btClearMsgClick);
     connect(btClose, &QPushButton::clicked, this, &TStateForm::btCloseClick);
+    CentreOnScreen(this);
 }
 
 void TStateForm::RefreshStatus()

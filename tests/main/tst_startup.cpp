@@ -5,6 +5,7 @@
 
 #include "editor/Settings.h"
 #include "link/SerialDetails.h"
+#include "main/AppUi.h"
 #include "main/Languages.h"
 #include "main/Welcome.h"
 #include "status/State.h"
@@ -16,7 +17,10 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -58,6 +62,8 @@ private slots:
     void portRestoredAndStored();
     void detailsShortcut_data();
     void detailsShortcut();
+    void windowsOpenCentred_data();
+    void windowsOpenCentred();
 
 private:
     ShellFixture m_fixture;
@@ -293,6 +299,32 @@ void TestStartUp::detailsShortcut()
 
     QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
     QTEST(FormDetails->isVisible(), "opens");
+}
+
+void TestStartUp::windowsOpenCentred_data()
+{
+    QTest::addColumn<QString>("window");
+    for (const char *name : {"MainForm", "FormDownload", "SettingsForm", "StateForm"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestStartUp::windowsOpenCentred()
+{
+    QFETCH(QString, window);
+    QVERIFY(ShellFixture::startAndWait());
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto found = std::find_if(windows.begin(), windows.end(),
+                                    [&window](const QWidget *w) { return w->objectName() == window; });
+    QVERIFY(found != windows.end());
+    QWidget *shown = *found;
+    BringForward(shown);
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    // Placed before the frame is known: the frame may sit off by its own width.
+    const QRect frame = shown->frameGeometry();
+    const int slack = frame.width() - shown->width() + frame.height() - shown->height() + 2;
+    const QPoint offset = frame.center() - shown->screen()->availableGeometry().center();
+    QVERIFY2(offset.manhattanLength() <= slack,
+             qPrintable(QStringLiteral("%1, %2 (slack %3)").arg(offset.x()).arg(offset.y()).arg(slack)));
 }
 
 QTEST_MAIN(TestStartUp)
