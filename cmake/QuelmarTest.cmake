@@ -1,10 +1,15 @@
-# quelmar_add_test(NAME SOURCES a.cpp b.cpp [LIBS x y] [LABELS l] [TIMEOUT s])
-# One QtTest executable, registered with CTest under its own name.
+# quelmar_add_test(NAME SOURCES a.cpp b.cpp [LIBS x y] [LABELS l] [TIMEOUT s] [SIMULATOR])
+# One QtTest executable, registered with CTest under its own name. SIMULATOR:
+# the test starts the module simulator process, found through QUELMAR_MODULE_SIM.
 function(quelmar_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SIMULATOR" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  if(T_SIMULATOR)
+    add_dependencies(${name} quelmar-module-sim)
+    target_compile_definitions(${name} PRIVATE QUELMAR_MODULE_SIM="$<TARGET_FILE:quelmar-module-sim>")
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

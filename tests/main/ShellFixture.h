@@ -5,8 +5,9 @@
 #include "main/MainForm.h"
 #include "main/StartUp.h"
 
+#include "common/SimulatorProcess.h"
+
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,7 +16,7 @@
 class ShellFixture
 {
 public:
-    static constexpr int Patience = 15000; // ms, for anything that crosses a process
+    static constexpr int Patience = SimulatorProcess::Patience; // ms, for anything that crosses a process
 
     // Before the first window: HOME and XDG_CONFIG_HOME point into a
     // temporary folder, which also becomes the working folder.
@@ -44,39 +45,6 @@ public:
     {
         StartUp();
         return QTest::qWaitFor([] { return MainForm && MainForm->isVisible(); }, Patience);
-    }
-
-    // Starts the module simulator on the port and waits for its ready line;
-    // an empty result means it is ready, otherwise it says what went wrong.
-    static QString startSimulator(std::unique_ptr<QProcess> &sim, const QString &executable,
-                                  const QString &port, const QStringList &extra)
-    {
-        sim = std::make_unique<QProcess>();
-        sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        sim->start(executable, QStringList{"--port", port} + extra);
-        if (!sim->waitForStarted(Patience))
-            return sim->errorString();
-        const QByteArray ready = "ready " + port.toLatin1();
-        QByteArray out;
-        const bool ended = QTest::qWaitFor([&] {
-            out += sim->readAllStandardOutput();
-            return out.contains(ready) || sim->state() == QProcess::NotRunning;
-        }, Patience);
-        return ended && out.contains(ready) ? QString() : QString::fromLocal8Bit(out);
-    }
-
-    static void stopSimulator(std::unique_ptr<QProcess> &sim)
-    {
-        if (!sim)
-            return;
-        if (sim->state() != QProcess::NotRunning) {
-            sim->terminate();
-            if (!sim->waitForFinished(Patience)) {
-                sim->kill();
-                sim->waitForFinished(Patience);
-            }
-        }
-        sim.reset();
     }
 
 private:

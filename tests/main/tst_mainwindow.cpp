@@ -53,19 +53,18 @@ private:
     // given port number in it.
     static void choosePort(int number);
     void startSimulator(const QString &port, const QStringList &extra);
-    void stopSimulator();
     void link(const QString &port, const QString &target);
     static void verifyButtons(const Buttons &expected);
 
     ShellFixture m_fixture;
-    std::unique_ptr<QProcess> m_sim;
+    SimulatorProcess m_sim{QStringLiteral(QUELMAR_MODULE_SIM)};
     int m_ptyMaster = -1;
 };
 
 void TestMainWindow::cleanup()
 {
     ShutDown();
-    stopSimulator();
+    m_sim.stop();
     if (m_ptyMaster >= 0)
         ::close(m_ptyMaster);
     m_ptyMaster = -1;
@@ -76,14 +75,8 @@ void TestMainWindow::cleanup()
 
 void TestMainWindow::startSimulator(const QString &port, const QStringList &extra)
 {
-    const QString error = ShellFixture::startSimulator(m_sim, QStringLiteral(QUELMAR_MODULE_SIM), port,
-                                                       QStringList{"--no-pacing"} + extra);
+    const QString error = m_sim.start(port, QStringList{"--no-pacing"} + extra);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-}
-
-void TestMainWindow::stopSimulator()
-{
-    ShellFixture::stopSimulator(m_sim);
 }
 
 void TestMainWindow::link(const QString &port, const QString &target)

@@ -7,22 +7,21 @@
 #include "link/ModuleLink.h"
 #include "params/ParameterFile.h"
 
+#include "common/SimulatorProcess.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
-#include <csignal>
 #include <memory>
 
 namespace {
 
-constexpr int Patience = 20000; // ms, for the simulator to start or stop
 constexpr int SimPort = 90;
 
 QByteArray patternImage()
@@ -103,7 +102,6 @@ private slots:
 
 private:
     bool startSim(const QStringList &arguments);
-    bool stopSim();
     bool connectPort();
     QList<QPushButton *> sevenButtons() const
     {
@@ -119,7 +117,7 @@ private:
     QString path(const QString &name) const { return m_home.path() + QLatin1Char('/') + name; }
 
     QTemporaryDir m_home;
-    std::unique_ptr<QProcess> m_sim;
+    SimulatorProcess m_sim{QStringLiteral(QUELMAR_MODULE_SIM)};
     std::unique_ptr<ModuleLink> m_link;
     TFormDownload *m_form = nullptr;
     QStringList m_messages;
@@ -156,35 +154,15 @@ void TestDownload::cleanup()
     delete m_form;
     m_form = nullptr;
     m_link.reset();
-    if (m_sim && m_sim->state() != QProcess::NotRunning) {
-        m_sim->kill();
-        m_sim->waitForFinished(Patience);
-    }
-    m_sim.reset();
+    m_sim.stop();
 }
 
 bool TestDownload::startSim(const QStringList &arguments)
 {
-    m_sim = std::make_unique<QProcess>();
-    m_sim->setProgram(QStringLiteral(QUELMAR_MODULE_SIM));
-    m_sim->setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("COM%1").arg(SimPort),
-                                    QStringLiteral("--no-pacing")}
-                        + arguments);
-    m_sim->start();
-    QElapsedTimer clock;
-    clock.start();
-    while (!m_sim->canReadLine()) {
-        if (clock.elapsed() > Patience || m_sim->state() == QProcess::NotRunning)
-            return false;
-        m_sim->waitForReadyRead(200);
-    }
-    return m_sim->readLine().startsWith("ready COM");
-}
-
-bool TestDownload::stopSim()
-{
-    ::kill(static_cast<pid_t>(m_sim->processId()), SIGTERM);
-    return m_sim->waitForFinished(Patience) && m_sim->exitCode() == 0;
+    const QString error = m_sim.start(QStringLiteral("COM%1").arg(SimPort), QStringList{"--no-pacing"} + arguments);
+    if (!error.isEmpty())
+        qWarning("%s", qPrintable(error));
+    return error.isEmpty();
 }
 
 bool TestDownload::connectPort()
@@ -304,7 +282,8 @@ void TestDownload::writeThenCompare()
 
     m_form->SetLink(nullptr);
     m_link.reset();
-    QVERIFY(stopSim());
+    // The simulator stores what it was sent as it quits.
+    QVERIFY(m_sim.stop());
     QCOMPARE(readFile(saved).left(960), image.left(960));
 }
 

@@ -2,11 +2,10 @@
 // erased image, switched to English, opened from the main window and reading
 // through the main window's link.
 
-#include "../main/ShellFixture.h"
+#include "main/ShellFixture.h"
 
 #include "params/Download.h"
 
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -28,7 +27,7 @@ private slots:
 
 private:
     ShellFixture m_fixture;
-    std::unique_ptr<QProcess> m_sim;
+    SimulatorProcess m_sim{QStringLiteral(QUELMAR_MODULE_SIM)};
 };
 
 void TestDownloadStartUp::init()
@@ -42,13 +41,7 @@ void TestDownloadStartUp::cleanup()
 {
     ShutDown();
     QVERIFY(!FormDownload);
-    if (m_sim) {
-        m_sim->terminate();
-        if (!m_sim->waitForFinished(ShellFixture::Patience))
-            m_sim->kill();
-        m_sim->waitForFinished(ShellFixture::Patience);
-        m_sim.reset();
-    }
+    m_sim.stop();
 }
 
 void TestDownloadStartUp::createdHiddenWithAnErasedImage()
@@ -87,14 +80,9 @@ void TestDownloadStartUp::readThroughTheMainWindowsLink()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
     file.close();
 
-    m_sim = std::make_unique<QProcess>();
-    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sim->start(QStringLiteral(QUELMAR_MODULE_SIM),
-                 {QStringLiteral("--port"), QStringLiteral("COM88"), QStringLiteral("--no-pacing"),
-                  QStringLiteral("--image"), file.fileName()});
-    QVERIFY(QTest::qWaitFor([this] { return m_sim->canReadLine() || m_sim->state() == QProcess::NotRunning; },
-                            ShellFixture::Patience));
-    QVERIFY(m_sim->readLine().startsWith("ready COM88"));
+    const QString error =
+        m_sim.start(QStringLiteral("COM88"), {QStringLiteral("--no-pacing"), QStringLiteral("--image"), file.fileName()});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 
     MainForm->ComPort1.SetPort(QStringLiteral("COM88"));
     MainForm->btConnect->click();

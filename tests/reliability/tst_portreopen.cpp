@@ -8,13 +8,13 @@
 #include "serial/PortMap.h"
 #include "serial/SerialPort.h"
 
+#include "common/SimulatorProcess.h"
+
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <filesystem>
 #include <memory>
 
@@ -23,7 +23,6 @@ namespace {
 constexpr int SimPort = 93;
 constexpr int Rounds = 1000;
 constexpr int WaitEvery = 10; // rounds that wait for the status answer
-constexpr int StartTimeoutMs = 20000;
 constexpr int AnswerTimeoutMs = 10000;
 
 int entriesIn(const char *directory)
@@ -72,7 +71,7 @@ private slots:
 
 private:
     QTemporaryDir m_home;
-    QProcess m_sim;
+    SimulatorProcess m_sim{QStringLiteral(QUELMAR_MODULE_SIM)};
 };
 
 void TestPortReopen::initTestCase()
@@ -83,27 +82,14 @@ void TestPortReopen::initTestCase()
     qputenv("HOME", QFile::encodeName(m_home.path()));
     qputenv("XDG_CONFIG_HOME", config);
 
-    m_sim.setProgram(QStringLiteral(QUELMAR_MODULE_SIM));
-    m_sim.setArguments({QStringLiteral("--port"), QStringLiteral("COM%1").arg(SimPort), QStringLiteral("--no-pacing")});
-    m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sim.start();
-    QVERIFY(m_sim.waitForStarted(StartTimeoutMs));
-    QVERIFY(QTest::qWaitFor([this] { return m_sim.canReadLine() || m_sim.state() == QProcess::NotRunning; },
-                            StartTimeoutMs));
-    const QString ready = QString::fromLocal8Bit(m_sim.readLine()).trimmed();
-    QVERIFY2(ready.startsWith(QStringLiteral("ready COM%1 ").arg(SimPort)), qPrintable(ready));
-    QCOMPARE(QFileInfo(PortMap::LinkPath(SimPort)).symLinkTarget(), ready.section(QLatin1Char(' '), 2));
+    const QString error = m_sim.start(QStringLiteral("COM%1").arg(SimPort), {QStringLiteral("--no-pacing")});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(QFileInfo(PortMap::LinkPath(SimPort)).symLinkTarget(), m_sim.device());
 }
 
 void TestPortReopen::cleanupTestCase()
 {
-    if (m_sim.state() == QProcess::NotRunning)
-        return;
-    ::kill(static_cast<pid_t>(m_sim.processId()), SIGTERM);
-    if (!m_sim.waitForFinished(StartTimeoutMs)) {
-        m_sim.kill();
-        m_sim.waitForFinished(StartTimeoutMs);
-    }
+    QVERIFY(m_sim.stop());
 }
 
 void TestPortReopen::openAndCloseAThousandTimes()
@@ -135,7 +121,7 @@ void TestPortReopen::openAndCloseAThousandTimes()
     QCOMPARE(entriesIn("/proc/self/fd"), descriptors);
     QCOMPARE(entriesIn("/proc/self/task"), threads);
     QCOMPARE(answered, Rounds / WaitEvery);
-    QCOMPARE(m_sim.state(), QProcess::Running);
+    QVERIFY(m_sim.running());
 
     // The port still works after all that.
     tool.port.Open();

@@ -107,14 +107,13 @@ private slots:
 
 private:
     void startSimulator(const QStringList &extra);
-    void stopSimulator();
     void connectPort();
     static void verifyButtons(bool connect, bool disconnect, bool status, bool parameterSetting);
     bool transferButtonsEnabled() const;
     QColor barColour() const { return FormDownload->Progress->palette().color(QPalette::Highlight); }
 
     ShellFixture m_fixture;
-    std::unique_ptr<QProcess> m_sim;
+    SimulatorProcess m_sim{QStringLiteral(QUELMAR_MODULE_SIM)};
     QString m_imagePath;
     QStringList m_messages;
     QStringList m_errors;
@@ -132,19 +131,13 @@ void TestUnplug::initTestCase()
 void TestUnplug::cleanup()
 {
     ShutDown();
-    stopSimulator();
+    m_sim.stop();
 }
 
 void TestUnplug::startSimulator(const QStringList &extra)
 {
-    const QString error = ShellFixture::startSimulator(m_sim, QStringLiteral(QUELMAR_MODULE_SIM), Port,
-                                                       QStringList{"--no-pacing", "--image", m_imagePath} + extra);
+    const QString error = m_sim.start(Port, QStringList{"--no-pacing", "--image", m_imagePath} + extra);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-}
-
-void TestUnplug::stopSimulator()
-{
-    ShellFixture::stopSimulator(m_sim);
 }
 
 void TestUnplug::verifyButtons(bool connect, bool disconnect, bool status, bool parameterSetting)
@@ -202,7 +195,7 @@ void TestUnplug::hangUpDuringOperation()
     QByteArray image(1088, '\x5C');
     std::copy_n(image.constData(), 1088, reinterpret_cast<char *>(ParameterImage.data()));
 
-    Probe probe(*m_sim);
+    Probe probe(*m_sim.process());
     (write ? FormDownload->btWrite : FormDownload->btRead)->click();
     const qint64 endedMs = probe.elapsed();
 
@@ -231,7 +224,7 @@ void TestUnplug::hangUpDuringOperation()
     QVERIFY2(endedMs < probe.openFailedMs + 1000,
              qPrintable(QStringLiteral("ended %1 ms, port gone %2 ms").arg(endedMs).arg(probe.openFailedMs)));
     // The simulator quits right after it closed the line.
-    QVERIFY(QTest::qWaitFor([this] { return m_sim->state() == QProcess::NotRunning; }, ShellFixture::Patience));
+    QVERIFY(QTest::qWaitFor([this] { return !m_sim.running(); }, ShellFixture::Patience));
 
     // The event loop never stalled while the operation waited.
     QVERIFY2(probe.longestGapMs < StallLimitMs, qPrintable(QString::number(probe.longestGapMs)));
