@@ -544,13 +544,14 @@ void TestModuleSimulator::pacerArrivalClock()
     QCOMPARE(byte, Nanos(520833));
     LinePacer pacer(byte);
     const Nanos t0(1'000'000'000);
-    // Bytes read together arrive one byte time apart...
-    QCOMPARE(pacer.arrive(t0), t0);
+    // Bytes read together arrive one byte time apart, the first one byte
+    // time after the read...
     QCOMPARE(pacer.arrive(t0), t0 + byte);
-    QCOMPARE(pacer.arrive(t0 + byte / 2), t0 + 2 * byte);
-    // ...and a byte read after a pause arrives when it was read.
+    QCOMPARE(pacer.arrive(t0), t0 + 2 * byte);
+    QCOMPARE(pacer.arrive(t0 + byte / 2), t0 + 3 * byte);
+    // ...and a byte read after a pause one byte time after its read.
     const Nanos later = t0 + std::chrono::milliseconds(50);
-    QCOMPARE(pacer.arrive(later), later);
+    QCOMPARE(pacer.arrive(later), later + byte);
 
     LinePacer unpaced(Nanos(0));
     QCOMPARE(unpaced.arrive(t0), t0);

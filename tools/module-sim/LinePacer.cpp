@@ -16,7 +16,9 @@ LinePacer::LinePacer(Nanos byteTime)
 
 LinePacer::Nanos LinePacer::arrive(Nanos readTime)
 {
-    m_lastArrival = std::max(readTime, m_lastArrival + m_byteTime);
+    // The tool handed the byte over at readTime at the earliest, so its last
+    // bit cannot be in before one byte time later.
+    m_lastArrival = std::max(readTime, m_lastArrival) + m_byteTime;
     return m_lastArrival;
 }
 

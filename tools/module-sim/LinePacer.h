@@ -18,8 +18,8 @@ public:
 
     explicit LinePacer(Nanos byteTime);
 
-    // The moment a byte read at readTime has fully arrived: bytes read
-    // together arrive one byte time apart, never earlier than they were read.
+    // The moment a byte read at readTime has fully arrived: one byte time
+    // after it was read, or after the byte before it, whichever is later.
     Nanos arrive(Nanos readTime);
 
     // The bytes go out one byte time each, starting no earlier than notBefore
