@@ -26,9 +26,10 @@ class GridTextFile
 {
 public:
     static constexpr int DefaultColumnWidth = 64;
-    // A header asking for more is taken as a damaged file, not as a request
-    // to allocate without bound.
-    static constexpr int MaxDimension = 10000;
+    // A header asking for more is taken as a damaged file. Every column costs
+    // a line in the file, so a damaged header must not make each start-up
+    // read and write thousands of them; real grids here are a few cells.
+    static constexpr int MaxDimension = 256;
 
     explicit GridTextFile(int columns = 1, int rows = 1);
 

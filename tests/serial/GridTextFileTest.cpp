@@ -208,6 +208,16 @@ void GridTextFileTest::load_data()
     QTest::newRow("other sizes")
         << QByteArray("3,2\r\ncw 0,5\r\ncw 2,7\r\n2,1,x\r\n")
         << QStringList{"3,2", "cw 0,5", "cw 1,20", "cw 2,7", "2,1,x"};
+    {
+        // The largest grid a header may ask for; added columns get the default width.
+        const int n = GridTextFile::MaxDimension;
+        QStringList largest{QStringLiteral("%1,%1").arg(n), "cw 0,20", "cw 1,20"};
+        for (int c = 2; c < n; ++c)
+            largest << QStringLiteral("cw %1,%2").arg(c).arg(GridTextFile::DefaultColumnWidth);
+        largest << QStringLiteral("%1,%1,x").arg(n - 1);
+        QTest::newRow("largest size") << QStringLiteral("%1,%1\r\n%2,%2,x\r\n").arg(n).arg(n - 1).toLatin1()
+                                      << largest;
+    }
     QTest::newRow("smaller size")
         << QByteArray("1,1\r\ncw 0,9\r\n1,0,gone\r\n0,0,kept\r\n")
         << QStringList{"1,1", "cw 0,9", "0,0,kept"};
@@ -245,7 +255,7 @@ void GridTextFileTest::damagedHeader_data()
     QTest::newRow("one number") << QByteArray("2\r\n0,0,COM5\r\n");
     QTest::newRow("no column count") << QByteArray(",1\r\n0,0,COM5\r\n");
     QTest::newRow("negative") << QByteArray("-1,1\r\n0,0,COM5\r\n");
-    QTest::newRow("too many columns") << QByteArray("10001,1\r\n");
+    QTest::newRow("too many columns") << QByteArray::number(GridTextFile::MaxDimension + 1) + ",1\r\n";
     QTest::newRow("too many rows") << QByteArray("1,99999999999\r\n");
     QTest::newRow("binary") << QByteArray("\xFF\x00\x01,\x02", 5);
 }
