@@ -3,10 +3,7 @@
 
 #include "params/Transfer.h"
 
-#include "ModuleSimulator.h"
-#include "link/FrameCodec.h"
-#include "link/MessageDispatcher.h"
-#include "serial/SerialPort.h"
+#include "common/EngineLine.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -28,81 +25,6 @@ ParameterBlock pattern(int seed)
         block[i] = static_cast<std::uint8_t>(seed * 37 + static_cast<int>(i) * 7 + 3);
     return block;
 }
-
-class NullPort : public PortIo
-{
-public:
-    int ReadBytes(std::uint8_t *, int) override { return 0; }
-    int WriteBytes(const std::uint8_t *, int n) override { return n; }
-    int WriteText(const QByteArray &text) override { return static_cast<int>(text.size()); }
-    bool Connected() const override { return true; }
-};
-
-// The tool's end of a line to the simulator engine. What the tool writes
-// reaches the engine at once; the answers come back as posted events, the
-// way the serial port's reader thread hands received bytes over.
-class SimLine : public PortIo
-{
-public:
-    ModuleSimulator module;
-    MessageDispatcher dispatcher;
-    FrameCodec codec{*this, [this](const ModuleMessage &m) { dispatcher.DispatchMessage(m); }};
-    // Every message the tool sent, decrypted.
-    std::vector<ModuleMessage> sent;
-    bool open = true;
-    // The port closes (as from the main window) once this many answer
-    // frames have arrived; 0: never.
-    int closeAfterFrames = 0;
-    // The line dies as this answer frame would arrive: the frame is lost and
-    // the port closes, as when the adapter is unplugged; 0: never.
-    int dieAtFrame = 0;
-
-    SimLine()
-    {
-        module.setSeed(7);
-        module.onOutput = [this](const QByteArray &bytes) {
-            QMetaObject::invokeMethod(&m_context, [this, bytes] { deliver(bytes); }, Qt::QueuedConnection);
-        };
-    }
-
-    TransferLink link() { return {this, &codec, &dispatcher.Reception}; }
-
-    int ReadBytes(std::uint8_t *, int) override { return 0; }
-    int WriteBytes(const std::uint8_t *buffer, int n) override
-    {
-        if (!open)
-            throw ESerialPort(ESerialPort::WriteFailed, EBADF);
-        for (int i = 0; i < n; ++i)
-            m_sniffer.ReceiveByte(buffer[i]);
-        module.receive(QByteArrayView(buffer, n));
-        return n;
-    }
-    int WriteText(const QByteArray &text) override
-    {
-        return WriteBytes(reinterpret_cast<const std::uint8_t *>(text.constData()), static_cast<int>(text.size()));
-    }
-    bool Connected() const override { return open; }
-
-private:
-    void deliver(const QByteArray &bytes)
-    {
-        if (!open)
-            return;
-        if (m_delivered + 1 == dieAtFrame) {
-            open = false;
-            return;
-        }
-        for (const char byte : bytes)
-            codec.ReceiveByte(static_cast<std::uint8_t>(byte));
-        if (++m_delivered == closeAfterFrames)
-            open = false;
-    }
-
-    QObject m_context; // posted answers die with the line
-    int m_delivered = 0;
-    NullPort m_nullPort;
-    FrameCodec m_sniffer{m_nullPort, [this](const ModuleMessage &m) { sent.push_back(m); }};
-};
 
 struct Display : TransferDisplay
 {
@@ -183,7 +105,7 @@ private:
         return QByteArray(reinterpret_cast<const char *>(m_line->module.memory.data()), 960);
     }
 
-    std::unique_ptr<SimLine> m_line;
+    std::unique_ptr<EngineLine> m_line;
     std::unique_ptr<Display> m_display;
     std::unique_ptr<ParameterTransfer> m_transfer;
     std::unique_ptr<QTimer> m_timer;
@@ -193,7 +115,7 @@ private:
 
 void TestTransfer::init()
 {
-    m_line = std::make_unique<SimLine>();
+    m_line = std::make_unique<EngineLine>();
     for (int b = 0; b < Blocks; ++b)
         m_line->module.setBlock(b, pattern(b));
     // The image and the buffer hold other data than the module.

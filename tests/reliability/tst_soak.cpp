@@ -2,16 +2,14 @@
 // in-process, each with a random fault on the line (fixed seed). Every
 // operation either completes byte-exact or ends with its failure outcome; a
 // damaged block is never taken in, and a failed read or any compare leaves
-// the image alone. The transfer's tick runs at 2 ms instead of 100 ms so that
+// the image alone. The transfer's tick runs at 1 ms instead of 100 ms so that
 // the time-outs of lost answers do not dominate: the tick counts stay as they
 // are, only the clock behind them is faster. Answers are posted events here,
 // handled long before even the shortest time-out of 50 ticks runs out.
 
 #include "params/Transfer.h"
 
-#include "ModuleSimulator.h"
-#include "link/FrameCodec.h"
-#include "link/MessageDispatcher.h"
+#include "common/EngineLine.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -31,48 +29,6 @@ constexpr int SoakTickMs = 1;
 // count fits under the sanitizers too.
 constexpr int CompletedTarget = 300;
 constexpr int OperationCap = 20 * CompletedTarget; // a safety net, never reached
-
-// The tool's end of a line to the engine: what the tool writes reaches the
-// engine at once; each answer frame comes back as a posted event, the way the
-// serial port's reader thread hands received bytes over.
-class EngineLine : public PortIo
-{
-public:
-    ModuleSimulator module;
-    MessageDispatcher dispatcher;
-    FrameCodec codec{*this, [this](const ModuleMessage &m) { dispatcher.DispatchMessage(m); }};
-
-    EngineLine()
-    {
-        module.setSeed(11);
-        module.onOutput = [this](const QByteArray &bytes) {
-            QMetaObject::invokeMethod(
-                &m_context,
-                [this, bytes] {
-                    for (const char byte : bytes)
-                        codec.ReceiveByte(static_cast<std::uint8_t>(byte));
-                },
-                Qt::QueuedConnection);
-        };
-    }
-
-    TransferLink link() { return {this, &codec, &dispatcher.Reception}; }
-
-    int ReadBytes(std::uint8_t *, int) override { return 0; }
-    int WriteBytes(const std::uint8_t *buffer, int n) override
-    {
-        module.receive(QByteArrayView(buffer, n));
-        return n;
-    }
-    int WriteText(const QByteArray &text) override
-    {
-        return WriteBytes(reinterpret_cast<const std::uint8_t *>(text.constData()), static_cast<int>(text.size()));
-    }
-    bool Connected() const override { return true; }
-
-private:
-    QObject m_context; // posted answers die with the line
-};
 
 struct Display : TransferDisplay
 {
@@ -140,7 +96,7 @@ private:
 
 void TestSoak::init()
 {
-    m_line = std::make_unique<EngineLine>();
+    m_line = std::make_unique<EngineLine>(11);
     m_display = std::make_unique<Display>();
     m_transfer = std::make_unique<ParameterTransfer>(*m_display, m_image, m_buffer);
     m_transfer->Link = m_line->link();
