@@ -39,48 +39,22 @@ private slots:
         }
     }
 
-    void exportHoldsEveryNamedFieldAsTheEditorShowsIt()
-    {
-        ImageBytes erased;
-        erased.fill(0xFF);
-        const QJsonObject root = QJsonDocument::fromJson(ParameterExport::exportImage(erased)).object();
-        QCOMPARE(root.value(u"format").toString(), QStringLiteral("quelmar-parameters"));
-        QCOMPARE(root.value(u"version").toInt(), 1);
-        QCOMPARE(root.value(u"image").toString(), QString(2176, u'f'));
-        const QJsonObject fields = root.value(u"fields").toObject();
-        QCOMPARE(fields.size(), qsizetype(FieldModel::namedFields().size()));
-        QCOMPARE(fields.value(u"USER1"), QJsonValue(QString()));
-        QCOMPARE(fields.value(u"PanelID"), QJsonValue(65535));
-        QCOMPARE(fields.value(u"IPAddress1"), QJsonValue(QStringLiteral("255.255.255.255")));
-        QCOMPARE(fields.value(u"BELLFlags"), QJsonValue(3));
-        QVERIFY(fields.value(u"CallFilter").isBool());
-    }
-
     void templateChangesOnlyTheFieldsItNames()
     {
         QRandomGenerator random(16);
         const ImageBytes base = randomImage(random);
-        const QByteArray json = R"({"format": "quelmar-parameters", "version": 1,
-            "fields": {"APN": "internet", "SMS1": "Riasztás $", "Event1": "12*4"}})";
-        const ParameterExport::Imported result = ParameterExport::importImage(json, base);
+        const ParameterExport::Imported result = ParameterExport::importImage(R"({"format": "quelmar-parameters",
+            "version": 1, "fields": {"APN": "internet", "SMS1": "Riasztás $", "Event1": "12*4"}})", base);
         QVERIFY2(result.ok(), qPrintable(result.errors.join(u'\n')));
-        const QStringList named{QStringLiteral("APN"), QStringLiteral("SMS1"), QStringLiteral("Event1")};
         const FieldModel::ImageDifferences d = FieldModel::DiffImages(base, result.image);
-        QVERIFY(d.bytes.isEmpty());
+        QCOMPARE(d.count(), 3);
         for (const FieldModel::FieldDifference &f : d.fields)
-            QVERIFY2(named.contains(FieldModel::nameOf(*f.field)), qPrintable(FieldModel::nameOf(*f.field)));
-        QCOMPARE(FieldModel::Decode(result.image, *FieldModel::findField(u"SMS1")),
-                 FieldModel::FieldValue(QStringLiteral("Riasztás $")));
-        QCOMPARE(FieldModel::Decode(result.image, *FieldModel::findField(u"Event1")),
-                 FieldModel::FieldValue(QStringLiteral("12*4")));
-    }
-
-    void templateWithoutImageStartsErased()
-    {
-        const ParameterExport::Imported result =
-            ParameterExport::importImage(R"({"format": "quelmar-parameters", "version": 1})");
-        QVERIFY(result.ok());
-        QVERIFY(std::all_of(result.image.begin(), result.image.end(), [](std::uint8_t b) { return b == 0xFF; }));
+            QCOMPARE(FieldModel::formatValue(*f.field, f.b),
+                     QJsonDocument::fromJson(R"({"APN": "internet", "SMS1": "Riasztás $", "Event1": "12*4"})")
+                         .object().value(FieldModel::nameOf(*f.field)).toString());
+        // Without a base or an image the start is an erased image.
+        const ImageBytes erased = ParameterExport::importImage(R"({"format": "quelmar-parameters", "version": 1})").image;
+        QVERIFY(std::all_of(erased.begin(), erased.end(), [](std::uint8_t b) { return b == 0xFF; }));
     }
 
     void brokenDocumentsNameWhatIsWrong_data()
@@ -89,11 +63,8 @@ private slots:
         QTest::addColumn<QString>("error");
         const QByteArray head = R"("format": "quelmar-parameters", "version": 1)";
         QTest::newRow("not JSON") << QByteArray("{\"format\": ") << "not JSON";
-        QTest::newRow("array") << QByteArray("[1]") << "an object is expected";
         QTest::newRow("format") << QByteArray(R"({"format": "x", "version": 1})") << "\"format\"";
-        QTest::newRow("version") << QByteArray(R"({"format": "quelmar-parameters", "version": 2})") << "\"version\"";
         QTest::newRow("unknown key") << "{" + head + R"(, "feilds": {}})" << "\"feilds\"";
-        QTest::newRow("fields not object") << "{" + head + R"(, "fields": []})" << "\"fields\"";
         QTest::newRow("short image") << "{" + head + R"(, "image": "ff"})" << "\"image\"";
         QTest::newRow("image not hex") << "{" + head + ", \"image\": \"" + QByteArray(2175, 'f') + "g\"}" << "\"image\"";
         QTest::newRow("unknown field") << "{" + head + R"(, "fields": {"USER9": ""}})" << "USER9: no such field";
