@@ -6,6 +6,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/PngHeader.cmake)
 set(expected
   bin/quelmar
   bin/quelmar-module-sim
+  bin/quelmar-params
   share/applications/quelmar-setup.desktop
   share/icons/hicolor/scalable/apps/quelmar-setup.svg)
 foreach(size IN LISTS QUELMAR_ICON_SIZES)
