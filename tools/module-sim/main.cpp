@@ -40,6 +40,7 @@ Faults (--fault KIND=ARG, repeatable):
   wrong-address=N  the first answer to block N names block N+1 (14: block 0)
   corrupt=N        the first answer to block N has one byte damaged on the line
   no-ack=N         the first good write of block N is stored but not acknowledged
+  keep-old=N       the first good write of block N is acknowledged but not stored
   noise=P          before each byte sent, a random byte with probability P
   hangup-after=N   the pty closes after N frames sent; the simulator then exits
 A block fault given twice hits the first two occurrences, and so on.)";
