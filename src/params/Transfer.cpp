@@ -133,10 +133,12 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare)
     const BlockReception &reception = *Link.reception;
     bool same = true;
     for (int b = 0; b < BlockCount; ++b) {
-        // A missing or misaddressed answer ends the operation; the bar keeps
-        // its colour and position.
-        if (!fetchBlock(b))
+        // A missing or misaddressed answer ends the operation, in red: from
+        // block 12 on the bar is already full, and green would read as done.
+        if (!fetchBlock(b)) {
+            showFailure();
             return TransferOutcome::Failed;
+        }
         const auto stored = bufferBlock(m_buffer, b);
         if (compare) {
             same = same && std::equal(stored.begin(), stored.end(), reception.ReceivedBlock.begin());
