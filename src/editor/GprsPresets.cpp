@@ -31,8 +31,9 @@ QString PresetLine(const QString &name, const PresetFields &fields)
 
 QStringList BuiltInList()
 {
-    // The custom entry's tail has never been read as fields; it is kept as
-    // the tool has always written it.
+    // The custom entry's fields are never read: it shows the remembered
+    // texts. Its tail, stray quote included, matches the preset files
+    // already in use, so saving the list does not change their first line.
     return {
         QStringLiteral("Egyéni beállítás").leftJustified(NameWidth) + QStringLiteral("\"\",\"\",\"'"),
         PresetLine(QStringLiteral("T-Mobile"), {QStringLiteral("internet"), {}, {}}),

@@ -278,8 +278,8 @@ void TSettingsForm::acgUSER1KeyPress(CharGrid *grid, QChar key)
 {
     GridRules::GridState state = grid->state();
     GridRules::DigitGridKeyPress(state, key);
-    // The original grid left and re-entered the current cell after each key
-    // to commit it; this grid commits at once, so that step has no effect.
+    // setState commits the cell at once, so the key needs no extra step to
+    // take effect before the next one.
     grid->setState(state);
 }
 

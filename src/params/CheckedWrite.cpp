@@ -9,12 +9,8 @@ CheckedWriteResult CheckedWrite(ParameterTransfer &transfer, const CheckedWriteO
         r.stage = WriteStage::Backup;
         const TransferOutcome outcome = transfer.ReadInto(r.backup);
         r.result = transfer.Result();
-        // Nothing will be written: the bar says so in red.
-        if (outcome != TransferOutcome::Succeeded) {
-            if (outcome != TransferOutcome::NotConnected)
-                transfer.ShowFailure();
-            return r;
-        }
+        if (outcome != TransferOutcome::Succeeded)
+            return r; // the bar is red already: nothing will be written
         if (options.keepBackup)
             r.backupError = options.keepBackup(r.backup);
         if (!r.backupError.isEmpty()) {

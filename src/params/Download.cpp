@@ -228,6 +228,9 @@ QString TFormDownload::runFileDialog(bool save)
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(FileSuffix);
+    // Asked before an existing file is replaced: a mis-click would otherwise
+    // overwrite a customer's saved parameter set with no way back.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

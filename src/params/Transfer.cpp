@@ -164,10 +164,12 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &st
     const BlockReception &reception = *Link.reception;
     bool same = true;
     for (int b = 0; b < BlockCount; ++b) {
-        // A missing or misaddressed answer ends the operation; the bar keeps
-        // its colour and position.
-        if (!fetchBlock(b))
+        // A missing or misaddressed answer ends the operation, in red: from
+        // block 12 on the bar is already full, and green would read as done.
+        if (!fetchBlock(b)) {
+            showFailure();
             return stopAt(b + 1, reception.BlockReceived ? TransferStop::OtherBlock : TransferStop::NoAnswer);
+        }
         m_result.blocksDone = b + 1;
         const auto stored = bufferBlock(store, b);
         if (compare) {

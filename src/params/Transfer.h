@@ -147,7 +147,8 @@ private:
     // Requests block b and waits for it; true when the answer is that block.
     bool fetchBlock(int block);
     void setPosition(int position);
-    // Red, and at least position 1 so the colour shows.
+    // Red, and at least position 1 so the colour shows: the end of every
+    // operation that stopped before its last block.
     void showFailure();
 
     TransferDisplay &m_display;

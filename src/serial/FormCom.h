@@ -51,7 +51,7 @@ public:
     void UpdatePanelHints();
     void Button1Click();
     void jporthozzadsa1Click();
-    // The add-port step for a typed answer: a number from 1 to 99 adds that
+    // The add-port step for a typed answer: a number from 1 to 96 adds that
     // port, highlighted and chosen; anything else is ignored.
     void AddPort(const QString &answer);
 

@@ -88,14 +88,19 @@ void GridTextFile::FromLines(const QStringList &lines, const QString &fileName)
     if (lines.isEmpty())
         return;
 
-    // An empty header keeps the grid's size; one that gives no column or no
-    // row (or absurd sizes) is damage, reported before anything changes.
+    // An empty header keeps the grid's size. Counts below 1 still give a
+    // grid of one column or row, so the cell lines after them count; a count
+    // that is no number at all, or an absurd size, is damage, reported
+    // before anything changes.
     const QStringView header = lines.first();
     if (!header.isEmpty()) {
         const qsizetype comma = header.indexOf(u',');
-        const int columns = LeadingInteger(comma < 0 ? header : header.first(comma));
-        const int rows = comma < 0 ? 0 : LeadingInteger(header.sliced(comma + 1));
-        if (columns < 1 || rows < 1 || columns > MaxDimension || rows > MaxDimension)
+        // LeadingNumber saturates at +-INT_MAX, so INT_MIN marks no number.
+        constexpr int none = std::numeric_limits<int>::min();
+        const int columns = LeadingNumber(comma < 0 ? header : header.first(comma)).value_or(none);
+        const int rows = comma < 0 ? none : LeadingNumber(header.sliced(comma + 1)).value_or(none);
+        const auto usable = [](int count) { return count != none && count <= MaxDimension; };
+        if (!usable(columns) || !usable(rows))
             throw GridFileError(QStringLiteral("File contains no data or corrupt file ") + fileName);
         SetSize(columns, rows);
     }
@@ -153,6 +158,11 @@ QString GridTextFile::DecodeCellText(const QString &text)
 
 int GridTextFile::LeadingInteger(QStringView field)
 {
+    return LeadingNumber(field).value_or(0);
+}
+
+std::optional<int> GridTextFile::LeadingNumber(QStringView field)
+{
     qsizetype i = 0;
     while (i < field.size() && field.at(i) == u' ')
         ++i;
@@ -162,8 +172,11 @@ int GridTextFile::LeadingInteger(QStringView field)
         ++i;
     }
     constexpr long long limit = std::numeric_limits<int>::max();
+    const qsizetype digits = i;
     long long value = 0;
     for (; i < field.size() && field.at(i) >= u'0' && field.at(i) <= u'9'; ++i)
         value = std::min(value * 10 + (field.at(i).unicode() - u'0'), limit);
+    if (i == digits)
+        return std::nullopt;
     return static_cast<int>(negative ? -value : value);
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QStringView>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -71,6 +72,8 @@ public:
     // digits up to the first other character; no digits give 0. Saturates
     // instead of overflowing.
     static int LeadingInteger(QStringView field);
+    // The same, but nullopt when the field has no digits where they belong.
+    static std::optional<int> LeadingNumber(QStringView field);
 
 private:
     bool Contains(int column, int row) const;

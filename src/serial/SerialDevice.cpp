@@ -111,6 +111,7 @@ void SerialDevice::Configure(int baud)
     // Whatever arrived before we owned the line is not for us.
     if (::tcflush(m_fd, TCIOFLUSH) != 0)
         throw ESerialPort(ESerialPort::PurgeFailed, errno);
+    m_owned = true;
 }
 
 void SerialDevice::Close() noexcept
@@ -119,8 +120,10 @@ void SerialDevice::Close() noexcept
         return;
     // Flushing first keeps close() from waiting for output that a stalled
     // line would never send. Failures are ignored: an unplugged adapter
-    // must still be released.
-    ::tcflush(m_fd, TCIOFLUSH);
+    // must still be released. Only a line this object owned is flushed:
+    // after a failed open the queues may hold another program's data.
+    if (m_owned)
+        ::tcflush(m_fd, TCIOFLUSH);
     if (m_haveSaved)
         ::tcsetattr(m_fd, TCSANOW, &m_saved);
     if (m_exclusive)
@@ -129,7 +132,7 @@ void SerialDevice::Close() noexcept
         ::flock(m_fd, LOCK_UN);
     ::close(m_fd);
     m_fd = -1;
-    m_locked = m_exclusive = m_haveSaved = false;
+    m_locked = m_exclusive = m_haveSaved = m_owned = false;
 }
 
 int SerialDevice::QueuedInput() const

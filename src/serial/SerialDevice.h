@@ -21,10 +21,10 @@ public:
 
     // Opens the device exclusively (advisory lock plus TIOCEXCL), raw 8N1 at
     // baud without flow control, DTR and RTS raised. On failure nothing
-    // stays open.
+    // stays open and the device's queues are left as they were.
     void Open(const QString &path, int baud);
-    // Discards both queues, restores the settings found at open, releases
-    // the device.
+    // Discards both queues of an opened line, restores the settings found
+    // at open, releases the device.
     void Close() noexcept;
 
     // Bytes waiting in the input queue.
@@ -44,5 +44,6 @@ private:
     bool m_locked = false;
     bool m_exclusive = false;
     bool m_haveSaved = false;
+    bool m_owned = false; // locked and configured: its queues are ours
     termios m_saved{};
 };

@@ -7,6 +7,8 @@
 // none in DeviceList itself), display name, ";", detail. For example
 // "+FT232R USB UART (COM33);FTDI : /dev/ttyUSB0".
 
+#include "PortMap.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -64,10 +66,11 @@ QStringList EntriesFor(const QList<RegistryDevice> &devices);
 // unmarked entry with its number.
 QStringList MarkPresence(const QStringList &deviceList, const QStringList &presentPorts);
 
-// A port the user added by number.
+// A port the user added by number. Only numbers the serial port can open:
+// a larger one would be shown while the port falls back to COM1.
 QString UserPortEntry(int number);
-inline constexpr int FirstUserPort = 1;
-inline constexpr int LastUserPort = 99;
+inline constexpr int FirstUserPort = PortMap::FirstPort;
+inline constexpr int LastUserPort = PortMap::LastPort;
 
 // The program-wide list, built from the current registry on first use.
 // Until SetDeviceRegistry is called, the registry is the udev one.

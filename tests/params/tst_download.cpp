@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -97,6 +99,8 @@ private slots:
     void open_data();
     void open();
     void saveCancelledOrFailing();
+    void saveAsksBeforeReplacing_data();
+    void saveAsksBeforeReplacing();
     void editOpensTheEditor();
     void closingHides();
 
@@ -222,9 +226,11 @@ void TestDownload::readFillsTheImage()
 
 void TestDownload::readStopsAtAMisaddressedAnswer()
 {
+    // Block 13 is past the point where the bar is full: only the colour
+    // tells this read from a complete one.
     const QString image = path(QStringLiteral("module.qm3"));
     QVERIFY(writeFile(image, patternImage()));
-    QVERIFY(startSim({QStringLiteral("--image"), image, QStringLiteral("--fault"), QStringLiteral("wrong-address=3")}));
+    QVERIFY(startSim({QStringLiteral("--image"), image, QStringLiteral("--fault"), QStringLiteral("wrong-address=13")}));
     QVERIFY(connectPort());
     TransferBuffer.fill(0x5A);
 
@@ -233,12 +239,13 @@ void TestDownload::readStopsAtAMisaddressedAnswer()
     m_form->btRead->click();
     QVERIFY2(clock.elapsed() < 4000, "a wrong answer ends the read at once");
 
-    QCOMPARE(m_form->Progress->value(), 3);
-    QCOMPARE(barColour(), QColor(0, 128, 0));
+    QCOMPARE(m_form->Progress->value(), 12);
+    QCOMPARE(barColour(), QColor(255, 0, 0));
+    QCOMPARE(shownColour(m_form->Progress), Bar::Red);
     QVERIFY(allEnabled());
     QCOMPARE(imageBytes(), QByteArray(1088, '\xFF'));
-    QCOMPARE(bufferBytes().left(3 * 64), patternImage().left(3 * 64));
-    QCOMPARE(bufferBytes().mid(3 * 64), QByteArray(12 * 64, '\x5A'));
+    QCOMPARE(bufferBytes().left(13 * 64), patternImage().left(13 * 64));
+    QCOMPARE(bufferBytes().mid(13 * 64), QByteArray(2 * 64, '\x5A'));
 }
 
 void TestDownload::compareAgainstOtherDataTurnsRed()
@@ -425,6 +432,58 @@ void TestDownload::saveCancelledOrFailing()
     QCOMPARE(m_errors.size(), 1);
     QVERIFY(!QFile::exists(m_chosenPath));
     QCOMPARE(m_form->Progress->value(), 4);
+}
+
+void TestDownload::saveAsksBeforeReplacing_data()
+{
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("declined") << false;
+    QTest::newRow("confirmed") << true;
+}
+
+void TestDownload::saveAsksBeforeReplacing()
+{
+    QFETCH(bool, replace);
+    const QString file = path(QStringLiteral("customer.QM3"));
+    const QByteArray saved(1088, '\x42');
+    QVERIFY(writeFile(file, saved));
+    // A window with its own file dialog: the real save dialog is driven.
+    TFormDownload window;
+    const QByteArray image(1088, '\x17');
+    setImage(image);
+    // Should a dialog not come as expected, the test fails instead of hanging.
+    QTimer watchdog;
+    connect(&watchdog, &QTimer::timeout, this, [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QDialog *>(w); d && d->isVisible())
+                d->reject();
+    });
+    watchdog.start(20000);
+    window.ErrorBox = [this](const QString &text) { m_errors << text; };
+    QString question;
+    bool dialogStayed = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTimer::singleShot(0, this, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                question = box->text();
+                box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+            }
+        });
+        dialog->selectFile(file);
+        static_cast<QDialog *>(dialog)->accept(); // as the Save button does
+        // A declined question leaves the dialog open for another name.
+        dialogStayed = dialog->isVisible();
+        if (dialogStayed)
+            dialog->reject();
+    });
+    window.btSave->click();
+
+    QVERIFY2(question.contains(QStringLiteral("customer.QM3")), qPrintable(question));
+    QCOMPARE(dialogStayed, !replace);
+    QCOMPARE(readFile(file), replace ? image : saved);
+    QVERIFY(m_errors.isEmpty());
 }
 
 void TestDownload::editOpensTheEditor()

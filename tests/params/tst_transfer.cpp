@@ -173,19 +173,28 @@ void TestTransfer::outcomes_data()
     using O = TransferOutcome;
 
     QTest::newRow("read ok") << Op::Read << none << BufferZero << O::Succeeded << 15 << -1 << 0;
+    // A read or compare that stops ends red, at least at position 1; from
+    // block 12 on the bar is full, so only the colour tells it from success.
     QTest::newRow("read no answer to block 4")
-        << Op::Read << fault(FaultKind::DropBlock, 4) << BufferZero << O::Failed << 4 << -1 << Transfer::ReadTicks;
+        << Op::Read << fault(FaultKind::DropBlock, 4) << BufferZero << O::Failed << 4 << 4 << Transfer::ReadTicks;
     QTest::newRow("read answer names block 4 for 3")
-        << Op::Read << fault(FaultKind::WrongAddress, 3) << BufferZero << O::Failed << 3 << -1 << 0;
+        << Op::Read << fault(FaultKind::WrongAddress, 3) << BufferZero << O::Failed << 3 << 3 << 0;
     QTest::newRow("read corrupted answer to block 6")
-        << Op::Read << fault(FaultKind::Corrupt, 6) << BufferZero << O::Failed << 6 << -1 << Transfer::ReadTicks;
+        << Op::Read << fault(FaultKind::Corrupt, 6) << BufferZero << O::Failed << 6 << 6 << Transfer::ReadTicks;
+    QTest::newRow("read answer names block 1 for 0")
+        << Op::Read << fault(FaultKind::WrongAddress, 0) << BufferZero << O::Failed << 1 << 1 << 0;
+    for (int late : {12, 13, 14})
+        QTest::addRow("read answer names another block for %d", late)
+            << Op::Read << fault(FaultKind::WrongAddress, late) << BufferZero << O::Failed << late << late << 0;
 
     QTest::newRow("compare equal") << Op::Compare << none << BufferModule << O::Succeeded << 15 << -1 << 0;
     QTest::newRow("compare every block differs") << Op::Compare << none << BufferZero << O::Failed << 15 << 1 << 0;
     QTest::newRow("compare block 9 differs") << Op::Compare << none << 9 << O::Failed << 15 << 10 << 0;
     QTest::newRow("compare no answer to block 5")
-        << Op::Compare << fault(FaultKind::DropBlock, 5) << BufferModule << O::Failed << 5 << -1
+        << Op::Compare << fault(FaultKind::DropBlock, 5) << BufferModule << O::Failed << 5 << 5
         << Transfer::ReadTicks;
+    QTest::newRow("compare answer names another block for 13")
+        << Op::Compare << fault(FaultKind::WrongAddress, 13) << BufferModule << O::Failed << 13 << 13 << 0;
     QTest::newRow("compare block 2 differs, block 7 misaddressed")
         << Op::Compare << fault(FaultKind::WrongAddress, 7) << 2 << O::Failed << 7 << 3 << 0;
 
@@ -235,7 +244,7 @@ void TestTransfer::outcomes()
     switch (op) {
     case Op::Read: {
         // Blocks arrive into the buffer one by one, also when the read stops.
-        const int arrived = outcome == TransferOutcome::Succeeded ? Blocks : position;
+        const int arrived = fault ? fault->block : Blocks;
         QCOMPARE(bufferBytes().left(arrived * 64), moduleBefore.left(arrived * 64));
         QCOMPARE(bufferBytes().mid(arrived * 64), bufferBefore.mid(arrived * 64));
         if (outcome == TransferOutcome::Succeeded)
@@ -328,8 +337,8 @@ void TestTransfer::lineDiesWhileWaiting_data()
     QTest::addColumn<int>("dieAtFrame");
     QTest::addColumn<int>("position");
     QTest::addColumn<std::uint32_t>("colour");
-    QTest::newRow("read, inside block 2's answer") << Op::Read << 2 * 7 + 4 << 2 << Transfer::Green;
-    QTest::newRow("compare, before block 0's answer") << Op::Compare << 1 << 0 << Transfer::Green;
+    QTest::newRow("read, inside block 2's answer") << Op::Read << 2 * 7 + 4 << 2 << Transfer::Red;
+    QTest::newRow("compare, before block 0's answer") << Op::Compare << 1 << 1 << Transfer::Red;
     QTest::newRow("write, before block 1's acknowledgement") << Op::Write << 2 << 1 << Transfer::Red;
 }
 

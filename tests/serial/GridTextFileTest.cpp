@@ -218,6 +218,13 @@ void GridTextFileTest::load_data()
         QTest::newRow("largest size") << QStringLiteral("%1,%1\r\n%2,%2,x\r\n").arg(n).arg(n - 1).toLatin1()
                                       << largest;
     }
+    // A grid keeps at least one column and one row, and the cells after
+    // such a header still count.
+    QTest::newRow("0 columns and rows")
+        << QByteArray("0,0\r\n0,0,COM5\r\n") << QStringList{"1,1", "cw 0,20", "0,0,COM5"};
+    QTest::newRow("0 rows") << QByteArray("2,0\r\n0,0,COM5\r\n") << head + QStringList{"0,0,COM5"};
+    QTest::newRow("negative columns")
+        << QByteArray("-1,1\r\n0,0,COM5\r\n") << QStringList{"1,1", "cw 0,20", "0,0,COM5"};
     QTest::newRow("smaller size")
         << QByteArray("1,1\r\ncw 0,9\r\n1,0,gone\r\n0,0,kept\r\n")
         << QStringList{"1,1", "cw 0,9", "0,0,kept"};
@@ -249,12 +256,9 @@ void GridTextFileTest::damagedHeader_data()
 {
     QTest::addColumn<QByteArray>("file");
 
-    QTest::newRow("no columns") << QByteArray("0,1\r\n0,0,COM5\r\n");
-    QTest::newRow("no rows") << QByteArray("2,0\r\n0,0,COM5\r\n");
     QTest::newRow("letters") << QByteArray("abc\r\n0,0,COM5\r\n");
     QTest::newRow("one number") << QByteArray("2\r\n0,0,COM5\r\n");
     QTest::newRow("no column count") << QByteArray(",1\r\n0,0,COM5\r\n");
-    QTest::newRow("negative") << QByteArray("-1,1\r\n0,0,COM5\r\n");
     QTest::newRow("too many columns") << QByteArray::number(GridTextFile::MaxDimension + 1) + ",1\r\n";
     QTest::newRow("too many rows") << QByteArray("1,99999999999\r\n");
     QTest::newRow("binary") << QByteArray("\xFF\x00\x01,\x02", 5);

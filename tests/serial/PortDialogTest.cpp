@@ -5,6 +5,7 @@
 #include "FakeDeviceRegistry.h"
 #include "serial/FormCom.h"
 #include "serial/PortMap.h"
+#include "serial/SerialPort.h"
 #include "serial/SorosDialog.h"
 
 #include <QAction>
@@ -270,7 +271,10 @@ void PortDialogTest::addPort_data()
     QTest::newRow("5") << "5" << 5;
     QTest::newRow("0") << "0" << 0;
     QTest::newRow("100") << "100" << 0;
-    QTest::newRow("99") << "99" << 99;
+    // Only ports the serial port can open: above 96 it would open COM1.
+    QTest::newRow("96") << "96" << 96;
+    QTest::newRow("97") << "97" << 0;
+    QTest::newRow("99") << "99" << 0;
     QTest::newRow("empty") << "" << 0;
     QTest::newRow("letters") << "abc" << 0;
     QTest::newRow("negative") << "-5" << 0;
@@ -306,6 +310,8 @@ void PortDialogTest::addPort()
     QCOMPARE(form.Panel1->text(), name);
     QCOMPARE(form.Panel2->text(), QString("(user defined port)"));
     QCOMPARE(form.ChosenName(), QString("COM%1").arg(added));
+    // The port opened is the port shown.
+    QCOMPARE(NormalizePortName(form.ChosenName()), form.ChosenName());
     QCOMPARE(form.ChosenNumber(), added);
     QCOMPARE(form.ChosenDisplayName(), name);
 

@@ -117,7 +117,10 @@ void PortSettingFileTest::restoreAndStore_data()
     QTest::newRow("outside cells ignored")
         << true << Header + "2,0,COM8\r\n0,1,COM8\r\n" << QString() << QStringLiteral("COM1")
         << Header + "0,0,COM1\r\n";
-    QTest::newRow("damaged header") << true << QByteArray("0,0\r\n0,0,COM5\r\n") << QStringLiteral("COM1")
+    QTest::newRow("header of 0 columns and rows")
+        << true << QByteArray("0,0\r\n0,0,COM5\r\n") << QStringLiteral("COM5") << QStringLiteral("COM5")
+        << QByteArray("1,1\r\ncw 0,20\r\n0,0,COM5\r\n");
+    QTest::newRow("damaged header") << true << QByteArray("x,y\r\n0,0,COM5\r\n") << QStringLiteral("COM1")
                                     << QStringLiteral("COM1") << Header + "0,0,COM1\r\n";
     QTest::newRow("empty file") << true << QByteArray() << QString() << QStringLiteral("COM1")
                                 << Header + "0,0,COM1\r\n";

@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
@@ -184,6 +185,8 @@ private slots:
     void unsupportedSpeedLeavesPortClosed();
     void missingDevice();
     void exclusiveOpen();
+    void failedOpenKeepsOtherProgramsData_data();
+    void failedOpenKeepsOtherProgramsData();
     void noReopen_data();
     void noReopen();
     void closingClosedPortDoesNothing();
@@ -343,6 +346,49 @@ void TestSerialPort::exclusiveOpen()
     QVERIFY(!pty.Locked());
     second.Open();
     QVERIFY(second.Connected());
+}
+
+void TestSerialPort::failedOpenKeepsOtherProgramsData_data()
+{
+    QTest::addColumn<bool>("otherHoldsLock");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("code");
+    QTest::newRow("device locked by another program") << true << 19200 << 1;
+    QTest::newRow("line setting refused") << false << 12345 << 7;
+}
+
+void TestSerialPort::failedOpenKeepsOtherProgramsData()
+{
+    QFETCH(bool, otherHoldsLock);
+    QFETCH(int, baud);
+    QFETCH(int, code);
+    Pty &pty = *m_pty;
+    // Another program on the same device, with input it has not read yet
+    // and output the peer has not taken yet.
+    const int other = ::open(::ttyname(pty.Slave()), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(other >= 0);
+    const auto closeOther = qScopeGuard([other] { ::close(other); });
+    if (otherHoldsLock)
+        QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    const QByteArray input("for the other program");
+    const QByteArray output("from the other program");
+    pty.Send(input);
+    QCOMPARE(::write(other, output.constData(), static_cast<size_t>(output.size())), ssize_t(output.size()));
+    QVERIFY(WaitFor([&] {
+        int queued = 0;
+        return ::ioctl(other, FIONREAD, &queued) == 0 && queued == input.size();
+    }));
+
+    m_port->SetBaudRate(baud);
+    const auto error = Failure([&] { m_port->Open(); });
+    QVERIFY(error);
+    QCOMPARE(error->Code(), code);
+    QVERIFY(!m_port->Connected());
+
+    char got[64] = {};
+    QCOMPARE(::read(other, got, sizeof got), ssize_t(input.size()));
+    QCOMPARE(QByteArray(got, input.size()), input);
+    QCOMPARE(pty.Receive(output.size()), output);
 }
 
 void TestSerialPort::noReopen_data()
