@@ -109,10 +109,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quelmar-module-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUELMAR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Description));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port name to publish (default COM96)."),
                                         QStringLiteral("COMn"), QStringLiteral("COM96"));
     const QCommandLineOption imageOption(QStringLiteral("image"),
