@@ -204,14 +204,13 @@ void TestUnplug::hangUpDuringOperation()
     QCOMPARE(FormDownload->Progress->value(), position);
     QCOMPARE(imageBytes(), image);
     QVERIFY(m_messages.isEmpty());
+    QCOMPARE(barColour(), Red);
     if (write) {
-        QCOMPARE(barColour(), Red);
         // The last block's frames normally go out before the line closes and
         // go unanswered; on a stalled machine the port may already be closed
         // by then, and the send reports that once.
         QVERIFY2(m_errors.size() <= 1, qPrintable(m_errors.join('|')));
     } else {
-        QCOMPARE(barColour(), Green);
         QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('|')));
     }
 
