@@ -8,6 +8,12 @@ set(expected
   bin/quelmar-module-sim
   bin/quelmar-params
   share/applications/quelmar-setup.desktop
+  share/metainfo/quelmar-setup.metainfo.xml
+  share/doc/quelmar-setup/copyright
+  share/doc/quelmar-setup/changelog.gz
+  share/man/man1/quelmar.1.gz
+  share/man/man1/quelmar-module-sim.1.gz
+  share/man/man1/quelmar-params.1.gz
   share/icons/hicolor/scalable/apps/quelmar-setup.svg)
 foreach(size IN LISTS QUELMAR_ICON_SIZES)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quelmar-setup.png)
