@@ -1,12 +1,12 @@
 #include "StartUp.h"
 
-#include "AppUi.h"
 #include "MainForm.h"
 #include "Welcome.h"
 #include "editor/Settings.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
 #include "status/State.h"
+#include "ui/WindowHelpers.h"
 
 #include <QApplication>
 #include <QFile>
@@ -64,8 +64,17 @@ void StartUp()
     FormDownload = new TFormDownload; // fills the parameter image with 0xFF
     SettingsForm = new TSettingsForm; // reads the operator presets
     FormDetails = new TFormDetails;
+    ConnectWindows();
 
     WelcomeForm->show();
+}
+
+void ConnectWindows()
+{
+    FormDownload->openEditor = [] {
+        if (SettingsForm)
+            SettingsForm->EditImage();
+    };
 }
 
 void ShutDown()

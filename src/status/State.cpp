@@ -1,7 +1,7 @@
 #include "State.h"
 
 #include "StatusDisplay.h"
-#include "main/AppUi.h"
+#include "ui/WindowHelpers.h"
 
 #include <QCloseEvent>
 #include <QFrame>

@@ -5,6 +5,7 @@
 
 #include "editor/Settings.h"
 #include "link/ModuleLink.h"
+#include "main/StartUp.h"
 #include "params/ParameterFile.h"
 
 #include "common/SimulatorProcess.h"
@@ -430,6 +431,7 @@ void TestDownload::saveCancelledOrFailing()
 void TestDownload::editOpensTheEditor()
 {
     SettingsForm = new TSettingsForm;
+    ConnectWindows();
     QWidget *shown = nullptr;
     QTimer::singleShot(0, this, [&shown] {
         shown = QApplication::activeModalWidget();
