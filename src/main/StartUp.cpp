@@ -64,12 +64,12 @@ void StartUp()
     FormDownload = new TFormDownload; // fills the parameter image with 0xFF
     SettingsForm = new TSettingsForm; // reads the operator presets
     FormDetails = new TFormDetails;
-    ConnectWindows();
+    connectWindows();
 
     WelcomeForm->show();
 }
 
-void ConnectWindows()
+void connectWindows()
 {
     FormDownload->openEditor = [] {
         if (SettingsForm)

@@ -11,7 +11,7 @@ void StartUp();
 
 // Links between windows whose folders may not include each other: the
 // transfer window's "Edit parameters" opens the editor on the image.
-void ConnectWindows();
+void connectWindows();
 
 // Destroys the windows, the main window first (it stores the port name and
 // closes the port), then the others in the reverse order of their creation.

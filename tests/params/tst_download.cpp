@@ -431,7 +431,7 @@ void TestDownload::saveCancelledOrFailing()
 void TestDownload::editOpensTheEditor()
 {
     SettingsForm = new TSettingsForm;
-    ConnectWindows();
+    connectWindows();
     QWidget *shown = nullptr;
     QTimer::singleShot(0, this, [&shown] {
         shown = QApplication::activeModalWidget();
