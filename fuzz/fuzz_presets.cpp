@@ -5,8 +5,8 @@
 
 #include "FuzzSupport.h"
 
+#include "common/Windows1250.h"
 #include "editor/GprsPresets.h"
-#include "link/Windows1250.h"
 #include "serial/TextLineFile.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include "IPAddressControl.h"
 #include "RadioGroup.h"
 #include "SettingsFields.h"
-#include "main/AppUi.h"
 #include "params/Encodings.h"
+#include "ui/WindowHelpers.h"
 
 #include <QApplication>
 #include <QCheckBox>

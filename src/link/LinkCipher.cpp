@@ -1,8 +1,8 @@
 #include "LinkCipher.h"
 
-#include <openssl/evp.h>
+#include "common/QuelmarError.h"
 
-#include <stdexcept>
+#include <openssl/evp.h>
 
 struct LinkCipher::Context
 {
@@ -19,7 +19,7 @@ LinkCipher::LinkCipher(Direction direction, const Block16 &key)
         || EVP_CIPHER_CTX_set_padding(m_ctx->ctx, 0) != 1) {
         EVP_CIPHER_CTX_free(m_ctx->ctx);
         delete m_ctx;
-        throw std::runtime_error("AES-128 is not available");
+        throw QuelmarError(QStringLiteral("AES-128 is not available"));
     }
 }
 

@@ -1,6 +1,6 @@
 #include "MessageDispatcher.h"
 
-#include "Windows1250.h"
+#include "common/Windows1250.h"
 
 #include <QByteArray>
 #include <optional>

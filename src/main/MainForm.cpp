@@ -1,12 +1,12 @@
 #include "MainForm.h"
 
-#include "AppUi.h"
 #include "Welcome.h"
 #include "StartUp.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
 #include "serial/SorosDialog.h"
 #include "status/State.h"
+#include "ui/WindowHelpers.h"
 
 #include <QApplication>
 #include <QCloseEvent>

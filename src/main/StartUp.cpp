@@ -1,6 +1,5 @@
 #include "StartUp.h"
 
-#include "AppUi.h"
 #include "MainForm.h"
 #include "Welcome.h"
 #include "editor/Settings.h"
@@ -8,6 +7,7 @@
 #include "link/SerialDetails.h"
 #include "params/Download.h"
 #include "status/State.h"
+#include "ui/WindowHelpers.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -73,8 +73,17 @@ void StartUp()
     FormDownload = new TFormDownload; // fills the parameter image with 0xFF
     SettingsForm = new TSettingsForm; // reads the operator presets
     FormDetails = new TFormDetails;
+    connectWindows();
 
     WelcomeForm->show();
+}
+
+void connectWindows()
+{
+    FormDownload->openEditor = [] {
+        if (SettingsForm)
+            SettingsForm->EditImage();
+    };
 }
 
 void ShutDown()

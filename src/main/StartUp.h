@@ -9,6 +9,10 @@ void ConfigureApplication();
 // whose show handler creates the main window and starts the splash timer.
 void StartUp();
 
+// Links between windows whose folders may not include each other: the
+// transfer window's "Edit parameters" opens the editor on the image.
+void connectWindows();
+
 // Destroys the windows, the main window first (it stores the port name and
 // closes the port), then the others in the reverse order of their creation.
 void ShutDown();

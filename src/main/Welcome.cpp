@@ -1,8 +1,8 @@
 #include "Welcome.h"
 
-#include "AppUi.h"
 #include "Languages.h"
 #include "MainForm.h"
+#include "ui/WindowHelpers.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -2,9 +2,8 @@
 
 #include "ParameterFile.h"
 
-#include "editor/Settings.h"
 #include "link/ModuleLink.h"
-#include "main/AppUi.h"
+#include "ui/WindowHelpers.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -208,8 +207,8 @@ void TFormDownload::btSaveClick()
 
 void TFormDownload::btEditClick()
 {
-    if (SettingsForm)
-        SettingsForm->EditImage();
+    if (openEditor)
+        openEditor();
 }
 
 void TFormDownload::btCloseClick()

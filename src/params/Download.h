@@ -46,6 +46,9 @@ public:
     // The message box and the error box; tests put recorders here.
     std::function<void(const QString &)> MessageBox;
     std::function<void(const QString &)> ErrorBox;
+    // "Edit parameters" opens the editor through this; start-up wires it,
+    // since the editor's folder sits above this one.
+    std::function<void()> openEditor;
 
     // TransferDisplay
     void DisableButtons() override;

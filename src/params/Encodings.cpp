@@ -1,6 +1,6 @@
 #include "Encodings.h"
 
-#include "link/Windows1250.h"
+#include "common/Windows1250.h"
 
 #include <QByteArray>
 

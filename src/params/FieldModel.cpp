@@ -1,7 +1,7 @@
 #include "FieldModel.h"
 
 #include "Encodings.h"
-#include "link/Windows1250.h"
+#include "common/Windows1250.h"
 
 #include <algorithm>
 

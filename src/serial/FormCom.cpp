@@ -1,7 +1,7 @@
 #include "FormCom.h"
 
 #include "SorosKeres.h"
-#include "main/AppUi.h"
+#include "ui/WindowHelpers.h"
 
 #include <QAbstractListModel>
 #include <QAction>

@@ -5,11 +5,6 @@
 #include <algorithm>
 #include <limits>
 
-GridFileError::GridFileError(const QString &message)
-    : std::runtime_error(message.toStdString()), m_message(message)
-{
-}
-
 GridTextFile::GridTextFile(int columns, int rows)
 {
     SetSize(columns, rows);

@@ -3,24 +3,21 @@
 // "columns,rows", one line "cw c,width" per column and one line
 // "column,row,text" per non-empty cell, row by row; Windows-1250, CR LF.
 
+#include "common/QuelmarError.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 #include <map>
 #include <optional>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
-// A failed save or load; Message() is the text to show the user.
-class GridFileError : public std::runtime_error
+// A failed save or load; message() is the text to show the user.
+class GridFileError : public QuelmarError
 {
 public:
-    explicit GridFileError(const QString &message);
-    QString Message() const { return m_message; }
-
-private:
-    QString m_message;
+    using QuelmarError::QuelmarError;
 };
 
 class GridTextFile

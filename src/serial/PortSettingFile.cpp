@@ -28,7 +28,7 @@ bool PortSettingFile::StorePortName(const QString &port, QString *error)
         return true;
     } catch (const GridFileError &e) {
         if (error)
-            *error = e.Message();
+            *error = e.message();
         return false;
     }
 }

@@ -4,16 +4,15 @@
 
 namespace {
 
-std::string MessageFor(int code, int osError)
+QString MessageFor(int code, int osError)
 {
-    return (ESerialPort::TextFor(code) + QStringLiteral(" (win error code: %1)").arg(osError))
-        .toStdString();
+    return ESerialPort::TextFor(code) + QStringLiteral(" (win error code: %1)").arg(osError);
 }
 
 } // namespace
 
 ESerialPort::ESerialPort(int code, int osError)
-    : std::runtime_error(MessageFor(code, osError))
+    : QuelmarError(MessageFor(code, osError))
     , m_code(code)
     , m_osError(osError)
 {

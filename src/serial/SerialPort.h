@@ -3,17 +3,17 @@
 // reader thread that reports received bytes on the user-interface thread.
 
 #include "PortIo.h"
+#include "common/QuelmarError.h"
 
 #include <QObject>
 #include <QString>
 #include <functional>
-#include <stdexcept>
 
 class QThread;
 
 // Failures of the port. The message is the text for the code followed by
 // " (win error code: N)" with the system's error number (-1 where none).
-class ESerialPort : public std::runtime_error
+class ESerialPort : public QuelmarError
 {
 public:
     enum Code {

@@ -1,6 +1,6 @@
 #include "TextLineFile.h"
 
-#include "link/Windows1250.h"
+#include "common/Windows1250.h"
 
 #include <QFile>
 #include <QSaveFile>

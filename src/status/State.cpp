@@ -2,7 +2,7 @@
 
 #include "FormSignal.h"
 #include "StatusDisplay.h"
-#include "main/AppUi.h"
+#include "ui/WindowHelpers.h"
 
 #include <QCloseEvent>
 #include <QDateTime>

@@ -1,9 +1,9 @@
 // The building blocks of the module link: the cipher under the link key,
 // Windows-1250 text and the block checksum.
 
+#include "common/Windows1250.h"
 #include "link/BlockChecksum.h"
 #include "link/LinkCipher.h"
-#include "link/Windows1250.h"
 
 #include <QtTest>
 

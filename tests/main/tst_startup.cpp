@@ -6,10 +6,10 @@
 #include "editor/Settings.h"
 #include "link/FrameTrace.h"
 #include "link/SerialDetails.h"
-#include "main/AppUi.h"
 #include "main/Languages.h"
 #include "main/Welcome.h"
 #include "status/State.h"
+#include "ui/WindowHelpers.h"
 
 #include <QAbstractButton>
 #include <QApplication>

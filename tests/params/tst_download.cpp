@@ -5,6 +5,7 @@
 
 #include "editor/Settings.h"
 #include "link/ModuleLink.h"
+#include "main/StartUp.h"
 #include "params/ParameterFile.h"
 
 #include "common/SimulatorProcess.h"
@@ -489,6 +490,7 @@ void TestDownload::saveAsksBeforeReplacing()
 void TestDownload::editOpensTheEditor()
 {
     SettingsForm = new TSettingsForm;
+    connectWindows();
     QWidget *shown = nullptr;
     QTimer::singleShot(0, this, [&shown] {
         shown = QApplication::activeModalWidget();

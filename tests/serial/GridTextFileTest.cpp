@@ -276,7 +276,7 @@ void GridTextFileTest::damagedHeader()
         grid.LoadGridFile(QStringLiteral("g.txt"));
         QFAIL("a damaged header must be reported");
     } catch (const GridFileError &e) {
-        QCOMPARE(e.Message(), QStringLiteral("File contains no data or corrupt file g.txt"));
+        QCOMPARE(e.message(), QStringLiteral("File contains no data or corrupt file g.txt"));
     }
     QCOMPARE(grid.ToLines(), before);
 }
@@ -290,7 +290,7 @@ void GridTextFileTest::cannotOpen()
             grid.LoadGridFile(name);
             QFAIL("opening must fail");
         } catch (const GridFileError &e) {
-            QCOMPARE(e.Message(), QStringLiteral("Cannot open file ") + name);
+            QCOMPARE(e.message(), QStringLiteral("Cannot open file ") + name);
         }
     }
 }
@@ -314,7 +314,7 @@ void GridTextFileTest::failedSaveKeepsTarget()
         grid.SaveGridFile(target);
         QFAIL("the save must fail");
     } catch (const GridFileError &e) {
-        QCOMPARE(e.Message(), QStringLiteral("Cannot Create ") + target);
+        QCOMPARE(e.message(), QStringLiteral("Cannot Create ") + target);
     }
     QCOMPARE(ReadAll(QStringLiteral("adir/inside.txt")), QByteArray("kept"));
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList());
@@ -341,7 +341,7 @@ void GridTextFileTest::failedWriteKeepsOldFile()
     try {
         grid.SaveGridFile(QStringLiteral("g.txt"));
     } catch (const GridFileError &e) {
-        failed = e.Message() == QStringLiteral("Cannot Create g.txt");
+        failed = e.message() == QStringLiteral("Cannot Create g.txt");
     }
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);

@@ -5,9 +5,9 @@
 #include "ModuleSimulator.h"
 #include "SimArgs.h"
 
+#include "common/Windows1250.h"
 #include "link/FrameCodec.h"
 #include "link/MessageDispatcher.h"
-#include "link/Windows1250.h"
 
 #include <QtTest>
 

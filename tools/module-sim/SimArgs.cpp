@@ -1,6 +1,6 @@
 #include "SimArgs.h"
 
-#include "link/Windows1250.h"
+#include "common/Windows1250.h"
 
 #include <QStringList>
 #include <array>

@@ -1,6 +1,4 @@
-#include "AppUi.h"
-
-#include "serial/GridTextFile.h"
+#include "WindowHelpers.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -20,10 +18,8 @@ void ShowErrorBox(const QString &message)
 
 void ShowException(const std::exception &error)
 {
-    if (const auto *grid = dynamic_cast<const GridFileError *>(&error))
-        ShowErrorBox(grid->Message());
-    else
-        ShowErrorBox(QString::fromLocal8Bit(error.what()));
+    // The core's errors (QuelmarError) keep their message in what() as UTF-8.
+    ShowErrorBox(QString::fromUtf8(error.what()));
 }
 
 void BringForward(QWidget *window)

@@ -1,0 +1,7 @@
+#include "QuelmarError.h"
+
+QuelmarError::QuelmarError(const QString &message)
+    : std::runtime_error(message.toStdString())
+    , m_message(message)
+{
+}
