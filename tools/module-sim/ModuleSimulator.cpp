@@ -215,8 +215,12 @@ void ModuleSimulator::continueWrite(const ModuleMessage &message)
         ++m_counters.writesRejected;
         return;
     }
-    setBlock(done.block, done.data);
-    ++m_counters.writesStored;
+    // Keeping the old data models a module whose memory refused the write
+    // while its protocol side acknowledged it.
+    if (!takeFault(FaultKind::KeepOld, done.block)) {
+        setBlock(done.block, done.data);
+        ++m_counters.writesStored;
+    }
     // A withheld acknowledgement models one lost on the line: the block is
     // stored all the same.
     if (takeFault(FaultKind::NoAck, done.block))

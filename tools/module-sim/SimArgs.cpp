@@ -8,11 +8,12 @@
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, const char *>, 6> FaultNames = {{
+constexpr std::array<std::pair<FaultKind, const char *>, 7> FaultNames = {{
     {FaultKind::DropBlock, "drop-block"},
     {FaultKind::WrongAddress, "wrong-address"},
     {FaultKind::Corrupt, "corrupt"},
     {FaultKind::NoAck, "no-ack"},
+    {FaultKind::KeepOld, "keep-old"},
     {FaultKind::Noise, "noise"},
     {FaultKind::HangupAfter, "hangup-after"},
 }};

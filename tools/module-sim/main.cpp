@@ -40,6 +40,7 @@ Faults (--fault KIND=ARG, repeatable):
   wrong-address=N  the first answer to block N names block N+1 (14: block 0)
   corrupt=N        the first answer to block N has one byte damaged on the line
   no-ack=N         the first good write of block N is stored but not acknowledged
+  keep-old=N       the first good write of block N is acknowledged but not stored
   noise=P          before each byte sent, a random byte with probability P
   hangup-after=N   the pty closes after N frames sent; the simulator then exits
 A block fault given twice hits the first two occurrences, and so on.)";
@@ -108,10 +109,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quelmar-module-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUELMAR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Description));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port name to publish (default COM96)."),
                                         QStringLiteral("COMn"), QStringLiteral("COM96"));
     const QCommandLineOption imageOption(QStringLiteral("image"),
