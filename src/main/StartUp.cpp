@@ -4,17 +4,18 @@
 #include "MainForm.h"
 #include "Welcome.h"
 #include "editor/Settings.h"
+#include "link/FrameTrace.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
 #include "status/State.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QIcon>
+#include <QRegularExpression>
 
 #include <cstdio>
-#include <optional>
-#include <string_view>
 
 namespace {
 
@@ -34,6 +35,10 @@ public:
         return false;
     }
 };
+
+FrameTrace *startUpTrace = nullptr;
+
+constexpr int ExitUsage = 2;
 
 template<typename T>
 void destroy(T *&window)
@@ -82,48 +87,71 @@ void ShutDown()
     destroy(WelcomeForm);
 }
 
-namespace {
-
-// --help and --version answer on standard output without a display, so that
-// scripts and the manual page generator can ask.
-std::optional<int> answerWithoutWindows(int argc, char **argv)
+std::optional<int> ParseStartOptions(const QStringList &arguments, FrameTrace &trace)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs("Usage: quelmar [--help] [--version]\n\n"
-                       "Quelmar Setup configures and watches a Quelmar GSM telephone-line module over a\n"
-                       "serial cable: it reads the module's parameters, edits and files them, writes them\n"
-                       "back, and shows the module's live state (inputs, line, call state, signal level).\n\n"
-                       "Ports COM1 to COM96 are devices: a link comN in $XDG_CONFIG_HOME/quelmar/ports\n"
-                       "(default ~/.config/quelmar/ports) wins; otherwise COM1-32 are /dev/ttyS0-31,\n"
-                       "COM33-64 /dev/ttyUSB0-31 and COM65-96 /dev/ttyACM0-31.\n\n"
-                       "Options:\n"
-                       "  -h, --help     Display this help and exit.\n"
-                       "  --version      Display the version and exit.\n\n"
-                       "See also quelmar-params(1) for the same operations without the windows, and\n"
-                       "quelmar-module-sim(1) for a simulated module.\n",
-                       stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::fputs("quelmar " QUELMAR_VERSION "\n", stdout);
-            return 0;
-        }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Quelmar Setup: configure and watch a Quelmar module over a serial line.\n"
+        "--trace is the only option besides --help and --version; everything else is done in the windows."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption traceOption(
+        QStringLiteral("trace"),
+        QStringLiteral("Log every frame sent and received, and the status poll, to FILE (replaced): one line each, "
+                       "tab-separated: milliseconds since start, out or in, the kind, the line bytes in hex, "
+                       "the decrypted 16 bytes in hex (none for the poll)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({help, version, traceOption});
+    const auto usage = [](const QString &text) {
+        std::fprintf(stderr, "quelmar: %s (see quelmar --help)\n", qPrintable(text));
+        return ExitUsage;
+    };
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        // helpText names the program by argv[0]; the manual wants its name.
+        QString text = parser.helpText();
+        text.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: quelmar"));
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("quelmar %s\n", QUELMAR_VERSION);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    if (parser.isSet(traceOption)) {
+        QString error;
+        if (!trace.open(parser.value(traceOption), &error))
+            return usage(QStringLiteral("--trace: cannot write %1").arg(error));
     }
     return std::nullopt;
 }
 
-} // namespace
+FrameTrace *StartUpTrace()
+{
+    return startUpTrace;
+}
 
 int RunQuelmar(int &argc, char **argv)
 {
-    if (const auto answered = answerWithoutWindows(argc, argv))
-        return *answered;
+    // Answered before any window exists, so --help works without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    FrameTrace trace;
+    if (const auto exitCode = ParseStartOptions(arguments, trace))
+        return *exitCode;
+    if (trace.isOpen())
+        startUpTrace = &trace;
+
     QuelmarApplication app(argc, argv);
     ConfigureApplication();
     StartUp();
     const int result = QApplication::exec();
     ShutDown();
+    startUpTrace = nullptr;
     return result;
 }

@@ -30,7 +30,8 @@ CheckedWriteResult CheckedWrite(ParameterTransfer &transfer, const CheckedWriteO
         r.result = transfer.Result();
         if (outcome != TransferOutcome::Succeeded)
             return r;
-        if (r.readBack != r.written) {
+        r.differences = FieldModel::DiffImages(r.written, r.readBack, {0, EEAddr::ModuleBytes - 1});
+        if (!r.differences.isEmpty()) {
             r.result.differs = true;
             r.result.outcome = TransferOutcome::Failed;
             transfer.ShowFailure();

@@ -4,6 +4,7 @@
 // read-back after the last acknowledgement, compared with what was written.
 // The command line and the transfer window both run it.
 
+#include "FieldModel.h"
 #include "Transfer.h"
 
 #include <QString>
@@ -29,6 +30,9 @@ struct CheckedWriteResult
     ImageBytes backup{}; // what the module held before the write
     ImageBytes written{}; // bytes 0 to 959 as written, the rest zero
     ImageBytes readBack{}; // what the module held after it
+    // Verify: the fields (and bytes outside them) of readBack that differ
+    // from written, bytes 0 to 959 only.
+    FieldModel::ImageDifferences differences;
 };
 
 CheckedWriteResult CheckedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options);

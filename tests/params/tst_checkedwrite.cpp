@@ -151,6 +151,12 @@ void TestCheckedWrite::verifyCatchesAKeptBlock()
         QCOMPARE(same, b != 9);
     }
     QVERIFY(std::equal(old.begin(), old.end(), r.readBack.begin() + 9 * 64));
+    // Every difference lies in (or reaches into) block 9.
+    QVERIFY(!r.differences.isEmpty());
+    for (const auto &f : r.differences.fields)
+        QVERIFY(f.field->offset < 10 * 64 && f.field->offset + f.field->length > 9 * 64);
+    for (const auto &range : r.differences.bytes)
+        QVERIFY(range.first >= 9 * 64 && range.last < 10 * 64);
 }
 
 void TestCheckedWrite::verifiedWriteLeavesTheBufferAsWritten()

@@ -135,6 +135,10 @@ int main(int argc, char *argv[])
                                           QStringLiteral("Status bytes of the poll answer; numbers, 0x allowed "
                                                          "(default 0x10,20,0,0)."),
                                           QStringLiteral("FLAGS,LEVEL,CALLSTATE,SPARE"));
+    const QCommandLineOption waveOption(QStringLiteral("level-wave"),
+                                        QStringLiteral("Let the signal level of the poll answers swing from MIN to MAX "
+                                                       "and back every SECONDS, as a sine (it overrides LEVEL)."),
+                                        QStringLiteral("MIN,MAX,SECONDS"));
     const QCommandLineOption textOption(QStringLiteral("text"),
                                         QStringLiteral("State text of channel 1 to 4 (repeatable); see above."),
                                         QStringLiteral("CHANNEL:TEXT"));
@@ -144,8 +148,8 @@ int main(int argc, char *argv[])
                                         QStringLiteral("N"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Log every message received and sent on standard error."));
-    parser.addOptions({portOption, imageOption, saveOption, baudOption, noPacingOption, statusOption, textOption,
-                       faultOption, seedOption, verboseOption});
+    parser.addOptions({portOption, imageOption, saveOption, baudOption, noPacingOption, statusOption, waveOption,
+                       textOption, faultOption, seedOption, verboseOption});
     parser.process(app);
 
     const auto usageError = [](const QString &text) {
@@ -173,6 +177,12 @@ int main(int argc, char *argv[])
         if (!status)
             return usageError(error);
         sim.status = *status;
+    }
+    if (parser.isSet(waveOption)) {
+        const auto wave = ParseLevelWave(parser.value(waveOption), &error);
+        if (!wave)
+            return usageError(error);
+        sim.levelWave = *wave;
     }
     for (const QString &value : parser.values(textOption)) {
         const auto text = ParseStateText(value, &error);
