@@ -15,7 +15,7 @@ TFormDifferences::TFormDifferences(QWidget *parent)
 {
     setObjectName(QStringLiteral("FormDifferences"));
     setWindowTitle(QStringLiteral("Quelmar5 - Differences"));
-    resize(720, 320);
+    resize(640, 300);
 
     lvDifferences = new QTableWidget(this);
     lvDifferences->setObjectName(QStringLiteral("lvDifferences"));

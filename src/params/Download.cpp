@@ -161,7 +161,7 @@ void TFormDownload::FormCreate()
 void TFormDownload::SetLink(ModuleLink *link)
 {
     Transfer.Link = link ? TransferLink{&link->ComPort1, &link->Codec, &link->Dispatcher.Reception} : TransferLink{};
-    PortName = link ? link->ComPort1.Port() : QString();
+    PortName = [link] { return link ? link->ComPort1.Port() : QString(); };
 }
 
 void TFormDownload::saveWriteChecks()
@@ -230,7 +230,7 @@ void TFormDownload::btWriteClick()
     options.verify = cbVerify->isChecked();
     options.backup = cbBackup->isChecked();
     options.keepBackup = [this](const ImageBytes &image) {
-        const HistoryName::Kept kept = HistoryName::keep(image, QStringLiteral("backup"), PortName);
+        const HistoryName::Kept kept = HistoryName::keep(image, QStringLiteral("backup"), PortName ? PortName() : QString());
         return kept.result.ok ? QString() : kept.result.message;
     };
     const CheckedWriteResult write = CheckedWrite(Transfer, options);
@@ -250,7 +250,8 @@ void TFormDownload::btCompareClick()
 
 void TFormDownload::btDifferencesClick()
 {
-    FormDifferences->show();
+    // Beside this window, so the outcome line stays in sight.
+    PlaceBeside(FormDifferences, this);
     BringForward(FormDifferences);
 }
 

@@ -33,8 +33,9 @@ public:
     void SetLink(ModuleLink *link);
 
     ParameterTransfer Transfer{*this};
-    // The port's name for backup files; SetLink takes it from the link.
-    QString PortName;
+    // The port's name for backup files, asked at each write; SetLink reads
+    // it from the link's port.
+    std::function<QString()> PortName;
 
     QProgressBar *Progress;
     QPushButton *btRead;

@@ -112,6 +112,9 @@ QList<DifferenceRow> DifferenceRows(const FieldModel::ImageDifferences &differen
             row.a = hexBytes(a, f.offset, last);
             row.b = hexBytes(b, f.offset, last);
         }
+        for (QString *value : {&row.a, &row.b})
+            if (value->isEmpty())
+                *value = QStringLiteral("(none)");
         rows.append(row);
     }
     for (const FieldModel::ByteRange &r : differences.bytes)

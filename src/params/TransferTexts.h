@@ -38,8 +38,8 @@ struct DifferenceRow
 QStringList DifferenceColumns(const QString &headingA, const QString &headingB);
 
 // One row per differing field, then one per run of bytes outside every field.
-// Values are the editor's text; where two different byte strings show alike
-// (trailing blanks, say) both show as hex bytes instead.
+// Values are the editor's text, "(none)" when empty; where two different byte
+// strings show alike (trailing blanks, say) both show as hex bytes instead.
 QList<DifferenceRow> DifferenceRows(const FieldModel::ImageDifferences &differences,
                                     std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 // Tab-separated lines with a heading line, for the clipboard.
