@@ -21,7 +21,9 @@ QString countText(Sequence sequence, int differences)
     return QStringLiteral(" %1: %2 fields differ.").arg(sequenceName(sequence)).arg(differences);
 }
 
-QString whyItStopped(const TransferResult &result)
+} // namespace
+
+QString StopReason(const TransferResult &result)
 {
     switch (result.stop) {
     case TransferStop::NoAnswer: return QStringLiteral("no answer");
@@ -32,6 +34,8 @@ QString whyItStopped(const TransferResult &result)
     }
     return {};
 }
+
+namespace {
 
 QString hexBytes(std::span<const std::uint8_t> image, int first, int last)
 {
@@ -61,7 +65,7 @@ QString OutcomeText(Sequence sequence, const TransferResult &result, int differe
             .arg(sequenceName(sequence))
             .arg(result.stoppedAt)
             .arg(Blocks)
-            .arg(whyItStopped(result));
+            .arg(StopReason(result));
     }
     switch (sequence) {
     case Sequence::Read:

@@ -13,6 +13,10 @@
 
 enum class Sequence { Read, Compare, Write, Backup, Verify };
 
+// Why a sequence stopped early: "no answer", "the module answered for block 4",
+// "no acknowledgement", "the port is closed"; empty when it did not stop.
+QString StopReason(const TransferResult &result);
+
 // " Read: 15 of 15 blocks.", " Compare stopped at block 3 of 15: no answer.",
 // " Compare: 2 fields differ.", ... Blocks count from 1. `differences` is
 // what a compare or verify found. Empty when there was no connection: the
