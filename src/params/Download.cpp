@@ -1,13 +1,20 @@
 #include "Download.h"
 
+#include "Differences.h"
+#include "HistoryName.h"
 #include "ParameterFile.h"
+#include "TransferTexts.h"
+#include "WriteChecks.h"
 
 #include "link/ModuleLink.h"
 #include "ui/WindowHelpers.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -19,12 +26,15 @@ namespace {
 
 constexpr int Margin = 8;
 constexpr int RowHeight = 28;
+constexpr int CheckHeight = 22;
+constexpr int OutcomeHeight = 36; // two lines: the longest texts wrap
 constexpr int Gap = 6;
 constexpr int SectionGap = 10;
 constexpr int FullWidth = TFormDownload::ClientWidth - 2 * Margin;
 
 const QString FileFilter = QStringLiteral("Quelmar 3 GPRS Data (*.QM3)");
 const QString FileSuffix = QStringLiteral("QM3");
+const QString ModuleHeading = QStringLiteral("Module");
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text, const QRect &place)
 {
@@ -57,6 +67,16 @@ TFormDownload::TFormDownload(QWidget *parent)
     btCompare = button(this, "btCompare", QStringLiteral("<--> Összehasonlítás a modullal"),
                        QRect(Margin, y, FullWidth, RowHeight));
     y += RowHeight + SectionGap;
+    // What a write does besides writing; texts of their own, as the text
+    // table has none for them.
+    cbVerify = new QCheckBox(QStringLiteral("Verify after writing"), this);
+    cbVerify->setObjectName(QStringLiteral("cbVerify"));
+    cbVerify->setGeometry(Margin, y, FullWidth, CheckHeight);
+    y += CheckHeight + 2;
+    cbBackup = new QCheckBox(QStringLiteral("Back up the module before writing"), this);
+    cbBackup->setObjectName(QStringLiteral("cbBackup"));
+    cbBackup->setGeometry(Margin, y, FullWidth, CheckHeight);
+    y += CheckHeight + Gap;
 
     constexpr int stopWidth = 60;
     Progress = new QProgressBar(this);
@@ -69,6 +89,16 @@ TFormDownload::TFormDownload(QWidget *parent)
     // Kept enabled and unconnected: pressing it does nothing.
     btStop = button(this, "btStop", QStringLiteral("Stop"),
                     QRect(Margin + FullWidth - stopWidth, y, stopWidth, RowHeight));
+    y += RowHeight + 4;
+    lbOutcome = new QLabel(this);
+    lbOutcome->setObjectName(QStringLiteral("lbOutcome"));
+    lbOutcome->setWordWrap(true);
+    lbOutcome->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbOutcome->setGeometry(Margin, y, FullWidth, OutcomeHeight);
+    y += OutcomeHeight + 4;
+    btDifferences = button(this, "btDifferences", QStringLiteral("Differences"),
+                           QRect(Margin, y, FullWidth, RowHeight));
+    btDifferences->setEnabled(false);
     y += RowHeight + SectionGap;
 
     auto *rule = new QFrame(this);
@@ -90,10 +120,18 @@ TFormDownload::TFormDownload(QWidget *parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(Transfer::TickMs);
+    FormDifferences = new TFormDifferences(this);
+
+    const WriteChecks checks = LoadWriteChecks();
+    cbVerify->setChecked(checks.verify);
+    cbBackup->setChecked(checks.backup);
+    connect(cbVerify, &QCheckBox::toggled, this, &TFormDownload::saveWriteChecks);
+    connect(cbBackup, &QCheckBox::toggled, this, &TFormDownload::saveWriteChecks);
 
     connect(btRead, &QPushButton::clicked, this, &TFormDownload::btReadClick);
     connect(btWrite, &QPushButton::clicked, this, &TFormDownload::btWriteClick);
     connect(btCompare, &QPushButton::clicked, this, &TFormDownload::btCompareClick);
+    connect(btDifferences, &QPushButton::clicked, this, &TFormDownload::btDifferencesClick);
     connect(btOpen, &QPushButton::clicked, this, &TFormDownload::btOpenClick);
     connect(btSave, &QPushButton::clicked, this, &TFormDownload::btSaveClick);
     connect(btEdit, &QPushButton::clicked, this, &TFormDownload::btEditClick);
@@ -122,6 +160,12 @@ void TFormDownload::FormCreate()
 void TFormDownload::SetLink(ModuleLink *link)
 {
     Transfer.Link = link ? TransferLink{&link->ComPort1, &link->Codec, &link->Dispatcher.Reception} : TransferLink{};
+    PortName = [link] { return link ? link->ComPort1.Port() : QString(); };
+}
+
+void TFormDownload::saveWriteChecks()
+{
+    SaveWriteChecks({cbVerify->isChecked(), cbBackup->isChecked()});
 }
 
 // ------------------------------------------------------------ display
@@ -130,12 +174,21 @@ void TFormDownload::DisableButtons()
 {
     for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btClose})
         b->setEnabled(false);
+    // A module sequence starts: what was said and listed about the last one
+    // no longer describes the module.
+    cbVerify->setEnabled(false);
+    cbBackup->setEnabled(false);
+    btDifferences->setEnabled(false);
+    FormDifferences->hide();
+    lbOutcome->clear();
 }
 
 void TFormDownload::EnableButtons()
 {
     for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btClose})
         b->setEnabled(true);
+    cbVerify->setEnabled(true);
+    cbBackup->setEnabled(true);
 }
 
 void TFormDownload::SetProgress(int position)
@@ -167,16 +220,65 @@ void TFormDownload::ShowError(const QString &text)
 void TFormDownload::btReadClick()
 {
     Transfer.Read();
+    showOutcome(Transfer.Result(), OutcomeText(Sequence::Read, Transfer.Result()));
 }
 
 void TFormDownload::btWriteClick()
 {
-    Transfer.Write();
+    CheckedWriteOptions options;
+    options.verify = cbVerify->isChecked();
+    options.backup = cbBackup->isChecked();
+    options.keepBackup = [this](const ImageBytes &image) {
+        const HistoryName::Kept kept = HistoryName::keep(image, QStringLiteral("backup"), PortName ? PortName() : QString());
+        return kept.result.ok ? QString() : kept.result.message;
+    };
+    const CheckedWriteResult write = CheckedWrite(Transfer, options);
+    int differences = 0;
+    if (write.stage == WriteStage::Verify)
+        differences = listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
+    showOutcome(write.result, OutcomeText(write, differences));
 }
 
 void TFormDownload::btCompareClick()
 {
     Transfer.Compare();
+    const int differences = listDifferences(Transfer.Result(), Transfer.Received(), Transfer.Buffer(),
+                                            QStringLiteral("Last read or written"));
+    showOutcome(Transfer.Result(), OutcomeText(Sequence::Compare, Transfer.Result(), differences));
+}
+
+void TFormDownload::btDifferencesClick()
+{
+    // Beside this window, so the outcome line stays in sight.
+    PlaceBeside(FormDifferences, this);
+    BringForward(FormDifferences);
+}
+
+int TFormDownload::listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
+                                   std::span<const std::uint8_t> reference, const QString &heading)
+{
+    // Only the blocks that arrived say anything about the module.
+    if (result.outcome == TransferOutcome::NotConnected || result.blocksDone == 0)
+        return 0;
+    const FieldModel::ImageDifferences differences
+        = FieldModel::DiffImages(module, reference, {0, result.blocksDone * EEAddr::BlockSize - 1});
+    if (differences.isEmpty())
+        return 0;
+    FormDifferences->ShowDifferences(DifferenceRows(differences, module, reference), ModuleHeading, heading);
+    btDifferences->setEnabled(true);
+    return differences.count();
+}
+
+void TFormDownload::showOutcome(const TransferResult &result, const QString &text)
+{
+    if (result.outcome != TransferOutcome::NotConnected)
+        lbOutcome->setText(text);
+}
+
+void TFormDownload::fileOperationStarted()
+{
+    btDifferences->setEnabled(false);
+    lbOutcome->clear();
 }
 
 void TFormDownload::btOpenClick()
@@ -184,6 +286,7 @@ void TFormDownload::btOpenClick()
     // Reset before the dialog, so a cancel shows it too.
     SetBarColour(Transfer::Green);
     SetProgress(0);
+    fileOperationStarted();
     const QString path = OpenDialog1();
     if (path.isEmpty())
         return;
@@ -193,6 +296,7 @@ void TFormDownload::btOpenClick()
         return;
     }
     SetProgress(Transfer::BarMaximum);
+    lbOutcome->setText(FileOutcomeText(true, QFileInfo(path).fileName()));
 }
 
 void TFormDownload::btSaveClick()
@@ -200,9 +304,13 @@ void TFormDownload::btSaveClick()
     const QString path = SaveDialog1();
     if (path.isEmpty())
         return;
+    fileOperationStarted();
     const ParameterFile::Result result = ParameterFile::Save(path, ParameterImage);
-    if (!result.ok)
+    if (!result.ok) {
         ShowError(result.message);
+        return;
+    }
+    lbOutcome->setText(FileOutcomeText(false, QFileInfo(path).fileName()));
 }
 
 void TFormDownload::btEditClick()

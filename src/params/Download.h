@@ -1,25 +1,30 @@
 #pragma once
 // The parameter transfer window: reads, writes and compares the parameter
 // image with the module, keeps it in files and opens the editor on it. The
-// progress bar is the only report of a module operation's outcome.
+// bar shows how far an operation got, the outcome line says how it ended, and
+// a compare or verify that found differences lists them on request.
 
-#include "Transfer.h"
+#include "CheckedWrite.h"
+#include "FieldModel.h"
 
 #include <QWidget>
 #include <functional>
 
 class ModuleLink;
+class QCheckBox;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class TFormDifferences;
 
 class TFormDownload : public QWidget, public TransferDisplay
 {
     Q_OBJECT
 
 public:
-    static constexpr int ClientWidth = 276;
-    static constexpr int ClientHeight = 276;
+    static constexpr int ClientWidth = 320;
+    static constexpr int ClientHeight = 402;
 
     // Fills the parameter image with 0xFF (FormCreate).
     explicit TFormDownload(QWidget *parent = nullptr);
@@ -28,17 +33,25 @@ public:
     void SetLink(ModuleLink *link);
 
     ParameterTransfer Transfer{*this};
+    // The port's name for backup files, asked at each write; SetLink reads
+    // it from the link's port.
+    std::function<QString()> PortName;
 
     QProgressBar *Progress;
     QPushButton *btRead;
     QPushButton *btWrite;
     QPushButton *btCompare;
+    QCheckBox *cbVerify;
+    QCheckBox *cbBackup;
     QPushButton *btStop;
+    QLabel *lbOutcome;
+    QPushButton *btDifferences;
     QPushButton *btOpen;
     QPushButton *btSave;
     QPushButton *btEdit;
     QPushButton *btClose;
     QTimer *Timer1;
+    TFormDifferences *FormDifferences;
 
     // The file dialogs: the chosen path, or empty when cancelled.
     std::function<QString()> OpenDialog1;
@@ -62,6 +75,7 @@ public slots:
     void btReadClick();
     void btWriteClick();
     void btCompareClick();
+    void btDifferencesClick();
     void btOpenClick();
     void btSaveClick();
     void btEditClick();
@@ -71,6 +85,13 @@ public slots:
 private:
     void FormCreate();
     QString runFileDialog(bool save);
+    void saveWriteChecks();
+    // Ends a module operation: the outcome line (left alone without a
+    // connection), and the differences of the blocks that arrived.
+    void showOutcome(const TransferResult &result, const QString &text);
+    int listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
+                        std::span<const std::uint8_t> reference, const QString &heading);
+    void fileOperationStarted();
 };
 
 extern TFormDownload *FormDownload;

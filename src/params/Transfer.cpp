@@ -163,6 +163,7 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &st
 {
     const BlockReception &reception = *Link.reception;
     bool same = true;
+    m_received.fill(0);
     for (int b = 0; b < BlockCount; ++b) {
         // A missing or misaddressed answer ends the operation, in red: from
         // block 12 on the bar is already full, and green would read as done.
@@ -171,6 +172,7 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &st
             return stopAt(b + 1, reception.BlockReceived ? TransferStop::OtherBlock : TransferStop::NoAnswer);
         }
         m_result.blocksDone = b + 1;
+        std::copy(reception.ReceivedBlock.begin(), reception.ReceivedBlock.end(), bufferBlock(m_received, b).begin());
         const auto stored = bufferBlock(store, b);
         if (compare) {
             same = same && std::equal(stored.begin(), stored.end(), reception.ReceivedBlock.begin());

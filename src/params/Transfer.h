@@ -134,6 +134,10 @@ public:
     const TransferResult &Result() const { return m_result; }
     // The blocks of the last write (or read): TransferBuffer by default.
     const TransferBytes &Buffer() const { return m_buffer; }
+    // Every block the last read, compare or read-back received, so that a
+    // compare's differences can be listed in full; blocks it did not reach
+    // are zero.
+    const TransferBytes &Received() const { return m_received; }
     // Turns the bar red, as a failed sequence does.
     void ShowFailure() { showFailure(); }
 
@@ -154,6 +158,7 @@ private:
     TransferDisplay &m_display;
     ImageBytes &m_image;
     TransferBytes &m_buffer;
+    TransferBytes m_received{};
     ImageBytes *m_scratch = nullptr;
     int m_position = 0;
     TransferResult m_result;

@@ -41,3 +41,13 @@ void CentreOnScreen(QWidget *window)
     place.moveCenter(screen->availableGeometry().center());
     window->move(place.topLeft());
 }
+
+void PlaceBeside(QWidget *window, const QWidget *anchor)
+{
+    const QScreen *screen = anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect place(anchor->frameGeometry().topRight() + QPoint(8, 0), window->frameGeometry().size());
+    if (screen->availableGeometry().contains(place))
+        window->move(place.topLeft());
+}

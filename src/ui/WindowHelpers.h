@@ -16,3 +16,6 @@ void BringForward(QWidget *window);
 
 // Places a top-level window in the middle of the screen it is on.
 void CentreOnScreen(QWidget *window);
+// Places a top-level window just right of another when it fits on that
+// screen there; otherwise it stays where it is.
+void PlaceBeside(QWidget *window, const QWidget *anchor);

@@ -183,7 +183,7 @@ bool TestDownload::connectPort()
 void TestDownload::windowDefinition()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("FormDownload"));
-    QCOMPARE(m_form->size(), QSize(276, 276));
+    QCOMPARE(m_form->size(), QSize(320, 402));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
     for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
                              "btStop", "Timer1"})
