@@ -1,8 +1,9 @@
 #pragma once
 // Where each parameter lives in the module's parameter memory. These offsets
 // are part of the module protocol and of the parameter file, so they are fixed
-// to the byte. The field table lets the editor build its repeated rows by
-// looping instead of copying.
+// to the byte. The field table describes every field once: the field model
+// (FieldModel.h) decodes, encodes and compares by it, and the editor builds
+// and binds its controls from it.
 
 #include <array>
 #include <cstddef>
@@ -137,6 +138,14 @@ enum class FlagRead {
     IsOne,   // on only if the byte is 1
 };
 
+// The editor page a field is shown on.
+enum class Page { Phone, Sms, CallFilter, Output, Bell103, Gprs, Tell };
+
+// The largest value the editor's spinners let a number take.
+inline constexpr int ByteMax = 255;
+inline constexpr int CallMaxMax = 25;
+inline constexpr int Word16Max = 32767;
+
 struct Field
 {
     std::string_view name;
@@ -147,122 +156,150 @@ struct Field
     std::string_view control;   // objectName of the editor's control; empty for reserved bytes
     std::string_view companion; // a spinner's text field, or the second control of BELLFlags
     FlagRead flagRead;
+    Page page;
+    std::string_view label; // UTF-8: the English caption beside the control
+    int maximum;            // numbers: the largest value the editor takes; 0 for the rest
 };
 
 namespace Make {
-constexpr Field Digits16(std::string_view name, int offset, std::string_view control)
+constexpr Field Digits16(std::string_view name, int offset, std::string_view control, Page page,
+                         std::string_view label)
 {
-    return {name, offset, Digits16Length, Encoding::Digits16, Digits16Cells, control, {}, FlagRead::None};
+    return {name, offset, Digits16Length, Encoding::Digits16, Digits16Cells, control, {}, FlagRead::None,
+            page, label, 0};
 }
-constexpr Field Digits8(std::string_view name, int offset, std::string_view control)
+constexpr Field Digits8(std::string_view name, int offset, std::string_view control, std::string_view label)
 {
-    return {name, offset, Digits8Length, Encoding::Digits8, Digits8Cells, control, {}, FlagRead::None};
+    return {name, offset, Digits8Length, Encoding::Digits8, Digits8Cells, control, {}, FlagRead::None,
+            Page::Phone, label, 0};
 }
-constexpr Field EventCode(std::string_view name, int offset, std::string_view control)
+constexpr Field EventCode(std::string_view name, int offset, std::string_view control, std::string_view label)
 {
-    return {name, offset, EventCodeLength, Encoding::EventCode, EventCodeCells, control, {}, FlagRead::None};
+    return {name, offset, EventCodeLength, Encoding::EventCode, EventCodeCells, control, {}, FlagRead::None,
+            Page::Sms, label, 0};
 }
-constexpr Field SmsText(std::string_view name, int offset, std::string_view control)
+constexpr Field SmsText(std::string_view name, int offset, std::string_view control, std::string_view label)
 {
-    return {name, offset, SmsTextLength, Encoding::SmsText, SmsCapacity, control, {}, FlagRead::None};
+    return {name, offset, SmsTextLength, Encoding::SmsText, SmsCapacity, control, {}, FlagRead::None,
+            Page::Sms, label, 0};
 }
-constexpr Field GprsText(std::string_view name, int offset, int capacity, std::string_view control)
+constexpr Field GprsText(std::string_view name, int offset, int capacity, std::string_view control,
+                         std::string_view label)
 {
-    return {name, offset, 1 + capacity, Encoding::GprsText, capacity, control, {}, FlagRead::None};
+    return {name, offset, 1 + capacity, Encoding::GprsText, capacity, control, {}, FlagRead::None,
+            Page::Gprs, label, 0};
 }
-constexpr Field Word16(std::string_view name, int offset, std::string_view control, std::string_view edit)
+constexpr Field Word16(std::string_view name, int offset, std::string_view control, std::string_view edit,
+                       std::string_view label)
 {
-    return {name, offset, Word16Length, Encoding::Word16BE, 0, control, edit, FlagRead::None};
+    return {name, offset, Word16Length, Encoding::Word16BE, 0, control, edit, FlagRead::None,
+            Page::Tell, label, Word16Max};
 }
-constexpr Field IPv4(std::string_view name, int offset, std::string_view control)
+constexpr Field IPv4(std::string_view name, int offset, std::string_view control, std::string_view label)
 {
-    return {name, offset, IPv4Length, Encoding::IPv4Address, 0, control, {}, FlagRead::None};
+    return {name, offset, IPv4Length, Encoding::IPv4Address, 0, control, {}, FlagRead::None,
+            Page::Tell, label, 0};
 }
-constexpr Field Flag(std::string_view name, int offset, std::string_view control, FlagRead read)
+constexpr Field Flag(std::string_view name, int offset, std::string_view control, FlagRead read, Page page,
+                     std::string_view label)
 {
-    return {name, offset, FlagLength, Encoding::FlagByte, 0, control, {}, read};
+    return {name, offset, FlagLength, Encoding::FlagByte, 0, control, {}, read, page, label, 0};
 }
-constexpr Field FlagBits(std::string_view name, int offset, std::string_view bit0, std::string_view bit1)
+constexpr Field FlagBits(std::string_view name, int offset, std::string_view bit0, std::string_view bit1,
+                         std::string_view label)
 {
-    return {name, offset, FlagLength, Encoding::FlagBits, 0, bit0, bit1, FlagRead::None};
+    return {name, offset, FlagLength, Encoding::FlagBits, 0, bit0, bit1, FlagRead::None,
+            Page::Bell103, label, 3};
 }
-constexpr Field ByteValue(std::string_view name, int offset, std::string_view control, std::string_view edit)
+constexpr Field ByteValue(std::string_view name, int offset, std::string_view control, std::string_view edit,
+                          Page page, int maximum, std::string_view label)
 {
-    return {name, offset, ByteValueLength, Encoding::ByteValue, 0, control, edit, FlagRead::None};
+    return {name, offset, ByteValueLength, Encoding::ByteValue, 0, control, edit, FlagRead::None,
+            page, label, maximum};
 }
 constexpr Field Reserved(std::string_view name, int offset)
 {
-    return {name, offset, ReservedLength, Encoding::ReservedZero, 0, {}, {}, FlagRead::None};
+    return {name, offset, ReservedLength, Encoding::ReservedZero, 0, {}, {}, FlagRead::None, Page::Tell, {}, 0};
 }
 } // namespace Make
 
-// Every field the editor loads or stores, in image order.
+// Every field the editor loads or stores, in image order. The labels are the
+// captions the editor shows in English; rows without a caption of their own,
+// and the GPRS and TELL pages, have a short one here.
 inline constexpr std::array Fields = {
-    Make::Digits16("AUTODIAL", AUTODIAL, "acgAUTODIAL"),
-    Make::Digits16("SMSFW1", SMSFW1, "acgSMSFW1"),
-    Make::Digits16("SMSFW2", SMSFW2, "acgSMSFW2"),
-    Make::Digits16("USER1", USER1, "acgUSER1"),
-    Make::Digits16("USER2", USER2, "acgUSER2"),
-    Make::Digits8("NETPREFIX", NETPREFIX, "acgNETPREFIX"),
-    Make::Digits8("ADDFIX", ADDFIX, "acgADDFIX"),
-    Make::Digits16("PhnrEnabled1", PhnrEnabled1, "acgPhnrEnabled1"),
-    Make::Digits16("PhnrEnabled2", PhnrEnabled2, "acgPhnrEnabled2"),
-    Make::Digits16("PhnrEnabled3", PhnrEnabled3, "acgPhnrEnabled3"),
-    Make::Digits16("PhnrEnabled4", PhnrEnabled4, "acgPhnrEnabled4"),
-    Make::Flag("CallFilter", CallFilter, "rgCallFilter", FlagRead::NonZero),
-    Make::Digits16("RelPhnrEnabled1", RelPhnrEnabled1, "acgRelPhnrEnabled1"),
-    Make::Digits16("RelPhnrEnabled2", RelPhnrEnabled2, "acgRelPhnrEnabled2"),
-    Make::Digits16("RelPhnrEnabled3", RelPhnrEnabled3, "acgRelPhnrEnabled3"),
-    Make::Digits16("RelPhnrEnabled4", RelPhnrEnabled4, "acgRelPhnrEnabled4"),
-    Make::ByteValue("REL1", REL1, "udREL1", "edREL1"),
-    Make::ByteValue("REL2", REL2, "udREL2", "edREL2"),
-    Make::ByteValue("CallMax", CallMax, "udCallMax", "edCallMax"),
-    Make::EventCode("Event1", Event1, "acgEvent1"),
-    Make::EventCode("Event2", Event2, "acgEvent2"),
-    Make::EventCode("Event3", Event3, "acgEvent3"),
-    Make::EventCode("Event4", Event4, "acgEvent4"),
-    Make::EventCode("Event5", Event5, "acgEvent5"),
-    Make::EventCode("Event6", Event6, "acgEvent6"),
-    Make::EventCode("Event7", Event7, "acgEvent7"),
-    Make::EventCode("Event8", Event8, "acgEvent8"),
-    Make::EventCode("Event9", Event9, "acgEvent9"),
-    Make::EventCode("Event10", Event10, "acgEvent10"),
-    Make::SmsText("SMS1", SMS1, "edSMS1"),
-    Make::SmsText("SMS2", SMS2, "edSMS2"),
-    Make::SmsText("SMS3", SMS3, "edSMS3"),
-    Make::SmsText("SMS4", SMS4, "edSMS4"),
-    Make::SmsText("SMS5", SMS5, "edSMS5"),
-    Make::SmsText("SMS6", SMS6, "edSMS6"),
-    Make::SmsText("SMS7", SMS7, "edSMS7"),
-    Make::SmsText("SMS8", SMS8, "edSMS8"),
-    Make::SmsText("SMS9", SMS9, "edSMS9"),
-    Make::SmsText("SMS10", SMS10, "edSMS10"),
-    Make::SmsText("SMS11", SMS11, "edSMS11"),
-    Make::SmsText("SMS12", SMS12, "edSMS12"),
-    Make::SmsText("SMS13", SMS13, "edSMS13"),
-    Make::Digits16("BELLPhnrEnabled1", BELLPhnrEnabled1, "acgBELLPhnrEnabled1"),
-    Make::Digits16("BELLPhnrEnabled2", BELLPhnrEnabled2, "acgBELLPhnrEnabled2"),
-    Make::FlagBits("BELLFlags", BELLFlags, "rgBELLCallFilter", "cbBELLcallback"),
-    Make::Flag("VoiceCaller", VoiceCaller, "cbVoiceCaller", FlagRead::IsOne),
-    Make::GprsText("APN", APN, ApnCapacity, "edAPN"),
-    Make::GprsText("UserName", UserName, UserNameCapacity, "edUserName"),
-    Make::GprsText("PWD", PWD, PwdCapacity, "edPWD"),
-    Make::Flag("GPRSmode", GPRSmode, "cbGPRSmode", FlagRead::IsOne),
-    Make::Word16("PanelID", PanelID, "udPanelID", "edPanelID"),
-    Make::IPv4("IPAddress1", IPAddress1, "IPAddressControl1"),
-    Make::Word16("Port1", Port1, "udPort1", "edPort1"),
+    Make::Digits16("AUTODIAL", AUTODIAL, "acgAUTODIAL", Page::Phone, "Automatic dial nr. (#AUTO)"),
+    Make::Digits16("SMSFW1", SMSFW1, "acgSMSFW1", Page::Phone, "1. SMS forward nr. (#SMSFW1)"),
+    Make::Digits16("SMSFW2", SMSFW2, "acgSMSFW2", Page::Phone, "2. SMS forward nr. (#SMSFW2)"),
+    Make::Digits16("USER1", USER1, "acgUSER1", Page::Phone, "Primary User   (#USER1)"),
+    Make::Digits16("USER2", USER2, "acgUSER2", Page::Phone, "Secondary User (#USER2)"),
+    Make::Digits8("NETPREFIX", NETPREFIX, "acgNETPREFIX", "Dial prefix number used for outside line (#PREFIX)"),
+    Make::Digits8("ADDFIX", ADDFIX, "acgADDFIX", "Prefix to add before phone numbers called in GSM mode"),
+    Make::Digits16("PhnrEnabled1", PhnrEnabled1, "acgPhnrEnabled1", Page::CallFilter, "1. Enabled phone number"),
+    Make::Digits16("PhnrEnabled2", PhnrEnabled2, "acgPhnrEnabled2", Page::CallFilter, "2. Enabled phone number"),
+    Make::Digits16("PhnrEnabled3", PhnrEnabled3, "acgPhnrEnabled3", Page::CallFilter, "3. Enabled phone number"),
+    Make::Digits16("PhnrEnabled4", PhnrEnabled4, "acgPhnrEnabled4", Page::CallFilter, "4. Enabled phone number"),
+    Make::Flag("CallFilter", CallFilter, "rgCallFilter", FlagRead::NonZero, Page::CallFilter, "Call filter"),
+    Make::Digits16("RelPhnrEnabled1", RelPhnrEnabled1, "acgRelPhnrEnabled1", Page::Output, "1. Enabled phone number"),
+    Make::Digits16("RelPhnrEnabled2", RelPhnrEnabled2, "acgRelPhnrEnabled2", Page::Output, "2. Enabled phone number"),
+    Make::Digits16("RelPhnrEnabled3", RelPhnrEnabled3, "acgRelPhnrEnabled3", Page::Output, "3. Enabled phone number"),
+    Make::Digits16("RelPhnrEnabled4", RelPhnrEnabled4, "acgRelPhnrEnabled4", Page::Output, "4. Enabled phone number"),
+    Make::ByteValue("REL1", REL1, "udREL1", "edREL1", Page::Output, ByteMax,
+                    "1. Controllable Output Timing (0-254 sec, 255=bistable)"),
+    Make::ByteValue("REL2", REL2, "udREL2", "edREL2", Page::Output, ByteMax,
+                    "2. Controllable Output Timing (0-254 sec, 255=bistable)"),
+    Make::ByteValue("CallMax", CallMax, "udCallMax", "edCallMax", Page::CallFilter, CallMaxMax,
+                    "Incoming call time limitation (0-25 min, 0=no limit)"),
+    Make::EventCode("Event1", Event1, "acgEvent1", "Event code 1"),
+    Make::EventCode("Event2", Event2, "acgEvent2", "Event code 2"),
+    Make::EventCode("Event3", Event3, "acgEvent3", "Event code 3"),
+    Make::EventCode("Event4", Event4, "acgEvent4", "Event code 4"),
+    Make::EventCode("Event5", Event5, "acgEvent5", "Event code 5"),
+    Make::EventCode("Event6", Event6, "acgEvent6", "Event code 6"),
+    Make::EventCode("Event7", Event7, "acgEvent7", "Event code 7"),
+    Make::EventCode("Event8", Event8, "acgEvent8", "Event code 8"),
+    Make::EventCode("Event9", Event9, "acgEvent9", "Event code 9"),
+    Make::EventCode("Event10", Event10, "acgEvent10", "Event code 10"),
+    Make::SmsText("SMS1", SMS1, "edSMS1", "SMS text 1"),
+    Make::SmsText("SMS2", SMS2, "edSMS2", "SMS text 2"),
+    Make::SmsText("SMS3", SMS3, "edSMS3", "SMS text 3"),
+    Make::SmsText("SMS4", SMS4, "edSMS4", "SMS text 4"),
+    Make::SmsText("SMS5", SMS5, "edSMS5", "SMS text 5"),
+    Make::SmsText("SMS6", SMS6, "edSMS6", "SMS text 6"),
+    Make::SmsText("SMS7", SMS7, "edSMS7", "SMS text 7"),
+    Make::SmsText("SMS8", SMS8, "edSMS8", "SMS text 8"),
+    Make::SmsText("SMS9", SMS9, "edSMS9", "SMS text 9"),
+    Make::SmsText("SMS10", SMS10, "edSMS10", "SMS text 10"),
+    Make::SmsText("SMS11", SMS11, "edSMS11", "IN1 input"),
+    Make::SmsText("SMS12", SMS12, "edSMS12", "IN2 input"),
+    Make::SmsText("SMS13", SMS13, "edSMS13", "IN3 input"),
+    Make::Digits16("BELLPhnrEnabled1", BELLPhnrEnabled1, "acgBELLPhnrEnabled1", Page::Bell103,
+                   "1. Enabled phone number"),
+    Make::Digits16("BELLPhnrEnabled2", BELLPhnrEnabled2, "acgBELLPhnrEnabled2", Page::Bell103,
+                   "2. Enabled phone number"),
+    Make::FlagBits("BELLFlags", BELLFlags, "rgBELLCallFilter", "cbBELLcallback", "BELL103 filter and callback"),
+    Make::Flag("VoiceCaller", VoiceCaller, "cbVoiceCaller", FlagRead::IsOne, Page::Phone,
+               "Voice caller support (Signal between dial and connect)"),
+    Make::GprsText("APN", APN, ApnCapacity, "edAPN", "APN"),
+    Make::GprsText("UserName", UserName, UserNameCapacity, "edUserName", "User name"),
+    Make::GprsText("PWD", PWD, PwdCapacity, "edPWD", "Password"),
+    Make::Flag("GPRSmode", GPRSmode, "cbGPRSmode", FlagRead::IsOne, Page::Gprs, "GPRS mode"),
+    Make::Word16("PanelID", PanelID, "udPanelID", "edPanelID", "Serial number"),
+    Make::IPv4("IPAddress1", IPAddress1, "IPAddressControl1", "1. IP address"),
+    Make::Word16("Port1", Port1, "udPort1", "edPort1", "1. port"),
     Make::Reserved("Reserved1", Reserved1),
-    Make::IPv4("IPAddress2", IPAddress2, "IPAddressControl2"),
-    Make::Word16("Port2", Port2, "udPort2", "edPort2"),
+    Make::IPv4("IPAddress2", IPAddress2, "IPAddressControl2", "2. IP address"),
+    Make::Word16("Port2", Port2, "udPort2", "edPort2", "2. port"),
     Make::Reserved("Reserved2", Reserved2),
-    Make::IPv4("IPAddress3", IPAddress3, "IPAddressControl3"),
-    Make::Word16("Port3", Port3, "udPort3", "edPort3"),
+    Make::IPv4("IPAddress3", IPAddress3, "IPAddressControl3", "3. IP address"),
+    Make::Word16("Port3", Port3, "udPort3", "edPort3", "3. port"),
     Make::Reserved("Reserved3", Reserved3),
-    Make::IPv4("IPAddress4", IPAddress4, "IPAddressControl4"),
-    Make::Word16("Port4", Port4, "udPort4", "edPort4"),
+    Make::IPv4("IPAddress4", IPAddress4, "IPAddressControl4", "4. IP address"),
+    Make::Word16("Port4", Port4, "udPort4", "edPort4", "4. port"),
     Make::Reserved("Reserved4", Reserved4),
-    Make::Word16("CentralID", CentralID, "udServerID", "edCentralID"),
+    Make::Word16("CentralID", CentralID, "udServerID", "edCentralID", "Centre identifier"),
 };
+
+inline constexpr int NamedFieldCount = 60;
 
 // The field of that name, or nullptr.
 constexpr const Field *FindField(std::string_view name)
@@ -307,6 +344,7 @@ constexpr bool NoFieldCrossesModuleEnd()
 
 static_assert(Check::FieldsInOrderAndDisjoint());
 static_assert(Check::NoFieldCrossesModuleEnd());
+static_assert(Fields.size() - ReservedOffsets.size() == NamedFieldCount);
 static_assert(APN + 1 + ApnCapacity == UserName);
 
 } // namespace EEAddr
