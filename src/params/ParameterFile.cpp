@@ -122,6 +122,11 @@ QString ErrorText(int errorNumber)
 
 Result Save(const QString &path, const ImageBytes &image)
 {
+    return SaveBytes(path, image);
+}
+
+Result SaveBytes(const QString &path, std::span<const std::uint8_t> bytes)
+{
     if (!Usable(path))
         return Failure(EINVAL);
     const QByteArray target = ResolveLink(QFile::encodeName(path));
@@ -134,7 +139,7 @@ Result Save(const QString &path, const ImageBytes &image)
     TakeOverAttributes(fd, target);
 
     int error = 0;
-    if (!WriteAll(fd, image.data(), image.size()) || ::fsync(fd) != 0)
+    if (!WriteAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;

@@ -6,6 +6,9 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <span>
+
 namespace ParameterFile {
 
 struct Result
@@ -25,6 +28,8 @@ QString ErrorText(int errorNumber);
 // over the target, so the old file stays whole if anything fails. An existing
 // file is replaced without a question and keeps its permissions.
 Result Save(const QString &path, const ImageBytes &image);
+// The same for any contents, such as an export of the image.
+Result SaveBytes(const QString &path, std::span<const std::uint8_t> bytes);
 
 // Takes the first 1088 bytes of the file. A shorter, missing or unreadable
 // file leaves the image unchanged.

@@ -1,0 +1,147 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+
+namespace Cli {
+
+namespace {
+
+const QString Program = QString::fromLatin1(ProgramName);
+
+const QList<Command> &commands()
+{
+    static const QList<Command> table = fileCommands();
+    return table;
+}
+
+const Command *findCommand(const QString &name)
+{
+    for (const Command &c : commands())
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+QString optionNames(const QCommandLineOption &option)
+{
+    QStringList names;
+    for (const QString &n : option.names())
+        names << (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+    QString text = names.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty())
+        text += QLatin1Char(' ') + option.valueName();
+    return text;
+}
+
+void printProgramHelp(Io &io)
+{
+    io.out << "Usage: " << Program << " COMMAND [ARGUMENTS]\n\n"
+           << "Reads, compares, edits and prepares Quelmar parameter files (.QM3) field by field.\n\n"
+           << "Commands:\n";
+    int width = 0;
+    for (const Command &c : commands())
+        width = std::max(width, int(c.synopsis.size()));
+    for (const Command &c : commands())
+        io.out << "  " << c.synopsis.leftJustified(width + 2) << c.summary << '\n';
+    io.out << "\n"
+           << "  " << Program << " COMMAND --help   what a command does and its options\n"
+           << "  " << Program << " --version        the program's version\n\n"
+           << "Exit status: 0 done (for diff: no difference), 1 a difference found or an operation\n"
+           << "failed, 2 a usage or input error. Errors go to standard error and name the file or\n"
+           << "the field and the rule; on any error nothing is written. Files are written to a\n"
+           << "temporary file that then replaces the target, so a failed write leaves it whole.\n";
+}
+
+void printCommandHelp(Io &io, const Command &c)
+{
+    io.out << "Usage: " << Program << ' ' << c.synopsis << "\n\n" << c.summary << ".\n";
+    if (!c.help.isEmpty())
+        io.out << '\n' << c.help << '\n';
+    QList<QCommandLineOption> options = c.options;
+    options << QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    int width = 0;
+    for (const QCommandLineOption &o : options)
+        width = std::max(width, int(optionNames(o).size()));
+    io.out << "\nOptions:\n";
+    for (const QCommandLineOption &o : options)
+        io.out << "  " << optionNames(o).leftJustified(width + 2) << o.description() << '\n';
+}
+
+int usage(Io &io, const QString &text, const QString &helpOf = {})
+{
+    fail(io, ExitUsage, text);
+    io.err << "Try '" << Program << (helpOf.isEmpty() ? QString() : QLatin1Char(' ') + helpOf) << " --help'.\n";
+    io.err.flush();
+    return ExitUsage;
+}
+
+int runCommand(const Command &c, const QStringList &arguments, Io &io)
+{
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.addOptions(c.options);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(help);
+    if (!parser.parse(QStringList{Program} + arguments))
+        return usage(io, c.name + QStringLiteral(": ") + parser.errorText(), c.name);
+    if (parser.isSet(help)) {
+        printCommandHelp(io, c);
+        return ExitDone;
+    }
+    const qsizetype count = parser.positionalArguments().size();
+    if (count < c.minArguments)
+        return usage(io, QStringLiteral("%1: too few arguments; usage: %2 %3").arg(c.name, Program, c.synopsis), c.name);
+    if (c.maxArguments >= 0 && count > c.maxArguments)
+        return usage(io,
+                     QStringLiteral("%1: unexpected argument '%2'")
+                         .arg(c.name, parser.positionalArguments().at(c.maxArguments)),
+                     c.name);
+    const int status = c.run(parser, io);
+    io.out.flush();
+    io.err.flush();
+    return status;
+}
+
+} // namespace
+
+int fail(Io &io, int status, const QString &text)
+{
+    io.err << Program << ": " << text << '\n';
+    io.err.flush();
+    return status;
+}
+
+int failFile(Io &io, int status, const QString &path, const QString &text)
+{
+    return fail(io, status, path + QStringLiteral(": ") + text);
+}
+
+int runParams(const QStringList &arguments, Io &io)
+{
+    if (arguments.isEmpty())
+        return usage(io, QStringLiteral("a command is expected"));
+    const QString &first = arguments.first();
+    if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
+        if (first == QLatin1String("help") && arguments.size() > 1) {
+            if (const Command *c = findCommand(arguments.at(1)))
+                return runCommand(*c, {QStringLiteral("--help")}, io);
+            return usage(io, QStringLiteral("no command '%1'").arg(arguments.at(1)));
+        }
+        printProgramHelp(io);
+        io.out.flush();
+        return ExitDone;
+    }
+    if (first == QLatin1String("--version")) {
+        io.out << Program << ' ' << QUELMAR_VERSION << '\n';
+        io.out.flush();
+        return ExitDone;
+    }
+    const Command *c = findCommand(first);
+    if (!c)
+        return usage(io, first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(first)
+                                                            : QStringLiteral("no command '%1'").arg(first));
+    return runCommand(*c, arguments.mid(1), io);
+}
+
+} // namespace Cli

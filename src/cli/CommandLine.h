@@ -1,0 +1,55 @@
+#pragma once
+// The subcommand dispatch of quelmar-params. Each command is a row: its name,
+// its synopsis and help, the options it takes and the routine that runs it
+// on parsed arguments. Commands write only to the streams they are given, so
+// tests run them in-process.
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QIODevice>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+namespace Cli {
+
+// Exit status of every command.
+inline constexpr int ExitDone = 0;
+inline constexpr int ExitDiffers = 1; // a difference found, or an operation failed
+inline constexpr int ExitUsage = 2;   // a usage or input error
+
+inline constexpr char ProgramName[] = "quelmar-params";
+
+struct Io
+{
+    QTextStream &out;
+    QTextStream &err;
+    QIODevice *in = nullptr;     // standard input, read for a file named "-"
+    bool outIsTerminal = false; // progress lines only then
+};
+
+struct Command
+{
+    QString name;
+    QString synopsis;  // "show FILE [--json]"
+    QString summary;   // one line in the program's help
+    QString help;      // what --help of the command adds below its synopsis
+    QList<QCommandLineOption> options;
+    int minArguments = 0;
+    int maxArguments = 0; // -1: any number
+    int (*run)(const QCommandLineParser &parsed, Io &io) = nullptr;
+};
+
+// The file commands: show, diff, export, import, set.
+QList<Command> fileCommands();
+
+// Runs the program on its arguments (without the program name).
+int runParams(const QStringList &arguments, Io &io);
+
+// "quelmar-params: TEXT" on standard error; returns the status to exit with.
+int fail(Io &io, int status, const QString &text);
+// The same for a file: "quelmar-params: FILE: TEXT".
+int failFile(Io &io, int status, const QString &path, const QString &text);
+
+} // namespace Cli

@@ -1,0 +1,290 @@
+// The commands on parameter files: show, diff, export, import and set.
+
+#include "CommandLine.h"
+
+#include "params/FieldModel.h"
+#include "params/ParameterExport.h"
+#include "params/ParameterFile.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <optional>
+
+namespace Cli {
+
+namespace {
+
+using FieldModel::FieldValue;
+
+const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Print the result as JSON."));
+const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                      QStringLiteral("Write to OUT instead."), QStringLiteral("OUT"));
+
+QByteArrayView bytesOf(const ImageBytes &image)
+{
+    return {reinterpret_cast<const char *>(image.data()), qsizetype(image.size())};
+}
+
+std::span<const std::uint8_t> spanOf(const QByteArray &bytes)
+{
+    return {reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())};
+}
+
+// A parameter file, or an input error naming it.
+std::optional<ImageBytes> loadImage(Io &io, const QString &path)
+{
+    ImageBytes image;
+    const ParameterFile::Result r = ParameterFile::Load(path, image);
+    if (!r.ok) {
+        failFile(io, ExitUsage, path, r.message);
+        return std::nullopt;
+    }
+    return image;
+}
+
+std::optional<QByteArray> readText(Io &io, const QString &path)
+{
+    if (path == QLatin1String("-")) {
+        if (!io.in) {
+            failFile(io, ExitUsage, path, QStringLiteral("no standard input"));
+            return std::nullopt;
+        }
+        return io.in->readAll();
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        failFile(io, ExitUsage, path, file.errorString());
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+// Standard output for an empty path, else a file written through a rename.
+int writeOut(Io &io, const QString &path, const QByteArray &bytes)
+{
+    if (path.isEmpty()) {
+        io.out << QString::fromUtf8(bytes);
+        return ExitDone;
+    }
+    const ParameterFile::Result r = ParameterFile::SaveBytes(path, spanOf(bytes));
+    return r.ok ? ExitDone : failFile(io, ExitDiffers, path, r.message);
+}
+
+int writeImage(Io &io, const QString &path, const ImageBytes &image)
+{
+    const ParameterFile::Result r = ParameterFile::Save(path, image);
+    return r.ok ? ExitDone : failFile(io, ExitDiffers, path, r.message);
+}
+
+// A value as listings show it: texts and event codes quoted so that blanks
+// show, an empty number or code as "(none)".
+QString shown(const EEAddr::Field &f, const FieldValue &value)
+{
+    const QString *text = std::get_if<QString>(&value);
+    if (!text)
+        return FieldModel::formatValue(f, value);
+    const bool isNumber = f.encoding == EEAddr::Encoding::Digits16 || f.encoding == EEAddr::Encoding::Digits8;
+    if (text->isEmpty() && f.encoding != EEAddr::Encoding::SmsText && f.encoding != EEAddr::Encoding::GprsText)
+        return QStringLiteral("(none)");
+    return isNumber ? *text : QString::fromUtf8(ParameterExport::jsonString(*text));
+}
+
+int labelWidth()
+{
+    int width = 0;
+    for (const EEAddr::Field &f : FieldModel::namedFields())
+        width = std::max(width, int(FieldModel::labelOf(f).size()));
+    return width;
+}
+
+int runShow(const QCommandLineParser &p, Io &io)
+{
+    const QString path = p.positionalArguments().at(0);
+    const std::optional<ImageBytes> image = loadImage(io, path);
+    if (!image)
+        return ExitUsage;
+    if (p.isSet(JsonOption))
+        return writeOut(io, {}, ParameterExport::exportImage(*image));
+
+    using P = EEAddr::Page;
+    const int width = labelWidth();
+    bool first = true;
+    for (const P page : {P::Phone, P::Sms, P::CallFilter, P::Output, P::Bell103, P::Gprs, P::Tell}) {
+        io.out << (first ? "" : "\n") << FieldModel::pageCaption(page) << '\n';
+        first = false;
+        for (const EEAddr::Field &f : FieldModel::namedFields())
+            if (f.page == page)
+                io.out << "  " << FieldModel::nameOf(f).leftJustified(17) << FieldModel::labelOf(f).leftJustified(width + 2)
+                       << shown(f, FieldModel::Decode(*image, f)) << '\n';
+    }
+    return ExitDone;
+}
+
+QByteArray hexRun(const ImageBytes &image, FieldModel::ByteRange r)
+{
+    return bytesOf(image).sliced(r.first, r.last - r.first + 1).toByteArray().toHex();
+}
+
+QByteArray diffJson(const ImageBytes &a, const ImageBytes &b, const FieldModel::ImageDifferences &d)
+{
+    using ParameterExport::jsonString;
+    QByteArray out = "{\n  \"format\": \"quelmar-parameters-diff\",\n  \"version\": 1,\n  \"fields\": [";
+    for (qsizetype i = 0; i < d.fields.size(); ++i) {
+        const FieldModel::FieldDifference &f = d.fields.at(i);
+        out += QByteArray(i ? "," : "") + "\n    {\"name\": " + jsonString(FieldModel::nameOf(*f.field))
+               + ", \"label\": " + jsonString(FieldModel::labelOf(*f.field))
+               + ", \"a\": " + ParameterExport::jsonValue(*f.field, f.a)
+               + ", \"b\": " + ParameterExport::jsonValue(*f.field, f.b) + '}';
+    }
+    out += QByteArray(d.fields.isEmpty() ? "" : "\n  ") + "],\n  \"bytes\": [";
+    for (qsizetype i = 0; i < d.bytes.size(); ++i) {
+        const FieldModel::ByteRange r = d.bytes.at(i);
+        out += QByteArray(i ? "," : "") + "\n    {\"first\": " + QByteArray::number(r.first)
+               + ", \"last\": " + QByteArray::number(r.last) + ", \"a\": \"" + hexRun(a, r) + "\", \"b\": \""
+               + hexRun(b, r) + "\"}";
+    }
+    out += QByteArray(d.bytes.isEmpty() ? "" : "\n  ") + "]\n}\n";
+    return out;
+}
+
+int runDiff(const QCommandLineParser &p, Io &io)
+{
+    const std::optional<ImageBytes> a = loadImage(io, p.positionalArguments().at(0));
+    if (!a)
+        return ExitUsage;
+    const std::optional<ImageBytes> b = loadImage(io, p.positionalArguments().at(1));
+    if (!b)
+        return ExitUsage;
+    const FieldModel::ImageDifferences d = FieldModel::DiffImages(*a, *b);
+    if (p.isSet(JsonOption)) {
+        writeOut(io, {}, diffJson(*a, *b, d));
+    } else {
+        for (const FieldModel::FieldDifference &f : d.fields)
+            io.out << FieldModel::nameOf(*f.field) << " (" << FieldModel::labelOf(*f.field)
+                   << "): " << shown(*f.field, f.a) << " -> " << shown(*f.field, f.b) << '\n';
+        for (const FieldModel::ByteRange r : d.bytes)
+            io.out << FieldModel::describeRange(r) << " (outside every field): " << hexRun(*a, r) << " -> "
+                   << hexRun(*b, r) << '\n';
+    }
+    return d.isEmpty() ? ExitDone : ExitDiffers;
+}
+
+int runExport(const QCommandLineParser &p, Io &io)
+{
+    const std::optional<ImageBytes> image = loadImage(io, p.positionalArguments().at(0));
+    if (!image)
+        return ExitUsage;
+    return writeOut(io, p.value(OutputOption), ParameterExport::exportImage(*image));
+}
+
+const QCommandLineOption BaseOption(QStringLiteral("base"),
+                                    QStringLiteral("Start from this parameter file instead of the document's image."),
+                                    QStringLiteral("FILE"));
+
+int runImport(const QCommandLineParser &p, Io &io)
+{
+    const QString path = p.positionalArguments().at(0);
+    const QString out = p.value(OutputOption);
+    if (out.isEmpty())
+        return fail(io, ExitUsage, QStringLiteral("import: -o OUT is required"));
+    std::optional<ImageBytes> base;
+    if (p.isSet(BaseOption) && !(base = loadImage(io, p.value(BaseOption))))
+        return ExitUsage;
+    const std::optional<QByteArray> json = readText(io, path);
+    if (!json)
+        return ExitUsage;
+    const ParameterExport::Imported imported = ParameterExport::importImage(*json, base);
+    for (const QString &error : imported.errors)
+        failFile(io, ExitUsage, path, error);
+    if (!imported.ok())
+        return ExitUsage;
+    return writeImage(io, out, imported.image);
+}
+
+int runSet(const QCommandLineParser &p, Io &io)
+{
+    const QStringList args = p.positionalArguments();
+    QList<ParameterExport::Change> changes;
+    QStringList errors;
+    for (const QString &assignment : args.mid(1)) {
+        const qsizetype equals = assignment.indexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            errors << QStringLiteral("'%1' is not NAME=VALUE").arg(assignment);
+            continue;
+        }
+        const QString name = assignment.left(equals);
+        const EEAddr::Field *field = FieldModel::findField(name);
+        if (!field) {
+            errors << QStringLiteral("%1: no such field").arg(name);
+            continue;
+        }
+        FieldModel::Parsed parsed = FieldModel::parseValue(*field, assignment.mid(equals + 1));
+        if (!parsed.error.isEmpty())
+            errors << parsed.error;
+        else
+            changes << ParameterExport::Change{field, std::move(parsed.value)};
+    }
+    const QString path = args.at(0);
+    std::optional<ImageBytes> image = loadImage(io, path);
+    if (!image)
+        return ExitUsage;
+    const ImageBytes original = *image;
+    errors << ParameterExport::applyChanges(*image, changes);
+    for (const QString &error : errors)
+        fail(io, ExitUsage, error);
+    if (!errors.isEmpty())
+        return ExitUsage;
+    const QString out = p.isSet(OutputOption) ? p.value(OutputOption) : path;
+    if (out == path && *image == original)
+        return ExitDone; // nothing to change: the file keeps its time stamp
+    return writeImage(io, out, *image);
+}
+
+} // namespace
+
+QList<Command> fileCommands()
+{
+    return {
+        {QStringLiteral("show"), QStringLiteral("show FILE [--json]"),
+         QStringLiteral("Lists every field of a parameter file by editor page: name, label, value"),
+         QStringLiteral("Texts and event codes are shown in double quotes, so that blanks show;\n"
+                        "an empty number or event code shows as (none). With --json the export\n"
+                        "format is printed instead (see export)."),
+         {JsonOption}, 1, 1, runShow},
+        {QStringLiteral("diff"), QStringLiteral("diff A B [--json]"),
+         QStringLiteral("Lists the fields that differ between two parameter files"),
+         QStringLiteral("One line per field whose bytes differ: name, label, value in A -> value in B,\n"
+                        "in image order; then each run of differing bytes outside every field, in\n"
+                        "hexadecimal. Exit status 0 when the files are equal, 1 when they differ."),
+         {JsonOption}, 2, 2, runDiff},
+        {QStringLiteral("export"), QStringLiteral("export FILE [-o OUT]"),
+         QStringLiteral("Writes a parameter file in the export format (JSON)"),
+         QStringLiteral("The document holds \"format\": \"quelmar-parameters\", \"version\": 1, \"fields\"\n"
+                        "with all 60 named fields as the editor shows them (numbers and event codes\n"
+                        "as strings, \"\" for none; texts as UTF-8; spinner values and BELLFlags as\n"
+                        "numbers; CallFilter, VoiceCaller and GPRSmode as true or false; addresses\n"
+                        "as \"a.b.c.d\") and \"image\": the 1088 bytes as 2176 hexadecimal digits.\n"
+                        "Without -o it goes to standard output."),
+         {OutputOption}, 1, 1, runExport},
+        {QStringLiteral("import"), QStringLiteral("import JSON -o OUT [--base FILE]"),
+         QStringLiteral("Builds a parameter file from an export or a template"),
+         QStringLiteral("The start is the --base file, else the document's \"image\", else an erased\n"
+                        "image (1088 bytes 0xFF). A field is written only when its value differs\n"
+                        "from what the start holds, so an unchanged export gives back the same\n"
+                        "bytes, and a template that names a few fields changes only those. An\n"
+                        "unknown field, a value of the wrong type or one its field cannot store is\n"
+                        "an error naming the field, and nothing is written. JSON \"-\" reads\n"
+                        "standard input."),
+         {OutputOption, BaseOption}, 1, 1, runImport},
+        {QStringLiteral("set"), QStringLiteral("set FILE NAME=VALUE... [-o OUT]"),
+         QStringLiteral("Changes named fields of a parameter file, in place or into OUT"),
+         QStringLiteral("VALUE as show prints it, without quotes: USER1=0612345678, Event1=12*4,\n"
+                        "SMS1='Alarm $', CallFilter=on|off|true|false|1|0, REL1=255, BELLFlags=3,\n"
+                        "IPAddress1=10.0.0.1, an empty value for no number. Every value is checked\n"
+                        "before anything is written; on any error the file stays as it was."),
+         {OutputOption}, 2, -1, runSet},
+    };
+}
+
+} // namespace Cli

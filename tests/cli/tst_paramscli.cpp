@@ -1,0 +1,251 @@
+// quelmar-params on parameter files: set and import per encoding, diff on
+// random images, input errors that write nothing, and the real executable's
+// exit status.
+
+#include "cli/CommandLine.h"
+#include "params/FieldModel.h"
+#include "params/ParameterFile.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int status;
+    QString out;
+    QString err;
+};
+
+Run run(const QStringList &args, const QByteArray &input = {})
+{
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    QBuffer in;
+    in.setData(input);
+    in.open(QIODevice::ReadOnly);
+    Cli::Io io{outStream, errStream, &in, false};
+    const int status = Cli::runParams(args, io);
+    return {status, out, err};
+}
+
+ImageBytes randomImage(QRandomGenerator &random)
+{
+    ImageBytes image;
+    for (std::uint8_t &b : image)
+        b = std::uint8_t(random.bounded(256));
+    return image;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+ImageBytes imageOf(const QString &path)
+{
+    ImageBytes image{};
+    const QByteArray bytes = contents(path);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), qsizetype(image.size())), image.begin());
+    return image;
+}
+
+void save(const QString &path, const ImageBytes &image)
+{
+    QVERIFY(ParameterFile::Save(path, image).ok);
+}
+
+} // namespace
+
+class TestParamsCli : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private slots:
+    void valuesPerEncoding_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text"); // as set takes it
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("Digits16") << "USER1" << "0612345678" << QByteArray("\"0612345678\"") << true;
+        QTest::newRow("Digits16 letter") << "USER1" << "06a5" << QByteArray("\"06a5\"") << false;
+        QTest::newRow("Digits8") << "NETPREFIX" << "06" << QByteArray("\"06\"") << true;
+        QTest::newRow("Digits8 nine") << "NETPREFIX" << "123456789" << QByteArray("\"123456789\"") << false;
+        QTest::newRow("EventCode") << "Event1" << "12*4" << QByteArray("\"12*4\"") << true;
+        QTest::newRow("EventCode #") << "Event1" << "12#4" << QByteArray("\"12#4\"") << false;
+        QTest::newRow("SmsText") << "SMS1" << "Riasztás $" << QByteArray("\"Riasztás $\"") << true;
+        QTest::newRow("SmsText not 1250") << "SMS1" << "警报" << QByteArray("\"警报\"") << false;
+        QTest::newRow("GprsText") << "APN" << "internet" << QByteArray("\"internet\"") << true;
+        QTest::newRow("GprsText long") << "APN" << QString(38, u'a') << "\"" + QByteArray(38, 'a') + "\"" << false;
+        QTest::newRow("Word16BE") << "PanelID" << "1234" << QByteArray("1234") << true;
+        QTest::newRow("Word16BE range") << "PanelID" << "40000" << QByteArray("40000") << false;
+        QTest::newRow("IPv4Address") << "IPAddress1" << "10.0.0.1" << QByteArray("\"10.0.0.1\"") << true;
+        QTest::newRow("IPv4Address 256") << "IPAddress1" << "10.0.0.256" << QByteArray("\"10.0.0.256\"") << false;
+        QTest::newRow("FlagByte") << "CallFilter" << "on" << QByteArray("true") << true;
+        QTest::newRow("FlagByte type") << "CallFilter" << "maybe" << QByteArray("\"yes\"") << false;
+        QTest::newRow("FlagBits") << "BELLFlags" << "2" << QByteArray("2") << true;
+        QTest::newRow("FlagBits 4") << "BELLFlags" << "4" << QByteArray("4") << false;
+        QTest::newRow("ByteValue") << "REL1" << "200" << QByteArray("200") << true;
+        QTest::newRow("ByteValue spinner") << "CallMax" << "26" << QByteArray("26") << false;
+        QTest::newRow("ByteValue fraction") << "REL1" << "1.5" << QByteArray("1.5") << false;
+    }
+    void valuesPerEncoding()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, json);
+        QFETCH(bool, accepted);
+        const EEAddr::Field &field = *FieldModel::findField(name);
+        ImageBytes base{}; // as a read from the module leaves it: every field differs from the values
+        const QString file = path(QStringLiteral("set.QM3")), out = path(QStringLiteral("import.QM3"));
+        const QString tpl = path(QStringLiteral("template.json"));
+        save(file, base);
+        QFile::remove(out);
+        QFile t(tpl);
+        QVERIFY(t.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        t.write("{\"format\": \"quelmar-parameters\", \"version\": 1, \"fields\": {\"" + name.toUtf8() + "\": " + json + "}}");
+        t.close();
+
+        const Run set = run({QStringLiteral("set"), file, name + u'=' + text});
+        const Run import = run({QStringLiteral("import"), tpl, QStringLiteral("-o"), out, QStringLiteral("--base"), file});
+        if (!accepted) {
+            for (const Run &r : {set, import}) {
+                QCOMPARE(r.status, Cli::ExitUsage);
+                QVERIFY2(r.err.contains(name + u':'), qPrintable(r.err));
+            }
+            QVERIFY(import.err.startsWith(QStringLiteral("quelmar-params: ") + tpl + u':'));
+            QCOMPARE(imageOf(file), base);
+            QVERIFY(!QFile::exists(out));
+            return;
+        }
+        QCOMPARE(set.status, Cli::ExitDone);
+        QCOMPARE(import.status, Cli::ExitDone);
+        const QString expected = FieldModel::formatValue(field, FieldModel::parseValue(field, text).value);
+        for (const QString &written : {file, out}) {
+            const ImageBytes image = imageOf(written);
+            QCOMPARE(FieldModel::formatValue(field, FieldModel::Decode(image, field)), expected);
+            const FieldModel::ImageDifferences d = FieldModel::DiffImages(base, image);
+            QCOMPARE(d.count(), 1);
+            QCOMPARE(d.fields.value(0).field, &field);
+        }
+    }
+
+    void randomImagesThroughExportAndImport()
+    {
+        QRandomGenerator random(15);
+        const QString file = path(QStringLiteral("x.QM3")), json = path(QStringLiteral("x.json")),
+                      back = path(QStringLiteral("back.QM3"));
+        for (int i = 0; i < 20; ++i) {
+            save(file, randomImage(random));
+            QCOMPARE(run({QStringLiteral("export"), file, QStringLiteral("-o"), json}).status, Cli::ExitDone);
+            QCOMPARE(run({QStringLiteral("import"), json, QStringLiteral("-o"), back}).status, Cli::ExitDone);
+            QCOMPARE(contents(back), contents(file));
+            // The same through standard input, from show --json.
+            const Run shown = run({QStringLiteral("show"), file, QStringLiteral("--json")});
+            QCOMPARE(run({QStringLiteral("import"), QStringLiteral("-"), QStringLiteral("-o"), back}, shown.out.toUtf8()).status,
+                     Cli::ExitDone);
+            QCOMPARE(contents(back), contents(file));
+        }
+    }
+
+    void diffOfRandomImages()
+    {
+        QRandomGenerator random(1516);
+        const QString a = path(QStringLiteral("a.QM3")), b = path(QStringLiteral("b.QM3"));
+        const auto fields = FieldModel::namedFields();
+        for (int i = 0; i < 60; ++i) {
+            ImageBytes x = randomImage(random);
+            save(a, x);
+            const Run same = run({QStringLiteral("diff"), a, a});
+            QCOMPARE(same.status, Cli::ExitDone);
+            QVERIFY(same.out.isEmpty());
+
+            const EEAddr::Field &f = fields[random.bounded(int(fields.size()))];
+            const ImageBytes y = randomImage(random);
+            if (std::equal(x.begin() + f.offset, x.begin() + f.offset + f.length, y.begin() + f.offset))
+                continue;
+            std::copy_n(y.begin() + f.offset, f.length, x.begin() + f.offset);
+            save(b, x);
+            const Run one = run({QStringLiteral("diff"), a, b});
+            QCOMPARE(one.status, Cli::ExitDiffers);
+            QCOMPARE(one.out.count(u'\n'), 1);
+            QVERIFY2(one.out.startsWith(FieldModel::nameOf(f) + QStringLiteral(" (")), qPrintable(one.out));
+        }
+    }
+
+    void inputErrorsWriteNothing()
+    {
+        const QString shortFile = path(QStringLiteral("short.QM3")), out = path(QStringLiteral("none.QM3"));
+        QFile f(shortFile);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(100, '\0'));
+        f.close();
+        for (const QStringList &args : {QStringList{QStringLiteral("show"), shortFile},
+                                        {QStringLiteral("set"), shortFile, QStringLiteral("USER1=1"), QStringLiteral("-o"), out},
+                                        {QStringLiteral("export"), shortFile, QStringLiteral("-o"), out},
+                                        {QStringLiteral("diff"), shortFile, shortFile}}) {
+            const Run r = run(args);
+            QCOMPARE(r.status, Cli::ExitUsage);
+            QCOMPARE(r.err, QStringLiteral("quelmar-params: %1: Read beyond end of file\n").arg(shortFile));
+            QVERIFY(!QFile::exists(out));
+        }
+        // A failed write is a failed operation, named by its file.
+        save(path(QStringLiteral("ok.QM3")), ImageBytes{});
+        const QString nowhere = path(QStringLiteral("missing/x.json"));
+        const Run r = run({QStringLiteral("export"), path(QStringLiteral("ok.QM3")), QStringLiteral("-o"), nowhere});
+        QCOMPARE(r.status, Cli::ExitDiffers);
+        QVERIFY2(r.err.startsWith(QStringLiteral("quelmar-params: ") + nowhere + u':'), qPrintable(r.err));
+    }
+
+    void helpNamesEveryCommand()
+    {
+        const Run help = run({QStringLiteral("--help")});
+        QCOMPARE(help.status, Cli::ExitDone);
+        for (const Cli::Command &c : Cli::fileCommands()) {
+            QVERIFY2(help.out.contains(c.synopsis), qPrintable(c.name));
+            const Run own = run({c.name, QStringLiteral("--help")});
+            QCOMPARE(own.status, Cli::ExitDone);
+            QVERIFY(own.out.startsWith(QStringLiteral("Usage: quelmar-params ") + c.synopsis));
+        }
+        QCOMPARE(run({QStringLiteral("frobnicate")}).status, Cli::ExitUsage);
+        QCOMPARE(run({QStringLiteral("show")}).status, Cli::ExitUsage);
+        QCOMPARE(run({QStringLiteral("show"), QStringLiteral("a"), QStringLiteral("--bogus")}).status, Cli::ExitUsage);
+    }
+
+    void executableExitStatus()
+    {
+        const QString a = path(QStringLiteral("ea.QM3")), b = path(QStringLiteral("eb.QM3"));
+        ImageBytes image{};
+        save(a, image);
+        image[EEAddr::CentralID] = 1;
+        save(b, image);
+        const auto status = [](const QStringList &args, QByteArray *out = nullptr) {
+            QProcess p;
+            p.start(QStringLiteral(QUELMAR_PARAMS), args);
+            p.waitForFinished(30000);
+            if (out)
+                *out = p.readAllStandardOutput();
+            return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        };
+        QByteArray out;
+        QCOMPARE(status({QStringLiteral("--version")}, &out), 0);
+        QCOMPARE(out, QByteArray("quelmar-params " QUELMAR_VERSION "\n"));
+        QCOMPARE(status({QStringLiteral("diff"), a, a}), 0);
+        QCOMPARE(status({QStringLiteral("diff"), a, b}, &out), 1);
+        QVERIFY(out.startsWith("CentralID ("));
+        QCOMPARE(status({}), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestParamsCli)
+#include "tst_paramscli.moc"
