@@ -6,6 +6,7 @@
 #include "editor/Settings.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
+#include "report/Report.h"
 #include "status/State.h"
 
 #include <QApplication>
@@ -38,6 +39,18 @@ void destroy(T *&window)
     window = nullptr;
 }
 
+// The report of the image as the transfer window holds it, with the module's
+// last state when the status window received one.
+QString WriteReport(const QString &path)
+{
+    Report::Contents contents;
+    contents.image = ParameterImage;
+    contents.port = FormDownload ? FormDownload->PortName() : QString();
+    if (StateForm && StateForm->LastStatusTime().isValid())
+        contents.state = Report::ModuleState{DescribeStatus(StateForm->Status()), StateForm->LastStatusTime()};
+    return Report::writePdf(path, contents).error;
+}
+
 } // namespace
 
 void ConfigureApplication()
@@ -62,6 +75,7 @@ void StartUp()
     WelcomeForm = new TWelcomeForm; // the application's main window
     StateForm = new TStateForm;
     FormDownload = new TFormDownload; // fills the parameter image with 0xFF
+    FormDownload->WriteReport = WriteReport;
     SettingsForm = new TSettingsForm; // reads the operator presets
     FormDetails = new TFormDetails;
 

@@ -1,5 +1,6 @@
 #include "Download.h"
 
+#include "HistoryWindow.h"
 #include "ParameterFile.h"
 
 #include "editor/Settings.h"
@@ -7,6 +8,9 @@
 #include "main/AppUi.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QUrl>
 #include <QFileDialog>
 #include <QFrame>
 #include <QMessageBox>
@@ -85,6 +89,17 @@ TFormDownload::TFormDownload(QWidget *parent)
     y += RowHeight + Gap;
     btEdit = button(this, "btEdit", QStringLiteral("Paraméterek szerkesztése"),
                     QRect(Margin, y, FullWidth, RowHeight));
+    y += RowHeight + Gap;
+    btHistory = button(this, "btHistory", QStringLiteral("History"), QRect(Margin, y, half, RowHeight));
+    btReport = button(this, "btReport", QStringLiteral("Report"),
+                      QRect(Margin + FullWidth - half, y, half, RowHeight));
+    y += RowHeight + Gap;
+    constexpr int outcomeHeight = 40;
+    lbOutcome = new QLabel(this);
+    lbOutcome->setObjectName(QStringLiteral("lbOutcome"));
+    lbOutcome->setWordWrap(true);
+    lbOutcome->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbOutcome->setGeometry(Margin, y, FullWidth, outcomeHeight);
     btClose = button(this, "btClose", QStringLiteral("Ablak bezárása"),
                      QRect(Margin, ClientHeight - Margin - RowHeight, FullWidth, RowHeight));
 
@@ -98,6 +113,8 @@ TFormDownload::TFormDownload(QWidget *parent)
     connect(btOpen, &QPushButton::clicked, this, &TFormDownload::btOpenClick);
     connect(btSave, &QPushButton::clicked, this, &TFormDownload::btSaveClick);
     connect(btEdit, &QPushButton::clicked, this, &TFormDownload::btEditClick);
+    connect(btHistory, &QPushButton::clicked, this, &TFormDownload::btHistoryClick);
+    connect(btReport, &QPushButton::clicked, this, &TFormDownload::btReportClick);
     connect(btClose, &QPushButton::clicked, this, &TFormDownload::btCloseClick);
     connect(Timer1, &QTimer::timeout, this, &TFormDownload::Timer1Timer);
 
@@ -108,6 +125,15 @@ TFormDownload::TFormDownload(QWidget *parent)
         box.exec();
     };
     ErrorBox = [](const QString &text) { ShowErrorBox(text); };
+    ReportDialog = [this] {
+        QFileDialog dialog(this, QString(), QString(), QStringLiteral("PDF (*.pdf)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("pdf"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().constFirst()
+                                                                                      : QString();
+    };
+    OpenReport = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     SetBarColour(Transfer::Green);
     CentreOnScreen(this);
@@ -122,6 +148,7 @@ void TFormDownload::FormCreate()
 
 void TFormDownload::SetLink(ModuleLink *link)
 {
+    m_link = link;
     Transfer.Link = link ? TransferLink{&link->ComPort1, &link->Codec, &link->Dispatcher.Reception} : TransferLink{};
 }
 
@@ -129,13 +156,13 @@ void TFormDownload::SetLink(ModuleLink *link)
 
 void TFormDownload::DisableButtons()
 {
-    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btClose})
+    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btReport, btClose})
         b->setEnabled(false);
 }
 
 void TFormDownload::EnableButtons()
 {
-    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btClose})
+    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btReport, btClose})
         b->setEnabled(true);
 }
 
@@ -165,14 +192,33 @@ void TFormDownload::ShowError(const QString &text)
 
 // ------------------------------------------------------------ buttons
 
+QString TFormDownload::PortName() const
+{
+    return m_link ? m_link->ComPort1.Port() : QString();
+}
+
+void TFormDownload::keepInHistory(TransferOutcome outcome, History::Operation operation)
+{
+    // Not connected leaves everything as it was, the note included.
+    if (outcome == TransferOutcome::NotConnected)
+        return;
+    lbOutcome->clear();
+    if (outcome != TransferOutcome::Succeeded)
+        return;
+    const History::Kept kept = History::Store().keep(ParameterImage, operation, PortName());
+    lbOutcome->setText(History::outcomeNote(kept));
+    if (m_history && m_history->isVisible())
+        m_history->Refresh();
+}
+
 void TFormDownload::btReadClick()
 {
-    Transfer.Read();
+    keepInHistory(Transfer.Read(), History::Operation::Read);
 }
 
 void TFormDownload::btWriteClick()
 {
-    Transfer.Write();
+    keepInHistory(Transfer.Write(), History::Operation::Write);
 }
 
 void TFormDownload::btCompareClick()
@@ -210,6 +256,36 @@ void TFormDownload::btEditClick()
 {
     if (SettingsForm)
         SettingsForm->EditImage();
+}
+
+void TFormDownload::btHistoryClick()
+{
+    if (!m_history) {
+        m_history = new TFormHistory(this);
+        m_history->Loaded = [this] {
+            SetBarColour(Transfer::Green);
+            SetProgress(Transfer::BarMaximum);
+            lbOutcome->clear();
+        };
+    }
+    m_history->Refresh();
+    m_history->show();
+    m_history->raise();
+}
+
+void TFormDownload::btReportClick()
+{
+    if (!WriteReport)
+        return;
+    const QString path = ReportDialog();
+    if (path.isEmpty())
+        return;
+    const QString error = WriteReport(path);
+    if (!error.isEmpty()) {
+        ShowError(error);
+        return;
+    }
+    OpenReport(path);
 }
 
 void TFormDownload::btCloseClick()

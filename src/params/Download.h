@@ -1,15 +1,18 @@
 #pragma once
 // The parameter transfer window: reads, writes and compares the parameter
-// image with the module, keeps it in files and opens the editor on it. The
-// progress bar is the only report of a module operation's outcome.
+// image with the module, keeps it in files and opens the editor on it. Every
+// image read or written is kept in the history too.
 
+#include "History.h"
 #include "Transfer.h"
 
 #include <QWidget>
 #include <functional>
 
 class ModuleLink;
+class QLabel;
 class QProgressBar;
+class TFormHistory;
 class QPushButton;
 class QTimer;
 
@@ -19,7 +22,7 @@ class TFormDownload : public QWidget, public TransferDisplay
 
 public:
     static constexpr int ClientWidth = 276;
-    static constexpr int ClientHeight = 276;
+    static constexpr int ClientHeight = 348;
 
     // Fills the parameter image with 0xFF (FormCreate).
     explicit TFormDownload(QWidget *parent = nullptr);
@@ -37,8 +40,15 @@ public:
     QPushButton *btOpen;
     QPushButton *btSave;
     QPushButton *btEdit;
+    QPushButton *btHistory;
+    QPushButton *btReport;
     QPushButton *btClose;
+    // Empty until an operation's image could not be kept in the history.
+    QLabel *lbOutcome;
     QTimer *Timer1;
+
+    // The port of the main window's link ("COM3"), or empty without one.
+    QString PortName() const;
 
     // The file dialogs: the chosen path, or empty when cancelled.
     std::function<QString()> OpenDialog1;
@@ -46,6 +56,12 @@ public:
     // The message box and the error box; tests put recorders here.
     std::function<void(const QString &)> MessageBox;
     std::function<void(const QString &)> ErrorBox;
+    // The report's save dialog, and the viewer it is opened in.
+    std::function<QString()> ReportDialog;
+    std::function<void(const QString &)> OpenReport;
+    // Writes the commissioning report of the image; an error text, or empty.
+    // Set at start-up: the report lives in its own library beside the windows.
+    std::function<QString(const QString &path)> WriteReport;
 
     // TransferDisplay
     void DisableButtons() override;
@@ -62,12 +78,19 @@ public slots:
     void btOpenClick();
     void btSaveClick();
     void btEditClick();
+    void btHistoryClick();
+    void btReportClick();
     void btCloseClick();
     void Timer1Timer();
 
 private:
+    // Keeps the image of a finished read or write; says so when it could not.
+    void keepInHistory(TransferOutcome outcome, History::Operation operation);
     void FormCreate();
     QString runFileDialog(bool save);
+
+    ModuleLink *m_link = nullptr;
+    TFormHistory *m_history = nullptr;
 };
 
 extern TFormDownload *FormDownload;

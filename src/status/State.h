@@ -6,6 +6,7 @@
 #include "link/MessageDispatcher.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -29,6 +30,8 @@ public:
 
     StatusFields &Status() override { return m_status; }
     void RefreshStatus() override;
+    // When the last status message arrived; invalid until one did this run.
+    QDateTime LastStatusTime() const { return m_lastStatus; }
 
     // The link's plain-text sender; it writes nothing while the port is closed.
     std::function<void(const QByteArray &)> SendText;
@@ -63,6 +66,7 @@ private:
     void FormHide();
 
     StatusFields m_status;
+    QDateTime m_lastStatus;
 };
 
 extern TStateForm *StateForm;
