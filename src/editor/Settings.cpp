@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "CharGrid.h"
+#include "FieldControls.h"
 #include "GridRules.h"
 #include "IPAddressControl.h"
 #include "RadioGroup.h"
@@ -27,30 +28,8 @@ TSettingsForm *SettingsForm = nullptr;
 
 namespace {
 
-using namespace Encodings;
-using SettingsFields::FieldAt;
-
 constexpr int ClientWidth = 457;
 constexpr int ClientHeight = 427;
-
-// The number grids in the order load and store visit them.
-constexpr std::array<int, 7> PhoneGrids = {EEAddr::USER1,     EEAddr::USER2,  EEAddr::SMSFW1, EEAddr::SMSFW2,
-                                          EEAddr::NETPREFIX, EEAddr::ADDFIX, EEAddr::AUTODIAL};
-
-template <class Image>
-auto FieldOf(Image &image, int offset)
-{
-    return FieldBytes(image, FieldAt(offset));
-}
-
-template <std::size_t N>
-void PutDigits(CharGrid *grid, const DigitCells<N> &digits)
-{
-    grid->clearCells();
-    for (std::size_t p = 0; p < N; ++p)
-        if (digits[p])
-            grid->setCell(static_cast<int>(p), QString(QLatin1Char(*digits[p])));
-}
 
 } // namespace
 
@@ -62,6 +41,9 @@ TSettingsForm::TSettingsForm(QWidget *parent)
     setModal(true);
 
     buildWindow();
+    m_bindings = FieldControls::bindByName(this);
+    for (const FieldControls::Binding &b : m_bindings)
+        m_controls.insert(b.field->offset, b.control);
     connect(btSettingOK, &QPushButton::clicked, this, &TSettingsForm::btSettingOKClick);
     connect(btSettingCancel, &QPushButton::clicked, this, &TSettingsForm::btSettingCancelClick);
 
@@ -111,86 +93,12 @@ void TSettingsForm::StoreSettings()
     StoreSettings(ParameterImage);
 }
 
-void TSettingsForm::loadNumberGrid(const ImageBytes &image, int fieldOffset)
-{
-    auto *grid = control<CharGrid>(fieldOffset);
-    if (FieldAt(fieldOffset).encoding == EEAddr::Encoding::Digits8)
-        PutDigits(grid, Digits8::Read(FieldOf(image, fieldOffset)));
-    else
-        PutDigits(grid, Digits16::Read(FieldOf(image, fieldOffset)));
-}
-
-void TSettingsForm::storeNumberGrid(ImageBytes &image, int fieldOffset) const
-{
-    const QString digits = DigitsFromCells(control<CharGrid>(fieldOffset)->cells());
-    if (FieldAt(fieldOffset).encoding == EEAddr::Encoding::Digits8)
-        Digits8::Write(FieldOf(image, fieldOffset), digits);
-    else
-        Digits16::Write(FieldOf(image, fieldOffset), digits);
-}
-
 void TSettingsForm::LoadSettings(const ImageBytes &image)
 {
-    // 1. SMS texts.
-    for (int offset : EEAddr::SmsOffsets)
-        control<QLineEdit>(offset)->setText(SmsText::Read(FieldOf(image, offset)));
-
-    // 2. The phone page's numbers.
-    for (int offset : PhoneGrids)
-        loadNumberGrid(image, offset);
-
-    // 3. Event codes: four blank cells, then the code's symbols if there is one.
-    for (int offset : EEAddr::EventOffsets) {
-        auto *grid = control<CharGrid>(offset);
-        for (int c = 0; c < grid->cellCount(); ++c)
-            grid->setCell(c, QStringLiteral(" "));
-        const QString symbols = EventCode::Read(FieldOf(image, offset));
-        for (int c = 0; c < grid->cellCount() && c < symbols.size(); ++c)
-            grid->setCell(c, QString(symbols[c]));
-    }
-
-    // 4. Addresses with their ports, then the two identifiers. The spinners
-    // take the 16-bit values as signed numbers and clamp them to their range.
-    for (std::size_t i = 0; i < EEAddr::IPAddressOffsets.size(); ++i) {
-        control<IPAddressControl>(EEAddr::IPAddressOffsets[i])
-            ->setAddress(IPv4Address::Read(FieldOf(image, EEAddr::IPAddressOffsets[i])));
-        control<QSpinBox>(EEAddr::PortOffsets[i])
-            ->setValue(static_cast<std::int16_t>(Word16BE::Read(FieldOf(image, EEAddr::PortOffsets[i]))));
-    }
-    for (int offset : {EEAddr::PanelID, EEAddr::CentralID})
-        control<QSpinBox>(offset)->setValue(static_cast<std::int16_t>(Word16BE::Read(FieldOf(image, offset))));
-
-    // 5. GPRS texts, enabled or not; the operator list stays as it is.
-    for (int offset : {EEAddr::APN, EEAddr::UserName, EEAddr::PWD})
-        control<QLineEdit>(offset)->setText(GprsText::Read(FieldOf(image, offset)));
-
-    // 6. Call filter and output control numbers.
-    for (int offset : EEAddr::PhnrEnabledOffsets)
-        loadNumberGrid(image, offset);
-    for (int offset : EEAddr::RelPhnrEnabledOffsets)
-        loadNumberGrid(image, offset);
-
-    // 7. Output timings and the call time limit.
-    for (int offset : {EEAddr::REL1, EEAddr::REL2, EEAddr::CallMax})
-        control<QSpinBox>(offset)->setValue(ByteValue::Read(FieldOf(image, offset)));
-
-    // 8. and 9. A changed choice or check mark sets off its enabling rule.
-    rgCallFilter->setItemIndex(
-        FlagByte::Read(FieldOf(image, EEAddr::CallFilter), FieldAt(EEAddr::CallFilter).flagRead) ? 1 : 0);
-    cbGPRSmode->setChecked(FlagByte::Read(FieldOf(image, EEAddr::GPRSmode), FieldAt(EEAddr::GPRSmode).flagRead));
-
-    // 10. Bell 103 numbers.
-    for (int offset : EEAddr::BellPhnrEnabledOffsets)
-        loadNumberGrid(image, offset);
-
-    // 11. Bell 103 flags.
-    const FlagBits::Flags bell = FlagBits::Read(FieldOf(image, EEAddr::BELLFlags));
-    rgBELLCallFilter->setItemIndex(bell.bit0 ? 1 : 0);
-    cbBELLcallback->setChecked(bell.bit1);
-
-    // 12. Voice caller support.
-    cbVoiceCaller->setChecked(
-        FlagByte::Read(FieldOf(image, EEAddr::VoiceCaller), FieldAt(EEAddr::VoiceCaller).flagRead));
+    // The fields are disjoint; the bindings come in the order that the
+    // enabling rules need.
+    for (const FieldControls::Binding &b : m_bindings)
+        FieldControls::show(b, FieldModel::Decode(image, *b.field));
 }
 
 void TSettingsForm::StoreSettings(ImageBytes &image)
@@ -198,59 +106,9 @@ void TSettingsForm::StoreSettings(ImageBytes &image)
     // Text typed straight into a spinner counts once it is a valid number.
     for (QSpinBox *spin : findChildren<QSpinBox *>())
         spin->interpretText();
-
-    // 1. SMS texts.
-    for (int offset : EEAddr::SmsOffsets)
-        SmsText::Write(FieldOf(image, offset), control<QLineEdit>(offset)->text());
-
-    // 2. The phone page's numbers; gaps between filled cells close up.
-    for (int offset : PhoneGrids)
-        storeNumberGrid(image, offset);
-
-    // 3. Event codes: anything but four symbols is no code.
-    for (int offset : EEAddr::EventOffsets)
-        EventCode::WriteCells(FieldOf(image, offset), control<CharGrid>(offset)->cells());
-
-    // 4. Addresses, ports and the reserved bytes after each port; then the
-    // identifiers. The spinners' range keeps every value within 0 to 32767.
-    for (std::size_t i = 0; i < EEAddr::IPAddressOffsets.size(); ++i) {
-        IPv4Address::Write(FieldOf(image, EEAddr::IPAddressOffsets[i]),
-                           control<IPAddressControl>(EEAddr::IPAddressOffsets[i])->address());
-        Word16BE::Write(FieldOf(image, EEAddr::PortOffsets[i]),
-                        static_cast<std::uint16_t>(control<QSpinBox>(EEAddr::PortOffsets[i])->value()));
-        ReservedZero::Write(FieldOf(image, EEAddr::ReservedOffsets[i]));
-    }
-    for (int offset : {EEAddr::PanelID, EEAddr::CentralID})
-        Word16BE::Write(FieldOf(image, offset), static_cast<std::uint16_t>(control<QSpinBox>(offset)->value()));
-
-    // 5. GPRS texts.
-    for (int offset : {EEAddr::APN, EEAddr::UserName, EEAddr::PWD})
-        GprsText::Write(FieldOf(image, offset), control<QLineEdit>(offset)->text());
-
-    // 6. Call filter and output control numbers.
-    for (int offset : EEAddr::PhnrEnabledOffsets)
-        storeNumberGrid(image, offset);
-    for (int offset : EEAddr::RelPhnrEnabledOffsets)
-        storeNumberGrid(image, offset);
-
-    // 7. Output timings and the call time limit.
-    for (int offset : {EEAddr::REL1, EEAddr::REL2, EEAddr::CallMax})
-        ByteValue::Write(FieldOf(image, offset), static_cast<std::uint8_t>(control<QSpinBox>(offset)->value()));
-
-    // 8. and 9.
-    FlagByte::Write(FieldOf(image, EEAddr::CallFilter), rgCallFilter->itemIndex() == 1);
-    FlagByte::Write(FieldOf(image, EEAddr::GPRSmode), cbGPRSmode->isChecked());
-
-    // 10. Bell 103 numbers.
-    for (int offset : EEAddr::BellPhnrEnabledOffsets)
-        storeNumberGrid(image, offset);
-
-    // 11. Bell 103 flags.
-    FlagBits::Write(FieldOf(image, EEAddr::BELLFlags),
-                    {rgBELLCallFilter->itemIndex() == 1, cbBELLcallback->isChecked()});
-
-    // 12. Voice caller support.
-    FlagByte::Write(FieldOf(image, EEAddr::VoiceCaller), cbVoiceCaller->isChecked());
+    // Every field is rewritten, the reserved bytes after the ports included.
+    for (const FieldControls::Binding &b : m_bindings)
+        FieldModel::store(image, *b.field, FieldControls::valueOf(b));
 }
 
 bool TSettingsForm::EditImage()

@@ -4,6 +4,7 @@
 // It holds no copy of the image: between load and store the values live in
 // the controls only.
 
+#include "FieldControls.h"
 #include "GprsPresets.h"
 #include "params/EEAddr.h"
 #include "params/ParameterImage.h"
@@ -112,7 +113,7 @@ private:
     CharGrid *numberGrid(int fieldOffset, QWidget *parent);
     CharGrid *eventGrid(int fieldOffset, QWidget *parent);
     QLineEdit *textField(int fieldOffset, int maxLength, QWidget *parent);
-    QSpinBox *spinner(int fieldOffset, int minimum, int maximum, bool grouping, QWidget *parent);
+    QSpinBox *spinner(int fieldOffset, bool grouping, QWidget *parent);
     IPAddressControl *addressControl(int fieldOffset, QWidget *parent);
     void bind(int fieldOffset, QWidget *control);
     template <class T> T *control(int fieldOffset) const
@@ -120,11 +121,10 @@ private:
         return static_cast<T *>(m_controls.value(fieldOffset));
     }
 
-    void loadNumberGrid(const ImageBytes &image, int fieldOffset);
-    void storeNumberGrid(ImageBytes &image, int fieldOffset) const;
     void setPresetLook(QLineEdit *field, bool custom);
 
-    QHash<int, QWidget *> m_controls; // by field offset
+    QList<FieldControls::Binding> m_bindings; // every field, in load order
+    QHash<int, QWidget *> m_controls;         // by field offset
     std::array<QLabel *, 4> m_callFilterLabels{};
     QStringList m_presets;
     GprsPresets::PresetFields m_custom;

@@ -30,7 +30,6 @@ using SettingsFields::FieldAt;
 
 constexpr int GprsTextLimit = 40;
 constexpr int GprsNameLimit = 20;
-constexpr int Word16Max = 32767;
 
 // Narrower tab padding than the platform's.
 class CompactTabStyle : public QProxyStyle
@@ -113,10 +112,10 @@ QLabel *TSettingsForm::label(const QString &name, const QString &text, QWidget *
     return l;
 }
 
+// Load and store find the control by this name.
 void TSettingsForm::bind(int fieldOffset, QWidget *control)
 {
     control->setObjectName(ControlName(fieldOffset));
-    m_controls.insert(fieldOffset, control);
 }
 
 CharGrid *TSettingsForm::numberGrid(int fieldOffset, QWidget *parent)
@@ -145,14 +144,14 @@ QLineEdit *TSettingsForm::textField(int fieldOffset, int maxLength, QWidget *par
     return field;
 }
 
-QSpinBox *TSettingsForm::spinner(int fieldOffset, int minimum, int maximum, bool grouping, QWidget *parent)
+QSpinBox *TSettingsForm::spinner(int fieldOffset, bool grouping, QWidget *parent)
 {
     auto *spin = new QSpinBox(parent);
     bind(fieldOffset, spin);
     // The spinner's own text field carries the name of the separate field
     // that the value is shown in.
     spin->findChild<QLineEdit *>()->setObjectName(CompanionName(fieldOffset));
-    spin->setRange(minimum, maximum);
+    spin->setRange(0, FieldAt(fieldOffset).maximum);
     spin->setWrapping(false);
     spin->setGroupSeparatorShown(grouping);
     spin->setAlignment(Qt::AlignRight);
@@ -299,7 +298,7 @@ void TSettingsForm::buildCallFilterPage()
     auto *limit = new QHBoxLayout;
     QLabel *line1 = label("lbCallTimeLine1", QStringLiteral("Bejövő hívások időkorlátja (0-25 perc)"),
                           TabSheetCallFilter);
-    QSpinBox *callMax = spinner(EEAddr::CallMax, 0, 25, false, TabSheetCallFilter);
+    QSpinBox *callMax = spinner(EEAddr::CallMax, false, TabSheetCallFilter);
     line1->setBuddy(callMax);
     limit->addWidget(line1);
     limit->addWidget(callMax);
@@ -357,7 +356,7 @@ void TSettingsForm::buildOutputPage()
     int row = 0;
     for (const auto &o : outputs) {
         QLabel *l = label(o.label, QString::fromUtf8(o.text), TabSheetOUTPUT);
-        QSpinBox *s = spinner(o.offset, 0, 255, false, TabSheetOUTPUT);
+        QSpinBox *s = spinner(o.offset, false, TabSheetOUTPUT);
         l->setBuddy(s);
         timing->addWidget(l, row, 0);
         timing->addWidget(s, row, 1);
@@ -478,9 +477,9 @@ void TSettingsForm::buildGprsPage()
         grid->addWidget(e, row, 1);
         ++row;
     }
-    edAPN = control<QLineEdit>(EEAddr::APN);
-    edUserName = control<QLineEdit>(EEAddr::UserName);
-    edPWD = control<QLineEdit>(EEAddr::PWD);
+    edAPN = findChild<QLineEdit *>(ControlName(EEAddr::APN));
+    edUserName = findChild<QLineEdit *>(ControlName(EEAddr::UserName));
+    edPWD = findChild<QLineEdit *>(ControlName(EEAddr::PWD));
 
     btSaveSettings = new QPushButton(QStringLiteral("Save"), TabSheetGPRS);
     btSaveSettings->setObjectName(QStringLiteral("btSaveSettings"));
@@ -502,7 +501,7 @@ void TSettingsForm::buildTellPage()
     grid->setVerticalSpacing(6);
 
     QLabel *lbPanelID = label("lbPanelID", QStringLiteral("Sorozatszám:"), TabSheetTELL);
-    QSpinBox *panel = spinner(EEAddr::PanelID, 0, Word16Max, true, TabSheetTELL);
+    QSpinBox *panel = spinner(EEAddr::PanelID, true, TabSheetTELL);
     lbPanelID->setBuddy(panel);
     grid->addWidget(lbPanelID, 0, 0);
     grid->addWidget(panel, 0, 1, Qt::AlignLeft);
@@ -520,7 +519,7 @@ void TSettingsForm::buildTellPage()
             address->octetField(k)->setAccessibleName(QStringLiteral("IP address %1, octet %2").arg(n).arg(k + 1));
         QLabel *p = label(QStringLiteral("lbPort%1").arg(n), QStringLiteral("port:"),
                           TabSheetTELL);
-        QSpinBox *port = spinner(EEAddr::PortOffsets[i], 0, Word16Max, false, TabSheetTELL);
+        QSpinBox *port = spinner(EEAddr::PortOffsets[i], false, TabSheetTELL);
         p->setBuddy(port);
         grid->addWidget(l, row, 0);
         grid->addWidget(address, row, 1, Qt::AlignLeft);
@@ -530,7 +529,7 @@ void TSettingsForm::buildTellPage()
     grid->setRowMinimumHeight(6, 6);
 
     QLabel *lbServerID = label("lbServerID", QStringLiteral("Távfelügyelet azonosító:"), TabSheetTELL);
-    QSpinBox *server = spinner(EEAddr::CentralID, 0, Word16Max, true, TabSheetTELL);
+    QSpinBox *server = spinner(EEAddr::CentralID, true, TabSheetTELL);
     lbServerID->setBuddy(server);
     grid->addWidget(lbServerID, 7, 0);
     grid->addWidget(server, 7, 1, Qt::AlignLeft);

@@ -1,5 +1,7 @@
 #include "FrameCodec.h"
 
+#include "FrameTrace.h"
+
 #include "serial/PortIo.h"
 
 #include <algorithm>
@@ -37,6 +39,12 @@ void FrameCodec::ReceiveByte(std::uint8_t byte)
         return;
 
     CurrentMessage = plain;
+    if (m_trace) {
+        std::array<std::uint8_t, 18> line{};
+        line[0] = FrameOpen;
+        std::copy(ReceiveWindow.begin(), ReceiveWindow.end(), line.begin() + 1);
+        m_trace->frame(FrameTrace::Direction::In, QByteArrayView(line.data(), line.size()), plain);
+    }
     if (m_onMessage)
         m_onMessage(CurrentMessage);
 }
@@ -78,7 +86,10 @@ void FrameCodec::SendText(const QByteArray &text)
 {
     if (!m_port.Connected())
         return;
-    m_port.WriteText(text + '\r');
+    const QByteArray line = text + '\r';
+    if (m_trace)
+        m_trace->poll(line);
+    m_port.WriteText(line);
 }
 
 void FrameCodec::sendFrame(const ModuleMessage &plain)
@@ -89,5 +100,7 @@ void FrameCodec::sendFrame(const ModuleMessage &plain)
     std::copy(cipher.begin(), cipher.end(), frame.begin() + 1);
     frame[17] = FrameClose;
     // One write per frame, so frames never interleave on the line.
+    if (m_trace)
+        m_trace->frame(FrameTrace::Direction::Out, QByteArrayView(frame.data(), frame.size()), plain);
     m_port.WriteBytes(frame.data(), static_cast<int>(frame.size()));
 }

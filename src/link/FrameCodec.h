@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 
+class FrameTrace;
 class PortIo;
 
 class FrameCodec
@@ -33,6 +34,11 @@ public:
     // Plain text plus CR, only while connected; silently nothing otherwise.
     void SendText(const QByteArray &text);
 
+    // Every frame sent and received, and the poll, go to the trace while one
+    // is set; null: none (the default).
+    void setTrace(FrameTrace *trace) { m_trace = trace; }
+    FrameTrace *trace() const { return m_trace; }
+
 private:
     void sendFrame(const ModuleMessage &plain);
 
@@ -40,4 +46,5 @@ private:
     std::function<void(const ModuleMessage &)> m_onMessage;
     LinkCipher m_decrypt{LinkCipher::Direction::Decrypt};
     LinkCipher m_encrypt{LinkCipher::Direction::Encrypt};
+    FrameTrace *m_trace = nullptr;
 };

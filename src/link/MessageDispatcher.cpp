@@ -45,15 +45,19 @@ constexpr std::uint8_t AcknowledgeType = 0x1D;
 constexpr std::uint8_t AcknowledgedLength = 0x40; // the block length, 64
 constexpr int DataMessages = 6;
 
-void dispatchText(MemoSink *memos, const ModuleMessage &message, const TextRoute &route)
+void dispatchText(MemoSink *memos, StatusSink *window, const ModuleMessage &message, const TextRoute &route)
 {
     QByteArray bytes;
     for (int i = route.first; i <= TextLast; ++i)
         if (message[i] != 0)
             bytes.append(static_cast<char>(message[i]));
-    if (bytes.isEmpty() || !memos)
+    if (bytes.isEmpty())
         return;
     const QString text = Windows1250::toUnicode(bytes);
+    if (route.toState && window)
+        window->StateTextReceived(text);
+    if (!memos)
+        return;
     memos->AppendToMemo(route.memo, text, false);
     if (route.toState)
         memos->AppendToMemo(MemoId::MemoState, text, true);
@@ -110,28 +114,40 @@ void continueBlock(BlockReception &r, const ModuleMessage &message)
 
 } // namespace
 
+MessageClass ClassifyMessage(std::uint8_t type)
+{
+    if (textRouteFor(type))
+        return MessageClass::Text;
+    switch (type & 0x3F) {
+    case StatusType: return MessageClass::Status;
+    case BlockHeaderType: return MessageClass::BlockHeader;
+    case BlockDataType: return MessageClass::BlockData;
+    case AcknowledgeType: return MessageClass::Acknowledge;
+    default: return MessageClass::Unknown;
+    }
+}
+
 void MessageDispatcher::DispatchMessage(const ModuleMessage &message)
 {
     const std::uint8_t type = message[1];
-    if (const auto route = textRouteFor(type)) {
-        dispatchText(Memos, message, *route);
-        return;
-    }
-    switch (type & 0x3F) {
-    case StatusType:
+    switch (ClassifyMessage(type)) {
+    case MessageClass::Text:
+        dispatchText(Memos, StatusWindow, message, *textRouteFor(type));
+        break;
+    case MessageClass::Status:
         dispatchStatus(StatusWindow, message);
         break;
-    case BlockHeaderType:
+    case MessageClass::BlockHeader:
         startBlock(Reception, message);
         break;
-    case BlockDataType:
+    case MessageClass::BlockData:
         continueBlock(Reception, message);
         break;
-    case AcknowledgeType:
+    case MessageClass::Acknowledge:
         if (message[14] == AcknowledgedLength)
             Reception.WriteAcknowledged = true;
         break;
-    default:
+    case MessageClass::Unknown:
         break; // unknown types are ignored
     }
 }

@@ -1,9 +1,12 @@
 #include "SerialDetails.h"
 
 #include "MemoLines.h"
+#include "TrafficFile.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
@@ -77,6 +80,10 @@ TFormDetails::TFormDetails(QWidget *parent)
     grid->setRowStretch(0, 1);
     auto *leftButtons = new QHBoxLayout;
     leftButtons->addWidget(btClear);
+    btSaveTraffic = new QPushButton(QStringLiteral("Save to file"), this);
+    btSaveTraffic->setObjectName(QStringLiteral("btSaveTraffic"));
+    leftButtons->addWidget(btSaveTraffic);
+    setTabOrder(btClear, btSaveTraffic);
     leftButtons->addStretch();
     grid->addLayout(leftButtons, 1, 0);
     grid->addWidget(Close, 1, 2, Qt::AlignRight);
@@ -86,6 +93,30 @@ TFormDetails::TFormDetails(QWidget *parent)
 
     connect(btClear, &QPushButton::clicked, this, &TFormDetails::btClearClick);
     connect(Close, &QPushButton::clicked, this, &TFormDetails::CloseClick);
+    connect(btSaveTraffic, &QPushButton::clicked, this, &TFormDetails::btSaveTrafficClick);
+    AskTrafficFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save to file"), QString(),
+                                            QStringLiteral("Text files (*.txt);;All files (*)"));
+    };
+}
+
+bool TFormDetails::SaveTraffic(const QString &path)
+{
+    QList<TrafficChannel> channels;
+    for (QPlainTextEdit *memo : {Memo3, Memo4, Memo5, MemoDTMF})
+        channels.append({memo->accessibleName(), memo->toPlainText()});
+    QString error;
+    if (SaveTrafficFile(path, channels, &error))
+        return true;
+    QMessageBox::critical(this, windowTitle(), QStringLiteral("Cannot save the traffic to %1").arg(error));
+    return false;
+}
+
+void TFormDetails::btSaveTrafficClick()
+{
+    const QString path = AskTrafficFile ? AskTrafficFile() : QString();
+    if (!path.isEmpty())
+        SaveTraffic(path);
 }
 
 QPlainTextEdit *TFormDetails::memoFor(MemoId memo) const

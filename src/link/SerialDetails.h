@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 class QPlainTextEdit;
 class QPushButton;
@@ -35,10 +36,17 @@ public:
     QPlainTextEdit *MemoDTMF;
     QPushButton *btClear;
     QPushButton *Close;
+    QPushButton *btSaveTraffic;
+
+    // Asks for the file to save the memos to; empty: cancelled. Tests replace it.
+    std::function<QString()> AskTrafficFile;
+    // The four channel memos to path; false (after an error box) on failure.
+    bool SaveTraffic(const QString &path);
 
 public slots:
     void btClearClick();
     void CloseClick();
+    void btSaveTrafficClick();
 
 private:
     static std::size_t index(MemoId memo) { return static_cast<std::size_t>(memo); }

@@ -2,6 +2,7 @@
 
 #include "AppUi.h"
 #include "Welcome.h"
+#include "StartUp.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
 #include "serial/SorosDialog.h"
@@ -154,6 +155,8 @@ TMainForm::TMainForm(QWidget *parent)
     if (StateForm)
         StateForm->SendText = [this](const QByteArray &text) { Link.Codec.SendText(text); };
     ComPort1.OnHangup = [this] { ComPort1Hangup(); };
+    // quelmar --trace: every frame on this link is logged.
+    Link.Codec.setTrace(StartUpTrace());
     // The transfer window sends and waits through this link.
     if (FormDownload)
         FormDownload->SetLink(&Link);

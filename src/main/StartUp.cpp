@@ -4,14 +4,19 @@
 #include "MainForm.h"
 #include "Welcome.h"
 #include "editor/Settings.h"
+#include "link/FrameTrace.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
 #include "report/Report.h"
 #include "status/State.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QIcon>
+#include <QRegularExpression>
+
+#include <cstdio>
 
 namespace {
 
@@ -32,6 +37,10 @@ public:
     }
 };
 
+FrameTrace *startUpTrace = nullptr;
+
+constexpr int ExitUsage = 2;
+
 template<typename T>
 void destroy(T *&window)
 {
@@ -45,7 +54,7 @@ QString WriteReport(const QString &path)
 {
     Report::Contents contents;
     contents.image = ParameterImage;
-    contents.port = FormDownload ? FormDownload->PortName() : QString();
+    contents.port = FormDownload ? FormDownload->PortName : QString();
     if (StateForm && StateForm->LastStatusTime().isValid())
         contents.state = Report::ModuleState{DescribeStatus(StateForm->Status()), StateForm->LastStatusTime()};
     return Report::writePdf(path, contents).error;
@@ -92,12 +101,71 @@ void ShutDown()
     destroy(WelcomeForm);
 }
 
+std::optional<int> ParseStartOptions(const QStringList &arguments, FrameTrace &trace)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Quelmar Setup: configure and watch a Quelmar module over a serial line.\n"
+        "--trace is the only option besides --help and --version; everything else is done in the windows."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption traceOption(
+        QStringLiteral("trace"),
+        QStringLiteral("Log every frame sent and received, and the status poll, to FILE (replaced): one line each, "
+                       "tab-separated: milliseconds since start, out or in, the kind, the line bytes in hex, "
+                       "the decrypted 16 bytes in hex (none for the poll)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({help, version, traceOption});
+    const auto usage = [](const QString &text) {
+        std::fprintf(stderr, "quelmar: %s (see quelmar --help)\n", qPrintable(text));
+        return ExitUsage;
+    };
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        // helpText names the program by argv[0]; the manual wants its name.
+        QString text = parser.helpText();
+        text.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: quelmar"));
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("quelmar %s\n", QUELMAR_VERSION);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    if (parser.isSet(traceOption)) {
+        QString error;
+        if (!trace.open(parser.value(traceOption), &error))
+            return usage(QStringLiteral("--trace: cannot write %1").arg(error));
+    }
+    return std::nullopt;
+}
+
+FrameTrace *StartUpTrace()
+{
+    return startUpTrace;
+}
+
 int RunQuelmar(int &argc, char **argv)
 {
+    // Answered before any window exists, so --help works without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    FrameTrace trace;
+    if (const auto exitCode = ParseStartOptions(arguments, trace))
+        return *exitCode;
+    if (trace.isOpen())
+        startUpTrace = &trace;
+
     QuelmarApplication app(argc, argv);
     ConfigureApplication();
     StartUp();
     const int result = QApplication::exec();
     ShutDown();
+    startUpTrace = nullptr;
     return result;
 }

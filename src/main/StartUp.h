@@ -13,4 +13,18 @@ void StartUp();
 // closes the port), then the others in the reverse order of their creation.
 void ShutDown();
 
+#include <QStringList>
+#include <optional>
+
+class FrameTrace;
+
+// The command line: --help, --version and --trace FILE, nothing else.
+// Returns the exit status when the program is to end at once (help and
+// version printed: 0; a usage error or a trace file that cannot be opened,
+// reported on standard error: 2); otherwise opens the trace if asked for.
+std::optional<int> ParseStartOptions(const QStringList &arguments, FrameTrace &trace);
+
+// The trace of every frame that --trace opened, or null.
+FrameTrace *StartUpTrace();
+
 int RunQuelmar(int &argc, char **argv);

@@ -1,22 +1,27 @@
 #include "Download.h"
 
+#include "Differences.h"
 #include "HistoryWindow.h"
 #include "ParameterFile.h"
+#include "TransferTexts.h"
+#include "WriteChecks.h"
 
 #include "editor/Settings.h"
 #include "link/ModuleLink.h"
 #include "main/AppUi.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
-#include <QLabel>
-#include <QUrl>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
 TFormDownload *FormDownload = nullptr;
 
@@ -24,12 +29,15 @@ namespace {
 
 constexpr int Margin = 8;
 constexpr int RowHeight = 28;
+constexpr int CheckHeight = 22;
+constexpr int OutcomeHeight = 36; // two lines: the longest texts wrap
 constexpr int Gap = 6;
 constexpr int SectionGap = 10;
 constexpr int FullWidth = TFormDownload::ClientWidth - 2 * Margin;
 
 const QString FileFilter = QStringLiteral("Quelmar 3 GPRS Data (*.QM3)");
 const QString FileSuffix = QStringLiteral("QM3");
+const QString ModuleHeading = QStringLiteral("Module");
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text, const QRect &place)
 {
@@ -62,6 +70,16 @@ TFormDownload::TFormDownload(QWidget *parent)
     btCompare = button(this, "btCompare", QStringLiteral("<--> Összehasonlítás a modullal"),
                        QRect(Margin, y, FullWidth, RowHeight));
     y += RowHeight + SectionGap;
+    // What a write does besides writing; texts of their own, as the text
+    // table has none for them.
+    cbVerify = new QCheckBox(QStringLiteral("Verify after writing"), this);
+    cbVerify->setObjectName(QStringLiteral("cbVerify"));
+    cbVerify->setGeometry(Margin, y, FullWidth, CheckHeight);
+    y += CheckHeight + 2;
+    cbBackup = new QCheckBox(QStringLiteral("Back up the module before writing"), this);
+    cbBackup->setObjectName(QStringLiteral("cbBackup"));
+    cbBackup->setGeometry(Margin, y, FullWidth, CheckHeight);
+    y += CheckHeight + Gap;
 
     constexpr int stopWidth = 60;
     Progress = new QProgressBar(this);
@@ -74,6 +92,16 @@ TFormDownload::TFormDownload(QWidget *parent)
     // Kept enabled and unconnected: pressing it does nothing.
     btStop = button(this, "btStop", QStringLiteral("Stop"),
                     QRect(Margin + FullWidth - stopWidth, y, stopWidth, RowHeight));
+    y += RowHeight + 4;
+    lbOutcome = new QLabel(this);
+    lbOutcome->setObjectName(QStringLiteral("lbOutcome"));
+    lbOutcome->setWordWrap(true);
+    lbOutcome->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbOutcome->setGeometry(Margin, y, FullWidth, OutcomeHeight);
+    y += OutcomeHeight + 4;
+    btDifferences = button(this, "btDifferences", QStringLiteral("Differences"),
+                           QRect(Margin, y, FullWidth, RowHeight));
+    btDifferences->setEnabled(false);
     y += RowHeight + SectionGap;
 
     auto *rule = new QFrame(this);
@@ -93,23 +121,24 @@ TFormDownload::TFormDownload(QWidget *parent)
     btHistory = button(this, "btHistory", QStringLiteral("History"), QRect(Margin, y, half, RowHeight));
     btReport = button(this, "btReport", QStringLiteral("Report"),
                       QRect(Margin + FullWidth - half, y, half, RowHeight));
-    y += RowHeight + Gap;
-    constexpr int outcomeHeight = 40;
-    lbOutcome = new QLabel(this);
-    lbOutcome->setObjectName(QStringLiteral("lbOutcome"));
-    lbOutcome->setWordWrap(true);
-    lbOutcome->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lbOutcome->setGeometry(Margin, y, FullWidth, outcomeHeight);
     btClose = button(this, "btClose", QStringLiteral("Ablak bezárása"),
                      QRect(Margin, ClientHeight - Margin - RowHeight, FullWidth, RowHeight));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(Transfer::TickMs);
+    FormDifferences = new TFormDifferences(this);
+
+    const WriteChecks checks = LoadWriteChecks();
+    cbVerify->setChecked(checks.verify);
+    cbBackup->setChecked(checks.backup);
+    connect(cbVerify, &QCheckBox::toggled, this, &TFormDownload::saveWriteChecks);
+    connect(cbBackup, &QCheckBox::toggled, this, &TFormDownload::saveWriteChecks);
 
     connect(btRead, &QPushButton::clicked, this, &TFormDownload::btReadClick);
     connect(btWrite, &QPushButton::clicked, this, &TFormDownload::btWriteClick);
     connect(btCompare, &QPushButton::clicked, this, &TFormDownload::btCompareClick);
+    connect(btDifferences, &QPushButton::clicked, this, &TFormDownload::btDifferencesClick);
     connect(btOpen, &QPushButton::clicked, this, &TFormDownload::btOpenClick);
     connect(btSave, &QPushButton::clicked, this, &TFormDownload::btSaveClick);
     connect(btEdit, &QPushButton::clicked, this, &TFormDownload::btEditClick);
@@ -148,8 +177,13 @@ void TFormDownload::FormCreate()
 
 void TFormDownload::SetLink(ModuleLink *link)
 {
-    m_link = link;
     Transfer.Link = link ? TransferLink{&link->ComPort1, &link->Codec, &link->Dispatcher.Reception} : TransferLink{};
+    PortName = link ? link->ComPort1.Port() : QString();
+}
+
+void TFormDownload::saveWriteChecks()
+{
+    SaveWriteChecks({cbVerify->isChecked(), cbBackup->isChecked()});
 }
 
 // ------------------------------------------------------------ display
@@ -158,12 +192,21 @@ void TFormDownload::DisableButtons()
 {
     for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btReport, btClose})
         b->setEnabled(false);
+    // A module sequence starts: what was said and listed about the last one
+    // no longer describes the module.
+    cbVerify->setEnabled(false);
+    cbBackup->setEnabled(false);
+    btDifferences->setEnabled(false);
+    FormDifferences->hide();
+    lbOutcome->clear();
 }
 
 void TFormDownload::EnableButtons()
 {
     for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btReport, btClose})
         b->setEnabled(true);
+    cbVerify->setEnabled(true);
+    cbBackup->setEnabled(true);
 }
 
 void TFormDownload::SetProgress(int position)
@@ -192,38 +235,83 @@ void TFormDownload::ShowError(const QString &text)
 
 // ------------------------------------------------------------ buttons
 
-QString TFormDownload::PortName() const
+History::Kept TFormDownload::keepInHistory(const ImageBytes &image, History::Operation operation)
 {
-    return m_link ? m_link->ComPort1.Port() : QString();
-}
-
-void TFormDownload::keepInHistory(TransferOutcome outcome, History::Operation operation)
-{
-    // Not connected leaves everything as it was, the note included.
-    if (outcome == TransferOutcome::NotConnected)
-        return;
-    lbOutcome->clear();
-    if (outcome != TransferOutcome::Succeeded)
-        return;
-    const History::Kept kept = History::Store().keep(ParameterImage, operation, PortName());
-    lbOutcome->setText(History::outcomeNote(kept));
+    const History::Kept kept = History::Store().keep(image, operation, PortName);
     if (m_history && m_history->isVisible())
         m_history->Refresh();
+    return kept;
 }
 
 void TFormDownload::btReadClick()
 {
-    keepInHistory(Transfer.Read(), History::Operation::Read);
+    const TransferOutcome outcome = Transfer.Read();
+    QString text = OutcomeText(Sequence::Read, Transfer.Result());
+    if (outcome == TransferOutcome::Succeeded)
+        text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Read));
+    showOutcome(Transfer.Result(), text);
 }
 
 void TFormDownload::btWriteClick()
 {
-    keepInHistory(Transfer.Write(), History::Operation::Write);
+    CheckedWriteOptions options;
+    options.verify = cbVerify->isChecked();
+    options.backup = cbBackup->isChecked();
+    // A backup that cannot be kept stops the write: the installer asked to
+    // keep what the module holds, and the write would destroy it.
+    options.keepBackup = [this](const ImageBytes &image) {
+        return keepInHistory(image, History::Operation::Backup).error;
+    };
+    const CheckedWriteResult write = CheckedWrite(Transfer, options);
+    int differences = 0;
+    if (write.stage == WriteStage::Verify)
+        differences = listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
+    QString text = OutcomeText(write, differences);
+    // Written once every block was acknowledged, whatever a verify found after.
+    if (write.stage == WriteStage::Verify || write.succeeded)
+        text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Write));
+    showOutcome(write.result, text);
 }
 
 void TFormDownload::btCompareClick()
 {
     Transfer.Compare();
+    const int differences = listDifferences(Transfer.Result(), Transfer.Received(), Transfer.Buffer(),
+                                            QStringLiteral("Last read or written"));
+    showOutcome(Transfer.Result(), OutcomeText(Sequence::Compare, Transfer.Result(), differences));
+}
+
+void TFormDownload::btDifferencesClick()
+{
+    FormDifferences->show();
+    BringForward(FormDifferences);
+}
+
+int TFormDownload::listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
+                                   std::span<const std::uint8_t> reference, const QString &heading)
+{
+    // Only the blocks that arrived say anything about the module.
+    if (result.outcome == TransferOutcome::NotConnected || result.blocksDone == 0)
+        return 0;
+    const FieldModel::ImageDifferences differences
+        = FieldModel::DiffImages(module, reference, {0, result.blocksDone * EEAddr::BlockSize - 1});
+    if (differences.isEmpty())
+        return 0;
+    FormDifferences->ShowDifferences(DifferenceRows(differences, module, reference), ModuleHeading, heading);
+    btDifferences->setEnabled(true);
+    return differences.count();
+}
+
+void TFormDownload::showOutcome(const TransferResult &result, const QString &text)
+{
+    if (result.outcome != TransferOutcome::NotConnected)
+        lbOutcome->setText(text);
+}
+
+void TFormDownload::fileOperationStarted()
+{
+    btDifferences->setEnabled(false);
+    lbOutcome->clear();
 }
 
 void TFormDownload::btOpenClick()
@@ -231,6 +319,7 @@ void TFormDownload::btOpenClick()
     // Reset before the dialog, so a cancel shows it too.
     SetBarColour(Transfer::Green);
     SetProgress(0);
+    fileOperationStarted();
     const QString path = OpenDialog1();
     if (path.isEmpty())
         return;
@@ -240,6 +329,7 @@ void TFormDownload::btOpenClick()
         return;
     }
     SetProgress(Transfer::BarMaximum);
+    lbOutcome->setText(FileOutcomeText(true, QFileInfo(path).fileName()));
 }
 
 void TFormDownload::btSaveClick()
@@ -247,9 +337,13 @@ void TFormDownload::btSaveClick()
     const QString path = SaveDialog1();
     if (path.isEmpty())
         return;
+    fileOperationStarted();
     const ParameterFile::Result result = ParameterFile::Save(path, ParameterImage);
-    if (!result.ok)
+    if (!result.ok) {
         ShowError(result.message);
+        return;
+    }
+    lbOutcome->setText(FileOutcomeText(false, QFileInfo(path).fileName()));
 }
 
 void TFormDownload::btEditClick()
@@ -263,14 +357,15 @@ void TFormDownload::btHistoryClick()
     if (!m_history) {
         m_history = new TFormHistory(this);
         m_history->Loaded = [this] {
+            // As "Read from File" ends.
             SetBarColour(Transfer::Green);
             SetProgress(Transfer::BarMaximum);
-            lbOutcome->clear();
+            fileOperationStarted();
         };
     }
     m_history->Refresh();
     m_history->show();
-    m_history->raise();
+    BringForward(m_history);
 }
 
 void TFormDownload::btReportClick()

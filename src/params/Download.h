@@ -1,28 +1,33 @@
 #pragma once
 // The parameter transfer window: reads, writes and compares the parameter
-// image with the module, keeps it in files and opens the editor on it. Every
-// image read or written is kept in the history too.
+// image with the module, keeps it in files and opens the editor on it. The
+// bar shows how far an operation got, the outcome line says how it ended, and
+// a compare or verify that found differences lists them on request. Every
+// image read, written or backed up is kept in the history.
 
+#include "CheckedWrite.h"
+#include "FieldModel.h"
 #include "History.h"
-#include "Transfer.h"
 
 #include <QWidget>
 #include <functional>
 
 class ModuleLink;
+class QCheckBox;
 class QLabel;
 class QProgressBar;
-class TFormHistory;
 class QPushButton;
 class QTimer;
+class TFormDifferences;
+class TFormHistory;
 
 class TFormDownload : public QWidget, public TransferDisplay
 {
     Q_OBJECT
 
 public:
-    static constexpr int ClientWidth = 276;
-    static constexpr int ClientHeight = 348;
+    static constexpr int ClientWidth = 320;
+    static constexpr int ClientHeight = 436;
 
     // Fills the parameter image with 0xFF (FormCreate).
     explicit TFormDownload(QWidget *parent = nullptr);
@@ -31,24 +36,26 @@ public:
     void SetLink(ModuleLink *link);
 
     ParameterTransfer Transfer{*this};
+    // The port's name for backup files; SetLink takes it from the link.
+    QString PortName;
 
     QProgressBar *Progress;
     QPushButton *btRead;
     QPushButton *btWrite;
     QPushButton *btCompare;
+    QCheckBox *cbVerify;
+    QCheckBox *cbBackup;
     QPushButton *btStop;
+    QLabel *lbOutcome;
+    QPushButton *btDifferences;
     QPushButton *btOpen;
     QPushButton *btSave;
     QPushButton *btEdit;
     QPushButton *btHistory;
     QPushButton *btReport;
     QPushButton *btClose;
-    // Empty until an operation's image could not be kept in the history.
-    QLabel *lbOutcome;
     QTimer *Timer1;
-
-    // The port of the main window's link ("COM3"), or empty without one.
-    QString PortName() const;
+    TFormDifferences *FormDifferences;
 
     // The file dialogs: the chosen path, or empty when cancelled.
     std::function<QString()> OpenDialog1;
@@ -75,6 +82,7 @@ public slots:
     void btReadClick();
     void btWriteClick();
     void btCompareClick();
+    void btDifferencesClick();
     void btOpenClick();
     void btSaveClick();
     void btEditClick();
@@ -84,12 +92,18 @@ public slots:
     void Timer1Timer();
 
 private:
-    // Keeps the image of a finished read or write; says so when it could not.
-    void keepInHistory(TransferOutcome outcome, History::Operation operation);
     void FormCreate();
     QString runFileDialog(bool save);
+    void saveWriteChecks();
+    // Ends a module operation: the outcome line (left alone without a
+    // connection), and the differences of the blocks that arrived.
+    void showOutcome(const TransferResult &result, const QString &text);
+    int listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
+                        std::span<const std::uint8_t> reference, const QString &heading);
+    void fileOperationStarted();
+    // Keeps an image in the history and lists it again when the history window is open.
+    History::Kept keepInHistory(const ImageBytes &image, History::Operation operation);
 
-    ModuleLink *m_link = nullptr;
     TFormHistory *m_history = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "History.h"
 
 #include "FieldModel.h"
+#include "HistoryName.h"
 #include "ParameterFile.h"
 
 #include <QDir>
@@ -61,25 +62,21 @@ QString operationName(Operation operation)
 
 QString defaultFolder()
 {
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    // A relative value is invalid by the base directory rules and is ignored.
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/share");
-    return base + QStringLiteral("/quelmar/history");
+    return HistoryName::folder();
 }
 
 QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence)
 {
-    QString name = when.toString(StampFormat) + QLatin1Char('-') + operationName(operation) + QLatin1Char('-') + port;
+    QString name = HistoryName::fileName(when, operationName(operation), port);
     if (sequence > 1)
-        name += QLatin1Char('-') + QString::number(sequence);
-    return name + Suffix;
+        name.insert(name.size() - Suffix.size(), QLatin1Char('-') + QString::number(sequence));
+    return name;
 }
 
 bool parseName(const QString &name, Entry &entry)
 {
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^(\d{8}-\d{6})-(read|write|backup)-(COM\d{1,2})(?:-(\d+))?\.QM3$)"));
+        QStringLiteral(R"(^(\d{8}-\d{6})-(read|write|backup)(?:-(COM\d{1,2}))?(?:-(\d+))?\.QM3$)"));
     const QRegularExpressionMatch m = pattern.match(name);
     if (!m.hasMatch())
         return false;
@@ -123,7 +120,7 @@ Store::Store(QString folder, int limit)
 Kept Store::keep(const ImageBytes &image, Operation operation, const QString &port, const QDateTime &when) const
 {
     if (const int error = makeFolder(m_folder))
-        return {{}, QStringLiteral("cannot create %1 (%2)").arg(m_folder, ParameterFile::ErrorText(error))};
+        return {{}, ParameterFile::ErrorText(error)};
     const QDir dir(m_folder);
     int sequence = 1;
     QString path;
@@ -132,7 +129,7 @@ Kept Store::keep(const ImageBytes &image, Operation operation, const QString &po
     while (QFileInfo::exists(path));
     const ParameterFile::Result saved = ParameterFile::Save(path, image);
     if (!saved.ok)
-        return {{}, QStringLiteral("%1 (%2)").arg(saved.message, m_folder)};
+        return {{}, saved.message};
     prune();
     return {path, {}};
 }

@@ -95,8 +95,17 @@ TransferOutcome ParameterTransfer::Write()
     return run(Kind::Write);
 }
 
+TransferOutcome ParameterTransfer::ReadInto(ImageBytes &into)
+{
+    m_scratch = &into;
+    const TransferOutcome outcome = run(Kind::Scratch);
+    m_scratch = nullptr;
+    return outcome;
+}
+
 TransferOutcome ParameterTransfer::run(Kind kind)
 {
+    m_result = {};
     if (!Link.Connected()) {
         m_display.ShowMessage(QString::fromLatin1(Transfer::NoConnectionText));
         return TransferOutcome::NotConnected;
@@ -107,16 +116,38 @@ TransferOutcome ParameterTransfer::run(Kind kind)
 
     TransferOutcome outcome = TransferOutcome::Failed;
     try {
-        outcome = kind == Kind::Write ? write() : readOrCompare(kind == Kind::Compare);
+        if (kind == Kind::Write) {
+            outcome = write();
+        } else if (kind == Kind::Scratch) {
+            TransferBytes store{};
+            outcome = readOrCompare(false, store);
+            std::copy(store.begin(), store.end(), m_scratch->begin());
+            std::fill(m_scratch->begin() + EEAddr::ModuleBytes, m_scratch->end(), 0);
+        } else {
+            outcome = readOrCompare(kind == Kind::Compare, m_buffer);
+        }
     } catch (const ESerialPort &error) {
         // The port was closed (or failed) under a running operation: say so
         // once and end it, instead of leaving the window half-way.
         showFailure();
         m_display.ShowError(QString::fromLocal8Bit(error.what()));
         outcome = TransferOutcome::PortFailed;
+        stopAt(m_result.blocksDone + 1, TransferStop::PortClosed);
     }
+    m_result.outcome = outcome;
     m_display.EnableButtons();
     return outcome;
+}
+
+TransferOutcome ParameterTransfer::stopAt(int block, TransferStop why)
+{
+    m_result.stoppedAt = block;
+    // A wait that ended because the port went away says so, whatever it
+    // waited for.
+    m_result.stop = Link.Connected() ? why : TransferStop::PortClosed;
+    if (why == TransferStop::OtherBlock && m_result.stop == why)
+        m_result.answeredBlock = Link.reception->ReceivedBlockAddress / BlockSize + 1;
+    return TransferOutcome::Failed;
 }
 
 bool ParameterTransfer::fetchBlock(int block)
@@ -128,18 +159,21 @@ bool ParameterTransfer::fetchBlock(int block)
            && reception.ReceivedBlockAddress == block * BlockSize;
 }
 
-TransferOutcome ParameterTransfer::readOrCompare(bool compare)
+TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &store)
 {
     const BlockReception &reception = *Link.reception;
     bool same = true;
+    m_received.fill(0);
     for (int b = 0; b < BlockCount; ++b) {
         // A missing or misaddressed answer ends the operation, in red: from
         // block 12 on the bar is already full, and green would read as done.
         if (!fetchBlock(b)) {
             showFailure();
-            return TransferOutcome::Failed;
+            return stopAt(b + 1, reception.BlockReceived ? TransferStop::OtherBlock : TransferStop::NoAnswer);
         }
-        const auto stored = bufferBlock(m_buffer, b);
+        m_result.blocksDone = b + 1;
+        std::copy(reception.ReceivedBlock.begin(), reception.ReceivedBlock.end(), bufferBlock(m_received, b).begin());
+        const auto stored = bufferBlock(store, b);
         if (compare) {
             same = same && std::equal(stored.begin(), stored.end(), reception.ReceivedBlock.begin());
         } else {
@@ -149,9 +183,11 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare)
         if (!same)
             m_display.SetBarColour(Transfer::Red);
     }
-    if (!same)
+    if (!same) {
+        m_result.differs = true;
         return TransferOutcome::Failed;
-    if (!compare) {
+    }
+    if (!compare && &store == &m_buffer) {
         std::copy(m_buffer.begin(), m_buffer.end(), m_image.begin());
         std::fill(m_image.begin() + EEAddr::ModuleBytes, m_image.end(), 0);
     }
@@ -178,8 +214,9 @@ TransferOutcome ParameterTransfer::write()
 
         if (!WaitFor(reception.WriteAcknowledged, Transfer::WriteTicks)) {
             showFailure();
-            return TransferOutcome::Failed;
+            return stopAt(b + 1, TransferStop::NoAcknowledgement);
         }
+        m_result.blocksDone = b + 1;
         setPosition(b + 1);
     }
     return TransferOutcome::Succeeded;

@@ -80,6 +80,26 @@ enum class TransferOutcome {
     PortFailed, // a send raised a port error, shown once
 };
 
+// Why a sequence ended before its last block.
+enum class TransferStop {
+    None,              // ran to its end (a compare may still have found a difference)
+    NoAnswer,          // no block within the time-out
+    OtherBlock,        // the answer carried another block's address
+    NoAcknowledgement, // a written block was not acknowledged in time
+    PortClosed,        // the port was closed, lost or failed meanwhile
+};
+
+// What the last sequence did, for outcome lines. Blocks count from 1.
+struct TransferResult
+{
+    TransferOutcome outcome = TransferOutcome::NotConnected;
+    TransferStop stop = TransferStop::None;
+    int blocksDone = 0;    // blocks received or acknowledged, 0 to 15
+    int stoppedAt = 0;     // the block it stopped at, 1 to 15; 0 when it did not stop
+    int answeredBlock = 0; // OtherBlock: the block the module answered for, 1 to 15
+    bool differs = false;  // a compare or verify found a difference
+};
+
 class ParameterTransfer
 {
 public:
@@ -105,11 +125,28 @@ public:
     TransferOutcome Compare();
     TransferOutcome Write();
 
+    // Reads the 15 blocks into `into` (bytes 960 to 1087 zero), leaving the
+    // image and TransferBuffer alone: the backup before a write and the
+    // read-back of a verify. On failure `into` holds what arrived so far.
+    TransferOutcome ReadInto(ImageBytes &into);
+
+    // How the last sequence ended.
+    const TransferResult &Result() const { return m_result; }
+    // The blocks of the last write (or read): TransferBuffer by default.
+    const TransferBytes &Buffer() const { return m_buffer; }
+    // Every block the last read, compare or read-back received, so that a
+    // compare's differences can be listed in full; blocks it did not reach
+    // are zero.
+    const TransferBytes &Received() const { return m_received; }
+    // Turns the bar red, as a failed sequence does.
+    void ShowFailure() { showFailure(); }
+
 private:
-    enum class Kind { Read, Compare, Write };
+    enum class Kind { Read, Compare, Write, Scratch };
 
     TransferOutcome run(Kind kind);
-    TransferOutcome readOrCompare(bool compare);
+    TransferOutcome readOrCompare(bool compare, TransferBytes &store);
+    TransferOutcome stopAt(int block, TransferStop why);
     TransferOutcome write();
     // Requests block b and waits for it; true when the answer is that block.
     bool fetchBlock(int block);
@@ -121,5 +158,8 @@ private:
     TransferDisplay &m_display;
     ImageBytes &m_image;
     TransferBytes &m_buffer;
+    TransferBytes m_received{};
+    ImageBytes *m_scratch = nullptr;
     int m_position = 0;
+    TransferResult m_result;
 };

@@ -39,13 +39,18 @@ int DigitsValue(QStringView text)
 
 } // namespace
 
-QString PortDirectory()
+QString XdgFolder(const char *variable, const char *fallback)
 {
     // Relative values are invalid by the XDG rules and are ignored.
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QString base = qEnvironmentVariable(variable);
     if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/quelmar/ports");
+        base = QDir::homePath() + QLatin1Char('/') + QLatin1String(fallback);
+    return base + QStringLiteral("/quelmar");
+}
+
+QString PortDirectory()
+{
+    return XdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/ports");
 }
 
 QString LinkPath(int number)

@@ -10,6 +10,9 @@ namespace PortMap {
 inline constexpr int FirstPort = 1;
 inline constexpr int LastPort = 96;
 
+// $variable/quelmar, or ~/fallback/quelmar when the variable is unset or
+// relative (the XDG rule): XdgFolder("XDG_CONFIG_HOME", ".config").
+QString XdgFolder(const char *variable, const char *fallback);
 // $XDG_CONFIG_HOME/quelmar/ports, or ~/.config/quelmar/ports.
 QString PortDirectory();
 // <port directory>/comN, whether or not it exists.

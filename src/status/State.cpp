@@ -1,9 +1,12 @@
 #include "State.h"
 
+#include "FormSignal.h"
 #include "StatusDisplay.h"
 #include "main/AppUi.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -133,6 +136,24 @@ TStateForm::TStateForm(QWidget *parent)
     connect(TimerState, &QTimer::timeout, this, &TStateForm::TimerStateTimer);
     connect(btClearMsg, &QPushButton::clicked, this, &TStateForm::btClearMsgClick);
     connect(btClose, &QPushButton::clicked, this, &TStateForm::btCloseClick);
+
+    // One more row below the rest: signal history and recording.
+    setFixedSize(ClientWidth, ClientHeight + ExtraRowHeight);
+    constexpr int extraRow = ClientHeight - 2;
+    btSignalHistory = new QPushButton(QStringLiteral("Signal history"), this);
+    btSignalHistory->setObjectName(QStringLiteral("btSignalHistory"));
+    btSignalHistory->setGeometry(Margin, extraRow, 160, 28);
+    btRecord = new QPushButton(QStringLiteral("Record to file"), this);
+    btRecord->setObjectName(QStringLiteral("btRecord"));
+    btRecord->setGeometry(ClientWidth - Margin - 120, extraRow, 120, 28);
+    FormSignal = new TFormSignal(History, this);
+    AskRecordFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Record to file"), QString(),
+                                            QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    };
+    connect(btSignalHistory, &QPushButton::clicked, this, &TStateForm::btSignalHistoryClick);
+    connect(btRecord, &QPushButton::clicked, this, &TStateForm::btRecordClick);
     CentreOnScreen(this);
 }
 
@@ -147,6 +168,57 @@ void TStateForm::RefreshStatus()
     setColour(lbGSMLine, d.callState);
     pbTerero->setValue(d.signalBar);
     lbGSMpowVal->setText(d.signalText);
+
+    History.add(SignalHistory::clockMs(), m_status.SignalLevel);
+    FormSignal->SampleAdded();
+    if (!Recorder.addStatus(QDateTime::currentDateTime(), m_status))
+        recordingFailed();
+}
+
+void TStateForm::StateTextReceived(const QString &text)
+{
+    if (!Recorder.addText(QDateTime::currentDateTime(), text))
+        recordingFailed();
+}
+
+bool TStateForm::StartRecording(const QString &path)
+{
+    QString error;
+    if (!Recorder.start(path, &error)) {
+        ShowErrorBox(QStringLiteral("Cannot record to %1").arg(error));
+        return false;
+    }
+    btRecord->setText(QStringLiteral("Stop recording"));
+    return true;
+}
+
+void TStateForm::StopRecording()
+{
+    Recorder.stop();
+    btRecord->setText(QStringLiteral("Record to file"));
+}
+
+void TStateForm::recordingFailed()
+{
+    const QString error = Recorder.errorString();
+    StopRecording();
+    ShowErrorBox(QStringLiteral("Recording stopped: %1").arg(error));
+}
+
+void TStateForm::btSignalHistoryClick()
+{
+    BringForward(FormSignal);
+}
+
+void TStateForm::btRecordClick()
+{
+    if (Recorder.isRecording()) {
+        StopRecording();
+        return;
+    }
+    const QString path = AskRecordFile ? AskRecordFile() : QString();
+    if (!path.isEmpty())
+        StartRecording(path);
 }
 
 void TStateForm::TimerStateTimer()

@@ -3,6 +3,8 @@
 // shows what comes back: inputs, telephone line, call state, signal level and
 // the module's state messages.
 
+#include "SignalHistory.h"
+#include "StatusCsv.h"
 #include "link/MessageDispatcher.h"
 
 #include <QByteArray>
@@ -16,6 +18,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class TFormSignal;
 
 class TStateForm : public QWidget, public StatusSink
 {
@@ -25,6 +28,8 @@ public:
     static constexpr int PollInterval = 500; // ms
     static constexpr int ClientWidth = 360;
     static constexpr int ClientHeight = 349;
+    // The row of the signal history and recording buttons below the rest.
+    static constexpr int ExtraRowHeight = 34;
 
     explicit TStateForm(QWidget *parent = nullptr);
 
@@ -32,6 +37,18 @@ public:
     void RefreshStatus() override;
     // When the last status message arrived; invalid until one did this run.
     QDateTime LastStatusTime() const { return m_lastStatus; }
+    void StateTextReceived(const QString &text) override;
+
+    // Starts appending rows to the CSV file; false (after an error box) if it
+    // cannot be opened.
+    bool StartRecording(const QString &path);
+    void StopRecording();
+    // Asks for the file to record to; empty: cancelled. Tests replace it.
+    std::function<QString()> AskRecordFile;
+
+    // Every status message's level since start-up, shown or hidden.
+    SignalHistory History;
+    StatusRecorder Recorder;
 
     // The link's plain-text sender; it writes nothing while the port is closed.
     std::function<void(const QByteArray &)> SendText;
@@ -50,11 +67,16 @@ public:
     QPushButton *btClearMsg;
     QPushButton *btClose;
     QTimer *TimerState;
+    QPushButton *btSignalHistory;
+    QPushButton *btRecord;
+    TFormSignal *FormSignal;
 
 public slots:
     void TimerStateTimer();
     void btClearMsgClick();
     void btCloseClick();
+    void btSignalHistoryClick();
+    void btRecordClick();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -64,6 +86,7 @@ protected:
 private:
     void FormShow();
     void FormHide();
+    void recordingFailed();
 
     StatusFields m_status;
     QDateTime m_lastStatus;

@@ -11,6 +11,8 @@
 #include "params/ParameterImage.h"
 #include "serial/FormCom.h"
 #include "serial/SorosDialog.h"
+#include "status/FormSignal.h"
+#include "status/SignalChart.h"
 #include "status/State.h"
 
 #include <QAccessible>
@@ -242,7 +244,8 @@ void TestAccessibility::cleanup()
     delete m_portDialog;
     if (SettingsForm->isVisible())
         SettingsForm->reject();
-    for (QWidget *w : {static_cast<QWidget *>(StateForm), static_cast<QWidget *>(FormDetails),
+    for (QWidget *w : {static_cast<QWidget *>(StateForm->FormSignal), static_cast<QWidget *>(StateForm),
+                       static_cast<QWidget *>(FormDetails),
                        static_cast<QWidget *>(FormDownload)})
         w->hide();
 }
@@ -250,7 +253,7 @@ void TestAccessibility::cleanup()
 void TestAccessibility::windows(bool hiddenPages)
 {
     QTest::addColumn<QString>("which");
-    for (const char *w : {"main", "status", "details", "transfer"})
+    for (const char *w : {"main", "status", "signal", "details", "transfer"})
         QTest::newRow(w) << QString::fromLatin1(w);
     for (const char *page : {"TabSheetPhone", "TabSheetSMS", "TabSheetCallFilter", "TabSheetOUTPUT", "TabSheetBELL103"})
         QTest::addRow("editor %s", page) << QStringLiteral("editor:") + QLatin1String(page);
@@ -271,6 +274,11 @@ Scope TestAccessibility::open(const QString &which)
         s.values = {StateForm->lbLineVoltage, StateForm->lbGSMLine, StateForm->lbGSMpowVal, StateForm->pbTerero};
         for (QLabel *in : StateForm->lbIN)
             s.values.append(in);
+    } else if (which == "signal") {
+        s.window = StateForm->FormSignal;
+        s.values = {StateForm->FormSignal->lbSignalNow, StateForm->FormSignal->lbSignalMin,
+                    StateForm->FormSignal->lbSignalMax, StateForm->FormSignal->lbSignalAvg,
+                    StateForm->FormSignal->chSignal};
     } else if (which == "details") {
         s.window = FormDetails;
         // Three columns of traffic views side by side, the buttons below.

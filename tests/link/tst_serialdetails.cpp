@@ -5,9 +5,14 @@
 #include "link/SerialDetails.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <memory>
 
@@ -40,6 +45,7 @@ private slots:
     void clearAllStartsFirstLine();
     void clearAllEmptiesEveryMemo();
     void closeOnlyHides();
+    void savedTrafficFile();
 
 private:
     std::unique_ptr<TFormDetails> m_form;
@@ -191,6 +197,41 @@ void TestSerialDetails::closeOnlyHides()
     QCOMPARE(m_form->windowTitle(), QStringLiteral("Serial Port Details"));
     QCOMPARE(m_form->btClear->text(), QStringLiteral("Clear All"));
     QCOMPARE(m_form->Close->text(), QStringLiteral("Close"));
+}
+
+void TestSerialDetails::savedTrafficFile()
+{
+    m_form->show();
+    m_form->AppendToMemo(MemoId::Memo3, QStringLiteral("GSM ready\rSMS sent\r"), false);
+    m_form->AppendToMemo(MemoId::Memo5, QStringLiteral("Call 06301234567\r"), false);
+    m_form->AppendToMemo(MemoId::MemoDTMF, QStringLiteral("1234#"), false);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("traffic.txt"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old contents that is longer than the new file will be, and more, and more, and more, and more\n"
+              "and more, and more, and more, and more, and more, and more, and more, and more, and more\n");
+    old.close();
+    m_form->AskTrafficFile = [&path] { return path; };
+    QTest::mouseClick(m_form->btSaveTraffic, Qt::LeftButton);
+
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(saved.readAll()),
+             QStringLiteral("Channel 1 texts\n===============\nGSM ready\nSMS sent\n\n"
+                            "Channel 2 texts\n===============\n\n"
+                            "Channel 3 texts\n===============\nCall 06301234567\n\n"
+                            "DTMF texts\n==========\n1234#\n"));
+    // Nothing left beside it: written through a temporary file and renamed.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("traffic.txt")});
+
+    // A folder that does not exist: an error box, no file.
+    QTimer::singleShot(0, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    QVERIFY(!m_form->SaveTraffic(dir.filePath(QStringLiteral("missing/traffic.txt"))));
 }
 
 QTEST_MAIN(TestSerialDetails)

@@ -4,6 +4,7 @@
 #include "ShellFixture.h"
 
 #include "editor/Settings.h"
+#include "link/FrameTrace.h"
 #include "link/SerialDetails.h"
 #include "main/AppUi.h"
 #include "main/Languages.h"
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -64,6 +66,8 @@ private slots:
     void detailsShortcut();
     void windowsOpenCentred_data();
     void windowsOpenCentred();
+    void commandLine_data();
+    void commandLine();
 
 private:
     ShellFixture m_fixture;
@@ -325,6 +329,36 @@ void TestStartUp::windowsOpenCentred()
     const QPoint offset = frame.center() - shown->screen()->availableGeometry().center();
     QVERIFY2(offset.manhattanLength() <= slack,
              qPrintable(QStringLiteral("%1, %2 (slack %3)").arg(offset.x()).arg(offset.y()).arg(slack)));
+}
+
+void TestStartUp::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode"); // -1: the program starts
+    QTest::addColumn<bool>("traced");
+    QTest::newRow("none") << QStringList{} << -1 << false;
+    QTest::newRow("trace") << QStringList{"--trace", "@"} << -1 << true;
+    QTest::newRow("help") << QStringList{"--help"} << 0 << false;
+    QTest::newRow("version") << QStringList{"--version"} << 0 << false;
+    QTest::newRow("unknown option") << QStringList{"--port", "COM3"} << 2 << false;
+    QTest::newRow("argument") << QStringList{"file.QM3"} << 2 << false;
+    QTest::newRow("trace without file") << QStringList{"--trace"} << 2 << false;
+    QTest::newRow("trace into no folder") << QStringList{"--trace", "@/missing/t"} << 2 << false;
+}
+
+void TestStartUp::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(bool, traced);
+    QTemporaryDir dir;
+    for (QString &a : arguments)
+        a.replace(QLatin1Char('@'), dir.filePath(QStringLiteral("link.trace")));
+    FrameTrace trace;
+    const std::optional<int> result = ParseStartOptions(QStringList{"quelmar"} + arguments, trace);
+    QCOMPARE(result.value_or(-1), exitCode);
+    QCOMPARE(trace.isOpen(), traced);
+    QCOMPARE(QFile::exists(dir.filePath(QStringLiteral("link.trace"))), traced);
 }
 
 QTEST_MAIN(TestStartUp)

@@ -194,7 +194,7 @@ bool TestDownload::connectPort()
 void TestDownload::windowDefinition()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("FormDownload"));
-    QCOMPARE(m_form->size(), QSize(276, TFormDownload::ClientHeight));
+    QCOMPARE(m_form->size(), QSize(320, 436));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
     for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
                              "btStop", "Timer1", "btHistory", "btReport", "lbOutcome"})
@@ -559,7 +559,8 @@ void TestDownload::historyKeepsFinishedOperations()
 
     const QList<History::Entry> entries = History::Store().entries();
     QCOMPARE(entries.size(), kept ? 1 : 0);
-    QCOMPARE(m_form->lbOutcome->text(), QString());
+    QVERIFY(!m_form->lbOutcome->text().isEmpty());
+    QVERIFY(!m_form->lbOutcome->text().contains(QStringLiteral("History")));
     if (!kept)
         return;
     QCOMPARE(History::operationName(entries.first().operation), operation);
@@ -584,9 +585,7 @@ void TestDownload::historyFolderUnwritable()
     QCOMPARE(barColour(), QColor(0, 128, 0));
     QVERIFY(allEnabled());
     QVERIFY(m_messages.isEmpty() && m_errors.isEmpty());
-    QCOMPARE(m_form->lbOutcome->text(),
-             QStringLiteral(" History not saved: cannot create %1/quelmar/history (Invalid filename).")
-                 .arg(path(QStringLiteral("data"))));
+    QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Read: 15 of 15 blocks. History not saved: Invalid filename."));
     QFile::remove(path(QStringLiteral("data")));
 }
 

@@ -4,8 +4,10 @@
 #include "params/Transfer.h"
 
 #include "common/EngineLine.h"
+#include "link/FrameTrace.h"
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -91,6 +93,7 @@ private slots:
     void writeThenCompareAgainstUnchangedModule();
     void messagesOfAWrite();
     void requestsOfARead();
+    void traceOfARead();
     void lastDataPart_data();
     void lastDataPart();
     void waitSleepsBetweenEvents();
@@ -425,6 +428,49 @@ void TestTransfer::requestsOfARead()
         QCOMPARE(request[2], static_cast<std::uint8_t>(b)); // the command counter
         QCOMPARE(request[13], static_cast<std::uint8_t>(b));
         QCOMPARE(request[14], std::uint8_t{64});
+    }
+}
+
+void TestTransfer::traceOfARead()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("link.trace"));
+    FrameTrace trace;
+    QVERIFY(trace.open(path, nullptr));
+    m_line->codec.setTrace(&trace);
+    QCOMPARE(m_transfer->Read(), TransferOutcome::Succeeded);
+    m_line->codec.SendText("??");
+    m_line->codec.setTrace(nullptr);
+    m_line->codec.SendText("??"); // untraced: nothing more in the file
+    trace.close();
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), Blocks * 8 + 2); // the poll, and the empty piece after the last line end
+    QVERIFY(lines.last().isEmpty());
+    QVERIFY(lines[Blocks * 8].endsWith("\tout\tpoll\t3f 3f 0d"));
+    qint64 lastMs = 0;
+    for (int i = 0; i < Blocks * 8; ++i) {
+        const QList<QByteArray> f = lines[i].split('\t');
+        QCOMPARE(f.size(), 5);
+        QVERIFY(f[0].toLongLong() >= lastMs);
+        lastMs = f[0].toLongLong();
+        const int b = i / 8;
+        const int k = i % 8;
+        QCOMPARE(f[1], QByteArray(k == 0 ? "out" : "in"));
+        QCOMPARE(f[2], QByteArray(k == 0 ? "read-request" : k == 1 ? "block-header" : "block-data"));
+        const QByteArray line = QByteArray::fromHex(f[3]);
+        QCOMPARE(line.size(), 18);
+        QVERIFY(line.startsWith('{') && line.endsWith('}'));
+        const QByteArray plain = QByteArray::fromHex(f[4]);
+        QCOMPARE(plain.size(), 16);
+        QCOMPARE(plain.front(), '[');
+        QCOMPARE(plain.back(), ']');
+        if (k == 0) {
+            const ModuleMessage &sent = m_line->sent[static_cast<std::size_t>(b)];
+            QCOMPARE(plain, QByteArray(reinterpret_cast<const char *>(sent.data()), 16));
+        }
     }
 }
 

@@ -154,6 +154,9 @@ private slots:
     void parseFault_data();
     void parseFault();
     void parseStatusAndText();
+    void levelWaveFollowsTheClock();
+    void parseLevelWave_data();
+    void parseLevelWave();
     void pacerArrivalClock();
     void pacerSendsAtLineSpeed();
 };
@@ -587,6 +590,53 @@ void TestModuleSimulator::pacerSendsAtLineSpeed()
     unpaced.enqueue(first, t0);
     unpaced.enqueue(second, t0);
     QCOMPARE(unpaced.takeDue(t0), first + second);
+}
+
+void TestModuleSimulator::levelWaveFollowsTheClock()
+{
+    Tool tool;
+    qint64 now = 0;
+    tool.sim.clock = [&now] { return now; };
+    tool.sim.levelWave = ModuleSimulator::LevelWave{4, 28, 40'000};
+    QList<int> levels;
+    for (now = 0; now < 80'000; now += 10'000) {
+        tool.poll();
+        levels.append(tool.statusWindow.fields.SignalLevel);
+    }
+    // Middle, top, middle, bottom, twice over.
+    QCOMPARE(levels, (QList<int>{16, 28, 16, 4, 16, 28, 16, 4}));
+}
+
+void TestModuleSimulator::parseLevelWave_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("min");
+    QTest::addColumn<int>("max");
+    QTest::addColumn<qint64>("periodMs");
+    QTest::newRow("typical") << "8,26,120" << true << 8 << 26 << qint64{120'000};
+    QTest::newRow("flat, whole range") << "0,31,1" << true << 0 << 31 << qint64{1000};
+    QTest::newRow("flat line") << "17,17,60" << true << 17 << 17 << qint64{60'000};
+    QTest::newRow("min above max") << "20,10,60" << false << 0 << 0 << qint64{0};
+    QTest::newRow("level 32") << "0,32,60" << false << 0 << 0 << qint64{0};
+    QTest::newRow("no period") << "0,31,0" << false << 0 << 0 << qint64{0};
+    QTest::newRow("two parts") << "0,31" << false << 0 << 0 << qint64{0};
+}
+
+void TestModuleSimulator::parseLevelWave()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QString error;
+    const auto wave = ParseLevelWave(text, &error);
+    QCOMPARE(wave.has_value(), valid);
+    if (!valid) {
+        QVERIFY(error.contains(text));
+        return;
+    }
+    QTEST(wave->min, "min");
+    QTEST(wave->max, "max");
+    QTEST(wave->periodMs, "periodMs");
 }
 
 QTEST_GUILESS_MAIN(TestModuleSimulator)

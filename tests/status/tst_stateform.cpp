@@ -7,6 +7,8 @@
 #include "link/MessageDispatcher.h"
 #include "link/SerialDetails.h"
 #include "serial/PortIo.h"
+#include "status/FormSignal.h"
+#include "status/SignalChart.h"
 #include "status/State.h"
 
 #include <QApplication>
@@ -14,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -107,6 +110,8 @@ private slots:
     void pollFollowsTheConnection();
     void closingStopsThePoll_data();
     void closingStopsThePoll();
+    void recordsOneRowPerMessage();
+    void signalHistoryWindow();
 
 private:
     void receive(const ModuleMessage &message);
@@ -156,7 +161,7 @@ void TestStateForm::startsBlank()
     QCOMPARE(m_form->lbGSMpowVal->text(), QStringLiteral("0"));
     QCOMPARE(m_form->pbTerero->value(), 0);
     QCOMPARE(m_form->pbTerero->maximum(), 31);
-    QCOMPARE(m_form->size(), QSize(360, 349));
+    QCOMPARE(m_form->size(), QSize(360, 349 + TStateForm::ExtraRowHeight));
 }
 
 void TestStateForm::indicatorsFromStatusFrames_data()
@@ -302,6 +307,62 @@ void TestStateForm::closingStopsThePoll()
     m_form->show();
     QCOMPARE(m_form->lbGSMLine->text(), QStringLiteral("Outgoing call in progress. 2"));
     QTRY_VERIFY_WITH_TIMEOUT(polls() > before, Patience);
+}
+
+void TestStateForm::recordsOneRowPerMessage()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("site.csv"));
+    receive(statusMessage(0x10, 7, 0)); // before the recording: not in the file
+    m_form->AskRecordFile = [&path] { return path; };
+    QTest::mouseClick(m_form->btRecord, Qt::LeftButton);
+    QCOMPARE(m_form->btRecord->text(), QStringLiteral("Stop recording"));
+
+    receive(statusMessage(0x11, 23, 9));
+    receive(longText(0x31, "Alarm IN1, z"));
+    receive(longText(0x31, "one 2\r"));
+    receive(statusMessage(0x10, 25, 4));
+    QTest::mouseClick(m_form->btRecord, Qt::LeftButton);
+    QCOMPARE(m_form->btRecord->text(), QStringLiteral("Record to file"));
+    receive(statusMessage(0x10, 9, 0)); // after it: not in the file either
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0], StatusCsv::header());
+    const auto afterTime = [](const QString &row) { return row.section(QLatin1Char(','), 1); };
+    QCOMPARE(afterTime(rows[1]), QStringLiteral("Short,Open,Open,Open,Line Exists,9,End of call.,23,"));
+    QCOMPARE(afterTime(rows[2]), QStringLiteral(",,,,,,,,\"Alarm IN1, zone 2\""));
+    QCOMPARE(afterTime(rows[3]),
+             QStringLiteral("Open,Open,Open,Open,Line Exists,4,\"Incoming call, waiting for pick up.\",25,"));
+    const QDateTime stamped = QDateTime::fromString(rows[1].section(QLatin1Char(','), 0, 0), Qt::ISODateWithMs);
+    QVERIFY(stamped.isValid());
+    QVERIFY(qAbs(stamped.secsTo(QDateTime::currentDateTime())) < 60);
+}
+
+void TestStateForm::signalHistoryWindow()
+{
+    // Samples are kept while no window is shown.
+    for (int level : {18, 25, 21, 22})
+        receive(statusMessage(0x10, level, 0));
+    QCOMPARE(m_form->History.size(), std::size_t{4});
+    QTest::mouseClick(m_form->btSignalHistory, Qt::LeftButton);
+    TFormSignal *window = m_form->FormSignal;
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quelmar5 - Signal history"));
+    QCOMPARE(window->lbSignalNow->text(), QStringLiteral("Now 22"));
+    QCOMPARE(window->lbSignalMin->text(), QStringLiteral("Min 18"));
+    QCOMPARE(window->lbSignalMax->text(), QStringLiteral("Max 25"));
+    QCOMPARE(window->lbSignalAvg->text(), QStringLiteral("Average 21.5"));
+    QVERIFY(!window->chSignal->accessibleName().isEmpty());
+    QCOMPARE(window->chSignal->accessibleDescription(),
+             QStringLiteral("Now 22, min 18, max 25, average 21.5, from 4 status messages"));
+
+    // A new message shows within a redraw delay.
+    receive(statusMessage(0x10, 30, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(window->lbSignalNow->text(), QStringLiteral("Now 30"), Patience);
+    QCOMPARE(window->lbSignalMax->text(), QStringLiteral("Max 30"));
 }
 
 QTEST_MAIN(TestStateForm)

@@ -2,7 +2,11 @@
 
 #include "SimArgs.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -61,6 +65,9 @@ ModuleSimulator::ModuleSimulator()
     , m_random(std::random_device{}())
 {
     memory.fill(0xFF);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    clock = [started] { return started->elapsed(); };
 }
 
 ModuleSimulator::~ModuleSimulator() = default;
@@ -215,8 +222,12 @@ void ModuleSimulator::continueWrite(const ModuleMessage &message)
         ++m_counters.writesRejected;
         return;
     }
-    setBlock(done.block, done.data);
-    ++m_counters.writesStored;
+    // Keeping the old data models a module whose memory refused the write
+    // while its protocol side acknowledged it.
+    if (!takeFault(FaultKind::KeepOld, done.block)) {
+        setBlock(done.block, done.data);
+        ++m_counters.writesStored;
+    }
     // A withheld acknowledgement models one lost on the line: the block is
     // stored all the same.
     if (takeFault(FaultKind::NoAck, done.block))
@@ -226,10 +237,19 @@ void ModuleSimulator::continueWrite(const ModuleMessage &message)
     send(Acknowledge, payload);
 }
 
+int ModuleSimulator::LevelWave::levelAt(qint64 ms) const
+{
+    // Starts at the middle, rising.
+    const double phase = 2 * std::numbers::pi * double(ms % periodMs) / double(periodMs);
+    return static_cast<int>(std::lround(min + (max - min) * (1 + std::sin(phase)) / 2));
+}
+
 void ModuleSimulator::answerPoll()
 {
     if (onLog)
         onLog(QStringLiteral("rx poll"));
+    if (levelWave && clock)
+        status.level = static_cast<std::uint8_t>(levelWave->levelAt(clock()));
     std::array<std::uint8_t, 13> payload{};
     payload[9] = status.flags;
     payload[10] = status.level;

@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -34,6 +35,17 @@ public:
         std::uint8_t level = 20;
         std::uint8_t callState = 0;
         std::uint8_t spare = 0;
+    };
+
+    // A signal level that swings between min and max and back once a
+    // period, as a sine, for demonstrations of the signal history.
+    struct LevelWave
+    {
+        int min = 5;
+        int max = 28;
+        qint64 periodMs = 120'000;
+
+        int levelAt(qint64 ms) const;
     };
 
     // What the module has done so far; soak tests compare it with the tool.
@@ -60,6 +72,10 @@ public:
 
     std::array<std::uint8_t, MemorySize> memory;
     Status status;
+    // When set, each poll answer's level follows the wave at clock().
+    std::optional<LevelWave> levelWave;
+    // Milliseconds since the engine was made; tests replace it.
+    std::function<qint64()> clock;
 
     ParameterBlock block(int number) const;
     void setBlock(int number, const ParameterBlock &data);

@@ -8,11 +8,12 @@
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, const char *>, 6> FaultNames = {{
+constexpr std::array<std::pair<FaultKind, const char *>, 7> FaultNames = {{
     {FaultKind::DropBlock, "drop-block"},
     {FaultKind::WrongAddress, "wrong-address"},
     {FaultKind::Corrupt, "corrupt"},
     {FaultKind::NoAck, "no-ack"},
+    {FaultKind::KeepOld, "keep-old"},
     {FaultKind::Noise, "noise"},
     {FaultKind::HangupAfter, "hangup-after"},
 }};
@@ -99,6 +100,24 @@ std::optional<ModuleSimulator::Status> ParseStatus(const QString &text, QString 
         bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(*n);
     }
     return ModuleSimulator::Status{bytes[0], bytes[1], bytes[2], bytes[3]};
+}
+
+std::optional<ModuleSimulator::LevelWave> ParseLevelWave(const QString &text, QString *error)
+{
+    using Wave = ModuleSimulator::LevelWave;
+    const QStringList parts = text.split(QLatin1Char(','));
+    const auto bad = [&] {
+        return fail<Wave>(error, QStringLiteral("level wave '%1' is not MIN,MAX,SECONDS with 0 <= MIN <= MAX <= 31 "
+                                                "and 1 to 86400 seconds").arg(text));
+    };
+    if (parts.size() != 3)
+        return bad();
+    const auto min = ParseNumber(parts[0]);
+    const auto max = ParseNumber(parts[1]);
+    const auto seconds = ParseNumber(parts[2]);
+    if (!min || !max || !seconds || *min < 0 || *max > 31 || *min > *max || *seconds < 1 || *seconds > 86400)
+        return bad();
+    return Wave{static_cast<int>(*min), static_cast<int>(*max), *seconds * 1000};
 }
 
 std::optional<StateText> ParseStateText(const QString &text, QString *error)

@@ -21,6 +21,9 @@ std::optional<Fault> ParseFault(const QString &text, QString *error = nullptr);
 // FLAGS,LEVEL,CALLSTATE,SPARE, each a byte.
 std::optional<ModuleSimulator::Status> ParseStatus(const QString &text, QString *error = nullptr);
 
+// MIN,MAX,SECONDS: levels 0 to 31 with MIN at most MAX, a period of 1 s to a day.
+std::optional<ModuleSimulator::LevelWave> ParseLevelWave(const QString &text, QString *error = nullptr);
+
 struct StateText
 {
     int channel = 0;

@@ -6,6 +6,7 @@ enum class FaultKind {
     WrongAddress, // the answer's header names another block
     Corrupt,      // one byte of the answer damaged on the line
     NoAck,        // a good write of the block is stored but not acknowledged
+    KeepOld,      // a good write of the block is acknowledged but not stored
     Noise,        // probability per sent byte of a random byte before it
     HangupAfter,  // the line closes after this many more frames
 };
@@ -13,7 +14,7 @@ enum class FaultKind {
 struct Fault
 {
     FaultKind kind = FaultKind::DropBlock;
-    int block = 0;            // DropBlock, WrongAddress, Corrupt, NoAck: 0 to 14
+    int block = 0;            // DropBlock, WrongAddress, Corrupt, NoAck, KeepOld: 0 to 14
     int frames = 0;           // HangupAfter: at least 1
     double probability = 0.0; // Noise: 0 to 1
 };

@@ -40,6 +40,7 @@ Faults (--fault KIND=ARG, repeatable):
   wrong-address=N  the first answer to block N names block N+1 (14: block 0)
   corrupt=N        the first answer to block N has one byte damaged on the line
   no-ack=N         the first good write of block N is stored but not acknowledged
+  keep-old=N       the first good write of block N is acknowledged but not stored
   noise=P          before each byte sent, a random byte with probability P
   hangup-after=N   the pty closes after N frames sent; the simulator then exits
 A block fault given twice hits the first two occurrences, and so on.)";
@@ -108,10 +109,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quelmar-module-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUELMAR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Description));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port name to publish (default COM96)."),
                                         QStringLiteral("COMn"), QStringLiteral("COM96"));
     const QCommandLineOption imageOption(QStringLiteral("image"),
@@ -132,6 +135,10 @@ int main(int argc, char *argv[])
                                           QStringLiteral("Status bytes of the poll answer; numbers, 0x allowed "
                                                          "(default 0x10,20,0,0)."),
                                           QStringLiteral("FLAGS,LEVEL,CALLSTATE,SPARE"));
+    const QCommandLineOption waveOption(QStringLiteral("level-wave"),
+                                        QStringLiteral("Let the signal level of the poll answers swing from MIN to MAX "
+                                                       "and back every SECONDS, as a sine (it overrides LEVEL)."),
+                                        QStringLiteral("MIN,MAX,SECONDS"));
     const QCommandLineOption textOption(QStringLiteral("text"),
                                         QStringLiteral("State text of channel 1 to 4 (repeatable); see above."),
                                         QStringLiteral("CHANNEL:TEXT"));
@@ -141,8 +148,8 @@ int main(int argc, char *argv[])
                                         QStringLiteral("N"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Log every message received and sent on standard error."));
-    parser.addOptions({portOption, imageOption, saveOption, baudOption, noPacingOption, statusOption, textOption,
-                       faultOption, seedOption, verboseOption});
+    parser.addOptions({portOption, imageOption, saveOption, baudOption, noPacingOption, statusOption, waveOption,
+                       textOption, faultOption, seedOption, verboseOption});
     parser.process(app);
 
     const auto usageError = [](const QString &text) {
@@ -170,6 +177,12 @@ int main(int argc, char *argv[])
         if (!status)
             return usageError(error);
         sim.status = *status;
+    }
+    if (parser.isSet(waveOption)) {
+        const auto wave = ParseLevelWave(parser.value(waveOption), &error);
+        if (!wave)
+            return usageError(error);
+        sim.levelWave = *wave;
     }
     for (const QString &value : parser.values(textOption)) {
         const auto text = ParseStateText(value, &error);

@@ -1,0 +1,168 @@
+#include "FieldControls.h"
+
+#include "CharGrid.h"
+#include "IPAddressControl.h"
+#include "RadioGroup.h"
+#include "params/Encodings.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace FieldControls {
+
+namespace {
+
+using EEAddr::Encoding;
+using FieldModel::FieldValue;
+
+QWidget *Named(QWidget *window, std::string_view name)
+{
+    if (name.empty())
+        return nullptr;
+    const QString objectName = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    QWidget *w = window->findChild<QWidget *>(objectName);
+    if (!w)
+        qFatal("no control named %s", qPrintable(objectName));
+    return w;
+}
+
+int RuleRank(const EEAddr::Field &f)
+{
+    const auto *at = std::find(RuleOrder.begin(), RuleOrder.end(), f.name);
+    return static_cast<int>(at - RuleOrder.begin());
+}
+
+// Positions with a digit fill their cell; the others stay empty.
+void ShowDigits(CharGrid *grid, const QString &positions)
+{
+    grid->clearCells();
+    for (int p = 0; p < grid->cellCount() && p < positions.size(); ++p)
+        if (positions[p] != QLatin1Char(' '))
+            grid->setCell(p, QString(positions[p]));
+}
+
+// Four blank cells, then the code's positions if there is one.
+void ShowEventCode(CharGrid *grid, const QString &positions)
+{
+    for (int c = 0; c < grid->cellCount(); ++c)
+        grid->setCell(c, QString(c < positions.size() ? positions[c] : QLatin1Char(' ')));
+}
+
+// A cell beginning with a symbol gives it; any other cell is a blank position.
+QString EventPositions(const CharGrid *grid)
+{
+    QString positions;
+    bool any = false;
+    for (const QString &cell : grid->cells()) {
+        const QChar ch = cell.isEmpty() ? QLatin1Char(' ') : cell.front();
+        const bool symbol = (ch >= QLatin1Char('0') && ch <= QLatin1Char('9')) || ch == QLatin1Char('*');
+        positions.append(symbol ? ch : QLatin1Char(' '));
+        any = any || symbol;
+    }
+    return any ? positions : QString();
+}
+
+bool IsChoice(const QWidget *w)
+{
+    return qobject_cast<const RadioGroup *>(w) != nullptr;
+}
+
+void ShowFlag(QWidget *w, bool on)
+{
+    if (auto *choice = qobject_cast<RadioGroup *>(w))
+        choice->setItemIndex(on ? 1 : 0);
+    else
+        static_cast<QCheckBox *>(w)->setChecked(on);
+}
+
+bool FlagOf(const QWidget *w)
+{
+    if (IsChoice(w))
+        return static_cast<const RadioGroup *>(w)->itemIndex() == 1;
+    return static_cast<const QCheckBox *>(w)->isChecked();
+}
+
+} // namespace
+
+QList<Binding> bindByName(QWidget *window)
+{
+    QList<Binding> bindings;
+    for (const EEAddr::Field &f : EEAddr::Fields) {
+        QWidget *companion = f.encoding == Encoding::FlagBits ? Named(window, f.companion) : nullptr;
+        bindings.append({&f, Named(window, f.control), companion});
+    }
+    std::stable_sort(bindings.begin(), bindings.end(),
+                     [](const Binding &a, const Binding &b) { return RuleRank(*a.field) < RuleRank(*b.field); });
+    return bindings;
+}
+
+void show(const Binding &binding, const FieldValue &value)
+{
+    QWidget *w = binding.control;
+    switch (binding.field->encoding) {
+    case Encoding::Digits16:
+    case Encoding::Digits8:
+        ShowDigits(static_cast<CharGrid *>(w), std::get<QString>(value));
+        break;
+    case Encoding::EventCode:
+        ShowEventCode(static_cast<CharGrid *>(w), std::get<QString>(value));
+        break;
+    case Encoding::SmsText:
+    case Encoding::GprsText:
+        static_cast<QLineEdit *>(w)->setText(std::get<QString>(value));
+        break;
+    case Encoding::Word16BE:
+        // The spinners take 16-bit values as signed numbers and hold them in their range.
+        static_cast<QSpinBox *>(w)->setValue(static_cast<std::int16_t>(std::get<int>(value)));
+        break;
+    case Encoding::ByteValue:
+        static_cast<QSpinBox *>(w)->setValue(std::get<int>(value));
+        break;
+    case Encoding::IPv4Address:
+        static_cast<IPAddressControl *>(w)->setAddress(std::get<FieldModel::Octets>(value));
+        break;
+    case Encoding::FlagByte:
+        ShowFlag(w, std::get<bool>(value));
+        break;
+    case Encoding::FlagBits:
+        ShowFlag(w, (std::get<int>(value) & 1) != 0);
+        ShowFlag(binding.companion, (std::get<int>(value) & 2) != 0);
+        break;
+    case Encoding::ReservedZero:
+        break;
+    }
+}
+
+FieldValue valueOf(const Binding &binding)
+{
+    const QWidget *w = binding.control;
+    switch (binding.field->encoding) {
+    case Encoding::Digits16:
+    case Encoding::Digits8:
+        // Gaps between filled cells close up.
+        return Encodings::DigitsFromCells(static_cast<const CharGrid *>(w)->cells());
+    case Encoding::EventCode:
+        return EventPositions(static_cast<const CharGrid *>(w));
+    case Encoding::SmsText:
+    case Encoding::GprsText:
+        return static_cast<const QLineEdit *>(w)->text();
+    case Encoding::Word16BE:
+    case Encoding::ByteValue:
+        return static_cast<const QSpinBox *>(w)->value();
+    case Encoding::IPv4Address:
+        return static_cast<const IPAddressControl *>(w)->address();
+    case Encoding::FlagByte:
+        return FlagOf(w);
+    case Encoding::FlagBits:
+        return (FlagOf(w) ? 1 : 0) + (FlagOf(binding.companion) ? 2 : 0);
+    case Encoding::ReservedZero:
+        break;
+    }
+    return 0;
+}
+
+} // namespace FieldControls

@@ -1,0 +1,50 @@
+#pragma once
+// A log of the link for support: every frame sent and received and every
+// status poll, one tab-separated line each: milliseconds since the trace
+// opened, "out" or "in", the kind, the line bytes in hex and (not for the
+// poll) the 16 decrypted bytes in hex. The codec calls it only while a trace
+// is set, so an untraced link pays one pointer test per frame.
+
+#include "MessageDispatcher.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+#include <cstdint>
+
+enum class FrameKind { ReadRequest, WriteCommand, WriteData, BlockHeader, BlockData, Ack, Status, Text, Poll, Other };
+
+// "read-request", "write-command", ..., "poll", "other".
+const char *FrameKindName(FrameKind kind);
+// What the tool sends: read requests, write commands, write data.
+FrameKind SentFrameKind(std::uint8_t type);
+// What the module sends, classified as the dispatcher routes it.
+FrameKind ReceivedFrameKind(std::uint8_t type);
+
+class FrameTrace
+{
+public:
+    enum class Direction { Out, In };
+
+    ~FrameTrace() { close(); }
+
+    // Replaces the file; the clock starts here.
+    bool open(const QString &path, QString *error);
+    void close();
+    bool isOpen() const { return m_file.isOpen(); }
+
+    void frame(Direction direction, QByteArrayView line, const ModuleMessage &plain);
+    void poll(QByteArrayView line);
+
+    // One line of the trace, without its line end; plain null for the poll.
+    static QByteArray formatLine(qint64 ms, Direction direction, FrameKind kind, QByteArrayView line,
+                                 const ModuleMessage *plain);
+
+private:
+    void write(Direction direction, FrameKind kind, QByteArrayView line, const ModuleMessage *plain);
+
+    QFile m_file;
+    QElapsedTimer m_clock;
+};

@@ -1,0 +1,18 @@
+#pragma once
+// The traffic details window's memos as one text file for support: each
+// channel under its heading, in channel order.
+
+#include <QList>
+#include <QString>
+
+struct TrafficChannel
+{
+    QString heading;
+    QString text; // the memo's lines, LF-separated
+};
+
+QString TrafficText(const QList<TrafficChannel> &channels);
+
+// Written to a temporary file next to path and renamed into place, so a
+// failed save leaves any old file as it was.
+bool SaveTrafficFile(const QString &path, const QList<TrafficChannel> &channels, QString *error);

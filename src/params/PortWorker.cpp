@@ -1,0 +1,60 @@
+#include "PortWorker.h"
+
+#include <QEventLoop>
+#include <QThread>
+
+#include <memory>
+#include <vector>
+
+PortWorker::PortWorker(const QString &port, TransferDisplay &display)
+    : transfer(display, image, buffer)
+{
+    link.ComPort1.SetPort(port);
+    transfer.Link = TransferLink{&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
+    link.ComPort1.OnHangup = [this] { link.HangUp(); };
+    m_timer.setInterval(Transfer::TickMs);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { transfer.Timer1Timer(); });
+}
+
+PortWorker::~PortWorker()
+{
+    m_timer.stop();
+    link.HangUp(); // closes quietly
+}
+
+QString PortWorker::open()
+{
+    try {
+        link.ComPort1.SetConnected(true);
+    } catch (const ESerialPort &error) {
+        return QString::fromLocal8Bit(error.what());
+    }
+    m_timer.start();
+    return {};
+}
+
+void RunConcurrently(int count, const std::function<void(int)> &job, const std::function<void()> &tick, int tickMs)
+{
+    QEventLoop loop;
+    int running = count;
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back(QThread::create([&job, i] { job(i); }));
+        QObject::connect(threads.back().get(), &QThread::finished, &loop, [&running, &loop] {
+            if (--running == 0)
+                loop.quit();
+        }, Qt::QueuedConnection);
+    }
+    QTimer ticker;
+    if (tick) {
+        ticker.setInterval(tickMs);
+        QObject::connect(&ticker, &QTimer::timeout, tick);
+        ticker.start();
+    }
+    for (auto &thread : threads)
+        thread->start();
+    if (count > 0)
+        loop.exec();
+    for (auto &thread : threads)
+        thread->wait();
+}

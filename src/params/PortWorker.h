@@ -1,0 +1,41 @@
+#pragma once
+// Several modules at once: each port gets its own link (port, codec,
+// dispatcher, transfer and its 100 ms tick) on a thread of its own with its
+// own event loop, so that one module's wait or time-out never holds up
+// another, and an unplugged one ends only its own operation.
+
+#include "Transfer.h"
+
+#include "link/ModuleLink.h"
+
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+// Created, used and destroyed on one thread.
+class PortWorker
+{
+public:
+    PortWorker(const QString &port, TransferDisplay &display);
+    ~PortWorker();
+    PortWorker(const PortWorker &) = delete;
+    PortWorker &operator=(const PortWorker &) = delete;
+
+    ModuleLink link;
+    ImageBytes image{};
+    TransferBytes buffer{};
+    ParameterTransfer transfer;
+
+    // Opens the port and starts the tick; empty on success, else the port
+    // error's text. A hang-up later closes the port, which ends any wait.
+    QString open();
+
+private:
+    QTimer m_timer;
+};
+
+// Runs job(0) to job(count - 1) at once, each on its own thread with its own
+// event loop, and returns when all have ended. Meanwhile tick runs on the
+// calling thread every tickMs (progress lines, say).
+void RunConcurrently(int count, const std::function<void(int)> &job, const std::function<void()> &tick = {},
+                     int tickMs = 100);

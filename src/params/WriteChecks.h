@@ -1,0 +1,16 @@
+#pragma once
+// What the installer asked for around a write, kept between runs in the
+// user's settings: $XDG_CONFIG_HOME/quelmar/QuelmarSetup.conf, or
+// ~/.config/quelmar/QuelmarSetup.conf. Both are off until asked for.
+
+#include <QString>
+
+struct WriteChecks
+{
+    bool verify = false; // read the module back after writing
+    bool backup = false; // read the module into the history before writing
+};
+
+QString UserSettingsPath();
+WriteChecks LoadWriteChecks();
+void SaveWriteChecks(const WriteChecks &checks);

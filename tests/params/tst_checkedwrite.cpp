@@ -1,0 +1,215 @@
+// Where and why a sequence stops, and the write with backup and verify,
+// against the module simulator engine in-process.
+
+#include "params/CheckedWrite.h"
+
+#include "common/EngineLine.h"
+
+#include <QTimer>
+#include <QtTest>
+
+#include <optional>
+
+namespace {
+
+struct QuietDisplay : TransferDisplay
+{
+    std::uint32_t colour = 0;
+    void DisableButtons() override {}
+    void EnableButtons() override {}
+    void SetProgress(int) override {}
+    void SetBarColour(std::uint32_t rgb) override { colour = rgb; }
+    void ShowMessage(const QString &) override {}
+    void ShowError(const QString &) override {}
+};
+
+enum class Op { Read, Compare, Write, Scratch };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Op)
+Q_DECLARE_METATYPE(std::optional<Fault>)
+Q_DECLARE_METATYPE(TransferStop)
+
+class TestCheckedWrite : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void whereItStops_data();
+    void whereItStops();
+    void verifyCatchesAKeptBlock();
+    void verifiedWriteLeavesTheBufferAsWritten();
+    void backupRefusesToWrite_data();
+    void backupRefusesToWrite();
+
+private:
+    std::unique_ptr<EngineLine> m_line;
+    QuietDisplay m_display;
+    std::unique_ptr<ParameterTransfer> m_transfer;
+    std::unique_ptr<QTimer> m_timer;
+    ImageBytes m_image{};
+    TransferBytes m_buffer{};
+};
+
+void TestCheckedWrite::init()
+{
+    m_line = std::make_unique<EngineLine>();
+    for (std::size_t i = 0; i < m_line->module.memory.size(); ++i)
+        m_line->module.memory[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    for (std::size_t i = 0; i < m_image.size(); ++i)
+        m_image[i] = static_cast<std::uint8_t>(0xA0 ^ (i * 13));
+    m_buffer.fill(0);
+    m_display = {};
+    m_transfer = std::make_unique<ParameterTransfer>(m_display, m_image, m_buffer);
+    m_transfer->Link = m_line->link();
+    m_timer = std::make_unique<QTimer>();
+    m_timer->setInterval(Transfer::TickMs);
+    connect(m_timer.get(), &QTimer::timeout, this, [this] { m_transfer->Timer1Timer(); });
+    m_timer->start();
+}
+
+void TestCheckedWrite::cleanup()
+{
+    m_timer.reset();
+    m_transfer.reset();
+    m_line.reset();
+}
+
+void TestCheckedWrite::whereItStops_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<std::optional<Fault>>("fault");
+    QTest::addColumn<int>("closeAfterFrames");
+    QTest::addColumn<TransferStop>("stop");
+    QTest::addColumn<int>("stoppedAt");
+    QTest::addColumn<int>("answered");
+    QTest::addColumn<int>("done");
+
+    using S = TransferStop;
+    const auto fault = [](FaultKind kind, int block) { return std::optional<Fault>(Fault{kind, block, 0, 0.0}); };
+    QTest::newRow("read, all") << Op::Read << std::optional<Fault>() << 0 << S::None << 0 << 0 << 15;
+    QTest::newRow("read, no answer to block 4") << Op::Read << fault(FaultKind::DropBlock, 3) << 0 << S::NoAnswer << 4 << 0 << 3;
+    QTest::newRow("compare, answer for another block")
+        << Op::Compare << fault(FaultKind::WrongAddress, 2) << 0 << S::OtherBlock << 3 << 4 << 2;
+    QTest::newRow("scratch, answer for block 1 instead of 15")
+        << Op::Scratch << fault(FaultKind::WrongAddress, 14) << 0 << S::OtherBlock << 15 << 1 << 14;
+    QTest::newRow("write, block 7 not acknowledged")
+        << Op::Write << fault(FaultKind::NoAck, 6) << 0 << S::NoAcknowledgement << 7 << 0 << 6;
+    // 7 frames answer a block; the port closes after block 2's answer.
+    QTest::newRow("read, port closed") << Op::Read << std::optional<Fault>() << 14 << S::PortClosed << 3 << 0 << 2;
+    QTest::newRow("write, port closed") << Op::Write << std::optional<Fault>() << 5 << S::PortClosed << 6 << 0 << 5;
+}
+
+void TestCheckedWrite::whereItStops()
+{
+    QFETCH(Op, op);
+    QFETCH(std::optional<Fault>, fault);
+    QFETCH(int, closeAfterFrames);
+    QFETCH(TransferStop, stop);
+    QFETCH(int, stoppedAt);
+    QFETCH(int, answered);
+    QFETCH(int, done);
+
+    if (fault)
+        m_line->module.arm(*fault);
+    m_line->closeAfterFrames = closeAfterFrames;
+    ImageBytes scratch{};
+    switch (op) {
+    case Op::Read: m_transfer->Read(); break;
+    case Op::Compare: m_transfer->Compare(); break;
+    case Op::Write: m_transfer->Write(); break;
+    case Op::Scratch: m_transfer->ReadInto(scratch); break;
+    }
+    const TransferResult &r = m_transfer->Result();
+    QCOMPARE(r.stop, stop);
+    QCOMPARE(r.stoppedAt, stoppedAt);
+    QCOMPARE(r.answeredBlock, answered);
+    QCOMPARE(r.blocksDone, done);
+    QCOMPARE(r.outcome == TransferOutcome::Succeeded, stop == TransferStop::None && op != Op::Compare);
+}
+
+void TestCheckedWrite::verifyCatchesAKeptBlock()
+{
+    m_line->module.arm({FaultKind::KeepOld, 9, 0, 0.0});
+    const auto old = m_line->module.block(9);
+    CheckedWriteOptions options;
+    options.verify = true;
+    const CheckedWriteResult r = CheckedWrite(*m_transfer, options);
+    QVERIFY(!r.succeeded);
+    QCOMPARE(r.stage, WriteStage::Verify);
+    QCOMPARE(r.result.stop, TransferStop::None);
+    QVERIFY(r.result.differs);
+    QCOMPARE(m_display.colour, Transfer::Red);
+    // Only block 9 differs from what was written, and it holds the old data.
+    for (int b = 0; b < 15; ++b) {
+        const bool same = std::equal(r.readBack.begin() + b * 64, r.readBack.begin() + b * 64 + 64,
+                                     r.written.begin() + b * 64);
+        QCOMPARE(same, b != 9);
+    }
+    QVERIFY(std::equal(old.begin(), old.end(), r.readBack.begin() + 9 * 64));
+    // Every difference lies in (or reaches into) block 9.
+    QVERIFY(!r.differences.isEmpty());
+    for (const auto &f : r.differences.fields)
+        QVERIFY(f.field->offset < 10 * 64 && f.field->offset + f.field->length > 9 * 64);
+    for (const auto &range : r.differences.bytes)
+        QVERIFY(range.first >= 9 * 64 && range.last < 10 * 64);
+}
+
+void TestCheckedWrite::verifiedWriteLeavesTheBufferAsWritten()
+{
+    const ImageBytes imageBefore = m_image;
+    CheckedWriteOptions options;
+    options.verify = true;
+    options.backup = true;
+    ImageBytes kept{};
+    const auto moduleBefore = m_line->module.memory;
+    options.keepBackup = [&kept](const ImageBytes &image) {
+        kept = image;
+        return QString();
+    };
+    const CheckedWriteResult r = CheckedWrite(*m_transfer, options);
+    QVERIFY(r.succeeded);
+    QCOMPARE(r.stage, WriteStage::Verify);
+    QVERIFY(std::equal(moduleBefore.begin(), moduleBefore.end(), kept.begin()));
+    QVERIFY(std::all_of(kept.begin() + 960, kept.end(), [](std::uint8_t b) { return b == 0; }));
+    QVERIFY(std::equal(m_buffer.begin(), m_buffer.end(), imageBefore.begin()));
+    QVERIFY(m_image == imageBefore);
+    QVERIFY(std::equal(m_buffer.begin(), m_buffer.end(), m_line->module.memory.begin()));
+}
+
+void TestCheckedWrite::backupRefusesToWrite_data()
+{
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<QString>("keepError");
+    QTest::newRow("module does not answer") << false << QString();
+    QTest::newRow("backup cannot be kept") << true << QStringLiteral("disk full");
+}
+
+void TestCheckedWrite::backupRefusesToWrite()
+{
+    QFETCH(bool, answers);
+    QFETCH(QString, keepError);
+    if (!answers)
+        m_line->module.arm({FaultKind::DropBlock, 0, 0, 0.0});
+    const auto moduleBefore = m_line->module.memory;
+    const TransferBytes bufferBefore = m_buffer;
+    CheckedWriteOptions options;
+    options.backup = true;
+    options.keepBackup = [keepError](const ImageBytes &) { return keepError; };
+    const CheckedWriteResult r = CheckedWrite(*m_transfer, options);
+    QVERIFY(!r.succeeded);
+    QCOMPARE(r.stage, WriteStage::Backup);
+    QCOMPARE(r.backupError, keepError);
+    QCOMPARE(r.result.stoppedAt, answers ? 0 : 1);
+    QCOMPARE(m_line->module.counters().writesStored, 0);
+    QVERIFY(m_line->module.memory == moduleBefore);
+    QVERIFY(m_buffer == bufferBefore);
+    QCOMPARE(m_display.colour, Transfer::Red);
+}
+
+QTEST_GUILESS_MAIN(TestCheckedWrite)
+#include "tst_checkedwrite.moc"
