@@ -54,7 +54,7 @@ QString WriteReport(const QString &path)
 {
     Report::Contents contents;
     contents.image = ParameterImage;
-    contents.port = FormDownload ? FormDownload->PortName : QString();
+    contents.port = FormDownload ? FormDownload->PortName() : QString();
     if (StateForm && StateForm->LastStatusTime().isValid())
         contents.state = Report::ModuleState{DescribeStatus(StateForm->Status()), StateForm->LastStatusTime()};
     return Report::writePdf(path, contents).error;

@@ -178,7 +178,13 @@ void TFormDownload::FormCreate()
 void TFormDownload::SetLink(ModuleLink *link)
 {
     Transfer.Link = link ? TransferLink{&link->ComPort1, &link->Codec, &link->Dispatcher.Reception} : TransferLink{};
-    PortName = link ? link->ComPort1.Port() : QString();
+    m_link = link;
+}
+
+QString TFormDownload::PortName() const
+{
+    // Asked each time: the main window sets the port after the link exists.
+    return m_link ? m_link->ComPort1.Port() : QString();
 }
 
 void TFormDownload::saveWriteChecks()
@@ -237,7 +243,7 @@ void TFormDownload::ShowError(const QString &text)
 
 History::Kept TFormDownload::keepInHistory(const ImageBytes &image, History::Operation operation)
 {
-    const History::Kept kept = History::Store().keep(image, operation, PortName);
+    const History::Kept kept = History::Store().keep(image, operation, PortName());
     if (m_history && m_history->isVisible())
         m_history->Refresh();
     return kept;
@@ -356,6 +362,7 @@ void TFormDownload::btHistoryClick()
 {
     if (!m_history) {
         m_history = new TFormHistory(this);
+        CentreOnScreen(m_history);
         m_history->Loaded = [this] {
             // As "Read from File" ends.
             SetBarColour(Transfer::Green);

@@ -36,8 +36,9 @@ public:
     void SetLink(ModuleLink *link);
 
     ParameterTransfer Transfer{*this};
-    // The port's name for backup files; SetLink takes it from the link.
-    QString PortName;
+    // The link's port ("COM3") as it is now, for history files and the
+    // report; empty without a link.
+    QString PortName() const;
 
     QProgressBar *Progress;
     QPushButton *btRead;
@@ -104,6 +105,7 @@ private:
     // Keeps an image in the history and lists it again when the history window is open.
     History::Kept keepInHistory(const ImageBytes &image, History::Operation operation);
 
+    ModuleLink *m_link = nullptr;
     TFormHistory *m_history = nullptr;
 };
 
