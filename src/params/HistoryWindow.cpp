@@ -1,14 +1,15 @@
 #include "HistoryWindow.h"
 
+#include "Differences.h"
 #include "FieldModel.h"
 #include "ParameterFile.h"
+#include "TransferTexts.h"
 
 #include "main/AppUi.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -66,6 +67,7 @@ TFormHistory::TFormHistory(QWidget *parent)
     connect(btCompareImage, &QPushButton::clicked, this, &TFormHistory::btCompareImageClick);
     connect(btSaveAs, &QPushButton::clicked, this, &TFormHistory::btSaveAsClick);
 
+    FormDifferences = new TFormDifferences(this);
     SaveDialog = [this] {
         QFileDialog dialog(this, QString(), QString(), QStringLiteral("Quelmar 3 GPRS Data (*.QM3)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -73,15 +75,6 @@ TFormHistory::TFormHistory(QWidget *parent)
         dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().constFirst()
                                                                                       : QString();
-    };
-    ShowDifferences = [this](const QString &a, const QString &b, const QStringList &rows) {
-        QMessageBox box(QMessageBox::NoIcon, windowTitle(),
-                        rows.isEmpty() ? QStringLiteral("%1 and %2 hold the same data.").arg(a, b)
-                                       : QStringLiteral("%1 fields differ between %2 and %3.").arg(rows.size()).arg(a, b),
-                        QMessageBox::Ok, this);
-        if (!rows.isEmpty())
-            box.setDetailedText(rows.join(QLatin1Char('\n')));
-        box.exec();
     };
     ErrorBox = [](const QString &text) { ShowErrorBox(text); };
 }
@@ -137,15 +130,9 @@ void TFormHistory::btCompareImageClick()
     if (!selectedImage(image, name))
         return;
     const FieldModel::ImageDifferences d = FieldModel::DiffImages(image, ParameterImage);
-    QStringList rows;
-    for (const FieldModel::FieldDifference &f : d.fields)
-        rows << QStringLiteral("%1\t%2\t%3\t%4\t%5")
-                    .arg(FieldModel::pageCaption(f.field->page), FieldModel::labelOf(*f.field),
-                         FieldModel::nameOf(*f.field), FieldModel::formatValue(*f.field, f.a),
-                         FieldModel::formatValue(*f.field, f.b));
-    for (const FieldModel::ByteRange &r : d.bytes)
-        rows << QLatin1Char('\t') + FieldModel::describeRange(r);
-    ShowDifferences(name, QStringLiteral("Image"), rows);
+    FormDifferences->ShowDifferences(DifferenceRows(d, image, ParameterImage), name, QStringLiteral("Image"));
+    FormDifferences->show();
+    BringForward(FormDifferences);
 }
 
 void TFormHistory::btSaveAsClick()

@@ -10,6 +10,7 @@
 
 class QPushButton;
 class QTreeWidget;
+class TFormDifferences;
 
 class TFormHistory : public QWidget
 {
@@ -27,14 +28,13 @@ public:
     QPushButton *btLoad;
     QPushButton *btCompareImage;
     QPushButton *btSaveAs;
+    // The differences of an entry and the image, columns headed by the entry's name and "Image".
+    TFormDifferences *FormDifferences;
 
     // Called after an entry became the image: the transfer window fills its bar.
     std::function<void()> Loaded;
     // The copy's save dialog; the chosen path, or empty when cancelled.
     std::function<QString()> SaveDialog;
-    // The differences of the entry and the image: the two headings and the
-    // rows; and the error box.
-    std::function<void(const QString &, const QString &, const QStringList &)> ShowDifferences;
     std::function<void(const QString &)> ErrorBox;
 
 public slots:
