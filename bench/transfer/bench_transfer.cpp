@@ -8,6 +8,8 @@
 #include "link/ModuleLink.h"
 #include "params/Transfer.h"
 
+#include "common/BenchSimulator.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -51,23 +53,6 @@ struct Figures
     double cpu = 0;
 };
 
-bool startSimulator(QProcess &sim, const QString &program)
-{
-    sim.setProgram(program);
-    sim.setArguments({QStringLiteral("--port"), QStringLiteral("COM%1").arg(SimPort), QStringLiteral("--baud"),
-                      QString::number(Baud)});
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start();
-    QElapsedTimer clock;
-    clock.start();
-    while (!sim.canReadLine()) {
-        if (clock.elapsed() > 20000 || sim.state() == QProcess::NotRunning)
-            return false;
-        sim.waitForReadyRead(100);
-    }
-    return sim.readLine().startsWith("ready");
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -91,7 +76,7 @@ int main(int argc, char *argv[])
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
 
     QProcess sim;
-    if (!startSimulator(sim, parser.value(simOption))) {
+    if (!startSimulator(sim, parser.value(simOption), SimPort, Baud)) {
         std::fprintf(stderr, "bench_transfer: the simulator did not start\n");
         return 1;
     }

@@ -10,7 +10,7 @@ const QString Program = QString::fromLatin1(ProgramName);
 
 const QList<Command> &commands()
 {
-    static const QList<Command> table = fileCommands() + reportCommands();
+    static const QList<Command> table = fileCommands() + moduleCommands() + reportCommands();
     return table;
 }
 

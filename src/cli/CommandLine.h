@@ -4,6 +4,9 @@
 // on parsed arguments. Commands write only to the streams they are given, so
 // tests run them in-process.
 
+#include "params/FieldModel.h"
+#include "params/ParameterImage.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QIODevice>
@@ -43,6 +46,8 @@ struct Command
 
 // The file commands: show, diff, export, import, set.
 QList<Command> fileCommands();
+// The module commands: read, write, compare, status.
+QList<Command> moduleCommands();
 // The report command; the program then needs a QGuiApplication (see needsGui).
 QList<Command> reportCommands();
 // True when the command line runs a command that lays out text (fonts).
@@ -55,5 +60,9 @@ int runParams(const QStringList &arguments, Io &io);
 int fail(Io &io, int status, const QString &text);
 // The same for a file: "quelmar-params: FILE: TEXT".
 int failFile(Io &io, int status, const QString &path, const QString &text);
+
+// The differences of b from a, one line each: a field's name, label and
+// both values, then the differing byte ranges outside every field.
+QStringList differenceLines(const ImageBytes &a, const ImageBytes &b, const FieldModel::ImageDifferences &d);
 
 } // namespace Cli

@@ -160,12 +160,8 @@ int runDiff(const QCommandLineParser &p, Io &io)
     if (p.isSet(JsonOption)) {
         writeOut(io, {}, diffJson(*a, *b, d));
     } else {
-        for (const FieldModel::FieldDifference &f : d.fields)
-            io.out << FieldModel::nameOf(*f.field) << " (" << FieldModel::labelOf(*f.field)
-                   << "): " << shown(*f.field, f.a) << " -> " << shown(*f.field, f.b) << '\n';
-        for (const FieldModel::ByteRange r : d.bytes)
-            io.out << FieldModel::describeRange(r) << " (outside every field): " << hexRun(*a, r) << " -> "
-                   << hexRun(*b, r) << '\n';
+        for (const QString &line : differenceLines(*a, *b, d))
+            io.out << line << '\n';
     }
     return d.isEmpty() ? ExitDone : ExitDiffers;
 }
@@ -242,6 +238,18 @@ int runSet(const QCommandLineParser &p, Io &io)
 }
 
 } // namespace
+
+QStringList differenceLines(const ImageBytes &a, const ImageBytes &b, const FieldModel::ImageDifferences &d)
+{
+    QStringList lines;
+    for (const FieldModel::FieldDifference &f : d.fields)
+        lines << FieldModel::nameOf(*f.field) + QStringLiteral(" (") + FieldModel::labelOf(*f.field)
+                     + QStringLiteral("): ") + shown(*f.field, f.a) + QStringLiteral(" -> ") + shown(*f.field, f.b);
+    for (const FieldModel::ByteRange r : d.bytes)
+        lines << FieldModel::describeRange(r) + QStringLiteral(" (outside every field): ")
+                     + QString::fromLatin1(hexRun(a, r)) + QStringLiteral(" -> ") + QString::fromLatin1(hexRun(b, r));
+    return lines;
+}
 
 QList<Command> fileCommands()
 {

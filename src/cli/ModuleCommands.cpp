@@ -1,0 +1,601 @@
+// The module commands of quelmar-params: read, write, compare and status, on
+// one or several ports at once. Each port runs on its own thread with its own
+// link (PortWorker); the threads only fill their PortState, and this thread
+// prints, so the output of several modules never interleaves within a line.
+
+#include "CommandLine.h"
+
+#include "link/FrameTrace.h"
+#include "params/CheckedWrite.h"
+#include "params/FieldModel.h"
+#include "params/History.h"
+#include "params/ParameterFile.h"
+#include "params/PortWorker.h"
+#include "serial/PortMap.h"
+#include "status/StatusCsv.h"
+#include "status/StatusDisplay.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <atomic>
+#include <csignal>
+#include <deque>
+#include <memory>
+#include <optional>
+
+namespace Cli {
+
+namespace {
+
+constexpr int Blocks = EEAddr::BlockCount;
+constexpr int PollMs = 500;
+// A status answer is awaited as long as a block is.
+constexpr int StatusPatienceMs = Transfer::ReadTicks * Transfer::TickMs;
+
+const QCommandLineOption PortOption(QStringLiteral("port"),
+                                    QStringLiteral("A port COM1 to COM96; repeat it or give a list "
+                                                   "COM33,COM34 to serve several modules at once."),
+                                    QStringLiteral("COMn"));
+const QCommandLineOption QuietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
+                                     QStringLiteral("Print only errors."));
+const QCommandLineOption TraceOption(QStringLiteral("trace"),
+                                     QStringLiteral("Log every frame sent and received into FILE (with several "
+                                                    "ports: a folder, one COMn.trace each)."),
+                                     QStringLiteral("FILE"));
+const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                      QStringLiteral("The parameter file to write (with several ports: a "
+                                                     "folder, one COMn.QM3 each)."),
+                                      QStringLiteral("FILE"));
+const QCommandLineOption VerifyOption(QStringLiteral("verify"),
+                                      QStringLiteral("Read the 15 blocks back after the last acknowledgement "
+                                                     "and compare them with what was written."));
+const QCommandLineOption BackupOption(QStringLiteral("backup"),
+                                      QStringLiteral("First read the module into DIR/COMn-YYYYMMDD-HHMMSS.QM3; "
+                                                     "nothing is written when that read fails."),
+                                      QStringLiteral("DIR"));
+const QCommandLineOption WatchOption(QStringLiteral("watch"),
+                                     QStringLiteral("Print every status message until interrupted."));
+const QCommandLineOption CsvOption(QStringLiteral("csv"), QStringLiteral("Print CSV rows (one port only)."));
+
+const QString Program = QString::fromLatin1(ProgramName);
+
+// What one port's thread reports. Progress is read while the thread runs;
+// everything else once it has ended, except `pending`, guarded by its lock.
+struct PortState
+{
+    QString port;
+    std::atomic<int> stage{-1}; // index into the command's stage names
+    std::atomic<int> position{0};
+    QStringList out;
+    QStringList err;
+    bool failed = false;
+
+    QMutex lock;
+    QStringList pending; // status lines, printed as they arrive
+
+    void succeed(const QString &text) { out << port + QStringLiteral(": ") + text; }
+    void fail(const QString &text)
+    {
+        err << port + QStringLiteral(": ") + text;
+        failed = true;
+    }
+};
+
+// The bar of the windows becomes the progress of one port: each sequence
+// (backup, write, verify) starts by disabling the buttons.
+class PortProgress : public TransferDisplay
+{
+public:
+    explicit PortProgress(PortState &state)
+        : m_state(state)
+    {
+    }
+    QString portError;
+
+    void DisableButtons() override
+    {
+        m_state.position = 0;
+        ++m_state.stage;
+    }
+    void EnableButtons() override {}
+    void SetProgress(int position) override { m_state.position = position; }
+    void SetBarColour(std::uint32_t) override {}
+    void ShowMessage(const QString &) override {}
+    void ShowError(const QString &text) override { portError = text; }
+
+private:
+    PortState &m_state;
+};
+
+QString countText(int count)
+{
+    return count == 1 ? QStringLiteral("1 field differs") : QStringLiteral("%1 fields differ").arg(count);
+}
+
+QString stopReason(const TransferResult &r)
+{
+    switch (r.stop) {
+    case TransferStop::NoAnswer: return QStringLiteral("no answer");
+    case TransferStop::OtherBlock: return QStringLiteral("the module answered for block %1").arg(r.answeredBlock);
+    case TransferStop::NoAcknowledgement: return QStringLiteral("no acknowledgement");
+    case TransferStop::PortClosed:
+    case TransferStop::None: break;
+    }
+    return QStringLiteral("the port is closed");
+}
+
+// "read stopped at block 4 of 15: no answer"
+QString stoppedText(const QString &what, const TransferResult &r)
+{
+    return QStringLiteral("%1 stopped at block %2 of %3: %4").arg(what).arg(r.stoppedAt).arg(Blocks).arg(stopReason(r));
+}
+
+// The differences of `d`, indented under their outcome line.
+QStringList indented(const QStringList &lines)
+{
+    QStringList result;
+    for (const QString &line : lines)
+        result << QStringLiteral("  ") + line;
+    return result;
+}
+
+// Every --port, lists split, as upper-case names; nullopt after a usage error.
+std::optional<QStringList> parsePorts(const QCommandLineParser &p, Io &io)
+{
+    QStringList ports;
+    for (const QString &value : p.values(PortOption))
+        for (const QString &item : value.split(QLatin1Char(','))) {
+            const QString name = item.trimmed().toUpper();
+            if (PortMap::PortNumber(name) < PortMap::FirstPort || PortMap::PortNumber(name) > PortMap::LastPort) {
+                fail(io, ExitUsage, QStringLiteral("--port: '%1' is not a port COM1 to COM96").arg(item));
+                return std::nullopt;
+            }
+            if (ports.contains(name)) {
+                fail(io, ExitUsage, QStringLiteral("--port: %1 is given twice").arg(name));
+                return std::nullopt;
+            }
+            ports << name;
+        }
+    if (ports.isEmpty()) {
+        fail(io, ExitUsage, QStringLiteral("--port is required"));
+        return std::nullopt;
+    }
+    return ports;
+}
+
+// The file for a port: the path itself for one port, else PATH/COMn.SUFFIX
+// (the folder made when missing). Empty after an input error.
+QString perPortPath(Io &io, const QString &path, const QStringList &ports, const QString &port, const char *suffix)
+{
+    if (ports.size() == 1)
+        return path;
+    if (!QDir().mkpath(path)) {
+        failFile(io, ExitUsage, path, QStringLiteral("cannot make the folder"));
+        return {};
+    }
+    return QDir(path).filePath(port + QLatin1Char('.') + QLatin1String(suffix));
+}
+
+// Runs the operation on every port at once and prints, in port order, each
+// port's outcome lines. Progress lines (one per port, redrawn in place) only
+// on a terminal and without --quiet.
+class PortRun
+{
+public:
+    using Operation = std::function<void(PortWorker &, PortState &, PortProgress &)>;
+
+    PortRun(const QCommandLineParser &p, Io &io, QStringList ports, QStringList stages)
+        : m_io(io)
+        , m_quiet(p.isSet(QuietOption))
+        , m_ports(std::move(ports))
+        , m_stages(std::move(stages))
+        , m_states(static_cast<std::size_t>(m_ports.size()))
+    {
+        for (int i = 0; i < m_ports.size(); ++i)
+            m_states[static_cast<std::size_t>(i)].port = m_ports[i];
+        if (p.isSet(TraceOption))
+            for (const QString &port : m_ports) {
+                m_tracePaths << perPortPath(io, p.value(TraceOption), m_ports, port, "trace");
+                if (m_tracePaths.last().isEmpty())
+                    m_usable = false;
+            }
+    }
+
+    bool usable() const { return m_usable; }
+    std::deque<PortState> &states() { return m_states; }
+
+    int run(const Operation &operation, const std::function<void()> &alsoOnTick = {})
+    {
+        const bool progress = m_io.outIsTerminal && !m_quiet && !m_stages.isEmpty();
+        RunConcurrently(
+            int(m_ports.size()), [&](int i) { serve(i, operation); },
+            [&] {
+                if (alsoOnTick)
+                    alsoOnTick();
+                if (progress)
+                    drawProgress();
+            });
+        if (m_drawn > 0) // the outcome lines replace the progress lines
+            m_io.out << QStringLiteral("\x1b[%1A\r\x1b[J").arg(m_drawn);
+        bool failed = false;
+        for (PortState &s : m_states) {
+            if (!m_quiet)
+                for (const QString &line : s.out)
+                    m_io.out << line << '\n';
+            for (const QString &line : s.err)
+                m_io.err << line << '\n';
+            failed = failed || s.failed;
+        }
+        m_io.out.flush();
+        m_io.err.flush();
+        return failed ? ExitDiffers : ExitDone;
+    }
+
+private:
+    void serve(int i, const Operation &operation)
+    {
+        PortState &s = m_states[static_cast<std::size_t>(i)];
+        PortProgress display(s);
+        PortWorker worker(s.port, display);
+        FrameTrace trace;
+        if (!m_tracePaths.isEmpty()) {
+            QString error;
+            if (!trace.open(m_tracePaths[i], &error)) {
+                s.fail(QStringLiteral("cannot write the trace %1: %2").arg(m_tracePaths[i], error));
+                return;
+            }
+            worker.link.Codec.setTrace(&trace);
+        }
+        const QString error = worker.open();
+        if (!error.isEmpty()) {
+            s.fail(QStringLiteral("cannot open the port (%1): %2").arg(worker.link.ComPort1.DevicePath(), error));
+            return;
+        }
+        operation(worker, s, display);
+        worker.link.Codec.setTrace(nullptr);
+    }
+
+    void drawProgress()
+    {
+        QString text;
+        if (m_drawn > 0)
+            text += QStringLiteral("\x1b[%1A").arg(m_drawn);
+        for (const PortState &s : m_states) {
+            const int stage = s.stage;
+            const QString what = stage < 0 ? QStringLiteral("opening")
+                                           : QStringLiteral("%1 block %2 of %3")
+                                                 .arg(m_stages.value(stage, m_stages.last()))
+                                                 .arg(std::min(s.position.load() + 1, Blocks))
+                                                 .arg(Blocks);
+            text += QStringLiteral("\r\x1b[K%1: %2\n").arg(s.port, what);
+        }
+        m_drawn = int(m_states.size());
+        m_io.out << text;
+        m_io.out.flush();
+    }
+
+    Io &m_io;
+    bool m_quiet;
+    QStringList m_ports;
+    QStringList m_stages;
+    QStringList m_tracePaths;
+    std::deque<PortState> m_states;
+    bool m_usable = true;
+    int m_drawn = 0;
+};
+
+std::optional<ImageBytes> loadImage(Io &io, const QString &path)
+{
+    ImageBytes image{};
+    const ParameterFile::Result r = ParameterFile::Load(path, image);
+    if (!r.ok) {
+        failFile(io, ExitUsage, path, r.message);
+        return std::nullopt;
+    }
+    return image;
+}
+
+// Kept in the history as the windows keep theirs; a note for the outcome line
+// when it could not be, which never fails the operation.
+QString keepInHistory(const ImageBytes &image, History::Operation operation, const QString &port)
+{
+    return History::outcomeNote(History::Store().keep(image, operation, port));
+}
+
+int runRead(const QCommandLineParser &p, Io &io)
+{
+    const auto ports = parsePorts(p, io);
+    if (!ports)
+        return ExitUsage;
+    if (!p.isSet(OutputOption))
+        return fail(io, ExitUsage, QStringLiteral("read: -o FILE is required"));
+    QStringList targets;
+    for (const QString &port : *ports) {
+        targets << perPortPath(io, p.value(OutputOption), *ports, port, "QM3");
+        if (targets.last().isEmpty())
+            return ExitUsage;
+    }
+    PortRun run(p, io, *ports, {QStringLiteral("read")});
+    if (!run.usable())
+        return ExitUsage;
+    return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
+        if (w.transfer.Read() != TransferOutcome::Succeeded) {
+            s.fail(stoppedText(QStringLiteral("read"), w.transfer.Result()));
+            return;
+        }
+        const QString &target = targets[int(ports->indexOf(s.port))];
+        const ParameterFile::Result saved = ParameterFile::Save(target, w.image);
+        if (!saved.ok)
+            s.fail(QStringLiteral("%1: %2").arg(target, saved.message));
+        else
+            s.succeed(QStringLiteral("read %1 of %1 blocks into %2").arg(Blocks).arg(target)
+                      + keepInHistory(w.image, History::Operation::Read, s.port));
+    });
+}
+
+int runWrite(const QCommandLineParser &p, Io &io)
+{
+    const auto ports = parsePorts(p, io);
+    const auto image = ports ? loadImage(io, p.positionalArguments().at(0)) : std::nullopt;
+    if (!image)
+        return ExitUsage;
+    CheckedWriteOptions options;
+    options.verify = p.isSet(VerifyOption);
+    options.backup = p.isSet(BackupOption);
+    const QString backupDir = p.value(BackupOption);
+    if (options.backup && !QDir().mkpath(backupDir))
+        return failFile(io, ExitUsage, backupDir, QStringLiteral("cannot make the folder"));
+    QStringList stages;
+    if (options.backup)
+        stages << QStringLiteral("backup");
+    stages << QStringLiteral("write");
+    if (options.verify)
+        stages << QStringLiteral("verify");
+
+    PortRun run(p, io, *ports, stages);
+    if (!run.usable())
+        return ExitUsage;
+    return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
+        w.image = *image;
+        QString backupPath;
+        QString historyNote;
+        CheckedWriteOptions mine = options;
+        mine.keepBackup = [&](const ImageBytes &held) {
+            historyNote = keepInHistory(held, History::Operation::Backup, s.port);
+            const QString name = QStringLiteral("%1-%2.QM3").arg(
+                s.port, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+            backupPath = QDir(backupDir).filePath(name);
+            const ParameterFile::Result saved = ParameterFile::Save(backupPath, held);
+            return saved.ok ? QString() : QStringLiteral("%1: %2").arg(backupPath, saved.message);
+        };
+        const CheckedWriteResult r = CheckedWrite(w.transfer, mine);
+        const QString nothing = QStringLiteral("; nothing was written");
+        switch (r.stage) {
+        case WriteStage::Backup:
+            if (!r.backupError.isEmpty())
+                s.fail(QStringLiteral("backup: ") + r.backupError + nothing);
+            else
+                s.fail(stoppedText(QStringLiteral("backup"), r.result) + nothing);
+            return;
+        case WriteStage::Write:
+            if (!r.succeeded) {
+                s.fail(stoppedText(QStringLiteral("write"), r.result));
+                return;
+            }
+            break;
+        case WriteStage::Verify:
+            if (r.result.stop != TransferStop::None) {
+                s.fail(stoppedText(QStringLiteral("verify"), r.result));
+                return;
+            }
+            if (r.result.differs) {
+                s.fail(QStringLiteral("verify: ") + countText(r.differences.count()));
+                s.err << indented(differenceLines(r.written, r.readBack, r.differences));
+                return;
+            }
+            break;
+        }
+        if (options.backup)
+            s.succeed(QStringLiteral("backup in ") + backupPath + historyNote);
+        s.succeed(QStringLiteral("write %1 of %1 blocks acknowledged%2")
+                      .arg(Blocks)
+                      .arg(options.verify ? QStringLiteral(" and verified") : QString())
+                  + keepInHistory(*image, History::Operation::Write, s.port));
+    });
+}
+
+int runCompare(const QCommandLineParser &p, Io &io)
+{
+    const auto ports = parsePorts(p, io);
+    const auto image = ports ? loadImage(io, p.positionalArguments().at(0)) : std::nullopt;
+    if (!image)
+        return ExitUsage;
+    PortRun run(p, io, *ports, {QStringLiteral("compare")});
+    if (!run.usable())
+        return ExitUsage;
+    return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
+        ImageBytes module{};
+        if (w.transfer.ReadInto(module) != TransferOutcome::Succeeded) {
+            s.fail(stoppedText(QStringLiteral("compare"), w.transfer.Result()));
+            return;
+        }
+        const auto d = FieldModel::DiffImages(*image, module, {0, EEAddr::ModuleBytes - 1});
+        if (d.isEmpty()) {
+            s.succeed(QStringLiteral("compare: the module holds the file's data"));
+            return;
+        }
+        // A difference is a result, not an error: it goes to standard output.
+        s.succeed(QStringLiteral("compare: ") + countText(d.count()));
+        s.out << indented(differenceLines(*image, module, d));
+        s.failed = true;
+    });
+}
+
+// SIGINT and SIGTERM end a --watch cleanly.
+std::atomic<bool> stopWatching{false};
+
+extern "C" void onStopSignal(int)
+{
+    stopWatching = true;
+}
+
+// The status window's fields and the state texts of one port.
+class StatusListener : public StatusSink, public MemoSink
+{
+public:
+    StatusListener(PortState &state, bool csv)
+        : m_state(state)
+        , m_csv(csv)
+    {
+    }
+    int messages = 0;
+
+    StatusFields &Status() override { return m_fields; }
+    void RefreshStatus() override
+    {
+        ++messages;
+        const QDateTime now = QDateTime::currentDateTime();
+        if (m_csv) {
+            post(StatusCsv::statusRow(now, m_fields));
+            return;
+        }
+        const StatusDisplay shown = DescribeStatus(m_fields);
+        QStringList words;
+        for (int i = 0; i < StatusDisplay::InputCount; ++i)
+            words << QStringLiteral("IN%1 %2").arg(i + 1).arg(shown.inputs[static_cast<std::size_t>(i)].text);
+        words << shown.line.text << QStringLiteral("call state %1").arg(shown.callState.text)
+              << QStringLiteral("signal level %1").arg(shown.signalText);
+        post(m_state.port + QStringLiteral(": ") + words.join(QStringLiteral(", ")));
+    }
+    void AppendToMemo(MemoId memo, const QString &text, bool) override
+    {
+        if (memo != MemoId::MemoState)
+            return;
+        for (const QString &line : m_lines.add(text))
+            post(m_csv ? StatusCsv::textRow(QDateTime::currentDateTime(), line)
+                       : m_state.port + QStringLiteral(": text: ") + line);
+    }
+
+private:
+    void post(const QString &line)
+    {
+        QMutexLocker locker(&m_state.lock);
+        m_state.pending << line;
+    }
+
+    PortState &m_state;
+    bool m_csv;
+    StatusFields m_fields;
+    StateTextLines m_lines;
+};
+
+int runStatus(const QCommandLineParser &p, Io &io)
+{
+    const auto ports = parsePorts(p, io);
+    if (!ports)
+        return ExitUsage;
+    const bool watch = p.isSet(WatchOption);
+    const bool csv = p.isSet(CsvOption);
+    if (csv && ports->size() > 1)
+        return fail(io, ExitUsage, QStringLiteral("status: --csv takes one port"));
+    PortRun run(p, io, *ports, {});
+    if (!run.usable())
+        return ExitUsage;
+    if (csv)
+        io.out << StatusCsv::header() << '\n';
+
+    stopWatching = false;
+    struct sigaction action{}, oldInt{}, oldTerm{};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
+
+    const auto printPending = [&] {
+        for (PortState &s : run.states()) {
+            QMutexLocker locker(&s.lock);
+            for (const QString &line : std::as_const(s.pending))
+                io.out << line << '\n';
+            s.pending.clear();
+        }
+        io.out.flush();
+    };
+    const int status = run.run(
+        [&](PortWorker &w, PortState &s, PortProgress &) {
+            StatusListener listener(s, csv);
+            w.link.Dispatcher.StatusWindow = &listener;
+            w.link.Dispatcher.Memos = &listener;
+            QElapsedTimer clock;
+            clock.start();
+            qint64 lastPoll = -PollMs;
+            // Sleeps in the event loop; the port's bytes and the 100 ms tick
+            // wake it.
+            while (w.link.ComPort1.Connected() && !stopWatching && (watch || listener.messages == 0)) {
+                if (!watch && clock.elapsed() > StatusPatienceMs)
+                    break;
+                if (clock.elapsed() - lastPoll >= PollMs) {
+                    lastPoll = clock.elapsed();
+                    try {
+                        w.link.Codec.SendText(QByteArrayLiteral("??"));
+                    } catch (const ESerialPort &) {
+                        break;
+                    }
+                }
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
+            w.link.Dispatcher.StatusWindow = nullptr;
+            w.link.Dispatcher.Memos = nullptr;
+            if (!w.link.ComPort1.Connected())
+                s.fail(QStringLiteral("status: the port is closed"));
+            else if (listener.messages == 0)
+                s.fail(QStringLiteral("status: no answer"));
+        },
+        printPending);
+    printPending();
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    return status;
+}
+
+const QString PortsHelp = QStringLiteral(
+    "Ports are the tool's names COM1 to COM96, mapped to devices through the port\n"
+    "directory as in the windows. With several ports the modules are served at the\n"
+    "same time, one link each; one that does not answer or is unplugged ends only its\n"
+    "own operation. One outcome line per port; exit status 1 when any port failed.\n"
+    "Time-outs: 5 s per block for read and compare, 8 s for write.");
+
+} // namespace
+
+QList<Command> moduleCommands()
+{
+    const QList<QCommandLineOption> common{PortOption, QuietOption, TraceOption};
+    return {
+        {QStringLiteral("read"), QStringLiteral("read --port COMn -o FILE"),
+         QStringLiteral("Read the module's 15 blocks into a parameter file"),
+         QStringLiteral("Bytes 960 to 1087 of the file are zero, as a read in the windows leaves them.\n\n")
+             + PortsHelp,
+         common + QList<QCommandLineOption>{OutputOption}, 0, 0, runRead},
+        {QStringLiteral("write"), QStringLiteral("write --port COMn FILE [--verify] [--backup DIR]"),
+         QStringLiteral("Write bytes 0 to 959 of a parameter file into the module"),
+         QStringLiteral("--backup reads the module first and writes nothing when that read fails;\n"
+                        "--verify reads it back after the last acknowledgement and lists the fields\n"
+                        "that differ from what was written.\n\n")
+             + PortsHelp,
+         common + QList<QCommandLineOption>{VerifyOption, BackupOption}, 1, 1, runWrite},
+        {QStringLiteral("compare"), QStringLiteral("compare --port COMn FILE"),
+         QStringLiteral("Read the module and list the fields that differ from a parameter file"),
+         QStringLiteral("Exit status 1 when any field differs.\n\n") + PortsHelp, common, 1, 1, runCompare},
+        {QStringLiteral("status"), QStringLiteral("status --port COMn [--watch] [--csv]"),
+         QStringLiteral("Poll the module and print its state in the status window's words"),
+         QStringLiteral("Polls with \"??\" every 500 ms and prints the first status message (every one\n"
+                        "with --watch, until Ctrl+C) and the state texts as they arrive. --csv prints\n"
+                        "the columns ")
+             + StatusCsv::header() + QStringLiteral(".\n\n") + PortsHelp,
+         common + QList<QCommandLineOption>{WatchOption, CsvOption}, 0, 0, runStatus},
+    };
+}
+
+} // namespace Cli

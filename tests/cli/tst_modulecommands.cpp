@@ -1,0 +1,245 @@
+// quelmar-params against simulated modules over pseudo-terminals: several
+// ports at once, a module lost mid-write, verify, backup and the trace.
+
+#include "common/SimulatorProcess.h"
+#include "params/History.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int ImageSize = 1088;
+constexpr int ModuleBytes = 960;
+
+QByteArray pattern(int seed)
+{
+    QByteArray bytes(ImageSize, '\0');
+    for (int i = 0; i < ModuleBytes; ++i)
+        bytes[i] = static_cast<char>(seed * 31 + i * 7 + 5);
+    return bytes;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestModuleCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void twoPortsAtOnceByteExact();
+    void oneOfThreeHangsUpMidWrite();
+    void verifyCatchesAKeptBlock();
+    void backupRefusesToWrite();
+    void traceOfOneRead();
+
+private:
+    // A module on COMn holding `memory`, with extra simulator options; its
+    // memory is saved at exit into sim-COMn.QM3.
+    void startModule(int port, const QByteArray &memory, const QStringList &extra = {});
+    QByteArray stopModule(int index);
+    Run params(const QStringList &arguments);
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::vector<std::unique_ptr<SimulatorProcess>> m_modules;
+    QStringList m_savedAs;
+};
+
+void TestModuleCommands::initTestCase()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // The port directory of the tool and the simulators lives here.
+    qputenv("HOME", m_dir->path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", m_dir->filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", m_dir->filePath(QStringLiteral("data")).toLocal8Bit());
+}
+
+void TestModuleCommands::cleanup()
+{
+    m_modules.clear();
+    m_savedAs.clear();
+}
+
+void TestModuleCommands::startModule(int port, const QByteArray &memory, const QStringList &extra)
+{
+    const QString image = path(QStringLiteral("start-COM%1.QM3").arg(port));
+    writeFile(image, memory);
+    m_savedAs << path(QStringLiteral("sim-COM%1.QM3").arg(port));
+    QFile::remove(m_savedAs.last());
+    auto module = std::make_unique<SimulatorProcess>(QStringLiteral(QUELMAR_MODULE_SIM));
+    const QString error = module->start(QStringLiteral("COM%1").arg(port),
+                                        QStringList{QStringLiteral("--image"), image, QStringLiteral("--save"),
+                                                    m_savedAs.last(), QStringLiteral("--no-pacing")}
+                                            + extra);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    m_modules.push_back(std::move(module));
+}
+
+QByteArray TestModuleCommands::stopModule(int index)
+{
+    m_modules[static_cast<std::size_t>(index)]->stop();
+    return readAll(m_savedAs[index]);
+}
+
+Run TestModuleCommands::params(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(QUELMAR_PARAMS), arguments);
+    Run run;
+    if (!tool.waitForFinished(120000))
+        return run;
+    run.status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    run.out = QString::fromUtf8(tool.readAllStandardOutput());
+    run.err = QString::fromUtf8(tool.readAllStandardError());
+    return run;
+}
+
+void TestModuleCommands::twoPortsAtOnceByteExact()
+{
+    startModule(81, pattern(1));
+    startModule(82, pattern(2));
+    const QString file = path(QStringLiteral("new.QM3"));
+    QByteArray fresh = pattern(3);
+    fresh.replace(ModuleBytes, ImageSize - ModuleBytes, QByteArray(ImageSize - ModuleBytes, '\x5A'));
+    writeFile(file, fresh);
+
+    const Run read = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM81,COM82"),
+                             QStringLiteral("-o"), path(QStringLiteral("before"))});
+    QCOMPARE(read.status, 0);
+    QVERIFY2(read.err.isEmpty(), qPrintable(read.err));
+    QVERIFY(read.out.contains(QStringLiteral("COM81: read 15 of 15 blocks")));
+    QVERIFY(read.out.contains(QStringLiteral("COM82: read 15 of 15 blocks")));
+    QCOMPARE(readAll(path(QStringLiteral("before/COM81.QM3"))), pattern(1));
+    QCOMPARE(readAll(path(QStringLiteral("before/COM82.QM3"))), pattern(2));
+    // Both reads are kept in the history, as the windows keep theirs.
+    const auto history = [] {
+        QStringList kept;
+        for (const History::Entry &e : History::Store().entries())
+            kept << History::operationName(e.operation) + QLatin1Char('-') + e.port;
+        kept.sort();
+        return kept;
+    };
+    QCOMPARE(history(), (QStringList{QStringLiteral("read-COM81"), QStringLiteral("read-COM82")}));
+
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM81"),
+                              QStringLiteral("--port"), QStringLiteral("COM82"), file, QStringLiteral("--verify")});
+    QCOMPARE(write.status, 0);
+    QCOMPARE(write.out, QStringLiteral("COM81: write 15 of 15 blocks acknowledged and verified\n"
+                                       "COM82: write 15 of 15 blocks acknowledged and verified\n"));
+    QCOMPARE(history(), (QStringList{QStringLiteral("read-COM81"), QStringLiteral("read-COM82"),
+                                     QStringLiteral("write-COM81"), QStringLiteral("write-COM82")}));
+    // Only bytes 0 to 959 travel.
+    QCOMPARE(stopModule(0).left(ModuleBytes), fresh.left(ModuleBytes));
+    QCOMPARE(stopModule(1).left(ModuleBytes), fresh.left(ModuleBytes));
+}
+
+void TestModuleCommands::oneOfThreeHangsUpMidWrite()
+{
+    startModule(83, pattern(1));
+    // Five acknowledgements, then the line is gone.
+    startModule(84, pattern(2), {QStringLiteral("--fault"), QStringLiteral("hangup-after=5")});
+    startModule(85, pattern(3));
+    const QString file = path(QStringLiteral("new.QM3"));
+    writeFile(file, pattern(4));
+
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM83,COM84,COM85"), file});
+    QCOMPARE(write.status, 1);
+    QCOMPARE(write.out, QStringLiteral("COM83: write 15 of 15 blocks acknowledged\n"
+                                       "COM85: write 15 of 15 blocks acknowledged\n"));
+    QCOMPARE(write.err, QStringLiteral("COM84: write stopped at block 6 of 15: the port is closed\n"));
+    QCOMPARE(stopModule(0).left(ModuleBytes), pattern(4).left(ModuleBytes));
+    QCOMPARE(stopModule(2).left(ModuleBytes), pattern(4).left(ModuleBytes));
+}
+
+void TestModuleCommands::verifyCatchesAKeptBlock()
+{
+    startModule(86, pattern(1), {QStringLiteral("--fault"), QStringLiteral("keep-old=4")});
+    const QString file = path(QStringLiteral("new.QM3"));
+    writeFile(file, pattern(5));
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM86"), file,
+                              QStringLiteral("--verify")});
+    QCOMPARE(write.status, 1);
+    QVERIFY(write.out.isEmpty());
+    const QStringList lines = write.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.value(0).startsWith(QStringLiteral("COM86: verify: ")), qPrintable(write.err));
+    QVERIFY(lines.value(0).endsWith(QStringLiteral(" differ")));
+    // One listed line per difference, each inside block 4 (bytes 256 to 319).
+    QCOMPARE(lines.size() - 1, lines.value(0).section(QLatin1Char(' '), 2, 2).toInt());
+    const QByteArray held = stopModule(0);
+    QCOMPARE(held.mid(256, 64), pattern(1).mid(256, 64));
+    QCOMPARE(held.left(256), pattern(5).left(256));
+}
+
+void TestModuleCommands::backupRefusesToWrite()
+{
+    startModule(87, pattern(1), {QStringLiteral("--fault"), QStringLiteral("drop-block=0")});
+    const QString file = path(QStringLiteral("new.QM3"));
+    writeFile(file, pattern(6));
+    const QString backups = path(QStringLiteral("backups"));
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM87"), file,
+                              QStringLiteral("--backup"), backups});
+    QCOMPARE(write.status, 1);
+    QCOMPARE(write.err, QStringLiteral("COM87: backup stopped at block 1 of 15: no answer; nothing was written\n"));
+    QVERIFY(QDir(backups).entryList(QDir::Files).isEmpty());
+    QCOMPARE(stopModule(0).left(ModuleBytes), pattern(1).left(ModuleBytes));
+}
+
+void TestModuleCommands::traceOfOneRead()
+{
+    startModule(88, pattern(1));
+    const QString trace = path(QStringLiteral("read.trace"));
+    const Run read = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM88"),
+                             QStringLiteral("-o"), path(QStringLiteral("traced.QM3")), QStringLiteral("--trace"), trace,
+                             QStringLiteral("--quiet")});
+    QCOMPARE(read.status, 0);
+    QVERIFY(read.out.isEmpty());
+    const QList<QByteArray> lines = readAll(trace).split('\n');
+    int out = 0;
+    int in = 0;
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> columns = line.split('\t');
+        if (line.isEmpty())
+            continue;
+        QCOMPARE(columns.size(), 5);
+        out += columns[1] == "out" && columns[2] == "read-request";
+        in += columns[1] == "in" && (columns[2] == "block-header" || columns[2] == "block-data");
+    }
+    // One request and seven answers per block, nothing else.
+    QCOMPARE(out, 15);
+    QCOMPARE(in, 15 * 7);
+    QCOMPARE(lines.size() - (lines.last().isEmpty() ? 1 : 0), 15 * 8);
+}
+
+QTEST_GUILESS_MAIN(TestModuleCommands)
+#include "tst_modulecommands.moc"
