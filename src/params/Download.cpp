@@ -162,6 +162,8 @@ TFormDownload::TFormDownload(QWidget *parent)
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().constFirst()
                                                                                       : QString();
     };
+    // Asked each time: the main window sets the port after the link exists.
+    PortName = [this] { return m_link ? m_link->ComPort1.Port() : QString(); };
     OpenReport = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     SetBarColour(Transfer::Green);
@@ -181,11 +183,6 @@ void TFormDownload::SetLink(ModuleLink *link)
     m_link = link;
 }
 
-QString TFormDownload::PortName() const
-{
-    // Asked each time: the main window sets the port after the link exists.
-    return m_link ? m_link->ComPort1.Port() : QString();
-}
 
 void TFormDownload::saveWriteChecks()
 {

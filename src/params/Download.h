@@ -37,8 +37,8 @@ public:
 
     ParameterTransfer Transfer{*this};
     // The link's port ("COM3") as it is now, for history files and the
-    // report; empty without a link.
-    QString PortName() const;
+    // report; empty without a link. Tests on an in-process line name one.
+    std::function<QString()> PortName;
 
     QProgressBar *Progress;
     QPushButton *btRead;

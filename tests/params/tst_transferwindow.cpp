@@ -109,7 +109,7 @@ void TestTransferWindow::init()
         m_line->module.memory[i] = static_cast<std::uint8_t>(i * 7 + 3);
     m_form = new TFormDownload;
     m_form->Transfer.Link = m_line->link();
-    m_form->PortName = QStringLiteral("COM7");
+    m_form->PortName = [] { return QStringLiteral("COM7"); };
     m_messages.clear();
     m_form->MessageBox = [this](const QString &text) { m_messages << text; };
     m_form->ErrorBox = [this](const QString &text) { m_messages << text; };
