@@ -83,6 +83,7 @@ int main(int argc, char *argv[])
     // The simulators and the tool share a port directory of their own.
     qputenv("HOME", dir.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
     const QString start = dir.filePath(QStringLiteral("start.QM3"));
     const QString next = dir.filePath(QStringLiteral("next.QM3"));
     {

@@ -10,7 +10,7 @@ const QString Program = QString::fromLatin1(ProgramName);
 
 const QList<Command> &commands()
 {
-    static const QList<Command> table = fileCommands() + moduleCommands();
+    static const QList<Command> table = fileCommands() + moduleCommands() + reportCommands();
     return table;
 }
 
@@ -115,6 +115,11 @@ int fail(Io &io, int status, const QString &text)
 int failFile(Io &io, int status, const QString &path, const QString &text)
 {
     return fail(io, status, path + QStringLiteral(": ") + text);
+}
+
+bool needsGui(const QStringList &arguments)
+{
+    return !arguments.isEmpty() && arguments.first() == QLatin1String("report");
 }
 
 int runParams(const QStringList &arguments, Io &io)

@@ -48,6 +48,10 @@ struct Command
 QList<Command> fileCommands();
 // The module commands: read, write, compare, status.
 QList<Command> moduleCommands();
+// The report command; the program then needs a QGuiApplication (see needsGui).
+QList<Command> reportCommands();
+// True when the command line runs a command that lays out text (fonts).
+bool needsGui(const QStringList &arguments);
 
 // Runs the program on its arguments (without the program name).
 int runParams(const QStringList &arguments, Io &io);

@@ -8,6 +8,7 @@
 #include "link/FrameTrace.h"
 #include "params/CheckedWrite.h"
 #include "params/FieldModel.h"
+#include "params/History.h"
 #include "params/ParameterFile.h"
 #include "params/PortWorker.h"
 #include "serial/PortMap.h"
@@ -297,6 +298,13 @@ std::optional<ImageBytes> loadImage(Io &io, const QString &path)
     return image;
 }
 
+// Kept in the history as the windows keep theirs; a note for the outcome line
+// when it could not be, which never fails the operation.
+QString keepInHistory(const ImageBytes &image, History::Operation operation, const QString &port)
+{
+    return History::outcomeNote(History::Store().keep(image, operation, port));
+}
+
 int runRead(const QCommandLineParser &p, Io &io)
 {
     const auto ports = parsePorts(p, io);
@@ -323,7 +331,8 @@ int runRead(const QCommandLineParser &p, Io &io)
         if (!saved.ok)
             s.fail(QStringLiteral("%1: %2").arg(target, saved.message));
         else
-            s.succeed(QStringLiteral("read %1 of %1 blocks into %2").arg(Blocks).arg(target));
+            s.succeed(QStringLiteral("read %1 of %1 blocks into %2").arg(Blocks).arg(target)
+                      + keepInHistory(w.image, History::Operation::Read, s.port));
     });
 }
 
@@ -352,8 +361,10 @@ int runWrite(const QCommandLineParser &p, Io &io)
     return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
         w.image = *image;
         QString backupPath;
+        QString historyNote;
         CheckedWriteOptions mine = options;
         mine.keepBackup = [&](const ImageBytes &held) {
+            historyNote = keepInHistory(held, History::Operation::Backup, s.port);
             const QString name = QStringLiteral("%1-%2.QM3").arg(
                 s.port, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
             backupPath = QDir(backupDir).filePath(name);
@@ -388,10 +399,11 @@ int runWrite(const QCommandLineParser &p, Io &io)
             break;
         }
         if (options.backup)
-            s.succeed(QStringLiteral("backup in ") + backupPath);
+            s.succeed(QStringLiteral("backup in ") + backupPath + historyNote);
         s.succeed(QStringLiteral("write %1 of %1 blocks acknowledged%2")
                       .arg(Blocks)
-                      .arg(options.verify ? QStringLiteral(" and verified") : QString()));
+                      .arg(options.verify ? QStringLiteral(" and verified") : QString())
+                  + keepInHistory(*image, History::Operation::Write, s.port));
     });
 }
 

@@ -6,6 +6,7 @@
 #include "link/FrameTrace.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
+#include "report/Report.h"
 #include "status/State.h"
 #include "ui/WindowHelpers.h"
 
@@ -47,6 +48,18 @@ void destroy(T *&window)
     window = nullptr;
 }
 
+// The report of the image as the transfer window holds it, with the module's
+// last state when the status window received one.
+QString WriteReport(const QString &path)
+{
+    Report::Contents contents;
+    contents.image = ParameterImage;
+    contents.port = FormDownload ? FormDownload->PortName() : QString();
+    if (StateForm && StateForm->LastStatusTime().isValid())
+        contents.state = Report::ModuleState{DescribeStatus(StateForm->Status()), StateForm->LastStatusTime()};
+    return Report::writePdf(path, contents).error;
+}
+
 } // namespace
 
 void ConfigureApplication()
@@ -71,6 +84,7 @@ void StartUp()
     WelcomeForm = new TWelcomeForm; // the application's main window
     StateForm = new TStateForm;
     FormDownload = new TFormDownload; // fills the parameter image with 0xFF
+    FormDownload->WriteReport = WriteReport;
     SettingsForm = new TSettingsForm; // reads the operator presets
     FormDetails = new TFormDetails;
     connectWindows();

@@ -1,7 +1,7 @@
 #include "Download.h"
 
 #include "Differences.h"
-#include "HistoryName.h"
+#include "HistoryWindow.h"
 #include "ParameterFile.h"
 #include "TransferTexts.h"
 #include "WriteChecks.h"
@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -19,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
 TFormDownload *FormDownload = nullptr;
 
@@ -114,6 +116,10 @@ TFormDownload::TFormDownload(QWidget *parent)
     y += RowHeight + Gap;
     btEdit = button(this, "btEdit", QStringLiteral("Paraméterek szerkesztése"),
                     QRect(Margin, y, FullWidth, RowHeight));
+    y += RowHeight + Gap;
+    btHistory = button(this, "btHistory", QStringLiteral("History"), QRect(Margin, y, half, RowHeight));
+    btReport = button(this, "btReport", QStringLiteral("Report"),
+                      QRect(Margin + FullWidth - half, y, half, RowHeight));
     btClose = button(this, "btClose", QStringLiteral("Ablak bezárása"),
                      QRect(Margin, ClientHeight - Margin - RowHeight, FullWidth, RowHeight));
 
@@ -135,6 +141,8 @@ TFormDownload::TFormDownload(QWidget *parent)
     connect(btOpen, &QPushButton::clicked, this, &TFormDownload::btOpenClick);
     connect(btSave, &QPushButton::clicked, this, &TFormDownload::btSaveClick);
     connect(btEdit, &QPushButton::clicked, this, &TFormDownload::btEditClick);
+    connect(btHistory, &QPushButton::clicked, this, &TFormDownload::btHistoryClick);
+    connect(btReport, &QPushButton::clicked, this, &TFormDownload::btReportClick);
     connect(btClose, &QPushButton::clicked, this, &TFormDownload::btCloseClick);
     connect(Timer1, &QTimer::timeout, this, &TFormDownload::Timer1Timer);
 
@@ -145,6 +153,17 @@ TFormDownload::TFormDownload(QWidget *parent)
         box.exec();
     };
     ErrorBox = [](const QString &text) { ShowErrorBox(text); };
+    ReportDialog = [this] {
+        QFileDialog dialog(this, QString(), QString(), QStringLiteral("PDF (*.pdf)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("pdf"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().constFirst()
+                                                                                      : QString();
+    };
+    // Asked each time: the main window sets the port after the link exists.
+    PortName = [this] { return m_link ? m_link->ComPort1.Port() : QString(); };
+    OpenReport = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     SetBarColour(Transfer::Green);
     CentreOnScreen(this);
@@ -160,8 +179,9 @@ void TFormDownload::FormCreate()
 void TFormDownload::SetLink(ModuleLink *link)
 {
     Transfer.Link = link ? TransferLink{&link->ComPort1, &link->Codec, &link->Dispatcher.Reception} : TransferLink{};
-    PortName = [link] { return link ? link->ComPort1.Port() : QString(); };
+    m_link = link;
 }
+
 
 void TFormDownload::saveWriteChecks()
 {
@@ -172,7 +192,7 @@ void TFormDownload::saveWriteChecks()
 
 void TFormDownload::DisableButtons()
 {
-    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btClose})
+    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btReport, btClose})
         b->setEnabled(false);
     // A module sequence starts: what was said and listed about the last one
     // no longer describes the module.
@@ -185,7 +205,7 @@ void TFormDownload::DisableButtons()
 
 void TFormDownload::EnableButtons()
 {
-    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btClose})
+    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btReport, btClose})
         b->setEnabled(true);
     cbVerify->setEnabled(true);
     cbBackup->setEnabled(true);
@@ -217,10 +237,21 @@ void TFormDownload::ShowError(const QString &text)
 
 // ------------------------------------------------------------ buttons
 
+History::Kept TFormDownload::keepInHistory(const ImageBytes &image, History::Operation operation)
+{
+    const History::Kept kept = History::Store().keep(image, operation, PortName());
+    if (m_history && m_history->isVisible())
+        m_history->Refresh();
+    return kept;
+}
+
 void TFormDownload::btReadClick()
 {
-    Transfer.Read();
-    showOutcome(Transfer.Result(), OutcomeText(Sequence::Read, Transfer.Result()));
+    const TransferOutcome outcome = Transfer.Read();
+    QString text = OutcomeText(Sequence::Read, Transfer.Result());
+    if (outcome == TransferOutcome::Succeeded)
+        text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Read));
+    showOutcome(Transfer.Result(), text);
 }
 
 void TFormDownload::btWriteClick()
@@ -228,15 +259,20 @@ void TFormDownload::btWriteClick()
     CheckedWriteOptions options;
     options.verify = cbVerify->isChecked();
     options.backup = cbBackup->isChecked();
+    // A backup that cannot be kept stops the write: the installer asked to
+    // keep what the module holds, and the write would destroy it.
     options.keepBackup = [this](const ImageBytes &image) {
-        const HistoryName::Kept kept = HistoryName::keep(image, QStringLiteral("backup"), PortName ? PortName() : QString());
-        return kept.result.ok ? QString() : kept.result.message;
+        return keepInHistory(image, History::Operation::Backup).error;
     };
     const CheckedWriteResult write = CheckedWrite(Transfer, options);
     int differences = 0;
     if (write.stage == WriteStage::Verify)
         differences = listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
-    showOutcome(write.result, OutcomeText(write, differences));
+    QString text = OutcomeText(write, differences);
+    // Written once every block was acknowledged, whatever a verify found after.
+    if (write.stage == WriteStage::Verify || write.succeeded)
+        text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Write));
+    showOutcome(write.result, text);
 }
 
 void TFormDownload::btCompareClick()
@@ -317,6 +353,38 @@ void TFormDownload::btEditClick()
 {
     if (openEditor)
         openEditor();
+}
+
+void TFormDownload::btHistoryClick()
+{
+    if (!m_history) {
+        m_history = new TFormHistory(this);
+        CentreOnScreen(m_history);
+        m_history->Loaded = [this] {
+            // As "Read from File" ends.
+            SetBarColour(Transfer::Green);
+            SetProgress(Transfer::BarMaximum);
+            fileOperationStarted();
+        };
+    }
+    m_history->Refresh();
+    m_history->show();
+    BringForward(m_history);
+}
+
+void TFormDownload::btReportClick()
+{
+    if (!WriteReport)
+        return;
+    const QString path = ReportDialog();
+    if (path.isEmpty())
+        return;
+    const QString error = WriteReport(path);
+    if (!error.isEmpty()) {
+        ShowError(error);
+        return;
+    }
+    OpenReport(path);
 }
 
 void TFormDownload::btCloseClick()

@@ -2,10 +2,12 @@
 // The parameter transfer window: reads, writes and compares the parameter
 // image with the module, keeps it in files and opens the editor on it. The
 // bar shows how far an operation got, the outcome line says how it ended, and
-// a compare or verify that found differences lists them on request.
+// a compare or verify that found differences lists them on request. Every
+// image read, written or backed up is kept in the history.
 
 #include "CheckedWrite.h"
 #include "FieldModel.h"
+#include "History.h"
 
 #include <QWidget>
 #include <functional>
@@ -17,6 +19,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class TFormDifferences;
+class TFormHistory;
 
 class TFormDownload : public QWidget, public TransferDisplay
 {
@@ -24,7 +27,7 @@ class TFormDownload : public QWidget, public TransferDisplay
 
 public:
     static constexpr int ClientWidth = 320;
-    static constexpr int ClientHeight = 402;
+    static constexpr int ClientHeight = 436;
 
     // Fills the parameter image with 0xFF (FormCreate).
     explicit TFormDownload(QWidget *parent = nullptr);
@@ -33,8 +36,8 @@ public:
     void SetLink(ModuleLink *link);
 
     ParameterTransfer Transfer{*this};
-    // The port's name for backup files, asked at each write; SetLink reads
-    // it from the link's port.
+    // The link's port ("COM3") as it is now, for history files and the
+    // report; empty without a link. Tests on an in-process line name one.
     std::function<QString()> PortName;
 
     QProgressBar *Progress;
@@ -49,6 +52,8 @@ public:
     QPushButton *btOpen;
     QPushButton *btSave;
     QPushButton *btEdit;
+    QPushButton *btHistory;
+    QPushButton *btReport;
     QPushButton *btClose;
     QTimer *Timer1;
     TFormDifferences *FormDifferences;
@@ -62,6 +67,12 @@ public:
     // "Edit parameters" opens the editor through this; start-up wires it,
     // since the editor's folder sits above this one.
     std::function<void()> openEditor;
+    // The report's save dialog, and the viewer it is opened in.
+    std::function<QString()> ReportDialog;
+    std::function<void(const QString &)> OpenReport;
+    // Writes the commissioning report of the image; an error text, or empty.
+    // Set at start-up: the report lives in its own library beside the windows.
+    std::function<QString(const QString &path)> WriteReport;
 
     // TransferDisplay
     void DisableButtons() override;
@@ -79,6 +90,8 @@ public slots:
     void btOpenClick();
     void btSaveClick();
     void btEditClick();
+    void btHistoryClick();
+    void btReportClick();
     void btCloseClick();
     void Timer1Timer();
 
@@ -92,6 +105,11 @@ private:
     int listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
                         std::span<const std::uint8_t> reference, const QString &heading);
     void fileOperationStarted();
+    // Keeps an image in the history and lists it again when the history window is open.
+    History::Kept keepInHistory(const ImageBytes &image, History::Operation operation);
+
+    ModuleLink *m_link = nullptr;
+    TFormHistory *m_history = nullptr;
 };
 
 extern TFormDownload *FormDownload;

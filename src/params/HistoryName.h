@@ -2,8 +2,6 @@
 // Where the parameter sets exchanged with modules are kept, and what their
 // files are called: one place, so every kind of kept set sorts the same way.
 
-#include "ParameterFile.h"
-
 #include <QDateTime>
 #include <QString>
 
@@ -13,18 +11,7 @@ namespace HistoryName {
 QString folder();
 
 // "20250131-093005-backup-COM3.QM3": sorts by time, then says what and which
-// port; without a port "20250131-093005-backup.QM3".
+// port; without a port "20250131-093005-backup.QM3". History keeps the files.
 QString fileName(const QDateTime &when, const QString &kind, const QString &port);
-
-struct Kept
-{
-    ParameterFile::Result result;
-    QString path; // the file written, or the one that could not be
-};
-
-// Saves the image into the folder (created when missing) through a temporary
-// file and a rename.
-Kept keep(const ImageBytes &image, const QString &kind, const QString &port,
-          const QDateTime &when = QDateTime::currentDateTime());
 
 } // namespace HistoryName

@@ -159,6 +159,8 @@ TStateForm::TStateForm(QWidget *parent)
 
 void TStateForm::RefreshStatus()
 {
+    // Only the dispatcher calls this, once per status message.
+    m_lastStatus = QDateTime::currentDateTime();
     const StatusDisplay d = DescribeStatus(m_status);
     for (std::size_t k = 0; k < lbIN.size(); ++k)
         setColour(lbIN[k], d.inputs[k]);

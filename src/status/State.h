@@ -8,6 +8,7 @@
 #include "link/MessageDispatcher.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -34,6 +35,8 @@ public:
 
     StatusFields &Status() override { return m_status; }
     void RefreshStatus() override;
+    // When the last status message arrived; invalid until one did this run.
+    QDateTime LastStatusTime() const { return m_lastStatus; }
     void StateTextReceived(const QString &text) override;
 
     // Starts appending rows to the CSV file; false (after an error box) if it
@@ -86,6 +89,7 @@ private:
     void recordingFailed();
 
     StatusFields m_status;
+    QDateTime m_lastStatus;
 };
 
 extern TStateForm *StateForm;

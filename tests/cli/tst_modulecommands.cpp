@@ -2,6 +2,7 @@
 // ports at once, a module lost mid-write, verify, backup and the trace.
 
 #include "common/SimulatorProcess.h"
+#include "params/History.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,6 +82,7 @@ void TestModuleCommands::initTestCase()
     // The port directory of the tool and the simulators lives here.
     qputenv("HOME", m_dir->path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", m_dir->filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", m_dir->filePath(QStringLiteral("data")).toLocal8Bit());
 }
 
 void TestModuleCommands::cleanup()
@@ -140,12 +142,23 @@ void TestModuleCommands::twoPortsAtOnceByteExact()
     QVERIFY(read.out.contains(QStringLiteral("COM82: read 15 of 15 blocks")));
     QCOMPARE(readAll(path(QStringLiteral("before/COM81.QM3"))), pattern(1));
     QCOMPARE(readAll(path(QStringLiteral("before/COM82.QM3"))), pattern(2));
+    // Both reads are kept in the history, as the windows keep theirs.
+    const auto history = [] {
+        QStringList kept;
+        for (const History::Entry &e : History::Store().entries())
+            kept << History::operationName(e.operation) + QLatin1Char('-') + e.port;
+        kept.sort();
+        return kept;
+    };
+    QCOMPARE(history(), (QStringList{QStringLiteral("read-COM81"), QStringLiteral("read-COM82")}));
 
     const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM81"),
                               QStringLiteral("--port"), QStringLiteral("COM82"), file, QStringLiteral("--verify")});
     QCOMPARE(write.status, 0);
     QCOMPARE(write.out, QStringLiteral("COM81: write 15 of 15 blocks acknowledged and verified\n"
                                        "COM82: write 15 of 15 blocks acknowledged and verified\n"));
+    QCOMPARE(history(), (QStringList{QStringLiteral("read-COM81"), QStringLiteral("read-COM82"),
+                                     QStringLiteral("write-COM81"), QStringLiteral("write-COM82")}));
     // Only bytes 0 to 959 travel.
     QCOMPARE(stopModule(0).left(ModuleBytes), fresh.left(ModuleBytes));
     QCOMPARE(stopModule(1).left(ModuleBytes), fresh.left(ModuleBytes));

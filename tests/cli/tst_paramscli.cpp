@@ -204,7 +204,7 @@ private slots:
     {
         const Run help = run({QStringLiteral("--help")});
         QCOMPARE(help.status, Cli::ExitDone);
-        for (const Cli::Command &c : Cli::fileCommands()) {
+        for (const Cli::Command &c : Cli::fileCommands() + Cli::reportCommands()) {
             QVERIFY2(help.out.contains(c.synopsis), qPrintable(c.name));
             const Run own = run({c.name, QStringLiteral("--help")});
             QCOMPARE(own.status, Cli::ExitDone);
@@ -237,6 +237,38 @@ private slots:
         QCOMPARE(status({QStringLiteral("diff"), a, b}, &out), 1);
         QVERIFY(out.startsWith("CentralID ("));
         QCOMPARE(status({}), 2);
+    }
+
+    // The report from a file, by the executable where there is no display,
+    // even with a platform asked for that needs one.
+    void reportWithoutADisplay()
+    {
+        const QString in = path(QStringLiteral("site.QM3")), pdf = path(QStringLiteral("site.pdf"));
+        ImageBytes image;
+        image.fill(0xFF);
+        FieldModel::store(image, *FieldModel::findField(u"USER1"), QStringLiteral("0612345678"));
+        save(in, image);
+        const auto report = [](const QStringList &args) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove(QStringLiteral("DISPLAY"));
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(QUELMAR_PARAMS), QStringList{QStringLiteral("report")} + args);
+            p.waitForFinished(30000);
+            return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        };
+        QCOMPARE(report({in}), 2);
+        QCOMPARE(report({path(QStringLiteral("none.QM3")), QStringLiteral("-o"), pdf}), 2);
+        QVERIFY(!QFile::exists(pdf));
+        QCOMPARE(report({in, QStringLiteral("-o"), pdf}), 0);
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        const QString shown = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(shown.contains(QStringLiteral("0612345678")) && shown.contains(QStringLiteral("site.QM3")),
+                 qPrintable(shown));
     }
 };
 

@@ -4,6 +4,10 @@
 #include "params/Download.h"
 
 #include "editor/Settings.h"
+#include "params/Differences.h"
+#include "params/FieldModel.h"
+#include "params/HistoryWindow.h"
+#include "report/Report.h"
 #include "link/ModuleLink.h"
 #include "main/StartUp.h"
 #include "params/ParameterFile.h"
@@ -14,7 +18,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTableWidget>
+#include <QTreeWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -103,6 +110,11 @@ private slots:
     void saveAsksBeforeReplacing_data();
     void saveAsksBeforeReplacing();
     void editOpensTheEditor();
+    void historyKeepsFinishedOperations_data();
+    void historyKeepsFinishedOperations();
+    void historyFolderUnwritable();
+    void historyWindow();
+    void report();
     void closingHides();
 
 private:
@@ -135,6 +147,7 @@ void TestDownload::initTestCase()
     QVERIFY(m_home.isValid());
     qputenv("HOME", m_home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", path(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
     QDir::setCurrent(m_home.path());
     QApplication::setStyle(QStringLiteral("Fusion"));
 }
@@ -160,6 +173,7 @@ void TestDownload::cleanup()
     m_form = nullptr;
     m_link.reset();
     m_sim.stop();
+    QDir(path(QStringLiteral("data"))).removeRecursively();
 }
 
 bool TestDownload::startSim(const QStringList &arguments)
@@ -183,10 +197,10 @@ bool TestDownload::connectPort()
 void TestDownload::windowDefinition()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("FormDownload"));
-    QCOMPARE(m_form->size(), QSize(320, 402));
+    QCOMPARE(m_form->size(), QSize(320, 436));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
     for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
-                             "btStop", "Timer1"})
+                             "btStop", "Timer1", "btHistory", "btReport", "lbOutcome"})
         QVERIFY2(m_form->findChild<QObject *>(QLatin1String(name)), name);
     QCOMPARE(m_form->Progress->minimum(), 0);
     QCOMPARE(m_form->Progress->maximum(), 12);
@@ -514,6 +528,135 @@ void TestDownload::closingHides()
     QVERIFY(m_form->close());
     QVERIFY(!m_form->isVisible());
     QCOMPARE(FormDownload, m_form);
+}
+
+void TestDownload::historyKeepsFinishedOperations_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("read") << "read" << "" << true;
+    QTest::newRow("read stopped") << "read" << "wrong-address=4" << false;
+    QTest::newRow("write") << "write" << "" << true;
+    QTest::newRow("write not acknowledged") << "write" << "no-ack=14" << false;
+    QTest::newRow("compare") << "compare" << "" << false;
+}
+
+void TestDownload::historyKeepsFinishedOperations()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, fault);
+    QFETCH(bool, kept);
+    const QString module = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(module, patternImage()));
+    QStringList args{QStringLiteral("--image"), module};
+    if (!fault.isEmpty())
+        args << QStringLiteral("--fault") << fault;
+    QVERIFY(startSim(args));
+    QVERIFY(connectPort());
+    QByteArray image = patternImage();
+    image[5] = 'x';
+    setImage(image);
+
+    QPushButton *button = operation == u"read" ? m_form->btRead : operation == u"write" ? m_form->btWrite : m_form->btCompare;
+    button->click();
+
+    const QList<History::Entry> entries = History::Store().entries();
+    QCOMPARE(entries.size(), kept ? 1 : 0);
+    QVERIFY(!m_form->lbOutcome->text().isEmpty());
+    QVERIFY(!m_form->lbOutcome->text().contains(QStringLiteral("History")));
+    if (!kept)
+        return;
+    QCOMPARE(History::operationName(entries.first().operation), operation);
+    QCOMPARE(entries.first().port, QStringLiteral("COM%1").arg(SimPort));
+    QCOMPARE(readFile(entries.first().path), imageBytes());
+    QCOMPARE(imageBytes(), operation == u"read" ? patternImage() : image);
+}
+
+void TestDownload::historyFolderUnwritable()
+{
+    // The history folder's place is taken by a file.
+    QVERIFY(writeFile(path(QStringLiteral("data")), "x"));
+    const QString module = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(module, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), module}));
+    QVERIFY(connectPort());
+
+    m_form->btRead->click();
+
+    QCOMPARE(imageBytes(), patternImage());
+    QCOMPARE(m_form->Progress->value(), 12);
+    QCOMPARE(barColour(), QColor(0, 128, 0));
+    QVERIFY(allEnabled());
+    QVERIFY(m_messages.isEmpty() && m_errors.isEmpty());
+    QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Read: 15 of 15 blocks. History not saved: Invalid filename."));
+    QFile::remove(path(QStringLiteral("data")));
+}
+
+void TestDownload::historyWindow()
+{
+    ImageBytes older, newer;
+    older.fill(0xFF);
+    newer.fill(0xFF);
+    FieldModel::store(newer, *FieldModel::findField(u"USER1"), QStringLiteral("0612345678"));
+    FieldModel::store(newer, *FieldModel::findField(u"APN"), QStringLiteral("internet"));
+    const History::Store store;
+    const QDateTime when(QDate(2026, 3, 14), QTime(9, 0));
+    QVERIFY(store.keep(older, History::Operation::Read, QStringLiteral("COM2"), when).ok());
+    QVERIFY(store.keep(newer, History::Operation::Backup, QStringLiteral("COM3"), when.addSecs(60)).ok());
+    TransferBuffer.fill(0x5A);
+
+    m_form->btHistory->click();
+    auto *window = m_form->findChild<TFormHistory *>(QStringLiteral("FormHistory"));
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quelmar5 - History"));
+    QVERIFY(!window->isModal());
+    QCOMPARE(window->lvHistory->topLevelItemCount(), 2);
+    QTreeWidgetItem *top = window->lvHistory->topLevelItem(0);
+    QCOMPARE(top->text(1), QStringLiteral("Backup"));
+    QCOMPARE(top->text(2), QStringLiteral("COM3"));
+    QCOMPARE(top->text(3), QStringLiteral("USER1 0612345678, APN internet"));
+
+    // Compare: the entry against the erased image differs in its two fields.
+    window->btCompareImage->click();
+    QTableWidget *list = window->FormDifferences->lvDifferences;
+    QVERIFY(window->FormDifferences->isVisible());
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(list->horizontalHeaderItem(3)->text(), window->Entries().first().name);
+    QCOMPARE(list->horizontalHeaderItem(4)->text(), QStringLiteral("Image"));
+    QCOMPARE(list->item(0, 3)->text(), QStringLiteral("0612345678"));
+
+    window->btLoadClick();
+    QCOMPARE(imageBytes(), QByteArray(reinterpret_cast<const char *>(newer.data()), 1088));
+    QCOMPARE(bufferBytes(), QByteArray(960, '\x5A'));
+    QCOMPARE(m_form->Progress->value(), 12);
+
+    const QString copy = path(QStringLiteral("copy.QM3"));
+    window->SaveDialog = [&] { return copy; };
+    window->lvHistory->setCurrentItem(window->lvHistory->topLevelItem(1));
+    window->btSaveAs->click();
+    QCOMPARE(readFile(copy), QByteArray(1088, '\xFF'));
+}
+
+void TestDownload::report()
+{
+    const QString pdf = path(QStringLiteral("site.pdf"));
+    QStringList opened;
+    m_form->ReportDialog = [&] { return pdf; };
+    m_form->OpenReport = [&](const QString &p) { opened << p; };
+    m_form->WriteReport = [](const QString &p) {
+        Report::Contents contents;
+        contents.image = ParameterImage;
+        return Report::writePdf(p, contents).error;
+    };
+    m_form->btReport->click();
+    QCOMPARE(opened, QStringList{pdf});
+    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    // A report that cannot be written is an error and opens nothing.
+    m_form->ReportDialog = [&] { return path(QStringLiteral("missing/site.pdf")); };
+    m_form->btReport->click();
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(m_errors.size(), 1);
 }
 
 QTEST_MAIN(TestDownload)

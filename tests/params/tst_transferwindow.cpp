@@ -257,8 +257,11 @@ void TestTransferWindow::backup()
         QCOMPARE(positions, once + once);
     QCOMPARE(barIsRed(), !kept);
     QCOMPARE(m_line->module.counters().writesStored, kept ? 15 : 0);
-    const QStringList files = QDir(history()).entryList(QDir::Files);
+    // The backup, and the write that followed it.
+    const QStringList all = QDir(history()).entryList(QDir::Files);
+    const QStringList files = all.filter(QStringLiteral("-backup-"));
     QCOMPARE(files.size(), kept ? 1 : 0);
+    QCOMPARE(all.filter(QStringLiteral("-write-COM7")).size(), kept ? 1 : 0);
     if (kept) {
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d{8}-\\d{6}-backup-COM7\\.QM3$")).match(files[0]).hasMatch(),
                  qPrintable(files[0]));

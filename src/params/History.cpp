@@ -1,0 +1,159 @@
+#include "History.h"
+
+#include "FieldModel.h"
+#include "HistoryName.h"
+#include "ParameterFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace History {
+
+namespace {
+
+const QString Suffix = QStringLiteral(".QM3");
+const QString StampFormat = QStringLiteral("yyyyMMdd-HHmmss");
+
+// Creates the folder and its missing parents; 0, or the errno of the first
+// part that could not be made, so the reason is the system's own.
+int makeFolder(const QString &folder)
+{
+    if (QFileInfo(folder).isDir())
+        return 0;
+    const QString absolute = QDir::cleanPath(QDir(folder).absolutePath());
+    QString built;
+    for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        built += QLatin1Char('/') + part;
+        if (::mkdir(QFile::encodeName(built).constData(), 0777) != 0 && errno != EEXIST)
+            return errno;
+    }
+    return QFileInfo(absolute).isDir() ? 0 : ENOTDIR;
+}
+
+bool newerFirst(const Entry &a, const Entry &b)
+{
+    if (a.when != b.when)
+        return a.when > b.when;
+    if (a.sequence != b.sequence)
+        return a.sequence > b.sequence;
+    return a.name > b.name;
+}
+
+} // namespace
+
+QString operationName(Operation operation)
+{
+    switch (operation) {
+    case Operation::Read:
+        return QStringLiteral("read");
+    case Operation::Write:
+        return QStringLiteral("write");
+    case Operation::Backup:
+        return QStringLiteral("backup");
+    }
+    return {};
+}
+
+QString defaultFolder()
+{
+    return HistoryName::folder();
+}
+
+QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence)
+{
+    QString name = HistoryName::fileName(when, operationName(operation), port);
+    if (sequence > 1)
+        name.insert(name.size() - Suffix.size(), QLatin1Char('-') + QString::number(sequence));
+    return name;
+}
+
+bool parseName(const QString &name, Entry &entry)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^(\d{8}-\d{6})-(read|write|backup)(?:-(COM\d{1,2}))?(?:-(\d+))?\.QM3$)"));
+    const QRegularExpressionMatch m = pattern.match(name);
+    if (!m.hasMatch())
+        return false;
+    const QDateTime when = QDateTime::fromString(m.captured(1), StampFormat);
+    if (!when.isValid())
+        return false;
+    entry.name = name;
+    entry.when = when;
+    for (Operation op : {Operation::Read, Operation::Write, Operation::Backup})
+        if (operationName(op) == m.captured(2))
+            entry.operation = op;
+    entry.port = m.captured(3);
+    entry.sequence = m.captured(4).isEmpty() ? 1 : m.captured(4).toInt();
+    return true;
+}
+
+QString summaryOf(const ImageBytes &image)
+{
+    QStringList parts;
+    for (const QString &name : {QStringLiteral("USER1"), QStringLiteral("APN")}) {
+        const EEAddr::Field *field = FieldModel::findField(name);
+        if (!field)
+            continue;
+        const QString value = FieldModel::formatValue(*field, FieldModel::Decode(image, *field));
+        parts << name + QLatin1Char(' ') + (value.isEmpty() ? QStringLiteral("(none)") : value);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QString outcomeNote(const Kept &kept)
+{
+    return kept.ok() ? QString() : QStringLiteral(" History not saved: %1.").arg(kept.error);
+}
+
+Store::Store(QString folder, int limit)
+    : m_folder(std::move(folder))
+    , m_limit(limit)
+{
+}
+
+Kept Store::keep(const ImageBytes &image, Operation operation, const QString &port, const QDateTime &when) const
+{
+    if (const int error = makeFolder(m_folder))
+        return {{}, ParameterFile::ErrorText(error)};
+    const QDir dir(m_folder);
+    int sequence = 1;
+    QString path;
+    do
+        path = dir.filePath(entryName(when, operation, port, sequence++));
+    while (QFileInfo::exists(path));
+    const ParameterFile::Result saved = ParameterFile::Save(path, image);
+    if (!saved.ok)
+        return {{}, saved.message};
+    prune();
+    return {path, {}};
+}
+
+QList<Entry> Store::entries() const
+{
+    QList<Entry> list;
+    const QDir dir(m_folder);
+    for (const QString &name : dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files)) {
+        Entry e;
+        if (!parseName(name, e))
+            continue;
+        e.path = dir.filePath(name);
+        list << e;
+    }
+    std::sort(list.begin(), list.end(), newerFirst);
+    return list;
+}
+
+void Store::prune() const
+{
+    const QList<Entry> list = entries();
+    for (qsizetype k = m_limit; k < list.size(); ++k)
+        QFile::remove(list.at(k).path);
+}
+
+} // namespace History

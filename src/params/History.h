@@ -1,0 +1,78 @@
+#pragma once
+// The history of exchanged parameter sets: every image read from, written to
+// or backed up from a module is kept as a parameter file in one folder, so no
+// set that passed through the tool is lost. Keeping never stops an operation:
+// a folder that cannot be written only gives a reason to show.
+
+#include "ParameterImage.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace History {
+
+enum class Operation { Read, Write, Backup };
+
+// The newest this many entries are kept.
+inline constexpr int Limit = 500;
+
+// "read", "write", "backup": the operation's part of an entry's name.
+QString operationName(Operation operation);
+
+// $XDG_DATA_HOME/quelmar/history, or ~/.local/share/quelmar/history.
+QString defaultFolder();
+
+// "YYYYMMDD-HHMMSS-read-COMn.QM3"; a second entry of the same second, operation
+// and port gets "-2" (then "-3", ...) before the suffix, so neither is lost.
+QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence = 1);
+
+struct Entry
+{
+    QString path;
+    QString name; // the file name
+    QDateTime when;
+    Operation operation = Operation::Read;
+    QString port;
+    int sequence = 1;
+};
+
+// An entry from a file name in the form entryName() gives; false for any other name.
+bool parseName(const QString &name, Entry &entry);
+
+// "USER1 0612345678, APN internet", through the field model.
+QString summaryOf(const ImageBytes &image);
+
+struct Kept
+{
+    QString path;  // the entry written; empty when none was
+    QString error; // why none was written; empty when one was
+    bool ok() const { return error.isEmpty(); }
+};
+
+// " History not saved: REASON." after an outcome, or empty when it was kept.
+QString outcomeNote(const Kept &kept);
+
+class Store
+{
+public:
+    explicit Store(QString folder = defaultFolder(), int limit = Limit);
+
+    const QString &folder() const { return m_folder; }
+
+    // Writes the image as a new entry (temporary file, rename), creating the
+    // folder when missing; only then removes the oldest entries beyond the limit.
+    Kept keep(const ImageBytes &image, Operation operation, const QString &port,
+                       const QDateTime &when = QDateTime::currentDateTime()) const;
+
+    // The entries in the folder, newest first; files of other names are left out.
+    QList<Entry> entries() const;
+
+private:
+    void prune() const;
+
+    QString m_folder;
+    int m_limit;
+};
+
+} // namespace History

@@ -1,0 +1,150 @@
+#include "HistoryWindow.h"
+
+#include "Differences.h"
+#include "FieldModel.h"
+#include "ParameterFile.h"
+#include "TransferTexts.h"
+
+#include "main/AppUi.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString operationText(History::Operation operation)
+{
+    switch (operation) {
+    case History::Operation::Read:
+        return QStringLiteral("Read");
+    case History::Operation::Write:
+        return QStringLiteral("Write");
+    case History::Operation::Backup:
+        return QStringLiteral("Backup");
+    }
+    return {};
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+TFormHistory::TFormHistory(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("FormHistory"));
+    setWindowTitle(QStringLiteral("Quelmar5 - History"));
+    resize(620, 360);
+
+    lvHistory = new QTreeWidget(this);
+    lvHistory->setObjectName(QStringLiteral("lvHistory"));
+    lvHistory->setRootIsDecorated(false);
+    lvHistory->setHeaderLabels({QStringLiteral("Date and time"), QStringLiteral("Operation"), QStringLiteral("Port"),
+                                QStringLiteral("Summary")});
+    btLoad = button(this, "btLoad", QStringLiteral("Load"));
+    btCompareImage = button(this, "btCompareImage", QStringLiteral("Compare with image"));
+    btSaveAs = button(this, "btSaveAs", QStringLiteral("Save as..."));
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(btLoad);
+    buttons->addWidget(btCompareImage);
+    buttons->addWidget(btSaveAs);
+    buttons->addStretch();
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lvHistory);
+    layout->addLayout(buttons);
+
+    connect(btLoad, &QPushButton::clicked, this, &TFormHistory::btLoadClick);
+    connect(btCompareImage, &QPushButton::clicked, this, &TFormHistory::btCompareImageClick);
+    connect(btSaveAs, &QPushButton::clicked, this, &TFormHistory::btSaveAsClick);
+
+    FormDifferences = new TFormDifferences(this);
+    SaveDialog = [this] {
+        QFileDialog dialog(this, QString(), QString(), QStringLiteral("Quelmar 3 GPRS Data (*.QM3)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("QM3"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().constFirst()
+                                                                                      : QString();
+    };
+    ErrorBox = [](const QString &text) { ShowErrorBox(text); };
+}
+
+void TFormHistory::Refresh()
+{
+    m_entries = History::Store().entries();
+    lvHistory->clear();
+    for (const History::Entry &e : m_entries) {
+        ImageBytes image;
+        const bool readable = ParameterFile::Load(e.path, image).ok;
+        auto *item = new QTreeWidgetItem(
+            lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), operationText(e.operation), e.port,
+                        readable ? History::summaryOf(image) : QString()});
+        item->setToolTip(0, e.name);
+    }
+    for (int c = 0; c < lvHistory->columnCount(); ++c)
+        lvHistory->resizeColumnToContents(c);
+    if (!m_entries.isEmpty())
+        lvHistory->setCurrentItem(lvHistory->topLevelItem(0));
+}
+
+bool TFormHistory::selectedImage(ImageBytes &image, QString &name)
+{
+    const int row = lvHistory->indexOfTopLevelItem(lvHistory->currentItem());
+    if (row < 0 || row >= m_entries.size())
+        return false;
+    const ParameterFile::Result loaded = ParameterFile::Load(m_entries.at(row).path, image);
+    if (!loaded.ok) {
+        ErrorBox(loaded.message);
+        return false;
+    }
+    name = m_entries.at(row).name;
+    return true;
+}
+
+void TFormHistory::btLoadClick()
+{
+    ImageBytes image;
+    QString name;
+    if (!selectedImage(image, name))
+        return;
+    // As "Read from File": the image only; TransferBuffer keeps the last exchange.
+    ParameterImage = image;
+    if (Loaded)
+        Loaded();
+}
+
+void TFormHistory::btCompareImageClick()
+{
+    ImageBytes image;
+    QString name;
+    if (!selectedImage(image, name))
+        return;
+    const FieldModel::ImageDifferences d = FieldModel::DiffImages(image, ParameterImage);
+    FormDifferences->ShowDifferences(DifferenceRows(d, image, ParameterImage), name, QStringLiteral("Image"));
+    FormDifferences->show();
+    BringForward(FormDifferences);
+}
+
+void TFormHistory::btSaveAsClick()
+{
+    ImageBytes image;
+    QString name;
+    if (!selectedImage(image, name))
+        return;
+    const QString path = SaveDialog();
+    if (path.isEmpty())
+        return;
+    const ParameterFile::Result saved = ParameterFile::Save(path, image);
+    if (!saved.ok)
+        ErrorBox(saved.message);
+}

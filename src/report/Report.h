@@ -1,0 +1,49 @@
+#pragma once
+// The commissioning report: what a parameter image holds, field by field
+// under the editor's page captions, and the module's last state, as a PDF
+// page to leave at the site. Needs a QGuiApplication (fonts); the offscreen
+// platform is enough, so it runs without a display.
+
+#include "params/ParameterImage.h"
+#include "status/StatusDisplay.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace Report {
+
+inline constexpr char Title[] = "Quelmar commissioning report";
+
+// The last status message of the run and when it arrived.
+struct ModuleState
+{
+    StatusDisplay display;
+    QDateTime received;
+};
+
+struct Contents
+{
+    ImageBytes image{};
+    QString port;   // "COM3"; empty when the image did not come from a module
+    QString source; // a file the image came from, or empty
+    QDateTime made = QDateTime::currentDateTime();
+    std::optional<ModuleState> state;
+};
+
+// The report as rich text for a QTextDocument.
+QString html(const Contents &contents);
+
+struct Written
+{
+    QString error; // empty when written
+    int pages = 0;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// An A4 PDF, written through a temporary file and a rename; page numbers
+// only when it takes more than one page.
+Written writePdf(const QString &path, const Contents &contents);
+
+} // namespace Report

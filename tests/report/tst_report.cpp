@@ -1,0 +1,125 @@
+// The commissioning report, written into a temporary folder and read back
+// with pdftotext, as a person reading the PDF would see it.
+
+#include "params/FieldModel.h"
+#include "report/Report.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void set(ImageBytes &image, const char *name, const FieldModel::FieldValue &value)
+{
+    const EEAddr::Field *field = FieldModel::findField(QString::fromLatin1(name));
+    QVERIFY2(field, name);
+    FieldModel::store(image, *field, value);
+}
+
+// A site's set: a known number and an SMS text with accented letters.
+ImageBytes siteImage(bool longTexts)
+{
+    ImageBytes image;
+    image.fill(0xFF);
+    set(image, "USER1", QStringLiteral("0612345678"));
+    set(image, "SMS1", QStringLiteral("Riasztás bejárat"));
+    set(image, "APN", QStringLiteral("internet"));
+    if (longTexts)
+        for (const EEAddr::Field &f : FieldModel::namedFields())
+            if (f.encoding == EEAddr::Encoding::SmsText || f.encoding == EEAddr::Encoding::GprsText)
+                FieldModel::store(image, f, QString(f.capacity, QLatin1Char('W')));
+    return image;
+}
+
+QString pdfText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void report_data();
+    void report();
+    void unwritableTarget();
+};
+
+void TestReport::report_data()
+{
+    QTest::addColumn<bool>("withState");
+    QTest::addColumn<bool>("longTexts");
+    QTest::newRow("a file's image") << false << false;
+    QTest::newRow("after a status message") << true << false;
+    QTest::newRow("every text full") << true << true;
+}
+
+void TestReport::report()
+{
+    QFETCH(bool, withState);
+    QFETCH(bool, longTexts);
+    QTemporaryDir tmp;
+    Report::Contents contents;
+    contents.image = siteImage(longTexts);
+    contents.port = QStringLiteral("COM3");
+    contents.made = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53));
+    if (withState) {
+        StatusFields fields;
+        fields.StatusFlags = 0x10 | 0x02; // line present, IN2 shorted
+        fields.SignalLevel = 17;
+        fields.CallState = 5;
+        contents.state = Report::ModuleState{DescribeStatus(fields), QDateTime(QDate(2026, 3, 14), QTime(9, 25, 1))};
+    }
+    const QString path = tmp.filePath(QStringLiteral("site.pdf"));
+    const Report::Written written = Report::writePdf(path, contents);
+    QVERIFY2(written.ok(), qPrintable(written.error));
+    QVERIFY(QFile::exists(path));
+
+    const QString text = pdfText(path);
+    QVERIFY2(!text.isEmpty(), "pdftotext found no text");
+    QVERIFY(text.contains(QLatin1String(Report::Title)));
+    QVERIFY(text.contains(QStringLiteral("2026-03-14 09:26:53")));
+    QVERIFY(text.contains(QStringLiteral("COM3")));
+    QVERIFY(text.contains(QStringLiteral("0612345678")));
+    if (!longTexts)
+        QVERIFY(text.contains(QStringLiteral("Riasztás bejárat")));
+    for (EEAddr::Page page : {EEAddr::Page::Phone, EEAddr::Page::Sms, EEAddr::Page::CallFilter, EEAddr::Page::Output,
+                              EEAddr::Page::Bell103, EEAddr::Page::Gprs, EEAddr::Page::Tell})
+        QVERIFY2(text.contains(FieldModel::pageCaption(page)), qPrintable(FieldModel::pageCaption(page)));
+    QVERIFY(text.contains(QStringLiteral("Primary User")));
+    QCOMPARE(text.contains(QStringLiteral("Module state at 2026-03-14 09:25:01")), withState);
+    if (withState) {
+        QVERIFY(text.contains(QStringLiteral("IN2 Short")));
+        QVERIFY(text.contains(QStringLiteral("Line Exists")));
+        QVERIFY(text.contains(QStringLiteral("Incoming call in progress. 5")));
+        QVERIFY(text.contains(QStringLiteral("17 of 31")));
+    }
+    // pdftotext ends every page with a form feed; numbers only on more than one.
+    QCOMPARE(int(text.count(QLatin1Char('\f'))), written.pages);
+    if (!longTexts)
+        QCOMPARE(written.pages, 1);
+    QCOMPARE(text.contains(QStringLiteral("Page 1 of %1").arg(written.pages)), written.pages > 1);
+}
+
+void TestReport::unwritableTarget()
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("missing/site.pdf"));
+    Report::Contents contents;
+    const Report::Written written = Report::writePdf(path, contents);
+    QVERIFY(!written.ok());
+    QVERIFY(written.error.startsWith(path));
+    QVERIFY(!QFile::exists(path));
+}
+
+QTEST_MAIN(TestReport)
+#include "tst_report.moc"
