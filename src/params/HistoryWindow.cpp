@@ -5,7 +5,7 @@
 #include "ParameterFile.h"
 #include "TransferTexts.h"
 
-#include "main/AppUi.h"
+#include "ui/WindowHelpers.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
