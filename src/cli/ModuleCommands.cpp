@@ -11,6 +11,7 @@
 #include "params/History.h"
 #include "params/ParameterFile.h"
 #include "params/PortWorker.h"
+#include "params/TransferTexts.h"
 #include "serial/PortMap.h"
 #include "status/StatusCsv.h"
 #include "status/StatusDisplay.h"
@@ -115,22 +116,10 @@ QString countText(int count)
     return count == 1 ? QStringLiteral("1 field differs") : QStringLiteral("%1 fields differ").arg(count);
 }
 
-QString stopReason(const TransferResult &r)
-{
-    switch (r.stop) {
-    case TransferStop::NoAnswer: return QStringLiteral("no answer");
-    case TransferStop::OtherBlock: return QStringLiteral("the module answered for block %1").arg(r.answeredBlock);
-    case TransferStop::NoAcknowledgement: return QStringLiteral("no acknowledgement");
-    case TransferStop::PortClosed:
-    case TransferStop::None: break;
-    }
-    return QStringLiteral("the port is closed");
-}
-
 // "read stopped at block 4 of 15: no answer"
 QString stoppedText(const QString &what, const TransferResult &r)
 {
-    return QStringLiteral("%1 stopped at block %2 of %3: %4").arg(what).arg(r.stoppedAt).arg(Blocks).arg(stopReason(r));
+    return QStringLiteral("%1 stopped at block %2 of %3: %4").arg(what).arg(r.stoppedAt).arg(Blocks).arg(StopReason(r));
 }
 
 // The differences of `d`, indented under their outcome line.
