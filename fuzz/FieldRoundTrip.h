@@ -22,7 +22,7 @@ namespace E = Encodings;
 
 // The digits a reload shows after storing these cells: gaps closed up.
 template <std::size_t N>
-inline E::DigitCells<N> ClosedUp(const E::DigitCells<N> &cells)
+inline E::DigitCells<N> closedUp(const E::DigitCells<N> &cells)
 {
     E::DigitCells<N> closed{};
     std::size_t n = 0;
@@ -34,15 +34,15 @@ inline E::DigitCells<N> ClosedUp(const E::DigitCells<N> &cells)
 
 // What a reload shows after a store equals what the load showed, but for the
 // clean-ups the store makes.
-inline bool ReloadShowsTheSame(const Field &f, const ImageBytes &loaded, const ImageBytes &stored)
+inline bool reloadShowsTheSame(const Field &f, const ImageBytes &loaded, const ImageBytes &stored)
 {
-    const auto before = FieldBytes(loaded, f);
-    const auto after = FieldBytes(stored, f);
+    const auto before = fieldBytes(loaded, f);
+    const auto after = fieldBytes(stored, f);
     switch (f.encoding) {
     case Encoding::Digits16:
-        return E::Digits16::Read(after) == ClosedUp(E::Digits16::Read(before));
+        return E::Digits16::Read(after) == closedUp(E::Digits16::Read(before));
     case Encoding::Digits8:
-        return E::Digits8::Read(after) == ClosedUp(E::Digits8::Read(before));
+        return E::Digits8::Read(after) == closedUp(E::Digits8::Read(before));
     case Encoding::EventCode: {
         // A code with a blank is no code.
         const QString symbols = E::EventCode::Read(before);
@@ -68,16 +68,16 @@ inline bool ReloadShowsTheSame(const Field &f, const ImageBytes &loaded, const I
 
 // Reads the field from `from` as the editor's load does and writes it into
 // `to` as its store does.
-inline void LoadAndStore(const Field &f, const ImageBytes &from, ImageBytes &to)
+inline void loadAndStore(const Field &f, const ImageBytes &from, ImageBytes &to)
 {
-    const auto in = FieldBytes(from, f);
-    const auto out = FieldBytes(to, f);
+    const auto in = fieldBytes(from, f);
+    const auto out = fieldBytes(to, f);
     switch (f.encoding) {
     case Encoding::Digits16:
-        E::Digits16::Write(out, E::DigitsOf(E::Digits16::Read(in)));
+        E::Digits16::Write(out, E::digitsOf(E::Digits16::Read(in)));
         break;
     case Encoding::Digits8:
-        E::Digits8::Write(out, E::DigitsOf(E::Digits8::Read(in)));
+        E::Digits8::Write(out, E::digitsOf(E::Digits8::Read(in)));
         break;
     case Encoding::EventCode: {
         // One grid cell per symbol, blanks included.
@@ -85,7 +85,7 @@ inline void LoadAndStore(const Field &f, const ImageBytes &from, ImageBytes &to)
         cells.reserve(EEAddr::EventCodeCells);
         for (QChar symbol : E::EventCode::Read(in))
             cells.append(QString(symbol));
-        E::EventCode::WriteCells(out, cells);
+        E::EventCode::writeCells(out, cells);
         break;
     }
     case Encoding::SmsText:
@@ -115,16 +115,16 @@ inline void LoadAndStore(const Field &f, const ImageBytes &from, ImageBytes &to)
     }
 }
 
-inline ImageBytes LoadAndStoreAll(const ImageBytes &image)
+inline ImageBytes loadAndStoreAll(const ImageBytes &image)
 {
     ImageBytes stored = image;
     for (const Field &f : EEAddr::Fields)
-        LoadAndStore(f, image, stored);
+        loadAndStore(f, image, stored);
     return stored;
 }
 
 // True when every byte that no field covers is the same in both images.
-inline bool OnlyFieldsDiffer(const ImageBytes &a, const ImageBytes &b)
+inline bool onlyFieldsDiffer(const ImageBytes &a, const ImageBytes &b)
 {
     static const auto covered = [] {
         std::array<bool, EEAddr::ImageSize> mask{};

@@ -21,35 +21,35 @@ namespace Fuzz {
 namespace Detail {
 // Set while a target works inside the scratch folder: a failure must first
 // go back, or libFuzzer writes its finding relative to the wrong folder.
-inline int &ReturnDirectory()
+inline int &returnDirectory()
 {
     static int fd = -1;
     return fd;
 }
-inline std::filesystem::path &Scratch()
+inline std::filesystem::path &scratch()
 {
     static std::filesystem::path made;
     return made;
 }
-inline void RemoveScratch()
+inline void removeScratch()
 {
     std::error_code ignored;
-    if (!Scratch().empty())
-        std::filesystem::remove_all(Scratch(), ignored);
+    if (!scratch().empty())
+        std::filesystem::remove_all(scratch(), ignored);
 }
 } // namespace Detail
 
-[[noreturn]] inline void Fail(const char *target, const char *what)
+[[noreturn]] inline void fail(const char *target, const char *what)
 {
-    if (Detail::ReturnDirectory() >= 0)
-        (void)::fchdir(Detail::ReturnDirectory());
-    Detail::RemoveScratch();
+    if (Detail::returnDirectory() >= 0)
+        (void)::fchdir(Detail::returnDirectory());
+    Detail::removeScratch();
     std::fprintf(stderr, "%s fuzz: %s\n", target, what);
     std::abort();
 }
 
 // A private folder, made once per process and removed at exit.
-inline const QString &ScratchDirectory()
+inline const QString &scratchDirectory()
 {
     static const QString path = [] {
         const QByteArray base =
@@ -59,8 +59,8 @@ inline const QString &ScratchDirectory()
             std::perror("mkdtemp");
             std::abort();
         }
-        Detail::Scratch() = pattern.constData();
-        std::atexit(Detail::RemoveScratch);
+        Detail::scratch() = pattern.constData();
+        std::atexit(Detail::removeScratch);
         return QFile::decodeName(pattern);
     }();
     return path;
@@ -94,16 +94,16 @@ class InScratchDirectory
 public:
     InScratchDirectory()
     {
-        Detail::ReturnDirectory() = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (Detail::ReturnDirectory() < 0 || ::chdir(QFile::encodeName(ScratchDirectory()).constData()) != 0) {
+        Detail::returnDirectory() = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (Detail::returnDirectory() < 0 || ::chdir(QFile::encodeName(scratchDirectory()).constData()) != 0) {
             std::perror("scratch directory");
             std::abort();
         }
     }
     ~InScratchDirectory()
     {
-        const int fd = Detail::ReturnDirectory();
-        Detail::ReturnDirectory() = -1;
+        const int fd = Detail::returnDirectory();
+        Detail::returnDirectory() = -1;
         if (::fchdir(fd) != 0)
             std::abort();
         ::close(fd);

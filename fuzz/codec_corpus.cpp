@@ -50,8 +50,8 @@ int main(int argc, char **argv)
     ParameterBlock block{};
     for (std::size_t n = 0; n < block.size(); ++n)
         block[n] = static_cast<std::uint8_t>(n * 37 + 5);
-    const auto goodBlock = blockMessages(7, block, BlockChecksum(block));
-    const auto badBlock = blockMessages(2, block, BlockChecksum(block) + 1);
+    const auto goodBlock = blockMessages(7, block, blockChecksum(block));
+    const auto badBlock = blockMessages(2, block, blockChecksum(block) + 1);
 
     const std::vector<std::pair<const char *, QByteArray>> seeds = {
         {"short-texts", frames({makeMessage(0x21, QByteArray(9, '\0') + "RING"),

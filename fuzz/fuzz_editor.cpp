@@ -20,12 +20,12 @@ namespace {
 void require(bool condition, const char *what)
 {
     if (!condition)
-        Fuzz::Fail("editor", what);
+        Fuzz::fail("editor", what);
 }
 
 // Made once: building the window costs far more than a load and store. Never
 // destroyed, so that nothing of it runs after libFuzzer's exit.
-TSettingsForm &Form()
+TSettingsForm &form()
 {
     static TSettingsForm *form = [] {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -44,13 +44,13 @@ TSettingsForm &Form()
 // What the spinner of a one- or two-byte number field stores after loading
 // the field: the number (taken as a signed 16-bit value if it has two
 // bytes), held within the spinner's range.
-bool SpinnerStored(const EEAddr::Field &f, const ImageBytes &loaded, const ImageBytes &stored)
+bool spinnerStored(const EEAddr::Field &f, const ImageBytes &loaded, const ImageBytes &stored)
 {
-    const auto *spin = qobject_cast<const QSpinBox *>(Form().controlOf(f.offset));
+    const auto *spin = qobject_cast<const QSpinBox *>(form().controlOf(f.offset));
     if (!spin)
         return false;
-    const auto before = FieldBytes(loaded, f);
-    const auto after = FieldBytes(stored, f);
+    const auto before = fieldBytes(loaded, f);
+    const auto after = fieldBytes(stored, f);
     const int shown = f.encoding == EEAddr::Encoding::Word16BE
                           ? static_cast<std::int16_t>(Encodings::Word16BE::Read(before))
                           : Encodings::ByteValue::Read(before);
@@ -60,7 +60,7 @@ bool SpinnerStored(const EEAddr::Field &f, const ImageBytes &loaded, const Image
     return got == expected;
 }
 
-bool IsSpinnerField(const EEAddr::Field &f)
+bool isSpinnerField(const EEAddr::Field &f)
 {
     return f.encoding == EEAddr::Encoding::Word16BE || f.encoding == EEAddr::Encoding::ByteValue;
 }
@@ -81,16 +81,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::copy_n(data, std::min(size, image.size()), image.begin());
 
     ImageBytes stored = image;
-    Form().LoadSettings(image);
-    Form().StoreSettings(stored);
-    require(FieldRoundTrip::OnlyFieldsDiffer(image, stored), "a byte outside the fields changed");
-    const ImageBytes direct = FieldRoundTrip::LoadAndStoreAll(image);
+    form().LoadSettings(image);
+    form().StoreSettings(stored);
+    require(FieldRoundTrip::onlyFieldsDiffer(image, stored), "a byte outside the fields changed");
+    const ImageBytes direct = FieldRoundTrip::loadAndStoreAll(image);
     for (const EEAddr::Field &f : EEAddr::Fields) {
-        if (IsSpinnerField(f)) {
-            require(SpinnerStored(f, image, stored), "a spinner stored another value");
+        if (isSpinnerField(f)) {
+            require(spinnerStored(f, image, stored), "a spinner stored another value");
         } else {
-            const auto window = FieldBytes(stored, f);
-            const auto encoding = FieldBytes(direct, f);
+            const auto window = fieldBytes(stored, f);
+            const auto encoding = fieldBytes(direct, f);
             require(std::equal(window.begin(), window.end(), encoding.begin(), encoding.end()),
                     "the window stored a field otherwise than its encoding");
         }

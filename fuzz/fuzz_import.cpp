@@ -11,7 +11,7 @@ namespace {
 void require(bool condition, const char *what)
 {
     if (!condition)
-        Fuzz::Fail("import", what);
+        Fuzz::fail("import", what);
 }
 
 } // namespace

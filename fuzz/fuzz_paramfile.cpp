@@ -20,7 +20,7 @@ namespace {
 void require(bool condition, const char *what)
 {
     if (!condition)
-        Fuzz::Fail("paramfile", what);
+        Fuzz::fail("paramfile", what);
 }
 
 // The file lives in memory (a memfd, opened by name through /proc), so that
@@ -37,8 +37,8 @@ public:
         }
         m_path = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
     }
-    const QString &Path() const { return m_path; }
-    void Fill(const std::uint8_t *data, std::size_t size)
+    const QString &path() const { return m_path; }
+    void fill(const std::uint8_t *data, std::size_t size)
     {
         if (::ftruncate(m_fd, 0) != 0
             || (size > 0 && ::pwrite(m_fd, data, size, 0) != static_cast<ssize_t>(size))) {
@@ -52,14 +52,14 @@ private:
     QString m_path;
 };
 
-void CheckLoad(const std::uint8_t *data, std::size_t size)
+void checkLoad(const std::uint8_t *data, std::size_t size)
 {
     static MemoryFile file;
-    file.Fill(data, size);
+    file.fill(data, size);
     ImageBytes image;
     image.fill(0xA5);
     const ImageBytes before = image;
-    const ParameterFile::Result result = ParameterFile::Load(file.Path(), image);
+    const ParameterFile::Result result = ParameterFile::load(file.path(), image);
     if (size < image.size()) {
         require(!result.ok, "a short file loaded");
         require(result.message == QLatin1String(ParameterFile::ReadBeyondEndText), "a short file gave another message");
@@ -70,25 +70,25 @@ void CheckLoad(const std::uint8_t *data, std::size_t size)
     }
 }
 
-void CheckLoadAndStore(const std::uint8_t *data, std::size_t size)
+void checkLoadAndStore(const std::uint8_t *data, std::size_t size)
 {
     ImageBytes image;
     image.fill(0xFF);
     std::copy_n(data, std::min(size, image.size()), image.begin());
 
     using namespace FieldRoundTrip;
-    const ImageBytes stored = LoadAndStoreAll(image);
-    require(OnlyFieldsDiffer(image, stored), "a byte outside the fields changed");
+    const ImageBytes stored = loadAndStoreAll(image);
+    require(onlyFieldsDiffer(image, stored), "a byte outside the fields changed");
     for (const EEAddr::Field &f : EEAddr::Fields)
-        require(ReloadShowsTheSame(f, image, stored), "a reload shows another value");
-    require(LoadAndStoreAll(stored) == stored, "a second load and store changed the image");
+        require(reloadShowsTheSame(f, image, stored), "a reload shows another value");
+    require(loadAndStoreAll(stored) == stored, "a second load and store changed the image");
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    CheckLoad(data, size);
-    CheckLoadAndStore(data, size);
+    checkLoad(data, size);
+    checkLoadAndStore(data, size);
     return 0;
 }

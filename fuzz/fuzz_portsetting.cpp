@@ -14,7 +14,7 @@ namespace {
 void require(bool condition, const char *what)
 {
     if (!condition)
-        Fuzz::Fail("portsetting", what);
+        Fuzz::fail("portsetting", what);
 }
 
 } // namespace
@@ -26,21 +26,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Fuzz::WriteFile(PortSettingFile::FileName, data, size);
 
     PortSettingFile first;
-    const QString port = NormalizePortName(first.RestorePortName());
-    const int number = PortMap::PortNumber(port);
+    const QString port = NormalizePortName(first.restorePortName());
+    const int number = PortMap::portNumber(port);
     require(number >= PortMap::FirstPort && number <= PortMap::LastPort, "restored a port outside COM1-COM96");
     require(port == QStringLiteral("COM%1").arg(number), "restored a name not in the form COMn");
     require(NormalizePortName(port) == port, "a normalised name changed again");
 
-    const int columns = first.AdvSave().ColumnCount();
-    const int rows = first.AdvSave().RowCount();
+    const int columns = first.advSave().columnCount();
+    const int rows = first.advSave().rowCount();
     QString error;
-    require(first.StorePortName(port, &error), "storing the port failed");
+    require(first.storePortName(port, &error), "storing the port failed");
 
     PortSettingFile second;
-    const QString again = second.RestorePortName();
+    const QString again = second.restorePortName();
     require(again == port, "the stored port did not come back");
-    require(second.AdvSave().ColumnCount() == columns && second.AdvSave().RowCount() == rows,
+    require(second.advSave().columnCount() == columns && second.advSave().rowCount() == rows,
             "the stored grid came back with another size");
     return 0;
 }

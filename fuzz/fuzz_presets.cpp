@@ -14,10 +14,10 @@ namespace {
 void require(bool condition, const char *what)
 {
     if (!condition)
-        Fuzz::Fail("presets", what);
+        Fuzz::fail("presets", what);
 }
 
-bool HasQuote(const GprsPresets::PresetFields &fields)
+bool hasQuote(const GprsPresets::PresetFields &fields)
 {
     return fields.apn.contains(u'"') || fields.userName.contains(u'"') || fields.password.contains(u'"');
 }
@@ -26,24 +26,24 @@ bool HasQuote(const GprsPresets::PresetFields &fields)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static const QString file = Fuzz::ScratchDirectory() + QStringLiteral("/") + GprsPresets::FileName;
+    static const QString file = Fuzz::scratchDirectory() + QStringLiteral("/") + GprsPresets::FileName;
     Fuzz::WriteFile(file, data, size);
 
-    const QStringList list = GprsPresets::LoadPresetList(file);
+    const QStringList list = GprsPresets::loadPresetList(file);
     require(!list.isEmpty(), "no entry 0");
-    require(GprsPresets::IsCustomEntry(list, 0), "entry 0 is not the custom entry");
+    require(GprsPresets::isCustomEntry(list, 0), "entry 0 is not the custom entry");
     const GprsPresets::PresetFields remembered{QStringLiteral("apn"), QStringLiteral("user"), QStringLiteral("pwd")};
-    require(GprsPresets::SelectionTexts(list, 0, remembered) == remembered, "entry 0 did not show the custom texts");
+    require(GprsPresets::selectionTexts(list, 0, remembered) == remembered, "entry 0 did not show the custom texts");
 
     for (qsizetype i = 0; i < list.size(); ++i) {
-        const GprsPresets::PresetFields fields = GprsPresets::ReadPresetLine(list.at(i));
-        require(!HasQuote(fields), "a field holds a double quote");
+        const GprsPresets::PresetFields fields = GprsPresets::readPresetLine(list.at(i));
+        require(!hasQuote(fields), "a field holds a double quote");
         if (i > 0)
-            require(GprsPresets::SelectionTexts(list, static_cast<int>(i), remembered) == fields,
+            require(GprsPresets::selectionTexts(list, static_cast<int>(i), remembered) == fields,
                     "a selected entry shows other texts than its line");
         QString name = list.at(i).left(GprsPresets::NameWidth);
         name.remove(u'"');
-        require(GprsPresets::ReadPresetLine(GprsPresets::PresetLine(name, fields)) == fields,
+        require(GprsPresets::readPresetLine(GprsPresets::presetLine(name, fields)) == fields,
                 "a built line reads back other fields");
     }
 
@@ -52,6 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QByteArray saved;
     for (const QString &line : list)
         saved += Windows1250::fromUnicode(line) + "\r\n";
-    require(TextLineFile::SplitLines(Windows1250::toUnicode(saved)) == list, "the saved list would come back changed");
+    require(TextLineFile::splitLines(Windows1250::toUnicode(saved)) == list, "the saved list would come back changed");
     return 0;
 }

@@ -33,10 +33,10 @@ struct NoDisplay : TransferDisplay
 {
     void DisableButtons() override {}
     void EnableButtons() override {}
-    void SetProgress(int) override {}
+    void setProgress(int) override {}
     void SetBarColour(std::uint32_t) override {}
-    void ShowMessage(const QString &text) override { std::fprintf(stderr, "message:%s\n", qPrintable(text)); }
-    void ShowError(const QString &text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    void showMessage(const QString &text) override { std::fprintf(stderr, "message:%s\n", qPrintable(text)); }
+    void showError(const QString &text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
 };
 
 double cpuSeconds()
@@ -82,9 +82,9 @@ int main(int argc, char *argv[])
     }
 
     ModuleLink link;
-    link.ComPort1.SetPort(QStringLiteral("COM%1").arg(SimPort));
+    link.ComPort1.setPort(QStringLiteral("COM%1").arg(SimPort));
     int status = 0;
-    if (link.Connect() != ConnectionState::Connected) {
+    if (link.connect() != ConnectionState::Connected) {
         std::fprintf(stderr, "bench_transfer: cannot open the simulator's port\n");
         status = 1;
     }
@@ -142,7 +142,7 @@ int main(int argc, char *argv[])
     }
     std::fflush(stdout);
 
-    link.Disconnect();
+    link.disconnect();
     ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
     if (!sim.waitForFinished(20000))
         sim.kill();

@@ -35,7 +35,7 @@ std::span<const std::uint8_t> spanOf(const QByteArray &bytes)
 std::optional<ImageBytes> loadImage(Io &io, const QString &path)
 {
     ImageBytes image;
-    const ParameterFile::Result r = ParameterFile::Load(path, image);
+    const ParameterFile::Result r = ParameterFile::load(path, image);
     if (!r.ok) {
         failFile(io, ExitUsage, path, r.message);
         return std::nullopt;
@@ -73,7 +73,7 @@ int writeOut(Io &io, const QString &path, const QByteArray &bytes)
 
 int writeImage(Io &io, const QString &path, const ImageBytes &image)
 {
-    const ParameterFile::Result r = ParameterFile::Save(path, image);
+    const ParameterFile::Result r = ParameterFile::save(path, image);
     return r.ok ? ExitDone : failFile(io, ExitDiffers, path, r.message);
 }
 

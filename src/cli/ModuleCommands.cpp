@@ -102,10 +102,10 @@ public:
         ++m_state.stage;
     }
     void EnableButtons() override {}
-    void SetProgress(int position) override { m_state.position = position; }
+    void setProgress(int position) override { m_state.position = position; }
     void SetBarColour(std::uint32_t) override {}
-    void ShowMessage(const QString &) override {}
-    void ShowError(const QString &text) override { portError = text; }
+    void showMessage(const QString &) override {}
+    void showError(const QString &text) override { portError = text; }
 
 private:
     PortState &m_state;
@@ -138,7 +138,7 @@ std::optional<QStringList> parsePorts(const QCommandLineParser &p, Io &io)
     for (const QString &value : p.values(PortOption))
         for (const QString &item : value.split(QLatin1Char(','))) {
             const QString name = item.trimmed().toUpper();
-            if (PortMap::PortNumber(name) < PortMap::FirstPort || PortMap::PortNumber(name) > PortMap::LastPort) {
+            if (PortMap::portNumber(name) < PortMap::FirstPort || PortMap::portNumber(name) > PortMap::LastPort) {
                 fail(io, ExitUsage, QStringLiteral("--port: '%1' is not a port COM1 to COM96").arg(item));
                 return std::nullopt;
             }
@@ -240,7 +240,7 @@ private:
         }
         const QString error = worker.open();
         if (!error.isEmpty()) {
-            s.fail(QStringLiteral("cannot open the port (%1): %2").arg(worker.link.ComPort1.DevicePath(), error));
+            s.fail(QStringLiteral("cannot open the port (%1): %2").arg(worker.link.ComPort1.devicePath(), error));
             return;
         }
         operation(worker, s, display);
@@ -279,7 +279,7 @@ private:
 std::optional<ImageBytes> loadImage(Io &io, const QString &path)
 {
     ImageBytes image{};
-    const ParameterFile::Result r = ParameterFile::Load(path, image);
+    const ParameterFile::Result r = ParameterFile::load(path, image);
     if (!r.ok) {
         failFile(io, ExitUsage, path, r.message);
         return std::nullopt;
@@ -316,7 +316,7 @@ int runRead(const QCommandLineParser &p, Io &io)
             return;
         }
         const QString &target = targets[int(ports->indexOf(s.port))];
-        const ParameterFile::Result saved = ParameterFile::Save(target, w.image);
+        const ParameterFile::Result saved = ParameterFile::save(target, w.image);
         if (!saved.ok)
             s.fail(QStringLiteral("%1: %2").arg(target, saved.message));
         else
@@ -357,7 +357,7 @@ int runWrite(const QCommandLineParser &p, Io &io)
             const QString name = QStringLiteral("%1-%2.QM3").arg(
                 s.port, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
             backupPath = QDir(backupDir).filePath(name);
-            const ParameterFile::Result saved = ParameterFile::Save(backupPath, held);
+            const ParameterFile::Result saved = ParameterFile::save(backupPath, held);
             return saved.ok ? QString() : QStringLiteral("%1: %2").arg(backupPath, saved.message);
         };
         const CheckedWriteResult r = CheckedWrite(w.transfer, mine);
@@ -451,7 +451,7 @@ public:
             post(StatusCsv::statusRow(now, m_fields));
             return;
         }
-        const StatusDisplay shown = DescribeStatus(m_fields);
+        const StatusDisplay shown = describeStatus(m_fields);
         QStringList words;
         for (int i = 0; i < StatusDisplay::InputCount; ++i)
             words << QStringLiteral("IN%1 %2").arg(i + 1).arg(shown.inputs[static_cast<std::size_t>(i)].text);

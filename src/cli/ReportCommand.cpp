@@ -18,8 +18,8 @@ int runReport(const QCommandLineParser &parsed, Io &io)
     const QString out = parsed.value(PdfOption);
     if (out.isEmpty())
         return fail(io, ExitUsage, QStringLiteral("report: -o OUT.pdf is required"));
-    Report::Contents contents;
-    const ParameterFile::Result loaded = ParameterFile::Load(in, contents.image);
+    Report::contents contents;
+    const ParameterFile::Result loaded = ParameterFile::load(in, contents.image);
     if (!loaded.ok)
         return failFile(io, ExitUsage, in, loaded.message);
     contents.source = in;

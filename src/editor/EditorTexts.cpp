@@ -131,13 +131,13 @@ bool setText(QWidget *w, const QString &text)
 
 } // namespace
 
-const std::vector<Row> &TextRows()
+const std::vector<Row> &textRows()
 {
     static const std::vector<Row> rows = buildTextRows();
     return rows;
 }
 
-const std::vector<Row> &PageRemovalRows()
+const std::vector<Row> &pageRemovalRows()
 {
     static const std::vector<Row> rows = {
         {QStringLiteral("TabSheetTELL"), What::RemovePage, {}},
@@ -146,7 +146,7 @@ const std::vector<Row> &PageRemovalRows()
     return rows;
 }
 
-bool ApplyRow(TSettingsForm &form, const Row &row)
+bool applyRow(TSettingsForm &form, const Row &row)
 {
     if (row.control.isEmpty()) {
         form.setWindowTitle(row.text);
@@ -191,19 +191,19 @@ bool ApplyRow(TSettingsForm &form, const Row &row)
 
 } // namespace EditorTexts
 
-void ApplyEditorEnglishTexts(TSettingsForm *form)
+void applyEditorEnglishTexts(TSettingsForm *form)
 {
     if (!form)
         return;
-    for (const EditorTexts::Row &row : EditorTexts::TextRows())
-        if (!EditorTexts::ApplyRow(*form, row))
+    for (const EditorTexts::Row &row : EditorTexts::textRows())
+        if (!EditorTexts::applyRow(*form, row))
             qWarning("ApplyEditorEnglishTexts: no control %s", qPrintable(row.control));
 }
 
-void RemoveEditorPages(TSettingsForm *form)
+void removeEditorPages(TSettingsForm *form)
 {
     if (!form)
         return;
-    for (const EditorTexts::Row &row : EditorTexts::PageRemovalRows())
-        EditorTexts::ApplyRow(*form, row);
+    for (const EditorTexts::Row &row : EditorTexts::pageRemovalRows())
+        EditorTexts::applyRow(*form, row);
 }

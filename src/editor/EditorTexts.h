@@ -29,16 +29,16 @@ struct Row
 };
 
 // The text rows in the order they are applied; then the two page removals.
-const std::vector<Row> &TextRows();
-const std::vector<Row> &PageRemovalRows();
+const std::vector<Row> &textRows();
+const std::vector<Row> &pageRemovalRows();
 
 // Returns false when the row names a control the window does not have.
-bool ApplyRow(TSettingsForm &form, const Row &row);
+bool applyRow(TSettingsForm &form, const Row &row);
 
 } // namespace EditorTexts
 
 // All text rows of the settings window, in order.
-void ApplyEditorEnglishTexts(TSettingsForm *form);
+void applyEditorEnglishTexts(TSettingsForm *form);
 // Takes TabSheetTELL and TabSheetGPRS out of the page set; their controls
 // stay alive and keep taking part in load and store.
-void RemoveEditorPages(TSettingsForm *form);
+void removeEditorPages(TSettingsForm *form);

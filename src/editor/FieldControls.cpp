@@ -144,7 +144,7 @@ FieldValue valueOf(const Binding &binding)
     case Encoding::Digits16:
     case Encoding::Digits8:
         // Gaps between filled cells close up.
-        return Encodings::DigitsFromCells(static_cast<const CharGrid *>(w)->cells());
+        return Encodings::digitsFromCells(static_cast<const CharGrid *>(w)->cells());
     case Encoding::EventCode:
         return EventPositions(static_cast<const CharGrid *>(w));
     case Encoding::SmsText:

@@ -7,7 +7,7 @@ namespace GprsPresets {
 namespace {
 
 // Cuts the next quoted field off the front of line.
-QString TakeQuotedField(QString &line)
+QString takeQuotedField(QString &line)
 {
     const qsizetype open = line.indexOf(u'"');
     if (open >= 0)
@@ -22,60 +22,60 @@ QString TakeQuotedField(QString &line)
 
 } // namespace
 
-QString PresetLine(const QString &name, const PresetFields &fields)
+QString presetLine(const QString &name, const PresetFields &fields)
 {
     // One pass over the pattern: a field holding "%2" stays as it is.
     return QStringLiteral("%1\"%2\",\"%3\",\"%4\"")
         .arg(name.leftJustified(NameWidth), fields.apn, fields.userName, fields.password);
 }
 
-QStringList BuiltInList()
+QStringList builtInList()
 {
     // The custom entry's fields are never read: it shows the remembered
     // texts. Its tail, stray quote included, matches the preset files
     // already in use, so saving the list does not change their first line.
     return {
         QStringLiteral("Egyéni beállítás").leftJustified(NameWidth) + QStringLiteral("\"\",\"\",\"'"),
-        PresetLine(QStringLiteral("T-Mobile"), {QStringLiteral("internet"), {}, {}}),
-        PresetLine(QStringLiteral("Pannon GSM"), {QStringLiteral("net"), {}, {}}),
-        PresetLine(QStringLiteral("Vodafone"), {QStringLiteral("internet.vodafone.net"), {}, {}}),
-        PresetLine(QStringLiteral("VodaVitamax"), {QStringLiteral("vitamax.internet.vodafone.net"), {}, {}}),
+        presetLine(QStringLiteral("T-Mobile"), {QStringLiteral("internet"), {}, {}}),
+        presetLine(QStringLiteral("Pannon GSM"), {QStringLiteral("net"), {}, {}}),
+        presetLine(QStringLiteral("Vodafone"), {QStringLiteral("internet.vodafone.net"), {}, {}}),
+        presetLine(QStringLiteral("VodaVitamax"), {QStringLiteral("vitamax.internet.vodafone.net"), {}, {}}),
     };
 }
 
-PresetFields ReadPresetLine(const QString &line)
+PresetFields readPresetLine(const QString &line)
 {
     QString rest = line;
     PresetFields fields;
-    fields.apn = TakeQuotedField(rest);
-    fields.userName = TakeQuotedField(rest);
-    fields.password = TakeQuotedField(rest);
+    fields.apn = takeQuotedField(rest);
+    fields.userName = takeQuotedField(rest);
+    fields.password = takeQuotedField(rest);
     return fields;
 }
 
-QStringList LoadPresetList(const QString &fileName)
+QStringList loadPresetList(const QString &fileName)
 {
     const auto lines = TextLineFile::Read(fileName);
     // An empty file is most likely a damaged one; without a line there would
     // be no custom entry either.
     if (!lines || lines->isEmpty())
-        return BuiltInList();
+        return builtInList();
     return *lines;
 }
 
-bool SavePresetList(const QStringList &list, const QString &fileName)
+bool savePresetList(const QStringList &list, const QString &fileName)
 {
     return TextLineFile::Write(fileName, list);
 }
 
-bool IsCustomEntry(const QStringList &list, int index)
+bool isCustomEntry(const QStringList &list, int index)
 {
     return index <= 0 || index >= list.size();
 }
 
-PresetFields SelectionTexts(const QStringList &list, int index, const PresetFields &remembered)
+PresetFields selectionTexts(const QStringList &list, int index, const PresetFields &remembered)
 {
-    return IsCustomEntry(list, index) ? remembered : ReadPresetLine(list.at(index));
+    return isCustomEntry(list, index) ? remembered : readPresetLine(list.at(index));
 }
 
 } // namespace GprsPresets

@@ -49,14 +49,14 @@ void EventGridKeyPress(GridState &grid, QChar typed)
         put(grid, typed);
 }
 
-QString DigitCellValidate(const QString &value)
+QString digitCellValidate(const QString &value)
 {
     if (!value.isEmpty() && isDigit(value.front()))
         return QString(value.front());
     return {};
 }
 
-QString EventCellValidate(const QString &value)
+QString eventCellValidate(const QString &value)
 {
     if (value.isEmpty())
         return {};

@@ -26,7 +26,7 @@ void DigitGridKeyPress(GridState &grid, QChar typed);
 void EventGridKeyPress(GridState &grid, QChar typed);
 
 // Guards for a value committed to a cell from outside the key rules.
-QString DigitCellValidate(const QString &value);
-QString EventCellValidate(const QString &value);
+QString digitCellValidate(const QString &value);
+QString eventCellValidate(const QString &value);
 
 } // namespace GridRules

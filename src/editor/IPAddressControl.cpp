@@ -86,13 +86,13 @@ void IPAddressControl::setOctets(const IPv4Text::Octets &octets)
 
 QString IPAddressControl::text() const
 {
-    return IPv4Text::Format(octets());
+    return IPv4Text::format(octets());
 }
 
 void IPAddressControl::setText(const QString &text)
 {
     IPv4Text::Octets o = octets();
-    IPv4Text::Apply(o, text);
+    IPv4Text::apply(o, text);
     setOctets(o);
 }
 

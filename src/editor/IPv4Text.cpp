@@ -23,7 +23,7 @@ std::optional<int> parseOctet(QStringView part)
 
 } // namespace
 
-QString Format(const Octets &octets)
+QString format(const Octets &octets)
 {
     bool anyFilled = false;
     for (const auto &o : octets)
@@ -36,7 +36,7 @@ QString Format(const Octets &octets)
     return parts.join(u'.');
 }
 
-void Apply(Octets &octets, const QString &text)
+void apply(Octets &octets, const QString &text)
 {
     const QStringList parts = text.split(u'.');
     Octets result = octets;

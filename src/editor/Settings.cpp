@@ -59,7 +59,7 @@ TSettingsForm::TSettingsForm(QWidget *parent)
 
 void TSettingsForm::FormCreate()
 {
-    m_presets = GprsPresets::LoadPresetList();
+    m_presets = GprsPresets::loadPresetList();
     cbServiceProvider->clear();
     for (const QString &line : m_presets)
         cbServiceProvider->addItem(line.left(GprsPresets::NameWidth).trimmed());
@@ -75,7 +75,7 @@ void TSettingsForm::showEvent(QShowEvent *event)
 {
     // Centred on the screen the first time; later the user's place is kept.
     if (!m_centred) {
-        CentreOnScreen(this);
+        centreOnScreen(this);
         m_centred = true;
     }
     QDialog::showEvent(event);
@@ -111,7 +111,7 @@ void TSettingsForm::StoreSettings(ImageBytes &image)
         FieldModel::store(image, *b.field, FieldControls::valueOf(b));
 }
 
-bool TSettingsForm::EditImage()
+bool TSettingsForm::editImage()
 {
     LoadSettings();
     return exec() == QDialog::Accepted;
@@ -150,12 +150,12 @@ void TSettingsForm::acgEvent1KeyPress(CharGrid *grid, QChar key)
 
 QString TSettingsForm::acgUSER1CellValidate(const QString &value)
 {
-    return GridRules::DigitCellValidate(value);
+    return GridRules::digitCellValidate(value);
 }
 
 QString TSettingsForm::acgEvent1CellValidate(const QString &value)
 {
-    return GridRules::EventCellValidate(value);
+    return GridRules::eventCellValidate(value);
 }
 
 void TSettingsForm::edAPNKeyPress(QChar &key)
@@ -244,8 +244,8 @@ void TSettingsForm::setPresetLook(QLineEdit *field, bool custom)
 void TSettingsForm::cbServiceProviderChange()
 {
     const int index = cbServiceProvider->currentIndex();
-    const bool custom = GprsPresets::IsCustomEntry(m_presets, index);
-    const GprsPresets::PresetFields texts = GprsPresets::SelectionTexts(m_presets, index, m_custom);
+    const bool custom = GprsPresets::isCustomEntry(m_presets, index);
+    const GprsPresets::PresetFields texts = GprsPresets::selectionTexts(m_presets, index, m_custom);
     edAPN->setText(texts.apn);
     edUserName->setText(texts.userName);
     edPWD->setText(texts.password);
@@ -273,5 +273,5 @@ void TSettingsForm::edPWDExit()
 void TSettingsForm::btSaveSettingsClick()
 {
     // The button is never shown; a failed save keeps the old file.
-    (void)GprsPresets::SavePresetList(m_presets);
+    (void)GprsPresets::savePresetList(m_presets);
 }

@@ -41,7 +41,7 @@ public:
 
     // What "Edit parameters" does: load the program's image, show the window
     // modally, and store into the image if the user chose "Store changes".
-    bool EditImage();
+    bool editImage();
 
     // Event handlers, named after their controls.
     void btSettingOKClick();

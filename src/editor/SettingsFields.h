@@ -9,7 +9,7 @@
 namespace SettingsFields {
 
 // The field that starts at this offset; the window only asks for real ones.
-inline const EEAddr::Field &FieldAt(int offset)
+inline const EEAddr::Field &fieldAt(int offset)
 {
     for (const EEAddr::Field &f : EEAddr::Fields)
         if (f.offset == offset)
@@ -17,20 +17,20 @@ inline const EEAddr::Field &FieldAt(int offset)
     qFatal("no parameter field at offset %d", offset);
 }
 
-inline QString ToQString(std::string_view s)
+inline QString toQString(std::string_view s)
 {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-inline QString ControlName(int offset)
+inline QString controlName(int offset)
 {
-    return ToQString(FieldAt(offset).control);
+    return toQString(fieldAt(offset).control);
 }
 
 // A spinner's text field, or the second control of a two-flag byte.
-inline QString CompanionName(int offset)
+inline QString companionName(int offset)
 {
-    return ToQString(FieldAt(offset).companion);
+    return toQString(fieldAt(offset).companion);
 }
 
 } // namespace SettingsFields

@@ -24,9 +24,9 @@
 
 namespace {
 
-using SettingsFields::CompanionName;
-using SettingsFields::ControlName;
-using SettingsFields::FieldAt;
+using SettingsFields::companionName;
+using SettingsFields::controlName;
+using SettingsFields::fieldAt;
 
 constexpr int GprsTextLimit = 40;
 constexpr int GprsNameLimit = 20;
@@ -47,7 +47,7 @@ public:
     }
 };
 
-QGridLayout *TightGrid(QWidget *parent)
+QGridLayout *tightGrid(QWidget *parent)
 {
     auto *layout = new QGridLayout(parent);
     layout->setContentsMargins(5, 4, 5, 4);
@@ -115,12 +115,12 @@ QLabel *TSettingsForm::label(const QString &name, const QString &text, QWidget *
 // Load and store find the control by this name.
 void TSettingsForm::bind(int fieldOffset, QWidget *control)
 {
-    control->setObjectName(ControlName(fieldOffset));
+    control->setObjectName(controlName(fieldOffset));
 }
 
 CharGrid *TSettingsForm::numberGrid(int fieldOffset, QWidget *parent)
 {
-    auto *grid = new CharGrid(FieldAt(fieldOffset).capacity, parent);
+    auto *grid = new CharGrid(fieldAt(fieldOffset).capacity, parent);
     bind(fieldOffset, grid);
     grid->setCellValidator(&TSettingsForm::acgUSER1CellValidate);
     connect(grid, &CharGrid::characterTyped, this, [this, grid](QChar key) { acgUSER1KeyPress(grid, key); });
@@ -129,7 +129,7 @@ CharGrid *TSettingsForm::numberGrid(int fieldOffset, QWidget *parent)
 
 CharGrid *TSettingsForm::eventGrid(int fieldOffset, QWidget *parent)
 {
-    auto *grid = new CharGrid(FieldAt(fieldOffset).capacity, parent);
+    auto *grid = new CharGrid(fieldAt(fieldOffset).capacity, parent);
     bind(fieldOffset, grid);
     grid->setCellValidator(&TSettingsForm::acgEvent1CellValidate);
     connect(grid, &CharGrid::characterTyped, this, [this, grid](QChar key) { acgEvent1KeyPress(grid, key); });
@@ -150,8 +150,8 @@ QSpinBox *TSettingsForm::spinner(int fieldOffset, bool grouping, QWidget *parent
     bind(fieldOffset, spin);
     // The spinner's own text field carries the name of the separate field
     // that the value is shown in.
-    spin->findChild<QLineEdit *>()->setObjectName(CompanionName(fieldOffset));
-    spin->setRange(0, FieldAt(fieldOffset).maximum);
+    spin->findChild<QLineEdit *>()->setObjectName(companionName(fieldOffset));
+    spin->setRange(0, fieldAt(fieldOffset).maximum);
     spin->setWrapping(false);
     spin->setGroupSeparatorShown(grouping);
     spin->setAlignment(Qt::AlignRight);
@@ -168,7 +168,7 @@ IPAddressControl *TSettingsForm::addressControl(int fieldOffset, QWidget *parent
 void TSettingsForm::buildPhonePage()
 {
     TabSheetPhone = addPage("TabSheetPhone", QStringLiteral("Telefonszámok"));
-    QGridLayout *grid = TightGrid(TabSheetPhone);
+    QGridLayout *grid = tightGrid(TabSheetPhone);
 
     struct Row
     {
@@ -227,7 +227,7 @@ void TSettingsForm::buildPhonePage()
 void TSettingsForm::buildSmsPage()
 {
     TabSheetSMS = addPage("TabSheetSMS", QStringLiteral("SMS beállítások"));
-    QGridLayout *grid = TightGrid(TabSheetSMS);
+    QGridLayout *grid = tightGrid(TabSheetSMS);
     grid->setVerticalSpacing(1);
 
     grid->addWidget(label("lbEventCode", QStringLiteral("Eseménykód"), TabSheetSMS), 0, 0);
@@ -272,7 +272,7 @@ void TSettingsForm::buildCallFilterPage()
 
     auto *gbCallFilter = new QGroupBox(QStringLiteral("  Bejövő hívások szűrése  "), TabSheetCallFilter);
     gbCallFilter->setObjectName(QStringLiteral("gbCallFilter"));
-    QGridLayout *box = TightGrid(gbCallFilter);
+    QGridLayout *box = tightGrid(gbCallFilter);
 
     rgCallFilter = new RadioGroup(gbCallFilter);
     bind(EEAddr::CallFilter, rgCallFilter);
@@ -328,7 +328,7 @@ void TSettingsForm::buildOutputPage()
     auto *gbOutputControl = new QGroupBox(
         QStringLiteral("  Kimenetvezérlés engedélyezése az alábbi telefonszámokról "), TabSheetOUTPUT);
     gbOutputControl->setObjectName(QStringLiteral("gbOutputControl"));
-    QGridLayout *box = TightGrid(gbOutputControl);
+    QGridLayout *box = tightGrid(gbOutputControl);
     for (std::size_t i = 0; i < EEAddr::RelPhnrEnabledOffsets.size(); ++i) {
         const int n = static_cast<int>(i) + 1;
         QLabel *l = label(QStringLiteral("lbRelPhnrEnabled%1").arg(n),
@@ -391,7 +391,7 @@ void TSettingsForm::buildBellPage()
 
     auto *gbBell103 = new QGroupBox(QStringLiteral(" \"BELL103\" GSM adathívás fogadása  "), TabSheetBELL103);
     gbBell103->setObjectName(QStringLiteral("gbBell103"));
-    QGridLayout *box = TightGrid(gbBell103);
+    QGridLayout *box = tightGrid(gbBell103);
 
     // Bit 0 of BELLFlags is this choice, bit 1 the callback check box.
     rgBELLCallFilter = new RadioGroup(gbBell103);
@@ -412,7 +412,7 @@ void TSettingsForm::buildBellPage()
     }
     box->setRowMinimumHeight(4, 6);
     cbBELLcallback = new QCheckBox(QStringLiteral("BELL103 visszahívás engedélyezése"), gbBell103);
-    cbBELLcallback->setObjectName(CompanionName(EEAddr::BELLFlags));
+    cbBELLcallback->setObjectName(companionName(EEAddr::BELLFlags));
     box->addWidget(cbBELLcallback, 5, 0, 1, 2);
     QLabel *callback = label("lbBELLcallback",
                              QStringLiteral("A fenti számokra induló GSM hívások adathívásként indulnak."),
@@ -439,7 +439,7 @@ void TSettingsForm::buildBellPage()
 void TSettingsForm::buildGprsPage()
 {
     TabSheetGPRS = addPage("TabSheetGPRS", QStringLiteral("GPRS"));
-    QGridLayout *grid = TightGrid(TabSheetGPRS);
+    QGridLayout *grid = tightGrid(TabSheetGPRS);
     grid->setVerticalSpacing(6);
 
     cbGPRSmode = new QCheckBox(QStringLiteral("GPRS mode engedélyezése"), TabSheetGPRS);
@@ -477,9 +477,9 @@ void TSettingsForm::buildGprsPage()
         grid->addWidget(e, row, 1);
         ++row;
     }
-    edAPN = findChild<QLineEdit *>(ControlName(EEAddr::APN));
-    edUserName = findChild<QLineEdit *>(ControlName(EEAddr::UserName));
-    edPWD = findChild<QLineEdit *>(ControlName(EEAddr::PWD));
+    edAPN = findChild<QLineEdit *>(controlName(EEAddr::APN));
+    edUserName = findChild<QLineEdit *>(controlName(EEAddr::UserName));
+    edPWD = findChild<QLineEdit *>(controlName(EEAddr::PWD));
 
     btSaveSettings = new QPushButton(QStringLiteral("Save"), TabSheetGPRS);
     btSaveSettings->setObjectName(QStringLiteral("btSaveSettings"));
@@ -497,7 +497,7 @@ void TSettingsForm::buildGprsPage()
 void TSettingsForm::buildTellPage()
 {
     TabSheetTELL = addPage("TabSheetTELL", QStringLiteral("TELL"));
-    QGridLayout *grid = TightGrid(TabSheetTELL);
+    QGridLayout *grid = tightGrid(TabSheetTELL);
     grid->setVerticalSpacing(6);
 
     QLabel *lbPanelID = label("lbPanelID", QStringLiteral("Sorozatszám:"), TabSheetTELL);

@@ -8,15 +8,15 @@
 
 using ParameterBlock = std::array<std::uint8_t, 64>;
 
-inline constexpr std::uint32_t BlockChecksumTerm(int messageNumber, int place, std::uint8_t byte)
+inline constexpr std::uint32_t blockChecksumTerm(int messageNumber, int place, std::uint8_t byte)
 {
     return static_cast<std::uint32_t>((messageNumber + place) ^ byte);
 }
 
-inline constexpr std::uint32_t BlockChecksum(const ParameterBlock &block)
+inline constexpr std::uint32_t blockChecksum(const ParameterBlock &block)
 {
     std::uint32_t sum = 0;
     for (int n = 0; n < 64; ++n)
-        sum += BlockChecksumTerm(n / 12 + 1, n % 12, block[static_cast<std::size_t>(n)]);
+        sum += blockChecksumTerm(n / 12 + 1, n % 12, block[static_cast<std::size_t>(n)]);
     return sum;
 }

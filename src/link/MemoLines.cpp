@@ -1,6 +1,6 @@
 #include "MemoLines.h"
 
-MemoAppend AssembleMemoText(bool &lineEnded, QStringView text)
+MemoAppend assembleMemoText(bool &lineEnded, QStringView text)
 {
     MemoAppend out;
     for (const QChar ch : text) {

@@ -16,4 +16,4 @@ struct MemoAppend
 };
 
 // Feeds one fragment; lineEnded is the memo's mark, updated.
-MemoAppend AssembleMemoText(bool &lineEnded, QStringView text);
+MemoAppend assembleMemoText(bool &lineEnded, QStringView text);

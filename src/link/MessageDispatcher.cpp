@@ -88,7 +88,7 @@ void addBlockBytes(BlockReception &r, const ModuleMessage &message, int count)
     for (int i = 0; i < count; ++i) {
         const std::uint8_t byte = message[3 + i];
         r.ReceivedBlock[static_cast<std::size_t>(12 * (k - 1) + i)] = byte;
-        r.ReceivedBlockChecksum += BlockChecksumTerm(k, i, byte);
+        r.ReceivedBlockChecksum += blockChecksumTerm(k, i, byte);
     }
 }
 

@@ -1,6 +1,6 @@
 #include "ModuleLink.h"
 
-ConnectionView ViewOf(ConnectionState state)
+ConnectionView viewOf(ConnectionState state)
 {
     switch (state) {
     case ConnectionState::Start:
@@ -18,30 +18,30 @@ ConnectionView ViewOf(ConnectionState state)
 ModuleLink::ModuleLink()
     : Codec(ComPort1, [this](const ModuleMessage &message) { Dispatcher.DispatchMessage(message); })
 {
-    ComPort1.SetBaudRate(BaudRate);
+    ComPort1.setBaudRate(BaudRate);
     ComPort1.OnRxChar = [this](int count) { Codec.ComPort1RxChar(count); };
 }
 
-ConnectionState ModuleLink::Connect()
+ConnectionState ModuleLink::connect()
 {
     try {
-        ComPort1.SetConnected(true);
+        ComPort1.setConnected(true);
     } catch (const ESerialPort &) {
         // The status line says it all; the port stays closed.
     }
     return ComPort1.Connected() ? ConnectionState::Connected : ConnectionState::OpenFailed;
 }
 
-ConnectionState ModuleLink::Disconnect()
+ConnectionState ModuleLink::disconnect()
 {
-    ComPort1.SetConnected(false);
+    ComPort1.setConnected(false);
     return ConnectionState::Disconnected;
 }
 
-ConnectionState ModuleLink::HangUp()
+ConnectionState ModuleLink::hangUp()
 {
     try {
-        ComPort1.SetConnected(false);
+        ComPort1.setConnected(false);
     } catch (const ESerialPort &) {
         // Nothing to report to: the device is gone either way.
     }

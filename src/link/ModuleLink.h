@@ -21,7 +21,7 @@ struct ConnectionView
     QString statusText;
 };
 
-ConnectionView ViewOf(ConnectionState state);
+ConnectionView viewOf(ConnectionState state);
 
 class ModuleLink
 {
@@ -38,10 +38,10 @@ public:
 
     // Opens the port; a port that cannot be opened is reported only by the
     // state, never by the error's own text.
-    ConnectionState Connect();
+    ConnectionState connect();
     // Close errors reach the caller.
-    ConnectionState Disconnect();
+    ConnectionState disconnect();
     // The device went away while open: release it and report the port as
     // unavailable, so nothing claims a connection that is gone.
-    ConnectionState HangUp();
+    ConnectionState hangUp();
 };

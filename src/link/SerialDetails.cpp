@@ -138,7 +138,7 @@ void TFormDetails::AppendToMemo(MemoId memo, const QString &text, bool force)
     QPlainTextEdit *target = memoFor(memo);
     if (!target)
         return;
-    appendLines(target, AssembleMemoText(m_lineEnded[index(memo)], text));
+    appendLines(target, assembleMemoText(m_lineEnded[index(memo)], text));
 }
 
 void TFormDetails::btClearClick()

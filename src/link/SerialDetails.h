@@ -25,7 +25,7 @@ public:
     void AppendToMemo(MemoId memo, const QString &text, bool force) override;
 
     // The status window's memo, which MemoState texts go to.
-    void SetStateMemo(QPlainTextEdit *memo) { m_stateMemo = memo; }
+    void setStateMemo(QPlainTextEdit *memo) { m_stateMemo = memo; }
 
     bool LineEnded(MemoId memo) const { return m_lineEnded[index(memo)]; }
 

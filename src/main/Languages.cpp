@@ -9,7 +9,7 @@
 #include <QLabel>
 #include <QWidget>
 
-const std::vector<TextRow> &EnglishTexts()
+const std::vector<TextRow> &englishTexts()
 {
     using W = TextWhat;
     static const std::vector<TextRow> rows = {
@@ -54,7 +54,7 @@ const std::vector<TextRow> &EnglishTexts()
     return rows;
 }
 
-QWidget *FindForm(const QString &window)
+QWidget *findForm(const QString &window)
 {
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == window)
@@ -62,17 +62,17 @@ QWidget *FindForm(const QString &window)
     return nullptr;
 }
 
-QWidget *FindControl(const TextRow &row)
+QWidget *findControl(const TextRow &row)
 {
-    QWidget *form = FindForm(row.window);
+    QWidget *form = findForm(row.window);
     if (!form || row.control.isEmpty())
         return form;
     return form->findChild<QWidget *>(row.control);
 }
 
-QObject *FindObject(const TextRow &row)
+QObject *findObject(const TextRow &row)
 {
-    QWidget *form = FindForm(row.window);
+    QWidget *form = findForm(row.window);
     if (!form || row.control.isEmpty())
         return form;
     return form->findChild<QObject *>(row.control);
@@ -101,12 +101,12 @@ namespace {
 void applyRow(const TextRow &row)
 {
     if (row.what == TextWhat::Property) {
-        QObject *component = FindObject(row);
+        QObject *component = findObject(row);
         if (!component || !component->setProperty(row.property, row.text))
             qWarning("ApplyEnglishTexts: no property %s.%s", qPrintable(row.control), row.property);
         return;
     }
-    QWidget *target = FindControl(row);
+    QWidget *target = findControl(row);
     if (!target) {
         qWarning("ApplyEnglishTexts: no control %s.%s", qPrintable(row.window), qPrintable(row.control));
         return;
@@ -127,12 +127,12 @@ void applyRow(const TextRow &row)
 
 void ApplyEnglishTexts()
 {
-    const std::vector<TextRow> &rows = EnglishTexts();
+    const std::vector<TextRow> &rows = englishTexts();
     // Every row but the last (the main window's caption), the editor's own
     // rows, the caption, and the editor's page removal last of all.
     for (std::size_t i = 0; i + 1 < rows.size(); ++i)
         applyRow(rows[i]);
-    ApplyEditorEnglishTexts(SettingsForm);
+    applyEditorEnglishTexts(SettingsForm);
     applyRow(rows.back());
-    RemoveEditorPages(SettingsForm);
+    removeEditorPages(SettingsForm);
 }

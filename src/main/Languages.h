@@ -24,11 +24,11 @@ struct TextRow
 };
 
 // The rows in the order they are applied.
-const std::vector<TextRow> &EnglishTexts();
+const std::vector<TextRow> &englishTexts();
 
 // The window and the control a row names; null when they do not exist.
-QWidget *FindForm(const QString &window);
-QWidget *FindControl(const TextRow &row);
-QObject *FindObject(const TextRow &row);
+QWidget *findForm(const QString &window);
+QWidget *findControl(const TextRow &row);
+QObject *findObject(const TextRow &row);
 
 void ApplyEnglishTexts();

@@ -21,7 +21,7 @@
 
 TMainForm *MainForm = nullptr;
 
-bool IsDetailsShortcut(int key, Qt::KeyboardModifiers modifiers)
+bool isDetailsShortcut(int key, Qt::KeyboardModifiers modifiers)
 {
     const Qt::KeyboardModifiers ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
     if (key == Qt::Key_D)
@@ -151,7 +151,7 @@ TMainForm::TMainForm(QWidget *parent)
     Link.Dispatcher.Memos = FormDetails;
     Link.Dispatcher.StatusWindow = StateForm;
     if (FormDetails && StateForm)
-        FormDetails->SetStateMemo(StateForm->MemoState);
+        FormDetails->setStateMemo(StateForm->MemoState);
     if (StateForm)
         StateForm->SendText = [this](const QByteArray &text) { Link.Codec.SendText(text); };
     ComPort1.OnHangup = [this] { ComPort1Hangup(); };
@@ -159,10 +159,10 @@ TMainForm::TMainForm(QWidget *parent)
     Link.Codec.setTrace(StartUpTrace());
     // The transfer window sends and waits through this link.
     if (FormDownload)
-        FormDownload->SetLink(&Link);
+        FormDownload->setLink(&Link);
 
-    ShowState(ConnectionState::Start);
-    CentreOnScreen(this);
+    showState(ConnectionState::Start);
+    centreOnScreen(this);
     FormCreate();
 }
 
@@ -171,15 +171,15 @@ TMainForm::~TMainForm()
     if (StateForm)
         StateForm->SendText = nullptr;
     if (FormDownload)
-        FormDownload->SetLink(nullptr);
+        FormDownload->setLink(nullptr);
     FormDestroy();
 }
 
 void TMainForm::FormCreate()
 {
     try {
-        advSave->setItem(0, 0, new QTableWidgetItem(m_portSetting.RestorePortName()));
-        ComPort1.SetPort(advSave->item(0, 0)->text());
+        advSave->setItem(0, 0, new QTableWidgetItem(m_portSetting.restorePortName()));
+        ComPort1.setPort(advSave->item(0, 0)->text());
     } catch (const std::exception &) {
         // A missing or damaged file leaves the default port.
     }
@@ -189,19 +189,19 @@ void TMainForm::FormDestroy()
 {
     advSave->setItem(0, 0, new QTableWidgetItem(ComPort1.Port()));
     QString error;
-    if (!m_portSetting.StorePortName(advSave->item(0, 0)->text(), &error))
-        ShowErrorBox(error);
+    if (!m_portSetting.storePortName(advSave->item(0, 0)->text(), &error))
+        showErrorBox(error);
 }
 
-QString TMainForm::StatusText() const
+QString TMainForm::statusText() const
 {
     return m_statusText->text();
 }
 
-void TMainForm::ShowState(ConnectionState state)
+void TMainForm::showState(ConnectionState state)
 {
     m_state = state;
-    const ConnectionView view = ViewOf(state);
+    const ConnectionView view = viewOf(state);
     btConnect->setEnabled(view.connectEnabled);
     btDisconnect->setEnabled(view.disconnectEnabled);
     btStatus->setEnabled(view.statusEnabled);
@@ -211,56 +211,56 @@ void TMainForm::ShowState(ConnectionState state)
 
 void TMainForm::ButtonSelectSerialClick()
 {
-    SorosDialog1->SetDefaultPort(Panel1->text());
+    SorosDialog1->setDefaultPort(Panel1->text());
     if (!SorosDialog1->Execute())
         return;
     Panel1->setText(SorosDialog1->PortHNev());
     try {
         // While open, a new name closes the port and opens the new one.
-        ComPort1.SetPort(SorosDialog1->PortNev());
+        ComPort1.setPort(SorosDialog1->PortNev());
     } catch (const std::exception &error) {
-        ShowException(error);
+        showException(error);
         // The port is closed now: do not go on showing a connection.
-        ShowState(ConnectionState::OpenFailed);
+        showState(ConnectionState::OpenFailed);
     }
 }
 
 void TMainForm::btConnectClick()
 {
-    ShowState(Link.Connect());
+    showState(Link.connect());
 }
 
 void TMainForm::btDisconnectClick()
 {
-    m_statusText->setText(ViewOf(ConnectionState::Disconnected).statusText);
+    m_statusText->setText(viewOf(ConnectionState::Disconnected).statusText);
     try {
-        ShowState(Link.Disconnect());
+        showState(Link.disconnect());
     } catch (const std::exception &error) {
-        ShowException(error);
+        showException(error);
     }
 }
 
 void TMainForm::ComPort1Hangup()
 {
-    ShowState(Link.HangUp());
+    showState(Link.hangUp());
 }
 
 void TMainForm::btStatusClick()
 {
     if (StateForm)
-        BringForward(StateForm);
+        bringForward(StateForm);
 }
 
 void TMainForm::btParameterSettingClick()
 {
     if (FormDownload)
-        BringForward(FormDownload);
+        bringForward(FormDownload);
 }
 
 void TMainForm::btDetailsClick()
 {
     if (FormDetails)
-        BringForward(FormDetails);
+        bringForward(FormDetails);
 }
 
 void TMainForm::btCloseClick()
@@ -270,7 +270,7 @@ void TMainForm::btCloseClick()
 
 bool TMainForm::FormKeyDown(const QKeyEvent &key)
 {
-    if (!IsDetailsShortcut(key.key(), key.modifiers()))
+    if (!isDetailsShortcut(key.key(), key.modifiers()))
         return false;
     btDetailsClick();
     return true;

@@ -40,7 +40,7 @@ public:
     QTableWidget *advSave;
     TSorosDialog *SorosDialog1;
 
-    QString StatusText() const;
+    QString statusText() const;
     ConnectionState State() const { return m_state; }
 
 public slots:
@@ -62,7 +62,7 @@ private:
     // True when the key opened the details window.
     bool FormKeyDown(const QKeyEvent &key);
     void ComPort1Hangup();
-    void ShowState(ConnectionState state);
+    void showState(ConnectionState state);
 
     QLabel *m_statusText;
     PortSettingFile m_portSetting;
@@ -72,4 +72,4 @@ private:
 extern TMainForm *MainForm;
 
 // Ctrl+Alt+D or Ctrl+Alt+keypad 4, with no other modifier.
-bool IsDetailsShortcut(int key, Qt::KeyboardModifiers modifiers);
+bool isDetailsShortcut(int key, Qt::KeyboardModifiers modifiers);

@@ -31,7 +31,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception &error) {
-            ShowException(error);
+            showException(error);
         }
         return false;
     }
@@ -52,17 +52,17 @@ void destroy(T *&window)
 // last state when the status window received one.
 QString WriteReport(const QString &path)
 {
-    Report::Contents contents;
+    Report::contents contents;
     contents.image = ParameterImage;
     contents.port = FormDownload ? FormDownload->PortName() : QString();
     if (StateForm && StateForm->LastStatusTime().isValid())
-        contents.state = Report::ModuleState{DescribeStatus(StateForm->Status()), StateForm->LastStatusTime()};
+        contents.state = Report::ModuleState{describeStatus(StateForm->Status()), StateForm->LastStatusTime()};
     return Report::writePdf(path, contents).error;
 }
 
 } // namespace
 
-void ConfigureApplication()
+void configureApplication()
 {
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QStringLiteral("Quelmar"));
@@ -79,7 +79,7 @@ void ConfigureApplication()
     QGuiApplication::setDesktopFileName(QStringLiteral("quelmar-setup"));
 }
 
-void StartUp()
+void startUp()
 {
     WelcomeForm = new TWelcomeForm; // the application's main window
     StateForm = new TStateForm;
@@ -96,11 +96,11 @@ void connectWindows()
 {
     FormDownload->openEditor = [] {
         if (SettingsForm)
-            SettingsForm->EditImage();
+            SettingsForm->editImage();
     };
 }
 
-void ShutDown()
+void shutDown()
 {
     destroy(MainForm);
     destroy(FormDetails);
@@ -158,7 +158,7 @@ FrameTrace *StartUpTrace()
     return startUpTrace;
 }
 
-int RunQuelmar(int &argc, char **argv)
+int runQuelmar(int &argc, char **argv)
 {
     // Answered before any window exists, so --help works without a display.
     QStringList arguments;
@@ -171,10 +171,10 @@ int RunQuelmar(int &argc, char **argv)
         startUpTrace = &trace;
 
     QuelmarApplication app(argc, argv);
-    ConfigureApplication();
-    StartUp();
+    configureApplication();
+    startUp();
     const int result = QApplication::exec();
-    ShutDown();
+    shutDown();
     startUpTrace = nullptr;
     return result;
 }

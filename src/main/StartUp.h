@@ -1,13 +1,13 @@
 #pragma once
-// Program start and end. main() only calls RunQuelmar; tests call the steps.
+// Program start and end. main() only calls runQuelmar; tests call the steps.
 
 // Application-wide settings: style, name, and that only the splash window's
 // closing ends the program.
-void ConfigureApplication();
+void configureApplication();
 
 // Creates the windows, hidden, in their fixed order, then shows the splash,
 // whose show handler creates the main window and starts the splash timer.
-void StartUp();
+void startUp();
 
 // Links between windows whose folders may not include each other: the
 // transfer window's "Edit parameters" opens the editor on the image.
@@ -15,7 +15,7 @@ void connectWindows();
 
 // Destroys the windows, the main window first (it stores the port name and
 // closes the port), then the others in the reverse order of their creation.
-void ShutDown();
+void shutDown();
 
 #include <QStringList>
 #include <optional>
@@ -31,4 +31,4 @@ std::optional<int> ParseStartOptions(const QStringList &arguments, FrameTrace &t
 // The trace of every frame that --trace opened, or null.
 FrameTrace *StartUpTrace();
 
-int RunQuelmar(int &argc, char **argv);
+int runQuelmar(int &argc, char **argv);

@@ -41,7 +41,7 @@ TWelcomeForm::TWelcomeForm(QWidget *parent)
 
     FormCreate();
     adjustSize();
-    CentreOnScreen(this);
+    centreOnScreen(this);
 }
 
 void TWelcomeForm::FormCreate()

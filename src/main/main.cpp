@@ -2,5 +2,5 @@
 
 int main(int argc, char *argv[])
 {
-    return RunQuelmar(argc, argv);
+    return runQuelmar(argc, argv);
 }

@@ -35,7 +35,7 @@ TFormDifferences::TFormDifferences(QWidget *parent)
     layout->addWidget(lvDifferences);
     layout->addLayout(buttons);
 
-    CentreOnScreen(this);
+    centreOnScreen(this);
 }
 
 void TFormDifferences::ShowDifferences(const QList<DifferenceRow> &rows, const QString &headingA,

@@ -152,7 +152,7 @@ TFormDownload::TFormDownload(QWidget *parent)
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, this);
         box.exec();
     };
-    ErrorBox = [](const QString &text) { ShowErrorBox(text); };
+    ErrorBox = [](const QString &text) { showErrorBox(text); };
     ReportDialog = [this] {
         QFileDialog dialog(this, QString(), QString(), QStringLiteral("PDF (*.pdf)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -166,17 +166,17 @@ TFormDownload::TFormDownload(QWidget *parent)
     OpenReport = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     SetBarColour(Transfer::Green);
-    CentreOnScreen(this);
+    centreOnScreen(this);
     FormCreate();
     Timer1->start();
 }
 
 void TFormDownload::FormCreate()
 {
-    FillImage(0xFF);
+    fillImage(0xFF);
 }
 
-void TFormDownload::SetLink(ModuleLink *link)
+void TFormDownload::setLink(ModuleLink *link)
 {
     Transfer.Link = link ? TransferLink{&link->ComPort1, &link->Codec, &link->Dispatcher.Reception} : TransferLink{};
     m_link = link;
@@ -211,7 +211,7 @@ void TFormDownload::EnableButtons()
     cbBackup->setEnabled(true);
 }
 
-void TFormDownload::SetProgress(int position)
+void TFormDownload::setProgress(int position)
 {
     // A value beyond the range would be ignored; the bar shows it as full.
     Progress->setValue(std::clamp(position, 0, Transfer::BarMaximum));
@@ -225,12 +225,12 @@ void TFormDownload::SetBarColour(std::uint32_t rgb)
     Progress->setPalette(palette);
 }
 
-void TFormDownload::ShowMessage(const QString &text)
+void TFormDownload::showMessage(const QString &text)
 {
     MessageBox(text);
 }
 
-void TFormDownload::ShowError(const QString &text)
+void TFormDownload::showError(const QString &text)
 {
     ErrorBox(text);
 }
@@ -287,7 +287,7 @@ void TFormDownload::btDifferencesClick()
 {
     // Beside this window, so the outcome line stays in sight.
     PlaceBeside(FormDifferences, this);
-    BringForward(FormDifferences);
+    bringForward(FormDifferences);
 }
 
 int TFormDownload::listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
@@ -321,17 +321,17 @@ void TFormDownload::btOpenClick()
 {
     // Reset before the dialog, so a cancel shows it too.
     SetBarColour(Transfer::Green);
-    SetProgress(0);
+    setProgress(0);
     fileOperationStarted();
     const QString path = OpenDialog1();
     if (path.isEmpty())
         return;
-    const ParameterFile::Result result = ParameterFile::Load(path, ParameterImage);
+    const ParameterFile::Result result = ParameterFile::load(path, ParameterImage);
     if (!result.ok) {
-        ShowError(result.message);
+        showError(result.message);
         return;
     }
-    SetProgress(Transfer::BarMaximum);
+    setProgress(Transfer::BarMaximum);
     lbOutcome->setText(FileOutcomeText(true, QFileInfo(path).fileName()));
 }
 
@@ -341,9 +341,9 @@ void TFormDownload::btSaveClick()
     if (path.isEmpty())
         return;
     fileOperationStarted();
-    const ParameterFile::Result result = ParameterFile::Save(path, ParameterImage);
+    const ParameterFile::Result result = ParameterFile::save(path, ParameterImage);
     if (!result.ok) {
-        ShowError(result.message);
+        showError(result.message);
         return;
     }
     lbOutcome->setText(FileOutcomeText(false, QFileInfo(path).fileName()));
@@ -359,17 +359,17 @@ void TFormDownload::btHistoryClick()
 {
     if (!m_history) {
         m_history = new TFormHistory(this);
-        CentreOnScreen(m_history);
+        centreOnScreen(m_history);
         m_history->Loaded = [this] {
             // As "Read from File" ends.
             SetBarColour(Transfer::Green);
-            SetProgress(Transfer::BarMaximum);
+            setProgress(Transfer::BarMaximum);
             fileOperationStarted();
         };
     }
     m_history->Refresh();
     m_history->show();
-    BringForward(m_history);
+    bringForward(m_history);
 }
 
 void TFormDownload::btReportClick()
@@ -381,7 +381,7 @@ void TFormDownload::btReportClick()
         return;
     const QString error = WriteReport(path);
     if (!error.isEmpty()) {
-        ShowError(error);
+        showError(error);
         return;
     }
     OpenReport(path);

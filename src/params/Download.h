@@ -33,7 +33,7 @@ public:
     explicit TFormDownload(QWidget *parent = nullptr);
 
     // The main window's link; without one the port counts as not connected.
-    void SetLink(ModuleLink *link);
+    void setLink(ModuleLink *link);
 
     ParameterTransfer Transfer{*this};
     // The link's port ("COM3") as it is now, for history files and the
@@ -77,10 +77,10 @@ public:
     // TransferDisplay
     void DisableButtons() override;
     void EnableButtons() override;
-    void SetProgress(int position) override;
+    void setProgress(int position) override;
     void SetBarColour(std::uint32_t rgb) override;
-    void ShowMessage(const QString &text) override;
-    void ShowError(const QString &text) override;
+    void showMessage(const QString &text) override;
+    void showError(const QString &text) override;
 
 public slots:
     void btReadClick();

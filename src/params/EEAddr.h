@@ -189,18 +189,18 @@ constexpr Field GprsText(std::string_view name, int offset, int capacity, std::s
     return {name, offset, 1 + capacity, Encoding::GprsText, capacity, control, {}, FlagRead::None,
             Page::Gprs, label, 0};
 }
-constexpr Field Word16(std::string_view name, int offset, std::string_view control, std::string_view edit,
+constexpr Field word16(std::string_view name, int offset, std::string_view control, std::string_view edit,
                        std::string_view label)
 {
     return {name, offset, Word16Length, Encoding::Word16BE, 0, control, edit, FlagRead::None,
             Page::Tell, label, Word16Max};
 }
-constexpr Field IPv4(std::string_view name, int offset, std::string_view control, std::string_view label)
+constexpr Field ipv4(std::string_view name, int offset, std::string_view control, std::string_view label)
 {
     return {name, offset, IPv4Length, Encoding::IPv4Address, 0, control, {}, FlagRead::None,
             Page::Tell, label, 0};
 }
-constexpr Field Flag(std::string_view name, int offset, std::string_view control, FlagRead read, Page page,
+constexpr Field flag(std::string_view name, int offset, std::string_view control, FlagRead read, Page page,
                      std::string_view label)
 {
     return {name, offset, FlagLength, Encoding::FlagByte, 0, control, {}, read, page, label, 0};
@@ -217,7 +217,7 @@ constexpr Field ByteValue(std::string_view name, int offset, std::string_view co
     return {name, offset, ByteValueLength, Encoding::ByteValue, 0, control, edit, FlagRead::None,
             page, label, maximum};
 }
-constexpr Field Reserved(std::string_view name, int offset)
+constexpr Field reserved(std::string_view name, int offset)
 {
     return {name, offset, ReservedLength, Encoding::ReservedZero, 0, {}, {}, FlagRead::None, Page::Tell, {}, 0};
 }
@@ -238,7 +238,7 @@ inline constexpr std::array Fields = {
     Make::Digits16("PhnrEnabled2", PhnrEnabled2, "acgPhnrEnabled2", Page::CallFilter, "2. Enabled phone number"),
     Make::Digits16("PhnrEnabled3", PhnrEnabled3, "acgPhnrEnabled3", Page::CallFilter, "3. Enabled phone number"),
     Make::Digits16("PhnrEnabled4", PhnrEnabled4, "acgPhnrEnabled4", Page::CallFilter, "4. Enabled phone number"),
-    Make::Flag("CallFilter", CallFilter, "rgCallFilter", FlagRead::NonZero, Page::CallFilter, "Call filter"),
+    Make::flag("CallFilter", CallFilter, "rgCallFilter", FlagRead::NonZero, Page::CallFilter, "Call filter"),
     Make::Digits16("RelPhnrEnabled1", RelPhnrEnabled1, "acgRelPhnrEnabled1", Page::Output, "1. Enabled phone number"),
     Make::Digits16("RelPhnrEnabled2", RelPhnrEnabled2, "acgRelPhnrEnabled2", Page::Output, "2. Enabled phone number"),
     Make::Digits16("RelPhnrEnabled3", RelPhnrEnabled3, "acgRelPhnrEnabled3", Page::Output, "3. Enabled phone number"),
@@ -277,32 +277,32 @@ inline constexpr std::array Fields = {
     Make::Digits16("BELLPhnrEnabled2", BELLPhnrEnabled2, "acgBELLPhnrEnabled2", Page::Bell103,
                    "2. Enabled phone number"),
     Make::FlagBits("BELLFlags", BELLFlags, "rgBELLCallFilter", "cbBELLcallback", "BELL103 filter and callback"),
-    Make::Flag("VoiceCaller", VoiceCaller, "cbVoiceCaller", FlagRead::IsOne, Page::Phone,
+    Make::flag("VoiceCaller", VoiceCaller, "cbVoiceCaller", FlagRead::IsOne, Page::Phone,
                "Voice caller support (Signal between dial and connect)"),
     Make::GprsText("APN", APN, ApnCapacity, "edAPN", "APN"),
     Make::GprsText("UserName", UserName, UserNameCapacity, "edUserName", "User name"),
     Make::GprsText("PWD", PWD, PwdCapacity, "edPWD", "Password"),
-    Make::Flag("GPRSmode", GPRSmode, "cbGPRSmode", FlagRead::IsOne, Page::Gprs, "GPRS mode"),
-    Make::Word16("PanelID", PanelID, "udPanelID", "edPanelID", "Serial number"),
-    Make::IPv4("IPAddress1", IPAddress1, "IPAddressControl1", "1. IP address"),
-    Make::Word16("Port1", Port1, "udPort1", "edPort1", "1. port"),
-    Make::Reserved("Reserved1", Reserved1),
-    Make::IPv4("IPAddress2", IPAddress2, "IPAddressControl2", "2. IP address"),
-    Make::Word16("Port2", Port2, "udPort2", "edPort2", "2. port"),
-    Make::Reserved("Reserved2", Reserved2),
-    Make::IPv4("IPAddress3", IPAddress3, "IPAddressControl3", "3. IP address"),
-    Make::Word16("Port3", Port3, "udPort3", "edPort3", "3. port"),
-    Make::Reserved("Reserved3", Reserved3),
-    Make::IPv4("IPAddress4", IPAddress4, "IPAddressControl4", "4. IP address"),
-    Make::Word16("Port4", Port4, "udPort4", "edPort4", "4. port"),
-    Make::Reserved("Reserved4", Reserved4),
-    Make::Word16("CentralID", CentralID, "udServerID", "edCentralID", "Centre identifier"),
+    Make::flag("GPRSmode", GPRSmode, "cbGPRSmode", FlagRead::IsOne, Page::Gprs, "GPRS mode"),
+    Make::word16("PanelID", PanelID, "udPanelID", "edPanelID", "Serial number"),
+    Make::ipv4("IPAddress1", IPAddress1, "IPAddressControl1", "1. IP address"),
+    Make::word16("Port1", Port1, "udPort1", "edPort1", "1. port"),
+    Make::reserved("Reserved1", Reserved1),
+    Make::ipv4("IPAddress2", IPAddress2, "IPAddressControl2", "2. IP address"),
+    Make::word16("Port2", Port2, "udPort2", "edPort2", "2. port"),
+    Make::reserved("Reserved2", Reserved2),
+    Make::ipv4("IPAddress3", IPAddress3, "IPAddressControl3", "3. IP address"),
+    Make::word16("Port3", Port3, "udPort3", "edPort3", "3. port"),
+    Make::reserved("Reserved3", Reserved3),
+    Make::ipv4("IPAddress4", IPAddress4, "IPAddressControl4", "4. IP address"),
+    Make::word16("Port4", Port4, "udPort4", "edPort4", "4. port"),
+    Make::reserved("Reserved4", Reserved4),
+    Make::word16("CentralID", CentralID, "udServerID", "edCentralID", "Centre identifier"),
 };
 
 inline constexpr int NamedFieldCount = 60;
 
 // The field of that name, or nullptr.
-constexpr const Field *FindField(std::string_view name)
+constexpr const Field *findField(std::string_view name)
 {
     for (const Field &f : Fields)
         if (f.name == name)
@@ -311,7 +311,7 @@ constexpr const Field *FindField(std::string_view name)
 }
 
 // The field shown by that control (or its companion), or nullptr.
-constexpr const Field *FieldOfControl(std::string_view control)
+constexpr const Field *fieldOfControl(std::string_view control)
 {
     if (control.empty())
         return nullptr;
@@ -322,7 +322,7 @@ constexpr const Field *FieldOfControl(std::string_view control)
 }
 
 namespace Check {
-constexpr bool FieldsInOrderAndDisjoint()
+constexpr bool fieldsInOrderAndDisjoint()
 {
     int end = 0;
     for (const Field &f : Fields) {
@@ -333,7 +333,7 @@ constexpr bool FieldsInOrderAndDisjoint()
     return end <= ImageSize;
 }
 // A field never straddles the end of the transferred region.
-constexpr bool NoFieldCrossesModuleEnd()
+constexpr bool noFieldCrossesModuleEnd()
 {
     for (const Field &f : Fields)
         if (f.offset < ModuleBytes && f.offset + f.length > ModuleBytes)
@@ -342,8 +342,8 @@ constexpr bool NoFieldCrossesModuleEnd()
 }
 } // namespace Check
 
-static_assert(Check::FieldsInOrderAndDisjoint());
-static_assert(Check::NoFieldCrossesModuleEnd());
+static_assert(Check::fieldsInOrderAndDisjoint());
+static_assert(Check::noFieldCrossesModuleEnd());
 static_assert(Fields.size() - ReservedOffsets.size() == NamedFieldCount);
 static_assert(APN + 1 + ApnCapacity == UserName);
 

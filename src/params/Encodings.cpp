@@ -17,22 +17,22 @@ constexpr unsigned char CapitalUDoubleAcute = 0xDB; // Ű
 constexpr unsigned char CapitalUDiaeresis = 0xDC;   // Ü
 
 template <typename Span>
-void ExpectSize(const Span &field, std::size_t size)
+void expectSize(const Span &field, std::size_t size)
 {
     Q_ASSERT_X(field.size() == size, "Encodings", "field of the wrong size");
     Q_UNUSED(field);
     Q_UNUSED(size);
 }
 
-bool IsDigit(QChar ch)
+bool isDigit(QChar ch)
 {
     return ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
 }
 
 template <std::size_t N>
-DigitCells<N> ReadDigits(Bytes field)
+DigitCells<N> readDigits(Bytes field)
 {
-    ExpectSize(field, 1 + N);
+    expectSize(field, 1 + N);
     DigitCells<N> cells{};
     const std::size_t length = field[0];
     if (length > N)
@@ -46,15 +46,15 @@ DigitCells<N> ReadDigits(Bytes field)
 }
 
 template <std::size_t N>
-void WriteDigits(MutableBytes field, QStringView text, std::uint8_t noNumberLength)
+void writeDigits(MutableBytes field, QStringView text, std::uint8_t noNumberLength)
 {
-    ExpectSize(field, 1 + N);
+    expectSize(field, 1 + N);
     std::fill(field.begin(), field.end(), std::uint8_t{0});
     std::size_t n = 0;
     for (QChar ch : text) {
         if (n == N)
             break;
-        if (IsDigit(ch))
+        if (isDigit(ch))
             field[1 + n++] = static_cast<std::uint8_t>(ch.unicode());
     }
     field[0] = n == 0 ? noNumberLength : static_cast<std::uint8_t>(n);
@@ -63,7 +63,7 @@ void WriteDigits(MutableBytes field, QStringView text, std::uint8_t noNumberLeng
 // One byte per character, at most maxChars of them. A character outside the
 // basic plane arrives as a surrogate pair but must still take one byte.
 template <typename Drop>
-QByteArray ToCodePage(QStringView text, qsizetype maxChars, Drop drop)
+QByteArray toCodePage(QStringView text, qsizetype maxChars, Drop drop)
 {
     QByteArray bytes;
     for (qsizetype i = 0; i < text.size() && bytes.size() < maxChars; ++i) {
@@ -88,7 +88,7 @@ void WriteText(MutableBytes field, const QByteArray &bytes)
 }
 
 // The first L characters, 0x00 and 0xFF skipped; empty if L is above the capacity.
-QString ReadText(Bytes field)
+QString readText(Bytes field)
 {
     const std::size_t capacity = field.size() - 1;
     const std::size_t length = field[0];
@@ -101,16 +101,16 @@ QString ReadText(Bytes field)
     return text;
 }
 
-std::optional<std::uint8_t> SymbolOf(QChar ch)
+std::optional<std::uint8_t> symbolOf(QChar ch)
 {
-    if (IsDigit(ch))
+    if (isDigit(ch))
         return static_cast<std::uint8_t>(ch.unicode() - '0');
     if (ch == QLatin1Char('*'))
         return SymbolStar;
     return std::nullopt;
 }
 
-QChar CharOfNibble(std::uint8_t nibble)
+QChar charOfNibble(std::uint8_t nibble)
 {
     if (nibble <= 9)
         return QLatin1Char(static_cast<char>('0' + nibble));
@@ -121,11 +121,11 @@ QChar CharOfNibble(std::uint8_t nibble)
 
 } // namespace
 
-QString DigitsFromCells(const QStringList &cells)
+QString digitsFromCells(const QStringList &cells)
 {
     QString digits;
     for (const QString &cell : cells)
-        if (!cell.isEmpty() && IsDigit(cell.front()))
+        if (!cell.isEmpty() && isDigit(cell.front()))
             digits.append(cell.front());
     return digits;
 }
@@ -133,46 +133,46 @@ QString DigitsFromCells(const QStringList &cells)
 namespace Digits16 {
 DigitCells<EEAddr::Digits16Cells> Read(Bytes field)
 {
-    return ReadDigits<EEAddr::Digits16Cells>(field);
+    return readDigits<EEAddr::Digits16Cells>(field);
 }
 void Write(MutableBytes field, QStringView digits)
 {
-    WriteDigits<EEAddr::Digits16Cells>(field, digits, 0xFF);
+    writeDigits<EEAddr::Digits16Cells>(field, digits, 0xFF);
 }
 } // namespace Digits16
 
 namespace Digits8 {
 DigitCells<EEAddr::Digits8Cells> Read(Bytes field)
 {
-    return ReadDigits<EEAddr::Digits8Cells>(field);
+    return readDigits<EEAddr::Digits8Cells>(field);
 }
 void Write(MutableBytes field, QStringView digits)
 {
-    WriteDigits<EEAddr::Digits8Cells>(field, digits, 0x00);
+    writeDigits<EEAddr::Digits8Cells>(field, digits, 0x00);
 }
 } // namespace Digits8
 
 namespace EventCode {
 QString Read(Bytes field)
 {
-    ExpectSize(field, EEAddr::EventCodeLength);
+    expectSize(field, EEAddr::EventCodeLength);
     QString symbols;
     for (std::uint8_t b : field) {
-        symbols.append(CharOfNibble(b >> 4));
-        symbols.append(CharOfNibble(b & 0x0F));
+        symbols.append(charOfNibble(b >> 4));
+        symbols.append(charOfNibble(b & 0x0F));
     }
     return symbols;
 }
 
 void Write(MutableBytes field, QStringView symbols)
 {
-    ExpectSize(field, EEAddr::EventCodeLength);
+    expectSize(field, EEAddr::EventCodeLength);
     field[0] = field[1] = NoCode;
     if (symbols.size() != EEAddr::EventCodeCells)
         return;
     std::array<std::uint8_t, EEAddr::EventCodeCells> nibbles{};
     for (std::size_t i = 0; i < nibbles.size(); ++i) {
-        const std::optional<std::uint8_t> s = SymbolOf(symbols[static_cast<qsizetype>(i)]);
+        const std::optional<std::uint8_t> s = symbolOf(symbols[static_cast<qsizetype>(i)]);
         if (!s)
             return;
         nibbles[i] = *s;
@@ -181,11 +181,11 @@ void Write(MutableBytes field, QStringView symbols)
     field[1] = static_cast<std::uint8_t>(nibbles[2] << 4 | nibbles[3]);
 }
 
-void WriteCells(MutableBytes field, const QStringList &cells)
+void writeCells(MutableBytes field, const QStringList &cells)
 {
     QString symbols;
     for (const QString &cell : cells)
-        if (!cell.isEmpty() && SymbolOf(cell.front()))
+        if (!cell.isEmpty() && symbolOf(cell.front()))
             symbols.append(cell.front());
     Write(field, symbols);
 }
@@ -194,8 +194,8 @@ void WriteCells(MutableBytes field, const QStringList &cells)
 namespace SmsText {
 QString Read(Bytes field)
 {
-    ExpectSize(field, EEAddr::SmsTextLength);
-    QString text = ReadText(field);
+    expectSize(field, EEAddr::SmsTextLength);
+    QString text = readText(field);
     qsizetype end = text.size();
     while (end > 0 && text[end - 1] == QLatin1Char(' '))
         --end;
@@ -205,8 +205,8 @@ QString Read(Bytes field)
 
 void Write(MutableBytes field, QStringView text)
 {
-    ExpectSize(field, EEAddr::SmsTextLength);
-    QByteArray bytes = ToCodePage(text, EEAddr::SmsCapacity, [](QChar) { return false; });
+    expectSize(field, EEAddr::SmsTextLength);
+    QByteArray bytes = toCodePage(text, EEAddr::SmsCapacity, [](QChar) { return false; });
     // Ű is stored as Ü; ű and every other byte go unchanged.
     std::replace(bytes.begin(), bytes.end(), static_cast<char>(CapitalUDoubleAcute),
                  static_cast<char>(CapitalUDiaeresis));
@@ -218,14 +218,14 @@ namespace GprsText {
 QString Read(Bytes field)
 {
     Q_ASSERT(!field.empty());
-    return ReadText(field);
+    return readText(field);
 }
 
 void Write(MutableBytes field, QStringView text)
 {
     Q_ASSERT(!field.empty());
     const qsizetype capacity = static_cast<qsizetype>(field.size()) - 1;
-    const QByteArray bytes = ToCodePage(text, capacity, [](QChar ch) {
+    const QByteArray bytes = toCodePage(text, capacity, [](QChar ch) {
         return ch == QLatin1Char(' ') || ch == QLatin1Char('"');
     });
     WriteText(field, bytes);
@@ -235,12 +235,12 @@ void Write(MutableBytes field, QStringView text)
 namespace Word16BE {
 std::uint16_t Read(Bytes field)
 {
-    ExpectSize(field, EEAddr::Word16Length);
+    expectSize(field, EEAddr::Word16Length);
     return static_cast<std::uint16_t>(field[0] << 8 | field[1]);
 }
 void Write(MutableBytes field, std::uint16_t value)
 {
-    ExpectSize(field, EEAddr::Word16Length);
+    expectSize(field, EEAddr::Word16Length);
     field[0] = static_cast<std::uint8_t>(value >> 8);
     field[1] = static_cast<std::uint8_t>(value & 0xFF);
 }
@@ -249,14 +249,14 @@ void Write(MutableBytes field, std::uint16_t value)
 namespace IPv4Address {
 Octets Read(Bytes field)
 {
-    ExpectSize(field, EEAddr::IPv4Length);
+    expectSize(field, EEAddr::IPv4Length);
     Octets octets{};
     std::copy(field.begin(), field.end(), octets.begin());
     return octets;
 }
 void Write(MutableBytes field, const Octets &octets)
 {
-    ExpectSize(field, EEAddr::IPv4Length);
+    expectSize(field, EEAddr::IPv4Length);
     std::copy(octets.begin(), octets.end(), field.begin());
 }
 } // namespace IPv4Address
@@ -264,12 +264,12 @@ void Write(MutableBytes field, const Octets &octets)
 namespace FlagByte {
 bool Read(Bytes field, EEAddr::FlagRead rule)
 {
-    ExpectSize(field, EEAddr::FlagLength);
+    expectSize(field, EEAddr::FlagLength);
     return rule == EEAddr::FlagRead::NonZero ? field[0] != 0 : field[0] == 1;
 }
 void Write(MutableBytes field, bool on)
 {
-    ExpectSize(field, EEAddr::FlagLength);
+    expectSize(field, EEAddr::FlagLength);
     field[0] = on ? 1 : 0;
 }
 } // namespace FlagByte
@@ -277,12 +277,12 @@ void Write(MutableBytes field, bool on)
 namespace FlagBits {
 Flags Read(Bytes field)
 {
-    ExpectSize(field, EEAddr::FlagLength);
+    expectSize(field, EEAddr::FlagLength);
     return {(field[0] & 0x01) != 0, (field[0] & 0x02) != 0};
 }
 void Write(MutableBytes field, Flags flags)
 {
-    ExpectSize(field, EEAddr::FlagLength);
+    expectSize(field, EEAddr::FlagLength);
     field[0] = static_cast<std::uint8_t>((flags.bit0 ? 0x01 : 0) | (flags.bit1 ? 0x02 : 0));
 }
 } // namespace FlagBits
@@ -290,12 +290,12 @@ void Write(MutableBytes field, Flags flags)
 namespace ByteValue {
 std::uint8_t Read(Bytes field)
 {
-    ExpectSize(field, EEAddr::ByteValueLength);
+    expectSize(field, EEAddr::ByteValueLength);
     return field[0];
 }
 void Write(MutableBytes field, std::uint8_t value)
 {
-    ExpectSize(field, EEAddr::ByteValueLength);
+    expectSize(field, EEAddr::ByteValueLength);
     field[0] = value;
 }
 } // namespace ByteValue
@@ -303,7 +303,7 @@ void Write(MutableBytes field, std::uint8_t value)
 namespace ReservedZero {
 void Write(MutableBytes field)
 {
-    ExpectSize(field, EEAddr::ReservedLength);
+    expectSize(field, EEAddr::ReservedLength);
     std::fill(field.begin(), field.end(), std::uint8_t{0});
 }
 } // namespace ReservedZero

@@ -26,7 +26,7 @@ using DigitCells = std::array<std::optional<char>, N>;
 
 // The digits of the cells from left to right, gaps closed up.
 template <std::size_t N>
-QString DigitsOf(const DigitCells<N> &cells)
+QString digitsOf(const DigitCells<N> &cells)
 {
     QString digits;
     for (const std::optional<char> &d : cells)
@@ -36,7 +36,7 @@ QString DigitsOf(const DigitCells<N> &cells)
 }
 
 // A grid cell whose text begins with 0-9 gives that digit; other cells give nothing.
-QString DigitsFromCells(const QStringList &cells);
+QString digitsFromCells(const QStringList &cells);
 
 // Telephone number: length byte, then 16 ASCII digits.
 namespace Digits16 {
@@ -59,7 +59,7 @@ QString Read(Bytes field);
 void Write(MutableBytes field, QStringView symbols);
 // The cells from left to right: one beginning with 0-9 or * gives that symbol,
 // any other gives nothing; the symbols then go to Write.
-void WriteCells(MutableBytes field, const QStringList &cells);
+void writeCells(MutableBytes field, const QStringList &cells);
 } // namespace EventCode
 
 // SMS text: length byte, 40 Windows-1250 characters padded with blanks.

@@ -27,7 +27,7 @@ QString FromUtf8(std::string_view s)
 }
 
 // Which alternative of FieldValue the field takes.
-enum class Kind { Text, Number, Flag, Address };
+enum class Kind { Text, Number, flag, Address };
 
 Kind KindOf(const Field &f)
 {
@@ -39,7 +39,7 @@ Kind KindOf(const Field &f)
     case Encoding::GprsText:
         return Kind::Text;
     case Encoding::FlagByte:
-        return Kind::Flag;
+        return Kind::flag;
     case Encoding::IPv4Address:
         return Kind::Address;
     case Encoding::Word16BE:
@@ -58,7 +58,7 @@ bool HoldsKind(const FieldValue &value, Kind kind)
         return std::holds_alternative<QString>(value);
     case Kind::Number:
         return std::holds_alternative<int>(value);
-    case Kind::Flag:
+    case Kind::flag:
         return std::holds_alternative<bool>(value);
     case Kind::Address:
         break;
@@ -73,7 +73,7 @@ QString Expected(Kind kind)
         return QStringLiteral("a text is expected");
     case Kind::Number:
         return QStringLiteral("a number is expected");
-    case Kind::Flag:
+    case Kind::flag:
         return QStringLiteral("on or off is expected");
     case Kind::Address:
         break;
@@ -104,21 +104,21 @@ QString Positions(const Encodings::DigitCells<N> &cells)
     return text;
 }
 
-bool IsDigit(QChar ch)
+bool isDigit(QChar ch)
 {
     return ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
 }
 
 QString CheckDigits(const Field &f, const QString &digits)
 {
-    const bool ok = digits.size() <= f.capacity && std::all_of(digits.begin(), digits.end(), IsDigit);
+    const bool ok = digits.size() <= f.capacity && std::all_of(digits.begin(), digits.end(), isDigit);
     return ok ? QString() : Broken(f, QStringLiteral("digits only, at most %1").arg(f.capacity));
 }
 
 QString CheckEventCode(const Field &f, const QString &code)
 {
     const bool ok = code.isEmpty() || (code.size() == f.capacity && std::all_of(code.begin(), code.end(), [](QChar ch) {
-                                           return IsDigit(ch) || ch == QLatin1Char('*');
+                                           return isDigit(ch) || ch == QLatin1Char('*');
                                        }));
     return ok ? QString() : Broken(f, QStringLiteral("four symbols 0-9 or *"));
 }
@@ -161,7 +161,7 @@ std::optional<Octets> ParseAddress(const QString &text)
         const QString &part = parts[static_cast<qsizetype>(i)];
         bool ok = false;
         const int v = part.toInt(&ok, 10);
-        if (!ok || part.size() > 3 || !std::all_of(part.begin(), part.end(), IsDigit) || v > 255)
+        if (!ok || part.size() > 3 || !std::all_of(part.begin(), part.end(), isDigit) || v > 255)
             return std::nullopt;
         octets[i] = static_cast<std::uint8_t>(v);
     }
@@ -352,7 +352,7 @@ Parsed parseValue(const Field &field, const QString &text)
             return {v, {}};
         break;
     }
-    case Kind::Flag:
+    case Kind::flag:
         if (const std::optional<bool> on = ParseFlag(text))
             return {*on, {}};
         break;

@@ -36,7 +36,7 @@ int makeFolder(const QString &folder)
     return QFileInfo(absolute).isDir() ? 0 : ENOTDIR;
 }
 
-bool newerFirst(const Entry &a, const Entry &b)
+bool newerFirst(const entry &a, const entry &b)
 {
     if (a.when != b.when)
         return a.when > b.when;
@@ -73,7 +73,7 @@ QString entryName(const QDateTime &when, Operation operation, const QString &por
     return name;
 }
 
-bool parseName(const QString &name, Entry &entry)
+bool parseName(const QString &name, entry &entry)
 {
     static const QRegularExpression pattern(
         QStringLiteral(R"(^(\d{8}-\d{6})-(read|write|backup)(?:-(COM\d{1,2}))?(?:-(\d+))?\.QM3$)"));
@@ -120,26 +120,26 @@ Store::Store(QString folder, int limit)
 Kept Store::keep(const ImageBytes &image, Operation operation, const QString &port, const QDateTime &when) const
 {
     if (const int error = makeFolder(m_folder))
-        return {{}, ParameterFile::ErrorText(error)};
+        return {{}, ParameterFile::errorText(error)};
     const QDir dir(m_folder);
     int sequence = 1;
     QString path;
     do
         path = dir.filePath(entryName(when, operation, port, sequence++));
     while (QFileInfo::exists(path));
-    const ParameterFile::Result saved = ParameterFile::Save(path, image);
+    const ParameterFile::Result saved = ParameterFile::save(path, image);
     if (!saved.ok)
         return {{}, saved.message};
     prune();
     return {path, {}};
 }
 
-QList<Entry> Store::entries() const
+QList<entry> Store::entries() const
 {
-    QList<Entry> list;
+    QList<entry> list;
     const QDir dir(m_folder);
     for (const QString &name : dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files)) {
-        Entry e;
+        entry e;
         if (!parseName(name, e))
             continue;
         e.path = dir.filePath(name);
@@ -151,7 +151,7 @@ QList<Entry> Store::entries() const
 
 void Store::prune() const
 {
-    const QList<Entry> list = entries();
+    const QList<entry> list = entries();
     for (qsizetype k = m_limit; k < list.size(); ++k)
         QFile::remove(list.at(k).path);
 }

@@ -27,7 +27,7 @@ QString defaultFolder();
 // and port gets "-2" (then "-3", ...) before the suffix, so neither is lost.
 QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence = 1);
 
-struct Entry
+struct entry
 {
     QString path;
     QString name; // the file name
@@ -38,7 +38,7 @@ struct Entry
 };
 
 // An entry from a file name in the form entryName() gives; false for any other name.
-bool parseName(const QString &name, Entry &entry);
+bool parseName(const QString &name, entry &entry);
 
 // "USER1 0612345678, APN internet", through the field model.
 QString summaryOf(const ImageBytes &image);
@@ -66,7 +66,7 @@ public:
                        const QDateTime &when = QDateTime::currentDateTime()) const;
 
     // The entries in the folder, newest first; files of other names are left out.
-    QList<Entry> entries() const;
+    QList<entry> entries() const;
 
 private:
     void prune() const;

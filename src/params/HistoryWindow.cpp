@@ -76,16 +76,16 @@ TFormHistory::TFormHistory(QWidget *parent)
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().constFirst()
                                                                                       : QString();
     };
-    ErrorBox = [](const QString &text) { ShowErrorBox(text); };
+    ErrorBox = [](const QString &text) { showErrorBox(text); };
 }
 
 void TFormHistory::Refresh()
 {
     m_entries = History::Store().entries();
     lvHistory->clear();
-    for (const History::Entry &e : m_entries) {
+    for (const History::entry &e : m_entries) {
         ImageBytes image;
-        const bool readable = ParameterFile::Load(e.path, image).ok;
+        const bool readable = ParameterFile::load(e.path, image).ok;
         auto *item = new QTreeWidgetItem(
             lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), operationText(e.operation), e.port,
                         readable ? History::summaryOf(image) : QString()});
@@ -102,7 +102,7 @@ bool TFormHistory::selectedImage(ImageBytes &image, QString &name)
     const int row = lvHistory->indexOfTopLevelItem(lvHistory->currentItem());
     if (row < 0 || row >= m_entries.size())
         return false;
-    const ParameterFile::Result loaded = ParameterFile::Load(m_entries.at(row).path, image);
+    const ParameterFile::Result loaded = ParameterFile::load(m_entries.at(row).path, image);
     if (!loaded.ok) {
         ErrorBox(loaded.message);
         return false;
@@ -132,7 +132,7 @@ void TFormHistory::btCompareImageClick()
     const FieldModel::ImageDifferences d = FieldModel::DiffImages(image, ParameterImage);
     FormDifferences->ShowDifferences(DifferenceRows(d, image, ParameterImage), name, QStringLiteral("Image"));
     FormDifferences->show();
-    BringForward(FormDifferences);
+    bringForward(FormDifferences);
 }
 
 void TFormHistory::btSaveAsClick()
@@ -144,7 +144,7 @@ void TFormHistory::btSaveAsClick()
     const QString path = SaveDialog();
     if (path.isEmpty())
         return;
-    const ParameterFile::Result saved = ParameterFile::Save(path, image);
+    const ParameterFile::Result saved = ParameterFile::save(path, image);
     if (!saved.ok)
         ErrorBox(saved.message);
 }

@@ -15,16 +15,16 @@ namespace {
 
 Result Failure(int errorNumber)
 {
-    return {false, ErrorText(errorNumber)};
+    return {false, errorText(errorNumber)};
 }
 
 // Empty names and names with a NUL cannot reach the system intact.
-bool Usable(const QString &path)
+bool usable(const QString &path)
 {
     return !path.isEmpty() && !path.contains(QChar(u'\0'));
 }
 
-QByteArray DirectoryOf(const QByteArray &path)
+QByteArray directoryOf(const QByteArray &path)
 {
     const qsizetype slash = path.lastIndexOf('/');
     if (slash < 0)
@@ -35,7 +35,7 @@ QByteArray DirectoryOf(const QByteArray &path)
 }
 
 // Writing through a link must update what it points at, not replace the link.
-QByteArray ResolveLink(const QByteArray &path)
+QByteArray resolveLink(const QByteArray &path)
 {
     struct stat st {};
     if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
@@ -49,7 +49,7 @@ QByteArray ResolveLink(const QByteArray &path)
 }
 
 // A new, exclusively created file in the target's directory; -1 with errno set on failure.
-int CreateTemporary(const QByteArray &directory, QByteArray &name)
+int createTemporary(const QByteArray &directory, QByteArray &name)
 {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -62,7 +62,7 @@ int CreateTemporary(const QByteArray &directory, QByteArray &name)
     return -1;
 }
 
-bool WriteAll(int fd, const std::uint8_t *data, std::size_t size)
+bool writeAll(int fd, const std::uint8_t *data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -82,7 +82,7 @@ bool WriteAll(int fd, const std::uint8_t *data, std::size_t size)
 }
 
 // The file's new contents keep the old file's permissions and owner.
-void TakeOverAttributes(int fd, const QByteArray &target)
+void takeOverAttributes(int fd, const QByteArray &target)
 {
     struct stat st {};
     if (::stat(target.constData(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -93,7 +93,7 @@ void TakeOverAttributes(int fd, const QByteArray &target)
 
 } // namespace
 
-QString ErrorText(int errorNumber)
+QString errorText(int errorNumber)
 {
     switch (errorNumber) {
     case ENOENT:
@@ -120,26 +120,26 @@ QString ErrorText(int errorNumber)
     }
 }
 
-Result Save(const QString &path, const ImageBytes &image)
+Result save(const QString &path, const ImageBytes &image)
 {
     return SaveBytes(path, image);
 }
 
 Result SaveBytes(const QString &path, std::span<const std::uint8_t> bytes)
 {
-    if (!Usable(path))
+    if (!usable(path))
         return Failure(EINVAL);
-    const QByteArray target = ResolveLink(QFile::encodeName(path));
-    const QByteArray directory = DirectoryOf(target);
+    const QByteArray target = resolveLink(QFile::encodeName(path));
+    const QByteArray directory = directoryOf(target);
 
     QByteArray temporary;
-    const int fd = CreateTemporary(directory, temporary);
+    const int fd = createTemporary(directory, temporary);
     if (fd < 0)
         return Failure(errno);
-    TakeOverAttributes(fd, target);
+    takeOverAttributes(fd, target);
 
     int error = 0;
-    if (!WriteAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
+    if (!writeAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
@@ -160,9 +160,9 @@ Result SaveBytes(const QString &path, std::span<const std::uint8_t> bytes)
     return {};
 }
 
-Result Load(const QString &path, ImageBytes &image)
+Result load(const QString &path, ImageBytes &image)
 {
-    if (!Usable(path))
+    if (!usable(path))
         return Failure(EINVAL);
     // Non-blocking so that a FIFO chosen by mistake cannot hang the window.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -22,17 +22,17 @@ inline constexpr char ReadBeyondEndText[] = "Read beyond end of file";
 
 // The message for a system error number: "File not found", "Invalid filename",
 // "Too many open files", "File access denied", "Disk full", or "I/O error N".
-QString ErrorText(int errorNumber);
+QString errorText(int errorNumber);
 
 // Writes a temporary file beside the target, flushes it to disk and renames it
 // over the target, so the old file stays whole if anything fails. An existing
 // file is replaced without a question and keeps its permissions.
-Result Save(const QString &path, const ImageBytes &image);
+Result save(const QString &path, const ImageBytes &image);
 // The same for any contents, such as an export of the image.
 Result SaveBytes(const QString &path, std::span<const std::uint8_t> bytes);
 
 // Takes the first 1088 bytes of the file. A shorter, missing or unreadable
 // file leaves the image unchanged.
-Result Load(const QString &path, ImageBytes &image);
+Result load(const QString &path, ImageBytes &image);
 
 } // namespace ParameterFile

@@ -17,10 +17,10 @@ extern ImageBytes ParameterImage;
 // Zero at start; holds the blocks of the last read or write.
 extern TransferBytes TransferBuffer;
 
-void FillImage(std::uint8_t value);
+void fillImage(std::uint8_t value);
 
 // The bytes of one field of an image.
-std::span<std::uint8_t> FieldBytes(ImageBytes &image, const EEAddr::Field &field);
-std::span<const std::uint8_t> FieldBytes(const ImageBytes &image, const EEAddr::Field &field);
-std::span<std::uint8_t> FieldBytes(ImageBytes &image, int offset, int length);
-std::span<const std::uint8_t> FieldBytes(const ImageBytes &image, int offset, int length);
+std::span<std::uint8_t> fieldBytes(ImageBytes &image, const EEAddr::Field &field);
+std::span<const std::uint8_t> fieldBytes(const ImageBytes &image, const EEAddr::Field &field);
+std::span<std::uint8_t> fieldBytes(ImageBytes &image, int offset, int length);
+std::span<const std::uint8_t> fieldBytes(const ImageBytes &image, int offset, int length);

@@ -9,9 +9,9 @@
 PortWorker::PortWorker(const QString &port, TransferDisplay &display)
     : transfer(display, image, buffer)
 {
-    link.ComPort1.SetPort(port);
+    link.ComPort1.setPort(port);
     transfer.Link = TransferLink{&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
-    link.ComPort1.OnHangup = [this] { link.HangUp(); };
+    link.ComPort1.OnHangup = [this] { link.hangUp(); };
     m_timer.setInterval(Transfer::TickMs);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { transfer.Timer1Timer(); });
 }
@@ -19,13 +19,13 @@ PortWorker::PortWorker(const QString &port, TransferDisplay &display)
 PortWorker::~PortWorker()
 {
     m_timer.stop();
-    link.HangUp(); // closes quietly
+    link.hangUp(); // closes quietly
 }
 
 QString PortWorker::open()
 {
     try {
-        link.ComPort1.SetConnected(true);
+        link.ComPort1.setConnected(true);
     } catch (const ESerialPort &error) {
         return QString::fromLocal8Bit(error.what());
     }

@@ -27,12 +27,12 @@ bool TransferLink::Connected() const
 
 namespace Transfer {
 
-std::array<std::uint8_t, 5> BlockCommand(int block)
+std::array<std::uint8_t, 5> blockCommand(int block)
 {
     return {0, 0, 0, static_cast<std::uint8_t>(block), static_cast<std::uint8_t>(BlockSize)};
 }
 
-std::array<Payload, 6> WriteParts(const ParameterBlock &block)
+std::array<Payload, 6> writeParts(const ParameterBlock &block)
 {
     std::array<Payload, 6> parts{};
     Payload payload{};
@@ -43,7 +43,7 @@ std::array<Payload, 6> WriteParts(const ParameterBlock &block)
     }
     // The last part reuses the buffer of part 4, so its final byte still
     // holds block byte 59: the module expects exactly these bytes.
-    const std::uint32_t sum = BlockChecksum(block);
+    const std::uint32_t sum = blockChecksum(block);
     payload[0] = 5;
     std::copy_n(block.begin() + 60, 4, payload.begin() + 1);
     for (int i = 0; i < 4; ++i)
@@ -68,7 +68,7 @@ void ParameterTransfer::Timer1Timer()
         --WaitTicks;
 }
 
-bool ParameterTransfer::WaitFor(const bool &flag, int ticks)
+bool ParameterTransfer::waitFor(const bool &flag, int ticks)
 {
     WaitTicks = ticks;
     // WaitForMoreEvents sleeps until the next event instead of spinning; the
@@ -98,7 +98,7 @@ TransferOutcome ParameterTransfer::Write()
 TransferOutcome ParameterTransfer::ReadInto(ImageBytes &into)
 {
     m_scratch = &into;
-    const TransferOutcome outcome = run(Kind::Scratch);
+    const TransferOutcome outcome = run(Kind::scratch);
     m_scratch = nullptr;
     return outcome;
 }
@@ -107,7 +107,7 @@ TransferOutcome ParameterTransfer::run(Kind kind)
 {
     m_result = {};
     if (!Link.Connected()) {
-        m_display.ShowMessage(QString::fromLatin1(Transfer::NoConnectionText));
+        m_display.showMessage(QString::fromLatin1(Transfer::NoConnectionText));
         return TransferOutcome::NotConnected;
     }
     m_display.DisableButtons();
@@ -118,7 +118,7 @@ TransferOutcome ParameterTransfer::run(Kind kind)
     try {
         if (kind == Kind::Write) {
             outcome = write();
-        } else if (kind == Kind::Scratch) {
+        } else if (kind == Kind::scratch) {
             TransferBytes store{};
             outcome = readOrCompare(false, store);
             std::copy(store.begin(), store.end(), m_scratch->begin());
@@ -130,7 +130,7 @@ TransferOutcome ParameterTransfer::run(Kind kind)
         // The port was closed (or failed) under a running operation: say so
         // once and end it, instead of leaving the window half-way.
         showFailure();
-        m_display.ShowError(QString::fromLocal8Bit(error.what()));
+        m_display.showError(QString::fromLocal8Bit(error.what()));
         outcome = TransferOutcome::PortFailed;
         stopAt(m_result.blocksDone + 1, TransferStop::PortClosed);
     }
@@ -154,8 +154,8 @@ bool ParameterTransfer::fetchBlock(int block)
 {
     BlockReception &reception = *Link.reception;
     reception.BlockReceived = false;
-    Link.codec->SendCommand(Transfer::ReadRequest, Transfer::BlockCommand(block));
-    return WaitFor(reception.BlockReceived, Transfer::ReadTicks)
+    Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block));
+    return waitFor(reception.BlockReceived, Transfer::ReadTicks)
            && reception.ReceivedBlockAddress == block * BlockSize;
 }
 
@@ -203,16 +203,16 @@ TransferOutcome ParameterTransfer::write()
         ParameterBlock block;
         const auto stored = bufferBlock(m_buffer, b);
         std::copy(stored.begin(), stored.end(), block.begin());
-        const auto parts = Transfer::WriteParts(block);
+        const auto parts = Transfer::writeParts(block);
 
         // The seven messages go out back to back.
-        codec.SendCommand(Transfer::WriteCommand, Transfer::BlockCommand(b));
+        codec.SendCommand(Transfer::WriteCommand, Transfer::blockCommand(b));
         for (std::size_t k = 0; k < 5; ++k)
             codec.SendData(Transfer::WriteData, parts[k]);
         reception.WriteAcknowledged = false;
         codec.SendData(Transfer::WriteData, parts[5]);
 
-        if (!WaitFor(reception.WriteAcknowledged, Transfer::WriteTicks)) {
+        if (!waitFor(reception.WriteAcknowledged, Transfer::WriteTicks)) {
             showFailure();
             return stopAt(b + 1, TransferStop::NoAcknowledgement);
         }
@@ -225,7 +225,7 @@ TransferOutcome ParameterTransfer::write()
 void ParameterTransfer::setPosition(int position)
 {
     m_position = position;
-    m_display.SetProgress(position);
+    m_display.setProgress(position);
 }
 
 void ParameterTransfer::showFailure()

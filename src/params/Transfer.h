@@ -35,11 +35,11 @@ public:
     virtual ~TransferDisplay() = default;
     virtual void DisableButtons() = 0;
     virtual void EnableButtons() = 0;
-    virtual void SetProgress(int position) = 0;
+    virtual void setProgress(int position) = 0;
     virtual void SetBarColour(std::uint32_t rgb) = 0;
     // A plain message box, and the error box of a failed port.
-    virtual void ShowMessage(const QString &text) = 0;
-    virtual void ShowError(const QString &text) = 0;
+    virtual void showMessage(const QString &text) = 0;
+    virtual void showError(const QString &text) = 0;
 };
 
 namespace Transfer {
@@ -63,13 +63,13 @@ inline constexpr char NoConnectionText[] = " No serial connection.";
 using Payload = std::array<std::uint8_t, 13>;
 
 // The five parameter bytes of a read request or write command for a block.
-std::array<std::uint8_t, 5> BlockCommand(int block);
+std::array<std::uint8_t, 5> blockCommand(int block);
 
 // The six write data messages of a block: parts 0 to 4 carry 12 bytes each;
 // the last carries bytes 60 to 63, the checksum (most significant byte
 // first), three zeros, and in its final byte block byte 59 again, as left
 // there by part 4.
-std::array<Payload, 6> WriteParts(const ParameterBlock &block);
+std::array<Payload, 6> writeParts(const ParameterBlock &block);
 
 } // namespace Transfer
 
@@ -115,7 +115,7 @@ public:
     // Waits at most ticks timer ticks for the flag, sleeping in the event loop
     // between events; every received byte and every tick wakes it. Ends early
     // when the port closes. True when the flag is set.
-    bool WaitFor(const bool &flag, int ticks);
+    bool waitFor(const bool &flag, int ticks);
 
     // A read replaces image bytes 0 to 959 with the module's blocks and clears
     // bytes 960 to 1087, but only once all 15 blocks have arrived; a read
@@ -142,7 +142,7 @@ public:
     void ShowFailure() { showFailure(); }
 
 private:
-    enum class Kind { Read, Compare, Write, Scratch };
+    enum class Kind { Read, Compare, Write, scratch };
 
     TransferOutcome run(Kind kind);
     TransferOutcome readOrCompare(bool compare, TransferBytes &store);

@@ -111,7 +111,7 @@ public:
 
     const QString &Row(int row) const { return m_rows[row]; }
 
-    void SetRows(const QStringList &rows)
+    void setRows(const QStringList &rows)
     {
         const int before = int(m_rows.size());
         const int after = int(rows.size());
@@ -143,11 +143,11 @@ TFormComPort::TFormComPort(QWidget *parent)
     setObjectName(QStringLiteral("FormComPort"));
     setWindowTitle(QStringLiteral("Soros portok"));
     setFixedSize(ClientWidth, ClientHeight);
-    BuildControls();
+    buildControls();
     FormCreate();
 }
 
-void TFormComPort::BuildControls()
+void TFormComPort::buildControls()
 {
     Label1 = new QLabel(QStringLiteral("Válassza ki a használni kívánt soros portot!"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -251,7 +251,7 @@ void TFormComPort::showEvent(QShowEvent *e)
 {
     if (!m_centred) {
         m_centred = true;
-        CentreOnScreen(this);
+        centreOnScreen(this);
     }
     QDialog::showEvent(e);
 }
@@ -289,15 +289,15 @@ void TFormComPort::StringgridInit()
     QStringList rows = m_user + m_marked;
     if (rows.isEmpty())
         rows.append(QString());
-    m_model->SetRows(rows);
+    m_model->setRows(rows);
 }
 
-QString TFormComPort::EntryAt(int row) const
+QString TFormComPort::entryAt(int row) const
 {
     return row >= 0 && row < m_model->rowCount() ? m_model->Row(row) : QString();
 }
 
-int TFormComPort::CentredTopRow(int row, int rowCount, int visibleRows)
+int TFormComPort::centredTopRow(int row, int rowCount, int visibleRows)
 {
     int top = row - visibleRows / 2;
     top = std::min(top, rowCount - visibleRows);
@@ -327,7 +327,7 @@ void TFormComPort::GridBeallit(const QString &displayName)
     m_settingRow = false;
     StringGrid1SelectCell(found);
     const int visible = StringGrid1->height() / RowHeight;
-    StringGrid1->verticalScrollBar()->setValue(CentredTopRow(found, m_model->rowCount(), visible));
+    StringGrid1->verticalScrollBar()->setValue(centredTopRow(found, m_model->rowCount(), visible));
 }
 
 void TFormComPort::StringGrid1SelectCell(int row)
@@ -343,7 +343,7 @@ void TFormComPort::StringGrid1SelectCell(int row)
 
 void TFormComPort::Kivalaszt(int row)
 {
-    const QString entry = EntryAt(row);
+    const QString entry = entryAt(row);
     m_chosenNumber = PortNumberOf(entry).value_or(0);
     if (m_chosenNumber <= 0)
         return;
@@ -370,17 +370,17 @@ void TFormComPort::Button1Click()
 void TFormComPort::jporthozzadsa1Click()
 {
     const QString answer = QInputDialog::getText(this, windowTitle(), m_addPrompt);
-    AddPort(answer);
+    addPort(answer);
 }
 
-void TFormComPort::AddPort(const QString &answer)
+void TFormComPort::addPort(const QString &answer)
 {
     if (answer.isEmpty())
         return;
-    const int number = ReadLeadingInteger(answer);
+    const int number = readLeadingInteger(answer);
     if (number < FirstUserPort || number > LastUserPort)
         return;
-    const QString entry = UserPortEntry(number);
+    const QString entry = userPortEntry(number);
     m_user.append(entry);
     StringgridInit();
     // The new port stays highlighted, also when the window is activated

@@ -33,13 +33,13 @@ public:
     QPushButton *Button1;
     QTimer *Timer1;
 
-    void SetDefaultDisplayName(const QString &name) { m_defaultName = name; }
-    void SetAddPrompt(const QString &prompt) { m_addPrompt = prompt; }
-    QString AddPrompt() const { return m_addPrompt; }
+    void setDefaultDisplayName(const QString &name) { m_defaultName = name; }
+    void setAddPrompt(const QString &prompt) { m_addPrompt = prompt; }
+    QString addPrompt() const { return m_addPrompt; }
 
-    int ChosenNumber() const { return m_chosenNumber; }
-    QString ChosenName() const { return m_chosenName; }
-    QString ChosenDisplayName() const { return m_chosenDisplayName; }
+    int chosenNumber() const { return m_chosenNumber; }
+    QString chosenName() const { return m_chosenName; }
+    QString chosenDisplayName() const { return m_chosenDisplayName; }
 
     void FormActivate();
     void FormClose();
@@ -53,10 +53,10 @@ public:
     void jporthozzadsa1Click();
     // The add-port step for a typed answer: a number from 1 to 96 adds that
     // port, highlighted and chosen; anything else is ignored.
-    void AddPort(const QString &answer);
+    void addPort(const QString &answer);
 
     // Top row that puts `row` near the middle of `visibleRows`.
-    static int CentredTopRow(int row, int rowCount, int visibleRows);
+    static int centredTopRow(int row, int rowCount, int visibleRows);
 
     void done(int result) override;
 
@@ -66,8 +66,8 @@ protected:
 
 private:
     void FormCreate();
-    void BuildControls();
-    QString EntryAt(int row) const;
+    void buildControls();
+    QString entryAt(int row) const;
 
     PortGridModel *m_model = nullptr;
     QStringList m_marked;

@@ -7,45 +7,45 @@
 
 GridTextFile::GridTextFile(int columns, int rows)
 {
-    SetSize(columns, rows);
+    setSize(columns, rows);
 }
 
-void GridTextFile::SetSize(int columns, int rows)
+void GridTextFile::setSize(int columns, int rows)
 {
     columns = std::clamp(columns, 1, MaxDimension);
     rows = std::clamp(rows, 1, MaxDimension);
     m_widths.resize(static_cast<std::size_t>(columns), DefaultColumnWidth);
     m_rows = rows;
     std::erase_if(m_cells, [this](const auto &cell) {
-        return !Contains(cell.first.second, cell.first.first);
+        return !contains(cell.first.second, cell.first.first);
     });
 }
 
-bool GridTextFile::Contains(int column, int row) const
+bool GridTextFile::contains(int column, int row) const
 {
-    return column >= 0 && column < ColumnCount() && row >= 0 && row < m_rows;
+    return column >= 0 && column < columnCount() && row >= 0 && row < m_rows;
 }
 
 int GridTextFile::ColumnWidth(int column) const
 {
-    return column >= 0 && column < ColumnCount() ? m_widths[static_cast<std::size_t>(column)] : 0;
+    return column >= 0 && column < columnCount() ? m_widths[static_cast<std::size_t>(column)] : 0;
 }
 
-void GridTextFile::SetColumnWidth(int column, int width)
+void GridTextFile::setColumnWidth(int column, int width)
 {
-    if (column >= 0 && column < ColumnCount())
+    if (column >= 0 && column < columnCount())
         m_widths[static_cast<std::size_t>(column)] = std::max(width, 0);
 }
 
-QString GridTextFile::Cell(int column, int row) const
+QString GridTextFile::cell(int column, int row) const
 {
     const auto it = m_cells.find({row, column});
     return it == m_cells.end() ? QString() : it->second;
 }
 
-void GridTextFile::SetCell(int column, int row, const QString &text)
+void GridTextFile::setCell(int column, int row, const QString &text)
 {
-    if (!Contains(column, row))
+    if (!contains(column, row))
         return;
     if (text.isEmpty())
         m_cells.erase({row, column});
@@ -53,20 +53,20 @@ void GridTextFile::SetCell(int column, int row, const QString &text)
         m_cells[{row, column}] = text;
 }
 
-QStringList GridTextFile::ToLines() const
+QStringList GridTextFile::toLines() const
 {
     QStringList lines;
-    lines.append(QStringLiteral("%1,%2").arg(ColumnCount()).arg(m_rows));
-    for (int c = 0; c < ColumnCount(); ++c)
+    lines.append(QStringLiteral("%1,%2").arg(columnCount()).arg(m_rows));
+    for (int c = 0; c < columnCount(); ++c)
         lines.append(QStringLiteral("cw %1,%2").arg(c).arg(ColumnWidth(c)));
     for (const auto &[place, text] : m_cells)
-        lines.append(QStringLiteral("%1,%2,").arg(place.second).arg(place.first) + EncodeCellText(text));
+        lines.append(QStringLiteral("%1,%2,").arg(place.second).arg(place.first) + encodeCellText(text));
     return lines;
 }
 
 void GridTextFile::SaveGridFile(const QString &fileName) const
 {
-    if (!TextLineFile::Write(fileName, ToLines()))
+    if (!TextLineFile::Write(fileName, toLines()))
         throw GridFileError(QStringLiteral("Cannot Create ") + fileName);
 }
 
@@ -75,10 +75,10 @@ void GridTextFile::LoadGridFile(const QString &fileName)
     const auto lines = TextLineFile::Read(fileName);
     if (!lines)
         throw GridFileError(QStringLiteral("Cannot open file ") + fileName);
-    FromLines(*lines, fileName);
+    fromLines(*lines, fileName);
 }
 
-void GridTextFile::FromLines(const QStringList &lines, const QString &fileName)
+void GridTextFile::fromLines(const QStringList &lines, const QString &fileName)
 {
     if (lines.isEmpty())
         return;
@@ -97,14 +97,14 @@ void GridTextFile::FromLines(const QStringList &lines, const QString &fileName)
         const auto usable = [](int count) { return count != none && count <= MaxDimension; };
         if (!usable(columns) || !usable(rows))
             throw GridFileError(QStringLiteral("File contains no data or corrupt file ") + fileName);
-        SetSize(columns, rows);
+        setSize(columns, rows);
     }
 
     for (qsizetype i = 1; i < lines.size(); ++i)
-        ReadBodyLine(lines.at(i));
+        readBodyLine(lines.at(i));
 }
 
-void GridTextFile::ReadBodyLine(QStringView line)
+void GridTextFile::readBodyLine(QStringView line)
 {
     if (line.startsWith(u"cw")) {
         // "cw c,width": the index runs from the fourth character to the ",".
@@ -112,7 +112,7 @@ void GridTextFile::ReadBodyLine(QStringView line)
         if (comma < 0)
             return; // no width to set
         const QStringView index = comma > 3 ? line.sliced(3, comma - 3) : QStringView();
-        SetColumnWidth(LeadingInteger(index), LeadingInteger(line.sliced(comma + 1)));
+        setColumnWidth(leadingInteger(index), leadingInteger(line.sliced(comma + 1)));
         return;
     }
 
@@ -124,14 +124,14 @@ void GridTextFile::ReadBodyLine(QStringView line)
         const qsizetype comma = rest.indexOf(u',');
         if (comma < 0)
             break;
-        field = LeadingInteger(rest.first(comma));
+        field = leadingInteger(rest.first(comma));
         rest = rest.sliced(comma + 1);
     }
-    if (Contains(fields[0], fields[1]))
-        SetCell(fields[0], fields[1], DecodeCellText(rest.toString()));
+    if (contains(fields[0], fields[1]))
+        setCell(fields[0], fields[1], decodeCellText(rest.toString()));
 }
 
-QString GridTextFile::EncodeCellText(const QString &text)
+QString GridTextFile::encodeCellText(const QString &text)
 {
     // A lone LF is encoded too: written as it stands it would split the line
     // and the next load would take its tail for cell (0, 0).
@@ -142,7 +142,7 @@ QString GridTextFile::EncodeCellText(const QString &text)
     return encoded;
 }
 
-QString GridTextFile::DecodeCellText(const QString &text)
+QString GridTextFile::decodeCellText(const QString &text)
 {
     QString decoded = text;
     if (decoded.contains(u'\b'))
@@ -151,7 +151,7 @@ QString GridTextFile::DecodeCellText(const QString &text)
     return cr < 0 ? decoded : decoded.first(cr);
 }
 
-int GridTextFile::LeadingInteger(QStringView field)
+int GridTextFile::leadingInteger(QStringView field)
 {
     return LeadingNumber(field).value_or(0);
 }

@@ -31,19 +31,19 @@ public:
 
     explicit GridTextFile(int columns = 1, int rows = 1);
 
-    int ColumnCount() const { return static_cast<int>(m_widths.size()); }
-    int RowCount() const { return m_rows; }
+    int columnCount() const { return static_cast<int>(m_widths.size()); }
+    int rowCount() const { return m_rows; }
     // Clamped to 1..MaxDimension. Cells outside the new size are dropped,
     // added columns are DefaultColumnWidth wide.
-    void SetSize(int columns, int rows);
+    void setSize(int columns, int rows);
 
     // Outside the grid: 0, and setting does nothing.
     int ColumnWidth(int column) const;
-    void SetColumnWidth(int column, int width);
+    void setColumnWidth(int column, int width);
 
     // Outside the grid: "", and setting does nothing.
-    QString Cell(int column, int row) const;
-    void SetCell(int column, int row, const QString &text);
+    QString cell(int column, int row) const;
+    void setCell(int column, int row, const QString &text);
 
     // Throws GridFileError("Cannot Create " + fileName). The file is written
     // beside the target and renamed into place, so a failed save leaves the
@@ -57,24 +57,24 @@ public:
 
     // The file's lines without their line ends, and back. The name only goes
     // into the error message.
-    QStringList ToLines() const;
-    void FromLines(const QStringList &lines, const QString &fileName);
+    QStringList toLines() const;
+    void fromLines(const QStringList &lines, const QString &fileName);
 
     // Multi-line texts travel with CR as TAB and LF as BS; a text with neither
     // is written as it is. Decoding keeps the first line only.
-    static QString EncodeCellText(const QString &text);
-    static QString DecodeCellText(const QString &text);
+    static QString encodeCellText(const QString &text);
+    static QString decodeCellText(const QString &text);
 
     // The integer a field begins with: blanks skipped, an optional sign,
     // digits up to the first other character; no digits give 0. Saturates
     // instead of overflowing.
-    static int LeadingInteger(QStringView field);
+    static int leadingInteger(QStringView field);
     // The same, but nullopt when the field has no digits where they belong.
     static std::optional<int> LeadingNumber(QStringView field);
 
 private:
-    bool Contains(int column, int row) const;
-    void ReadBodyLine(QStringView line);
+    bool contains(int column, int row) const;
+    void readBodyLine(QStringView line);
 
     std::vector<int> m_widths;
     int m_rows = 1;

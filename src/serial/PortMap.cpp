@@ -24,7 +24,7 @@ constexpr std::array<Range, 3> Ranges = {{
 }};
 
 // Plain decimal digits only: no sign, no blanks.
-int DigitsValue(QStringView text)
+int digitsValue(QStringView text)
 {
     if (text.isEmpty() || text.size() > 4)
         return -1;
@@ -48,23 +48,23 @@ QString XdgFolder(const char *variable, const char *fallback)
     return base + QStringLiteral("/quelmar");
 }
 
-QString PortDirectory()
+QString portDirectory()
 {
     return XdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/ports");
 }
 
-QString LinkPath(int number)
+QString linkPath(int number)
 {
-    return PortDirectory() + QStringLiteral("/com") + QString::number(number);
+    return portDirectory() + QStringLiteral("/com") + QString::number(number);
 }
 
-QString DevicePath(int number)
+QString devicePath(int number)
 {
     if (number < FirstPort || number > LastPort)
         return {};
     // isSymLink looks at the link itself, so a dangling link still wins:
     // opening it then fails like an absent device would.
-    const QString link = LinkPath(number);
+    const QString link = linkPath(number);
     if (QFileInfo(link).isSymLink())
         return link;
     for (auto it = Ranges.rbegin(); it != Ranges.rend(); ++it) {
@@ -74,15 +74,15 @@ QString DevicePath(int number)
     return {};
 }
 
-int PortNumber(const QString &portName)
+int portNumber(const QString &portName)
 {
     if (!portName.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
         return 0;
-    const int number = DigitsValue(QStringView(portName).mid(3));
+    const int number = digitsValue(QStringView(portName).mid(3));
     return number >= FirstPort && number <= LastPort ? number : 0;
 }
 
-int RangePortNumber(const QString &deviceNode)
+int rangePortNumber(const QString &deviceNode)
 {
     // Also accepts the bare kernel name ("ttyUSB0") that device lists give.
     const QString node = deviceNode.startsWith(QLatin1String("/dev/"))
@@ -92,7 +92,7 @@ int RangePortNumber(const QString &deviceNode)
         const QLatin1String prefix(range.prefix);
         if (!node.startsWith(prefix))
             continue;
-        const int index = DigitsValue(QStringView(node).mid(prefix.size()));
+        const int index = digitsValue(QStringView(node).mid(prefix.size()));
         if (index >= 0 && index < RangeSize)
             return range.firstPort + index;
     }

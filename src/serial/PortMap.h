@@ -14,16 +14,16 @@ inline constexpr int LastPort = 96;
 // relative (the XDG rule): XdgFolder("XDG_CONFIG_HOME", ".config").
 QString XdgFolder(const char *variable, const char *fallback);
 // $XDG_CONFIG_HOME/quelmar/ports, or ~/.config/quelmar/ports.
-QString PortDirectory();
+QString portDirectory();
 // <port directory>/comN, whether or not it exists.
-QString LinkPath(int number);
+QString linkPath(int number);
 // The device for port number n: the link if one exists (even dangling),
 // else the fixed range; empty for numbers outside 1 to 96.
-QString DevicePath(int number);
+QString devicePath(int number);
 // The number of a port name of the form COMn (any case); 0 if it is none.
-int PortNumber(const QString &portName);
+int portNumber(const QString &portName);
 // The port number the fixed ranges give a device node ("/dev/ttyUSB0", or
 // the bare kernel name "ttyUSB0"), 0 if none.
-int RangePortNumber(const QString &deviceNode);
+int rangePortNumber(const QString &deviceNode);
 
 } // namespace PortMap

@@ -5,24 +5,24 @@
 PortSettingFile::PortSettingFile()
     : m_advSave(2, 1)
 {
-    m_advSave.SetColumnWidth(0, 20);
-    m_advSave.SetColumnWidth(1, 20);
+    m_advSave.setColumnWidth(0, 20);
+    m_advSave.setColumnWidth(1, 20);
 }
 
-QString PortSettingFile::RestorePortName()
+QString PortSettingFile::restorePortName()
 {
     try {
         m_advSave.LoadGridFile(FileName);
-        return m_advSave.Cell(0, 0);
+        return m_advSave.cell(0, 0);
     } catch (const std::exception &) {
         // Start-up goes on with the default port, silently.
         return DefaultPort;
     }
 }
 
-bool PortSettingFile::StorePortName(const QString &port, QString *error)
+bool PortSettingFile::storePortName(const QString &port, QString *error)
 {
-    m_advSave.SetCell(0, 0, port);
+    m_advSave.setCell(0, 0, port);
     try {
         m_advSave.SaveGridFile(FileName);
         return true;

@@ -17,14 +17,14 @@ public:
 
     // Loads the file and gives cell (0, 0) as written there; the serial port
     // normalises it. A missing, unreadable or damaged file gives "COM1".
-    QString RestorePortName();
+    QString restorePortName();
 
     // Puts the name into cell (0, 0) and saves the grid as it was loaded (a
     // file with other sizes keeps them). On failure returns false with
     // "Cannot Create QuelmarSetup.ini" in *error; the old file is kept.
-    [[nodiscard]] bool StorePortName(const QString &port, QString *error = nullptr);
+    [[nodiscard]] bool storePortName(const QString &port, QString *error = nullptr);
 
-    const GridTextFile &AdvSave() const { return m_advSave; }
+    const GridTextFile &advSave() const { return m_advSave; }
 
 private:
     GridTextFile m_advSave;

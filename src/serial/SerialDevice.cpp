@@ -16,7 +16,7 @@
 
 namespace {
 
-speed_t SpeedFor(int baud)
+speed_t speedFor(int baud)
 {
     switch (baud) {
     case 1200: return B1200;
@@ -32,7 +32,7 @@ speed_t SpeedFor(int baud)
     return B0;
 }
 
-void MakeRaw(termios &t, speed_t speed)
+void makeRaw(termios &t, speed_t speed)
 {
     cfmakeraw(&t);
     t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
@@ -47,7 +47,7 @@ void MakeRaw(termios &t, speed_t speed)
 
 // Drivers may quietly refuse parts of a request; these are the parts the
 // module's line cannot do without.
-bool LineMatches(const termios &actual, const termios &wanted)
+bool lineMatches(const termios &actual, const termios &wanted)
 {
     constexpr tcflag_t Frame = CSIZE | PARENB | CSTOPB | CRTSCTS;
     return cfgetospeed(&actual) == cfgetospeed(&wanted)
@@ -67,14 +67,14 @@ void SerialDevice::Open(const QString &path, int baud)
     if (m_fd < 0)
         throw ESerialPort(ESerialPort::OpenFailed, errno);
     try {
-        Configure(baud);
+        configure(baud);
     } catch (...) {
         Close();
         throw;
     }
 }
 
-void SerialDevice::Configure(int baud)
+void SerialDevice::configure(int baud)
 {
     // The lock keeps out other openers, root included (TIOCEXCL does not
     // stop root); a held lock reads like a busy device.
@@ -89,17 +89,17 @@ void SerialDevice::Configure(int baud)
         throw ESerialPort(ESerialPort::SetStateFailed, errno);
     m_haveSaved = true;
 
-    const speed_t speed = SpeedFor(baud);
+    const speed_t speed = speedFor(baud);
     if (speed == B0)
         throw ESerialPort(ESerialPort::SetStateFailed, EINVAL);
     termios wanted = m_saved;
-    MakeRaw(wanted, speed);
+    makeRaw(wanted, speed);
     if (::tcsetattr(m_fd, TCSANOW, &wanted) != 0)
         throw ESerialPort(ESerialPort::SetStateFailed, errno);
     termios actual{};
     if (::tcgetattr(m_fd, &actual) != 0)
         throw ESerialPort(ESerialPort::SetStateFailed, errno);
-    if (!LineMatches(actual, wanted))
+    if (!lineMatches(actual, wanted))
         throw ESerialPort(ESerialPort::SetStateFailed, EINVAL);
     m_baud = baud;
 
@@ -135,7 +135,7 @@ void SerialDevice::Close() noexcept
     m_locked = m_exclusive = m_haveSaved = m_owned = false;
 }
 
-int SerialDevice::QueuedInput() const
+int SerialDevice::queuedInput() const
 {
     int count = 0;
     if (::ioctl(m_fd, FIONREAD, &count) != 0)
@@ -189,11 +189,11 @@ int SerialDevice::Write(const std::uint8_t *buffer, int n)
         if (ready > 0 && !(p.revents & POLLOUT))
             throw ESerialPort(ESerialPort::WriteFailed, (p.revents & POLLNVAL) ? EBADF : EIO);
     }
-    WaitUntilSent(deadline);
+    waitUntilSent(deadline);
     return sent;
 }
 
-void SerialDevice::WaitUntilSent(const QDeadlineTimer &deadline) const
+void SerialDevice::waitUntilSent(const QDeadlineTimer &deadline) const
 {
     // Not tcdrain(): it has no time limit and a stalled line (or a pty
     // nobody reads) would hold it forever. The queue is checked after the

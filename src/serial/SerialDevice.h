@@ -16,8 +16,8 @@ public:
     SerialDevice(const SerialDevice &) = delete;
     SerialDevice &operator=(const SerialDevice &) = delete;
 
-    bool IsOpen() const { return m_fd >= 0; }
-    int Descriptor() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
 
     // Opens the device exclusively (advisory lock plus TIOCEXCL), raw 8N1 at
     // baud without flow control, DTR and RTS raised. On failure nothing
@@ -28,7 +28,7 @@ public:
     void Close() noexcept;
 
     // Bytes waiting in the input queue.
-    int QueuedInput() const;
+    int queuedInput() const;
     // Never waits: 0 when nothing is queued.
     int Read(std::uint8_t *buffer, int n);
     // Sends all n bytes and waits until they have left, within 100 ms per
@@ -36,8 +36,8 @@ public:
     int Write(const std::uint8_t *buffer, int n);
 
 private:
-    void Configure(int baud);
-    void WaitUntilSent(const QDeadlineTimer &deadline) const;
+    void configure(int baud);
+    void waitUntilSent(const QDeadlineTimer &deadline) const;
 
     int m_fd = -1;
     int m_baud = 0;

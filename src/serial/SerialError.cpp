@@ -4,21 +4,21 @@
 
 namespace {
 
-QString MessageFor(int code, int osError)
+QString messageFor(int code, int osError)
 {
-    return ESerialPort::TextFor(code) + QStringLiteral(" (win error code: %1)").arg(osError);
+    return ESerialPort::textFor(code) + QStringLiteral(" (win error code: %1)").arg(osError);
 }
 
 } // namespace
 
 ESerialPort::ESerialPort(int code, int osError)
-    : QuelmarError(MessageFor(code, osError))
+    : QuelmarError(messageFor(code, osError))
     , m_code(code)
     , m_osError(osError)
 {
 }
 
-QString ESerialPort::TextFor(int code)
+QString ESerialPort::textFor(int code)
 {
     switch (code) {
     case OpenFailed:

@@ -35,36 +35,36 @@ public:
     // are dropped.
     static constexpr int Limit = 64 * 1024;
 
-    int Size() const { return static_cast<int>(m_bytes.size()) - m_head; }
-    void Clear()
+    int size() const { return static_cast<int>(m_bytes.size()) - m_head; }
+    void clear()
     {
         m_bytes.clear();
         m_head = 0;
     }
 
-    int Take(std::uint8_t *buffer, int n)
+    int take(std::uint8_t *buffer, int n)
     {
-        const int count = std::min(n, Size());
+        const int count = std::min(n, size());
         std::memcpy(buffer, m_bytes.constData() + m_head, static_cast<size_t>(count));
         m_head += count;
         if (m_head == m_bytes.size())
-            Clear();
+            clear();
         return count;
     }
 
     // Takes what the device holds now; with nothing announced, still tries
     // one byte, so that a hung-up device shows as a read failure.
-    void Fill(SerialDevice &device)
+    void fill(SerialDevice &device)
     {
-        const int wanted = std::max(1, device.QueuedInput());
+        const int wanted = std::max(1, device.queuedInput());
         std::uint8_t chunk[1024];
         for (int taken = 0; taken < wanted;) {
             const int got = device.Read(chunk, std::min<int>(sizeof chunk, wanted - taken));
             if (got == 0)
                 break;
             taken += got;
-            const int room = std::clamp(Limit - Size(), 0, got);
-            if (m_head > 0 && m_head >= Size()) {
+            const int room = std::clamp(Limit - size(), 0, got);
+            if (m_head > 0 && m_head >= size()) {
                 m_bytes.remove(0, m_head);
                 m_head = 0;
             }
@@ -97,7 +97,7 @@ struct TSerialPort::Private
     quint64 generation = 0;
     bool hungUp = false;
 
-    void HandleReceived(TSerialPort &q, quint64 reportGeneration);
+    void handleReceived(TSerialPort &q, quint64 reportGeneration);
     void HandleHangup(TSerialPort &q, quint64 reportGeneration);
     bool RaiseRxChar(TSerialPort &q);
     void RaiseHangup(TSerialPort &q);
@@ -105,18 +105,18 @@ struct TSerialPort::Private
 
 // Runs on the user-interface thread for each Received report; the reader
 // sleeps until this acknowledges or stops it.
-void TSerialPort::Private::HandleReceived(TSerialPort &q, quint64 reportGeneration)
+void TSerialPort::Private::handleReceived(TSerialPort &q, quint64 reportGeneration)
 {
     if (reportGeneration != generation || !reader)
         return;
     bool hangup = false;
     bool failed = false;
     try {
-        held.Fill(device);
+        held.fill(device);
     } catch (const ESerialPort &e) {
         // A failed queue query ends the reader quietly, unless the device
         // is gone; then the owner hears of it.
-        hangup = e.Code() != ESerialPort::QueueQueryFailed || IsHangup(e.OsError());
+        hangup = e.Code() != ESerialPort::QueueQueryFailed || IsHangup(e.osError());
         failed = true;
     }
     if (!RaiseRxChar(q))
@@ -127,7 +127,7 @@ void TSerialPort::Private::HandleReceived(TSerialPort &q, quint64 reportGenerati
         reader->Acknowledge();
         return;
     }
-    reader->RequestStop();
+    reader->requestStop();
     if (hangup)
         RaiseHangup(q);
 }
@@ -139,7 +139,7 @@ void TSerialPort::Private::HandleHangup(TSerialPort &q, quint64 reportGeneration
     if (reportGeneration != generation)
         return;
     try {
-        held.Fill(device);
+        held.fill(device);
     } catch (const ESerialPort &) {
         // Gone: what was read so far is all there is.
     }
@@ -151,7 +151,7 @@ void TSerialPort::Private::HandleHangup(TSerialPort &q, quint64 reportGeneration
 // False when the handler failed; its error ends the reader quietly.
 bool TSerialPort::Private::RaiseRxChar(TSerialPort &q)
 {
-    const int count = held.Size();
+    const int count = held.size();
     if (count == 0 || !q.OnRxChar)
         return true;
     try {
@@ -193,7 +193,7 @@ QString TSerialPort::Port() const
     return d->port;
 }
 
-void TSerialPort::SetPort(const QString &name)
+void TSerialPort::setPort(const QString &name)
 {
     const QString port = NormalizePortName(name);
     if (port == d->port)
@@ -210,17 +210,17 @@ int TSerialPort::BaudRate() const
     return d->baudRate;
 }
 
-void TSerialPort::SetBaudRate(int baud)
+void TSerialPort::setBaudRate(int baud)
 {
     d->baudRate = baud;
 }
 
 bool TSerialPort::Connected() const
 {
-    return d->device.IsOpen();
+    return d->device.isOpen();
 }
 
-void TSerialPort::SetConnected(bool connected)
+void TSerialPort::setConnected(bool connected)
 {
     if (connected)
         Open();
@@ -228,20 +228,20 @@ void TSerialPort::SetConnected(bool connected)
         Close();
 }
 
-QString TSerialPort::DevicePath() const
+QString TSerialPort::devicePath() const
 {
-    return PortMap::DevicePath(PortMap::PortNumber(d->port));
+    return PortMap::devicePath(PortMap::portNumber(d->port));
 }
 
 void TSerialPort::Open()
 {
     if (Connected())
         return;
-    const QString path = DevicePath();
+    const QString path = devicePath();
     if (path.isEmpty())
         throw ESerialPort(ESerialPort::OpenFailed, ENOENT);
     d->device.Open(path, d->baudRate);
-    d->held.Clear();
+    d->held.clear();
     d->hungUp = false;
     const quint64 generation = ++d->generation;
     auto report = [this, generation](TSerialReaderThread::Event event) {
@@ -251,14 +251,14 @@ void TSerialPort::Open()
             this,
             [this, generation, event] {
                 if (event == TSerialReaderThread::Event::Received)
-                    d->HandleReceived(*this, generation);
+                    d->handleReceived(*this, generation);
                 else
                     d->HandleHangup(*this, generation);
             },
             Qt::QueuedConnection);
     };
     try {
-        d->reader = std::make_unique<TSerialReaderThread>(d->device.Descriptor(), report);
+        d->reader = std::make_unique<TSerialReaderThread>(d->device.descriptor(), report);
     } catch (...) {
         d->device.Close();
         throw;
@@ -272,7 +272,7 @@ void TSerialPort::Close()
     ++d->generation;
     d->reader.reset(); // stops and joins; a report still in the queue is now stale
     d->device.Close();
-    d->held.Clear();
+    d->held.clear();
     d->hungUp = false;
 }
 
@@ -282,7 +282,7 @@ int TSerialPort::ReadBytes(std::uint8_t *buffer, int n)
         throw ESerialPort(ESerialPort::ReadFailed, EBADF);
     if (n <= 0 || !buffer)
         return 0;
-    int count = d->held.Take(buffer, n);
+    int count = d->held.take(buffer, n);
     if (count == n)
         return count;
     try {

@@ -30,9 +30,9 @@ public:
     ESerialPort(int code, int osError);
 
     int Code() const { return m_code; }
-    int OsError() const { return m_osError; }
+    int osError() const { return m_osError; }
 
-    static QString TextFor(int code);
+    static QString textFor(int code);
 
 private:
     int m_code;
@@ -53,13 +53,13 @@ public:
     QString Port() const;
     // Normalises; the same name does nothing; a new name while open closes
     // and re-opens (errors of the re-open reach the caller).
-    void SetPort(const QString &name);
+    void setPort(const QString &name);
 
     int BaudRate() const;
-    void SetBaudRate(int baud); // takes effect at the next open
+    void setBaudRate(int baud); // takes effect at the next open
 
     bool Connected() const override;
-    void SetConnected(bool connected);
+    void setConnected(bool connected);
     void Open();
     void Close();
 
@@ -68,7 +68,7 @@ public:
     int WriteText(const QByteArray &text) override;
 
     // The device node the current name maps to (port map).
-    QString DevicePath() const;
+    QString devicePath() const;
 
     // Raised on the user-interface thread with the number of queued bytes,
     // always above 0; the next wait starts only after it returns.

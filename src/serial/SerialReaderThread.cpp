@@ -10,7 +10,7 @@
 
 namespace {
 
-void Signal(int fd)
+void signal(int fd)
 {
     // An eventfd write only fails when the counter would overflow, which
     // still leaves it readable: the signal is never lost.
@@ -18,7 +18,7 @@ void Signal(int fd)
     [[maybe_unused]] const ssize_t done = ::write(fd, &one, sizeof one);
 }
 
-void CloseIfOpen(int &fd)
+void closeIfOpen(int &fd)
 {
     if (fd >= 0)
         ::close(fd);
@@ -37,42 +37,42 @@ TSerialReaderThread::TSerialReaderThread(int deviceFd, std::function<void(Event)
         if (m_stopFd < 0 || m_ackFd < 0)
             throw ESerialPort(ESerialPort::SetupFailed, errno);
         try {
-            m_thread = std::thread(&TSerialReaderThread::Run, this);
+            m_thread = std::thread(&TSerialReaderThread::run, this);
         } catch (const std::system_error &e) {
             throw ESerialPort(ESerialPort::SetupFailed, e.code().value());
         }
     } catch (...) {
-        CloseIfOpen(m_stopFd);
-        CloseIfOpen(m_ackFd);
+        closeIfOpen(m_stopFd);
+        closeIfOpen(m_ackFd);
         throw;
     }
 }
 
 TSerialReaderThread::~TSerialReaderThread()
 {
-    Stop();
-    CloseIfOpen(m_stopFd);
-    CloseIfOpen(m_ackFd);
+    stop();
+    closeIfOpen(m_stopFd);
+    closeIfOpen(m_ackFd);
 }
 
 void TSerialReaderThread::Acknowledge()
 {
-    Signal(m_ackFd);
+    signal(m_ackFd);
 }
 
-void TSerialReaderThread::RequestStop()
+void TSerialReaderThread::requestStop()
 {
-    Signal(m_stopFd);
+    signal(m_stopFd);
 }
 
-void TSerialReaderThread::Stop()
+void TSerialReaderThread::stop()
 {
-    RequestStop();
+    requestStop();
     if (m_thread.joinable())
         m_thread.join();
 }
 
-void TSerialReaderThread::Run()
+void TSerialReaderThread::run()
 {
     for (;;) {
         pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_deviceFd, POLLIN, 0}};
@@ -92,13 +92,13 @@ void TSerialReaderThread::Run()
         }
         if (device & POLLIN) {
             m_report(Event::Received);
-            if (!WaitForAcknowledge())
+            if (!waitForAcknowledge())
                 return;
         }
     }
 }
 
-bool TSerialReaderThread::WaitForAcknowledge()
+bool TSerialReaderThread::waitForAcknowledge()
 {
     for (;;) {
         pollfd fds[2] = {{m_stopFd, POLLIN, 0}, {m_ackFd, POLLIN, 0}};

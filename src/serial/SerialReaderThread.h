@@ -25,13 +25,13 @@ public:
     // After a Received event has been handled: wait for the next one.
     void Acknowledge();
     // Ends the thread at its next wake-up without waiting for it.
-    void RequestStop();
+    void requestStop();
     // Ends the thread and waits for it.
-    void Stop();
+    void stop();
 
 private:
-    void Run();
-    bool WaitForAcknowledge();
+    void run();
+    bool waitForAcknowledge();
 
     int m_deviceFd;
     int m_stopFd = -1;

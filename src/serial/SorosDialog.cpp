@@ -18,7 +18,7 @@ bool TSorosDialog::Execute()
     if (!owner)
         owner = QApplication::activeWindow();
     QPointer<TFormComPort> form = new TFormComPort(owner);
-    form->SetDefaultDisplayName(m_defaultPort);
+    form->setDefaultDisplayName(m_defaultPort);
     if (!m_dialogusCimke.isEmpty())
         form->setWindowTitle(m_dialogusCimke);
     if (!m_dialogusSzoveg.isEmpty()) {
@@ -28,16 +28,16 @@ bool TSorosDialog::Execute()
     if (!m_hozzaadCimke.isEmpty())
         form->jporthozzadsa1->setText(m_hozzaadCimke);
     if (!m_hozzaadSzoveg.isEmpty())
-        form->SetAddPrompt(m_hozzaadSzoveg);
+        form->setAddPrompt(m_hozzaadSzoveg);
 
     const int result = form->exec();
     if (!form) // the owner went away while the dialog ran
         return false;
     const bool confirmed = result == QDialog::Accepted;
     if (confirmed) {
-        m_portNev = form->ChosenName();
-        m_portHNev = form->ChosenDisplayName();
-        m_portIndex = form->ChosenNumber();
+        m_portNev = form->chosenName();
+        m_portHNev = form->chosenDisplayName();
+        m_portIndex = form->chosenNumber();
     }
     delete form;
     return confirmed;

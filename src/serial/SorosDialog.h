@@ -8,14 +8,14 @@
 class TSorosDialog : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString DefaultPort READ DefaultPort WRITE SetDefaultPort)
+    Q_PROPERTY(QString DefaultPort READ DefaultPort WRITE setDefaultPort)
     Q_PROPERTY(QString PortNev READ PortNev)
     Q_PROPERTY(QString PortHNev READ PortHNev)
     Q_PROPERTY(int PortIndex READ PortIndex)
-    Q_PROPERTY(QString DialogusCimke READ DialogusCimke WRITE SetDialogusCimke)
-    Q_PROPERTY(QString DialogusSzoveg READ DialogusSzoveg WRITE SetDialogusSzoveg)
-    Q_PROPERTY(QString HozzaadCimke READ HozzaadCimke WRITE SetHozzaadCimke)
-    Q_PROPERTY(QString HozzaadSzoveg READ HozzaadSzoveg WRITE SetHozzaadSzoveg)
+    Q_PROPERTY(QString DialogusCimke READ DialogusCimke WRITE setDialogusCimke)
+    Q_PROPERTY(QString DialogusSzoveg READ DialogusSzoveg WRITE setDialogusSzoveg)
+    Q_PROPERTY(QString HozzaadCimke READ HozzaadCimke WRITE setHozzaadCimke)
+    Q_PROPERTY(QString HozzaadSzoveg READ HozzaadSzoveg WRITE setHozzaadSzoveg)
 
 public:
     // A widget parent becomes the owner of the dialog window.
@@ -26,7 +26,7 @@ public:
     bool Execute();
 
     QString DefaultPort() const { return m_defaultPort; }
-    void SetDefaultPort(const QString &displayName) { m_defaultPort = displayName; }
+    void setDefaultPort(const QString &displayName) { m_defaultPort = displayName; }
 
     QString PortNev() const { return m_portNev; }
     QString PortHNev() const { return m_portHNev; }
@@ -34,13 +34,13 @@ public:
 
     // Empty texts leave the window's own Hungarian ones.
     QString DialogusCimke() const { return m_dialogusCimke; }
-    void SetDialogusCimke(const QString &text) { m_dialogusCimke = text; }
+    void setDialogusCimke(const QString &text) { m_dialogusCimke = text; }
     QString DialogusSzoveg() const { return m_dialogusSzoveg; }
-    void SetDialogusSzoveg(const QString &text) { m_dialogusSzoveg = text; }
+    void setDialogusSzoveg(const QString &text) { m_dialogusSzoveg = text; }
     QString HozzaadCimke() const { return m_hozzaadCimke; }
-    void SetHozzaadCimke(const QString &text) { m_hozzaadCimke = text; }
+    void setHozzaadCimke(const QString &text) { m_hozzaadCimke = text; }
     QString HozzaadSzoveg() const { return m_hozzaadSzoveg; }
-    void SetHozzaadSzoveg(const QString &text) { m_hozzaadSzoveg = text; }
+    void setHozzaadSzoveg(const QString &text) { m_hozzaadSzoveg = text; }
 
 private:
     QString m_defaultPort;

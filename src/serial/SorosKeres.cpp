@@ -10,7 +10,7 @@ namespace SorosKeres {
 
 namespace {
 
-int HexDigit(QChar c)
+int hexDigit(QChar c)
 {
     if (c >= u'0' && c <= u'9')
         return c.unicode() - u'0';
@@ -31,7 +31,7 @@ struct Reading
     bool overflow = false;
 };
 
-Reading ReadNumber(QStringView text)
+Reading readNumber(QStringView text)
 {
     Reading r;
     qsizetype i = 0;
@@ -52,7 +52,7 @@ Reading ReadNumber(QStringView text)
     }
     constexpr long long limit = std::numeric_limits<int>::max();
     for (; i < text.size(); ++i) {
-        const int d = HexDigit(text[i]);
+        const int d = hexDigit(text[i]);
         if (d < 0 || d >= base)
             break;
         ++r.digits;
@@ -97,7 +97,7 @@ QString DetailOf(const QString &entry)
 std::optional<int> PortNumberOf(const QString &entry)
 {
     if (entry.startsWith(u"COM"))
-        return ParseInteger(QStringView(entry).mid(3));
+        return parseInteger(QStringView(entry).mid(3));
     const qsizetype open = entry.indexOf(u"(COM");
     if (open < 0)
         return 0;
@@ -105,26 +105,26 @@ std::optional<int> PortNumberOf(const QString &entry)
     const qsizetype close = entry.indexOf(u')', from);
     if (close < 0)
         return 0;
-    return ParseInteger(QStringView(entry).mid(from, close - from));
+    return parseInteger(QStringView(entry).mid(from, close - from));
 }
 
-std::optional<int> ParseInteger(QStringView text)
+std::optional<int> parseInteger(QStringView text)
 {
-    const Reading r = ReadNumber(text);
+    const Reading r = readNumber(text);
     if (r.digits == 0 || r.overflow || r.end != text.size())
         return std::nullopt;
     return static_cast<int>(r.value);
 }
 
-int ReadLeadingInteger(QStringView text)
+int readLeadingInteger(QStringView text)
 {
-    const Reading r = ReadNumber(text);
+    const Reading r = readNumber(text);
     if (r.overflow)
         return r.value < 0 ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
     return static_cast<int>(r.value);
 }
 
-void SortByPortNumber(QStringList &entries)
+void sortByPortNumber(QStringList &entries)
 {
     QList<int> numbers;
     numbers.reserve(entries.size());
@@ -146,7 +146,7 @@ void SortByPortNumber(QStringList &entries)
     }
 }
 
-QStringList EntriesFor(const QList<RegistryDevice> &devices)
+QStringList entriesFor(const QList<RegistryDevice> &devices)
 {
     QStringList entries;
     for (const RegistryDevice &device : devices) {
@@ -165,11 +165,11 @@ QStringList EntriesFor(const QList<RegistryDevice> &devices)
             continue;
         entries.append(entry);
     }
-    SortByPortNumber(entries);
+    sortByPortNumber(entries);
     return entries;
 }
 
-QStringList MarkPresence(const QStringList &deviceList, const QStringList &presentPorts)
+QStringList markPresence(const QStringList &deviceList, const QStringList &presentPorts)
 {
     if (deviceList.isEmpty())
         return {};
@@ -186,29 +186,29 @@ QStringList MarkPresence(const QStringList &deviceList, const QStringList &prese
             }
         }
     }
-    SortByPortNumber(present);
-    SortByPortNumber(absent);
+    sortByPortNumber(present);
+    sortByPortNumber(absent);
     QStringList marked;
     for (const QString &entry : std::as_const(present))
         marked.append(u'+' + entry);
     for (const QString &entry : std::as_const(absent))
         marked.append(u'-' + entry);
-    SortByPortNumber(marked);
+    sortByPortNumber(marked);
     return marked;
 }
 
-QString UserPortEntry(int number)
+QString userPortEntry(int number)
 {
     return QStringLiteral("+Sajátport (COM%1);(user defined port)").arg(number);
 }
 
-void SetDeviceRegistry(DeviceRegistry *registry)
+void setDeviceRegistry(DeviceRegistry *registry)
 {
     s_registry = registry;
     s_deviceList.reset();
 }
 
-DeviceRegistry &CurrentRegistry()
+DeviceRegistry &currentRegistry()
 {
     if (s_registry)
         return *s_registry;
@@ -226,13 +226,13 @@ const QStringList &DeviceList()
 
 void RebuildDeviceList()
 {
-    s_deviceList = EntriesFor(CurrentRegistry().KnownDevices());
+    s_deviceList = entriesFor(currentRegistry().knownDevices());
 }
 
 void ListSerialPorts(QStringList &list)
 {
     const QStringList &devices = DeviceList();
-    list = devices.isEmpty() ? QStringList() : MarkPresence(devices, CurrentRegistry().PresentPorts());
+    list = devices.isEmpty() ? QStringList() : markPresence(devices, currentRegistry().presentPorts());
 }
 
 } // namespace SorosKeres

@@ -29,10 +29,10 @@ class DeviceRegistry
 public:
     virtual ~DeviceRegistry() = default;
     // Every serial device the system knows, plugged in or not. Slow.
-    virtual QList<RegistryDevice> KnownDevices() = 0;
+    virtual QList<RegistryDevice> knownDevices() = 0;
     // The port names ("COMn") whose device is there right now. Cheap: it
     // runs once a second while the dialog is open.
-    virtual QStringList PresentPorts() = 0;
+    virtual QStringList presentPorts() = 0;
 };
 
 namespace SorosKeres {
@@ -49,33 +49,33 @@ std::optional<int> PortNumberOf(const QString &entry);
 
 // A whole-text integer: leading blanks, optional sign, decimal digits or
 // hexadecimal after "$" or "0x". nullopt for anything else.
-std::optional<int> ParseInteger(QStringView text);
+std::optional<int> parseInteger(QStringView text);
 // The leading integer of a typed answer (same forms); reading stops at the
 // first character that does not belong to it. 0 when there is none.
-int ReadLeadingInteger(QStringView text);
+int readLeadingInteger(QStringView text);
 
 // Ascending port number; entries with equal numbers keep their order.
 // Entries whose number cannot be read count as 0.
-void SortByPortNumber(QStringList &entries);
+void sortByPortNumber(QStringList &entries);
 
 // The unmarked, sorted entries for the devices: only those whose friendly
 // name holds "(COM" and a readable number.
-QStringList EntriesFor(const QList<RegistryDevice> &devices);
+QStringList entriesFor(const QList<RegistryDevice> &devices);
 // The entries marked "+" or "-", in port-number order, present before
 // absent for equal numbers. Each present port name marks the first still
 // unmarked entry with its number.
-QStringList MarkPresence(const QStringList &deviceList, const QStringList &presentPorts);
+QStringList markPresence(const QStringList &deviceList, const QStringList &presentPorts);
 
 // A port the user added by number. Only numbers the serial port can open:
 // a larger one would be shown while the port falls back to COM1.
-QString UserPortEntry(int number);
+QString userPortEntry(int number);
 inline constexpr int FirstUserPort = PortMap::FirstPort;
 inline constexpr int LastUserPort = PortMap::LastPort;
 
 // The program-wide list, built from the current registry on first use.
-// Until SetDeviceRegistry is called, the registry is the udev one.
-void SetDeviceRegistry(DeviceRegistry *registry); // nullptr: back to udev
-DeviceRegistry &CurrentRegistry();
+// Until setDeviceRegistry is called, the registry is the udev one.
+void setDeviceRegistry(DeviceRegistry *registry); // nullptr: back to udev
+DeviceRegistry &currentRegistry();
 const QStringList &DeviceList();
 void RebuildDeviceList();
 // Replaces the list's contents with the marked entries.

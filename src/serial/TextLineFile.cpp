@@ -7,7 +7,7 @@
 
 namespace TextLineFile {
 
-QStringList SplitLines(const QString &text)
+QStringList splitLines(const QString &text)
 {
     QStringList lines;
     qsizetype start = 0;
@@ -33,7 +33,7 @@ std::optional<QStringList> Read(const QString &fileName)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
-    return SplitLines(Windows1250::toUnicode(bytes));
+    return splitLines(Windows1250::toUnicode(bytes));
 }
 
 bool Write(const QString &fileName, const QStringList &lines)

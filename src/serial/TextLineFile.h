@@ -11,7 +11,7 @@ namespace TextLineFile {
 // A line ends at CR LF, at a lone CR or at a lone LF (files edited on other
 // systems still read line by line). A final line end does not start another
 // line, so "" gives no line and "\r\n" one empty line.
-QStringList SplitLines(const QString &text);
+QStringList splitLines(const QString &text);
 
 // Nothing when the file cannot be opened or read (missing, a directory, ...).
 std::optional<QStringList> Read(const QString &fileName);

@@ -21,7 +21,7 @@ using EnumeratePtr = std::unique_ptr<udev_enumerate, decltype(&udev_enumerate_un
 using DevicePtr = std::unique_ptr<udev_device, decltype(&udev_device_unref)>;
 
 // udev's *_ENC strings escape blanks and the like as \xNN.
-QString DecodeUdevString(const char *text)
+QString decodeUdevString(const char *text)
 {
     QByteArray out;
     for (const char *p = text; *p; ++p) {
@@ -45,20 +45,20 @@ QString Property(udev_device *device, const char *name)
     return value ? QString::fromUtf8(value).trimmed() : QString();
 }
 
-QString EncodedProperty(udev_device *device, const char *name)
+QString encodedProperty(udev_device *device, const char *name)
 {
     const char *value = udev_device_get_property_value(device, name);
-    return value ? DecodeUdevString(value) : QString();
+    return value ? decodeUdevString(value) : QString();
 }
 
-QString Attribute(udev_device *device, const char *name)
+QString attribute(udev_device *device, const char *name)
 {
     const char *value = device ? udev_device_get_sysattr_value(device, name) : nullptr;
     return value ? QString::fromUtf8(value).trimmed() : QString();
 }
 
 // The first non-empty text.
-QString FirstOf(std::initializer_list<QString> texts)
+QString firstOf(std::initializer_list<QString> texts)
 {
     for (const QString &text : texts)
         if (!text.isEmpty())
@@ -68,16 +68,16 @@ QString FirstOf(std::initializer_list<QString> texts)
 
 // 8250 placeholders exist for every possible port: their UART type is
 // unknown (0) until real hardware answers.
-bool IsPlaceholder(udev_device *device)
+bool isPlaceholder(udev_device *device)
 {
     const QString name = QString::fromUtf8(udev_device_get_sysname(device));
     if (!name.startsWith(u"ttyS"))
         return false;
-    const QString type = Attribute(device, "type");
+    const QString type = attribute(device, "type");
     return !type.isEmpty() && type.toInt() == 0;
 }
 
-QList<UdevTty> ScanTtys()
+QList<UdevTty> scanTtys()
 {
     QList<UdevTty> ttys;
     UdevPtr context(udev_new(), &udev_unref);
@@ -97,17 +97,17 @@ QList<UdevTty> ScanTtys()
             continue;
         const char *node = udev_device_get_devnode(device.get());
         // Virtual terminals and the like have no hardware behind them.
-        if (!node || !udev_device_get_parent(device.get()) || IsPlaceholder(device.get()))
+        if (!node || !udev_device_get_parent(device.get()) || isPlaceholder(device.get()))
             continue;
 
         udev_device *usb = udev_device_get_parent_with_subsystem_devtype(device.get(), "usb", "usb_device");
         UdevTty tty;
         tty.node = QString::fromUtf8(node);
-        tty.model = FirstOf({Attribute(usb, "product"), EncodedProperty(device.get(), "ID_MODEL_ENC"),
+        tty.model = firstOf({attribute(usb, "product"), encodedProperty(device.get(), "ID_MODEL_ENC"),
                              Property(device.get(), "ID_MODEL"),
                              Property(device.get(), "ID_MODEL_FROM_DATABASE"),
                              QString::fromUtf8(udev_device_get_sysname(device.get()))});
-        tty.manufacturer = FirstOf({Attribute(usb, "manufacturer"), EncodedProperty(device.get(), "ID_VENDOR_ENC"),
+        tty.manufacturer = firstOf({attribute(usb, "manufacturer"), encodedProperty(device.get(), "ID_VENDOR_ENC"),
                                     Property(device.get(), "ID_VENDOR"),
                                     Property(device.get(), "ID_VENDOR_FROM_DATABASE")});
         ttys.append(tty);
@@ -115,50 +115,50 @@ QList<UdevTty> ScanTtys()
     return ttys;
 }
 
-QString FriendlyName(const QString &model, int number)
+QString friendlyName(const QString &model, int number)
 {
     return QStringLiteral("%1 (COM%2)").arg(model).arg(number);
 }
 
 } // namespace
 
-QList<RegistryDevice> UdevRegistry::KnownDevices()
+QList<RegistryDevice> UdevRegistry::knownDevices()
 {
-    const QList<UdevTty> ttys = ScanTtys();
+    const QList<UdevTty> ttys = scanTtys();
     QHash<QString, const UdevTty *> byNode;
     for (const UdevTty &tty : ttys)
         byNode.insert(QFileInfo(tty.node).canonicalFilePath(), &tty);
 
     QList<RegistryDevice> devices;
     for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
-        const QFileInfo link(PortMap::LinkPath(n));
+        const QFileInfo link(PortMap::linkPath(n));
         if (!link.isSymLink())
             continue;
         const QString target = link.symLinkTarget();
         const QString resolved = link.canonicalFilePath(); // empty while dangling
         if (const UdevTty *tty = resolved.isEmpty() ? nullptr : byNode.value(resolved)) {
-            devices.append({FriendlyName(tty->model, n), tty->manufacturer, target});
+            devices.append({friendlyName(tty->model, n), tty->manufacturer, target});
             continue;
         }
         const QString shortName = target.startsWith(u"/dev/") ? target.mid(5) : QFileInfo(target).fileName();
-        devices.append({FriendlyName(shortName, n), QString(), target});
+        devices.append({friendlyName(shortName, n), QString(), target});
     }
 
     // A device is offered under its range name only where no link takes
     // that name over.
     for (const UdevTty &tty : ttys) {
-        const int n = PortMap::RangePortNumber(tty.node);
-        if (n > 0 && PortMap::DevicePath(n) == tty.node)
-            devices.append({FriendlyName(tty.model, n), tty.manufacturer, tty.node});
+        const int n = PortMap::rangePortNumber(tty.node);
+        if (n > 0 && PortMap::devicePath(n) == tty.node)
+            devices.append({friendlyName(tty.model, n), tty.manufacturer, tty.node});
     }
     return devices;
 }
 
-QStringList UdevRegistry::PresentPorts()
+QStringList UdevRegistry::presentPorts()
 {
     QStringList ports;
     for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
-        if (QFileInfo::exists(PortMap::DevicePath(n)))
+        if (QFileInfo::exists(PortMap::devicePath(n)))
             ports.append(QStringLiteral("COM%1").arg(n));
     }
     return ports;

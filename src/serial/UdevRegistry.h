@@ -10,7 +10,7 @@ public:
     // Each link comN of the port directory (the device its target resolves
     // to gives the names, else the target itself), then every udev tty with
     // real hardware behind it that a range name reaches and no link shadows.
-    QList<RegistryDevice> KnownDevices() override;
+    QList<RegistryDevice> knownDevices() override;
     // COMn whose device (the link's target, else the range node) exists.
-    QStringList PresentPorts() override;
+    QStringList presentPorts() override;
 };

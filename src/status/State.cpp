@@ -154,14 +154,14 @@ TStateForm::TStateForm(QWidget *parent)
     };
     connect(btSignalHistory, &QPushButton::clicked, this, &TStateForm::btSignalHistoryClick);
     connect(btRecord, &QPushButton::clicked, this, &TStateForm::btRecordClick);
-    CentreOnScreen(this);
+    centreOnScreen(this);
 }
 
 void TStateForm::RefreshStatus()
 {
     // Only the dispatcher calls this, once per status message.
     m_lastStatus = QDateTime::currentDateTime();
-    const StatusDisplay d = DescribeStatus(m_status);
+    const StatusDisplay d = describeStatus(m_status);
     for (std::size_t k = 0; k < lbIN.size(); ++k)
         setColour(lbIN[k], d.inputs[k]);
     setColour(lbLineVoltage, d.line);
@@ -185,7 +185,7 @@ bool TStateForm::StartRecording(const QString &path)
 {
     QString error;
     if (!Recorder.start(path, &error)) {
-        ShowErrorBox(QStringLiteral("Cannot record to %1").arg(error));
+        showErrorBox(QStringLiteral("Cannot record to %1").arg(error));
         return false;
     }
     btRecord->setText(QStringLiteral("Stop recording"));
@@ -202,12 +202,12 @@ void TStateForm::recordingFailed()
 {
     const QString error = Recorder.errorString();
     StopRecording();
-    ShowErrorBox(QStringLiteral("Recording stopped: %1").arg(error));
+    showErrorBox(QStringLiteral("Recording stopped: %1").arg(error));
 }
 
 void TStateForm::btSignalHistoryClick()
 {
-    BringForward(FormSignal);
+    bringForward(FormSignal);
 }
 
 void TStateForm::btRecordClick()
@@ -229,7 +229,7 @@ void TStateForm::TimerStateTimer()
         SendText(QByteArrayLiteral("??"));
     } catch (const std::exception &error) {
         // The timer keeps running: the next tick tries again.
-        ShowException(error);
+        showException(error);
     }
 }
 

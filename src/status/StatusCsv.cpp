@@ -34,13 +34,13 @@ QString field(const QString &text)
 
 QString statusRow(const QDateTime &time, const StatusFields &fields)
 {
-    const StatusDisplay d = DescribeStatus(fields);
+    const StatusDisplay d = describeStatus(fields);
     QStringList columns{timeText(time)};
     for (const Indicator &input : d.inputs)
         columns.append(input.text);
     columns.append(d.line.text);
     columns.append(QString::number(fields.CallState));
-    columns.append(field(CallStateIndicator(fields.CallState).text));
+    columns.append(field(callStateIndicator(fields.CallState).text));
     columns.append(QString::number(fields.SignalLevel));
     columns.append(QString());
     return columns.join(QLatin1Char(','));

@@ -28,7 +28,7 @@ constexpr std::array<CallStateRow, 9> CallStates = {{
 
 } // namespace
 
-Indicator CallStateIndicator(std::uint8_t callState)
+Indicator callStateIndicator(std::uint8_t callState)
 {
     for (const CallStateRow &row : CallStates)
         if (row.code == callState)
@@ -36,7 +36,7 @@ Indicator CallStateIndicator(std::uint8_t callState)
     return {QStringLiteral("."), StatusColour::Black};
 }
 
-StatusDisplay DescribeStatus(const StatusFields &fields)
+StatusDisplay describeStatus(const StatusFields &fields)
 {
     StatusDisplay d;
     for (int k = 0; k < StatusDisplay::InputCount; ++k) {
@@ -46,7 +46,7 @@ StatusDisplay DescribeStatus(const StatusFields &fields)
     }
     d.line = (fields.StatusFlags & LineMask) ? Indicator{QStringLiteral("Line Exists"), StatusColour::Green}
                                               : Indicator{QStringLiteral("No Line"), StatusColour::Red};
-    d.callState = CallStateIndicator(fields.CallState);
+    d.callState = callStateIndicator(fields.CallState);
     d.callState.text += QLatin1Char(' ') + QString::number(fields.CallState);
     d.signalBar = std::min<int>(fields.SignalLevel, StatusDisplay::MaxSignalLevel);
     d.signalText = QString::number(fields.SignalLevel);

@@ -43,6 +43,6 @@ struct StatusDisplay
 };
 
 // The text and colour of a call state code, without the code.
-Indicator CallStateIndicator(std::uint8_t callState);
+Indicator callStateIndicator(std::uint8_t callState);
 
-StatusDisplay DescribeStatus(const StatusFields &fields);
+StatusDisplay describeStatus(const StatusFields &fields);

@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <QWidget>
 
-void ShowErrorBox(const QString &message)
+void showErrorBox(const QString &message)
 {
     // A timer keeps ticking under the modal box; one box at a time is enough.
     static bool showing = false;
@@ -16,13 +16,13 @@ void ShowErrorBox(const QString &message)
     showing = false;
 }
 
-void ShowException(const std::exception &error)
+void showException(const std::exception &error)
 {
     // The core's errors (QuelmarError) keep their message in what() as UTF-8.
-    ShowErrorBox(QString::fromUtf8(error.what()));
+    showErrorBox(QString::fromUtf8(error.what()));
 }
 
-void BringForward(QWidget *window)
+void bringForward(QWidget *window)
 {
     if (window->isMinimized())
         window->showNormal();
@@ -32,7 +32,7 @@ void BringForward(QWidget *window)
     window->activateWindow();
 }
 
-void CentreOnScreen(QWidget *window)
+void centreOnScreen(QWidget *window)
 {
     const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)

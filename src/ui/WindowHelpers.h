@@ -8,14 +8,14 @@ class QWidget;
 
 // The application's default handling of an error that reaches the user
 // interface: its message in an error box, after which the program goes on.
-void ShowErrorBox(const QString &message);
-void ShowException(const std::exception &error);
+void showErrorBox(const QString &message);
+void showException(const std::exception &error);
 
 // Shows a non-modal window, or brings it forward when it is open already.
-void BringForward(QWidget *window);
+void bringForward(QWidget *window);
 
 // Places a top-level window in the middle of the screen it is on.
-void CentreOnScreen(QWidget *window);
+void centreOnScreen(QWidget *window);
 // Places a top-level window just right of another when it fits on that
 // screen there; otherwise it stays where it is.
 void PlaceBeside(QWidget *window, const QWidget *anchor);

@@ -41,7 +41,7 @@ struct Scope
     QWidget *window = nullptr;
     QWidget *root = nullptr;
     QList<QWidget *> extra;
-    // The window reads column by column (see FollowsLayout).
+    // The window reads column by column (see followsLayout).
     bool columns = false;
     // Labels and bars that show a value which changes while the window is
     // open; their text alone does not say what the value is.
@@ -53,7 +53,7 @@ struct Scope
 // bottoms may differ by more; their centres stay within a few pixels.
 constexpr int RowTolerance = 6;
 
-Scope PageOnly(QWidget *page)
+Scope pageOnly(QWidget *page)
 {
     Scope s;
     s.window = page->window();
@@ -61,7 +61,7 @@ Scope PageOnly(QWidget *page)
     return s;
 }
 
-QRect RectIn(const QWidget *w, const QWidget *window)
+QRect rectIn(const QWidget *w, const QWidget *window)
 {
     return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
 }
@@ -72,7 +72,7 @@ QRect RectIn(const QWidget *w, const QWidget *window)
 // whose layout is a set of side-by-side columns is read column by column:
 // there a step may also go up into a column that lies wholly to the right.
 // The one step from the last control back to the first is not checked.
-bool FollowsLayout(const QRect &a, const QRect &b, bool columns)
+bool followsLayout(const QRect &a, const QRect &b, bool columns)
 {
     const int dy = b.center().y() - a.center().y();
     if (dy > RowTolerance)
@@ -82,7 +82,7 @@ bool FollowsLayout(const QRect &a, const QRect &b, bool columns)
     return columns && b.left() > a.right();
 }
 
-bool InScope(const Scope &s, QWidget *w)
+bool inScope(const Scope &s, QWidget *w)
 {
     if (w->window() != s.window)
         return false;
@@ -94,25 +94,25 @@ bool InScope(const Scope &s, QWidget *w)
 // The controls Tab can stop at. One that hands its focus to a proxy is left
 // out: the proxy stands for it. Disabled ones are kept when `withDisabled`
 // is set: their place in the order matters as soon as they are enabled.
-bool TakesTabFocus(QWidget *w, bool withDisabled)
+bool takesTabFocus(QWidget *w, bool withDisabled)
 {
     return (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && (withDisabled || w->isEnabled());
 }
 
-QList<QWidget *> Candidates(const Scope &s)
+QList<QWidget *> candidates(const Scope &s)
 {
     QList<QWidget *> all = s.root->findChildren<QWidget *>();
     all += s.extra;
     QList<QWidget *> result;
     for (QWidget *w : all)
-        if (InScope(s, w))
+        if (inScope(s, w))
             result.append(w);
     return result;
 }
 
 // The scope's Tab stops in the window's focus chain order, starting after
 // the window itself, so that the wrap-around is the step from last to first.
-QList<QWidget *> FocusChain(const Scope &s, bool withDisabled)
+QList<QWidget *> focusChain(const Scope &s, bool withDisabled)
 {
     QList<QWidget *> order;
     QWidget *w = s.window;
@@ -120,18 +120,18 @@ QList<QWidget *> FocusChain(const Scope &s, bool withDisabled)
         w = w->nextInFocusChain();
         if (w == s.window)
             break;
-        if (InScope(s, w) && TakesTabFocus(w, withDisabled) && !order.contains(w))
+        if (inScope(s, w) && takesTabFocus(w, withDisabled) && !order.contains(w))
             order.append(w);
     }
     return order;
 }
 
-QString Describe(const QWidget *w)
+QString describe(const QWidget *w)
 {
     return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(w->metaObject()->className()), w->objectName());
 }
 
-QString AccessibleName(QWidget *w)
+QString accessibleName(QWidget *w)
 {
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
     return iface ? iface->text(QAccessible::Name).trimmed() : QString();
@@ -139,7 +139,7 @@ QString AccessibleName(QWidget *w)
 
 // Labels carry information even though they take no focus; a caption left
 // empty on purpose (its text folded into the line above) carries none.
-bool CarriesInformation(QWidget *w)
+bool carriesInformation(QWidget *w)
 {
     if (auto *label = qobject_cast<QLabel *>(w))
         return !label->text().trimmed().isEmpty() || label->buddy();
@@ -147,7 +147,7 @@ bool CarriesInformation(QWidget *w)
 }
 
 // The radio buttons that arrow keys move between: Tab stops at one of them.
-QList<QWidget *> RadioSiblings(QWidget *w)
+QList<QWidget *> radioSiblings(QWidget *w)
 {
     QList<QWidget *> result;
     auto *radio = qobject_cast<QRadioButton *>(w);
@@ -167,7 +167,7 @@ bool Activate(QWidget *window)
     return QTest::qWaitForWindowActive(window, ShellFixture::Patience);
 }
 
-void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QWidget *target = QApplication::focusWidget();
     if (!target)
@@ -177,7 +177,7 @@ void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 
 // Runs `act` on the first modal window of type T once it is open.
 template <class T>
-void OnModal(QObject *owner, std::function<void(T *)> act, bool &handled)
+void onModal(QObject *owner, std::function<void(T *)> act, bool &handled)
 {
     auto *poll = new QTimer(owner);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, act, &handled] {
@@ -235,7 +235,7 @@ void TestAccessibility::initTestCase()
 
 void TestAccessibility::cleanupTestCase()
 {
-    ShutDown();
+    shutDown();
     m_fixture.tearDown();
 }
 
@@ -328,12 +328,12 @@ void TestAccessibility::everyControlHasAName()
 
     int checked = 0;
     QStringList nameless;
-    for (QWidget *w : Candidates(s)) {
-        if (!TakesTabFocus(w, true) && !CarriesInformation(w))
+    for (QWidget *w : candidates(s)) {
+        if (!takesTabFocus(w, true) && !carriesInformation(w))
             continue;
         ++checked;
-        if (AccessibleName(w).isEmpty())
-            nameless.append(Describe(w));
+        if (accessibleName(w).isEmpty())
+            nameless.append(describe(w));
     }
     QVERIFY2(checked > 0, "the walk found no controls");
     QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(", ")));
@@ -348,10 +348,10 @@ void TestAccessibility::everyControlHasAName()
         const QString name = iface->text(QAccessible::Name).trimmed();
         const QString description = iface->text(QAccessible::Description).trimmed();
         if (auto *label = qobject_cast<QLabel *>(w)) {
-            QVERIFY2(!description.isEmpty(), qPrintable(Describe(w) + " does not say what it shows"));
-            QVERIFY2(name == label->text().trimmed(), qPrintable(Describe(w) + " hides its value: " + name));
+            QVERIFY2(!description.isEmpty(), qPrintable(describe(w) + " does not say what it shows"));
+            QVERIFY2(name == label->text().trimmed(), qPrintable(describe(w) + " hides its value: " + name));
         } else if (auto *bar = qobject_cast<QProgressBar *>(w)) {
-            QVERIFY2(!name.isEmpty(), qPrintable(Describe(w) + " has no name"));
+            QVERIFY2(!name.isEmpty(), qPrintable(describe(w) + " has no name"));
             QVERIFY(iface->valueInterface());
             QCOMPARE(iface->valueInterface()->currentValue().toInt(), bar->value());
         }
@@ -364,23 +364,23 @@ void TestAccessibility::tabOrderFollowsLayout()
     const Scope s = open(which);
     QVERIFY(s.window);
 
-    const QList<QWidget *> chain = FocusChain(s, true);
+    const QList<QWidget *> chain = focusChain(s, true);
     QVERIFY2(chain.size() >= 2, "the walk found fewer than two Tab stops");
     QStringList wrong;
     for (qsizetype i = 0; i + 1 < chain.size(); ++i) {
-        const QRect a = RectIn(chain[i], s.window);
-        const QRect b = RectIn(chain[i + 1], s.window);
-        if (!FollowsLayout(a, b, s.columns))
+        const QRect a = rectIn(chain[i], s.window);
+        const QRect b = rectIn(chain[i + 1], s.window);
+        if (!followsLayout(a, b, s.columns))
             wrong.append(QStringLiteral("%1 at (%2,%3) -> %4 at (%5,%6)")
-                             .arg(Describe(chain[i])).arg(a.x()).arg(a.y())
-                             .arg(Describe(chain[i + 1])).arg(b.x()).arg(b.y()));
+                             .arg(describe(chain[i])).arg(a.x()).arg(a.y())
+                             .arg(describe(chain[i + 1])).arg(b.x()).arg(b.y()));
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
 
     // Nothing the user can reach is outside the chain.
-    for (QWidget *w : Candidates(s))
-        if (TakesTabFocus(w, true))
-            QVERIFY2(chain.contains(w), qPrintable(Describe(w) + " is not in the Tab order"));
+    for (QWidget *w : candidates(s))
+        if (takesTabFocus(w, true))
+            QVERIFY2(chain.contains(w), qPrintable(describe(w) + " is not in the Tab order"));
 }
 
 void TestAccessibility::tabReachesEveryControl()
@@ -389,7 +389,7 @@ void TestAccessibility::tabReachesEveryControl()
     const Scope s = open(which);
     QVERIFY(s.window);
 
-    const QList<QWidget *> expected = FocusChain(s, false);
+    const QList<QWidget *> expected = focusChain(s, false);
     QVERIFY(!expected.isEmpty());
     QWidget *first = expected.first();
     first->setFocus(Qt::TabFocusReason);
@@ -400,13 +400,13 @@ void TestAccessibility::tabReachesEveryControl()
     QList<QWidget *> visited{first};
     QStringList strays;
     for (int press = 0; press < 2000; ++press) {
-        Press(Qt::Key_Tab);
+        pressKey(Qt::Key_Tab);
         QWidget *now = QApplication::focusWidget();
         QVERIFY2(now, "Tab left the window without focus");
         if (now == first)
             break;
-        if (!expected.contains(now) && !strays.contains(Describe(now)))
-            strays.append(Describe(now));
+        if (!expected.contains(now) && !strays.contains(describe(now)))
+            strays.append(describe(now));
         if (!visited.contains(now))
             visited.append(now);
     }
@@ -420,7 +420,7 @@ void TestAccessibility::tabReachesEveryControl()
     for (QWidget *w : expected) {
         if (visited.contains(w))
             continue;
-        const QList<QWidget *> group = RadioSiblings(w);
+        const QList<QWidget *> group = radioSiblings(w);
         QWidget *entry = nullptr;
         for (QWidget *r : group)
             if (visited.contains(r))
@@ -429,14 +429,14 @@ void TestAccessibility::tabReachesEveryControl()
         if (entry) {
             entry->setFocus(Qt::TabFocusReason);
             for (qsizetype k = 0; k < group.size() && !byArrow; ++k) {
-                Press(Qt::Key_Down);
+                pressKey(Qt::Key_Down);
                 byArrow = QApplication::focusWidget() == w;
             }
         }
         if (byArrow)
             byTab.removeOne(w);
         else
-            missed.append(Describe(w));
+            missed.append(describe(w));
     }
     QVERIFY2(missed.isEmpty(), qPrintable("never reached by the keyboard: " + missed.join(", ")));
     // Tab follows the same order as the chain that the layout test checks.
@@ -446,14 +446,14 @@ void TestAccessibility::tabReachesEveryControl()
 void TestAccessibility::spaceOnConnectOpensThePort()
 {
     QVERIFY(QFile::link(m_fixture.workPath("no-such-device"), m_fixture.portDirectory() + "/com12"));
-    MainForm->ComPort1.SetPort(QStringLiteral("COM12"));
+    MainForm->ComPort1.setPort(QStringLiteral("COM12"));
     QVERIFY(Activate(MainForm));
 
     MainForm->ButtonSelectSerial->setFocus(Qt::TabFocusReason);
-    Press(Qt::Key_Tab);
+    pressKey(Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), MainForm->btConnect);
-    Press(Qt::Key_Space);
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
+    pressKey(Qt::Key_Space);
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Error: COM port not available!"));
     QCOMPARE(MainForm->State(), ConnectionState::OpenFailed);
     QVERIFY(!MainForm->ComPort1.Connected());
 }
@@ -465,14 +465,14 @@ void TestAccessibility::arrowKeysTurnEditorPages()
     pages->setCurrentIndex(0);
     pages->tabBar()->setFocus(Qt::TabFocusReason);
     for (int i = 1; i < pages->count(); ++i) {
-        Press(Qt::Key_Right);
+        pressKey(Qt::Key_Right);
         QCOMPARE(pages->currentIndex(), i);
     }
     // Ctrl+Tab turns the page from anywhere on it.
-    QWidget *inside = FocusChain(PageOnly(pages->currentWidget()), false).value(0);
+    QWidget *inside = focusChain(pageOnly(pages->currentWidget()), false).value(0);
     QVERIFY(inside);
     inside->setFocus(Qt::TabFocusReason);
-    Press(Qt::Key_Tab, Qt::ControlModifier);
+    pressKey(Qt::Key_Tab, Qt::ControlModifier);
     QCOMPARE(pages->currentIndex(), 0);
 }
 
@@ -480,17 +480,17 @@ void TestAccessibility::escapeCancelsEditor()
 {
     const ImageBytes before = ParameterImage;
     bool handled = false;
-    OnModal<TSettingsForm>(MainForm, [](TSettingsForm *form) {
+    onModal<TSettingsForm>(MainForm, [](TSettingsForm *form) {
         form->PageControl1->setCurrentWidget(form->TabSheetPhone);
         // A change typed into a number grid, then Escape from inside it.
-        QWidget *grid = FocusChain(PageOnly(form->TabSheetPhone), false).value(0);
+        QWidget *grid = focusChain(pageOnly(form->TabSheetPhone), false).value(0);
         if (!grid)
             return;
         grid->setFocus(Qt::TabFocusReason);
         QTest::keyClicks(grid, QStringLiteral("36"));
         QTest::keyClick(grid, Qt::Key_Escape);
     }, handled);
-    const bool stored = SettingsForm->EditImage();
+    const bool stored = SettingsForm->editImage();
     QVERIFY(handled);
     QVERIFY(!stored);
     QVERIFY(!SettingsForm->isVisible());
@@ -502,15 +502,15 @@ void TestAccessibility::escapeCancelsPortDialog()
     MainForm->Panel1->clear();
     const QString port = MainForm->ComPort1.Port();
     bool handled = false;
-    OnModal<TFormComPort>(MainForm, [](TFormComPort *dialog) {
-        dialog->AddPort(QStringLiteral("58")); // a port is chosen, Escape still cancels
+    onModal<TFormComPort>(MainForm, [](TFormComPort *dialog) {
+        dialog->addPort(QStringLiteral("58")); // a port is chosen, Escape still cancels
         dialog->StringGrid1->setFocus(Qt::TabFocusReason);
         QTest::keyClick(dialog->StringGrid1, Qt::Key_Escape);
     }, handled);
     // The dialog opened from the keyboard as well.
     QVERIFY(Activate(MainForm));
     MainForm->ButtonSelectSerial->setFocus(Qt::TabFocusReason);
-    Press(Qt::Key_Space);
+    pressKey(Qt::Key_Space);
     QVERIFY(handled);
     QVERIFY(MainForm->Panel1->text().isEmpty());
     QCOMPARE(MainForm->ComPort1.Port(), port);
@@ -519,8 +519,8 @@ void TestAccessibility::escapeCancelsPortDialog()
 void TestAccessibility::enterConfirmsPortDialog()
 {
     bool handled = false;
-    OnModal<TFormComPort>(MainForm, [](TFormComPort *dialog) {
-        dialog->AddPort(QStringLiteral("59"));
+    onModal<TFormComPort>(MainForm, [](TFormComPort *dialog) {
+        dialog->addPort(QStringLiteral("59"));
         dialog->StringGrid1->setFocus(Qt::TabFocusReason);
         QTest::keyClick(dialog->StringGrid1, Qt::Key_Return);
     }, handled);

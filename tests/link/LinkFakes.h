@@ -117,7 +117,7 @@ inline ModuleMessage makeMessage(std::uint8_t type, const QByteArray &payload = 
 }
 
 // The block header and the six data messages that carry a block, as the
-// module sends them, with the checksum given (normally BlockChecksum(block)).
+// module sends them, with the checksum given (normally blockChecksum(block)).
 inline std::vector<ModuleMessage> blockMessages(std::uint8_t blockNumber, const ParameterBlock &block,
                                                 std::uint32_t checksum)
 {

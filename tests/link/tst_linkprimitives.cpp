@@ -135,7 +135,7 @@ void TestLinkPrimitives::checksum()
     QFETCH(uint, sum);
     ParameterBlock b{};
     std::copy_n(block.constData(), 64, reinterpret_cast<char *>(b.data()));
-    QCOMPARE(BlockChecksum(b), sum);
+    QCOMPARE(blockChecksum(b), sum);
 }
 
 QTEST_GUILESS_MAIN(TestLinkPrimitives)

@@ -194,8 +194,8 @@ void TestMessageDispatcher::blockReception_data()
 
     const ParameterBlock a = countingBlock(1);
     const ParameterBlock b = countingBlock(100);
-    const auto good = blockMessages(3, a, BlockChecksum(a));
-    const auto other = blockMessages(5, b, BlockChecksum(b));
+    const auto good = blockMessages(3, a, blockChecksum(a));
+    const auto other = blockMessages(5, b, blockChecksum(b));
     auto take = [](const std::vector<ModuleMessage> &v, std::size_t from, std::size_t count) {
         return std::vector<ModuleMessage>(v.begin() + from, v.begin() + from + count);
     };
@@ -272,7 +272,7 @@ void TestMessageDispatcher::noWindowsAttached()
     dispatcher.DispatchMessage(makeMessage(0x21, Letters));
     dispatcher.DispatchMessage(makeMessage(0x24, Letters));
     const ParameterBlock block = countingBlock(9);
-    for (const ModuleMessage &m : blockMessages(0, block, BlockChecksum(block)))
+    for (const ModuleMessage &m : blockMessages(0, block, blockChecksum(block)))
         dispatcher.DispatchMessage(m);
     QVERIFY(dispatcher.Reception.BlockReceived);
 }

@@ -56,7 +56,7 @@ void TestSerialDetails::init()
 {
     m_form = std::make_unique<TFormDetails>();
     m_stateMemo = std::make_unique<QPlainTextEdit>();
-    m_form->SetStateMemo(m_stateMemo.get());
+    m_form->setStateMemo(m_stateMemo.get());
 }
 
 void TestSerialDetails::cleanup()
@@ -89,7 +89,7 @@ void TestSerialDetails::assemblyKeepsFragmentsApart()
     QFETCH(bool, ended);
     QFETCH(QString, text);
     bool mark = ended;
-    const MemoAppend out = AssembleMemoText(mark, text);
+    const MemoAppend out = assembleMemoText(mark, text);
     QTEST(out.toLastLine, "toLastLine");
     QTEST(out.newLines, "newLines");
     QTEST(mark, "endedAfter");

@@ -27,7 +27,7 @@ public:
             return false;
         qputenv("HOME", QFile::encodeName(m_home->path()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->filePath("config")));
-        ConfigureApplication();
+        configureApplication();
         return QDir().mkpath(portDirectory()) && QDir::setCurrent(m_home->path());
     }
 
@@ -43,7 +43,7 @@ public:
     // Start-up up to the main window's first display.
     static bool startAndWait()
     {
-        StartUp();
+        startUp();
         return QTest::qWaitFor([] { return MainForm && MainForm->isVisible(); }, Patience);
     }
 

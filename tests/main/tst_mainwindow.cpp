@@ -63,7 +63,7 @@ private:
 
 void TestMainWindow::cleanup()
 {
-    ShutDown();
+    shutDown();
     m_sim.stop();
     if (m_ptyMaster >= 0)
         ::close(m_ptyMaster);
@@ -95,10 +95,10 @@ void TestMainWindow::verifyButtons(const Buttons &expected)
 void TestMainWindow::connectStatusDisconnect()
 {
     startSimulator("COM95", {"--status", "0x1F,31,9,0", "--text", "1:Hello from the module", "--text", "3:dialling"});
-    MainForm->ComPort1.SetPort("COM95");
+    MainForm->ComPort1.setPort("COM95");
 
     QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Serial connection OK."));
     QVERIFY(MainForm->ComPort1.Connected());
     verifyButtons({false, true, true, true});
 
@@ -113,7 +113,7 @@ void TestMainWindow::connectStatusDisconnect()
     QVERIFY(FormDetails->Memo5->toPlainText().isEmpty()); // details hidden: discarded
 
     QTest::mouseClick(MainForm->btDisconnect, Qt::LeftButton);
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" No serial connection."));
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" No serial connection."));
     QVERIFY(!MainForm->ComPort1.Connected());
     verifyButtons({true, false, false, false});
     QVERIFY(StateForm->isVisible()); // open windows stay open
@@ -122,16 +122,16 @@ void TestMainWindow::connectStatusDisconnect()
 
     // The simulator keeps its port: connecting again works.
     QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Serial connection OK."));
 }
 
 void TestMainWindow::absentPortFailsEveryTime()
 {
     link("COM12", m_fixture.workPath("no-such-device"));
-    MainForm->ComPort1.SetPort("COM12");
+    MainForm->ComPort1.setPort("COM12");
     for (int attempt = 0; attempt < 2; ++attempt) {
         QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
-        QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
+        QCOMPARE(MainForm->statusText(), QStringLiteral(" Error: COM port not available!"));
         QVERIFY(!MainForm->ComPort1.Connected());
         verifyButtons({true, false, false, false});
         QVERIFY(!QApplication::activeModalWidget()); // the status line is the only report
@@ -158,9 +158,9 @@ void TestMainWindow::hangUpShowsPortUnavailable()
         ::close(slave);
         link(port, QString::fromLocal8Bit(name));
     }
-    MainForm->ComPort1.SetPort(port);
+    MainForm->ComPort1.setPort(port);
     QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Serial connection OK."));
 
     if (simulator) {
         QTest::mouseClick(MainForm->btStatus, Qt::LeftButton); // its poll gets the one answer
@@ -168,14 +168,14 @@ void TestMainWindow::hangUpShowsPortUnavailable()
         ::close(m_ptyMaster);
         m_ptyMaster = -1;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"),
+    QTRY_COMPARE_WITH_TIMEOUT(MainForm->statusText(), QStringLiteral(" Error: COM port not available!"),
                               ShellFixture::Patience);
     QVERIFY(!MainForm->ComPort1.Connected());
     verifyButtons({true, false, false, false});
 
     // The device is gone for good: another attempt fails the same way.
     QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Error: COM port not available!"));
     QVERIFY(!MainForm->ComPort1.Connected());
 }
 
@@ -190,7 +190,7 @@ void TestMainWindow::choosePort(int number)
             return;
         poll->stop();
         poll->deleteLater();
-        dialog->AddPort(QString::number(number));
+        dialog->addPort(QString::number(number));
         dialog->Button1Click();
         handled = true;
     });
@@ -205,7 +205,7 @@ void TestMainWindow::chosenPortIsKeptForTheNextRun()
     QCOMPARE(MainForm->Panel1->text(), QStringLiteral("Sajátport (COM94)"));
     QCOMPARE(MainForm->ComPort1.Port(), QStringLiteral("COM94"));
 
-    ShutDown();
+    shutDown();
     QVERIFY(ShellFixture::startAndWait());
     QCOMPARE(MainForm->ComPort1.Port(), QStringLiteral("COM94"));
     QVERIFY(MainForm->Panel1->text().isEmpty()); // the display name is not kept
@@ -214,9 +214,9 @@ void TestMainWindow::chosenPortIsKeptForTheNextRun()
 void TestMainWindow::choosingAnAbsentPortWhileConnected()
 {
     startSimulator("COM94", {});
-    MainForm->ComPort1.SetPort("COM94");
+    MainForm->ComPort1.setPort("COM94");
     QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Serial connection OK."));
 
     QString boxText;
     auto *poll = new QTimer(MainForm);
@@ -235,7 +235,7 @@ void TestMainWindow::choosingAnAbsentPortWhileConnected()
     QVERIFY2(boxText.startsWith(QStringLiteral("Unable to open com port (win error code: ")), qPrintable(boxText));
     QCOMPARE(MainForm->Panel1->text(), QStringLiteral("Sajátport (COM77)"));
     QVERIFY(!MainForm->ComPort1.Connected());
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Error: COM port not available!"));
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Error: COM port not available!"));
     verifyButtons({true, false, false, false});
 }
 

@@ -75,13 +75,13 @@ private:
 
 void TestStartUp::cleanup()
 {
-    ShutDown();
+    shutDown();
     QFile::remove(m_fixture.workPath("QuelmarSetup.ini"));
 }
 
 void TestStartUp::windowsInOrderThenSplashPhase()
 {
-    StartUp();
+    startUp();
     // The splash is up and has created the main window, which found the
     // windows created before it and linked them to the module link.
     QVERIFY(WelcomeForm && StateForm && FormDetails && MainForm);
@@ -111,24 +111,24 @@ void TestStartUp::windowsInOrderThenSplashPhase()
     QVERIFY(!MainForm->btDisconnect->isEnabled());
     QVERIFY(!MainForm->btStatus->isEnabled());
     QVERIFY(!MainForm->btParameterSetting->isEnabled());
-    QVERIFY(MainForm->StatusText().isEmpty());
+    QVERIFY(MainForm->statusText().isEmpty());
     QVERIFY(!MainForm->ComPort1.Connected());
 }
 
 void TestStartUp::englishTextsFromFirstDisplay()
 {
-    StartUp();
+    startUp();
     // Before the splash's tick the windows carry their own texts.
     int changed = 0;
-    for (const TextRow &row : EnglishTexts()) {
+    for (const TextRow &row : englishTexts()) {
         if (row.what == TextWhat::Property) {
-            QObject *component = FindObject(row);
+            QObject *component = findObject(row);
             QVERIFY2(component, qPrintable(row.window + '.' + row.control));
             if (component->property(row.property).toString() != row.text)
                 ++changed;
             continue;
         }
-        QWidget *control = FindControl(row);
+        QWidget *control = findControl(row);
         QVERIFY2(control, qPrintable(row.window + '.' + row.control));
         if (row.what == TextWhat::Caption && visibleText(row, control) != row.text)
             ++changed;
@@ -157,15 +157,15 @@ void TestStartUp::englishTextsFromFirstDisplay()
     QCOMPARE(captionAtFirstShow, QStringLiteral("Quelmar 5  v1.03b BELL"));
     QCOMPARE(buttonAtFirstShow, QStringLiteral("Open serial port"));
 
-    for (const TextRow &row : EnglishTexts()) {
+    for (const TextRow &row : englishTexts()) {
         const QByteArray where = (row.window + '.' + row.control).toUtf8();
         if (row.what == TextWhat::Property) {
-            QObject *component = FindObject(row);
+            QObject *component = findObject(row);
             QVERIFY2(component, where.constData());
             QCOMPARE(component->property(row.property).toString(), row.text);
             continue;
         }
-        QWidget *control = FindControl(row);
+        QWidget *control = findControl(row);
         QVERIFY2(control, where.constData());
         switch (row.what) {
         case TextWhat::Caption:
@@ -203,7 +203,7 @@ void TestStartUp::closingEndsTheProgram_data()
 void TestStartUp::closingEndsTheProgram()
 {
     QFETCH(bool, button);
-    StartUp();
+    startUp();
     QTimer watchdog;
     watchdog.setSingleShot(true);
     connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
@@ -229,7 +229,7 @@ void TestStartUp::closingEndsTheProgram()
     QVERIFY(!WelcomeForm->isVisible());
 
     QVERIFY(!QFile::exists(m_fixture.workPath("QuelmarSetup.ini")));
-    ShutDown();
+    shutDown();
     QFile file(m_fixture.workPath("QuelmarSetup.ini"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), portFile("COM1"));
@@ -259,7 +259,7 @@ void TestStartUp::portRestoredAndStored()
     QVERIFY(ShellFixture::startAndWait());
     QCOMPARE(MainForm->ComPort1.Port(), port);
 
-    ShutDown();
+    shutDown();
     QFile stored(path);
     QVERIFY(stored.open(QIODevice::ReadOnly));
     QCOMPARE(stored.readAll(), portFile(port));
@@ -321,7 +321,7 @@ void TestStartUp::windowsOpenCentred()
                                     [&window](const QWidget *w) { return w->objectName() == window; });
     QVERIFY(found != windows.end());
     QWidget *shown = *found;
-    BringForward(shown);
+    bringForward(shown);
     QVERIFY(QTest::qWaitForWindowExposed(shown));
     // Placed before the frame is known: the frame may sit off by its own width.
     const QRect frame = shown->frameGeometry();

@@ -17,13 +17,13 @@ struct QuietDisplay : TransferDisplay
     std::uint32_t colour = 0;
     void DisableButtons() override {}
     void EnableButtons() override {}
-    void SetProgress(int) override {}
+    void setProgress(int) override {}
     void SetBarColour(std::uint32_t rgb) override { colour = rgb; }
-    void ShowMessage(const QString &) override {}
-    void ShowError(const QString &) override {}
+    void showMessage(const QString &) override {}
+    void showError(const QString &) override {}
 };
 
-enum class Op { Read, Compare, Write, Scratch };
+enum class Op { Read, Compare, Write, scratch };
 
 } // namespace
 
@@ -96,7 +96,7 @@ void TestCheckedWrite::whereItStops_data()
     QTest::newRow("compare, answer for another block")
         << Op::Compare << fault(FaultKind::WrongAddress, 2) << 0 << S::OtherBlock << 3 << 4 << 2;
     QTest::newRow("scratch, answer for block 1 instead of 15")
-        << Op::Scratch << fault(FaultKind::WrongAddress, 14) << 0 << S::OtherBlock << 15 << 1 << 14;
+        << Op::scratch << fault(FaultKind::WrongAddress, 14) << 0 << S::OtherBlock << 15 << 1 << 14;
     QTest::newRow("write, block 7 not acknowledged")
         << Op::Write << fault(FaultKind::NoAck, 6) << 0 << S::NoAcknowledgement << 7 << 0 << 6;
     // 7 frames answer a block; the port closes after block 2's answer.
@@ -122,7 +122,7 @@ void TestCheckedWrite::whereItStops()
     case Op::Read: m_transfer->Read(); break;
     case Op::Compare: m_transfer->Compare(); break;
     case Op::Write: m_transfer->Write(); break;
-    case Op::Scratch: m_transfer->ReadInto(scratch); break;
+    case Op::scratch: m_transfer->ReadInto(scratch); break;
     }
     const TransferResult &r = m_transfer->Result();
     QCOMPARE(r.stop, stop);

@@ -21,13 +21,13 @@ private slots:
     void fields();
 
 private:
-    QString number(int offset) const { return DigitsOf(Digits16::Read(FieldBytes(m_image, offset, A::Digits16Length))); }
-    QString sms(int row) const { return SmsText::Read(FieldBytes(m_image, A::SmsOffsets[row], A::SmsTextLength)); }
+    QString number(int offset) const { return digitsOf(Digits16::Read(fieldBytes(m_image, offset, A::Digits16Length))); }
+    QString sms(int row) const { return SmsText::Read(fieldBytes(m_image, A::SmsOffsets[row], A::SmsTextLength)); }
     QString event(int row) const
     {
-        return EventCode::Read(FieldBytes(m_image, A::EventOffsets[row], A::EventCodeLength));
+        return EventCode::Read(fieldBytes(m_image, A::EventOffsets[row], A::EventCodeLength));
     }
-    int byte(int offset) const { return ByteValue::Read(FieldBytes(m_image, offset, A::ByteValueLength)); }
+    int byte(int offset) const { return ByteValue::Read(fieldBytes(m_image, offset, A::ByteValueLength)); }
 
     ImageBytes m_image{};
 };
@@ -37,7 +37,7 @@ void TestDemoImage::initTestCase()
     QFile file(QStringLiteral(QUELMAR_DEMO_IMAGE));
     QVERIFY2(file.open(QIODevice::ReadOnly), QUELMAR_DEMO_IMAGE);
     QCOMPARE(file.size(), qint64(A::ImageSize));
-    const ParameterFile::Result result = ParameterFile::Load(file.fileName(), m_image);
+    const ParameterFile::Result result = ParameterFile::load(file.fileName(), m_image);
     QVERIFY2(result.ok, qPrintable(result.message));
 }
 
@@ -58,14 +58,14 @@ void TestDemoImage::fields_data()
     QTest::newRow("Event4") << event(3) << "    ";
     QTest::newRow("SMS4") << sms(3) << "";
     QTest::newRow("CallFilter")
-        << QString::number(FlagByte::Read(FieldBytes(m_image, A::CallFilter, A::FlagLength), EEAddr::FlagRead::NonZero))
+        << QString::number(FlagByte::Read(fieldBytes(m_image, A::CallFilter, A::FlagLength), EEAddr::FlagRead::NonZero))
         << "1";
     QTest::newRow("PhnrEnabled1") << number(A::PhnrEnabled1) << "36301234567";
     QTest::newRow("PhnrEnabled2") << number(A::PhnrEnabled2) << "36209876543";
     QTest::newRow("PhnrEnabled3") << number(A::PhnrEnabled3) << "";
     QTest::newRow("REL1") << QString::number(byte(A::REL1)) << "5";
     QTest::newRow("CallMax") << QString::number(byte(A::CallMax)) << "0";
-    QTest::newRow("APN") << GprsText::Read(FieldBytes(m_image, A::APN, 1 + A::ApnCapacity)) << "internet";
+    QTest::newRow("APN") << GprsText::Read(fieldBytes(m_image, A::APN, 1 + A::ApnCapacity)) << "internet";
 }
 
 void TestDemoImage::fields()

@@ -187,11 +187,11 @@ bool TestDownload::startSim(const QStringList &arguments)
 bool TestDownload::connectPort()
 {
     m_link = std::make_unique<ModuleLink>();
-    m_link->ComPort1.SetPort(QStringLiteral("COM%1").arg(SimPort));
+    m_link->ComPort1.setPort(QStringLiteral("COM%1").arg(SimPort));
     // As the main window does when the adapter goes away.
-    m_link->ComPort1.OnHangup = [this] { m_link->HangUp(); };
-    m_form->SetLink(m_link.get());
-    return m_link->Connect() == ConnectionState::Connected;
+    m_link->ComPort1.OnHangup = [this] { m_link->hangUp(); };
+    m_form->setLink(m_link.get());
+    return m_link->connect() == ConnectionState::Connected;
 }
 
 void TestDownload::windowDefinition()
@@ -302,7 +302,7 @@ void TestDownload::writeThenCompare()
     QCOMPARE(imageBytes(), image);
     QVERIFY(m_messages.isEmpty() && m_errors.isEmpty());
 
-    m_form->SetLink(nullptr);
+    m_form->setLink(nullptr);
     m_link.reset();
     // The simulator stores what it was sent as it quits.
     QVERIFY(m_sim.stop());
@@ -321,7 +321,7 @@ void TestDownload::portClosedDuringARead()
         m_link->Codec.ComPort1RxChar(count);
         const BlockReception &reception = m_link->Dispatcher.Reception;
         if (reception.BlockReceived && reception.ReceivedBlockAddress == 2 * 64)
-            m_link->Disconnect();
+            m_link->disconnect();
     };
 
     QElapsedTimer clock;
@@ -346,7 +346,7 @@ void TestDownload::portClosedDuringARead()
 
 void TestDownload::notConnected()
 {
-    m_form->SetProgress(5);
+    m_form->setProgress(5);
     m_form->SetBarColour(Transfer::Red);
     for (QPushButton *b : {m_form->btRead, m_form->btCompare, m_form->btWrite})
         b->click();
@@ -361,7 +361,7 @@ void TestDownload::notConnected()
 
 void TestDownload::saveAfterStart()
 {
-    m_form->SetProgress(7);
+    m_form->setProgress(7);
     m_form->SetBarColour(Transfer::Red);
     m_chosenPath = path(QStringLiteral("start.QM3"));
     m_form->btSave->click();
@@ -419,7 +419,7 @@ void TestDownload::open()
     if (!content.isNull())
         QVERIFY(writeFile(file, content));
     m_chosenPath = cancel ? QString() : file;
-    m_form->SetProgress(9);
+    m_form->setProgress(9);
     m_form->SetBarColour(Transfer::Red);
     const QByteArray before = imageBytes();
 
@@ -441,7 +441,7 @@ void TestDownload::saveCancelledOrFailing()
     QCOMPARE(m_form->Progress->value(), 0);
 
     // A file that cannot be created: one error box, the bar untouched.
-    m_form->SetProgress(4);
+    m_form->setProgress(4);
     m_chosenPath = path(QStringLiteral("no such folder/x.QM3"));
     m_form->btSave->click();
     QCOMPARE(m_errors.size(), 1);
@@ -561,7 +561,7 @@ void TestDownload::historyKeepsFinishedOperations()
     QPushButton *button = operation == u"read" ? m_form->btRead : operation == u"write" ? m_form->btWrite : m_form->btCompare;
     button->click();
 
-    const QList<History::Entry> entries = History::Store().entries();
+    const QList<History::entry> entries = History::Store().entries();
     QCOMPARE(entries.size(), kept ? 1 : 0);
     QVERIFY(!m_form->lbOutcome->text().isEmpty());
     QVERIFY(!m_form->lbOutcome->text().contains(QStringLiteral("History")));
@@ -622,7 +622,7 @@ void TestDownload::historyWindow()
     QTableWidget *list = window->FormDifferences->lvDifferences;
     QVERIFY(window->FormDifferences->isVisible());
     QCOMPARE(list->rowCount(), 2);
-    QCOMPARE(list->horizontalHeaderItem(3)->text(), window->Entries().first().name);
+    QCOMPARE(list->horizontalHeaderItem(3)->text(), window->entries().first().name);
     QCOMPARE(list->horizontalHeaderItem(4)->text(), QStringLiteral("Image"));
     QCOMPARE(list->item(0, 3)->text(), QStringLiteral("0612345678"));
 
@@ -645,7 +645,7 @@ void TestDownload::report()
     m_form->ReportDialog = [&] { return pdf; };
     m_form->OpenReport = [&](const QString &p) { opened << p; };
     m_form->WriteReport = [](const QString &p) {
-        Report::Contents contents;
+        Report::contents contents;
         contents.image = ParameterImage;
         return Report::writePdf(p, contents).error;
     };

@@ -39,7 +39,7 @@ void TestDownloadStartUp::init()
 
 void TestDownloadStartUp::cleanup()
 {
-    ShutDown();
+    shutDown();
     QVERIFY(!FormDownload);
     m_sim.stop();
 }
@@ -84,7 +84,7 @@ void TestDownloadStartUp::readThroughTheMainWindowsLink()
         m_sim.start(QStringLiteral("COM88"), {QStringLiteral("--no-pacing"), QStringLiteral("--image"), file.fileName()});
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
-    MainForm->ComPort1.SetPort(QStringLiteral("COM88"));
+    MainForm->ComPort1.setPort(QStringLiteral("COM88"));
     MainForm->btConnect->click();
     QVERIFY(MainForm->ComPort1.Connected());
     MainForm->btParameterSetting->click();

@@ -16,14 +16,14 @@ using Bytes8 = std::vector<std::uint8_t>;
 namespace {
 
 // head, then pad up to size.
-Bytes8 FieldOf(const QByteArray &head, int size, std::uint8_t pad = 0x00)
+Bytes8 fieldOf(const QByteArray &head, int size, std::uint8_t pad = 0x00)
 {
     Bytes8 bytes(static_cast<std::size_t>(size), pad);
     std::copy(head.begin(), head.end(), bytes.begin());
     return bytes;
 }
 
-QByteArray Hex(std::span<const std::uint8_t> bytes)
+QByteArray hex(std::span<const std::uint8_t> bytes)
 {
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), static_cast<qsizetype>(bytes.size()))
         .toHex(' ')
@@ -32,7 +32,7 @@ QByteArray Hex(std::span<const std::uint8_t> bytes)
 
 // '.' for an empty position.
 template <std::size_t N>
-QString Render(const DigitCells<N> &cells)
+QString render(const DigitCells<N> &cells)
 {
     QString text;
     for (const auto &d : cells)
@@ -40,14 +40,14 @@ QString Render(const DigitCells<N> &cells)
     return text;
 }
 
-QString RenderField(const ImageBytes &image, const EEAddr::Field &f)
+QString renderField(const ImageBytes &image, const EEAddr::Field &f)
 {
-    const auto bytes = FieldBytes(image, f);
+    const auto bytes = fieldBytes(image, f);
     switch (f.encoding) {
     case EEAddr::Encoding::Digits16:
-        return Render(Digits16::Read(bytes));
+        return render(Digits16::Read(bytes));
     case EEAddr::Encoding::Digits8:
-        return Render(Digits8::Read(bytes));
+        return render(Digits8::Read(bytes));
     case EEAddr::Encoding::EventCode:
         return EventCode::Read(bytes);
     case EEAddr::Encoding::SmsText:
@@ -75,15 +75,15 @@ QString RenderField(const ImageBytes &image, const EEAddr::Field &f)
 }
 
 // What the editor does to one field when it loads and stores it unchanged.
-void ReadAndWriteBack(ImageBytes &image, const EEAddr::Field &f)
+void readAndWriteBack(ImageBytes &image, const EEAddr::Field &f)
 {
-    const auto bytes = FieldBytes(image, f);
+    const auto bytes = fieldBytes(image, f);
     switch (f.encoding) {
     case EEAddr::Encoding::Digits16:
-        Digits16::Write(bytes, DigitsOf(Digits16::Read(bytes)));
+        Digits16::Write(bytes, digitsOf(Digits16::Read(bytes)));
         break;
     case EEAddr::Encoding::Digits8:
-        Digits8::Write(bytes, DigitsOf(Digits8::Read(bytes)));
+        Digits8::Write(bytes, digitsOf(Digits8::Read(bytes)));
         break;
     case EEAddr::Encoding::EventCode:
         EventCode::Write(bytes, EventCode::Read(bytes));
@@ -115,7 +115,7 @@ void ReadAndWriteBack(ImageBytes &image, const EEAddr::Field &f)
     }
 }
 
-ImageBytes Erased()
+ImageBytes erasedImage()
 {
     ImageBytes image;
     image.fill(0xFF);
@@ -139,7 +139,7 @@ private slots:
     void digitsRead();
     void digitsWrite_data();
     void digitsWrite();
-    void digitsFromCells();
+    void digitsFromCellsCases();
 
     void eventCodeRead_data();
     void eventCodeRead();
@@ -195,14 +195,14 @@ void TestEncodings::layoutControls()
                 const QString name = QString::fromLatin1(n.data(), static_cast<qsizetype>(n.size()));
                 QVERIFY2(!names.contains(name), qPrintable(name));
                 names.insert(name);
-                QCOMPARE(EEAddr::FieldOfControl(n), &f);
+                QCOMPARE(EEAddr::fieldOfControl(n), &f);
             }
     }
     QCOMPARE(withControl, 60);
-    QCOMPARE(EEAddr::FindField("CentralID")->offset, 1026);
-    QCOMPARE(EEAddr::FindField("APN")->capacity, 37);
-    QCOMPARE(EEAddr::FieldOfControl("edCentralID")->name, std::string_view("CentralID"));
-    QVERIFY(EEAddr::FindField("nothing") == nullptr);
+    QCOMPARE(EEAddr::findField("CentralID")->offset, 1026);
+    QCOMPARE(EEAddr::findField("APN")->capacity, 37);
+    QCOMPARE(EEAddr::fieldOfControl("edCentralID")->name, std::string_view("CentralID"));
+    QVERIFY(EEAddr::findField("nothing") == nullptr);
     for (std::size_t i = 0; i < EEAddr::SmsOffsets.size(); ++i)
         QCOMPARE(EEAddr::SmsOffsets[i], EEAddr::SMS1 + 41 * static_cast<int>(i));
     for (std::size_t i = 0; i < EEAddr::EventOffsets.size(); ++i)
@@ -244,34 +244,34 @@ void TestEncodings::erasedImageReads()
 {
     QFETCH(QString, field);
     QFETCH(QString, reading);
-    const ImageBytes image = Erased();
-    QCOMPARE(RenderField(image, *EEAddr::FindField(field.toStdString())), reading);
+    const ImageBytes image = erasedImage();
+    QCOMPARE(renderField(image, *EEAddr::findField(field.toStdString())), reading);
 }
 
 // Loading the erased image and storing it straight back.
 void TestEncodings::erasedImageLoadStore()
 {
-    ImageBytes image = Erased();
+    ImageBytes image = erasedImage();
     for (const EEAddr::Field &f : EEAddr::Fields)
-        ReadAndWriteBack(image, f);
+        readAndWriteBack(image, f);
 
-    ImageBytes expected = Erased();
+    ImageBytes expected = erasedImage();
     auto put = [&](int offset, const Bytes8 &bytes) {
         std::copy(bytes.begin(), bytes.end(), expected.begin() + offset);
     };
     for (const EEAddr::Field &f : EEAddr::Fields) {
         switch (f.encoding) {
-        case EEAddr::Encoding::Digits16: put(f.offset, FieldOf("\xFF", 17)); break;
-        case EEAddr::Encoding::Digits8: put(f.offset, FieldOf({}, 9)); break;
+        case EEAddr::Encoding::Digits16: put(f.offset, fieldOf("\xFF", 17)); break;
+        case EEAddr::Encoding::Digits8: put(f.offset, fieldOf({}, 9)); break;
         case EEAddr::Encoding::SmsText:
-        case EEAddr::Encoding::GprsText: put(f.offset, FieldOf(QByteArray(1, '\0'), f.length, 0x20)); break;
-        case EEAddr::Encoding::ReservedZero: put(f.offset, FieldOf({}, 2)); break;
+        case EEAddr::Encoding::GprsText: put(f.offset, fieldOf(QByteArray(1, '\0'), f.length, 0x20)); break;
+        case EEAddr::Encoding::ReservedZero: put(f.offset, fieldOf({}, 2)); break;
         case EEAddr::Encoding::FlagByte: put(f.offset, {f.name == "CallFilter" ? std::uint8_t{1} : std::uint8_t{0}}); break;
         case EEAddr::Encoding::FlagBits: put(f.offset, {3}); break;
         default: break; // event codes, numbers and addresses stay 0xFF
         }
     }
-    QCOMPARE(Hex(image), Hex(expected));
+    QCOMPARE(hex(image), hex(expected));
 }
 
 void TestEncodings::digitsRead_data()
@@ -296,8 +296,8 @@ void TestEncodings::digitsRead()
     QFETCH(QByteArray, head);
     QFETCH(int, size);
     QFETCH(QString, cells);
-    const Bytes8 field = FieldOf(head, size);
-    QCOMPARE(size == 17 ? Render(Digits16::Read(field)) : Render(Digits8::Read(field)), cells);
+    const Bytes8 field = fieldOf(head, size);
+    QCOMPARE(size == 17 ? render(Digits16::Read(field)) : render(Digits8::Read(field)), cells);
 }
 
 void TestEncodings::digitsWrite_data()
@@ -326,14 +326,14 @@ void TestEncodings::digitsWrite()
         Digits16::Write(field, digits);
     else
         Digits8::Write(field, digits);
-    QCOMPARE(Hex(field), Hex(FieldOf(head, size)));
+    QCOMPARE(hex(field), hex(fieldOf(head, size)));
 }
 
-void TestEncodings::digitsFromCells()
+void TestEncodings::digitsFromCellsCases()
 {
-    QCOMPARE(DigitsFromCells({"1", "2", "", "4"}), QStringLiteral("124"));
-    QCOMPARE(DigitsFromCells({" ", "x", "5x", "*", "9"}), QStringLiteral("59"));
-    QCOMPARE(DigitsFromCells({}), QString());
+    QCOMPARE(digitsFromCells({"1", "2", "", "4"}), QStringLiteral("124"));
+    QCOMPARE(digitsFromCells({" ", "x", "5x", "*", "9"}), QStringLiteral("59"));
+    QCOMPARE(digitsFromCells({}), QString());
 }
 
 void TestEncodings::eventCodeRead_data()
@@ -352,7 +352,7 @@ void TestEncodings::eventCodeRead()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, symbols);
-    QCOMPARE(EventCode::Read(FieldOf(bytes, 2)), symbols);
+    QCOMPARE(EventCode::Read(fieldOf(bytes, 2)), symbols);
 }
 
 void TestEncodings::eventCodeWrite_data()
@@ -375,7 +375,7 @@ void TestEncodings::eventCodeWrite()
     QFETCH(QByteArray, bytes);
     Bytes8 field(2, 0x00);
     EventCode::Write(field, symbols);
-    QCOMPARE(Hex(field), Hex(FieldOf(bytes, 2)));
+    QCOMPARE(hex(field), hex(fieldOf(bytes, 2)));
 }
 
 void TestEncodings::eventCodeWriteCells_data()
@@ -395,8 +395,8 @@ void TestEncodings::eventCodeWriteCells()
     QFETCH(QStringList, cells);
     QFETCH(QByteArray, bytes);
     Bytes8 field(2, 0x00);
-    EventCode::WriteCells(field, cells);
-    QCOMPARE(Hex(field), Hex(FieldOf(bytes, 2)));
+    EventCode::writeCells(field, cells);
+    QCOMPARE(hex(field), hex(fieldOf(bytes, 2)));
 }
 
 void TestEncodings::smsWrite_data()
@@ -419,7 +419,7 @@ void TestEncodings::smsWrite()
     QFETCH(QByteArray, head);
     Bytes8 field(41, 0xAA);
     SmsText::Write(field, text);
-    QCOMPARE(Hex(field), Hex(FieldOf(head, 41, 0x20)));
+    QCOMPARE(hex(field), hex(fieldOf(head, 41, 0x20)));
 }
 
 void TestEncodings::smsRead_data()
@@ -442,7 +442,7 @@ void TestEncodings::smsRead()
 {
     QFETCH(QByteArray, head);
     QFETCH(QString, text);
-    QCOMPARE(SmsText::Read(FieldOf(head, 41, 0x20)), text);
+    QCOMPARE(SmsText::Read(fieldOf(head, 41, 0x20)), text);
 }
 
 void TestEncodings::gprsWrite_data()
@@ -466,7 +466,7 @@ void TestEncodings::gprsWrite()
     QFETCH(QByteArray, head);
     Bytes8 field(static_cast<std::size_t>(capacity + 1), 0xAA);
     GprsText::Write(field, text);
-    QCOMPARE(Hex(field), Hex(FieldOf(head, capacity + 1, 0x20)));
+    QCOMPARE(hex(field), hex(fieldOf(head, capacity + 1, 0x20)));
 }
 
 void TestEncodings::gprsRead_data()
@@ -487,7 +487,7 @@ void TestEncodings::gprsRead()
     QFETCH(QByteArray, head);
     QFETCH(int, capacity);
     QFETCH(QString, text);
-    QCOMPARE(GprsText::Read(FieldOf(head, capacity + 1, 0x20)), text);
+    QCOMPARE(GprsText::Read(fieldOf(head, capacity + 1, 0x20)), text);
 }
 
 void TestEncodings::numbersAndFlags()
@@ -563,16 +563,16 @@ void TestEncodings::roundTripIsStableAfterOneRound()
         const ImageBytes original = image;
         for (const EEAddr::Field &f : EEAddr::Fields) {
             ImageBytes once = original;
-            ReadAndWriteBack(once, f);
+            readAndWriteBack(once, f);
             ImageBytes twice = once;
-            ReadAndWriteBack(twice, f);
+            readAndWriteBack(twice, f);
             if (twice != once)
                 QFAIL(qPrintable(QStringLiteral("image %1, field %2: %3 -> %4 -> %5")
                                      .arg(n)
                                      .arg(QLatin1String(f.name.data()))
-                                     .arg(QString::fromLatin1(Hex(FieldBytes(original, f))),
-                                          QString::fromLatin1(Hex(FieldBytes(once, f))),
-                                          QString::fromLatin1(Hex(FieldBytes(twice, f))))));
+                                     .arg(QString::fromLatin1(hex(fieldBytes(original, f))),
+                                          QString::fromLatin1(hex(fieldBytes(once, f))),
+                                          QString::fromLatin1(hex(fieldBytes(twice, f))))));
             const auto fieldBegin = static_cast<std::size_t>(f.offset);
             const auto fieldEnd = fieldBegin + static_cast<std::size_t>(f.length);
             QVERIFY(std::equal(once.begin(), once.begin() + fieldBegin, original.begin()));
@@ -581,7 +581,7 @@ void TestEncodings::roundTripIsStableAfterOneRound()
             if (f.encoding == EEAddr::Encoding::Word16BE || f.encoding == EEAddr::Encoding::IPv4Address
                 || f.encoding == EEAddr::Encoding::ByteValue || f.encoding == EEAddr::Encoding::FlagBits
                 || f.encoding == EEAddr::Encoding::FlagByte)
-                QCOMPARE(RenderField(once, f), RenderField(original, f));
+                QCOMPARE(renderField(once, f), renderField(original, f));
         }
     }
 }

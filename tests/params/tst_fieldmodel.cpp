@@ -23,14 +23,14 @@ const EEAddr::Field &F(const char *name)
     return *f;
 }
 
-ImageBytes Erased()
+ImageBytes erasedImage()
 {
     ImageBytes image;
     image.fill(0xFF);
     return image;
 }
 
-void Put(ImageBytes &image, int offset, const QByteArray &bytes)
+void put(ImageBytes &image, int offset, const QByteArray &bytes)
 {
     std::memcpy(image.data() + offset, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
@@ -124,9 +124,9 @@ private slots:
 
     void diffOneField()
     {
-        const ImageBytes a = Erased();
+        const ImageBytes a = erasedImage();
         ImageBytes b = a;
-        Put(b, EEAddr::USER1, QByteArray("\x02" "06", 3));
+        put(b, EEAddr::USER1, QByteArray("\x02" "06", 3));
         const ImageDifferences d = DiffImages(a, b);
         QCOMPARE(d.count(), 1);
         QCOMPARE(d.fields[0].field->name, std::string_view("USER1"));
@@ -137,11 +137,11 @@ private slots:
     // Bytes outside every named field, the reserved ones included, come as runs.
     void diffUncoveredRuns()
     {
-        const ImageBytes a = Erased();
+        const ImageBytes a = erasedImage();
         ImageBytes b = a;
-        Put(b, 94, QByteArray(8, '\0'));
-        Put(b, 959, QByteArray(1, '\0'));
-        Put(b, EEAddr::Reserved1, QByteArray(2, '\0'));
+        put(b, 94, QByteArray(8, '\0'));
+        put(b, 959, QByteArray(1, '\0'));
+        put(b, EEAddr::Reserved1, QByteArray(2, '\0'));
         const ImageDifferences d = DiffImages(a, b);
         QVERIFY(d.fields.isEmpty());
         QStringList runs;
@@ -152,7 +152,7 @@ private slots:
 
     void diffRange()
     {
-        const ImageBytes a = Erased();
+        const ImageBytes a = erasedImage();
         ImageBytes b = a;
         b[EEAddr::PanelID + 1] = 0;
         b[1030] = 0;
@@ -166,7 +166,7 @@ private slots:
     // Bytes a read never looks at still make the field differ.
     void diffSameValue()
     {
-        const ImageBytes a = Erased();
+        const ImageBytes a = erasedImage();
         ImageBytes b = a;
         b[EEAddr::USER1] = 0xFE;
         b[EEAddr::CallFilter] = 7;
@@ -181,17 +181,17 @@ private slots:
     void agreesWithEditor_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        ImageBytes tricky = Erased();
-        Put(tricky, EEAddr::USER1, QByteArray("\x03" "1A3", 4));
-        Put(tricky, EEAddr::Event1, QByteArray("\xB1\x23", 2));
-        Put(tricky, EEAddr::SMS1, QByteArray("\x05" "\xDB\xD5" "a  ", 6));
-        Put(tricky, EEAddr::APN, QByteArray("\x06" "my \"ap", 7));
-        Put(tricky, EEAddr::Port1, QByteArray("\x80\x00", 2));
-        Put(tricky, EEAddr::CallMax, QByteArray("\x10", 1));
-        Put(tricky, EEAddr::BELLFlags, QByteArray("\xFD", 1));
+        ImageBytes tricky = erasedImage();
+        put(tricky, EEAddr::USER1, QByteArray("\x03" "1A3", 4));
+        put(tricky, EEAddr::Event1, QByteArray("\xB1\x23", 2));
+        put(tricky, EEAddr::SMS1, QByteArray("\x05" "\xDB\xD5" "a  ", 6));
+        put(tricky, EEAddr::APN, QByteArray("\x06" "my \"ap", 7));
+        put(tricky, EEAddr::Port1, QByteArray("\x80\x00", 2));
+        put(tricky, EEAddr::CallMax, QByteArray("\x10", 1));
+        put(tricky, EEAddr::BELLFlags, QByteArray("\xFD", 1));
         ImageBytes zero{};
         const auto asBytes = [](const ImageBytes &i) { return QByteArray(reinterpret_cast<const char *>(i.data()), int(i.size())); };
-        QTest::newRow("erased") << asBytes(Erased());
+        QTest::newRow("erased") << asBytes(erasedImage());
         QTest::newRow("zero") << asBytes(zero);
         QTest::newRow("tricky") << asBytes(tricky);
     }
@@ -212,7 +212,7 @@ private slots:
                 const int n = std::get<int>(v);
                 v = std::clamp(f.encoding == EEAddr::Encoding::Word16BE ? int(std::int16_t(n)) : n, 0, f.maximum);
             }
-            const auto got = FieldBytes(stored, f);
+            const auto got = fieldBytes(stored, f);
             QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.data()), int(got.size())), Encode(f, v));
         }
     }

@@ -61,7 +61,7 @@ void TestHistory::names()
 {
     QFETCH(QString, name);
     QFETCH(bool, valid);
-    History::Entry e;
+    History::entry e;
     QCOMPARE(History::parseName(name, e), valid);
     if (!valid)
         return;
@@ -88,7 +88,7 @@ void TestHistory::keepListsNewestFirst()
     QVERIFY2(a.ok() && b.ok() && c.ok(), qPrintable(a.error + b.error + c.error));
     QCOMPARE(History::outcomeNote(a), QString());
 
-    const QList<History::Entry> list = store.entries();
+    const QList<History::entry> list = store.entries();
     QCOMPARE(list.size(), 3);
     // Same second: the later write first, then the first write, then the read by its name.
     QCOMPARE(list.at(0).name, QStringLiteral("20260301-000010-write-COM3-2.QM3"));
@@ -96,7 +96,7 @@ void TestHistory::keepListsNewestFirst()
     QCOMPARE(list.at(2).name, QStringLiteral("20260301-000010-read-COM3.QM3"));
 
     ImageBytes loaded;
-    QVERIFY(ParameterFile::Load(list.at(2).path, loaded).ok);
+    QVERIFY(ParameterFile::load(list.at(2).path, loaded).ok);
     QVERIFY(loaded == first);
     QCOMPARE(QFileInfo(list.at(2).path).size(), 1088);
     QCOMPARE(History::summaryOf(loaded), QStringLiteral("USER1 0612345678, APN internet"));
@@ -111,14 +111,14 @@ void TestHistory::theNewestAreKept()
     image.fill(0xFF);
     // A full history of older entries, and a file of the user's own that is not one.
     for (int k = 0; k < History::Limit; ++k)
-        QVERIFY(ParameterFile::Save(
+        QVERIFY(ParameterFile::save(
                     tmp.filePath(History::entryName(at(1, k), History::Operation::Read, QStringLiteral("COM1"))), image)
                     .ok);
-    QVERIFY(ParameterFile::Save(tmp.filePath(QStringLiteral("site.QM3")), image).ok);
+    QVERIFY(ParameterFile::save(tmp.filePath(QStringLiteral("site.QM3")), image).ok);
 
     const History::Kept kept = store.keep(image, History::Operation::Backup, QStringLiteral("COM2"), at(2, 0));
     QVERIFY(kept.ok());
-    const QList<History::Entry> list = store.entries();
+    const QList<History::entry> list = store.entries();
     QCOMPARE(list.size(), History::Limit);
     QCOMPARE(list.first().path, kept.path);
     QCOMPARE(list.last().when, at(1, 1)); // only the oldest went
@@ -141,7 +141,7 @@ void TestHistory::unwritableFolder()
     QFETCH(QString, folder);
     QFETCH(QString, reason);
     QTemporaryDir tmp;
-    QVERIFY(ParameterFile::Save(tmp.filePath(QStringLiteral("blocker")), ImageBytes{}).ok);
+    QVERIFY(ParameterFile::save(tmp.filePath(QStringLiteral("blocker")), ImageBytes{}).ok);
     const QString path = folder.startsWith(QLatin1Char('/')) ? folder : tmp.filePath(folder);
     const History::Store store(path);
     ImageBytes image;

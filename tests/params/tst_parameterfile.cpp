@@ -17,13 +17,13 @@
 
 namespace {
 
-QByteArray Contents(const QString &path)
+QByteArray contents(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void WriteRaw(const QString &path, const QByteArray &bytes)
+void writeRaw(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -35,7 +35,7 @@ QByteArray Bytes(const ImageBytes &image)
     return QByteArray(reinterpret_cast<const char *>(image.data()), static_cast<qsizetype>(image.size()));
 }
 
-ImageBytes RandomImage(quint32 seed)
+ImageBytes randomImage(quint32 seed)
 {
     QRandomGenerator random(seed);
     ImageBytes image;
@@ -44,7 +44,7 @@ ImageBytes RandomImage(quint32 seed)
     return image;
 }
 
-QStringList Entries(const QString &dir)
+QStringList entries(const QString &dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
@@ -101,25 +101,25 @@ void TestParameterFile::errorTexts()
 {
     QFETCH(int, error);
     QFETCH(QString, text);
-    QCOMPARE(ParameterFile::ErrorText(error), text);
+    QCOMPARE(ParameterFile::errorText(error), text);
 }
 
 void TestParameterFile::saveAtStartIsErased()
 {
     QCOMPARE(Bytes(ParameterImage), QByteArray(1088, '\xFF'));
     QVERIFY(std::all_of(TransferBuffer.begin(), TransferBuffer.end(), [](std::uint8_t b) { return b == 0; }));
-    const auto result = ParameterFile::Save(path("start.QM3"), ParameterImage);
+    const auto result = ParameterFile::save(path("start.QM3"), ParameterImage);
     QVERIFY2(result.ok, qPrintable(result.message));
-    QCOMPARE(Contents(path("start.QM3")), QByteArray(1088, '\xFF'));
+    QCOMPARE(contents(path("start.QM3")), QByteArray(1088, '\xFF'));
 }
 
 void TestParameterFile::saveAndLoadRoundTrip()
 {
-    const ImageBytes image = RandomImage(7);
+    const ImageBytes image = randomImage(7);
     // A bare name goes to the working directory.
     const QString old = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir.path()));
-    const auto saved = ParameterFile::Save(QStringLiteral("roundtrip.QM3"), image);
+    const auto saved = ParameterFile::save(QStringLiteral("roundtrip.QM3"), image);
     QVERIFY(QDir::setCurrent(old));
     QVERIFY2(saved.ok, qPrintable(saved.message));
     QVERIFY(saved.message.isEmpty());
@@ -127,10 +127,10 @@ void TestParameterFile::saveAndLoadRoundTrip()
 
     ImageBytes loaded;
     loaded.fill(0x5A);
-    const auto result = ParameterFile::Load(path("roundtrip.QM3"), loaded);
+    const auto result = ParameterFile::load(path("roundtrip.QM3"), loaded);
     QVERIFY2(result.ok, qPrintable(result.message));
     QCOMPARE(Bytes(loaded), Bytes(image));
-    QVERIFY(!Entries(m_dir.path()).join(' ').contains(QStringLiteral(".tmp")));
+    QVERIFY(!entries(m_dir.path()).join(' ').contains(QStringLiteral(".tmp")));
 }
 
 void TestParameterFile::loadUsesFirst1088Bytes()
@@ -138,9 +138,9 @@ void TestParameterFile::loadUsesFirst1088Bytes()
     QByteArray bytes(2000, '\0');
     for (int i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i * 7);
-    WriteRaw(path("long.QM3"), bytes);
+    writeRaw(path("long.QM3"), bytes);
     ImageBytes image{};
-    const auto result = ParameterFile::Load(path("long.QM3"), image);
+    const auto result = ParameterFile::load(path("long.QM3"), image);
     QVERIFY(result.ok);
     QCOMPARE(Bytes(image), bytes.left(1088));
 }
@@ -156,10 +156,10 @@ void TestParameterFile::loadShortFileLeavesImage_data()
 void TestParameterFile::loadShortFileLeavesImage()
 {
     QFETCH(int, size);
-    WriteRaw(path("short.QM3"), QByteArray(size, '\x01'));
-    ImageBytes image = RandomImage(11);
+    writeRaw(path("short.QM3"), QByteArray(size, '\x01'));
+    ImageBytes image = randomImage(11);
     const ImageBytes before = image;
-    const auto result = ParameterFile::Load(path("short.QM3"), image);
+    const auto result = ParameterFile::load(path("short.QM3"), image);
     QVERIFY(!result.ok);
     QCOMPARE(result.message, QStringLiteral("Read beyond end of file"));
     QCOMPARE(Bytes(image), Bytes(before));
@@ -183,13 +183,13 @@ void TestParameterFile::loadFailures()
     QFETCH(QString, name);
     QFETCH(QString, message);
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("adir")));
-    WriteRaw(path("plain"), "x");
+    writeRaw(path("plain"), "x");
     if (!QFileInfo::exists(path("fifo")))
         QCOMPARE(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
 
-    ImageBytes image = RandomImage(13);
+    ImageBytes image = randomImage(13);
     const ImageBytes before = image;
-    const auto result = ParameterFile::Load(name.isEmpty() ? name : path(name), image);
+    const auto result = ParameterFile::load(name.isEmpty() ? name : path(name), image);
     QVERIFY(!result.ok);
     QCOMPARE(result.message, message);
     QCOMPARE(Bytes(image), Bytes(before));
@@ -213,15 +213,15 @@ void TestParameterFile::saveFailures()
     QFETCH(QString, message);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("adir/inner")));
-    WriteRaw(dir.filePath("plain"), "old");
-    const QStringList before = Entries(dir.path());
+    writeRaw(dir.filePath("plain"), "old");
+    const QStringList before = entries(dir.path());
 
-    const auto result = ParameterFile::Save(name.isEmpty() ? name : dir.filePath(name), RandomImage(17));
+    const auto result = ParameterFile::save(name.isEmpty() ? name : dir.filePath(name), randomImage(17));
     QVERIFY(!result.ok);
     QCOMPARE(result.message, message);
-    QCOMPARE(Entries(dir.path()), before); // no temporary left behind
-    QCOMPARE(Entries(dir.filePath("adir")), QStringList{"inner"});
-    QCOMPARE(Contents(dir.filePath("plain")), QByteArray("old"));
+    QCOMPARE(entries(dir.path()), before); // no temporary left behind
+    QCOMPARE(entries(dir.filePath("adir")), QStringList{"inner"});
+    QCOMPARE(contents(dir.filePath("plain")), QByteArray("old"));
 }
 
 // A write that fails half way (here: the file size limit) must leave the old file whole.
@@ -230,7 +230,7 @@ void TestParameterFile::failedWriteKeepsOldFile()
     QTemporaryDir dir;
     const QString target = dir.filePath("keep.QM3");
     const QByteArray old(1088, '\x11');
-    WriteRaw(target, old);
+    writeRaw(target, old);
 
     rlimit saved{};
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -238,25 +238,25 @@ void TestParameterFile::failedWriteKeepsOldFile()
     rlimit small = saved;
     small.rlim_cur = 100;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const auto result = ParameterFile::Save(target, RandomImage(19));
+    const auto result = ParameterFile::save(target, randomImage(19));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
     QVERIFY(!result.ok);
     QCOMPARE(result.message, QStringLiteral("I/O error %1").arg(EFBIG));
-    QCOMPARE(Contents(target), old);
-    QCOMPARE(Entries(dir.path()), QStringList{"keep.QM3"});
+    QCOMPARE(contents(target), old);
+    QCOMPARE(entries(dir.path()), QStringList{"keep.QM3"});
 }
 
 void TestParameterFile::saveReplacesExistingFile()
 {
     const QString target = path("existing.QM3");
-    WriteRaw(target, QByteArray(2000, '\x11'));
+    writeRaw(target, QByteArray(2000, '\x11'));
     QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0640), 0);
-    const ImageBytes image = RandomImage(23);
-    const auto result = ParameterFile::Save(target, image);
+    const ImageBytes image = randomImage(23);
+    const auto result = ParameterFile::save(target, image);
     QVERIFY2(result.ok, qPrintable(result.message));
-    QCOMPARE(Contents(target), Bytes(image));
+    QCOMPARE(contents(target), Bytes(image));
     struct stat st {};
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
     QCOMPARE(st.st_mode & 07777, 0640u);
@@ -267,12 +267,12 @@ void TestParameterFile::saveThroughLinkUpdatesTarget()
     QTemporaryDir dir;
     const QString real = dir.filePath("real.QM3");
     const QString link = dir.filePath("link.QM3");
-    WriteRaw(real, "old");
+    writeRaw(real, "old");
     QVERIFY(QFile::link(real, link));
-    const ImageBytes image = RandomImage(29);
-    QVERIFY(ParameterFile::Save(link, image).ok);
+    const ImageBytes image = randomImage(29);
+    QVERIFY(ParameterFile::save(link, image).ok);
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(Contents(real), Bytes(image));
+    QCOMPARE(contents(real), Bytes(image));
 }
 
 QTEST_GUILESS_MAIN(TestParameterFile)

@@ -49,15 +49,15 @@ struct Display : TransferDisplay
         ++enables;
         enabled = true;
     }
-    void SetProgress(int p) override { position = p; }
+    void setProgress(int p) override { position = p; }
     void SetBarColour(std::uint32_t rgb) override
     {
         colour = rgb;
         if (rgb == Transfer::Red && firstRedAt < 0)
             firstRedAt = position;
     }
-    void ShowMessage(const QString &text) override { messages << text; }
-    void ShowError(const QString &text) override { errors << text; }
+    void showMessage(const QString &text) override { messages << text; }
+    void showError(const QString &text) override { errors << text; }
 };
 
 enum class Op { Read, Compare, Write };
@@ -411,7 +411,7 @@ void TestTransfer::messagesOfAWrite()
         const ModuleMessage &last = sent[static_cast<std::size_t>(b * 7 + 6)];
         const std::uint32_t sum = (std::uint32_t{last[7]} << 24) | (std::uint32_t{last[8]} << 16)
                                   | (std::uint32_t{last[9]} << 8) | last[10];
-        QCOMPARE(sum, BlockChecksum(block));
+        QCOMPARE(sum, blockChecksum(block));
         QCOMPARE((std::array<std::uint8_t, 3>{last[11], last[12], last[13]}), (std::array<std::uint8_t, 3>{}));
         QCOMPARE(last[14], block[59]);
     }
@@ -494,7 +494,7 @@ void TestTransfer::lastDataPart()
 {
     QFETCH(ParameterBlock, block);
     QFETCH(QByteArray, checksum);
-    const auto parts = Transfer::WriteParts(block);
+    const auto parts = Transfer::writeParts(block);
     const Transfer::Payload &last = parts[5];
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(last.data()) + 5, 4), checksum);
     QCOMPARE(last[0], std::uint8_t{5});
@@ -508,7 +508,7 @@ void TestTransfer::waitSleepsBetweenEvents()
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!m_transfer->WaitFor(never, 20));
+    QVERIFY(!m_transfer->waitFor(never, 20));
     const double wall = static_cast<double>(clock.elapsed()) / 1000.0;
     const double cpu = cpuSeconds() - cpuBefore;
     QCOMPARE(m_transfer->WaitTicks, 0);
@@ -523,7 +523,7 @@ void TestTransfer::waitEndsWhenTheFlagIsSet()
     QTimer::singleShot(300, this, [&flag] { flag = true; });
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(m_transfer->WaitFor(flag, 600));
+    QVERIFY(m_transfer->waitFor(flag, 600));
     QVERIFY(clock.elapsed() < 30000);
     QVERIFY(m_transfer->WaitTicks > 0);
 }

@@ -23,7 +23,7 @@
 
 namespace {
 
-enum class Op { Read, Compare, Write, VerifiedWrite, Open, Save };
+enum class Op { Read, Compare, Write, VerifiedWrite, Open, save };
 
 // The first byte of the n-th field that starts in the block, or -1.
 int fieldByteIn(int block, int n = 0)
@@ -74,7 +74,7 @@ private:
         const QString file = m_home.filePath(QStringLiteral("set.QM3"));
         m_form->OpenDialog1 = m_form->SaveDialog1 = [file] { return file; };
         if (op == Op::Open)
-            QVERIFY(ParameterFile::Save(file, ParameterImage).ok);
+            QVERIFY(ParameterFile::save(file, ParameterImage).ok);
         QPushButton *buttons[] = {m_form->btRead, m_form->btCompare, m_form->btWrite, m_form->btWrite,
                                   m_form->btOpen, m_form->btSave};
         buttons[int(op)]->click();
@@ -150,7 +150,7 @@ void TestTransferWindow::outcomeLine_data()
     row("write, verify differs", Op::VerifiedWrite, F::KeepOld, 9, 0, {fieldByteIn(9), fieldByteIn(9, 1)},
         " Verify: 2 fields differ.", true);
     row("file loaded", Op::Open, {}, 0, 0, {}, " Read from file: set.QM3.", false);
-    row("file saved", Op::Save, {}, 0, 0, {}, " Saved to file: set.QM3.", false);
+    row("file saved", Op::save, {}, 0, 0, {}, " Saved to file: set.QM3.", false);
     // Only the message box: the line keeps what it said.
     row("no serial connection", Op::Write, {}, 0, -1, {}, "", false);
 }
@@ -229,7 +229,7 @@ void TestTransferWindow::backup_data()
                                << " Backup stopped at block 1 of 15: nothing was written.";
     QTest::newRow("history blocked") << none << true
                                      << QStringLiteral(" Backup not saved (%1): nothing was written.")
-                                            .arg(ParameterFile::ErrorText(ENOTDIR));
+                                            .arg(ParameterFile::errorText(ENOTDIR));
 }
 
 void TestTransferWindow::backup()

@@ -106,7 +106,7 @@ void TestFrameDamage::damagedFrameYieldsNothing_data()
     status[13] = 4;
     status[14] = 0xAA;
     frames.emplace_back("status", frameOf(status));
-    const std::vector<ModuleMessage> block = blockMessages(7, pattern(), BlockChecksum(pattern()));
+    const std::vector<ModuleMessage> block = blockMessages(7, pattern(), blockChecksum(pattern()));
     frames.emplace_back("block header", frameOf(block[0]));
     for (std::size_t k = 1; k <= 6; ++k)
         frames.emplace_back(QByteArray("block data ") + QByteArray::number(static_cast<int>(k)), frameOf(block[k]));
@@ -178,7 +178,7 @@ void TestFrameDamage::changedBlockByteIsNeverReceived()
     QFETCH(int, first);
     QFETCH(int, count);
 
-    const std::vector<ModuleMessage> good = blockMessages(9, pattern(), BlockChecksum(pattern()));
+    const std::vector<ModuleMessage> good = blockMessages(9, pattern(), blockChecksum(pattern()));
     auto receive = [this](const std::vector<ModuleMessage> &messages) {
         m_bench.reset();
         for (const ModuleMessage &m : messages)

@@ -45,8 +45,8 @@ struct Tool
 
     Tool()
     {
-        port.SetBaudRate(19200);
-        port.SetPort(QStringLiteral("COM%1").arg(SimPort));
+        port.setBaudRate(19200);
+        port.setPort(QStringLiteral("COM%1").arg(SimPort));
         port.OnRxChar = [this](int count) { codec.ComPort1RxChar(count); };
     }
 
@@ -84,7 +84,7 @@ void TestPortReopen::initTestCase()
 
     const QString error = m_sim.start(QStringLiteral("COM%1").arg(SimPort), {QStringLiteral("--no-pacing")});
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(QFileInfo(PortMap::LinkPath(SimPort)).symLinkTarget(), m_sim.device());
+    QCOMPARE(QFileInfo(PortMap::linkPath(SimPort)).symLinkTarget(), m_sim.device());
 }
 
 void TestPortReopen::cleanupTestCase()

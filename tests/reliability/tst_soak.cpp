@@ -39,10 +39,10 @@ struct Display : TransferDisplay
 
     void DisableButtons() override { enabled = false; }
     void EnableButtons() override { enabled = true; }
-    void SetProgress(int p) override { position = p; }
+    void setProgress(int p) override { position = p; }
     void SetBarColour(std::uint32_t rgb) override { colour = rgb; }
-    void ShowMessage(const QString &) override { ++messages; }
-    void ShowError(const QString &) override { ++messages; }
+    void showMessage(const QString &) override { ++messages; }
+    void showError(const QString &) override { ++messages; }
 };
 
 enum class Op { Read, Compare, Write };

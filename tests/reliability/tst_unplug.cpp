@@ -70,7 +70,7 @@ public:
             longestGapMs = std::max(longestGapMs, now - m_last);
             m_last = now;
             ++ticks;
-            if (openFailedMs < 0 && MainForm->StatusText() == Unavailable)
+            if (openFailedMs < 0 && MainForm->statusText() == Unavailable)
                 openFailedMs = now;
         });
         m_timer.start(ProbeMs);
@@ -130,7 +130,7 @@ void TestUnplug::initTestCase()
 
 void TestUnplug::cleanup()
 {
-    ShutDown();
+    shutDown();
     m_sim.stop();
 }
 
@@ -159,7 +159,7 @@ bool TestUnplug::transferButtonsEnabled() const
 void TestUnplug::connectPort()
 {
     QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
-    QCOMPARE(MainForm->StatusText(), QStringLiteral(" Serial connection OK."));
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Serial connection OK."));
     verifyButtons(false, true, true, true);
 }
 
@@ -187,7 +187,7 @@ void TestUnplug::hangUpDuringOperation()
     FormDownload->ErrorBox = [this](const QString &text) { m_errors << text; };
 
     startSimulator({"--fault", QStringLiteral("hangup-after=%1").arg(frames)});
-    MainForm->ComPort1.SetPort(Port);
+    MainForm->ComPort1.setPort(Port);
     connectPort();
     QTest::mouseClick(MainForm->btParameterSetting, Qt::LeftButton);
     QVERIFY(FormDownload->isVisible());
@@ -215,7 +215,7 @@ void TestUnplug::hangUpDuringOperation()
     }
 
     // The main window shows the port as gone, the buttons as disconnected.
-    QTRY_COMPARE_WITH_TIMEOUT(MainForm->StatusText(), Unavailable, ShellFixture::Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(MainForm->statusText(), Unavailable, ShellFixture::Patience);
     QVERIFY(!MainForm->ComPort1.Connected());
     verifyButtons(true, false, false, false);
     // The operation ended with the line, not at its 5 s or 8 s time-out.

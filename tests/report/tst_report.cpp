@@ -68,7 +68,7 @@ void TestReport::report()
     QFETCH(bool, withState);
     QFETCH(bool, longTexts);
     QTemporaryDir tmp;
-    Report::Contents contents;
+    Report::contents contents;
     contents.image = siteImage(longTexts);
     contents.port = QStringLiteral("COM3");
     contents.made = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53));
@@ -77,7 +77,7 @@ void TestReport::report()
         fields.StatusFlags = 0x10 | 0x02; // line present, IN2 shorted
         fields.SignalLevel = 17;
         fields.CallState = 5;
-        contents.state = Report::ModuleState{DescribeStatus(fields), QDateTime(QDate(2026, 3, 14), QTime(9, 25, 1))};
+        contents.state = Report::ModuleState{describeStatus(fields), QDateTime(QDate(2026, 3, 14), QTime(9, 25, 1))};
     }
     const QString path = tmp.filePath(QStringLiteral("site.pdf"));
     const Report::Written written = Report::writePdf(path, contents);
@@ -114,7 +114,7 @@ void TestReport::unwritableTarget()
 {
     QTemporaryDir tmp;
     const QString path = tmp.filePath(QStringLiteral("missing/site.pdf"));
-    Report::Contents contents;
+    Report::contents contents;
     const Report::Written written = Report::writePdf(path, contents);
     QVERIFY(!written.ok());
     QVERIFY(written.error.startsWith(path));

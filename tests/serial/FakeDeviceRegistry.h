@@ -10,20 +10,20 @@ public:
     QStringList present;
     int scans = 0;
 
-    QList<RegistryDevice> KnownDevices() override
+    QList<RegistryDevice> knownDevices() override
     {
         ++scans;
         return devices;
     }
-    QStringList PresentPorts() override { return present; }
+    QStringList presentPorts() override { return present; }
 };
 
 // Installs a registry for one test and restores the udev one afterwards.
 class RegistryScope
 {
 public:
-    explicit RegistryScope(DeviceRegistry *registry) { SorosKeres::SetDeviceRegistry(registry); }
-    ~RegistryScope() { SorosKeres::SetDeviceRegistry(nullptr); }
+    explicit RegistryScope(DeviceRegistry *registry) { SorosKeres::setDeviceRegistry(registry); }
+    ~RegistryScope() { SorosKeres::setDeviceRegistry(nullptr); }
     RegistryScope(const RegistryScope &) = delete;
     RegistryScope &operator=(const RegistryScope &) = delete;
 };

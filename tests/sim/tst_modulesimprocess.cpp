@@ -150,7 +150,7 @@ struct Terminal : PortIo
                 std::copy_n(data.begin() + 12 * k, 12, payload.begin() + 1);
             } else {
                 std::copy_n(data.begin() + 60, 4, payload.begin() + 1);
-                const std::uint32_t sum = BlockChecksum(data);
+                const std::uint32_t sum = blockChecksum(data);
                 for (int i = 0; i < 4; ++i)
                     payload[static_cast<std::size_t>(5 + i)] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
                 payload[12] = data[59];

@@ -113,7 +113,7 @@ struct Tool : PortIo
                 std::copy_n(data.begin() + 12 * k, 12, payload.begin() + 1);
             } else {
                 std::copy_n(data.begin() + 60, 4, payload.begin() + 1);
-                const std::uint32_t sum = BlockChecksum(data) + checksumError;
+                const std::uint32_t sum = blockChecksum(data) + checksumError;
                 for (int i = 0; i < 4; ++i)
                     payload[static_cast<std::size_t>(5 + i)] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
                 payload[12] = data[59];
@@ -151,8 +151,8 @@ private slots:
     void noAckStoresButWithholdsAcknowledgement();
     void hangupAfterFrames();
     void noiseIsSeededAndAtTheRequestedRate();
-    void parseFault_data();
-    void parseFault();
+    void parseFaultCases_data();
+    void parseFaultCases();
     void parseStatusAndText();
     void levelWaveFollowsTheClock();
     void parseLevelWave_data();
@@ -189,7 +189,7 @@ void TestModuleSimulator::readAnswerLayout()
     const ModuleMessage &last = tool.messages[6];
     for (int i = 11; i <= 14; ++i)
         QCOMPARE(last[i], std::uint8_t{0});
-    const std::uint32_t sum = BlockChecksum(pattern(9));
+    const std::uint32_t sum = blockChecksum(pattern(9));
     QCOMPARE(last[9], static_cast<std::uint8_t>(sum >> 8));
     QCOMPARE(last[10], static_cast<std::uint8_t>(sum));
 }
@@ -281,7 +281,7 @@ void TestModuleSimulator::pollIsAnsweredWithStatus()
     Tool tool;
     ModuleSimulator::Status expected;
     if (!status.isEmpty()) {
-        const auto parsed = ParseStatus(status);
+        const auto parsed = parseStatus(status);
         QVERIFY(parsed);
         expected = *parsed;
         tool.sim.status = expected;
@@ -377,7 +377,7 @@ void TestModuleSimulator::readFaultsHitOnlyTheFirstRequest()
     QFETCH(int, lineBytes);
     QFETCH(bool, received);
     QFETCH(int, receivedBlock);
-    const auto parsed = ParseFault(fault);
+    const auto parsed = parseFault(fault);
     QVERIFY(parsed);
     const int block = parsed->block;
 
@@ -476,7 +476,7 @@ void TestModuleSimulator::noiseIsSeededAndAtTheRequestedRate()
     QVERIFY(run(0.02, 7, 30).first != run(0.02, 8, 30).first);
 }
 
-void TestModuleSimulator::parseFault_data()
+void TestModuleSimulator::parseFaultCases_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
@@ -501,7 +501,7 @@ void TestModuleSimulator::parseFault_data()
     QTest::newRow("empty argument") << "drop-block=" << false << FaultKind::DropBlock << 0 << 0.0;
 }
 
-void TestModuleSimulator::parseFault()
+void TestModuleSimulator::parseFaultCases()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
@@ -509,7 +509,7 @@ void TestModuleSimulator::parseFault()
     QFETCH(int, number);
     QFETCH(double, probability);
     QString error;
-    const auto fault = ParseFault(text, &error);
+    const auto fault = parseFault(text, &error);
     QCOMPARE(fault.has_value(), valid);
     if (!valid) {
         QVERIFY(!error.isEmpty());
@@ -518,26 +518,26 @@ void TestModuleSimulator::parseFault()
     QCOMPARE(fault->kind, kind);
     QCOMPARE(kind == FaultKind::HangupAfter ? fault->frames : fault->block, number);
     QCOMPARE(fault->probability, probability);
-    QCOMPARE(FaultName(kind), text.left(text.indexOf(QLatin1Char('='))));
+    QCOMPARE(faultName(kind), text.left(text.indexOf(QLatin1Char('='))));
 }
 
 void TestModuleSimulator::parseStatusAndText()
 {
-    const auto status = ParseStatus(QStringLiteral("0x1f, 31,9,0XaA"));
+    const auto status = parseStatus(QStringLiteral("0x1f, 31,9,0XaA"));
     QVERIFY(status);
     QCOMPARE(status->flags, std::uint8_t{0x1F});
     QCOMPARE(status->level, std::uint8_t{31});
     QCOMPARE(status->callState, std::uint8_t{9});
     QCOMPARE(status->spare, std::uint8_t{0xAA});
     for (const char *bad : {"1,2,3", "1,2,3,4,5", "256,0,0,0", "-1,0,0,0", "a,b,c,d", ""})
-        QVERIFY2(!ParseStatus(QString::fromLatin1(bad)), bad);
+        QVERIFY2(!parseStatus(QString::fromLatin1(bad)), bad);
 
-    const auto text = ParseStateText(QStringLiteral("4:Hívás: a:b"));
+    const auto text = parseStateText(QStringLiteral("4:Hívás: a:b"));
     QVERIFY(text);
     QCOMPARE(text->channel, 4);
     QCOMPARE(text->text, QByteArray("H\xEDv\xE1s: a:b"));
     for (const char *bad : {"0:x", "5:x", "x", "one:x", ":x"})
-        QVERIFY2(!ParseStateText(QString::fromLatin1(bad)), bad);
+        QVERIFY2(!parseStateText(QString::fromLatin1(bad)), bad);
 }
 
 void TestModuleSimulator::pacerArrivalClock()

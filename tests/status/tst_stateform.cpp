@@ -129,7 +129,7 @@ void TestStateForm::init()
     m_port = FakePort();
     m_form = std::make_unique<TStateForm>();
     m_details = std::make_unique<TFormDetails>();
-    m_details->SetStateMemo(m_form->MemoState);
+    m_details->setStateMemo(m_form->MemoState);
     m_dispatcher = MessageDispatcher();
     m_dispatcher.StatusWindow = m_form.get();
     m_dispatcher.Memos = m_details.get();

@@ -49,7 +49,7 @@ void TestStatusDisplay::inputsAndLine()
     QFETCH(QString, inputs);
     StatusFields fields;
     fields.StatusFlags = static_cast<std::uint8_t>(flags);
-    const StatusDisplay d = DescribeStatus(fields);
+    const StatusDisplay d = describeStatus(fields);
     for (int k = 0; k < 4; ++k) {
         const Indicator expected = inputs[k] == QLatin1Char('S') ? Indicator{"Short", Red} : Indicator{"Open", Black};
         QVERIFY2(d.inputs[static_cast<std::size_t>(k)] == expected, qPrintable(QStringLiteral("IN%1").arg(k + 1)));
@@ -86,7 +86,7 @@ void TestStatusDisplay::callState()
     QFETCH(int, code);
     StatusFields fields;
     fields.CallState = static_cast<std::uint8_t>(code);
-    const StatusDisplay d = DescribeStatus(fields);
+    const StatusDisplay d = describeStatus(fields);
     QTEST(d.callState.text, "text");
     QTEST(d.callState.colour, "colour");
 }
@@ -109,7 +109,7 @@ void TestStatusDisplay::signalLevel()
     QFETCH(int, level);
     StatusFields fields;
     fields.SignalLevel = static_cast<std::uint8_t>(level);
-    const StatusDisplay d = DescribeStatus(fields);
+    const StatusDisplay d = describeStatus(fields);
     QTEST(d.signalBar, "bar");
     QTEST(d.signalText, "number");
 }

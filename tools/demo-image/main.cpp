@@ -24,7 +24,7 @@ ImageBytes demoImage()
     ImageBytes image;
     // The module's erased memory, then the fields of the sample.
     image.fill(0xFF);
-    const auto at = [&image](int offset, int length) { return FieldBytes(image, offset, length); };
+    const auto at = [&image](int offset, int length) { return fieldBytes(image, offset, length); };
 
     Digits16::Write(at(A::USER1, A::Digits16Length), u"36301234567");
     Digits16::Write(at(A::USER2, A::Digits16Length), u"36209876543");
@@ -82,7 +82,7 @@ int main(int argc, char *argv[])
         return ExitUsage;
     }
     const QString &path = arguments.first();
-    const ParameterFile::Result result = ParameterFile::Save(path, demoImage());
+    const ParameterFile::Result result = ParameterFile::save(path, demoImage());
     if (!result.ok) {
         std::fprintf(stderr, "quelmar-demo-image: %s: %s\n", qPrintable(path), qPrintable(result.message));
         return ExitFailure;

@@ -181,7 +181,7 @@ void ModuleSimulator::answerRead(const ModuleMessage &request)
     payload.fill(0);
     payload[0] = DataMessages - 1;
     std::copy_n(data.begin() + 60, 4, payload.begin() + 1);
-    const std::uint32_t sum = BlockChecksum(data);
+    const std::uint32_t sum = blockChecksum(data);
     for (int i = 0; i < 4; ++i)
         payload[static_cast<std::size_t>(5 + i)] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
     send(BlockData, payload);
@@ -218,7 +218,7 @@ void ModuleSimulator::continueWrite(const ModuleMessage &message)
     // The last message: bytes 11 to 14 carry nothing the module reads.
     std::copy_n(message.begin() + 3, 4, m_write.data.begin() + 60);
     const WriteInProgress done = std::exchange(m_write, {});
-    if (readChecksum(message) != BlockChecksum(done.data)) {
+    if (readChecksum(message) != blockChecksum(done.data)) {
         ++m_counters.writesRejected;
         return;
     }
@@ -334,7 +334,7 @@ bool ModuleSimulator::takeFault(FaultKind kind, int block)
     if (--it->second == 0)
         m_armed.erase(it);
     if (onLog)
-        onLog(QStringLiteral("fault %1=%2").arg(FaultName(kind)).arg(block));
+        onLog(QStringLiteral("fault %1=%2").arg(faultName(kind)).arg(block));
     return true;
 }
 

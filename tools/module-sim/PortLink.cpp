@@ -13,12 +13,12 @@
 
 bool PortLink::publish(int portNumber, const QString &device, QString *error)
 {
-    const QString directory = PortMap::PortDirectory();
+    const QString directory = PortMap::portDirectory();
     if (!QDir().mkpath(directory)) {
         *error = QStringLiteral("cannot create the port directory %1").arg(directory);
         return false;
     }
-    const QString path = PortMap::LinkPath(portNumber);
+    const QString path = PortMap::linkPath(portNumber);
     // Made under a private name and renamed into place, so that the tool
     // never sees the port missing or half-made.
     const QByteArray temporary = QFile::encodeName(

@@ -28,7 +28,7 @@ std::optional<T> fail(QString *error, const QString &why)
 
 } // namespace
 
-std::optional<long long> ParseNumber(const QString &text)
+std::optional<long long> parseNumber(const QString &text)
 {
     const QString t = text.trimmed();
     bool ok = false;
@@ -41,7 +41,7 @@ std::optional<long long> ParseNumber(const QString &text)
     return value;
 }
 
-QString FaultName(FaultKind kind)
+QString faultName(FaultKind kind)
 {
     for (const auto &[k, name] : FaultNames)
         if (k == kind)
@@ -49,7 +49,7 @@ QString FaultName(FaultKind kind)
     return {};
 }
 
-std::optional<Fault> ParseFault(const QString &text, QString *error)
+std::optional<Fault> parseFault(const QString &text, QString *error)
 {
     const qsizetype eq = text.indexOf(QLatin1Char('='));
     if (eq < 0)
@@ -74,7 +74,7 @@ std::optional<Fault> ParseFault(const QString &text, QString *error)
             return fail<Fault>(error, QStringLiteral("noise wants a probability from 0 to 1, not '%1'").arg(arg));
         return fault;
     }
-    const auto n = ParseNumber(arg);
+    const auto n = parseNumber(arg);
     if (fault.kind == FaultKind::HangupAfter) {
         if (!n || *n < 1 || *n > 1'000'000'000)
             return fail<Fault>(error, QStringLiteral("hangup-after wants a frame count of at least 1, not '%1'").arg(arg));
@@ -87,14 +87,14 @@ std::optional<Fault> ParseFault(const QString &text, QString *error)
     return fault;
 }
 
-std::optional<ModuleSimulator::Status> ParseStatus(const QString &text, QString *error)
+std::optional<ModuleSimulator::Status> parseStatus(const QString &text, QString *error)
 {
     const QStringList parts = text.split(QLatin1Char(','));
     std::array<std::uint8_t, 4> bytes{};
     if (parts.size() != 4)
         return fail<ModuleSimulator::Status>(error, QStringLiteral("status '%1' is not FLAGS,LEVEL,CALLSTATE,SPARE").arg(text));
     for (int i = 0; i < 4; ++i) {
-        const auto n = ParseNumber(parts[i]);
+        const auto n = parseNumber(parts[i]);
         if (!n || *n < 0 || *n > 255)
             return fail<ModuleSimulator::Status>(error, QStringLiteral("status byte '%1' is not 0 to 255").arg(parts[i]));
         bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(*n);
@@ -112,18 +112,18 @@ std::optional<ModuleSimulator::LevelWave> ParseLevelWave(const QString &text, QS
     };
     if (parts.size() != 3)
         return bad();
-    const auto min = ParseNumber(parts[0]);
-    const auto max = ParseNumber(parts[1]);
-    const auto seconds = ParseNumber(parts[2]);
+    const auto min = parseNumber(parts[0]);
+    const auto max = parseNumber(parts[1]);
+    const auto seconds = parseNumber(parts[2]);
     if (!min || !max || !seconds || *min < 0 || *max > 31 || *min > *max || *seconds < 1 || *seconds > 86400)
         return bad();
     return Wave{static_cast<int>(*min), static_cast<int>(*max), *seconds * 1000};
 }
 
-std::optional<StateText> ParseStateText(const QString &text, QString *error)
+std::optional<StateText> parseStateText(const QString &text, QString *error)
 {
     const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    const auto channel = colon < 0 ? std::nullopt : ParseNumber(text.left(colon));
+    const auto channel = colon < 0 ? std::nullopt : parseNumber(text.left(colon));
     if (!channel || *channel < 1 || *channel > ModuleSimulator::ChannelCount)
         return fail<StateText>(error, QStringLiteral("text '%1' is not CHANNEL:TEXT with a channel of 1 to 4").arg(text));
     return StateText{static_cast<int>(*channel), Windows1250::fromUnicode(text.mid(colon + 1))};

@@ -10,16 +10,16 @@
 #include <optional>
 
 // Decimal, or hexadecimal with a 0x prefix.
-std::optional<long long> ParseNumber(const QString &text);
+std::optional<long long> parseNumber(const QString &text);
 
 // The KIND of KIND=ARG.
-QString FaultName(FaultKind kind);
+QString faultName(FaultKind kind);
 // KIND=ARG: drop-block=N, wrong-address=N, corrupt=N, no-ack=N (N a block,
 // 0 to 14), noise=P (0 to 1), hangup-after=N (N at least 1).
-std::optional<Fault> ParseFault(const QString &text, QString *error = nullptr);
+std::optional<Fault> parseFault(const QString &text, QString *error = nullptr);
 
 // FLAGS,LEVEL,CALLSTATE,SPARE, each a byte.
-std::optional<ModuleSimulator::Status> ParseStatus(const QString &text, QString *error = nullptr);
+std::optional<ModuleSimulator::Status> parseStatus(const QString &text, QString *error = nullptr);
 
 // MIN,MAX,SECONDS: levels 0 to 31 with MIN at most MAX, a period of 1 s to a day.
 std::optional<ModuleSimulator::LevelWave> ParseLevelWave(const QString &text, QString *error = nullptr);
@@ -30,4 +30,4 @@ struct StateText
     QByteArray text; // Windows-1250
 };
 // CHANNEL:TEXT with a channel of 1 to 4.
-std::optional<StateText> ParseStateText(const QString &text, QString *error = nullptr);
+std::optional<StateText> parseStateText(const QString &text, QString *error = nullptr);

@@ -159,12 +159,12 @@ int main(int argc, char *argv[])
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
-    const int port = PortMap::PortNumber(parser.value(portOption));
+    const int port = PortMap::portNumber(parser.value(portOption));
     if (port == 0)
         return usageError(QStringLiteral("'%1' is not a port name COM1 to COM96").arg(parser.value(portOption)));
     const QString portName = QStringLiteral("COM%1").arg(port);
 
-    const auto baud = ParseNumber(parser.value(baudOption));
+    const auto baud = parseNumber(parser.value(baudOption));
     if (!baud || *baud < 1 || *baud > 10'000'000)
         return usageError(QStringLiteral("'%1' is not a line speed").arg(parser.value(baudOption)));
 
@@ -173,7 +173,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(imageOption) && !loadImage(sim, parser.value(imageOption), &error))
         return usageError(error);
     if (parser.isSet(statusOption)) {
-        const auto status = ParseStatus(parser.value(statusOption), &error);
+        const auto status = parseStatus(parser.value(statusOption), &error);
         if (!status)
             return usageError(error);
         sim.status = *status;
@@ -185,19 +185,19 @@ int main(int argc, char *argv[])
         sim.levelWave = *wave;
     }
     for (const QString &value : parser.values(textOption)) {
-        const auto text = ParseStateText(value, &error);
+        const auto text = parseStateText(value, &error);
         if (!text)
             return usageError(error);
         sim.setStateText(text->channel, text->text);
     }
     for (const QString &value : parser.values(faultOption)) {
-        const auto fault = ParseFault(value, &error);
+        const auto fault = parseFault(value, &error);
         if (!fault)
             return usageError(error);
         sim.arm(*fault);
     }
     if (parser.isSet(seedOption)) {
-        const auto seed = ParseNumber(parser.value(seedOption));
+        const auto seed = parseNumber(parser.value(seedOption));
         if (!seed || *seed < 0 || *seed > 0xFFFFFFFFLL)
             return usageError(QStringLiteral("'%1' is not a seed").arg(parser.value(seedOption)));
         sim.setSeed(static_cast<std::uint32_t>(*seed));

@@ -17,13 +17,13 @@ Q_DECLARE_METATYPE(PresetFields)
 
 namespace {
 
-QByteArray ReadAll(const QString &fileName)
+QByteArray readAll(const QString &fileName)
 {
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void WriteAll(const QString &fileName, const QByteArray &bytes)
+void writeAll(const QString &fileName, const QByteArray &bytes)
 {
     QFile file(fileName);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -101,21 +101,21 @@ void GprsPresetsTest::builtInList()
     QFETCH(QString, name);
     QFETCH(PresetFields, fields);
 
-    const QStringList list = GprsPresets::BuiltInList();
+    const QStringList list = GprsPresets::builtInList();
     QCOMPARE(list.size(), 5);
     const QString line = list.at(index);
     // The name fills the first 39 characters; the fields start at the 40th.
     QCOMPARE(line.first(GprsPresets::NameWidth), name.leftJustified(GprsPresets::NameWidth));
     QCOMPARE(line.at(GprsPresets::NameWidth), u'"');
-    QCOMPARE(GprsPresets::ReadPresetLine(line), fields);
-    QCOMPARE(line, GprsPresets::PresetLine(name, fields));
+    QCOMPARE(GprsPresets::readPresetLine(line), fields);
+    QCOMPARE(line, GprsPresets::presetLine(name, fields));
 }
 
 void GprsPresetsTest::customEntryLine()
 {
-    const QString line = GprsPresets::BuiltInList().at(0);
+    const QString line = GprsPresets::builtInList().at(0);
     QCOMPARE(line, QStringLiteral("Egyéni beállítás") + QString(23, u' ') + QStringLiteral("\"\",\"\",\"'"));
-    QVERIFY(GprsPresets::IsCustomEntry(GprsPresets::BuiltInList(), 0));
+    QVERIFY(GprsPresets::isCustomEntry(GprsPresets::builtInList(), 0));
 }
 
 void GprsPresetsTest::readPresetLine_data()
@@ -144,7 +144,7 @@ void GprsPresetsTest::readPresetLine()
 {
     QFETCH(QString, line);
     QFETCH(PresetFields, fields);
-    QCOMPARE(GprsPresets::ReadPresetLine(line), fields);
+    QCOMPARE(GprsPresets::readPresetLine(line), fields);
 }
 
 void GprsPresetsTest::loadFile_data()
@@ -169,8 +169,8 @@ void GprsPresetsTest::loadFile()
     QFETCH(QByteArray, file);
     QFETCH(QStringList, list);
 
-    WriteAll(GprsPresets::FileName, file);
-    QCOMPARE(GprsPresets::LoadPresetList(), list);
+    writeAll(GprsPresets::FileName, file);
+    QCOMPARE(GprsPresets::loadPresetList(), list);
 }
 
 void GprsPresetsTest::unusableFileKeepsBuiltIn_data()
@@ -185,37 +185,37 @@ void GprsPresetsTest::unusableFileKeepsBuiltIn()
 {
     QFETCH(int, kind);
     if (kind == 1)
-        WriteAll(GprsPresets::FileName, QByteArray());
+        writeAll(GprsPresets::FileName, QByteArray());
     if (kind == 2)
         QVERIFY(QDir().mkdir(GprsPresets::FileName));
 
-    const QStringList list = GprsPresets::LoadPresetList();
-    QCOMPARE(list, GprsPresets::BuiltInList());
-    QCOMPARE(GprsPresets::SelectionTexts(list, 0, Fields("x", "y", "z")), Fields("x", "y", "z"));
+    const QStringList list = GprsPresets::loadPresetList();
+    QCOMPARE(list, GprsPresets::builtInList());
+    QCOMPARE(GprsPresets::selectionTexts(list, 0, Fields("x", "y", "z")), Fields("x", "y", "z"));
 }
 
 void GprsPresetsTest::saveWritesCrLfLinesAndReloads()
 {
-    WriteAll(GprsPresets::FileName, QByteArray("old content that is longer than the new one\r\n").repeated(20));
-    const QStringList list = GprsPresets::BuiltInList()
-        << GprsPresets::PresetLine(QStringLiteral("Szőlő Š"), Fields("apn", "usér", "pw"));
-    QVERIFY(GprsPresets::SavePresetList(list));
+    writeAll(GprsPresets::FileName, QByteArray("old content that is longer than the new one\r\n").repeated(20));
+    const QStringList list = GprsPresets::builtInList()
+        << GprsPresets::presetLine(QStringLiteral("Szőlő Š"), Fields("apn", "usér", "pw"));
+    QVERIFY(GprsPresets::savePresetList(list));
 
-    const QByteArray bytes = ReadAll(GprsPresets::FileName);
+    const QByteArray bytes = readAll(GprsPresets::FileName);
     QCOMPARE(bytes.count("\r\n"), 6);
     QCOMPARE(bytes.count('\r'), 6);
     QCOMPARE(bytes.count('\n'), 6);
     QVERIFY(bytes.startsWith(QByteArray("Egy\xE9ni be\xE1ll\xEDt\xE1s") + QByteArray(23, ' ') + "\"\",\"\",\"'\r\n"));
     QVERIFY(bytes.endsWith(QByteArray("Sz\xF5l\xF5 \x8A") + QByteArray(32, ' ') + "\"apn\",\"us\xE9r\",\"pw\"\r\n"));
-    QCOMPARE(GprsPresets::LoadPresetList(), list);
+    QCOMPARE(GprsPresets::loadPresetList(), list);
 }
 
 void GprsPresetsTest::failedSaveKeepsFolder()
 {
     QVERIFY(QDir().mkdir(GprsPresets::FileName));
-    QVERIFY(!GprsPresets::SavePresetList(GprsPresets::BuiltInList()));
+    QVERIFY(!GprsPresets::savePresetList(GprsPresets::builtInList()));
     QVERIFY(QFileInfo(GprsPresets::FileName).isDir());
-    QVERIFY(!GprsPresets::SavePresetList(GprsPresets::BuiltInList(), QStringLiteral("missing/APNs.dat")));
+    QVERIFY(!GprsPresets::savePresetList(GprsPresets::builtInList(), QStringLiteral("missing/APNs.dat")));
 }
 
 void GprsPresetsTest::selection_data()
@@ -225,7 +225,7 @@ void GprsPresetsTest::selection_data()
     QTest::addColumn<bool>("custom");
     QTest::addColumn<PresetFields>("shown");
 
-    const QStringList builtIn = GprsPresets::BuiltInList();
+    const QStringList builtIn = GprsPresets::builtInList();
     const QStringList fromFile{QStringLiteral("Real \"first\",\"u\",\"p\""), QStringLiteral("Other \"second\",\"\",\"\"")};
     const PresetFields typed = Fields("abc", "me", "pw");
 
@@ -245,9 +245,9 @@ void GprsPresetsTest::selection()
     QFETCH(bool, custom);
     QFETCH(PresetFields, shown);
 
-    QCOMPARE(GprsPresets::IsCustomEntry(list, index), custom);
-    QCOMPARE(GprsPresets::SelectionTexts(list, index, Fields("abc", "me", "pw")), shown);
+    QCOMPARE(GprsPresets::isCustomEntry(list, index), custom);
+    QCOMPARE(GprsPresets::selectionTexts(list, index, Fields("abc", "me", "pw")), shown);
 }
 
 QTEST_GUILESS_MAIN(GprsPresetsTest)
-#include "GprsPresetsTest.moc"
+#include "tst_gprspresets.moc"

@@ -30,25 +30,25 @@
 
 namespace {
 
-ImageBytes Erased()
+ImageBytes erasedImage()
 {
     ImageBytes image;
     image.fill(0xFF);
     return image;
 }
 
-QByteArray Slice(const ImageBytes &image, int offset, int length)
+QByteArray slice(const ImageBytes &image, int offset, int length)
 {
     return QByteArray(reinterpret_cast<const char *>(image.data()) + offset, length);
 }
 
-void Put(ImageBytes &image, int offset, const QByteArray &bytes)
+void put(ImageBytes &image, int offset, const QByteArray &bytes)
 {
     std::memcpy(image.data() + offset, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 // Empty cells as "_", so that blanks and empties can be told apart.
-QString CellsOf(const CharGrid *grid)
+QString cellsOf(const CharGrid *grid)
 {
     QString s;
     for (const QString &c : grid->cells())
@@ -58,7 +58,7 @@ QString CellsOf(const CharGrid *grid)
 
 // Types into a widget: "<" ">" "^" "$" are Left, Right, Home, End; Tab and
 // Backspace are themselves; every other character is typed as it is.
-void TypeInto(QWidget *w, const QString &keys)
+void typeInto(QWidget *w, const QString &keys)
 {
     for (QChar c : keys) {
         switch (c.unicode()) {
@@ -71,7 +71,7 @@ void TypeInto(QWidget *w, const QString &keys)
     }
 }
 
-QString Repeat(const QString &s, int n)
+QString repeat(const QString &s, int n)
 {
     return s.repeated(n);
 }
@@ -148,7 +148,7 @@ void SettingsFormTest::typingIntoGrids_data()
     QTest::addColumn<QString>("cells");
     QTest::addColumn<int>("cursor");
 
-    const QString empty16 = Repeat(QStringLiteral("_"), 16);
+    const QString empty16 = repeat(QStringLiteral("_"), 16);
     QTest::newRow("1 2 3") << "acgUSER1" << "123" << "123" + empty16.left(13) << 3;
     QTest::newRow("17 digits") << "acgUSER1" << "12345678901234567" << "1234567890123457" << 15;
     QTest::newRow("backspace after 1 2 3") << "acgUSER2" << "123\b" << "12" + empty16.left(14) << 2;
@@ -179,8 +179,8 @@ void SettingsFormTest::typingIntoGrids()
     auto form = newForm();
     auto *g = form->findChild<CharGrid *>(grid);
     QVERIFY(g);
-    TypeInto(g, keys);
-    QCOMPARE(CellsOf(g), cells);
+    typeInto(g, keys);
+    QCOMPARE(cellsOf(g), cells);
     QCOMPARE(g->currentCell(), cursor);
 }
 
@@ -230,12 +230,12 @@ void SettingsFormTest::tabLeavesGridAtItsEnds()
 void SettingsFormTest::gridAccessibility()
 {
     auto form = newForm();
-    ApplyEditorEnglishTexts(form.get());
+    applyEditorEnglishTexts(form.get());
     auto *grid = form->findChild<CharGrid *>(QStringLiteral("acgSMSFW1"));
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(grid);
     QVERIFY(iface);
     QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("1. SMS forward nr. (#SMSFW1)"));
-    TypeInto(grid, QStringLiteral("36>1"));
+    typeInto(grid, QStringLiteral("36>1"));
     QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("361"));
 }
 
@@ -249,10 +249,10 @@ void SettingsFormTest::textFieldTyping_data()
     QTest::newRow("blank in user name") << "edUserName" << "a b" << "ab";
     QTest::newRow("blanks in APN") << "edAPN" << " x y " << "xy";
     QTest::newRow("blank in password") << "edPWD" << "p w" << "pw";
-    QTest::newRow("password limit") << "edPWD" << Repeat(letters, 3) << Repeat(letters, 2);
-    QTest::newRow("APN limit") << "edAPN" << Repeat(letters, 5) << Repeat(letters, 4);
+    QTest::newRow("password limit") << "edPWD" << repeat(letters, 3) << repeat(letters, 2);
+    QTest::newRow("APN limit") << "edAPN" << repeat(letters, 5) << repeat(letters, 4);
     QTest::newRow("SMS keeps blanks") << "edSMS1" << "a b " << "a b ";
-    QTest::newRow("SMS limit") << "edSMS13" << Repeat(letters, 5) << Repeat(letters, 4);
+    QTest::newRow("SMS limit") << "edSMS13" << repeat(letters, 5) << repeat(letters, 4);
 }
 
 void SettingsFormTest::textFieldTyping()
@@ -301,7 +301,7 @@ void SettingsFormTest::callFilterEnabling()
     QVERIFY(isEnabled(true));
 
     // Load sets the rule off as a click would.
-    ImageBytes image = Erased();
+    ImageBytes image = erasedImage();
     image[211] = 0;
     form->LoadSettings(image);
     QVERIFY(isEnabled(false));
@@ -324,7 +324,7 @@ void SettingsFormTest::gprsModeEnabling()
     for (QWidget *w : gprsControls())
         QVERIFY(w->isEnabled());
 
-    ImageBytes image = Erased();
+    ImageBytes image = erasedImage();
     image[958] = 0x00;
     form->LoadSettings(image); // unchecked already: no change, no rule
     for (QWidget *w : gprsControls())
@@ -351,13 +351,13 @@ void SettingsFormTest::gprsModeEnabling()
 void SettingsFormTest::erasedImageLoadsEmpty()
 {
     auto form = newForm();
-    form->LoadSettings(Erased());
+    form->LoadSettings(erasedImage());
 
     for (CharGrid *grid : form->findChildren<CharGrid *>()) {
         if (grid->objectName().startsWith(QLatin1String("acgEvent")))
-            QCOMPARE(CellsOf(grid), QStringLiteral("    "));
+            QCOMPARE(cellsOf(grid), QStringLiteral("    "));
         else
-            QCOMPARE(CellsOf(grid), QString(grid->cellCount(), u'_'));
+            QCOMPARE(cellsOf(grid), QString(grid->cellCount(), u'_'));
     }
     QCOMPARE(form->findChildren<CharGrid *>().size(), 27);
     for (int n = 1; n <= 13; ++n)
@@ -384,7 +384,7 @@ void SettingsFormTest::erasedImageLoadsEmpty()
 void SettingsFormTest::erasedImageLoadThenStore()
 {
     // What the erased image turns into, written out field by field.
-    ImageBytes expected = Erased();
+    ImageBytes expected = erasedImage();
     for (int offset : {0, 17, 34, 51, 68, 143, 160, 177, 194, 212, 229, 246, 263, 842, 859})
         std::memset(expected.data() + offset + 1, 0x00, 16); // length stays 0xFF
     for (int offset : {85, 102})
@@ -413,7 +413,7 @@ void SettingsFormTest::erasedImageLoadThenStore()
     }
 
     auto form = newForm();
-    const ImageBytes erased = Erased();
+    const ImageBytes erased = erasedImage();
     form->LoadSettings(erased);
     ImageBytes stored = erased;
     form->StoreSettings(stored);
@@ -428,13 +428,13 @@ void SettingsFormTest::erasedImageLoadThenStore()
 void SettingsFormTest::numberWithGapClosesUp()
 {
     auto form = newForm();
-    form->LoadSettings(Erased());
-    TypeInto(form->findChild<CharGrid *>(QStringLiteral("acgUSER1")), QStringLiteral("12>4"));
-    TypeInto(form->findChild<CharGrid *>(QStringLiteral("acgADDFIX")), QStringLiteral(">>7"));
-    ImageBytes image = Erased();
+    form->LoadSettings(erasedImage());
+    typeInto(form->findChild<CharGrid *>(QStringLiteral("acgUSER1")), QStringLiteral("12>4"));
+    typeInto(form->findChild<CharGrid *>(QStringLiteral("acgADDFIX")), QStringLiteral(">>7"));
+    ImageBytes image = erasedImage();
     form->StoreSettings(image);
-    QCOMPARE(Slice(image, 51, 17), QByteArray("\x03" "124", 4) + QByteArray(13, '\0'));
-    QCOMPARE(Slice(image, 102, 9), QByteArray("\x01" "7", 2) + QByteArray(7, '\0'));
+    QCOMPARE(slice(image, 51, 17), QByteArray("\x03" "124", 4) + QByteArray(13, '\0'));
+    QCOMPARE(slice(image, 102, 9), QByteArray("\x01" "7", 2) + QByteArray(7, '\0'));
 }
 
 void SettingsFormTest::eventCodeStore_data()
@@ -457,14 +457,14 @@ void SettingsFormTest::eventCodeStore()
     QFETCH(QString, reloaded);
 
     auto form = newForm();
-    form->LoadSettings(Erased());
+    form->LoadSettings(erasedImage());
     auto *grid = form->findChild<CharGrid *>(QStringLiteral("acgEvent4"));
-    TypeInto(grid, QStringLiteral("\b") + keys);
-    ImageBytes image = Erased();
+    typeInto(grid, QStringLiteral("\b") + keys);
+    ImageBytes image = erasedImage();
     form->StoreSettings(image);
-    QCOMPARE(Slice(image, 289, 2), bytes);
+    QCOMPARE(slice(image, 289, 2), bytes);
     form->LoadSettings(image);
-    QCOMPARE(CellsOf(grid), reloaded);
+    QCOMPARE(cellsOf(grid), reloaded);
 }
 
 void SettingsFormTest::smsTrailingBlanks()
@@ -472,9 +472,9 @@ void SettingsFormTest::smsTrailingBlanks()
     auto form = newForm();
     auto *sms = form->findChild<QLineEdit *>(QStringLiteral("edSMS2"));
     QTest::keyClicks(sms, QStringLiteral("Hi  "));
-    ImageBytes image = Erased();
+    ImageBytes image = erasedImage();
     form->StoreSettings(image);
-    QCOMPARE(Slice(image, 350, 41), QByteArray("\x04" "Hi", 3) + QByteArray(38, ' '));
+    QCOMPARE(slice(image, 350, 41), QByteArray("\x04" "Hi", 3) + QByteArray(38, ' '));
     form->LoadSettings(image);
     QCOMPARE(sms->text(), QStringLiteral("Hi"));
 }
@@ -482,13 +482,13 @@ void SettingsFormTest::smsTrailingBlanks()
 void SettingsFormTest::apnTypedFortyStoredThirtySeven()
 {
     auto form = newForm();
-    const QString forty = Repeat(QStringLiteral("0123456789"), 4);
+    const QString forty = repeat(QStringLiteral("0123456789"), 4);
     QTest::keyClicks(form->edAPN, forty);
     QCOMPARE(form->edAPN->text(), forty);
-    ImageBytes image = Erased();
+    ImageBytes image = erasedImage();
     form->StoreSettings(image);
     QCOMPARE(int(image[878]), 37);
-    QCOMPARE(Slice(image, 879, 37), forty.left(37).toLatin1());
+    QCOMPARE(slice(image, 879, 37), forty.left(37).toLatin1());
     QCOMPARE(int(image[916]), 0); // the user name's own length byte
 }
 
@@ -524,8 +524,8 @@ void SettingsFormTest::spinnerValues()
     QFETCH(QByteArray, stored);
 
     auto form = newForm();
-    ImageBytes image = Erased();
-    Put(image, offset, bytes);
+    ImageBytes image = erasedImage();
+    put(image, offset, bytes);
     auto *spin = form->findChild<QSpinBox *>(spinner);
     QVERIFY(spin && spin->findChild<QLineEdit *>(field));
     QCOMPARE(spin->value(), 0);
@@ -535,7 +535,7 @@ void SettingsFormTest::spinnerValues()
     form->LoadSettings(image);
     QCOMPARE(spin->value(), shown);
     form->StoreSettings(image);
-    QCOMPARE(Slice(image, offset, static_cast<int>(stored.size())), stored);
+    QCOMPARE(slice(image, offset, static_cast<int>(stored.size())), stored);
 }
 
 void SettingsFormTest::addressControlTyping()
@@ -554,58 +554,58 @@ void SettingsFormTest::addressControlTyping()
         QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
     QCOMPARE(address->text(), QStringLiteral("192.168.1.20"));
 
-    ImageBytes image = Erased();
+    ImageBytes image = erasedImage();
     form->StoreSettings(image);
-    QCOMPARE(Slice(image, 970, 4), QByteArray("\xC0\xA8\x01\x14"));
+    QCOMPARE(slice(image, 970, 4), QByteArray("\xC0\xA8\x01\x14"));
 
     address->setText(QStringLiteral("10.0"));
     QCOMPARE(address->text(), QStringLiteral("10.0.1.20"));
     address->setText(QStringLiteral("10.300"));
     QCOMPARE(address->text(), QString());
     form->StoreSettings(image);
-    QCOMPARE(Slice(image, 970, 4), QByteArray(4, '\0'));
+    QCOMPARE(slice(image, 970, 4), QByteArray(4, '\0'));
 }
 
 void SettingsFormTest::cancelCloseAndReopen()
 {
     SettingsForm = new TSettingsForm;
     std::unique_ptr<TSettingsForm> owner(SettingsForm);
-    ParameterImage = Erased();
-    Put(ParameterImage, 68, QByteArray("\x02" "55", 3));
+    ParameterImage = erasedImage();
+    put(ParameterImage, 68, QByteArray("\x02" "55", 3));
     const ImageBytes before = ParameterImage;
     auto *user2 = SettingsForm->findChild<CharGrid *>(QStringLiteral("acgUSER2"));
 
     // Cancel after editing: the image stays.
     QTimer::singleShot(0, this, [&] {
-        TypeInto(user2, QStringLiteral("9"));
+        typeInto(user2, QStringLiteral("9"));
         SettingsForm->PageControl1->setCurrentWidget(SettingsForm->TabSheetCallFilter);
         SettingsForm->btSettingCancel->click();
     });
-    QCOMPARE(SettingsForm->EditImage(), false);
+    QCOMPARE(SettingsForm->editImage(), false);
     QVERIFY(ParameterImage == before);
 
     // Reopened: the image's values, on the page left last time; store.
     QString shownOnReopen;
     QWidget *pageOnReopen = nullptr;
     QTimer::singleShot(0, this, [&] {
-        shownOnReopen = CellsOf(user2);
+        shownOnReopen = cellsOf(user2);
         pageOnReopen = SettingsForm->PageControl1->currentWidget();
-        TypeInto(user2, QStringLiteral("^>7"));
+        typeInto(user2, QStringLiteral("^>7"));
         SettingsForm->btSettingOK->click();
     });
-    QCOMPARE(SettingsForm->EditImage(), true);
+    QCOMPARE(SettingsForm->editImage(), true);
     QCOMPARE(shownOnReopen, QStringLiteral("55") + QString(14, u'_'));
     QCOMPARE(pageOnReopen, SettingsForm->TabSheetCallFilter);
-    QCOMPARE(Slice(ParameterImage, 68, 3), QByteArray("\x02" "57", 3));
+    QCOMPARE(slice(ParameterImage, 68, 3), QByteArray("\x02" "57", 3));
     QVERIFY(!SettingsForm->isVisible());
 
     // The close box cancels.
     const ImageBytes stored = ParameterImage;
     QTimer::singleShot(0, this, [&] {
-        TypeInto(user2, QStringLiteral("1"));
+        typeInto(user2, QStringLiteral("1"));
         SettingsForm->close();
     });
-    QCOMPARE(SettingsForm->EditImage(), false);
+    QCOMPARE(SettingsForm->editImage(), false);
     QVERIFY(ParameterImage == stored);
     SettingsForm = nullptr;
 }
@@ -656,9 +656,9 @@ void SettingsFormTest::presetSelection()
 
     // Store takes what the fields show.
     QTest::keyClick(form->cbServiceProvider, Qt::Key_Down);
-    ImageBytes image = Erased();
+    ImageBytes image = erasedImage();
     form->StoreSettings(image);
-    QCOMPARE(Slice(image, 878, 9), QByteArray("\x08" "internet"));
+    QCOMPARE(slice(image, 878, 9), QByteArray("\x08" "internet"));
 }
 
 void SettingsFormTest::customTextsRemembered()
@@ -683,8 +683,8 @@ void SettingsFormTest::customTextsRemembered()
     QCOMPARE(form->edAPN->text(), QStringLiteral("abc"));
 
     // A load fills the fields but not the remembered texts.
-    ImageBytes image = Erased();
-    Put(image, 878, QByteArray("\x03" "xyz"));
+    ImageBytes image = erasedImage();
+    put(image, 878, QByteArray("\x03" "xyz"));
     form->LoadSettings(image);
     QCOMPARE(form->edAPN->text(), QStringLiteral("xyz"));
     QCOMPARE(form->customTexts().apn, QStringLiteral("abc"));
@@ -724,9 +724,9 @@ void SettingsFormTest::englishTexts()
     QCOMPARE(form->findChild<QLabel *>(QStringLiteral("lbAPN"))->text(), QStringLiteral("APN :"));
     QCOMPARE(form->cbGPRSmode->text(), QStringLiteral("GPRS mode engedélyezése"));
 
-    for (const EditorTexts::Row &row : EditorTexts::TextRows())
-        QVERIFY2(EditorTexts::ApplyRow(*form, row), qPrintable(row.control));
-    RemoveEditorPages(form.get());
+    for (const EditorTexts::Row &row : EditorTexts::textRows())
+        QVERIFY2(EditorTexts::applyRow(*form, row), qPrintable(row.control));
+    removeEditorPages(form.get());
 
     QCOMPARE(form->windowTitle(), QStringLiteral("Quelmar5 - Settings"));
     QCOMPARE(form->size(), QSize(457, 427));
@@ -747,19 +747,19 @@ void SettingsFormTest::englishTexts()
     QCOMPARE(form->findChild<QLabel *>(QStringLiteral("lbADDFIX2"))->text(), QStringLiteral("(#ADDFIX)"));
 
     // The detached pages keep their controls, which still load and store.
-    ImageBytes image = Erased();
-    Put(image, 962, QByteArray("\x0A\x00\x00\x01\x1F\x90", 6));
-    Put(image, 958, QByteArray("\x01"));
+    ImageBytes image = erasedImage();
+    put(image, 962, QByteArray("\x0A\x00\x00\x01\x1F\x90", 6));
+    put(image, 958, QByteArray("\x01"));
     form->LoadSettings(image);
     auto *address = form->findChild<IPAddressControl *>(QStringLiteral("IPAddressControl1"));
     QVERIFY(address);
     QCOMPARE(address->text(), QStringLiteral("10.0.0.1"));
     QVERIFY(form->cbGPRSmode->isChecked());
-    ImageBytes stored = Erased();
+    ImageBytes stored = erasedImage();
     form->StoreSettings(stored);
-    QCOMPARE(Slice(stored, 962, 6), QByteArray("\x0A\x00\x00\x01\x1F\x90", 6));
+    QCOMPARE(slice(stored, 962, 6), QByteArray("\x0A\x00\x00\x01\x1F\x90", 6));
     QCOMPARE(int(stored[958]), 1);
 }
 
 QTEST_MAIN(SettingsFormTest)
-#include "SettingsFormTest.moc"
+#include "tst_settingsform.moc"

@@ -16,13 +16,13 @@ namespace {
 
 const QByteArray Header("2,1\r\ncw 0,20\r\ncw 1,20\r\n");
 
-QByteArray ReadAll(const QString &fileName)
+QByteArray readAll(const QString &fileName)
 {
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void WriteAll(const QString &fileName, const QByteArray &bytes)
+void writeAll(const QString &fileName, const QByteArray &bytes)
 {
     QFile file(fileName);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -83,8 +83,8 @@ void PortSettingFileTest::exactBytes()
     QFETCH(QByteArray, bytes);
 
     PortSettingFile file;
-    QVERIFY(file.StorePortName(port));
-    const QByteArray written = ReadAll(QStringLiteral("QuelmarSetup.ini"));
+    QVERIFY(file.storePortName(port));
+    const QByteArray written = readAll(QStringLiteral("QuelmarSetup.ini"));
     QCOMPARE(written.size(), port.size() + 29);
     QCOMPARE(written, bytes);
 }
@@ -135,29 +135,29 @@ void PortSettingFileTest::restoreAndStore()
     QFETCH(QByteArray, saved);
 
     if (exists)
-        WriteAll(PortSettingFile::FileName, file);
+        writeAll(PortSettingFile::FileName, file);
     PortSettingFile setting;
-    QCOMPARE(setting.RestorePortName(), restored);
+    QCOMPARE(setting.restorePortName(), restored);
     QCOMPARE(NormalizePortName(restored), port);
     QString error;
-    QVERIFY(setting.StorePortName(port, &error));
+    QVERIFY(setting.storePortName(port, &error));
     QVERIFY(error.isEmpty());
-    QCOMPARE(ReadAll(PortSettingFile::FileName), saved);
+    QCOMPARE(readAll(PortSettingFile::FileName), saved);
 }
 
 void PortSettingFileTest::folderInTheWay()
 {
     // A folder of the file's name can be neither read nor replaced.
     QVERIFY(QDir().mkdir(PortSettingFile::FileName));
-    WriteAll(PortSettingFile::FileName + QStringLiteral("/inside"), "kept");
+    writeAll(PortSettingFile::FileName + QStringLiteral("/inside"), "kept");
 
     PortSettingFile setting;
-    QCOMPARE(setting.RestorePortName(), QStringLiteral("COM1"));
+    QCOMPARE(setting.restorePortName(), QStringLiteral("COM1"));
     QString error;
-    QVERIFY(!setting.StorePortName(QStringLiteral("COM6"), &error));
+    QVERIFY(!setting.storePortName(QStringLiteral("COM6"), &error));
     QCOMPARE(error, QStringLiteral("Cannot Create QuelmarSetup.ini"));
-    QCOMPARE(ReadAll(PortSettingFile::FileName + QStringLiteral("/inside")), QByteArray("kept"));
+    QCOMPARE(readAll(PortSettingFile::FileName + QStringLiteral("/inside")), QByteArray("kept"));
 }
 
 QTEST_GUILESS_MAIN(PortSettingFileTest)
-#include "PortSettingFileTest.moc"
+#include "tst_portsettingfile.moc"

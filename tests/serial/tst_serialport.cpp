@@ -39,21 +39,21 @@ public:
         ::tcgetattr(m_slave, &t);
         ::cfmakeraw(&t);
         ::tcsetattr(m_slave, TCSANOW, &t);
-        m_link = PortMap::LinkPath(number);
+        m_link = PortMap::linkPath(number);
         QFile::remove(m_link);
         m_ok = QFile::link(QString::fromLocal8Bit(::ttyname(m_slave)), m_link);
     }
     ~Pty()
     {
-        CloseMaster();
+        closeMaster();
         if (m_slave >= 0)
             ::close(m_slave);
         QFile::remove(m_link);
     }
 
-    bool Ok() const { return m_ok; }
-    int Master() const { return m_master; }
-    int Slave() const { return m_slave; }
+    bool ok() const { return m_ok; }
+    int master() const { return m_master; }
+    int slave() const { return m_slave; }
 
     termios Settings() const
     {
@@ -61,15 +61,15 @@ public:
         ::tcgetattr(m_slave, &t);
         return t;
     }
-    void Apply(const termios &t) const { ::tcsetattr(m_slave, TCSANOW, &t); }
+    void apply(const termios &t) const { ::tcsetattr(m_slave, TCSANOW, &t); }
 
-    void Send(const QByteArray &bytes) const
+    void send(const QByteArray &bytes) const
     {
         [[maybe_unused]] const ssize_t done = ::write(m_master, bytes.constData(), bytes.size());
     }
 
     // What the port sent, up to n bytes, waiting at most 5 s for them.
-    QByteArray Receive(int n) const
+    QByteArray receive(int n) const
     {
         QByteArray got;
         QDeadlineTimer deadline(5000);
@@ -85,7 +85,7 @@ public:
     }
 
     // True when someone else holds the device's lock.
-    bool Locked() const
+    bool locked() const
     {
         const int fd = ::open(::ttyname(m_slave), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
@@ -93,7 +93,7 @@ public:
         return locked;
     }
 
-    void CloseMaster()
+    void closeMaster()
     {
         if (m_master >= 0)
             ::close(m_master);
@@ -150,7 +150,7 @@ std::optional<ESerialPort> Failure(F &&operation)
 // Serves events until the condition holds; a local loop rather than
 // QTRY_*, which sleeps 50 ms between checks.
 template <typename F>
-bool WaitFor(F &&condition, int ms = 10000)
+bool waitFor(F &&condition, int ms = 10000)
 {
     QDeadlineTimer deadline(ms);
     while (!condition()) {
@@ -161,7 +161,7 @@ bool WaitFor(F &&condition, int ms = 10000)
     return true;
 }
 
-qint64 CpuMicroseconds()
+qint64 cpuMicroseconds()
 {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -220,15 +220,15 @@ void TestSerialPort::initTestCase()
     QVERIFY(m_root.isValid());
     qputenv("HOME", QFile::encodeName(m_root.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("config"))));
-    QVERIFY(QDir().mkpath(PortMap::PortDirectory()));
+    QVERIFY(QDir().mkpath(PortMap::portDirectory()));
 }
 
 void TestSerialPort::init()
 {
     m_pty = std::make_unique<Pty>(5);
-    QVERIFY(m_pty->Ok());
+    QVERIFY(m_pty->ok());
     m_port = std::make_unique<TSerialPort>();
-    m_port->SetPort(QStringLiteral("COM5"));
+    m_port->setPort(QStringLiteral("COM5"));
 }
 
 void TestSerialPort::cleanup()
@@ -263,11 +263,11 @@ void TestSerialPort::lineSettings()
     before.c_cc[VMIN] = 4;
     before.c_cc[VTIME] = 2;
     cfsetspeed(&before, B4800);
-    pty.Apply(before);
+    pty.apply(before);
     before = pty.Settings();
 
     TSerialPort &port = *m_port;
-    port.SetBaudRate(baud);
+    port.setBaudRate(baud);
     port.Open();
     QVERIFY(port.Connected());
 
@@ -298,27 +298,27 @@ void TestSerialPort::unsupportedSpeedLeavesPortClosed()
     Pty &pty = *m_pty;
     TSerialPort &port = *m_port;
     const termios before = pty.Settings();
-    port.SetBaudRate(12345);
+    port.setBaudRate(12345);
     const auto error = Failure([&] { port.Open(); });
     QVERIFY(error);
     QCOMPARE(error->Code(), 7);
-    QCOMPARE(error->OsError(), EINVAL);
+    QCOMPARE(error->osError(), EINVAL);
     QVERIFY(!port.Connected());
-    QVERIFY(!pty.Locked());
+    QVERIFY(!pty.locked());
     QCOMPARE(pty.Settings().c_cflag, before.c_cflag);
 
-    port.SetBaudRate(19200);
+    port.setBaudRate(19200);
     port.Open();
     QVERIFY(port.Connected());
 }
 
 void TestSerialPort::missingDevice()
 {
-    QVERIFY(QFile::link(m_root.filePath(QStringLiteral("unplugged")), PortMap::LinkPath(9)));
+    QVERIFY(QFile::link(m_root.filePath(QStringLiteral("unplugged")), PortMap::linkPath(9)));
     TSerialPort port;
-    port.SetPort(QStringLiteral("COM9"));
-    const auto error = Failure([&] { port.SetConnected(true); });
-    QFile::remove(PortMap::LinkPath(9));
+    port.setPort(QStringLiteral("COM9"));
+    const auto error = Failure([&] { port.setConnected(true); });
+    QFile::remove(PortMap::linkPath(9));
     QVERIFY(error);
     QCOMPARE(error->Code(), 1);
     QCOMPARE(QString::fromUtf8(error->what()), QStringLiteral("Unable to open com port (win error code: 2)"));
@@ -331,9 +331,9 @@ void TestSerialPort::exclusiveOpen()
     Pty &pty = *m_pty;
     TSerialPort &first = *m_port;
     TSerialPort second;
-    second.SetPort(QStringLiteral("COM5"));
+    second.setPort(QStringLiteral("COM5"));
     first.Open();
-    QVERIFY(pty.Locked());
+    QVERIFY(pty.locked());
 
     const auto error = Failure([&] { second.Open(); });
     QVERIFY(error);
@@ -343,7 +343,7 @@ void TestSerialPort::exclusiveOpen()
     QVERIFY(first.Connected());
 
     first.Close();
-    QVERIFY(!pty.Locked());
+    QVERIFY(!pty.locked());
     second.Open();
     QVERIFY(second.Connected());
 }
@@ -365,21 +365,21 @@ void TestSerialPort::failedOpenKeepsOtherProgramsData()
     Pty &pty = *m_pty;
     // Another program on the same device, with input it has not read yet
     // and output the peer has not taken yet.
-    const int other = ::open(::ttyname(pty.Slave()), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int other = ::open(::ttyname(pty.slave()), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     QVERIFY(other >= 0);
     const auto closeOther = qScopeGuard([other] { ::close(other); });
     if (otherHoldsLock)
         QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
     const QByteArray input("for the other program");
     const QByteArray output("from the other program");
-    pty.Send(input);
+    pty.send(input);
     QCOMPARE(::write(other, output.constData(), static_cast<size_t>(output.size())), ssize_t(output.size()));
-    QVERIFY(WaitFor([&] {
+    QVERIFY(waitFor([&] {
         int queued = 0;
         return ::ioctl(other, FIONREAD, &queued) == 0 && queued == input.size();
     }));
 
-    m_port->SetBaudRate(baud);
+    m_port->setBaudRate(baud);
     const auto error = Failure([&] { m_port->Open(); });
     QVERIFY(error);
     QCOMPARE(error->Code(), code);
@@ -388,7 +388,7 @@ void TestSerialPort::failedOpenKeepsOtherProgramsData()
     char got[64] = {};
     QCOMPARE(::read(other, got, sizeof got), ssize_t(input.size()));
     QCOMPARE(QByteArray(got, input.size()), input);
-    QCOMPARE(pty.Receive(output.size()), output);
+    QCOMPARE(pty.receive(output.size()), output);
 }
 
 void TestSerialPort::noReopen_data()
@@ -405,18 +405,18 @@ void TestSerialPort::noReopen()
     QFETCH(QString, action);
     Pty &pty = *m_pty;
     TSerialPort &port = *m_port;
-    port.SetConnected(true);
+    port.setConnected(true);
     // A re-open would apply the line settings again and undo this mark.
     termios marked = pty.Settings();
     marked.c_cc[VMIN] = 7;
-    pty.Apply(marked);
+    pty.apply(marked);
 
     if (action == QLatin1String("connect"))
-        port.SetConnected(true);
+        port.setConnected(true);
     else if (action == QLatin1String("open"))
         port.Open();
     else
-        port.SetPort(action);
+        port.setPort(action);
 
     QVERIFY(port.Connected());
     QCOMPARE(int(pty.Settings().c_cc[VMIN]), 7);
@@ -427,7 +427,7 @@ void TestSerialPort::closingClosedPortDoesNothing()
     Pty &pty = *m_pty;
     TSerialPort &port = *m_port;
     port.Close();
-    port.SetConnected(false);
+    port.setConnected(false);
     QVERIFY(!port.Connected());
 
     port.Open();
@@ -435,9 +435,9 @@ void TestSerialPort::closingClosedPortDoesNothing()
     // A second close would restore the saved settings over this mark.
     termios marked = pty.Settings();
     marked.c_cc[VMIN] = 9;
-    pty.Apply(marked);
+    pty.apply(marked);
     port.Close();
-    port.SetConnected(false);
+    port.setConnected(false);
     QCOMPARE(int(pty.Settings().c_cc[VMIN]), 9);
 }
 
@@ -445,38 +445,38 @@ void TestSerialPort::newNameWhileOpenReopens()
 {
     Pty &five = *m_pty;
     Pty six(6);
-    QVERIFY(six.Ok());
+    QVERIFY(six.ok());
     TSerialPort &port = *m_port;
     port.Open();
 
-    port.SetPort(QStringLiteral("6"));
+    port.setPort(QStringLiteral("6"));
     QVERIFY(port.Connected());
-    QCOMPARE(port.DevicePath(), PortMap::LinkPath(6));
-    QVERIFY(!five.Locked());
-    QVERIFY(six.Locked());
+    QCOMPARE(port.devicePath(), PortMap::linkPath(6));
+    QVERIFY(!five.locked());
+    QVERIFY(six.locked());
     QCOMPARE(port.WriteText("hi"), 2);
-    QCOMPARE(six.Receive(2), QByteArray("hi"));
+    QCOMPARE(six.receive(2), QByteArray("hi"));
 
     // A failed re-open keeps the new name and leaves the port closed.
-    QVERIFY(QFile::link(m_root.filePath(QStringLiteral("gone")), PortMap::LinkPath(7)));
-    const auto error = Failure([&] { port.SetPort(QStringLiteral("COM7")); });
-    QFile::remove(PortMap::LinkPath(7));
+    QVERIFY(QFile::link(m_root.filePath(QStringLiteral("gone")), PortMap::linkPath(7)));
+    const auto error = Failure([&] { port.setPort(QStringLiteral("COM7")); });
+    QFile::remove(PortMap::linkPath(7));
     QVERIFY(error);
     QCOMPARE(error->Code(), 1);
     QCOMPARE(port.Port(), QStringLiteral("COM7"));
     QVERIFY(!port.Connected());
-    QVERIFY(!six.Locked());
+    QVERIFY(!six.locked());
 }
 
 void TestSerialPort::destructorReleasesDevice()
 {
     Pty &pty = *m_pty;
     const termios before = pty.Settings();
-    m_port->SetBaudRate(115200);
+    m_port->setBaudRate(115200);
     m_port->Open();
-    QVERIFY(pty.Locked());
+    QVERIFY(pty.locked());
     m_port.reset();
-    QVERIFY(!pty.Locked());
+    QVERIFY(!pty.locked());
     const termios after = pty.Settings();
     QCOMPARE(cfgetospeed(&after), cfgetospeed(&before));
 }
@@ -498,10 +498,10 @@ void TestSerialPort::rxCharReportsBytes()
     };
     port.Open();
 
-    pty.Send("abc");
+    pty.send("abc");
     QTRY_COMPARE(received, QByteArray("abc"));
     const qsizetype events = counts.size();
-    pty.Send("d");
+    pty.send("d");
     QTRY_COMPARE(received, QByteArray("abcd"));
     QVERIFY(counts.size() > events);
     QVERIFY(!counts.contains(0));
@@ -515,13 +515,13 @@ void TestSerialPort::unreadBytesComeWithNextEvent()
     port.OnRxChar = [&](int count) { counts << count; };
     port.Open();
 
-    pty.Send("ab");
+    pty.send("ab");
     QTRY_COMPARE(counts.value(counts.size() - 1), 2);
     // Bytes left unread must not keep raising events by themselves.
     QTest::qWait(300);
     QVERIFY2(counts.size() <= 2, qPrintable(QString::number(counts.size())));
 
-    pty.Send("c");
+    pty.send("c");
     QTRY_COMPARE(counts.value(counts.size() - 1), 3);
     std::uint8_t buffer[8] = {};
     QCOMPARE(port.ReadBytes(buffer, 8), 3);
@@ -540,9 +540,9 @@ void TestSerialPort::readWithNothingQueued()
     QVERIFY(timer.elapsed() < 1000);
 
     // Without a handler the bytes wait for a read.
-    pty.Send("xyz");
+    pty.send("xyz");
     QByteArray got;
-    QVERIFY(WaitFor([&] {
+    QVERIFY(waitFor([&] {
         got.append(reinterpret_cast<char *>(buffer), port.ReadBytes(buffer, 16));
         return got.size() >= 3;
     }));
@@ -559,15 +559,15 @@ void TestSerialPort::handlerErrorEndsEvents()
         throw ESerialPort(ESerialPort::ReadFailed, EIO);
     };
     port.Open();
-    pty.Send("a");
+    pty.send("a");
     QTRY_COMPARE(events, 1);
-    pty.Send("b");
+    pty.send("b");
     QTest::qWait(300);
     QCOMPARE(events, 1);
     // The port stays open and writes still work.
     QVERIFY(port.Connected());
     QCOMPARE(port.WriteText("ok"), 2);
-    QCOMPARE(pty.Receive(2), QByteArray("ok"));
+    QCOMPARE(pty.receive(2), QByteArray("ok"));
 }
 
 void TestSerialPort::writeReachesPeer_data()
@@ -600,7 +600,7 @@ void TestSerialPort::writeReachesPeer()
                             : port.WriteBytes(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
                                               int(bytes.size()));
     QCOMPARE(sent, int(bytes.size()));
-    QCOMPARE(pty.Receive(int(bytes.size())), bytes);
+    QCOMPARE(pty.receive(int(bytes.size())), bytes);
 }
 
 void TestSerialPort::failuresOnClosedPort_data()
@@ -646,12 +646,12 @@ void TestSerialPort::writeIsBoundedWhenLineStalls()
     TSerialPort &port = *m_port;
     port.Open();
     // Fill the line towards a peer that never reads.
-    ::fcntl(pty.Slave(), F_SETFL, O_NONBLOCK);
+    ::fcntl(pty.slave(), F_SETFL, O_NONBLOCK);
     // The pty moves bytes on in the background, so it is full only once
     // it stays full for a while.
     const QByteArray filler(1024, 'f');
     for (int refused = 0; refused < 3;) {
-        if (::write(pty.Slave(), filler.constData(), filler.size()) > 0) {
+        if (::write(pty.slave(), filler.constData(), filler.size()) > 0) {
             refused = 0;
         } else {
             QCOMPARE(errno, EAGAIN);
@@ -692,11 +692,11 @@ void TestSerialPort::closeWhilePeerStreams()
         if (fromHandler)
             port.Close();
     };
-    Streamer streamer(pty.Master());
+    Streamer streamer(pty.master());
     for (int round = 0; round < 200; ++round) {
         port.Open();
         const int before = events;
-        QVERIFY(WaitFor([&] { return events > before; }));
+        QVERIFY(waitFor([&] { return events > before; }));
         port.Close();
         QVERIFY(!port.Connected());
         // Reports already posted by the stopped reader must come to nothing.
@@ -719,17 +719,17 @@ void TestSerialPort::peerHangup()
     };
     port.OnHangup = [&] { ++hangups; };
     port.Open();
-    pty.Send("ab");
+    pty.send("ab");
     QTRY_VERIFY(events > 0);
 
-    pty.CloseMaster();
+    pty.closeMaster();
     QTRY_COMPARE(hangups, 1);
     QVERIFY(port.Connected());
 
     // Idle after a hang-up: no thread left spinning on it.
-    const qint64 cpuBefore = CpuMicroseconds();
+    const qint64 cpuBefore = cpuMicroseconds();
     QTest::qWait(1000);
-    const qint64 cpuUsed = CpuMicroseconds() - cpuBefore;
+    const qint64 cpuUsed = cpuMicroseconds() - cpuBefore;
     QVERIFY2(cpuUsed < 50000, qPrintable(QStringLiteral("%1 us").arg(cpuUsed)));
     QCOMPARE(hangups, 1);
 
@@ -741,4 +741,4 @@ void TestSerialPort::peerHangup()
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)
-#include "SerialPortTest.moc"
+#include "tst_serialport.moc"

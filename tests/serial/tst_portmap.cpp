@@ -44,7 +44,7 @@ void TestPortMap::initTestCase()
     m_config = m_root.filePath(QStringLiteral("config"));
     qputenv("HOME", QFile::encodeName(m_root.filePath(QStringLiteral("home"))));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config));
-    QVERIFY(QDir().mkpath(PortMap::PortDirectory()));
+    QVERIFY(QDir().mkpath(PortMap::portDirectory()));
 }
 
 void TestPortMap::normalizePortName_data()
@@ -92,7 +92,7 @@ void TestPortMap::portNumber()
 {
     QFETCH(QString, name);
     QFETCH(int, number);
-    QCOMPARE(PortMap::PortNumber(name), number);
+    QCOMPARE(PortMap::portNumber(name), number);
 }
 
 void TestPortMap::fixedRanges_data()
@@ -114,13 +114,13 @@ void TestPortMap::fixedRanges()
 {
     QFETCH(int, number);
     QFETCH(QString, device);
-    QCOMPARE(PortMap::DevicePath(number), device);
+    QCOMPARE(PortMap::devicePath(number), device);
 }
 
 void TestPortMap::rangesRoundTrip()
 {
     for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n)
-        QCOMPARE(PortMap::RangePortNumber(PortMap::DevicePath(n)), n);
+        QCOMPARE(PortMap::rangePortNumber(PortMap::devicePath(n)), n);
 }
 
 void TestPortMap::rangePortNumberOfOtherNodes_data()
@@ -139,7 +139,7 @@ void TestPortMap::rangePortNumberOfOtherNodes()
 {
     QFETCH(QString, node);
     QFETCH(int, number);
-    QCOMPARE(PortMap::RangePortNumber(node), number);
+    QCOMPARE(PortMap::rangePortNumber(node), number);
 }
 
 void TestPortMap::linkInPortDirectory_data()
@@ -163,7 +163,7 @@ void TestPortMap::linkInPortDirectory()
     QFile device(target);
     QVERIFY(device.open(QIODevice::WriteOnly));
     device.close();
-    const QString path = PortMap::PortDirectory() + u'/' + entry;
+    const QString path = PortMap::portDirectory() + u'/' + entry;
     if (kind == QLatin1String("file")) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -171,10 +171,10 @@ void TestPortMap::linkInPortDirectory()
         QVERIFY(QFile::link(kind == QLatin1String("link") ? target : target + QStringLiteral(".gone"), path));
     }
 
-    const QString mapped = PortMap::DevicePath(5);
+    const QString mapped = PortMap::devicePath(5);
     QFile::remove(path);
     QFile::remove(target);
-    QCOMPARE(mapped, wins ? PortMap::LinkPath(5) : QStringLiteral("/dev/ttyS4"));
+    QCOMPARE(mapped, wins ? PortMap::linkPath(5) : QStringLiteral("/dev/ttyS4"));
 }
 
 void TestPortMap::portDirectory_data()
@@ -192,8 +192,8 @@ void TestPortMap::portDirectory()
     QFETCH(QByteArray, xdg);
     QFETCH(QString, expected);
     qputenv("XDG_CONFIG_HOME", xdg);
-    const QString directory = PortMap::PortDirectory();
-    const QString link = PortMap::LinkPath(12);
+    const QString directory = PortMap::portDirectory();
+    const QString link = PortMap::linkPath(12);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config));
     QCOMPARE(directory, expected);
     QCOMPARE(link, expected + "/com12");
@@ -223,8 +223,8 @@ void TestPortMap::errorMessages()
     const ESerialPort error(code, osError);
     QCOMPARE(QString::fromUtf8(error.what()), message);
     QCOMPARE(error.Code(), code);
-    QCOMPARE(error.OsError(), osError);
+    QCOMPARE(error.osError(), osError);
 }
 
 QTEST_GUILESS_MAIN(TestPortMap)
-#include "PortMapTest.moc"
+#include "tst_portmap.moc"

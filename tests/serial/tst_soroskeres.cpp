@@ -34,7 +34,7 @@ public:
     Pty(const Pty &) = delete;
     Pty &operator=(const Pty &) = delete;
 
-    QString Path() const { return m_path; }
+    QString path() const { return m_path; }
     void Close()
     {
         if (m_master >= 0)
@@ -50,7 +50,7 @@ private:
     QString m_path;
 };
 
-RegistryDevice Device(const QString &name, const QString &manufacturer = {}, const QString &node = {})
+RegistryDevice device(const QString &name, const QString &manufacturer = {}, const QString &node = {})
 {
     return {name, manufacturer, node};
 }
@@ -122,7 +122,7 @@ void SorosKeresTest::detail_data()
 {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("user port") << UserPortEntry(5) << "(user defined port)";
+    QTest::newRow("user port") << userPortEntry(5) << "(user defined port)";
     QTest::newRow("two characters") << "+A (COM1);ab" << "ab";
     QTest::newRow("one character") << "+A (COM1);a" << "";
     QTest::newRow("nothing after") << "+A (COM1);" << "";
@@ -193,7 +193,7 @@ void SorosKeresTest::leadingInteger()
 {
     QFETCH(QString, answer);
     QFETCH(int, expected);
-    QCOMPARE(ReadLeadingInteger(answer), expected);
+    QCOMPARE(readLeadingInteger(answer), expected);
 }
 
 void SorosKeresTest::sortKeepsEqualNumbersInOrder_data()
@@ -216,7 +216,7 @@ void SorosKeresTest::sortKeepsEqualNumbersInOrder()
 {
     QFETCH(QStringList, input);
     QFETCH(QStringList, expected);
-    SortByPortNumber(input);
+    sortByPortNumber(input);
     QCOMPARE(input, expected);
 }
 
@@ -225,20 +225,20 @@ void SorosKeresTest::entries_data()
     QTest::addColumn<QList<RegistryDevice>>("devices");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("manufacturer and node")
-        << QList<RegistryDevice>{Device("FT232R (COM33)", "FTDI", "/dev/ttyUSB0")}
+        << QList<RegistryDevice>{device("FT232R (COM33)", "FTDI", "/dev/ttyUSB0")}
         << QStringList{"FT232R (COM33);FTDI : /dev/ttyUSB0"};
-    QTest::newRow("node only") << QList<RegistryDevice>{Device("pts/3 (COM90)", {}, "/dev/pts/3")}
+    QTest::newRow("node only") << QList<RegistryDevice>{device("pts/3 (COM90)", {}, "/dev/pts/3")}
                                << QStringList{"pts/3 (COM90);/dev/pts/3"};
-    QTest::newRow("nothing but the name") << QList<RegistryDevice>{Device("A (COM2)")} << QStringList{"A (COM2);"};
+    QTest::newRow("nothing but the name") << QList<RegistryDevice>{device("A (COM2)")} << QStringList{"A (COM2);"};
     QTest::newRow("without (COM not offered")
-        << QList<RegistryDevice>{Device("Modem", "Acme", "/dev/ttyS4"), Device("B (COM3)")}
+        << QList<RegistryDevice>{device("Modem", "Acme", "/dev/ttyS4"), device("B (COM3)")}
         << QStringList{"B (COM3);"};
     QTest::newRow("unreadable number left out")
-        << QList<RegistryDevice>{Device("Bad (COMx)"), Device("Good (COM4)")} << QStringList{"Good (COM4);"};
+        << QList<RegistryDevice>{device("Bad (COMx)"), device("Good (COM4)")} << QStringList{"Good (COM4);"};
     QTest::newRow("sorted, registry order for equal numbers")
-        << QList<RegistryDevice>{Device("C (COM7)"), Device("B (COM2)"), Device("A (COM7)")}
+        << QList<RegistryDevice>{device("C (COM7)"), device("B (COM2)"), device("A (COM7)")}
         << QStringList{"B (COM2);", "C (COM7);", "A (COM7);"};
-    QTest::newRow("semicolon in name") << QList<RegistryDevice>{Device("A;B (COM1)", "M")}
+    QTest::newRow("semicolon in name") << QList<RegistryDevice>{device("A;B (COM1)", "M")}
                                        << QStringList{"A,B (COM1);M"};
 }
 
@@ -246,7 +246,7 @@ void SorosKeresTest::entries()
 {
     QFETCH(QList<RegistryDevice>, devices);
     QFETCH(QStringList, expected);
-    QCOMPARE(EntriesFor(devices), expected);
+    QCOMPARE(entriesFor(devices), expected);
 }
 
 void SorosKeresTest::presence_data()
@@ -277,14 +277,14 @@ void SorosKeresTest::presence()
     QFETCH(QStringList, deviceList);
     QFETCH(QStringList, present);
     QFETCH(QStringList, expected);
-    QCOMPARE(MarkPresence(deviceList, present), expected);
+    QCOMPARE(markPresence(deviceList, present), expected);
 }
 
 void SorosKeresTest::deviceListBuiltOnceAndRebuiltOnRequest()
 {
     FakeDeviceRegistry fake;
     RegistryScope scope(&fake);
-    fake.devices = {Device("B (COM5)"), Device("A (COM1)")};
+    fake.devices = {device("B (COM5)"), device("A (COM1)")};
     fake.present = {"COM1"};
 
     QStringList marked{"stale"};
@@ -293,7 +293,7 @@ void SorosKeresTest::deviceListBuiltOnceAndRebuiltOnRequest()
     QCOMPARE(fake.scans, 1);
 
     // Presence follows every call; the device list only a rebuild.
-    fake.devices.append(Device("C (COM7)"));
+    fake.devices.append(device("C (COM7)"));
     fake.present = {"COM5"};
     ListSerialPorts(marked);
     QCOMPARE(marked, (QStringList{"-A (COM1);", "+B (COM5);"}));
@@ -313,50 +313,50 @@ void SorosKeresTest::deviceListBuiltOnceAndRebuiltOnRequest()
 void SorosKeresTest::udevNumbersAreInRange()
 {
     UdevRegistry registry;
-    const QStringList entries = EntriesFor(registry.KnownDevices());
+    const QStringList entries = entriesFor(registry.knownDevices());
     for (const QString &entry : entries) {
         const int number = PortNumberOf(entry).value_or(0);
         QVERIFY2(number >= PortMap::FirstPort && number <= PortMap::LastPort, qPrintable(entry));
     }
-    for (const QString &port : registry.PresentPorts())
-        QVERIFY2(PortMap::PortNumber(port) > 0, qPrintable(port));
+    for (const QString &port : registry.presentPorts())
+        QVERIFY2(PortMap::portNumber(port) > 0, qPrintable(port));
 }
 
 void SorosKeresTest::udevPortDirectoryLinks()
 {
-    QVERIFY(QDir().mkpath(PortMap::PortDirectory()));
+    QVERIFY(QDir().mkpath(PortMap::portDirectory()));
     Pty pty;
-    QVERIFY(!pty.Path().isEmpty());
-    QVERIFY(QFile::link(pty.Path(), PortMap::LinkPath(90)));
-    QVERIFY(QFile::link(m_home.path() + "/gone", PortMap::LinkPath(91)));
+    QVERIFY(!pty.path().isEmpty());
+    QVERIFY(QFile::link(pty.path(), PortMap::linkPath(90)));
+    QVERIFY(QFile::link(m_home.path() + "/gone", PortMap::linkPath(91)));
     // A link takes its name over from the fixed range (COM1 is /dev/ttyS0).
-    QVERIFY(QFile::link(pty.Path(), PortMap::LinkPath(1)));
+    QVERIFY(QFile::link(pty.path(), PortMap::linkPath(1)));
     const auto cleanup = qScopeGuard([] {
         for (int n : {1, 90, 91})
-            QFile::remove(PortMap::LinkPath(n));
+            QFile::remove(PortMap::linkPath(n));
     });
 
     UdevRegistry registry;
-    const QStringList entries = EntriesFor(registry.KnownDevices());
-    const QString ptyName = pty.Path().mid(5); // without "/dev/"
-    QVERIFY2(entries.contains(ptyName + " (COM90);" + pty.Path()), qPrintable(entries.join('\n')));
+    const QStringList entries = entriesFor(registry.knownDevices());
+    const QString ptyName = pty.path().mid(5); // without "/dev/"
+    QVERIFY2(entries.contains(ptyName + " (COM90);" + pty.path()), qPrintable(entries.join('\n')));
     QVERIFY2(entries.contains("gone (COM91);" + m_home.path() + "/gone"), qPrintable(entries.join('\n')));
     QStringList onCom1;
     for (const QString &entry : entries)
         if (PortNumberOf(entry) == 1)
             onCom1.append(entry);
-    QCOMPARE(onCom1, QStringList{ptyName + " (COM1);" + pty.Path()});
+    QCOMPARE(onCom1, QStringList{ptyName + " (COM1);" + pty.path()});
 
-    QStringList present = registry.PresentPorts();
+    QStringList present = registry.presentPorts();
     QVERIFY(present.contains("COM90"));
     QVERIFY(present.contains("COM1"));
     QVERIFY(!present.contains("COM91"));
 
     pty.Close();
-    present = registry.PresentPorts();
+    present = registry.presentPorts();
     QVERIFY(!present.contains("COM90"));
     QVERIFY(!present.contains("COM1"));
 }
 
 QTEST_GUILESS_MAIN(SorosKeresTest)
-#include "SorosKeresTest.moc"
+#include "tst_soroskeres.moc"

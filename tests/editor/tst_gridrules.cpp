@@ -136,7 +136,7 @@ void GridRulesTest::cellGuards()
     QFETCH(bool, eventGrid);
     QFETCH(QString, value);
     QFETCH(QString, kept);
-    QCOMPARE(eventGrid ? GridRules::EventCellValidate(value) : GridRules::DigitCellValidate(value), kept);
+    QCOMPARE(eventGrid ? GridRules::eventCellValidate(value) : GridRules::digitCellValidate(value), kept);
 }
 
 void GridRulesTest::addressFormat_data()
@@ -157,7 +157,7 @@ void GridRulesTest::addressFormat()
     for (std::size_t i = 0; i < 4; ++i)
         if (octets[static_cast<qsizetype>(i)] >= 0)
             o[i] = octets[static_cast<qsizetype>(i)];
-    QCOMPARE(IPv4Text::Format(o), text);
+    QCOMPARE(IPv4Text::format(o), text);
 }
 
 void GridRulesTest::addressApply_data()
@@ -181,9 +181,9 @@ void GridRulesTest::addressApply()
     QFETCH(QString, text);
     QFETCH(QString, result);
     IPv4Text::Octets o{1, 2, 3, 4};
-    IPv4Text::Apply(o, text);
-    QCOMPARE(IPv4Text::Format(o), result);
+    IPv4Text::apply(o, text);
+    QCOMPARE(IPv4Text::format(o), result);
 }
 
 QTEST_GUILESS_MAIN(GridRulesTest)
-#include "GridRulesTest.moc"
+#include "tst_gridrules.moc"

@@ -19,21 +19,21 @@
 namespace {
 
 // The port setting grid: 2 x 1, both columns 20 wide.
-GridTextFile SmallGrid()
+GridTextFile smallGrid()
 {
     GridTextFile grid(2, 1);
-    grid.SetColumnWidth(0, 20);
-    grid.SetColumnWidth(1, 20);
+    grid.setColumnWidth(0, 20);
+    grid.setColumnWidth(1, 20);
     return grid;
 }
 
-QByteArray ReadAll(const QString &fileName)
+QByteArray readAll(const QString &fileName)
 {
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void WriteAll(const QString &fileName, const QByteArray &bytes)
+void writeAll(const QString &fileName, const QByteArray &bytes)
 {
     QFile file(fileName);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -85,17 +85,17 @@ void GridTextFileTest::cleanup()
 void GridTextFileTest::savesRowByRowSkippingEmptyCells()
 {
     GridTextFile grid(3, 2);
-    grid.SetColumnWidth(1, 7);
+    grid.setColumnWidth(1, 7);
     // Set out of order; the file goes row by row, column by column.
-    grid.SetCell(1, 1, QStringLiteral("d"));
-    grid.SetCell(2, 0, QStringLiteral("b"));
-    grid.SetCell(0, 1, QStringLiteral("c"));
-    grid.SetCell(0, 0, QStringLiteral("a"));
-    grid.SetCell(0, 0, QString()); // emptied again: no line
-    grid.SetCell(3, 0, QStringLiteral("outside"));
+    grid.setCell(1, 1, QStringLiteral("d"));
+    grid.setCell(2, 0, QStringLiteral("b"));
+    grid.setCell(0, 1, QStringLiteral("c"));
+    grid.setCell(0, 0, QStringLiteral("a"));
+    grid.setCell(0, 0, QString()); // emptied again: no line
+    grid.setCell(3, 0, QStringLiteral("outside"));
     grid.SaveGridFile(QStringLiteral("g.txt"));
 
-    QCOMPARE(ReadAll(QStringLiteral("g.txt")),
+    QCOMPARE(readAll(QStringLiteral("g.txt")),
              QByteArray("3,2\r\ncw 0,64\r\ncw 1,7\r\ncw 2,64\r\n2,0,b\r\n0,1,c\r\n1,1,d\r\n"));
 }
 
@@ -119,7 +119,7 @@ void GridTextFileTest::splitLines()
 {
     QFETCH(QString, text);
     QFETCH(QStringList, lines);
-    QCOMPARE(TextLineFile::SplitLines(text), lines);
+    QCOMPARE(TextLineFile::splitLines(text), lines);
 }
 
 void GridTextFileTest::leadingInteger_data()
@@ -145,7 +145,7 @@ void GridTextFileTest::leadingInteger()
 {
     QFETCH(QString, field);
     QFETCH(int, value);
-    QCOMPARE(GridTextFile::LeadingInteger(field), value);
+    QCOMPARE(GridTextFile::leadingInteger(field), value);
 }
 
 void GridTextFileTest::cellText_data()
@@ -170,20 +170,20 @@ void GridTextFileTest::cellText()
     QFETCH(QString, text);
     QFETCH(QString, encoded);
     QFETCH(QString, decoded);
-    QCOMPARE(GridTextFile::EncodeCellText(text), encoded);
-    QCOMPARE(GridTextFile::DecodeCellText(encoded), decoded);
+    QCOMPARE(GridTextFile::encodeCellText(text), encoded);
+    QCOMPARE(GridTextFile::decodeCellText(encoded), decoded);
 }
 
 void GridTextFileTest::multiLineCellSurvivesAsFirstLine()
 {
-    GridTextFile grid = SmallGrid();
-    grid.SetCell(1, 0, QStringLiteral("first\r\nsecond"));
+    GridTextFile grid = smallGrid();
+    grid.setCell(1, 0, QStringLiteral("first\r\nsecond"));
     grid.SaveGridFile(QStringLiteral("g.txt"));
-    QVERIFY(ReadAll(QStringLiteral("g.txt")).endsWith("1,0,first\t\bsecond\r\n"));
+    QVERIFY(readAll(QStringLiteral("g.txt")).endsWith("1,0,first\t\bsecond\r\n"));
 
-    GridTextFile loaded = SmallGrid();
+    GridTextFile loaded = smallGrid();
     loaded.LoadGridFile(QStringLiteral("g.txt"));
-    QCOMPARE(loaded.Cell(1, 0), QStringLiteral("first"));
+    QCOMPARE(loaded.cell(1, 0), QStringLiteral("first"));
 }
 
 void GridTextFileTest::load_data()
@@ -246,10 +246,10 @@ void GridTextFileTest::load()
     QFETCH(QByteArray, file);
     QFETCH(QStringList, saved);
 
-    WriteAll(QStringLiteral("g.txt"), file);
-    GridTextFile grid = SmallGrid();
+    writeAll(QStringLiteral("g.txt"), file);
+    GridTextFile grid = smallGrid();
     grid.LoadGridFile(QStringLiteral("g.txt"));
-    QCOMPARE(grid.ToLines(), saved);
+    QCOMPARE(grid.toLines(), saved);
 }
 
 void GridTextFileTest::damagedHeader_data()
@@ -268,24 +268,24 @@ void GridTextFileTest::damagedHeader()
 {
     QFETCH(QByteArray, file);
 
-    WriteAll(QStringLiteral("g.txt"), file);
-    GridTextFile grid = SmallGrid();
-    grid.SetCell(1, 0, QStringLiteral("before"));
-    const QStringList before = grid.ToLines();
+    writeAll(QStringLiteral("g.txt"), file);
+    GridTextFile grid = smallGrid();
+    grid.setCell(1, 0, QStringLiteral("before"));
+    const QStringList before = grid.toLines();
     try {
         grid.LoadGridFile(QStringLiteral("g.txt"));
         QFAIL("a damaged header must be reported");
     } catch (const GridFileError &e) {
         QCOMPARE(e.message(), QStringLiteral("File contains no data or corrupt file g.txt"));
     }
-    QCOMPARE(grid.ToLines(), before);
+    QCOMPARE(grid.toLines(), before);
 }
 
 void GridTextFileTest::cannotOpen()
 {
     QVERIFY(QDir().mkdir(QStringLiteral("adir")));
     for (const QString &name : {QStringLiteral("missing.txt"), QStringLiteral("adir")}) {
-        GridTextFile grid = SmallGrid();
+        GridTextFile grid = smallGrid();
         try {
             grid.LoadGridFile(name);
             QFAIL("opening must fail");
@@ -307,16 +307,16 @@ void GridTextFileTest::failedSaveKeepsTarget()
     QFETCH(QString, target);
 
     QVERIFY(QDir().mkdir(QStringLiteral("adir")));
-    WriteAll(QStringLiteral("adir/inside.txt"), "kept");
-    GridTextFile grid = SmallGrid();
-    grid.SetCell(0, 0, QStringLiteral("COM3"));
+    writeAll(QStringLiteral("adir/inside.txt"), "kept");
+    GridTextFile grid = smallGrid();
+    grid.setCell(0, 0, QStringLiteral("COM3"));
     try {
         grid.SaveGridFile(target);
         QFAIL("the save must fail");
     } catch (const GridFileError &e) {
         QCOMPARE(e.message(), QStringLiteral("Cannot Create ") + target);
     }
-    QCOMPARE(ReadAll(QStringLiteral("adir/inside.txt")), QByteArray("kept"));
+    QCOMPARE(readAll(QStringLiteral("adir/inside.txt")), QByteArray("kept"));
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
@@ -325,11 +325,11 @@ void GridTextFileTest::failedWriteKeepsOldFile()
     // A file size limit makes the write itself fail after the file was
     // created: a direct write would leave the old file cut short.
     const QByteArray old("2,1\r\ncw 0,20\r\ncw 1,20\r\n0,0,COM3\r\n");
-    WriteAll(QStringLiteral("g.txt"), old);
+    writeAll(QStringLiteral("g.txt"), old);
 
     GridTextFile grid(2, 100);
     for (int row = 0; row < 100; ++row)
-        grid.SetCell(0, row, QStringLiteral("a long enough cell text"));
+        grid.setCell(0, row, QStringLiteral("a long enough cell text"));
 
     rlimit saved{};
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -347,9 +347,9 @@ void GridTextFileTest::failedWriteKeepsOldFile()
     std::signal(SIGXFSZ, oldHandler);
 
     QVERIFY(failed);
-    QCOMPARE(ReadAll(QStringLiteral("g.txt")), old);
+    QCOMPARE(readAll(QStringLiteral("g.txt")), old);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"g.txt"});
 }
 
 QTEST_GUILESS_MAIN(GridTextFileTest)
-#include "GridTextFileTest.moc"
+#include "tst_gridtextfile.moc"

@@ -32,30 +32,30 @@ namespace {
 
 constexpr int RefreshTimeoutMs = 5000; // the refresh runs once a second
 
-QString Entry(TFormComPort &form, int row)
+QString entry(TFormComPort &form, int row)
 {
     const QAbstractItemModel *model = form.StringGrid1->model();
     return model->data(model->index(row, 0), TFormComPort::EntryRole).toString();
 }
 
-QStringList Rows(TFormComPort &form)
+QStringList rowTexts(TFormComPort &form)
 {
     QStringList rows;
     for (int row = 0; row < form.StringGrid1->model()->rowCount(); ++row)
-        rows.append(Entry(form, row));
+        rows.append(entry(form, row));
     return rows;
 }
 
-int RowOf(TFormComPort &form, const QString &displayName)
+int rowOf(TFormComPort &form, const QString &displayName)
 {
-    const QStringList rows = Rows(form);
+    const QStringList rows = rowTexts(form);
     for (int row = 0; row < rows.size(); ++row)
         if (DisplayNameOf(rows[row]) == displayName)
             return row;
     return -1;
 }
 
-int HighlightedRow(TFormComPort &form)
+int highlightedRow(TFormComPort &form)
 {
     const QModelIndexList selected = form.StringGrid1->selectionModel()->selectedRows();
     return selected.isEmpty() ? -1 : selected.first().row();
@@ -63,7 +63,7 @@ int HighlightedRow(TFormComPort &form)
 
 // Pixels of a row drawn in one of the two reddish text colours of an absent
 // port. Black, white, grey, navy and their blends never count.
-int ReddishPixels(TFormComPort &form, int row)
+int reddishPixels(TFormComPort &form, int row)
 {
     QTableView *view = form.StringGrid1;
     const QRect rect = view->visualRect(view->model()->index(row, 0));
@@ -78,7 +78,7 @@ int ReddishPixels(TFormComPort &form, int row)
     return count;
 }
 
-TFormComPort *OpenDialogWindow()
+TFormComPort *openDialogWindow()
 {
     for (QWidget *widget : QApplication::topLevelWidgets())
         if (auto *form = qobject_cast<TFormComPort *>(widget); form && form->isVisible())
@@ -89,10 +89,10 @@ TFormComPort *OpenDialogWindow()
 // Runs Execute; `drive` gets the open window once it is active. The window
 // is cancelled afterwards if the driver left it open, so a failed check
 // never hangs the test.
-bool RunDialog(TSorosDialog &dialog, const std::function<void(TFormComPort &)> &drive)
+bool runDialog(TSorosDialog &dialog, const std::function<void(TFormComPort &)> &drive)
 {
     QTimer::singleShot(0, [&] {
-        TFormComPort *form = OpenDialogWindow();
+        TFormComPort *form = openDialogWindow();
         QVERIFY(form);
         const auto closer = qScopeGuard([form] {
             if (form->isVisible())
@@ -104,12 +104,12 @@ bool RunDialog(TSorosDialog &dialog, const std::function<void(TFormComPort &)> &
     return dialog.Execute();
 }
 
-void ClickOk(TFormComPort &form)
+void clickOk(TFormComPort &form)
 {
     QTest::mouseClick(form.Button1, Qt::LeftButton);
 }
 
-RegistryDevice Device(const QString &name, const QString &manufacturer = {})
+RegistryDevice device(const QString &name, const QString &manufacturer = {})
 {
     return {name, manufacturer, {}};
 }
@@ -153,13 +153,13 @@ void PortDialogTest::initTestCase()
     QVERIFY(m_home.isValid());
     qputenv("HOME", m_home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (m_home.path() + "/config").toLocal8Bit());
-    QVERIFY(QDir().mkpath(PortMap::PortDirectory()));
+    QVERIFY(QDir().mkpath(PortMap::portDirectory()));
 }
 
 void PortDialogTest::cleanup()
 {
     m_fake = FakeDeviceRegistry();
-    SetDeviceRegistry(nullptr);
+    setDeviceRegistry(nullptr);
 }
 
 void PortDialogTest::rows_data()
@@ -169,12 +169,12 @@ void PortDialogTest::rows_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("no devices: one blank row") << QList<RegistryDevice>{} << QStringList{"COM1"} << QStringList{""};
     QTest::newRow("without (COM not offered")
-        << QList<RegistryDevice>{Device("Modem", "Acme")} << QStringList{"COM3"} << QStringList{""};
+        << QList<RegistryDevice>{device("Modem", "Acme")} << QStringList{"COM3"} << QStringList{""};
     QTest::newRow("port-number order")
-        << QList<RegistryDevice>{Device("B (COM9)"), Device("A (COM2)", "Acme")} << QStringList{"COM9"}
+        << QList<RegistryDevice>{device("B (COM9)"), device("A (COM2)", "Acme")} << QStringList{"COM9"}
         << QStringList{"-A (COM2);Acme", "+B (COM9);"};
     QTest::newRow("same number: present first")
-        << QList<RegistryDevice>{Device("X (COM4)"), Device("Y (COM4)")} << QStringList{"COM4"}
+        << QList<RegistryDevice>{device("X (COM4)"), device("Y (COM4)")} << QStringList{"COM4"}
         << QStringList{"+X (COM4);", "-Y (COM4);"};
 }
 
@@ -190,7 +190,7 @@ void PortDialogTest::rows()
     TFormComPort form;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QCOMPARE(Rows(form), expected);
+    QCOMPARE(rowTexts(form), expected);
     QCOMPARE(form.StringGrid1->rowHeight(0), 20);
 }
 
@@ -198,13 +198,13 @@ void PortDialogTest::noDevicesOkCancels()
 {
     RegistryScope scope(&m_fake);
     TSorosDialog dialog;
-    dialog.SetDefaultPort("Anything (COM1)");
+    dialog.setDefaultPort("Anything (COM1)");
     bool timerStopped = false;
-    const bool result = RunDialog(dialog, [&](TFormComPort &form) {
-        QCOMPARE(Rows(form), QStringList{""});
-        QCOMPARE(HighlightedRow(form), -1);
+    const bool result = runDialog(dialog, [&](TFormComPort &form) {
+        QCOMPARE(rowTexts(form), QStringList{""});
+        QCOMPARE(highlightedRow(form), -1);
         QVERIFY(form.Timer1->isActive());
-        ClickOk(form);
+        clickOk(form);
         timerStopped = !form.Timer1->isActive();
     });
     QVERIFY(!QTest::currentTestFailed());
@@ -216,17 +216,17 @@ void PortDialogTest::noDevicesOkCancels()
 
 void PortDialogTest::closeBoxCancelsAndKeepsResults()
 {
-    m_fake.devices = {Device("A (COM3)")};
+    m_fake.devices = {device("A (COM3)")};
     m_fake.present = {"COM3"};
     RegistryScope scope(&m_fake);
     TSorosDialog dialog;
-    dialog.SetDefaultPort("A (COM3)");
-    QVERIFY(RunDialog(dialog, ClickOk));
+    dialog.setDefaultPort("A (COM3)");
+    QVERIFY(runDialog(dialog, clickOk));
     QCOMPARE(dialog.PortNev(), QString("COM3"));
 
     // A highlighted, valid row, but the window is closed instead.
-    const bool result = RunDialog(dialog, [](TFormComPort &form) {
-        QCOMPARE(form.ChosenName(), QString("COM3"));
+    const bool result = runDialog(dialog, [](TFormComPort &form) {
+        QCOMPARE(form.chosenName(), QString("COM3"));
         form.close();
     });
     QVERIFY(!QTest::currentTestFailed());
@@ -238,7 +238,7 @@ void PortDialogTest::closeBoxCancelsAndKeepsResults()
 
 void PortDialogTest::unplugChangesColourWithinASecond()
 {
-    m_fake.devices = {Device("Adapter (COM5)"), Device("Board (COM2)")};
+    m_fake.devices = {device("Adapter (COM5)"), device("Board (COM2)")};
     m_fake.present = {"COM2", "COM5"};
     RegistryScope scope(&m_fake);
 
@@ -246,18 +246,18 @@ void PortDialogTest::unplugChangesColourWithinASecond()
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     const int scans = m_fake.scans;
-    QCOMPARE(Rows(form), (QStringList{"+Board (COM2);", "+Adapter (COM5);"}));
-    QCOMPARE(ReddishPixels(form, 1), 0);
+    QCOMPARE(rowTexts(form), (QStringList{"+Board (COM2);", "+Adapter (COM5);"}));
+    QCOMPARE(reddishPixels(form, 1), 0);
 
     m_fake.present = {"COM2"};
-    QTRY_COMPARE_WITH_TIMEOUT(Entry(form, 1), QString("-Adapter (COM5);"), RefreshTimeoutMs);
-    QVERIFY(ReddishPixels(form, 1) > 0);
-    QCOMPARE(ReddishPixels(form, 0), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(entry(form, 1), QString("-Adapter (COM5);"), RefreshTimeoutMs);
+    QVERIFY(reddishPixels(form, 1) > 0);
+    QCOMPARE(reddishPixels(form, 0), 0);
 
     m_fake.present = {"COM5", "COM2"};
-    QTRY_COMPARE_WITH_TIMEOUT(Entry(form, 1), QString("+Adapter (COM5);"), RefreshTimeoutMs);
-    QCOMPARE(ReddishPixels(form, 1), 0);
-    QCOMPARE(Rows(form), (QStringList{"+Board (COM2);", "+Adapter (COM5);"}));
+    QTRY_COMPARE_WITH_TIMEOUT(entry(form, 1), QString("+Adapter (COM5);"), RefreshTimeoutMs);
+    QCOMPARE(reddishPixels(form, 1), 0);
+    QCOMPARE(rowTexts(form), (QStringList{"+Board (COM2);", "+Adapter (COM5);"}));
 
     // The ticks refresh the presence only; the device list waits for the
     // next activation.
@@ -287,55 +287,55 @@ void PortDialogTest::addPort()
 {
     QFETCH(QString, answer);
     QFETCH(int, added);
-    m_fake.devices = {Device("Board (COM2)", "Acme")};
+    m_fake.devices = {device("Board (COM2)", "Acme")};
     RegistryScope scope(&m_fake);
 
     TFormComPort form;
-    form.SetDefaultDisplayName("Board (COM2)");
+    form.setDefaultDisplayName("Board (COM2)");
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QCOMPARE(form.ChosenName(), QString("COM2"));
+    QCOMPARE(form.chosenName(), QString("COM2"));
 
-    form.AddPort(answer);
+    form.addPort(answer);
     if (added == 0) {
-        QCOMPARE(Rows(form), QStringList{"-Board (COM2);Acme"});
-        QCOMPARE(HighlightedRow(form), 0);
-        QCOMPARE(form.ChosenName(), QString("COM2"));
+        QCOMPARE(rowTexts(form), QStringList{"-Board (COM2);Acme"});
+        QCOMPARE(highlightedRow(form), 0);
+        QCOMPARE(form.chosenName(), QString("COM2"));
         QCOMPARE(form.Panel1->text(), QString("Board (COM2)"));
         return;
     }
     const QString name = QString("Sajátport (COM%1)").arg(added);
-    QCOMPARE(Rows(form), (QStringList{"+" + name + ";(user defined port)", "-Board (COM2);Acme"}));
-    QCOMPARE(HighlightedRow(form), 0);
+    QCOMPARE(rowTexts(form), (QStringList{"+" + name + ";(user defined port)", "-Board (COM2);Acme"}));
+    QCOMPARE(highlightedRow(form), 0);
     QCOMPARE(form.Panel1->text(), name);
     QCOMPARE(form.Panel2->text(), QString("(user defined port)"));
-    QCOMPARE(form.ChosenName(), QString("COM%1").arg(added));
+    QCOMPARE(form.chosenName(), QString("COM%1").arg(added));
     // The port opened is the port shown.
-    QCOMPARE(NormalizePortName(form.ChosenName()), form.ChosenName());
-    QCOMPARE(form.ChosenNumber(), added);
-    QCOMPARE(form.ChosenDisplayName(), name);
+    QCOMPARE(NormalizePortName(form.chosenName()), form.chosenName());
+    QCOMPARE(form.chosenNumber(), added);
+    QCOMPARE(form.chosenDisplayName(), name);
 
     // Drawn as present; the refresh keeps it on top.
     form.StringGrid1->selectionModel()->clearSelection();
-    QCOMPARE(ReddishPixels(form, 0), 0);
-    QVERIFY(ReddishPixels(form, 1) > 0);
+    QCOMPARE(reddishPixels(form, 0), 0);
+    QVERIFY(reddishPixels(form, 1) > 0);
     form.Timer1Timer();
-    QCOMPARE(Entry(form, 0), "+" + name + ";(user defined port)");
+    QCOMPARE(entry(form, 0), "+" + name + ";(user defined port)");
 }
 
 void PortDialogTest::addPortThroughMenuAndInputBox()
 {
-    m_fake.devices = {Device("Board (COM2)")};
+    m_fake.devices = {device("Board (COM2)")};
     m_fake.present = {"COM2"};
     RegistryScope scope(&m_fake);
     TSorosDialog dialog;
-    dialog.SetDefaultPort("Board (COM2)");
-    dialog.SetDialogusCimke("Serial ports");
-    dialog.SetHozzaadSzoveg("Give a number for the new port!");
+    dialog.setDefaultPort("Board (COM2)");
+    dialog.setDialogusCimke("Serial ports");
+    dialog.setHozzaadSzoveg("Give a number for the new port!");
 
     QString boxTitle;
     QString boxPrompt;
-    const bool result = RunDialog(dialog, [&](TFormComPort &form) {
+    const bool result = runDialog(dialog, [&](TFormComPort &form) {
         QTimer::singleShot(0, [&] {
             auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
             QVERIFY(box);
@@ -350,10 +350,10 @@ void PortDialogTest::addPortThroughMenuAndInputBox()
         // plays the window manager); the new port stays highlighted and chosen.
         form.activateWindow();
         QTRY_VERIFY(m_fake.scans > scans);
-        QCOMPARE(HighlightedRow(form), 0);
+        QCOMPARE(highlightedRow(form), 0);
         QCOMPARE(form.Panel1->text(), QString("Sajátport (COM5)"));
         QCOMPARE(form.Panel2->text(), QString("(user defined port)"));
-        ClickOk(form);
+        clickOk(form);
     });
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(boxTitle, QString("Serial ports"));
@@ -386,20 +386,20 @@ void PortDialogTest::defaultHighlight()
     QFETCH(QString, panel2);
     QFETCH(QString, portNev);
     QFETCH(QString, portHNev);
-    m_fake.devices = {Device("A (COM1)", "Acme"), Device("USB: FT232 (COM7)", "FTDI"), Device("B (COM9)", "Bee")};
+    m_fake.devices = {device("A (COM1)", "Acme"), device("USB: FT232 (COM7)", "FTDI"), device("B (COM9)", "Bee")};
     m_fake.present = {"COM1", "COM7"};
     RegistryScope scope(&m_fake);
     TSorosDialog dialog;
-    dialog.SetDefaultPort(defaultPort);
+    dialog.setDefaultPort(defaultPort);
 
     int highlighted = -2;
     QString panel1Text;
     QString panel2Text;
-    const bool result = RunDialog(dialog, [&](TFormComPort &form) {
-        highlighted = HighlightedRow(form);
+    const bool result = runDialog(dialog, [&](TFormComPort &form) {
+        highlighted = highlightedRow(form);
         panel1Text = form.Panel1->text();
         panel2Text = form.Panel2->text();
-        ClickOk(form);
+        clickOk(form);
     });
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(highlighted, row);
@@ -408,20 +408,20 @@ void PortDialogTest::defaultHighlight()
     QCOMPARE(result, row >= 0);
     QCOMPARE(dialog.PortNev(), portNev);
     QCOMPARE(dialog.PortHNev(), portHNev);
-    QCOMPARE(dialog.PortIndex(), PortMap::PortNumber(portNev));
+    QCOMPARE(dialog.PortIndex(), PortMap::portNumber(portNev));
 }
 
 void PortDialogTest::keyboardMovesTheChoice()
 {
-    m_fake.devices = {Device("A (COM1)", "Acme"), Device("B (COM9)", "Bee")};
+    m_fake.devices = {device("A (COM1)", "Acme"), device("B (COM9)", "Bee")};
     m_fake.present = {"COM1", "COM9"};
     RegistryScope scope(&m_fake);
     TSorosDialog dialog;
-    dialog.SetDefaultPort("A (COM1)");
-    const bool result = RunDialog(dialog, [](TFormComPort &form) {
+    dialog.setDefaultPort("A (COM1)");
+    const bool result = runDialog(dialog, [](TFormComPort &form) {
         form.StringGrid1->setFocus();
         QTest::keyClick(form.StringGrid1, Qt::Key_Down);
-        QCOMPARE(HighlightedRow(form), 1);
+        QCOMPARE(highlightedRow(form), 1);
         QCOMPARE(form.Panel1->text(), QString("B (COM9)"));
         QCOMPARE(form.Panel2->text(), QString("Bee"));
         QCOMPARE(form.StringGrid1->model()->index(1, 0).data(Qt::AccessibleTextRole).toString(),
@@ -449,16 +449,16 @@ void PortDialogTest::reactivation()
     QFETCH(bool, fromOwnWindow);
     QFETCH(int, highlighted);
     QFETCH(int, newScans);
-    m_fake.devices = {Device("A (COM1)"), Device("B (COM9)")};
+    m_fake.devices = {device("A (COM1)"), device("B (COM9)")};
     RegistryScope scope(&m_fake);
 
     TFormComPort form;
-    form.SetDefaultDisplayName("A (COM1)");
+    form.setDefaultDisplayName("A (COM1)");
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     form.StringGrid1->setFocus();
     QTest::keyClick(form.StringGrid1, Qt::Key_Down);
-    QCOMPARE(form.ChosenName(), QString("COM9"));
+    QCOMPARE(form.chosenName(), QString("COM9"));
     const int scans = m_fake.scans;
 
     QWidget other;
@@ -476,8 +476,8 @@ void PortDialogTest::reactivation()
     QVERIFY(form.isActiveWindow());
 
     QCOMPARE(m_fake.scans - scans, newScans);
-    QCOMPARE(HighlightedRow(form), highlighted);
-    QCOMPARE(form.ChosenName(), highlighted == 0 ? QString("COM1") : QString("COM9"));
+    QCOMPARE(highlightedRow(form), highlighted);
+    QCOMPARE(form.chosenName(), highlighted == 0 ? QString("COM1") : QString("COM9"));
 }
 
 void PortDialogTest::highlightScrollsToMiddle_data()
@@ -495,16 +495,16 @@ void PortDialogTest::highlightScrollsToMiddle()
     QFETCH(int, row);
     QFETCH(int, top);
     for (int n = 1; n <= 30; ++n)
-        m_fake.devices.append(Device(QString("Port (COM%1)").arg(n)));
+        m_fake.devices.append(device(QString("Port (COM%1)").arg(n)));
     RegistryScope scope(&m_fake);
 
     TFormComPort form;
-    form.SetDefaultDisplayName(QString("Port (COM%1)").arg(row + 1));
+    form.setDefaultDisplayName(QString("Port (COM%1)").arg(row + 1));
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QCOMPARE(HighlightedRow(form), row);
+    QCOMPARE(highlightedRow(form), row);
     QCOMPARE(form.StringGrid1->verticalScrollBar()->value(), top);
-    QCOMPARE(TFormComPort::CentredTopRow(row, 30, 8), top);
+    QCOMPARE(TFormComPort::centredTopRow(row, 30, 8), top);
 }
 
 void PortDialogTest::texts_data()
@@ -536,8 +536,8 @@ void PortDialogTest::texts()
         dialog.setProperty("HozzaadSzoveg", prompt);
     }
     QStringList seen;
-    RunDialog(dialog, [&](TFormComPort &form) {
-        seen = {form.windowTitle(), form.Label1->text(), form.jporthozzadsa1->text(), form.AddPrompt()};
+    runDialog(dialog, [&](TFormComPort &form) {
+        seen = {form.windowTitle(), form.Label1->text(), form.jporthozzadsa1->text(), form.addPrompt()};
         QCOMPARE(form.Label1->font().pixelSize(), 16);
         QCOMPARE(form.size(), QSize(373, 257));
         QVERIFY(form.Button1->isDefault());
@@ -555,38 +555,38 @@ void PortDialogTest::realRegistryLinkChangesColour()
     const auto closePty = qScopeGuard([&] {
         ::close(master);
         ::close(slave);
-        QFile::remove(PortMap::LinkPath(90));
-        QFile::remove(PortMap::LinkPath(91));
+        QFile::remove(PortMap::linkPath(90));
+        QFile::remove(PortMap::linkPath(91));
     });
     const QString target = QString::fromLocal8Bit(name);
     const QString display = target.mid(5) + " (COM90)";
-    QVERIFY(QFile::link(target, PortMap::LinkPath(90)));
-    QVERIFY(QFile::link(m_home.path() + "/nothing", PortMap::LinkPath(91)));
+    QVERIFY(QFile::link(target, PortMap::linkPath(90)));
+    QVERIFY(QFile::link(m_home.path() + "/nothing", PortMap::linkPath(91)));
 
     TFormComPort form;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    int row = RowOf(form, display);
-    QVERIFY2(row >= 0, qPrintable(Rows(form).join('\n')));
-    QVERIFY(Entry(form, row).startsWith('+'));
-    QCOMPARE(ReddishPixels(form, row), 0);
-    const int dangling = RowOf(form, "nothing (COM91)");
+    int row = rowOf(form, display);
+    QVERIFY2(row >= 0, qPrintable(rowTexts(form).join('\n')));
+    QVERIFY(entry(form, row).startsWith('+'));
+    QCOMPARE(reddishPixels(form, row), 0);
+    const int dangling = rowOf(form, "nothing (COM91)");
     QVERIFY(dangling >= 0);
-    QVERIFY(Entry(form, dangling).startsWith('-'));
-    QVERIFY(ReddishPixels(form, dangling) > 0);
-    for (const QString &entry : Rows(form)) {
+    QVERIFY(entry(form, dangling).startsWith('-'));
+    QVERIFY(reddishPixels(form, dangling) > 0);
+    for (const QString &entry : rowTexts(form)) {
         const int number = PortNumberOf(entry).value_or(0);
         QVERIFY2(number >= 1 && number <= 96, qPrintable(entry));
     }
 
-    QVERIFY(QFile::remove(PortMap::LinkPath(90)));
-    QTRY_VERIFY_WITH_TIMEOUT(Entry(form, RowOf(form, display)).startsWith('-'), RefreshTimeoutMs);
-    QVERIFY(ReddishPixels(form, RowOf(form, display)) > 0);
+    QVERIFY(QFile::remove(PortMap::linkPath(90)));
+    QTRY_VERIFY_WITH_TIMEOUT(entry(form, rowOf(form, display)).startsWith('-'), RefreshTimeoutMs);
+    QVERIFY(reddishPixels(form, rowOf(form, display)) > 0);
 
-    QVERIFY(QFile::link(target, PortMap::LinkPath(90)));
-    QTRY_VERIFY_WITH_TIMEOUT(Entry(form, RowOf(form, display)).startsWith('+'), RefreshTimeoutMs);
-    QCOMPARE(ReddishPixels(form, RowOf(form, display)), 0);
+    QVERIFY(QFile::link(target, PortMap::linkPath(90)));
+    QTRY_VERIFY_WITH_TIMEOUT(entry(form, rowOf(form, display)).startsWith('+'), RefreshTimeoutMs);
+    QCOMPARE(reddishPixels(form, rowOf(form, display)), 0);
 }
 
 QTEST_MAIN(PortDialogTest)
-#include "PortDialogTest.moc"
+#include "tst_portdialog.moc"

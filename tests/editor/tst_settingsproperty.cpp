@@ -27,7 +27,7 @@ constexpr int Images = 1000;
 // Bytes that belong to no field, from the layout table.
 const std::pair<int, int> Uncovered[] = {{94, 102}, {111, 143}, {303, 309}, {959, 960}, {994, 1026}, {1028, 1088}};
 
-bool IsUncovered(int i)
+bool isUncovered(int i)
 {
     for (const auto &[from, to] : Uncovered)
         if (i >= from && i < to)
@@ -35,7 +35,7 @@ bool IsUncovered(int i)
     return false;
 }
 
-QString ToQString(std::string_view s)
+QString toQString(std::string_view s)
 {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -43,7 +43,7 @@ QString ToQString(std::string_view s)
 // Random bytes, with about half of the fields given plausible content so
 // that digits, codes and texts actually show up: lengths within or just past
 // the capacity, and characters that the encodings treat specially.
-ImageBytes RandomImage(QRandomGenerator &rng)
+ImageBytes randomImage(QRandomGenerator &rng)
 {
     ImageBytes image;
     for (auto &b : image)
@@ -114,7 +114,7 @@ void SettingsPropertyTest::initTestCase()
             // A spinner's text field is part of its spinner.
             if (name.empty() || (name == f.companion && name.substr(0, 2) == "ed"))
                 continue;
-            QWidget *w = m_form->findChild<QWidget *>(ToQString(name));
+            QWidget *w = m_form->findChild<QWidget *>(toQString(name));
             QVERIFY2(w, name.data());
             m_controls.emplace_back(&f, w);
         }
@@ -157,7 +157,7 @@ SettingsPropertyTest::Values SettingsPropertyTest::values() const
 SettingsPropertyTest::Values SettingsPropertyTest::afterStore(Values shown)
 {
     for (auto &[name, value] : shown) {
-        const EEAddr::Field *f = EEAddr::FieldOfControl(name.toStdString());
+        const EEAddr::Field *f = EEAddr::fieldOfControl(name.toStdString());
         QStringList cells = value.split(u'|');
         switch (f->encoding) {
         case EEAddr::Encoding::Digits16:
@@ -196,7 +196,7 @@ void SettingsPropertyTest::storedValuesLoadBackAsShown()
 {
     QRandomGenerator rng(0x5E771265u);
     for (int n = 0; n < Images; ++n) {
-        const ImageBytes image = RandomImage(rng);
+        const ImageBytes image = randomImage(rng);
         m_form->LoadSettings(image);
         const Values shown = values();
 
@@ -222,8 +222,8 @@ void SettingsPropertyTest::storeWritesExactlyTheFields()
 {
     QRandomGenerator rng(0xB10C5u);
     for (int n = 0; n < Images; ++n) {
-        const ImageBytes image = RandomImage(rng);
-        const ImageBytes other = RandomImage(rng);
+        const ImageBytes image = randomImage(rng);
+        const ImageBytes other = randomImage(rng);
         m_form->LoadSettings(image);
 
         ImageBytes stored = image;
@@ -233,7 +233,7 @@ void SettingsPropertyTest::storeWritesExactlyTheFields()
 
         for (int i = 0; i < EEAddr::ImageSize; ++i) {
             const auto at = static_cast<std::size_t>(i);
-            if (IsUncovered(i)) {
+            if (isUncovered(i)) {
                 // Bytes of no field keep whatever they held.
                 QVERIFY2(stored[at] == image[at] && storedOverOther[at] == other[at],
                          qPrintable(QStringLiteral("image %1: byte %2 written").arg(n).arg(i)));
@@ -247,4 +247,4 @@ void SettingsPropertyTest::storeWritesExactlyTheFields()
 }
 
 QTEST_MAIN(SettingsPropertyTest)
-#include "SettingsPropertyTest.moc"
+#include "tst_settingsproperty.moc"
