@@ -67,7 +67,7 @@ int writeOut(Io &io, const QString &path, const QByteArray &bytes)
         io.out << QString::fromUtf8(bytes);
         return ExitDone;
     }
-    const ParameterFile::Result r = ParameterFile::SaveBytes(path, spanOf(bytes));
+    const ParameterFile::Result r = ParameterFile::saveBytes(path, spanOf(bytes));
     return r.ok ? ExitDone : failFile(io, ExitDiffers, path, r.message);
 }
 

@@ -119,7 +119,7 @@ QString countText(int count)
 // "read stopped at block 4 of 15: no answer"
 QString stoppedText(const QString &what, const TransferResult &r)
 {
-    return QStringLiteral("%1 stopped at block %2 of %3: %4").arg(what).arg(r.stoppedAt).arg(Blocks).arg(StopReason(r));
+    return QStringLiteral("%1 stopped at block %2 of %3: %4").arg(what).arg(r.stoppedAt).arg(Blocks).arg(stopReason(r));
 }
 
 // The differences of `d`, indented under their outcome line.
@@ -199,7 +199,7 @@ public:
     int run(const Operation &operation, const std::function<void()> &alsoOnTick = {})
     {
         const bool progress = m_io.outIsTerminal && !m_quiet && !m_stages.isEmpty();
-        RunConcurrently(
+        runConcurrently(
             int(m_ports.size()), [&](int i) { serve(i, operation); },
             [&] {
                 if (alsoOnTick)
@@ -360,7 +360,7 @@ int runWrite(const QCommandLineParser &p, Io &io)
             const ParameterFile::Result saved = ParameterFile::save(backupPath, held);
             return saved.ok ? QString() : QStringLiteral("%1: %2").arg(backupPath, saved.message);
         };
-        const CheckedWriteResult r = CheckedWrite(w.transfer, mine);
+        const CheckedWriteResult r = checkedWrite(w.transfer, mine);
         const QString nothing = QStringLiteral("; nothing was written");
         switch (r.stage) {
         case WriteStage::Backup:
@@ -407,7 +407,7 @@ int runCompare(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
         ImageBytes module{};
-        if (w.transfer.ReadInto(module) != TransferOutcome::Succeeded) {
+        if (w.transfer.readInto(module) != TransferOutcome::Succeeded) {
             s.fail(stoppedText(QStringLiteral("compare"), w.transfer.Result()));
             return;
         }

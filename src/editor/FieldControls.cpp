@@ -30,14 +30,14 @@ QWidget *Named(QWidget *window, std::string_view name)
     return w;
 }
 
-int RuleRank(const EEAddr::Field &f)
+int ruleRank(const EEAddr::Field &f)
 {
     const auto *at = std::find(RuleOrder.begin(), RuleOrder.end(), f.name);
     return static_cast<int>(at - RuleOrder.begin());
 }
 
 // Positions with a digit fill their cell; the others stay empty.
-void ShowDigits(CharGrid *grid, const QString &positions)
+void showDigits(CharGrid *grid, const QString &positions)
 {
     grid->clearCells();
     for (int p = 0; p < grid->cellCount() && p < positions.size(); ++p)
@@ -46,7 +46,7 @@ void ShowDigits(CharGrid *grid, const QString &positions)
 }
 
 // Four blank cells, then the code's positions if there is one.
-void ShowEventCode(CharGrid *grid, const QString &positions)
+void showEventCode(CharGrid *grid, const QString &positions)
 {
     for (int c = 0; c < grid->cellCount(); ++c)
         grid->setCell(c, QString(c < positions.size() ? positions[c] : QLatin1Char(' ')));
@@ -66,12 +66,12 @@ QString EventPositions(const CharGrid *grid)
     return any ? positions : QString();
 }
 
-bool IsChoice(const QWidget *w)
+bool isChoice(const QWidget *w)
 {
     return qobject_cast<const RadioGroup *>(w) != nullptr;
 }
 
-void ShowFlag(QWidget *w, bool on)
+void showFlag(QWidget *w, bool on)
 {
     if (auto *choice = qobject_cast<RadioGroup *>(w))
         choice->setItemIndex(on ? 1 : 0);
@@ -79,9 +79,9 @@ void ShowFlag(QWidget *w, bool on)
         static_cast<QCheckBox *>(w)->setChecked(on);
 }
 
-bool FlagOf(const QWidget *w)
+bool flagOf(const QWidget *w)
 {
-    if (IsChoice(w))
+    if (isChoice(w))
         return static_cast<const RadioGroup *>(w)->itemIndex() == 1;
     return static_cast<const QCheckBox *>(w)->isChecked();
 }
@@ -96,7 +96,7 @@ QList<Binding> bindByName(QWidget *window)
         bindings.append({&f, Named(window, f.control), companion});
     }
     std::stable_sort(bindings.begin(), bindings.end(),
-                     [](const Binding &a, const Binding &b) { return RuleRank(*a.field) < RuleRank(*b.field); });
+                     [](const Binding &a, const Binding &b) { return ruleRank(*a.field) < ruleRank(*b.field); });
     return bindings;
 }
 
@@ -106,10 +106,10 @@ void show(const Binding &binding, const FieldValue &value)
     switch (binding.field->encoding) {
     case Encoding::Digits16:
     case Encoding::Digits8:
-        ShowDigits(static_cast<CharGrid *>(w), std::get<QString>(value));
+        showDigits(static_cast<CharGrid *>(w), std::get<QString>(value));
         break;
     case Encoding::EventCode:
-        ShowEventCode(static_cast<CharGrid *>(w), std::get<QString>(value));
+        showEventCode(static_cast<CharGrid *>(w), std::get<QString>(value));
         break;
     case Encoding::SmsText:
     case Encoding::GprsText:
@@ -126,11 +126,11 @@ void show(const Binding &binding, const FieldValue &value)
         static_cast<IPAddressControl *>(w)->setAddress(std::get<FieldModel::Octets>(value));
         break;
     case Encoding::FlagByte:
-        ShowFlag(w, std::get<bool>(value));
+        showFlag(w, std::get<bool>(value));
         break;
     case Encoding::FlagBits:
-        ShowFlag(w, (std::get<int>(value) & 1) != 0);
-        ShowFlag(binding.companion, (std::get<int>(value) & 2) != 0);
+        showFlag(w, (std::get<int>(value) & 1) != 0);
+        showFlag(binding.companion, (std::get<int>(value) & 2) != 0);
         break;
     case Encoding::ReservedZero:
         break;
@@ -156,9 +156,9 @@ FieldValue valueOf(const Binding &binding)
     case Encoding::IPv4Address:
         return static_cast<const IPAddressControl *>(w)->address();
     case Encoding::FlagByte:
-        return FlagOf(w);
+        return flagOf(w);
     case Encoding::FlagBits:
-        return (FlagOf(w) ? 1 : 0) + (FlagOf(binding.companion) ? 2 : 0);
+        return (flagOf(w) ? 1 : 0) + (flagOf(binding.companion) ? 2 : 0);
     case Encoding::ReservedZero:
         break;
     }

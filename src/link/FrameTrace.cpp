@@ -10,7 +10,7 @@ constexpr std::uint8_t WriteDataType = 61;
 
 } // namespace
 
-const char *FrameKindName(FrameKind kind)
+const char *frameKindName(FrameKind kind)
 {
     switch (kind) {
     case FrameKind::ReadRequest: return "read-request";
@@ -27,7 +27,7 @@ const char *FrameKindName(FrameKind kind)
     return "other";
 }
 
-FrameKind SentFrameKind(std::uint8_t type)
+FrameKind sentFrameKind(std::uint8_t type)
 {
     switch (type) {
     case ReadRequestType: return FrameKind::ReadRequest;
@@ -37,9 +37,9 @@ FrameKind SentFrameKind(std::uint8_t type)
     }
 }
 
-FrameKind ReceivedFrameKind(std::uint8_t type)
+FrameKind receivedFrameKind(std::uint8_t type)
 {
-    switch (ClassifyMessage(type)) {
+    switch (classifyMessage(type)) {
     case MessageClass::Text: return FrameKind::Text;
     case MessageClass::Status: return FrameKind::Status;
     case MessageClass::BlockHeader: return FrameKind::BlockHeader;
@@ -74,7 +74,7 @@ QByteArray FrameTrace::formatLine(qint64 ms, Direction direction, FrameKind kind
 {
     QByteArray text = QByteArray::number(ms);
     text += direction == Direction::Out ? "\tout\t" : "\tin\t";
-    text += FrameKindName(kind);
+    text += frameKindName(kind);
     text += '\t';
     text += line.toByteArray().toHex(' ');
     if (plain) {
@@ -86,7 +86,7 @@ QByteArray FrameTrace::formatLine(qint64 ms, Direction direction, FrameKind kind
 
 void FrameTrace::frame(Direction direction, QByteArrayView line, const ModuleMessage &plain)
 {
-    const FrameKind kind = direction == Direction::Out ? SentFrameKind(plain[1]) : ReceivedFrameKind(plain[1]);
+    const FrameKind kind = direction == Direction::Out ? sentFrameKind(plain[1]) : receivedFrameKind(plain[1]);
     write(direction, kind, line, &plain);
 }
 

@@ -17,11 +17,11 @@
 enum class FrameKind { ReadRequest, WriteCommand, WriteData, BlockHeader, BlockData, Ack, Status, Text, Poll, Other };
 
 // "read-request", "write-command", ..., "poll", "other".
-const char *FrameKindName(FrameKind kind);
+const char *frameKindName(FrameKind kind);
 // What the tool sends: read requests, write commands, write data.
-FrameKind SentFrameKind(std::uint8_t type);
+FrameKind sentFrameKind(std::uint8_t type);
 // What the module sends, classified as the dispatcher routes it.
-FrameKind ReceivedFrameKind(std::uint8_t type);
+FrameKind receivedFrameKind(std::uint8_t type);
 
 class FrameTrace
 {

@@ -55,7 +55,7 @@ void dispatchText(MemoSink *memos, StatusSink *window, const ModuleMessage &mess
         return;
     const QString text = Windows1250::toUnicode(bytes);
     if (route.toState && window)
-        window->StateTextReceived(text);
+        window->stateTextReceived(text);
     if (!memos)
         return;
     memos->AppendToMemo(route.memo, text, false);
@@ -114,7 +114,7 @@ void continueBlock(BlockReception &r, const ModuleMessage &message)
 
 } // namespace
 
-MessageClass ClassifyMessage(std::uint8_t type)
+MessageClass classifyMessage(std::uint8_t type)
 {
     if (textRouteFor(type))
         return MessageClass::Text;
@@ -130,7 +130,7 @@ MessageClass ClassifyMessage(std::uint8_t type)
 void MessageDispatcher::DispatchMessage(const ModuleMessage &message)
 {
     const std::uint8_t type = message[1];
-    switch (ClassifyMessage(type)) {
+    switch (classifyMessage(type)) {
     case MessageClass::Text:
         dispatchText(Memos, StatusWindow, message, *textRouteFor(type));
         break;

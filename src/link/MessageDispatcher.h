@@ -47,12 +47,12 @@ public:
     virtual StatusFields &Status() = 0;
     virtual void RefreshStatus() = 0;
     // A fragment of a state text (the texts that also go to MemoState).
-    virtual void StateTextReceived(const QString &) {}
+    virtual void stateTextReceived(const QString &) {}
 };
 
 // What a received message is, by its type byte, as DispatchMessage routes it.
 enum class MessageClass { Text, Status, BlockHeader, BlockData, Acknowledge, Unknown };
-MessageClass ClassifyMessage(std::uint8_t type);
+MessageClass classifyMessage(std::uint8_t type);
 
 class MessageDispatcher
 {

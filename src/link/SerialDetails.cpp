@@ -100,13 +100,13 @@ TFormDetails::TFormDetails(QWidget *parent)
     };
 }
 
-bool TFormDetails::SaveTraffic(const QString &path)
+bool TFormDetails::saveTraffic(const QString &path)
 {
     QList<TrafficChannel> channels;
     for (QPlainTextEdit *memo : {Memo3, Memo4, Memo5, MemoDTMF})
         channels.append({memo->accessibleName(), memo->toPlainText()});
     QString error;
-    if (SaveTrafficFile(path, channels, &error))
+    if (saveTrafficFile(path, channels, &error))
         return true;
     QMessageBox::critical(this, windowTitle(), QStringLiteral("Cannot save the traffic to %1").arg(error));
     return false;
@@ -116,7 +116,7 @@ void TFormDetails::btSaveTrafficClick()
 {
     const QString path = AskTrafficFile ? AskTrafficFile() : QString();
     if (!path.isEmpty())
-        SaveTraffic(path);
+        saveTraffic(path);
 }
 
 QPlainTextEdit *TFormDetails::memoFor(MemoId memo) const

@@ -41,7 +41,7 @@ public:
     // Asks for the file to save the memos to; empty: cancelled. Tests replace it.
     std::function<QString()> AskTrafficFile;
     // The four channel memos to path; false (after an error box) on failure.
-    bool SaveTraffic(const QString &path);
+    bool saveTraffic(const QString &path);
 
 public slots:
     void btClearClick();

@@ -2,7 +2,7 @@
 
 #include <QSaveFile>
 
-QString TrafficText(const QList<TrafficChannel> &channels)
+QString trafficText(const QList<TrafficChannel> &channels)
 {
     QString out;
     for (const TrafficChannel &channel : channels) {
@@ -15,10 +15,10 @@ QString TrafficText(const QList<TrafficChannel> &channels)
     return out;
 }
 
-bool SaveTrafficFile(const QString &path, const QList<TrafficChannel> &channels, QString *error)
+bool saveTrafficFile(const QString &path, const QList<TrafficChannel> &channels, QString *error)
 {
     QSaveFile file(path);
-    const QByteArray bytes = TrafficText(channels).toUtf8();
+    const QByteArray bytes = trafficText(channels).toUtf8();
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
     if (error)

@@ -11,8 +11,8 @@ struct TrafficChannel
     QString text; // the memo's lines, LF-separated
 };
 
-QString TrafficText(const QList<TrafficChannel> &channels);
+QString trafficText(const QList<TrafficChannel> &channels);
 
 // Written to a temporary file next to path and renamed into place, so a
 // failed save leaves any old file as it was.
-bool SaveTrafficFile(const QString &path, const QList<TrafficChannel> &channels, QString *error);
+bool saveTrafficFile(const QString &path, const QList<TrafficChannel> &channels, QString *error);

@@ -156,7 +156,7 @@ TMainForm::TMainForm(QWidget *parent)
         StateForm->SendText = [this](const QByteArray &text) { Link.Codec.SendText(text); };
     ComPort1.OnHangup = [this] { ComPort1Hangup(); };
     // quelmar --trace: every frame on this link is logged.
-    Link.Codec.setTrace(StartUpTrace());
+    Link.Codec.setTrace(startUpTrace());
     // The transfer window sends and waits through this link.
     if (FormDownload)
         FormDownload->setLink(&Link);

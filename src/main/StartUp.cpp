@@ -37,7 +37,7 @@ public:
     }
 };
 
-FrameTrace *startUpTrace = nullptr;
+FrameTrace *s_trace = nullptr;
 
 constexpr int ExitUsage = 2;
 
@@ -55,8 +55,8 @@ QString WriteReport(const QString &path)
     Report::contents contents;
     contents.image = ParameterImage;
     contents.port = FormDownload ? FormDownload->PortName() : QString();
-    if (StateForm && StateForm->LastStatusTime().isValid())
-        contents.state = Report::ModuleState{describeStatus(StateForm->Status()), StateForm->LastStatusTime()};
+    if (StateForm && StateForm->lastStatusTime().isValid())
+        contents.state = Report::ModuleState{describeStatus(StateForm->Status()), StateForm->lastStatusTime()};
     return Report::writePdf(path, contents).error;
 }
 
@@ -110,7 +110,7 @@ void shutDown()
     destroy(WelcomeForm);
 }
 
-std::optional<int> ParseStartOptions(const QStringList &arguments, FrameTrace &trace)
+std::optional<int> parseStartOptions(const QStringList &arguments, FrameTrace &trace)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -153,9 +153,9 @@ std::optional<int> ParseStartOptions(const QStringList &arguments, FrameTrace &t
     return std::nullopt;
 }
 
-FrameTrace *StartUpTrace()
+FrameTrace *startUpTrace()
 {
-    return startUpTrace;
+    return s_trace;
 }
 
 int runQuelmar(int &argc, char **argv)
@@ -165,16 +165,16 @@ int runQuelmar(int &argc, char **argv)
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     FrameTrace trace;
-    if (const auto exitCode = ParseStartOptions(arguments, trace))
+    if (const auto exitCode = parseStartOptions(arguments, trace))
         return *exitCode;
     if (trace.isOpen())
-        startUpTrace = &trace;
+        s_trace = &trace;
 
     QuelmarApplication app(argc, argv);
     configureApplication();
     startUp();
     const int result = QApplication::exec();
     shutDown();
-    startUpTrace = nullptr;
+    s_trace = nullptr;
     return result;
 }

@@ -26,9 +26,9 @@ class FrameTrace;
 // Returns the exit status when the program is to end at once (help and
 // version printed: 0; a usage error or a trace file that cannot be opened,
 // reported on standard error: 2); otherwise opens the trace if asked for.
-std::optional<int> ParseStartOptions(const QStringList &arguments, FrameTrace &trace);
+std::optional<int> parseStartOptions(const QStringList &arguments, FrameTrace &trace);
 
 // The trace of every frame that --trace opened, or null.
-FrameTrace *StartUpTrace();
+FrameTrace *startUpTrace();
 
 int runQuelmar(int &argc, char **argv);

@@ -2,19 +2,19 @@
 
 #include <algorithm>
 
-CheckedWriteResult CheckedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options)
+CheckedWriteResult checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options)
 {
     CheckedWriteResult r;
     if (options.backup) {
         r.stage = WriteStage::Backup;
-        const TransferOutcome outcome = transfer.ReadInto(r.backup);
+        const TransferOutcome outcome = transfer.readInto(r.backup);
         r.result = transfer.Result();
         if (outcome != TransferOutcome::Succeeded)
             return r; // the bar is red already: nothing will be written
         if (options.keepBackup)
             r.backupError = options.keepBackup(r.backup);
         if (!r.backupError.isEmpty()) {
-            transfer.ShowFailure();
+            transfer.showFailure();
             return r;
         }
     }
@@ -26,7 +26,7 @@ CheckedWriteResult CheckedWrite(ParameterTransfer &transfer, const CheckedWriteO
     std::copy(transfer.Buffer().begin(), transfer.Buffer().end(), r.written.begin());
     if (options.verify) {
         r.stage = WriteStage::Verify;
-        const TransferOutcome outcome = transfer.ReadInto(r.readBack);
+        const TransferOutcome outcome = transfer.readInto(r.readBack);
         r.result = transfer.Result();
         if (outcome != TransferOutcome::Succeeded)
             return r;
@@ -34,7 +34,7 @@ CheckedWriteResult CheckedWrite(ParameterTransfer &transfer, const CheckedWriteO
         if (!r.differences.isEmpty()) {
             r.result.differs = true;
             r.result.outcome = TransferOutcome::Failed;
-            transfer.ShowFailure();
+            transfer.showFailure();
             return r;
         }
     }

@@ -35,4 +35,4 @@ struct CheckedWriteResult
     FieldModel::ImageDifferences differences;
 };
 
-CheckedWriteResult CheckedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options);
+CheckedWriteResult checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options);

@@ -38,13 +38,13 @@ TFormDifferences::TFormDifferences(QWidget *parent)
     centreOnScreen(this);
 }
 
-void TFormDifferences::ShowDifferences(const QList<DifferenceRow> &rows, const QString &headingA,
+void TFormDifferences::showDifferences(const QList<DifferenceRow> &rows, const QString &headingA,
                                        const QString &headingB)
 {
     m_rows = rows;
     m_headingA = headingA;
     m_headingB = headingB;
-    const QStringList columns = DifferenceColumns(headingA, headingB);
+    const QStringList columns = differenceColumns(headingA, headingB);
     lvDifferences->clear();
     lvDifferences->setColumnCount(int(columns.size()));
     lvDifferences->setHorizontalHeaderLabels(columns);
@@ -59,7 +59,7 @@ void TFormDifferences::ShowDifferences(const QList<DifferenceRow> &rows, const Q
 
 QString TFormDifferences::Text() const
 {
-    return DifferencesText(m_rows, m_headingA, m_headingB);
+    return differencesText(m_rows, m_headingA, m_headingB);
 }
 
 void TFormDifferences::btCopyClick()

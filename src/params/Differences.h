@@ -18,7 +18,7 @@ public:
     explicit TFormDifferences(QWidget *parent = nullptr);
 
     // Replaces the list; the two headings say what was compared, the module first.
-    void ShowDifferences(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB);
+    void showDifferences(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB);
     // The list as the clipboard gets it.
     QString Text() const;
 

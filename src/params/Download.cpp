@@ -128,7 +128,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     Timer1->setInterval(Transfer::TickMs);
     FormDifferences = new TFormDifferences(this);
 
-    const WriteChecks checks = LoadWriteChecks();
+    const WriteChecks checks = loadWriteChecks();
     cbVerify->setChecked(checks.verify);
     cbBackup->setChecked(checks.backup);
     connect(cbVerify, &QCheckBox::toggled, this, &TFormDownload::saveWriteChecks);
@@ -185,7 +185,7 @@ void TFormDownload::setLink(ModuleLink *link)
 
 void TFormDownload::saveWriteChecks()
 {
-    SaveWriteChecks({cbVerify->isChecked(), cbBackup->isChecked()});
+    storeWriteChecks({cbVerify->isChecked(), cbBackup->isChecked()});
 }
 
 // ------------------------------------------------------------ display
@@ -248,7 +248,7 @@ History::Kept TFormDownload::keepInHistory(const ImageBytes &image, History::Ope
 void TFormDownload::btReadClick()
 {
     const TransferOutcome outcome = Transfer.Read();
-    QString text = OutcomeText(Sequence::Read, Transfer.Result());
+    QString text = outcomeText(Sequence::Read, Transfer.Result());
     if (outcome == TransferOutcome::Succeeded)
         text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Read));
     showOutcome(Transfer.Result(), text);
@@ -264,11 +264,11 @@ void TFormDownload::btWriteClick()
     options.keepBackup = [this](const ImageBytes &image) {
         return keepInHistory(image, History::Operation::Backup).error;
     };
-    const CheckedWriteResult write = CheckedWrite(Transfer, options);
+    const CheckedWriteResult write = checkedWrite(Transfer, options);
     int differences = 0;
     if (write.stage == WriteStage::Verify)
         differences = listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
-    QString text = OutcomeText(write, differences);
+    QString text = outcomeText(write, differences);
     // Written once every block was acknowledged, whatever a verify found after.
     if (write.stage == WriteStage::Verify || write.succeeded)
         text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Write));
@@ -280,13 +280,13 @@ void TFormDownload::btCompareClick()
     Transfer.Compare();
     const int differences = listDifferences(Transfer.Result(), Transfer.Received(), Transfer.Buffer(),
                                             QStringLiteral("Last read or written"));
-    showOutcome(Transfer.Result(), OutcomeText(Sequence::Compare, Transfer.Result(), differences));
+    showOutcome(Transfer.Result(), outcomeText(Sequence::Compare, Transfer.Result(), differences));
 }
 
 void TFormDownload::btDifferencesClick()
 {
     // Beside this window, so the outcome line stays in sight.
-    PlaceBeside(FormDifferences, this);
+    placeBeside(FormDifferences, this);
     bringForward(FormDifferences);
 }
 
@@ -300,7 +300,7 @@ int TFormDownload::listDifferences(const TransferResult &result, std::span<const
         = FieldModel::DiffImages(module, reference, {0, result.blocksDone * EEAddr::BlockSize - 1});
     if (differences.isEmpty())
         return 0;
-    FormDifferences->ShowDifferences(DifferenceRows(differences, module, reference), ModuleHeading, heading);
+    FormDifferences->showDifferences(differenceRows(differences, module, reference), ModuleHeading, heading);
     btDifferences->setEnabled(true);
     return differences.count();
 }
@@ -332,7 +332,7 @@ void TFormDownload::btOpenClick()
         return;
     }
     setProgress(Transfer::BarMaximum);
-    lbOutcome->setText(FileOutcomeText(true, QFileInfo(path).fileName()));
+    lbOutcome->setText(fileOutcomeText(true, QFileInfo(path).fileName()));
 }
 
 void TFormDownload::btSaveClick()
@@ -346,7 +346,7 @@ void TFormDownload::btSaveClick()
         showError(result.message);
         return;
     }
-    lbOutcome->setText(FileOutcomeText(false, QFileInfo(path).fileName()));
+    lbOutcome->setText(fileOutcomeText(false, QFileInfo(path).fileName()));
 }
 
 void TFormDownload::btEditClick()

@@ -27,9 +27,9 @@ QString FromUtf8(std::string_view s)
 }
 
 // Which alternative of FieldValue the field takes.
-enum class Kind { Text, Number, flag, Address };
+enum class Kind { Text, Number, Flag, Address };
 
-Kind KindOf(const Field &f)
+Kind kindOf(const Field &f)
 {
     switch (f.encoding) {
     case Encoding::Digits16:
@@ -39,7 +39,7 @@ Kind KindOf(const Field &f)
     case Encoding::GprsText:
         return Kind::Text;
     case Encoding::FlagByte:
-        return Kind::flag;
+        return Kind::Flag;
     case Encoding::IPv4Address:
         return Kind::Address;
     case Encoding::Word16BE:
@@ -51,14 +51,14 @@ Kind KindOf(const Field &f)
     return Kind::Number;
 }
 
-bool HoldsKind(const FieldValue &value, Kind kind)
+bool holdsKind(const FieldValue &value, Kind kind)
 {
     switch (kind) {
     case Kind::Text:
         return std::holds_alternative<QString>(value);
     case Kind::Number:
         return std::holds_alternative<int>(value);
-    case Kind::flag:
+    case Kind::Flag:
         return std::holds_alternative<bool>(value);
     case Kind::Address:
         break;
@@ -73,7 +73,7 @@ QString Expected(Kind kind)
         return QStringLiteral("a text is expected");
     case Kind::Number:
         return QStringLiteral("a number is expected");
-    case Kind::flag:
+    case Kind::Flag:
         return QStringLiteral("on or off is expected");
     case Kind::Address:
         break;
@@ -87,7 +87,7 @@ QString Broken(const Field &f, const QString &rule)
 }
 
 template <class T>
-T ValueOr(const FieldValue &value, T empty)
+T valueOr(const FieldValue &value, T empty)
 {
     const T *held = std::get_if<T>(&value);
     return held ? *held : empty;
@@ -109,13 +109,13 @@ bool isDigit(QChar ch)
     return ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
 }
 
-QString CheckDigits(const Field &f, const QString &digits)
+QString checkDigits(const Field &f, const QString &digits)
 {
     const bool ok = digits.size() <= f.capacity && std::all_of(digits.begin(), digits.end(), isDigit);
     return ok ? QString() : Broken(f, QStringLiteral("digits only, at most %1").arg(f.capacity));
 }
 
-QString CheckEventCode(const Field &f, const QString &code)
+QString checkEventCode(const Field &f, const QString &code)
 {
     const bool ok = code.isEmpty() || (code.size() == f.capacity && std::all_of(code.begin(), code.end(), [](QChar ch) {
                                            return isDigit(ch) || ch == QLatin1Char('*');
@@ -134,7 +134,7 @@ bool Storable(QStringView ch)
     return byte != '\0' && byte != '\xFF';
 }
 
-QString CheckText(const Field &f, const QString &text)
+QString checkText(const Field &f, const QString &text)
 {
     qsizetype characters = 0;
     for (qsizetype i = 0; i < text.size(); ++i, ++characters) {
@@ -151,7 +151,7 @@ QString CheckText(const Field &f, const QString &text)
     return {};
 }
 
-std::optional<Octets> ParseAddress(const QString &text)
+std::optional<Octets> parseAddress(const QString &text)
 {
     const QStringList parts = text.trimmed().split(QLatin1Char('.'));
     if (parts.size() != 4)
@@ -168,7 +168,7 @@ std::optional<Octets> ParseAddress(const QString &text)
     return octets;
 }
 
-std::optional<bool> ParseFlag(const QString &text)
+std::optional<bool> parseFlag(const QString &text)
 {
     const QString t = text.trimmed().toLower();
     if (t == u"true" || t == u"1" || t == u"on")
@@ -264,8 +264,8 @@ QByteArray Encode(const Field &field, const FieldValue &value)
     namespace E = Encodings;
     QByteArray out(field.length, '\0');
     const E::MutableBytes bytes(reinterpret_cast<std::uint8_t *>(out.data()), static_cast<std::size_t>(out.size()));
-    const QString text = ValueOr(value, QString());
-    const int number = ValueOr(value, 0);
+    const QString text = valueOr(value, QString());
+    const int number = valueOr(value, 0);
     switch (field.encoding) {
     case Encoding::Digits16:
         E::Digits16::Write(bytes, text);
@@ -286,10 +286,10 @@ QByteArray Encode(const Field &field, const FieldValue &value)
         E::Word16BE::Write(bytes, static_cast<std::uint16_t>(number));
         break;
     case Encoding::IPv4Address:
-        E::IPv4Address::Write(bytes, ValueOr(value, Octets{}));
+        E::IPv4Address::Write(bytes, valueOr(value, Octets{}));
         break;
     case Encoding::FlagByte:
-        E::FlagByte::Write(bytes, ValueOr(value, false));
+        E::FlagByte::Write(bytes, valueOr(value, false));
         break;
     case Encoding::FlagBits:
         E::FlagBits::Write(bytes, {(number & 1) != 0, (number & 2) != 0});
@@ -312,18 +312,18 @@ void store(std::span<std::uint8_t> image, const Field &field, const FieldValue &
 
 QString validate(const Field &field, const FieldValue &value)
 {
-    const Kind kind = KindOf(field);
-    if (!HoldsKind(value, kind))
+    const Kind kind = kindOf(field);
+    if (!holdsKind(value, kind))
         return Broken(field, Expected(kind));
     switch (field.encoding) {
     case Encoding::Digits16:
     case Encoding::Digits8:
-        return CheckDigits(field, std::get<QString>(value));
+        return checkDigits(field, std::get<QString>(value));
     case Encoding::EventCode:
-        return CheckEventCode(field, std::get<QString>(value));
+        return checkEventCode(field, std::get<QString>(value));
     case Encoding::SmsText:
     case Encoding::GprsText:
-        return CheckText(field, std::get<QString>(value));
+        return checkText(field, std::get<QString>(value));
     case Encoding::Word16BE:
     case Encoding::ByteValue:
     case Encoding::FlagBits: {
@@ -342,7 +342,7 @@ QString validate(const Field &field, const FieldValue &value)
 
 Parsed parseValue(const Field &field, const QString &text)
 {
-    switch (KindOf(field)) {
+    switch (kindOf(field)) {
     case Kind::Text:
         return {text, {}};
     case Kind::Number: {
@@ -352,16 +352,16 @@ Parsed parseValue(const Field &field, const QString &text)
             return {v, {}};
         break;
     }
-    case Kind::flag:
-        if (const std::optional<bool> on = ParseFlag(text))
+    case Kind::Flag:
+        if (const std::optional<bool> on = parseFlag(text))
             return {*on, {}};
         break;
     case Kind::Address:
-        if (const std::optional<Octets> octets = ParseAddress(text))
+        if (const std::optional<Octets> octets = parseAddress(text))
             return {*octets, {}};
         return {Octets{}, Broken(field, QStringLiteral("four octets 0 to 255, as 192.168.0.1"))};
     }
-    return {0, Broken(field, Expected(KindOf(field)))};
+    return {0, Broken(field, Expected(kindOf(field)))};
 }
 
 QString formatValue(const Field &field, const FieldValue &value)

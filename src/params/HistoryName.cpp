@@ -6,7 +6,7 @@ namespace HistoryName {
 
 QString folder()
 {
-    return PortMap::XdgFolder("XDG_DATA_HOME", ".local/share") + QStringLiteral("/history");
+    return PortMap::xdgFolder("XDG_DATA_HOME", ".local/share") + QStringLiteral("/history");
 }
 
 QString fileName(const QDateTime &when, const QString &kind, const QString &port)

@@ -130,7 +130,7 @@ void TFormHistory::btCompareImageClick()
     if (!selectedImage(image, name))
         return;
     const FieldModel::ImageDifferences d = FieldModel::DiffImages(image, ParameterImage);
-    FormDifferences->ShowDifferences(DifferenceRows(d, image, ParameterImage), name, QStringLiteral("Image"));
+    FormDifferences->showDifferences(differenceRows(d, image, ParameterImage), name, QStringLiteral("Image"));
     FormDifferences->show();
     bringForward(FormDifferences);
 }

@@ -122,10 +122,10 @@ QString errorText(int errorNumber)
 
 Result save(const QString &path, const ImageBytes &image)
 {
-    return SaveBytes(path, image);
+    return saveBytes(path, image);
 }
 
-Result SaveBytes(const QString &path, std::span<const std::uint8_t> bytes)
+Result saveBytes(const QString &path, std::span<const std::uint8_t> bytes)
 {
     if (!usable(path))
         return Failure(EINVAL);

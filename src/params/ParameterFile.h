@@ -29,7 +29,7 @@ QString errorText(int errorNumber);
 // file is replaced without a question and keeps its permissions.
 Result save(const QString &path, const ImageBytes &image);
 // The same for any contents, such as an export of the image.
-Result SaveBytes(const QString &path, std::span<const std::uint8_t> bytes);
+Result saveBytes(const QString &path, std::span<const std::uint8_t> bytes);
 
 // Takes the first 1088 bytes of the file. A shorter, missing or unreadable
 // file leaves the image unchanged.

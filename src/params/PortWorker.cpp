@@ -33,7 +33,7 @@ QString PortWorker::open()
     return {};
 }
 
-void RunConcurrently(int count, const std::function<void(int)> &job, const std::function<void()> &tick, int tickMs)
+void runConcurrently(int count, const std::function<void(int)> &job, const std::function<void()> &tick, int tickMs)
 {
     QEventLoop loop;
     int running = count;

@@ -37,5 +37,5 @@ private:
 // Runs job(0) to job(count - 1) at once, each on its own thread with its own
 // event loop, and returns when all have ended. Meanwhile tick runs on the
 // calling thread every tickMs (progress lines, say).
-void RunConcurrently(int count, const std::function<void(int)> &job, const std::function<void()> &tick = {},
+void runConcurrently(int count, const std::function<void(int)> &job, const std::function<void()> &tick = {},
                      int tickMs = 100);

@@ -95,10 +95,10 @@ TransferOutcome ParameterTransfer::Write()
     return run(Kind::Write);
 }
 
-TransferOutcome ParameterTransfer::ReadInto(ImageBytes &into)
+TransferOutcome ParameterTransfer::readInto(ImageBytes &into)
 {
     m_scratch = &into;
-    const TransferOutcome outcome = run(Kind::scratch);
+    const TransferOutcome outcome = run(Kind::Scratch);
     m_scratch = nullptr;
     return outcome;
 }
@@ -118,7 +118,7 @@ TransferOutcome ParameterTransfer::run(Kind kind)
     try {
         if (kind == Kind::Write) {
             outcome = write();
-        } else if (kind == Kind::scratch) {
+        } else if (kind == Kind::Scratch) {
             TransferBytes store{};
             outcome = readOrCompare(false, store);
             std::copy(store.begin(), store.end(), m_scratch->begin());

@@ -128,7 +128,7 @@ public:
     // Reads the 15 blocks into `into` (bytes 960 to 1087 zero), leaving the
     // image and TransferBuffer alone: the backup before a write and the
     // read-back of a verify. On failure `into` holds what arrived so far.
-    TransferOutcome ReadInto(ImageBytes &into);
+    TransferOutcome readInto(ImageBytes &into);
 
     // How the last sequence ended.
     const TransferResult &Result() const { return m_result; }
@@ -138,11 +138,13 @@ public:
     // compare's differences can be listed in full; blocks it did not reach
     // are zero.
     const TransferBytes &Received() const { return m_received; }
-    // Turns the bar red, as a failed sequence does.
-    void ShowFailure() { showFailure(); }
+
+    // Red, and at least position 1 so the colour shows: the end of every
+    // operation that stopped before its last block.
+    void showFailure();
 
 private:
-    enum class Kind { Read, Compare, Write, scratch };
+    enum class Kind { Read, Compare, Write, Scratch };
 
     TransferOutcome run(Kind kind);
     TransferOutcome readOrCompare(bool compare, TransferBytes &store);
@@ -151,9 +153,6 @@ private:
     // Requests block b and waits for it; true when the answer is that block.
     bool fetchBlock(int block);
     void setPosition(int position);
-    // Red, and at least position 1 so the colour shows: the end of every
-    // operation that stopped before its last block.
-    void showFailure();
 
     TransferDisplay &m_display;
     ImageBytes &m_image;

@@ -23,7 +23,7 @@ QString countText(Sequence sequence, int differences)
 
 } // namespace
 
-QString StopReason(const TransferResult &result)
+QString stopReason(const TransferResult &result)
 {
     switch (result.stop) {
     case TransferStop::NoAnswer: return QStringLiteral("no answer");
@@ -50,7 +50,7 @@ QString hexBytes(std::span<const std::uint8_t> image, int first, int last)
 
 } // namespace
 
-QString OutcomeText(Sequence sequence, const TransferResult &result, int differences)
+QString outcomeText(Sequence sequence, const TransferResult &result, int differences)
 {
     constexpr int Blocks = EEAddr::BlockCount;
     if (result.outcome == TransferOutcome::NotConnected)
@@ -65,7 +65,7 @@ QString OutcomeText(Sequence sequence, const TransferResult &result, int differe
             .arg(sequenceName(sequence))
             .arg(result.stoppedAt)
             .arg(Blocks)
-            .arg(StopReason(result));
+            .arg(stopReason(result));
     }
     switch (sequence) {
     case Sequence::Read:
@@ -85,25 +85,25 @@ QString OutcomeText(Sequence sequence, const TransferResult &result, int differe
     return {};
 }
 
-QString OutcomeText(const CheckedWriteResult &write, int differences)
+QString outcomeText(const CheckedWriteResult &write, int differences)
 {
     switch (write.stage) {
     case WriteStage::Backup:
         if (!write.backupError.isEmpty())
             return QStringLiteral(" Backup not saved (%1): nothing was written.").arg(write.backupError);
-        return OutcomeText(Sequence::Backup, write.result);
-    case WriteStage::Write: return OutcomeText(Sequence::Write, write.result);
-    case WriteStage::Verify: return OutcomeText(Sequence::Verify, write.result, differences);
+        return outcomeText(Sequence::Backup, write.result);
+    case WriteStage::Write: return outcomeText(Sequence::Write, write.result);
+    case WriteStage::Verify: return outcomeText(Sequence::Verify, write.result, differences);
     }
     return {};
 }
 
-QString FileOutcomeText(bool loaded, const QString &name)
+QString fileOutcomeText(bool loaded, const QString &name)
 {
     return loaded ? QStringLiteral(" Read from file: %1.").arg(name) : QStringLiteral(" Saved to file: %1.").arg(name);
 }
 
-QList<DifferenceRow> DifferenceRows(const FieldModel::ImageDifferences &differences,
+QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differences,
                                     std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
 {
     QList<DifferenceRow> rows;
@@ -127,15 +127,15 @@ QList<DifferenceRow> DifferenceRows(const FieldModel::ImageDifferences &differen
     return rows;
 }
 
-QStringList DifferenceColumns(const QString &headingA, const QString &headingB)
+QStringList differenceColumns(const QString &headingA, const QString &headingB)
 {
     return {QStringLiteral("Page"), QStringLiteral("Field"), QStringLiteral("Name"), headingA, headingB};
 }
 
-QString DifferencesText(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB)
+QString differencesText(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB)
 {
     const auto line = [](const QStringList &cells) { return cells.join(QLatin1Char('\t')) + QLatin1Char('\n'); };
-    QString text = line(DifferenceColumns(headingA, headingB));
+    QString text = line(differenceColumns(headingA, headingB));
     for (const DifferenceRow &row : rows)
         text += line(row.cells());
     return text;

@@ -15,17 +15,17 @@ enum class Sequence { Read, Compare, Write, Backup, Verify };
 
 // Why a sequence stopped early: "no answer", "the module answered for block 4",
 // "no acknowledgement", "the port is closed"; empty when it did not stop.
-QString StopReason(const TransferResult &result);
+QString stopReason(const TransferResult &result);
 
 // " Read: 15 of 15 blocks.", " Compare stopped at block 3 of 15: no answer.",
 // " Compare: 2 fields differ.", ... Blocks count from 1. `differences` is
 // what a compare or verify found. Empty when there was no connection: the
 // message box has said so.
-QString OutcomeText(Sequence sequence, const TransferResult &result, int differences = 0);
+QString outcomeText(Sequence sequence, const TransferResult &result, int differences = 0);
 // A write with its optional backup and verify, by the last stage that ran.
-QString OutcomeText(const CheckedWriteResult &write, int differences = 0);
+QString outcomeText(const CheckedWriteResult &write, int differences = 0);
 // " Read from file: NAME." / " Saved to file: NAME."
-QString FileOutcomeText(bool loaded, const QString &name);
+QString fileOutcomeText(bool loaded, const QString &name);
 
 struct DifferenceRow
 {
@@ -39,12 +39,12 @@ struct DifferenceRow
 };
 
 // The column headings of the rows: "Page", "Field", "Name", then what was compared.
-QStringList DifferenceColumns(const QString &headingA, const QString &headingB);
+QStringList differenceColumns(const QString &headingA, const QString &headingB);
 
 // One row per differing field, then one per run of bytes outside every field.
 // Values are the editor's text, "(none)" when empty; where two different byte
 // strings show alike (trailing blanks, say) both show as hex bytes instead.
-QList<DifferenceRow> DifferenceRows(const FieldModel::ImageDifferences &differences,
+QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differences,
                                     std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 // Tab-separated lines with a heading line, for the clipboard.
-QString DifferencesText(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB);
+QString differencesText(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB);

@@ -11,21 +11,21 @@ const QString BackupKey = QStringLiteral("Transfer/BackUpBeforeWriting");
 
 } // namespace
 
-QString UserSettingsPath()
+QString userSettingsPath()
 {
-    return PortMap::XdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/QuelmarSetup.conf");
+    return PortMap::xdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/QuelmarSetup.conf");
 }
 
-WriteChecks LoadWriteChecks()
+WriteChecks loadWriteChecks()
 {
-    const QSettings settings(UserSettingsPath(), QSettings::IniFormat);
+    const QSettings settings(userSettingsPath(), QSettings::IniFormat);
     return {settings.value(VerifyKey, false).toBool(), settings.value(BackupKey, false).toBool()};
 }
 
-void SaveWriteChecks(const WriteChecks &checks)
+void storeWriteChecks(const WriteChecks &checks)
 {
     // QSettings writes through a temporary file and a rename.
-    QSettings settings(UserSettingsPath(), QSettings::IniFormat);
+    QSettings settings(userSettingsPath(), QSettings::IniFormat);
     settings.setValue(VerifyKey, checks.verify);
     settings.setValue(BackupKey, checks.backup);
     settings.sync();

@@ -11,6 +11,6 @@ struct WriteChecks
     bool backup = false; // read the module into the history before writing
 };
 
-QString UserSettingsPath();
-WriteChecks LoadWriteChecks();
-void SaveWriteChecks(const WriteChecks &checks);
+QString userSettingsPath();
+WriteChecks loadWriteChecks();
+void storeWriteChecks(const WriteChecks &checks);

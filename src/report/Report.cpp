@@ -132,7 +132,7 @@ Written writePdf(const QString &path, const contents &contents)
         }
         painter.end();
     }
-    const ParameterFile::Result saved = ParameterFile::SaveBytes(
+    const ParameterFile::Result saved = ParameterFile::saveBytes(
         path, {reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())});
     if (!saved.ok)
         return {QStringLiteral("%1: %2").arg(path, saved.message), 0};

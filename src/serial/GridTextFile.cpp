@@ -90,10 +90,10 @@ void GridTextFile::fromLines(const QStringList &lines, const QString &fileName)
     const QStringView header = lines.first();
     if (!header.isEmpty()) {
         const qsizetype comma = header.indexOf(u',');
-        // LeadingNumber saturates at +-INT_MAX, so INT_MIN marks no number.
+        // leadingNumber saturates at +-INT_MAX, so INT_MIN marks no number.
         constexpr int none = std::numeric_limits<int>::min();
-        const int columns = LeadingNumber(comma < 0 ? header : header.first(comma)).value_or(none);
-        const int rows = comma < 0 ? none : LeadingNumber(header.sliced(comma + 1)).value_or(none);
+        const int columns = leadingNumber(comma < 0 ? header : header.first(comma)).value_or(none);
+        const int rows = comma < 0 ? none : leadingNumber(header.sliced(comma + 1)).value_or(none);
         const auto usable = [](int count) { return count != none && count <= MaxDimension; };
         if (!usable(columns) || !usable(rows))
             throw GridFileError(QStringLiteral("File contains no data or corrupt file ") + fileName);
@@ -153,10 +153,10 @@ QString GridTextFile::decodeCellText(const QString &text)
 
 int GridTextFile::leadingInteger(QStringView field)
 {
-    return LeadingNumber(field).value_or(0);
+    return leadingNumber(field).value_or(0);
 }
 
-std::optional<int> GridTextFile::LeadingNumber(QStringView field)
+std::optional<int> GridTextFile::leadingNumber(QStringView field)
 {
     qsizetype i = 0;
     while (i < field.size() && field.at(i) == u' ')

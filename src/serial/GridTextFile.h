@@ -70,7 +70,7 @@ public:
     // instead of overflowing.
     static int leadingInteger(QStringView field);
     // The same, but nullopt when the field has no digits where they belong.
-    static std::optional<int> LeadingNumber(QStringView field);
+    static std::optional<int> leadingNumber(QStringView field);
 
 private:
     bool contains(int column, int row) const;

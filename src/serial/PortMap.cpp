@@ -39,7 +39,7 @@ int digitsValue(QStringView text)
 
 } // namespace
 
-QString XdgFolder(const char *variable, const char *fallback)
+QString xdgFolder(const char *variable, const char *fallback)
 {
     // Relative values are invalid by the XDG rules and are ignored.
     QString base = qEnvironmentVariable(variable);
@@ -50,7 +50,7 @@ QString XdgFolder(const char *variable, const char *fallback)
 
 QString portDirectory()
 {
-    return XdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/ports");
+    return xdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/ports");
 }
 
 QString linkPath(int number)

@@ -11,8 +11,8 @@ inline constexpr int FirstPort = 1;
 inline constexpr int LastPort = 96;
 
 // $variable/quelmar, or ~/fallback/quelmar when the variable is unset or
-// relative (the XDG rule): XdgFolder("XDG_CONFIG_HOME", ".config").
-QString XdgFolder(const char *variable, const char *fallback);
+// relative (the XDG rule): xdgFolder("XDG_CONFIG_HOME", ".config").
+QString xdgFolder(const char *variable, const char *fallback);
 // $XDG_CONFIG_HOME/quelmar/ports, or ~/.config/quelmar/ports.
 QString portDirectory();
 // <port directory>/comN, whether or not it exists.

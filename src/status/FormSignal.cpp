@@ -58,11 +58,11 @@ TFormSignal::TFormSignal(const SignalHistory &history, QWidget *parent)
     m_slide = new QTimer(this);
     m_slide->setInterval(SlideInterval);
     connect(m_redraw, &QTimer::timeout, this, &TFormSignal::Refresh);
-    connect(m_slide, &QTimer::timeout, this, &TFormSignal::SampleAdded);
+    connect(m_slide, &QTimer::timeout, this, &TFormSignal::sampleAdded);
     Refresh();
 }
 
-void TFormSignal::SampleAdded()
+void TFormSignal::sampleAdded()
 {
     if (isVisible() && !m_redraw->isActive())
         m_redraw->start();

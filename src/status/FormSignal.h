@@ -22,7 +22,7 @@ public:
     explicit TFormSignal(const SignalHistory &history, QWidget *parent = nullptr);
 
     // A sample arrived: redraw soon, if shown.
-    void SampleAdded();
+    void sampleAdded();
     // Redraw now.
     void Refresh();
 

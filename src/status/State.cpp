@@ -170,18 +170,18 @@ void TStateForm::RefreshStatus()
     lbGSMpowVal->setText(d.signalText);
 
     History.add(SignalHistory::clockMs(), m_status.SignalLevel);
-    FormSignal->SampleAdded();
+    FormSignal->sampleAdded();
     if (!Recorder.addStatus(QDateTime::currentDateTime(), m_status))
         recordingFailed();
 }
 
-void TStateForm::StateTextReceived(const QString &text)
+void TStateForm::stateTextReceived(const QString &text)
 {
     if (!Recorder.addText(QDateTime::currentDateTime(), text))
         recordingFailed();
 }
 
-bool TStateForm::StartRecording(const QString &path)
+bool TStateForm::startRecording(const QString &path)
 {
     QString error;
     if (!Recorder.start(path, &error)) {
@@ -192,7 +192,7 @@ bool TStateForm::StartRecording(const QString &path)
     return true;
 }
 
-void TStateForm::StopRecording()
+void TStateForm::stopRecording()
 {
     Recorder.stop();
     btRecord->setText(QStringLiteral("Record to file"));
@@ -201,7 +201,7 @@ void TStateForm::StopRecording()
 void TStateForm::recordingFailed()
 {
     const QString error = Recorder.errorString();
-    StopRecording();
+    stopRecording();
     showErrorBox(QStringLiteral("Recording stopped: %1").arg(error));
 }
 
@@ -213,12 +213,12 @@ void TStateForm::btSignalHistoryClick()
 void TStateForm::btRecordClick()
 {
     if (Recorder.isRecording()) {
-        StopRecording();
+        stopRecording();
         return;
     }
     const QString path = AskRecordFile ? AskRecordFile() : QString();
     if (!path.isEmpty())
-        StartRecording(path);
+        startRecording(path);
 }
 
 void TStateForm::TimerStateTimer()

@@ -36,13 +36,13 @@ public:
     StatusFields &Status() override { return m_status; }
     void RefreshStatus() override;
     // When the last status message arrived; invalid until one did this run.
-    QDateTime LastStatusTime() const { return m_lastStatus; }
-    void StateTextReceived(const QString &text) override;
+    QDateTime lastStatusTime() const { return m_lastStatus; }
+    void stateTextReceived(const QString &text) override;
 
     // Starts appending rows to the CSV file; false (after an error box) if it
     // cannot be opened.
-    bool StartRecording(const QString &path);
-    void StopRecording();
+    bool startRecording(const QString &path);
+    void stopRecording();
     // Asks for the file to record to; empty: cancelled. Tests replace it.
     std::function<QString()> AskRecordFile;
 

@@ -42,7 +42,7 @@ void centreOnScreen(QWidget *window)
     window->move(place.topLeft());
 }
 
-void PlaceBeside(QWidget *window, const QWidget *anchor)
+void placeBeside(QWidget *window, const QWidget *anchor)
 {
     const QScreen *screen = anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
     if (!screen)

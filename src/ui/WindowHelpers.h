@@ -18,4 +18,4 @@ void bringForward(QWidget *window);
 void centreOnScreen(QWidget *window);
 // Places a top-level window just right of another when it fits on that
 // screen there; otherwise it stays where it is.
-void PlaceBeside(QWidget *window, const QWidget *anchor);
+void placeBeside(QWidget *window, const QWidget *anchor);

@@ -15,14 +15,14 @@
 
 namespace {
 
-struct run
+struct Run
 {
     int status;
     QString out;
     QString err;
 };
 
-run run(const QStringList &args, const QByteArray &input = {})
+Run run(const QStringList &args, const QByteArray &input = {})
 {
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
@@ -109,13 +109,13 @@ private slots:
         const QString file = path(QStringLiteral("set.QM3")), out = path(QStringLiteral("import.QM3"));
         save(file, base);
         QFile::remove(out);
-        const run import = run({QStringLiteral("import"), QStringLiteral("-"), QStringLiteral("-o"), out,
+        const Run import = run({QStringLiteral("import"), QStringLiteral("-"), QStringLiteral("-o"), out,
                                 QStringLiteral("--base"), file},
                                "{\"format\": \"quelmar-parameters\", \"version\": 1, \"fields\": {\"" + name.toUtf8()
                                    + "\": " + json + "}}");
-        const run set = run({QStringLiteral("set"), file, name + u'=' + text});
+        const Run set = run({QStringLiteral("set"), file, name + u'=' + text});
         if (!accepted) {
-            for (const run &r : {set, import}) {
+            for (const Run &r : {set, import}) {
                 QCOMPARE(r.status, Cli::ExitUsage);
                 QVERIFY2(r.err.contains(name + u':'), qPrintable(r.err));
             }
@@ -159,7 +159,7 @@ private slots:
         for (int i = 0; i < 60; ++i) {
             ImageBytes x = randomImage(random);
             save(a, x);
-            const run same = run({QStringLiteral("diff"), a, a});
+            const Run same = run({QStringLiteral("diff"), a, a});
             QCOMPARE(same.status, Cli::ExitDone);
             QVERIFY(same.out.isEmpty());
 
@@ -169,7 +169,7 @@ private slots:
                 continue;
             std::copy_n(y.begin() + f.offset, f.length, x.begin() + f.offset);
             save(b, x);
-            const run one = run({QStringLiteral("diff"), a, b});
+            const Run one = run({QStringLiteral("diff"), a, b});
             QCOMPARE(one.status, Cli::ExitDiffers);
             QCOMPARE(one.out.count(u'\n'), 1);
             QVERIFY2(one.out.startsWith(FieldModel::nameOf(f) + QStringLiteral(" (")), qPrintable(one.out));
@@ -187,7 +187,7 @@ private slots:
                                         {QStringLiteral("set"), shortFile, QStringLiteral("USER1=1"), QStringLiteral("-o"), out},
                                         {QStringLiteral("export"), shortFile, QStringLiteral("-o"), out},
                                         {QStringLiteral("diff"), shortFile, shortFile}}) {
-            const run r = run(args);
+            const Run r = run(args);
             QCOMPARE(r.status, Cli::ExitUsage);
             QCOMPARE(r.err, QStringLiteral("quelmar-params: %1: Read beyond end of file\n").arg(shortFile));
             QVERIFY(!QFile::exists(out));
@@ -195,18 +195,18 @@ private slots:
         // A failed write is a failed operation, named by its file.
         save(path(QStringLiteral("ok.QM3")), ImageBytes{});
         const QString nowhere = path(QStringLiteral("missing/x.json"));
-        const run r = run({QStringLiteral("export"), path(QStringLiteral("ok.QM3")), QStringLiteral("-o"), nowhere});
+        const Run r = run({QStringLiteral("export"), path(QStringLiteral("ok.QM3")), QStringLiteral("-o"), nowhere});
         QCOMPARE(r.status, Cli::ExitDiffers);
         QVERIFY2(r.err.startsWith(QStringLiteral("quelmar-params: ") + nowhere + u':'), qPrintable(r.err));
     }
 
     void helpNamesEveryCommand()
     {
-        const run help = run({QStringLiteral("--help")});
+        const Run help = run({QStringLiteral("--help")});
         QCOMPARE(help.status, Cli::ExitDone);
         for (const Cli::Command &c : Cli::fileCommands() + Cli::reportCommands()) {
             QVERIFY2(help.out.contains(c.synopsis), qPrintable(c.name));
-            const run own = run({c.name, QStringLiteral("--help")});
+            const Run own = run({c.name, QStringLiteral("--help")});
             QCOMPARE(own.status, Cli::ExitDone);
             QVERIFY(own.out.startsWith(QStringLiteral("Usage: quelmar-params ") + c.synopsis));
         }

@@ -231,7 +231,7 @@ void TestSerialDetails::savedTrafficFile()
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
             box->accept();
     });
-    QVERIFY(!m_form->SaveTraffic(dir.filePath(QStringLiteral("missing/traffic.txt"))));
+    QVERIFY(!m_form->saveTraffic(dir.filePath(QStringLiteral("missing/traffic.txt"))));
 }
 
 QTEST_MAIN(TestSerialDetails)

@@ -355,7 +355,7 @@ void TestStartUp::commandLine()
     for (QString &a : arguments)
         a.replace(QLatin1Char('@'), dir.filePath(QStringLiteral("link.trace")));
     FrameTrace trace;
-    const std::optional<int> result = ParseStartOptions(QStringList{"quelmar"} + arguments, trace);
+    const std::optional<int> result = parseStartOptions(QStringList{"quelmar"} + arguments, trace);
     QCOMPARE(result.value_or(-1), exitCode);
     QCOMPARE(trace.isOpen(), traced);
     QCOMPARE(QFile::exists(dir.filePath(QStringLiteral("link.trace"))), traced);

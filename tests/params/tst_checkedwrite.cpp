@@ -23,7 +23,7 @@ struct QuietDisplay : TransferDisplay
     void showError(const QString &) override {}
 };
 
-enum class Op { Read, Compare, Write, scratch };
+enum class Op { Read, Compare, Write, Scratch };
 
 } // namespace
 
@@ -96,7 +96,7 @@ void TestCheckedWrite::whereItStops_data()
     QTest::newRow("compare, answer for another block")
         << Op::Compare << fault(FaultKind::WrongAddress, 2) << 0 << S::OtherBlock << 3 << 4 << 2;
     QTest::newRow("scratch, answer for block 1 instead of 15")
-        << Op::scratch << fault(FaultKind::WrongAddress, 14) << 0 << S::OtherBlock << 15 << 1 << 14;
+        << Op::Scratch << fault(FaultKind::WrongAddress, 14) << 0 << S::OtherBlock << 15 << 1 << 14;
     QTest::newRow("write, block 7 not acknowledged")
         << Op::Write << fault(FaultKind::NoAck, 6) << 0 << S::NoAcknowledgement << 7 << 0 << 6;
     // 7 frames answer a block; the port closes after block 2's answer.
@@ -122,7 +122,7 @@ void TestCheckedWrite::whereItStops()
     case Op::Read: m_transfer->Read(); break;
     case Op::Compare: m_transfer->Compare(); break;
     case Op::Write: m_transfer->Write(); break;
-    case Op::scratch: m_transfer->ReadInto(scratch); break;
+    case Op::Scratch: m_transfer->readInto(scratch); break;
     }
     const TransferResult &r = m_transfer->Result();
     QCOMPARE(r.stop, stop);
@@ -138,7 +138,7 @@ void TestCheckedWrite::verifyCatchesAKeptBlock()
     const auto old = m_line->module.block(9);
     CheckedWriteOptions options;
     options.verify = true;
-    const CheckedWriteResult r = CheckedWrite(*m_transfer, options);
+    const CheckedWriteResult r = checkedWrite(*m_transfer, options);
     QVERIFY(!r.succeeded);
     QCOMPARE(r.stage, WriteStage::Verify);
     QCOMPARE(r.result.stop, TransferStop::None);
@@ -171,7 +171,7 @@ void TestCheckedWrite::verifiedWriteLeavesTheBufferAsWritten()
         kept = image;
         return QString();
     };
-    const CheckedWriteResult r = CheckedWrite(*m_transfer, options);
+    const CheckedWriteResult r = checkedWrite(*m_transfer, options);
     QVERIFY(r.succeeded);
     QCOMPARE(r.stage, WriteStage::Verify);
     QVERIFY(std::equal(moduleBefore.begin(), moduleBefore.end(), kept.begin()));
@@ -200,7 +200,7 @@ void TestCheckedWrite::backupRefusesToWrite()
     CheckedWriteOptions options;
     options.backup = true;
     options.keepBackup = [keepError](const ImageBytes &) { return keepError; };
-    const CheckedWriteResult r = CheckedWrite(*m_transfer, options);
+    const CheckedWriteResult r = checkedWrite(*m_transfer, options);
     QVERIFY(!r.succeeded);
     QCOMPARE(r.stage, WriteStage::Backup);
     QCOMPARE(r.backupError, keepError);

@@ -23,7 +23,7 @@
 
 namespace {
 
-enum class Op { Read, Compare, Write, VerifiedWrite, Open, save };
+enum class Op { Read, Compare, Write, VerifiedWrite, Open, Save };
 
 // The first byte of the n-th field that starts in the block, or -1.
 int fieldByteIn(int block, int n = 0)
@@ -150,7 +150,7 @@ void TestTransferWindow::outcomeLine_data()
     row("write, verify differs", Op::VerifiedWrite, F::KeepOld, 9, 0, {fieldByteIn(9), fieldByteIn(9, 1)},
         " Verify: 2 fields differ.", true);
     row("file loaded", Op::Open, {}, 0, 0, {}, " Read from file: set.QM3.", false);
-    row("file saved", Op::save, {}, 0, 0, {}, " Saved to file: set.QM3.", false);
+    row("file saved", Op::Save, {}, 0, 0, {}, " Saved to file: set.QM3.", false);
     // Only the message box: the line keeps what it said.
     row("no serial connection", Op::Write, {}, 0, -1, {}, "", false);
 }

@@ -155,8 +155,8 @@ private slots:
     void parseFaultCases();
     void parseStatusAndText();
     void levelWaveFollowsTheClock();
-    void parseLevelWave_data();
-    void parseLevelWave();
+    void parseLevelWaveCases_data();
+    void parseLevelWaveCases();
     void pacerArrivalClock();
     void pacerSendsAtLineSpeed();
 };
@@ -607,7 +607,7 @@ void TestModuleSimulator::levelWaveFollowsTheClock()
     QCOMPARE(levels, (QList<int>{16, 28, 16, 4, 16, 28, 16, 4}));
 }
 
-void TestModuleSimulator::parseLevelWave_data()
+void TestModuleSimulator::parseLevelWaveCases_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
@@ -623,12 +623,12 @@ void TestModuleSimulator::parseLevelWave_data()
     QTest::newRow("two parts") << "0,31" << false << 0 << 0 << qint64{0};
 }
 
-void TestModuleSimulator::parseLevelWave()
+void TestModuleSimulator::parseLevelWaveCases()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
     QString error;
-    const auto wave = ParseLevelWave(text, &error);
+    const auto wave = parseLevelWave(text, &error);
     QCOMPARE(wave.has_value(), valid);
     if (!valid) {
         QVERIFY(error.contains(text));

@@ -102,7 +102,7 @@ std::optional<ModuleSimulator::Status> parseStatus(const QString &text, QString 
     return ModuleSimulator::Status{bytes[0], bytes[1], bytes[2], bytes[3]};
 }
 
-std::optional<ModuleSimulator::LevelWave> ParseLevelWave(const QString &text, QString *error)
+std::optional<ModuleSimulator::LevelWave> parseLevelWave(const QString &text, QString *error)
 {
     using Wave = ModuleSimulator::LevelWave;
     const QStringList parts = text.split(QLatin1Char(','));

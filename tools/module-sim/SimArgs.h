@@ -22,7 +22,7 @@ std::optional<Fault> parseFault(const QString &text, QString *error = nullptr);
 std::optional<ModuleSimulator::Status> parseStatus(const QString &text, QString *error = nullptr);
 
 // MIN,MAX,SECONDS: levels 0 to 31 with MIN at most MAX, a period of 1 s to a day.
-std::optional<ModuleSimulator::LevelWave> ParseLevelWave(const QString &text, QString *error = nullptr);
+std::optional<ModuleSimulator::LevelWave> parseLevelWave(const QString &text, QString *error = nullptr);
 
 struct StateText
 {

@@ -179,7 +179,7 @@ int main(int argc, char *argv[])
         sim.status = *status;
     }
     if (parser.isSet(waveOption)) {
-        const auto wave = ParseLevelWave(parser.value(waveOption), &error);
+        const auto wave = parseLevelWave(parser.value(waveOption), &error);
         if (!wave)
             return usageError(error);
         sim.levelWave = *wave;
