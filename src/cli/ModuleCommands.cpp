@@ -563,22 +563,22 @@ QList<Command> moduleCommands()
     const QList<QCommandLineOption> common{PortOption, QuietOption, TraceOption};
     return {
         {QStringLiteral("read"), QStringLiteral("read --port COMn -o FILE"),
-         QStringLiteral("Read the module's 15 blocks into a parameter file"),
+         QStringLiteral("Reads the module's 15 blocks into a parameter file"),
          QStringLiteral("Bytes 960 to 1087 of the file are zero, as a read in the windows leaves them.\n\n")
              + PortsHelp,
          common + QList<QCommandLineOption>{OutputOption}, 0, 0, runRead},
         {QStringLiteral("write"), QStringLiteral("write --port COMn FILE [--verify] [--backup DIR]"),
-         QStringLiteral("Write bytes 0 to 959 of a parameter file into the module"),
+         QStringLiteral("Writes bytes 0 to 959 of a parameter file into the module"),
          QStringLiteral("--backup reads the module first and writes nothing when that read fails;\n"
                         "--verify reads it back after the last acknowledgement and lists the fields\n"
                         "that differ from what was written.\n\n")
              + PortsHelp,
          common + QList<QCommandLineOption>{VerifyOption, BackupOption}, 1, 1, runWrite},
         {QStringLiteral("compare"), QStringLiteral("compare --port COMn FILE"),
-         QStringLiteral("Read the module and list the fields that differ from a parameter file"),
+         QStringLiteral("Reads the module and lists the fields that differ from a parameter file"),
          QStringLiteral("Exit status 1 when any field differs.\n\n") + PortsHelp, common, 1, 1, runCompare},
         {QStringLiteral("status"), QStringLiteral("status --port COMn [--watch] [--csv]"),
-         QStringLiteral("Poll the module and print its state in the status window's words"),
+         QStringLiteral("Polls the module and prints its state in the status window's words"),
          QStringLiteral("Polls with \"??\" every 500 ms and prints the first status message (every one\n"
                         "with --watch, until Ctrl+C) and the state texts as they arrive. --csv prints\n"
                         "the columns ")

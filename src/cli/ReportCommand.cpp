@@ -36,7 +36,7 @@ int runReport(const QCommandLineParser &parsed, Io &io)
 QList<Command> reportCommands()
 {
     return {{QStringLiteral("report"), QStringLiteral("report FILE -o OUT.pdf"),
-             QStringLiteral("Write the commissioning report of FILE as a PDF"),
+             QStringLiteral("Writes the commissioning report of FILE as a PDF"),
              QStringLiteral("Every field under its editor page caption with its English label and value,\n"
                             "on one A4 page when it fits. Needs no display."),
              {PdfOption}, 1, 1, runReport}};
