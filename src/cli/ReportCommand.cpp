@@ -18,7 +18,7 @@ int runReport(const QCommandLineParser &parsed, Io &io)
     const QString out = parsed.value(PdfOption);
     if (out.isEmpty())
         return fail(io, ExitUsage, QStringLiteral("report: -o OUT.pdf is required"));
-    Report::contents contents;
+    Report::Contents contents;
     const ParameterFile::Result loaded = ParameterFile::load(in, contents.image);
     if (!loaded.ok)
         return failFile(io, ExitUsage, in, loaded.message);

@@ -52,7 +52,7 @@ void destroy(T *&window)
 // last state when the status window received one.
 QString WriteReport(const QString &path)
 {
-    Report::contents contents;
+    Report::Contents contents;
     contents.image = ParameterImage;
     contents.port = FormDownload ? FormDownload->PortName() : QString();
     if (StateForm && StateForm->lastStatusTime().isValid())

@@ -36,7 +36,7 @@ int makeFolder(const QString &folder)
     return QFileInfo(absolute).isDir() ? 0 : ENOTDIR;
 }
 
-bool newerFirst(const entry &a, const entry &b)
+bool newerFirst(const Entry &a, const Entry &b)
 {
     if (a.when != b.when)
         return a.when > b.when;
@@ -73,7 +73,7 @@ QString entryName(const QDateTime &when, Operation operation, const QString &por
     return name;
 }
 
-bool parseName(const QString &name, entry &entry)
+bool parseName(const QString &name, Entry &entry)
 {
     static const QRegularExpression pattern(
         QStringLiteral(R"(^(\d{8}-\d{6})-(read|write|backup)(?:-(COM\d{1,2}))?(?:-(\d+))?\.QM3$)"));
@@ -134,12 +134,12 @@ Kept Store::keep(const ImageBytes &image, Operation operation, const QString &po
     return {path, {}};
 }
 
-QList<entry> Store::entries() const
+QList<Entry> Store::entries() const
 {
-    QList<entry> list;
+    QList<Entry> list;
     const QDir dir(m_folder);
     for (const QString &name : dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files)) {
-        entry e;
+        Entry e;
         if (!parseName(name, e))
             continue;
         e.path = dir.filePath(name);
@@ -151,7 +151,7 @@ QList<entry> Store::entries() const
 
 void Store::prune() const
 {
-    const QList<entry> list = entries();
+    const QList<Entry> list = entries();
     for (qsizetype k = m_limit; k < list.size(); ++k)
         QFile::remove(list.at(k).path);
 }

@@ -27,7 +27,7 @@ QString defaultFolder();
 // and port gets "-2" (then "-3", ...) before the suffix, so neither is lost.
 QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence = 1);
 
-struct entry
+struct Entry
 {
     QString path;
     QString name; // the file name
@@ -38,7 +38,7 @@ struct entry
 };
 
 // An entry from a file name in the form entryName() gives; false for any other name.
-bool parseName(const QString &name, entry &entry);
+bool parseName(const QString &name, Entry &entry);
 
 // "USER1 0612345678, APN internet", through the field model.
 QString summaryOf(const ImageBytes &image);
@@ -66,7 +66,7 @@ public:
                        const QDateTime &when = QDateTime::currentDateTime()) const;
 
     // The entries in the folder, newest first; files of other names are left out.
-    QList<entry> entries() const;
+    QList<Entry> entries() const;
 
 private:
     void prune() const;

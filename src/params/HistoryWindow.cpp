@@ -83,7 +83,7 @@ void TFormHistory::Refresh()
 {
     m_entries = History::Store().entries();
     lvHistory->clear();
-    for (const History::entry &e : m_entries) {
+    for (const History::Entry &e : m_entries) {
         ImageBytes image;
         const bool readable = ParameterFile::load(e.path, image).ok;
         auto *item = new QTreeWidgetItem(

@@ -22,7 +22,7 @@ public:
     // Lists the folder again.
     void Refresh();
     // The entries as listed, in the rows' order.
-    const QList<History::entry> &entries() const { return m_entries; }
+    const QList<History::Entry> &entries() const { return m_entries; }
 
     QTreeWidget *lvHistory;
     QPushButton *btLoad;
@@ -46,5 +46,5 @@ private:
     // The selected entry's image; false (and the error shown) when it cannot be read.
     bool selectedImage(ImageBytes &image, QString &name);
 
-    QList<History::entry> m_entries;
+    QList<History::Entry> m_entries;
 };

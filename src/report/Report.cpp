@@ -35,7 +35,7 @@ QString row(const QString &label, const QString &value, int labelPercent = 60)
         .arg(QString::number(labelPercent), cell(label), cell(value));
 }
 
-QString pageTable(const contents &contents, EEAddr::Page page)
+QString pageTable(const Contents &contents, EEAddr::Page page)
 {
     QString rows;
     for (const EEAddr::Field &f : FieldModel::namedFields())
@@ -67,7 +67,7 @@ constexpr EEAddr::Page Pages[] = {EEAddr::Page::Phone,  EEAddr::Page::Sms,     E
 
 } // namespace
 
-QString html(const contents &contents)
+QString html(const Contents &contents)
 {
     QString head = row(QStringLiteral("Date and time"), contents.made.toString(DateFormat));
     head += row(QStringLiteral("Port"), contents.port.isEmpty() ? QStringLiteral("(none)") : contents.port);
@@ -90,7 +90,7 @@ QString html(const contents &contents)
         .arg(QString::fromLatin1(Title), head, pages);
 }
 
-Written writePdf(const QString &path, const contents &contents)
+Written writePdf(const QString &path, const Contents &contents)
 {
     QByteArray bytes;
     int pageCount = 0;

@@ -23,7 +23,7 @@ struct ModuleState
     QDateTime received;
 };
 
-struct contents
+struct Contents
 {
     ImageBytes image{};
     QString port;   // "COM3"; empty when the image did not come from a module
@@ -33,7 +33,7 @@ struct contents
 };
 
 // The report as rich text for a QTextDocument.
-QString html(const contents &contents);
+QString html(const Contents &contents);
 
 struct Written
 {
@@ -44,6 +44,6 @@ struct Written
 
 // An A4 PDF, written through a temporary file and a rename; page numbers
 // only when it takes more than one page.
-Written writePdf(const QString &path, const contents &contents);
+Written writePdf(const QString &path, const Contents &contents);
 
 } // namespace Report

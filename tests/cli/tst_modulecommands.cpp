@@ -39,7 +39,7 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-struct run
+struct Run
 {
     int status = -1;
     QString out;
@@ -67,7 +67,7 @@ private:
     // memory is saved at exit into sim-COMn.QM3.
     void startModule(int port, const QByteArray &memory, const QStringList &extra = {});
     QByteArray stopModule(int index);
-    run params(const QStringList &arguments);
+    Run params(const QStringList &arguments);
     QString path(const QString &name) const { return m_dir->filePath(name); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -112,11 +112,11 @@ QByteArray TestModuleCommands::stopModule(int index)
     return readAll(m_savedAs[index]);
 }
 
-run TestModuleCommands::params(const QStringList &arguments)
+Run TestModuleCommands::params(const QStringList &arguments)
 {
     QProcess tool;
     tool.start(QStringLiteral(QUELMAR_PARAMS), arguments);
-    run run;
+    Run run;
     if (!tool.waitForFinished(120000))
         return run;
     run.status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
@@ -134,7 +134,7 @@ void TestModuleCommands::twoPortsAtOnceByteExact()
     fresh.replace(ModuleBytes, ImageSize - ModuleBytes, QByteArray(ImageSize - ModuleBytes, '\x5A'));
     writeFile(file, fresh);
 
-    const run read = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM81,COM82"),
+    const Run read = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM81,COM82"),
                              QStringLiteral("-o"), path(QStringLiteral("before"))});
     QCOMPARE(read.status, 0);
     QVERIFY2(read.err.isEmpty(), qPrintable(read.err));
@@ -145,14 +145,14 @@ void TestModuleCommands::twoPortsAtOnceByteExact()
     // Both reads are kept in the history, as the windows keep theirs.
     const auto history = [] {
         QStringList kept;
-        for (const History::entry &e : History::Store().entries())
+        for (const History::Entry &e : History::Store().entries())
             kept << History::operationName(e.operation) + QLatin1Char('-') + e.port;
         kept.sort();
         return kept;
     };
     QCOMPARE(history(), (QStringList{QStringLiteral("read-COM81"), QStringLiteral("read-COM82")}));
 
-    const run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM81"),
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM81"),
                               QStringLiteral("--port"), QStringLiteral("COM82"), file, QStringLiteral("--verify")});
     QCOMPARE(write.status, 0);
     QCOMPARE(write.out, QStringLiteral("COM81: write 15 of 15 blocks acknowledged and verified\n"
@@ -173,7 +173,7 @@ void TestModuleCommands::oneOfThreeHangsUpMidWrite()
     const QString file = path(QStringLiteral("new.QM3"));
     writeFile(file, pattern(4));
 
-    const run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM83,COM84,COM85"), file});
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM83,COM84,COM85"), file});
     QCOMPARE(write.status, 1);
     QCOMPARE(write.out, QStringLiteral("COM83: write 15 of 15 blocks acknowledged\n"
                                        "COM85: write 15 of 15 blocks acknowledged\n"));
@@ -187,7 +187,7 @@ void TestModuleCommands::verifyCatchesAKeptBlock()
     startModule(86, pattern(1), {QStringLiteral("--fault"), QStringLiteral("keep-old=4")});
     const QString file = path(QStringLiteral("new.QM3"));
     writeFile(file, pattern(5));
-    const run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM86"), file,
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM86"), file,
                               QStringLiteral("--verify")});
     QCOMPARE(write.status, 1);
     QVERIFY(write.out.isEmpty());
@@ -207,7 +207,7 @@ void TestModuleCommands::backupRefusesToWrite()
     const QString file = path(QStringLiteral("new.QM3"));
     writeFile(file, pattern(6));
     const QString backups = path(QStringLiteral("backups"));
-    const run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM87"), file,
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM87"), file,
                               QStringLiteral("--backup"), backups});
     QCOMPARE(write.status, 1);
     QCOMPARE(write.err, QStringLiteral("COM87: backup stopped at block 1 of 15: no answer; nothing was written\n"));
@@ -219,7 +219,7 @@ void TestModuleCommands::traceOfOneRead()
 {
     startModule(88, pattern(1));
     const QString trace = path(QStringLiteral("read.trace"));
-    const run read = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM88"),
+    const Run read = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM88"),
                              QStringLiteral("-o"), path(QStringLiteral("traced.QM3")), QStringLiteral("--trace"), trace,
                              QStringLiteral("--quiet")});
     QCOMPARE(read.status, 0);

@@ -561,7 +561,7 @@ void TestDownload::historyKeepsFinishedOperations()
     QPushButton *button = operation == u"read" ? m_form->btRead : operation == u"write" ? m_form->btWrite : m_form->btCompare;
     button->click();
 
-    const QList<History::entry> entries = History::Store().entries();
+    const QList<History::Entry> entries = History::Store().entries();
     QCOMPARE(entries.size(), kept ? 1 : 0);
     QVERIFY(!m_form->lbOutcome->text().isEmpty());
     QVERIFY(!m_form->lbOutcome->text().contains(QStringLiteral("History")));
@@ -645,7 +645,7 @@ void TestDownload::report()
     m_form->ReportDialog = [&] { return pdf; };
     m_form->OpenReport = [&](const QString &p) { opened << p; };
     m_form->WriteReport = [](const QString &p) {
-        Report::contents contents;
+        Report::Contents contents;
         contents.image = ParameterImage;
         return Report::writePdf(p, contents).error;
     };

@@ -61,7 +61,7 @@ void TestHistory::names()
 {
     QFETCH(QString, name);
     QFETCH(bool, valid);
-    History::entry e;
+    History::Entry e;
     QCOMPARE(History::parseName(name, e), valid);
     if (!valid)
         return;
@@ -88,7 +88,7 @@ void TestHistory::keepListsNewestFirst()
     QVERIFY2(a.ok() && b.ok() && c.ok(), qPrintable(a.error + b.error + c.error));
     QCOMPARE(History::outcomeNote(a), QString());
 
-    const QList<History::entry> list = store.entries();
+    const QList<History::Entry> list = store.entries();
     QCOMPARE(list.size(), 3);
     // Same second: the later write first, then the first write, then the read by its name.
     QCOMPARE(list.at(0).name, QStringLiteral("20260301-000010-write-COM3-2.QM3"));
@@ -118,7 +118,7 @@ void TestHistory::theNewestAreKept()
 
     const History::Kept kept = store.keep(image, History::Operation::Backup, QStringLiteral("COM2"), at(2, 0));
     QVERIFY(kept.ok());
-    const QList<History::entry> list = store.entries();
+    const QList<History::Entry> list = store.entries();
     QCOMPARE(list.size(), History::Limit);
     QCOMPARE(list.first().path, kept.path);
     QCOMPARE(list.last().when, at(1, 1)); // only the oldest went

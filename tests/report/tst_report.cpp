@@ -68,7 +68,7 @@ void TestReport::report()
     QFETCH(bool, withState);
     QFETCH(bool, longTexts);
     QTemporaryDir tmp;
-    Report::contents contents;
+    Report::Contents contents;
     contents.image = siteImage(longTexts);
     contents.port = QStringLiteral("COM3");
     contents.made = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53));
@@ -114,7 +114,7 @@ void TestReport::unwritableTarget()
 {
     QTemporaryDir tmp;
     const QString path = tmp.filePath(QStringLiteral("missing/site.pdf"));
-    Report::contents contents;
+    Report::Contents contents;
     const Report::Written written = Report::writePdf(path, contents);
     QVERIFY(!written.ok());
     QVERIFY(written.error.startsWith(path));
