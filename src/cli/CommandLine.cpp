@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "params/ParameterFile.h"
+
 #include <algorithm>
 
 namespace Cli {
@@ -147,6 +149,17 @@ int runParams(const QStringList &arguments, Io &io)
         return usage(io, first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(first)
                                                             : QStringLiteral("no command '%1'").arg(first));
     return runCommand(*c, arguments.mid(1), io);
+}
+
+std::optional<ImageBytes> loadImage(Io &io, const QString &path)
+{
+    ImageBytes image{};
+    const ParameterFile::Result r = ParameterFile::load(path, image);
+    if (!r.ok) {
+        failFile(io, ExitUsage, path, r.message);
+        return std::nullopt;
+    }
+    return image;
 }
 
 } // namespace Cli

@@ -4,7 +4,6 @@
 // on parsed arguments. Commands write only to the streams they are given, so
 // tests run them in-process.
 
-#include "params/FieldModel.h"
 #include "params/ParameterImage.h"
 
 #include <QCommandLineOption>
@@ -14,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+
+#include <optional>
 
 namespace Cli {
 
@@ -61,8 +62,7 @@ int fail(Io &io, int status, const QString &text);
 // The same for a file: "quelmar-params: FILE: TEXT".
 int failFile(Io &io, int status, const QString &path, const QString &text);
 
-// The differences of b from a, one line each: a field's name, label and
-// both values, then the differing byte ranges outside every field.
-QStringList differenceLines(const ImageBytes &a, const ImageBytes &b, const FieldModel::ImageDifferences &d);
+// A parameter file, or nullopt after an input error naming it.
+std::optional<ImageBytes> loadImage(Io &io, const QString &path);
 
 } // namespace Cli

@@ -5,6 +5,7 @@
 #include "params/FieldModel.h"
 #include "params/ParameterExport.h"
 #include "params/ParameterFile.h"
+#include "params/TransferTexts.h"
 
 #include <QFile>
 
@@ -15,32 +16,13 @@ namespace Cli {
 
 namespace {
 
-using FieldModel::FieldValue;
-
 const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Print the result as JSON."));
 const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                       QStringLiteral("Write to OUT instead."), QStringLiteral("OUT"));
 
-QByteArrayView bytesOf(const ImageBytes &image)
-{
-    return {reinterpret_cast<const char *>(image.data()), qsizetype(image.size())};
-}
-
 std::span<const std::uint8_t> spanOf(const QByteArray &bytes)
 {
     return {reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())};
-}
-
-// A parameter file, or an input error naming it.
-std::optional<ImageBytes> loadImage(Io &io, const QString &path)
-{
-    ImageBytes image;
-    const ParameterFile::Result r = ParameterFile::load(path, image);
-    if (!r.ok) {
-        failFile(io, ExitUsage, path, r.message);
-        return std::nullopt;
-    }
-    return image;
 }
 
 std::optional<QByteArray> readText(Io &io, const QString &path)
@@ -77,19 +59,6 @@ int writeImage(Io &io, const QString &path, const ImageBytes &image)
     return r.ok ? ExitDone : failFile(io, ExitDiffers, path, r.message);
 }
 
-// A value as listings show it: texts and event codes quoted so that blanks
-// show, an empty number or code as "(none)".
-QString shown(const EEAddr::Field &f, const FieldValue &value)
-{
-    const QString *text = std::get_if<QString>(&value);
-    if (!text)
-        return FieldModel::formatValue(f, value);
-    const bool isNumber = f.encoding == EEAddr::Encoding::Digits16 || f.encoding == EEAddr::Encoding::Digits8;
-    if (text->isEmpty() && f.encoding != EEAddr::Encoding::SmsText && f.encoding != EEAddr::Encoding::GprsText)
-        return QStringLiteral("(none)");
-    return isNumber ? *text : QString::fromUtf8(ParameterExport::jsonString(*text));
-}
-
 int labelWidth()
 {
     int width = 0;
@@ -116,36 +85,9 @@ int runShow(const QCommandLineParser &p, Io &io)
         for (const EEAddr::Field &f : FieldModel::namedFields())
             if (f.page == page)
                 io.out << "  " << FieldModel::nameOf(f).leftJustified(17) << FieldModel::labelOf(f).leftJustified(width + 2)
-                       << shown(f, FieldModel::Decode(*image, f)) << '\n';
+                       << shownValue(f, FieldModel::Decode(*image, f)) << '\n';
     }
     return ExitDone;
-}
-
-QByteArray hexRun(const ImageBytes &image, FieldModel::ByteRange r)
-{
-    return bytesOf(image).sliced(r.first, r.last - r.first + 1).toByteArray().toHex();
-}
-
-QByteArray diffJson(const ImageBytes &a, const ImageBytes &b, const FieldModel::ImageDifferences &d)
-{
-    using ParameterExport::jsonString;
-    QByteArray out = "{\n  \"format\": \"quelmar-parameters-diff\",\n  \"version\": 1,\n  \"fields\": [";
-    for (qsizetype i = 0; i < d.fields.size(); ++i) {
-        const FieldModel::FieldDifference &f = d.fields.at(i);
-        out += QByteArray(i ? "," : "") + "\n    {\"name\": " + jsonString(FieldModel::nameOf(*f.field))
-               + ", \"label\": " + jsonString(FieldModel::labelOf(*f.field))
-               + ", \"a\": " + ParameterExport::jsonValue(*f.field, f.a)
-               + ", \"b\": " + ParameterExport::jsonValue(*f.field, f.b) + '}';
-    }
-    out += QByteArray(d.fields.isEmpty() ? "" : "\n  ") + "],\n  \"bytes\": [";
-    for (qsizetype i = 0; i < d.bytes.size(); ++i) {
-        const FieldModel::ByteRange r = d.bytes.at(i);
-        out += QByteArray(i ? "," : "") + "\n    {\"first\": " + QByteArray::number(r.first)
-               + ", \"last\": " + QByteArray::number(r.last) + ", \"a\": \"" + hexRun(a, r) + "\", \"b\": \""
-               + hexRun(b, r) + "\"}";
-    }
-    out += QByteArray(d.bytes.isEmpty() ? "" : "\n  ") + "]\n}\n";
-    return out;
 }
 
 int runDiff(const QCommandLineParser &p, Io &io)
@@ -158,9 +100,9 @@ int runDiff(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     const FieldModel::ImageDifferences d = FieldModel::DiffImages(*a, *b);
     if (p.isSet(JsonOption)) {
-        writeOut(io, {}, diffJson(*a, *b, d));
+        writeOut(io, {}, differencesJson(d, *a, *b));
     } else {
-        for (const QString &line : differenceLines(*a, *b, d))
+        for (const QString &line : differenceLines(differenceRows(d, *a, *b)))
             io.out << line << '\n';
     }
     return d.isEmpty() ? ExitDone : ExitDiffers;
@@ -238,18 +180,6 @@ int runSet(const QCommandLineParser &p, Io &io)
 }
 
 } // namespace
-
-QStringList differenceLines(const ImageBytes &a, const ImageBytes &b, const FieldModel::ImageDifferences &d)
-{
-    QStringList lines;
-    for (const FieldModel::FieldDifference &f : d.fields)
-        lines << FieldModel::nameOf(*f.field) + QStringLiteral(" (") + FieldModel::labelOf(*f.field)
-                     + QStringLiteral("): ") + shown(*f.field, f.a) + QStringLiteral(" -> ") + shown(*f.field, f.b);
-    for (const FieldModel::ByteRange r : d.bytes)
-        lines << FieldModel::describeRange(r) + QStringLiteral(" (outside every field): ")
-                     + QString::fromLatin1(hexRun(a, r)) + QStringLiteral(" -> ") + QString::fromLatin1(hexRun(b, r));
-    return lines;
-}
 
 QList<Command> fileCommands()
 {

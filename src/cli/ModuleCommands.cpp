@@ -276,17 +276,6 @@ private:
     int m_drawn = 0;
 };
 
-std::optional<ImageBytes> loadImage(Io &io, const QString &path)
-{
-    ImageBytes image{};
-    const ParameterFile::Result r = ParameterFile::load(path, image);
-    if (!r.ok) {
-        failFile(io, ExitUsage, path, r.message);
-        return std::nullopt;
-    }
-    return image;
-}
-
 // Kept in the history as the windows keep theirs; a note for the outcome line
 // when it could not be, which never fails the operation.
 QString keepInHistory(const ImageBytes &image, History::Operation operation, const QString &port)
@@ -382,7 +371,8 @@ int runWrite(const QCommandLineParser &p, Io &io)
             }
             if (r.result.differs) {
                 s.fail(QStringLiteral("verify: ") + countText(r.differences.count()));
-                s.err << indented(differenceLines(r.written, r.readBack, r.differences));
+                s.err << indented(differenceLines(differenceRows(r.differences, r.written, r.readBack),
+                                                  QStringLiteral("written"), QStringLiteral("module")));
                 return;
             }
             break;
@@ -411,14 +401,15 @@ int runCompare(const QCommandLineParser &p, Io &io)
             s.fail(stoppedText(QStringLiteral("compare"), w.transfer.Result()));
             return;
         }
-        const auto d = FieldModel::DiffImages(*image, module, {0, EEAddr::ModuleBytes - 1});
+        const auto d = FieldModel::DiffImages(module, *image, {0, EEAddr::ModuleBytes - 1});
         if (d.isEmpty()) {
             s.succeed(QStringLiteral("compare: the module holds the file's data"));
             return;
         }
         // A difference is a result, not an error: it goes to standard output.
         s.succeed(QStringLiteral("compare: ") + countText(d.count()));
-        s.out << indented(differenceLines(*image, module, d));
+        s.out << indented(differenceLines(differenceRows(d, module, *image), QStringLiteral("module"),
+                                          QStringLiteral("file")));
         s.failed = true;
     });
 }
@@ -451,13 +442,7 @@ public:
             post(StatusCsv::statusRow(now, m_fields));
             return;
         }
-        const StatusDisplay shown = describeStatus(m_fields);
-        QStringList words;
-        for (int i = 0; i < StatusDisplay::InputCount; ++i)
-            words << QStringLiteral("IN%1 %2").arg(i + 1).arg(shown.inputs[static_cast<std::size_t>(i)].text);
-        words << shown.line.text << QStringLiteral("call state %1").arg(shown.callState.text)
-              << QStringLiteral("signal level %1").arg(shown.signalText);
-        post(m_state.port + QStringLiteral(": ") + words.join(QStringLiteral(", ")));
+        post(m_state.port + QStringLiteral(": ") + statusLine(describeStatus(m_fields)));
     }
     void AppendToMemo(MemoId memo, const QString &text, bool) override
     {

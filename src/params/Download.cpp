@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -34,8 +33,6 @@ constexpr int Gap = 6;
 constexpr int SectionGap = 10;
 constexpr int FullWidth = TFormDownload::ClientWidth - 2 * Margin;
 
-const QString FileFilter = QStringLiteral("Quelmar 3 GPRS Data (*.QM3)");
-const QString FileSuffix = QStringLiteral("QM3");
 const QString ModuleHeading = QStringLiteral("Module");
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text, const QRect &place)
@@ -146,20 +143,15 @@ TFormDownload::TFormDownload(QWidget *parent)
     connect(btClose, &QPushButton::clicked, this, &TFormDownload::btCloseClick);
     connect(Timer1, &QTimer::timeout, this, &TFormDownload::Timer1Timer);
 
-    OpenDialog1 = [this] { return runFileDialog(false); };
-    SaveDialog1 = [this] { return runFileDialog(true); };
+    OpenDialog1 = [this] { return askParameterFile(this, FileDialogMode::Open); };
+    SaveDialog1 = [this] { return askParameterFile(this, FileDialogMode::Save); };
     MessageBox = [this](const QString &text) {
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, this);
         box.exec();
     };
     ErrorBox = [](const QString &text) { showErrorBox(text); };
     ReportDialog = [this] {
-        QFileDialog dialog(this, QString(), QString(), QStringLiteral("PDF (*.pdf)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("pdf"));
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().constFirst()
-                                                                                      : QString();
+        return askFileName(this, FileDialogMode::Save, QStringLiteral("PDF (*.pdf)"), QStringLiteral("pdf"));
     };
     // Asked each time: the main window sets the port after the link exists.
     PortName = [this] { return m_link ? m_link->ComPort1.Port() : QString(); };
@@ -395,18 +387,4 @@ void TFormDownload::btCloseClick()
 void TFormDownload::Timer1Timer()
 {
     Transfer.Timer1Timer();
-}
-
-QString TFormDownload::runFileDialog(bool save)
-{
-    QFileDialog dialog(this, QString(), QString(), FileFilter);
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(FileSuffix);
-    // Asked before an existing file is replaced: a mis-click would otherwise
-    // overwrite a customer's saved parameter set with no way back.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
 }

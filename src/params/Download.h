@@ -97,7 +97,6 @@ public slots:
 
 private:
     void FormCreate();
-    QString runFileDialog(bool save);
     void saveWriteChecks();
     // Ends a module operation: the outcome line (left alone without a
     // connection), and the differences of the blocks that arrived.

@@ -49,15 +49,7 @@ bool newerFirst(const Entry &a, const Entry &b)
 
 QString operationName(Operation operation)
 {
-    switch (operation) {
-    case Operation::Read:
-        return QStringLiteral("read");
-    case Operation::Write:
-        return QStringLiteral("write");
-    case Operation::Backup:
-        return QStringLiteral("backup");
-    }
-    return {};
+    return ::operationName(operation).toLower();
 }
 
 QString defaultFolder()
@@ -67,7 +59,7 @@ QString defaultFolder()
 
 QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence)
 {
-    QString name = HistoryName::fileName(when, operationName(operation), port);
+    QString name = HistoryName::fileName(when, History::operationName(operation), port);
     if (sequence > 1)
         name.insert(name.size() - Suffix.size(), QLatin1Char('-') + QString::number(sequence));
     return name;
@@ -86,7 +78,7 @@ bool parseName(const QString &name, Entry &entry)
     entry.name = name;
     entry.when = when;
     for (Operation op : {Operation::Read, Operation::Write, Operation::Backup})
-        if (operationName(op) == m.captured(2))
+        if (History::operationName(op) == m.captured(2))
             entry.operation = op;
     entry.port = m.captured(3);
     entry.sequence = m.captured(4).isEmpty() ? 1 : m.captured(4).toInt();

@@ -4,6 +4,7 @@
 // set that passed through the tool is lost. Keeping never stops an operation:
 // a folder that cannot be written only gives a reason to show.
 
+#include "Operation.h"
 #include "ParameterImage.h"
 
 #include <QDateTime>
@@ -12,12 +13,14 @@
 
 namespace History {
 
-enum class Operation { Read, Write, Backup };
+// Kept are reads, writes and backups.
+using Operation = ::Operation;
 
 // The newest this many entries are kept.
 inline constexpr int Limit = 500;
 
-// "read", "write", "backup": the operation's part of an entry's name.
+// "read", "write", "backup": the operation's part of an entry's name, its
+// name in lower case.
 QString operationName(Operation operation);
 
 // $XDG_DATA_HOME/quelmar/history, or ~/.local/share/quelmar/history.

@@ -7,7 +7,6 @@
 
 #include "ui/WindowHelpers.h"
 
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -15,19 +14,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString operationText(History::Operation operation)
-{
-    switch (operation) {
-    case History::Operation::Read:
-        return QStringLiteral("Read");
-    case History::Operation::Write:
-        return QStringLiteral("Write");
-    case History::Operation::Backup:
-        return QStringLiteral("Backup");
-    }
-    return {};
-}
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text)
 {
@@ -68,14 +54,7 @@ TFormHistory::TFormHistory(QWidget *parent)
     connect(btSaveAs, &QPushButton::clicked, this, &TFormHistory::btSaveAsClick);
 
     FormDifferences = new TFormDifferences(this);
-    SaveDialog = [this] {
-        QFileDialog dialog(this, QString(), QString(), QStringLiteral("Quelmar 3 GPRS Data (*.QM3)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("QM3"));
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().constFirst()
-                                                                                      : QString();
-    };
+    SaveDialog = [this] { return askParameterFile(this, FileDialogMode::Save); };
     ErrorBox = [](const QString &text) { showErrorBox(text); };
 }
 
@@ -87,7 +66,7 @@ void TFormHistory::Refresh()
         ImageBytes image;
         const bool readable = ParameterFile::load(e.path, image).ok;
         auto *item = new QTreeWidgetItem(
-            lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), operationText(e.operation), e.port,
+            lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), ::operationName(e.operation), e.port,
                         readable ? History::summaryOf(image) : QString()});
         item->setToolTip(0, e.name);
     }

@@ -1,24 +1,14 @@
 #include "TransferTexts.h"
 
-namespace {
+#include "ParameterExport.h"
 
-QString sequenceName(Sequence sequence)
-{
-    switch (sequence) {
-    case Sequence::Read: return QStringLiteral("Read");
-    case Sequence::Compare: return QStringLiteral("Compare");
-    case Sequence::Write: return QStringLiteral("Write");
-    case Sequence::Backup: return QStringLiteral("Backup");
-    case Sequence::Verify: return QStringLiteral("Verify");
-    }
-    return {};
-}
+namespace {
 
 QString countText(Sequence sequence, int differences)
 {
     if (differences == 1)
-        return QStringLiteral(" %1: 1 field differs.").arg(sequenceName(sequence));
-    return QStringLiteral(" %1: %2 fields differ.").arg(sequenceName(sequence)).arg(differences);
+        return QStringLiteral(" %1: 1 field differs.").arg(operationName(sequence));
+    return QStringLiteral(" %1: %2 fields differ.").arg(operationName(sequence)).arg(differences);
 }
 
 } // namespace
@@ -35,8 +25,6 @@ QString stopReason(const TransferResult &result)
     return {};
 }
 
-namespace {
-
 QString hexBytes(std::span<const std::uint8_t> image, int first, int last)
 {
     QString text;
@@ -48,7 +36,18 @@ QString hexBytes(std::span<const std::uint8_t> image, int first, int last)
     return text;
 }
 
-} // namespace
+QString shownValue(const EEAddr::Field &f, const FieldModel::FieldValue &value)
+{
+    const QString *text = std::get_if<QString>(&value);
+    if (!text)
+        return FieldModel::formatValue(f, value);
+    using E = EEAddr::Encoding;
+    if (f.encoding == E::Digits16 || f.encoding == E::Digits8)
+        return text->isEmpty() ? QStringLiteral("(none)") : *text;
+    if (text->isEmpty() && f.encoding == E::EventCode)
+        return QStringLiteral("(none)");
+    return QString::fromUtf8(ParameterExport::jsonString(*text));
+}
 
 QString outcomeText(Sequence sequence, const TransferResult &result, int differences)
 {
@@ -62,7 +61,7 @@ QString outcomeText(Sequence sequence, const TransferResult &result, int differe
                 .arg(result.stoppedAt)
                 .arg(Blocks);
         return QStringLiteral(" %1 stopped at block %2 of %3: %4.")
-            .arg(sequenceName(sequence))
+            .arg(operationName(sequence))
             .arg(result.stoppedAt)
             .arg(Blocks)
             .arg(stopReason(result));
@@ -70,7 +69,7 @@ QString outcomeText(Sequence sequence, const TransferResult &result, int differe
     switch (sequence) {
     case Sequence::Read:
     case Sequence::Backup:
-        return QStringLiteral(" %1: %2 of %3 blocks.").arg(sequenceName(sequence)).arg(Blocks).arg(Blocks);
+        return QStringLiteral(" %1: %2 of %3 blocks.").arg(operationName(sequence)).arg(Blocks).arg(Blocks);
     case Sequence::Compare:
         return result.differs ? countText(sequence, differences)
                               : QStringLiteral(" Compare: the module holds the last read or written data.");
@@ -110,15 +109,12 @@ QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differen
     for (const FieldModel::FieldDifference &d : differences.fields) {
         const EEAddr::Field &f = *d.field;
         DifferenceRow row{FieldModel::pageCaption(f.page), FieldModel::labelOf(f), FieldModel::nameOf(f),
-                          FieldModel::formatValue(f, d.a), FieldModel::formatValue(f, d.b)};
+                          shownValue(f, d.a), shownValue(f, d.b)};
         if (row.a == row.b) {
             const int last = f.offset + f.length - 1;
             row.a = hexBytes(a, f.offset, last);
             row.b = hexBytes(b, f.offset, last);
         }
-        for (QString *value : {&row.a, &row.b})
-            if (value->isEmpty())
-                *value = QStringLiteral("(none)");
         rows.append(row);
     }
     for (const FieldModel::ByteRange &r : differences.bytes)
@@ -139,4 +135,49 @@ QString differencesText(const QList<DifferenceRow> &rows, const QString &heading
     for (const DifferenceRow &row : rows)
         text += line(row.cells());
     return text;
+}
+
+QStringList differenceLines(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB)
+{
+    QStringList lines;
+    if (!headingA.isEmpty())
+        lines << headingA + QStringLiteral(" -> ") + headingB;
+    for (const DifferenceRow &row : rows) {
+        const QString what = row.name.isEmpty() ? row.label + QStringLiteral(" (outside every field)")
+                                                : row.name + QStringLiteral(" (") + row.label + QLatin1Char(')');
+        lines << what + QStringLiteral(": ") + row.a + QStringLiteral(" -> ") + row.b;
+    }
+    return lines;
+}
+
+namespace {
+
+QByteArray hexRun(std::span<const std::uint8_t> image, FieldModel::ByteRange r)
+{
+    return QByteArray(reinterpret_cast<const char *>(image.data()) + r.first, r.last - r.first + 1).toHex();
+}
+
+} // namespace
+
+QByteArray differencesJson(const FieldModel::ImageDifferences &d, std::span<const std::uint8_t> a,
+                           std::span<const std::uint8_t> b)
+{
+    using ParameterExport::jsonString;
+    QByteArray out = "{\n  \"format\": \"quelmar-parameters-diff\",\n  \"version\": 1,\n  \"fields\": [";
+    for (qsizetype i = 0; i < d.fields.size(); ++i) {
+        const FieldModel::FieldDifference &f = d.fields.at(i);
+        out += QByteArray(i ? "," : "") + "\n    {\"name\": " + jsonString(FieldModel::nameOf(*f.field))
+               + ", \"label\": " + jsonString(FieldModel::labelOf(*f.field))
+               + ", \"a\": " + ParameterExport::jsonValue(*f.field, f.a)
+               + ", \"b\": " + ParameterExport::jsonValue(*f.field, f.b) + '}';
+    }
+    out += QByteArray(d.fields.isEmpty() ? "" : "\n  ") + "],\n  \"bytes\": [";
+    for (qsizetype i = 0; i < d.bytes.size(); ++i) {
+        const FieldModel::ByteRange r = d.bytes.at(i);
+        out += QByteArray(i ? "," : "") + "\n    {\"first\": " + QByteArray::number(r.first)
+               + ", \"last\": " + QByteArray::number(r.last) + ", \"a\": \"" + hexRun(a, r) + "\", \"b\": \""
+               + hexRun(b, r) + "\"}";
+    }
+    out += QByteArray(d.bytes.isEmpty() ? "" : "\n  ") + "]\n}\n";
+    return out;
 }

@@ -1,17 +1,20 @@
 #pragma once
-// A finished transfer in words, and the differences a compare or verify
-// found as rows of text: the transfer window's outcome line and its list of
-// differences, kept here so that anything reporting a transfer says the same.
+// A finished transfer in words, and differences as rows of text: the
+// transfer window's outcome line and its list of differences, and the
+// command line's outcome and difference lines, kept here so that anything
+// reporting a transfer or a difference says the same.
 
 #include "CheckedWrite.h"
 #include "FieldModel.h"
+#include "Operation.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <span>
 
-enum class Sequence { Read, Compare, Write, Backup, Verify };
+// The sequences of a transfer are operations on the module.
+using Sequence = Operation;
 
 // Why a sequence stopped early: "no answer", "the module answered for block 4",
 // "no acknowledgement", "the port is closed"; empty when it did not stop.
@@ -27,11 +30,17 @@ QString outcomeText(const CheckedWriteResult &write, int differences = 0);
 // " Read from file: NAME." / " Saved to file: NAME."
 QString fileOutcomeText(bool loaded, const QString &name);
 
+// A value as people read it: texts and event codes in double quotes, so that
+// blanks show; an empty number or event code as "(none)".
+QString shownValue(const EEAddr::Field &field, const FieldModel::FieldValue &value);
+// Bytes first to last of an image in hexadecimal: "0A 1B FF".
+QString hexBytes(std::span<const std::uint8_t> image, int first, int last);
+
 struct DifferenceRow
 {
     QString page;  // the editor page's caption; empty for bytes outside every field
     QString label; // the English label, or "bytes 94 to 101"
-    QString name;  // the field's layout name
+    QString name;  // the field's layout name; empty for bytes outside every field
     QString a;     // the value in the first image
     QString b;     // the value in the second
 
@@ -42,9 +51,19 @@ struct DifferenceRow
 QStringList differenceColumns(const QString &headingA, const QString &headingB);
 
 // One row per differing field, then one per run of bytes outside every field.
-// Values are the editor's text, "(none)" when empty; where two different byte
-// strings show alike (trailing blanks, say) both show as hex bytes instead.
+// Values as shownValue() gives them; where two different byte strings show
+// alike (trailing blanks, say) both show as hex bytes instead.
 QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differences,
                                     std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 // Tab-separated lines with a heading line, for the clipboard.
 QString differencesText(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB);
+// One line per row for a terminal: "NAME (LABEL): A -> B", "bytes 94 to 101
+// (outside every field): A -> B". With headings, a first line says which side
+// is which: "module -> file".
+QStringList differenceLines(const QList<DifferenceRow> &rows, const QString &headingA = {},
+                            const QString &headingB = {});
+// The differences as a JSON document: "format": "quelmar-parameters-diff",
+// "version": 1, "fields" (name, label, a, b as the export writes values) and
+// "bytes" (first, last, a, b as hexadecimal digits).
+QByteArray differencesJson(const FieldModel::ImageDifferences &differences, std::span<const std::uint8_t> a,
+                           std::span<const std::uint8_t> b);

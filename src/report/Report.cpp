@@ -48,14 +48,12 @@ QString pageTable(const Contents &contents, EEAddr::Page page)
 QString stateTable(const ModuleState &state)
 {
     const StatusDisplay &d = state.display;
-    QStringList inputs;
-    for (std::size_t k = 0; k < d.inputs.size(); ++k)
-        inputs << QStringLiteral("IN%1 %2").arg(k + 1).arg(d.inputs[k].text);
+    const auto word = [](const char *name) { return QString::fromLatin1(name); };
     constexpr int labels = 30;
-    const QString rows = row(QStringLiteral("Inputs"), inputs.join(QStringLiteral(", ")), labels)
-                         + row(QStringLiteral("Line"), d.line.text, labels)
-                         + row(QStringLiteral("Call state"), d.callState.text, labels)
-                         + row(QStringLiteral("Signal level"),
+    const QString rows = row(word(StatusWords::Inputs), inputsText(d), labels)
+                         + row(word(StatusWords::Line), d.line.text, labels)
+                         + row(word(StatusWords::CallState), d.callState.text, labels)
+                         + row(word(StatusWords::SignalLevel),
                                QStringLiteral("%1 of %2").arg(d.signalText).arg(StatusDisplay::MaxSignalLevel), labels);
     return QStringLiteral("<h3>Module state at %1</h3><table cellspacing=0 cellpadding=1 width=\"100%\">%2</table>")
         .arg(cell(state.received.toString(DateFormat)), rows);

@@ -1,5 +1,7 @@
 #include "StatusDisplay.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace {
@@ -51,4 +53,21 @@ StatusDisplay describeStatus(const StatusFields &fields)
     d.signalBar = std::min<int>(fields.SignalLevel, StatusDisplay::MaxSignalLevel);
     d.signalText = QString::number(fields.SignalLevel);
     return d;
+}
+
+QString inputsText(const StatusDisplay &display)
+{
+    QStringList words;
+    for (std::size_t k = 0; k < display.inputs.size(); ++k)
+        words << QStringLiteral("IN%1 %2").arg(k + 1).arg(display.inputs[k].text);
+    return words.join(QStringLiteral(", "));
+}
+
+QString statusLine(const StatusDisplay &display)
+{
+    const auto word = [](const char *name) { return QString::fromLatin1(name).toLower(); };
+    return QStringList{inputsText(display), display.line.text,
+                       word(StatusWords::CallState) + QLatin1Char(' ') + display.callState.text,
+                       word(StatusWords::SignalLevel) + QLatin1Char(' ') + display.signalText}
+        .join(QStringLiteral(", "));
 }

@@ -46,3 +46,17 @@ struct StatusDisplay
 Indicator callStateIndicator(std::uint8_t callState);
 
 StatusDisplay describeStatus(const StatusFields &fields);
+
+// The names of the status as the report and the command line write them.
+namespace StatusWords {
+inline constexpr char Inputs[] = "Inputs";
+inline constexpr char Line[] = "Line";
+inline constexpr char CallState[] = "Call state";
+inline constexpr char SignalLevel[] = "Signal level";
+} // namespace StatusWords
+
+// "IN1 Open, IN2 Open, IN3 Short, IN4 Open"
+QString inputsText(const StatusDisplay &display);
+// The whole status on one line: "IN1 Open, IN2 Open, IN3 Short, IN4 Open,
+// Line Exists, call state Normal state. 0, signal level 23".
+QString statusLine(const StatusDisplay &display);

@@ -1,6 +1,7 @@
 #include "WindowHelpers.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
@@ -50,4 +51,22 @@ void placeBeside(QWidget *window, const QWidget *anchor)
     const QRect place(anchor->frameGeometry().topRight() + QPoint(8, 0), window->frameGeometry().size());
     if (screen->availableGeometry().contains(place))
         window->move(place.topLeft());
+}
+
+QString askFileName(QWidget *parent, FileDialogMode mode, const QString &filter, const QString &suffix)
+{
+    const bool save = mode == FileDialogMode::Save;
+    QFileDialog dialog(parent, QString(), QString(), filter);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(suffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString askParameterFile(QWidget *parent, FileDialogMode mode)
+{
+    return askFileName(parent, mode, QStringLiteral("Quelmar 3 GPRS Data (*.QM3)"), QStringLiteral("QM3"));
 }

@@ -19,3 +19,11 @@ void centreOnScreen(QWidget *window);
 // Places a top-level window just right of another when it fits on that
 // screen there; otherwise it stays where it is.
 void placeBeside(QWidget *window, const QWidget *anchor);
+
+enum class FileDialogMode { Open, Save };
+// A path from the file dialog, or empty when it was cancelled. `suffix` is
+// added when none is typed. Saving over a file that exists is asked first: a
+// mis-click would otherwise replace a customer's file with no way back.
+QString askFileName(QWidget *parent, FileDialogMode mode, const QString &filter, const QString &suffix);
+// The same for a parameter file: "Quelmar 3 GPRS Data (*.QM3)".
+QString askParameterFile(QWidget *parent, FileDialogMode mode);

@@ -194,8 +194,10 @@ void TestModuleCommands::verifyCatchesAKeptBlock()
     const QStringList lines = write.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY2(lines.value(0).startsWith(QStringLiteral("COM86: verify: ")), qPrintable(write.err));
     QVERIFY(lines.value(0).endsWith(QStringLiteral(" differ")));
-    // One listed line per difference, each inside block 4 (bytes 256 to 319).
-    QCOMPARE(lines.size() - 1, lines.value(0).section(QLatin1Char(' '), 2, 2).toInt());
+    // A line saying which side is which, then one listed line per difference,
+    // each inside block 4 (bytes 256 to 319).
+    QCOMPARE(lines.value(1), QStringLiteral("  written -> module"));
+    QCOMPARE(lines.size() - 2, lines.value(0).section(QLatin1Char(' '), 2, 2).toInt());
     const QByteArray held = stopModule(0);
     QCOMPARE(held.mid(256, 64), pattern(1).mid(256, 64));
     QCOMPARE(held.left(256), pattern(5).left(256));

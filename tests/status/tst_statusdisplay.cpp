@@ -26,6 +26,7 @@ private slots:
     void callState();
     void signalLevel_data();
     void signalLevel();
+    void oneLine();
 };
 
 void TestStatusDisplay::inputsAndLine_data()
@@ -112,6 +113,18 @@ void TestStatusDisplay::signalLevel()
     const StatusDisplay d = describeStatus(fields);
     QTEST(d.signalBar, "bar");
     QTEST(d.signalText, "number");
+}
+
+// The command line's status line and the report's inputs row use the same words.
+void TestStatusDisplay::oneLine()
+{
+    StatusFields fields;
+    fields.StatusFlags = 0x14;
+    fields.SignalLevel = 23;
+    const StatusDisplay d = describeStatus(fields);
+    QCOMPARE(inputsText(d), QStringLiteral("IN1 Open, IN2 Open, IN3 Short, IN4 Open"));
+    QCOMPARE(statusLine(d), QStringLiteral("IN1 Open, IN2 Open, IN3 Short, IN4 Open, Line Exists, call state ")
+                                + d.callState.text + QStringLiteral(", signal level 23"));
 }
 
 QTEST_GUILESS_MAIN(TestStatusDisplay)

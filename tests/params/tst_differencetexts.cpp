@@ -1,0 +1,76 @@
+// Differences in words: the rows the differences window lists and the lines
+// the command line prints come from one rendering, value by value.
+
+#include "params/TransferTexts.h"
+
+#include <QTest>
+
+namespace {
+
+ImageBytes erased()
+{
+    ImageBytes image;
+    image.fill(0xFF);
+    return image;
+}
+
+} // namespace
+
+class TestDifferenceTexts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void valuesPerEncoding_data();
+    void valuesPerEncoding();
+    void bytesOutsideEveryField();
+};
+
+void TestDifferenceTexts::valuesPerEncoding_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value"); // as set takes it, stored in the second image
+    QTest::addColumn<QString>("before"); // the erased image's value as shown
+    QTest::addColumn<QString>("after");
+    QTest::newRow("Digits16") << "USER1" << "0612345678" << "(none)" << "0612345678";
+    QTest::newRow("EventCode") << "Event1" << "12*4" << "(none)" << "\"12*4\"";
+    QTest::newRow("SmsText") << "SMS1" << "Alarm $" << "\"\"" << "\"Alarm $\"";
+    QTest::newRow("GprsText") << "APN" << "internet" << "\"\"" << "\"internet\"";
+    QTest::newRow("ByteValue") << "REL1" << "12" << "255" << "12";
+    QTest::newRow("FlagByte") << "GPRSmode" << "on" << "off" << "on";
+    QTest::newRow("IPv4Address") << "IPAddress1" << "10.0.0.1" << "255.255.255.255" << "10.0.0.1";
+}
+
+void TestDifferenceTexts::valuesPerEncoding()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    const EEAddr::Field &f = *FieldModel::findField(name);
+    const ImageBytes a = erased();
+    ImageBytes b = a;
+    FieldModel::store(b, f, FieldModel::parseValue(f, value).value);
+    const QList<DifferenceRow> rows = differenceRows(FieldModel::DiffImages(a, b), a, b);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].cells(), (QStringList{FieldModel::pageCaption(f.page), FieldModel::labelOf(f), name, before, after}));
+    QCOMPARE(differenceLines(rows), QStringList{name + " (" + FieldModel::labelOf(f) + "): " + before + " -> " + after});
+}
+
+void TestDifferenceTexts::bytesOutsideEveryField()
+{
+    ImageBytes a = erased(), b = erased();
+    a[1000] = 0x0A;
+    b[1001] = 0x1B;
+    const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
+    const QList<DifferenceRow> rows = differenceRows(d, a, b);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].cells(), (QStringList{QString(), "bytes 1000 to 1001", QString(), "0A FF", "FF 1B"}));
+    QCOMPARE(differenceLines(rows, "module", "file"),
+             (QStringList{"module -> file", "bytes 1000 to 1001 (outside every field): 0A FF -> FF 1B"}));
+    // The JSON document keeps its shape: hexadecimal digits, no blanks.
+    QVERIFY(differencesJson(d, a, b).contains(R"({"first": 1000, "last": 1001, "a": "0aff", "b": "ff1b"})"));
+}
+
+QTEST_GUILESS_MAIN(TestDifferenceTexts)
+#include "tst_differencetexts.moc"
