@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 
+#include "common/Files.h"
 #include "params/FieldModel.h"
 #include "params/ParameterExport.h"
 #include "params/ParameterFile.h"
@@ -20,11 +21,6 @@ const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Prin
 const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                       QStringLiteral("Write to OUT instead."), QStringLiteral("OUT"));
 
-std::span<const std::uint8_t> spanOf(const QByteArray &bytes)
-{
-    return {reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())};
-}
-
 std::optional<QByteArray> readText(Io &io, const QString &path)
 {
     if (path == QLatin1String("-")) {
@@ -42,21 +38,22 @@ std::optional<QByteArray> readText(Io &io, const QString &path)
     return file.readAll();
 }
 
-// Standard output for an empty path, else a file written through a rename.
+// Standard output for an empty path, else the file through the one save. An
+// export holds the GPRS login as a parameter file does: the owner's only.
 int writeOut(Io &io, const QString &path, const QByteArray &bytes)
 {
     if (path.isEmpty()) {
         io.out << QString::fromUtf8(bytes);
         return ExitDone;
     }
-    const ParameterFile::Result r = ParameterFile::saveBytes(path, spanOf(bytes));
-    return r.ok ? ExitDone : failFile(io, ExitDiffers, path, r.message);
+    const int error = Files::save(path, bytes, Files::Access::Private);
+    return error == 0 ? ExitDone : fail(io, ExitDiffers, Files::errorMessage(path, error));
 }
 
 int writeImage(Io &io, const QString &path, const ImageBytes &image)
 {
     const ParameterFile::Result r = ParameterFile::save(path, image);
-    return r.ok ? ExitDone : failFile(io, ExitDiffers, path, r.message);
+    return r.ok ? ExitDone : fail(io, ExitDiffers, Files::errorMessage(path, r.error));
 }
 
 int labelWidth()

@@ -5,6 +5,7 @@
 
 #include "CommandLine.h"
 
+#include "common/Files.h"
 #include "link/FrameTrace.h"
 #include "params/CheckedWrite.h"
 #include "params/FieldModel.h"
@@ -155,16 +156,24 @@ std::optional<QStringList> parsePorts(const QCommandLineParser &p, Io &io)
     return ports;
 }
 
+// The folder and its missing parents, the owner's only (they hold parameter
+// sets); false after an input error with the system's reason.
+bool madeFolder(Io &io, const QString &path)
+{
+    const int error = Files::makeFolder(path, Files::Access::Private);
+    if (error != 0)
+        failFile(io, ExitUsage, path, QStringLiteral("cannot make the folder: ") + Files::systemText(error));
+    return error == 0;
+}
+
 // The file for a port: the path itself for one port, else PATH/COMn.SUFFIX
 // (the folder made when missing). Empty after an input error.
 QString perPortPath(Io &io, const QString &path, const QStringList &ports, const QString &port, const char *suffix)
 {
     if (ports.size() == 1)
         return path;
-    if (!QDir().mkpath(path)) {
-        failFile(io, ExitUsage, path, QStringLiteral("cannot make the folder"));
+    if (!madeFolder(io, path))
         return {};
-    }
     return QDir(path).filePath(port + QLatin1Char('.') + QLatin1String(suffix));
 }
 
@@ -188,8 +197,10 @@ public:
         if (p.isSet(TraceOption))
             for (const QString &port : m_ports) {
                 m_tracePaths << perPortPath(io, p.value(TraceOption), m_ports, port, "trace");
-                if (m_tracePaths.last().isEmpty())
-                    m_usable = false;
+                if (m_tracePaths.last().isEmpty()) {
+                    m_usable = false; // said once, not once per port
+                    break;
+                }
             }
     }
 
@@ -233,7 +244,7 @@ private:
         if (!m_tracePaths.isEmpty()) {
             QString error;
             if (!trace.open(m_tracePaths[i], &error)) {
-                s.fail(QStringLiteral("cannot write the trace %1: %2").arg(m_tracePaths[i], error));
+                s.fail(QStringLiteral("cannot write the trace ") + error);
                 return;
             }
             worker.link.Codec.setTrace(&trace);
@@ -307,7 +318,7 @@ int runRead(const QCommandLineParser &p, Io &io)
         const QString &target = targets[int(ports->indexOf(s.port))];
         const ParameterFile::Result saved = ParameterFile::save(target, w.image);
         if (!saved.ok)
-            s.fail(QStringLiteral("%1: %2").arg(target, saved.message));
+            s.fail(Files::errorMessage(target, saved.error));
         else
             s.succeed(QStringLiteral("read %1 of %1 blocks into %2").arg(Blocks).arg(target)
                       + keepInHistory(w.image, History::Operation::Read, s.port));
@@ -324,8 +335,8 @@ int runWrite(const QCommandLineParser &p, Io &io)
     options.verify = p.isSet(VerifyOption);
     options.backup = p.isSet(BackupOption);
     const QString backupDir = p.value(BackupOption);
-    if (options.backup && !QDir().mkpath(backupDir))
-        return failFile(io, ExitUsage, backupDir, QStringLiteral("cannot make the folder"));
+    if (options.backup && !madeFolder(io, backupDir))
+        return ExitUsage;
     QStringList stages;
     if (options.backup)
         stages << QStringLiteral("backup");
@@ -347,7 +358,7 @@ int runWrite(const QCommandLineParser &p, Io &io)
                 s.port, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
             backupPath = QDir(backupDir).filePath(name);
             const ParameterFile::Result saved = ParameterFile::save(backupPath, held);
-            return saved.ok ? QString() : QStringLiteral("%1: %2").arg(backupPath, saved.message);
+            return saved.ok ? QString() : Files::errorMessage(backupPath, saved.error);
         };
         const CheckedWriteResult r = checkedWrite(w.transfer, mine);
         const QString nothing = QStringLiteral("; nothing was written");

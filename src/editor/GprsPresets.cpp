@@ -65,7 +65,7 @@ QStringList loadPresetList(const QString &fileName)
 
 bool savePresetList(const QStringList &list, const QString &fileName)
 {
-    return TextLineFile::Write(fileName, list);
+    return TextLineFile::Write(fileName, list) == 0;
 }
 
 bool isCustomEntry(const QStringList &list, int index)

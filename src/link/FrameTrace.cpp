@@ -1,5 +1,13 @@
 #include "FrameTrace.h"
 
+#include "common/Files.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <unistd.h>
+
 #include <array>
 
 namespace {
@@ -50,17 +58,37 @@ FrameKind receivedFrameKind(std::uint8_t type)
     return FrameKind::Other;
 }
 
+QString FrameTrace::refusal(const QString &path)
+{
+    QFile existing(path);
+    if (!QFileInfo(path).isFile() || !existing.open(QIODevice::ReadOnly) || existing.size() == 0)
+        return {};
+    static const QRegularExpression traceLine(QStringLiteral(R"(^\d+\t(out|in)\t[a-z-]+\t[0-9a-f ]+(\t[0-9a-f ]+)?\r?\n?$)"));
+    if (traceLine.match(QString::fromLatin1(existing.readLine(512))).hasMatch())
+        return {};
+    return path + QStringLiteral(": not a trace file; nothing was traced");
+}
+
 bool FrameTrace::open(const QString &path, QString *error)
 {
     close();
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(path, m_file.errorString());
-        return false;
+    QString refused = refusal(path);
+    if (refused.isEmpty()) {
+        // It holds the decrypted blocks, the GPRS login too: the owner's only.
+        const int fd = Files::openForWriting(path, Files::Access::Private);
+        if (fd < 0) {
+            refused = Files::errorMessage(path, errno);
+        } else if (m_file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            m_clock.start();
+            return true;
+        } else {
+            refused = path + QStringLiteral(": ") + m_file.errorString();
+            ::close(fd);
+        }
     }
-    m_clock.start();
-    return true;
+    if (error)
+        *error = refused;
+    return false;
 }
 
 void FrameTrace::close()

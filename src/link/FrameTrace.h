@@ -30,8 +30,12 @@ public:
 
     ~FrameTrace() { close(); }
 
-    // Replaces the file; the clock starts here.
+    // Replaces the file, created for its owner only; the clock starts here.
+    // The error is "PATH: system text", or refusal()'s.
     bool open(const QString &path, QString *error);
+    // "PATH: not a trace file; nothing was traced" for an existing file whose
+    // first line is not a trace line; empty when the path may be traced into.
+    static QString refusal(const QString &path);
     void close();
     bool isOpen() const { return m_file.isOpen(); }
 

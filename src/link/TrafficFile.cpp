@@ -1,6 +1,6 @@
 #include "TrafficFile.h"
 
-#include <QSaveFile>
+#include "common/Files.h"
 
 QString trafficText(const QList<TrafficChannel> &channels)
 {
@@ -17,11 +17,8 @@ QString trafficText(const QList<TrafficChannel> &channels)
 
 bool saveTrafficFile(const QString &path, const QList<TrafficChannel> &channels, QString *error)
 {
-    QSaveFile file(path);
-    const QByteArray bytes = trafficText(channels).toUtf8();
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    if (error)
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-    return false;
+    const int failure = Files::save(path, trafficText(channels).toUtf8(), Files::Access::Shared);
+    if (failure != 0 && error)
+        *error = Files::errorMessage(path, failure);
+    return failure == 0;
 }

@@ -13,6 +13,6 @@ struct TrafficChannel
 
 QString trafficText(const QList<TrafficChannel> &channels);
 
-// Written to a temporary file next to path and renamed into place, so a
-// failed save leaves any old file as it was.
+// Saved through Files::save, so a failed save leaves any old file as it was;
+// the error is "PATH: system text".
 bool saveTrafficFile(const QString &path, const QList<TrafficChannel> &channels, QString *error);

@@ -4,14 +4,14 @@
 #include "HistoryName.h"
 #include "ParameterFile.h"
 
+#include "common/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cerrno>
-#include <sys/stat.h>
 
 namespace History {
 
@@ -19,22 +19,6 @@ namespace {
 
 const QString Suffix = QStringLiteral(".QM3");
 const QString StampFormat = QStringLiteral("yyyyMMdd-HHmmss");
-
-// Creates the folder and its missing parents; 0, or the errno of the first
-// part that could not be made, so the reason is the system's own.
-int makeFolder(const QString &folder)
-{
-    if (QFileInfo(folder).isDir())
-        return 0;
-    const QString absolute = QDir::cleanPath(QDir(folder).absolutePath());
-    QString built;
-    for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        built += QLatin1Char('/') + part;
-        if (::mkdir(QFile::encodeName(built).constData(), 0777) != 0 && errno != EEXIST)
-            return errno;
-    }
-    return QFileInfo(absolute).isDir() ? 0 : ENOTDIR;
-}
 
 bool newerFirst(const Entry &a, const Entry &b)
 {
@@ -111,7 +95,7 @@ Store::Store(QString folder, int limit)
 
 Kept Store::keep(const ImageBytes &image, Operation operation, const QString &port, const QDateTime &when) const
 {
-    if (const int error = makeFolder(m_folder))
+    if (const int error = Files::makeFolder(m_folder, Files::Access::Private))
         return {{}, ParameterFile::errorText(error)};
     const QDir dir(m_folder);
     int sequence = 1;

@@ -6,8 +6,6 @@
 
 #include <QString>
 
-#include <cstdint>
-#include <span>
 
 namespace ParameterFile {
 
@@ -15,6 +13,7 @@ struct Result
 {
     bool ok = true;
     QString message; // for the message box; empty when ok
+    int error = 0;   // the system's error number, when the system gave one
 };
 
 // The text for a file that ends before the image does.
@@ -24,12 +23,10 @@ inline constexpr char ReadBeyondEndText[] = "Read beyond end of file";
 // "Too many open files", "File access denied", "Disk full", or "I/O error N".
 QString errorText(int errorNumber);
 
-// Writes a temporary file beside the target, flushes it to disk and renames it
-// over the target, so the old file stays whole if anything fails. An existing
-// file is replaced without a question and keeps its permissions.
+// Saved through Files::save, readable by its owner only when new (it holds the
+// GPRS login); an existing file is replaced without a question and keeps its
+// permissions.
 Result save(const QString &path, const ImageBytes &image);
-// The same for any contents, such as an export of the image.
-Result saveBytes(const QString &path, std::span<const std::uint8_t> bytes);
 
 // Takes the first 1088 bytes of the file. A shorter, missing or unreadable
 // file leaves the image unchanged.

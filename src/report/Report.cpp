@@ -1,7 +1,7 @@
 #include "Report.h"
 
 #include "params/FieldModel.h"
-#include "params/ParameterFile.h"
+#include "common/Files.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -130,10 +130,9 @@ Written writePdf(const QString &path, const Contents &contents)
         }
         painter.end();
     }
-    const ParameterFile::Result saved = ParameterFile::saveBytes(
-        path, {reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())});
-    if (!saved.ok)
-        return {QStringLiteral("%1: %2").arg(path, saved.message), 0};
+    // Handed to the customer, so readable as any document; the password is masked.
+    if (const int error = Files::save(path, bytes, Files::Access::Shared))
+        return {Files::errorMessage(path, error), 0};
     return {{}, pageCount};
 }
 

@@ -66,7 +66,7 @@ QStringList GridTextFile::toLines() const
 
 void GridTextFile::SaveGridFile(const QString &fileName) const
 {
-    if (!TextLineFile::Write(fileName, toLines()))
+    if (TextLineFile::Write(fileName, toLines()) != 0)
         throw GridFileError(QStringLiteral("Cannot Create ") + fileName);
 }
 

@@ -1,9 +1,9 @@
 #include "TextLineFile.h"
 
+#include "common/Files.h"
 #include "common/Windows1250.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace TextLineFile {
 
@@ -36,24 +36,14 @@ std::optional<QStringList> Read(const QString &fileName)
     return splitLines(Windows1250::toUnicode(bytes));
 }
 
-bool Write(const QString &fileName, const QStringList &lines)
+int Write(const QString &fileName, const QStringList &lines)
 {
     QByteArray bytes;
     for (const QString &line : lines) {
         bytes += Windows1250::fromUnicode(line);
         bytes += "\r\n";
     }
-
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // commit() does not notice when its own final flush fails (a full disk,
-    // a size limit) and would rename a cut-short file into place: flush here.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return Files::save(fileName, bytes, Files::Access::Shared);
 }
 
 } // namespace TextLineFile

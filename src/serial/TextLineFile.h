@@ -16,9 +16,8 @@ QStringList splitLines(const QString &text);
 // Nothing when the file cannot be opened or read (missing, a directory, ...).
 std::optional<QStringList> Read(const QString &fileName);
 
-// Writes every line followed by CR LF into a temporary file beside the target
-// and renames it into place, so a failed write leaves the old file untouched.
-// False when the file could not be created, written or put in place.
-[[nodiscard]] bool Write(const QString &fileName, const QStringList &lines);
+// Writes every line followed by CR LF through Files::save, so a failed write
+// leaves the old file untouched. 0, or the system's error number.
+[[nodiscard]] int Write(const QString &fileName, const QStringList &lines);
 
 } // namespace TextLineFile

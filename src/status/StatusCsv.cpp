@@ -3,6 +3,9 @@
 #include "SignalHistory.h"
 #include "StatusDisplay.h"
 
+#include "common/Files.h"
+
+#include <cerrno>
 #include <unistd.h>
 
 namespace StatusCsv {
@@ -116,15 +119,21 @@ bool StatusRecorder::addText(const QDateTime &time, QStringView fragment)
 bool StatusRecorder::writeRow(const QString &row)
 {
     const QByteArray bytes = (row + QLatin1Char('\n')).toUtf8();
-    bool ok = m_file.write(bytes) == bytes.size() && m_file.flush();
+    if (m_file.write(bytes) != bytes.size() || !m_file.flush())
+        return failed(m_file.errorString());
     const qint64 now = SignalHistory::clockMs();
-    if (ok && now - m_lastSyncMs >= SyncIntervalMs) {
-        ok = ::fdatasync(m_file.handle()) == 0;
+    if (now - m_lastSyncMs >= SyncIntervalMs) {
         m_lastSyncMs = now;
+        // QFile never sees this call: the reason is the system's own.
+        if (::fdatasync(m_file.handle()) != 0)
+            return failed(Files::systemText(errno));
     }
-    if (!ok) {
-        m_error = QStringLiteral("%1: %2").arg(m_file.fileName(), m_file.errorString());
-        m_file.close();
-    }
-    return ok;
+    return true;
+}
+
+bool StatusRecorder::failed(const QString &reason)
+{
+    m_error = m_file.fileName() + QStringLiteral(": ") + reason;
+    m_file.close();
+    return false;
 }

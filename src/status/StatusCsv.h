@@ -60,6 +60,8 @@ public:
 
 private:
     bool writeRow(const QString &row);
+    // Keeps "FILE: reason" and stops the recording; false.
+    bool failed(const QString &reason);
 
     QFile m_file;
     StateTextLines m_lines;

@@ -270,6 +270,38 @@ private slots:
         QVERIFY2(shown.contains(QStringLiteral("0612345678")) && shown.contains(QStringLiteral("site.QM3")),
                  qPrintable(shown));
     }
+
+    // Folders the command line makes, and the trace, fail with the system's
+    // reason and name their path once; no port is opened for it.
+    void folderAndTraceErrorsGiveTheSystemsReason_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("status");
+        const QString file = QStringLiteral("plain.QM3");
+        QTest::newRow("read -o folder") << QStringList{"read", "--port", "COM40,COM41", "-o", file + "/x"}
+                                        << file + "/x: cannot make the folder: Not a directory" << int(Cli::ExitUsage);
+        QTest::newRow("trace folder") << QStringList{"status", "--port", "COM40,COM41", "--trace", file + "/t"}
+                                      << file + "/t: cannot make the folder: Not a directory" << int(Cli::ExitUsage);
+        QTest::newRow("backup folder") << QStringList{"write", "--port", "COM40", file, "--backup", file + "/b"}
+                                       << file + "/b: cannot make the folder: Not a directory" << int(Cli::ExitUsage);
+        QTest::newRow("trace file") << QStringList{"status", "--port", "COM40", "--trace", "none/t.trace"}
+                                    << "none/t.trace: No such file or directory" << int(Cli::ExitDiffers);
+    }
+    void folderAndTraceErrorsGiveTheSystemsReason()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QFETCH(int, status);
+        save(path(QStringLiteral("plain.QM3")), ImageBytes{});
+        for (QString &arg : args)
+            if (arg.contains(QLatin1Char('/')) || arg.endsWith(QLatin1String(".QM3")))
+                arg = path(arg);
+        const Run r = run(args);
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.err.contains(path(message)), qPrintable(r.err));
+        QCOMPARE(r.err.count(path(message).section(QLatin1Char(':'), 0, 0)), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestParamsCli)

@@ -4,7 +4,11 @@
 #include "status/StatusCsv.h"
 
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -34,6 +38,7 @@ private slots:
     void statusRows();
     void stateTextRowsPerLine();
     void recorderAppendsAfterOneHeader();
+    void failedSyncGivesTheSystemsReason();
 };
 
 void TestStatusRecord::summaryOverTheLastTenMinutes_data()
@@ -162,6 +167,17 @@ void TestStatusRecord::recorderAppendsAfterOneHeader()
     QVERIFY(!refused.start(dir.filePath(QStringLiteral("no/such/folder.csv")), &error));
     QVERIFY(error.contains(QStringLiteral("folder.csv")));
     QVERIFY(refused.addStatus(t, StatusFields{})); // not recording: nothing to fail
+}
+
+void TestStatusRecord::failedSyncGivesTheSystemsReason()
+{
+    // /dev/null takes every row but cannot be synced (EINVAL), a failure QFile never sees.
+    StatusRecorder recorder;
+    QVERIFY(recorder.start(QStringLiteral("/dev/null"), nullptr));
+    QThread::msleep(StatusRecorder::SyncIntervalMs + 50);
+    QVERIFY(!recorder.addStatus(QDateTime::currentDateTime(), StatusFields{}));
+    QCOMPARE(recorder.errorString(), QStringLiteral("/dev/null: ") + QString::fromLocal8Bit(std::strerror(EINVAL)));
+    QVERIFY(!recorder.isRecording());
 }
 
 QTEST_GUILESS_MAIN(TestStatusRecord)

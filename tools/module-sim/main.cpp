@@ -6,12 +6,12 @@
 #include "PtyLine.h"
 #include "SimArgs.h"
 
+#include "common/Files.h"
 #include "serial/PortMap.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -95,12 +95,10 @@ bool saveImage(const ModuleSimulator &sim, const QString &path, QString *error)
 {
     QByteArray bytes(ImageFileSize, '\0');
     std::copy(sim.memory.begin(), sim.memory.end(), bytes.begin());
-    QSaveFile file(path); // a temporary file renamed into place
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    const int failure = Files::save(path, bytes, Files::Access::Private);
+    if (failure != 0)
+        *error = QStringLiteral("cannot write ") + Files::errorMessage(path, failure);
+    return failure == 0;
 }
 
 } // namespace

@@ -1,0 +1,213 @@
+// The one save, folder and system-error routines, and the files that go out
+// through them: modes of new and replaced files, folders, temporary names
+// shared by threads, and a save cut short by the system.
+
+#include "common/Files.h"
+#include "link/TrafficFile.h"
+#include "serial/TextLineFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+unsigned modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0xffffu;
+}
+
+unsigned currentUmask()
+{
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// Runs `save` with the file size limited to 100 bytes; its result.
+template<typename Save>
+auto withSmallFileLimit(Save save)
+{
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const auto result = save();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    return result;
+}
+
+} // namespace
+
+class TestFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void errorMessageIsPathAndSystemText_data();
+    void errorMessageIsPathAndSystemText();
+    void newFilesTakeTheirAccess_data();
+    void newFilesTakeTheirAccess();
+    void replacedFileKeepsItsMode();
+    void makeFolderGivesTheSystemsReason_data();
+    void makeFolderGivesTheSystemsReason();
+    void madeFoldersArePrivate();
+    void temporaryNamesAreDistinctAcrossThreads();
+    void cutShortSavesFail();
+};
+
+void TestFiles::errorMessageIsPathAndSystemText_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ENOENT") << ENOENT << "site.QM3/x: No such file or directory";
+    QTest::newRow("ENOTDIR") << ENOTDIR << "site.QM3/x: Not a directory";
+    QTest::newRow("ENOSPC") << ENOSPC << "site.QM3/x: No space left on device";
+    QTest::newRow("EBUSY") << EBUSY << "site.QM3/x: Device or resource busy";
+}
+
+void TestFiles::errorMessageIsPathAndSystemText()
+{
+    QFETCH(int, error);
+    QFETCH(QString, text);
+    QCOMPARE(Files::errorMessage(QStringLiteral("site.QM3/x"), error), text);
+}
+
+void TestFiles::newFilesTakeTheirAccess_data()
+{
+    QTest::addColumn<bool>("isPrivate");
+    QTest::addColumn<unsigned>("mode");
+    QTest::newRow("private") << true << 0600u;
+    QTest::newRow("shared") << false << (0666u & ~currentUmask());
+}
+
+void TestFiles::newFilesTakeTheirAccess()
+{
+    QFETCH(bool, isPrivate);
+    QFETCH(unsigned, mode);
+    QTemporaryDir dir;
+    const auto access = isPrivate ? Files::Access::Private : Files::Access::Shared;
+    const QString saved = dir.filePath(QStringLiteral("saved"));
+    QCOMPARE(Files::save(saved, "bytes", access), 0);
+    QCOMPARE(contents(saved), QByteArray("bytes"));
+    QCOMPARE(modeOf(saved), mode);
+    const QString created = dir.filePath(QStringLiteral("created"));
+    QCOMPARE(Files::createFile(created, access), 0);
+    QCOMPARE(modeOf(created), mode);
+    const int fd = Files::openForWriting(dir.filePath(QStringLiteral("opened")), access);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    QCOMPARE(modeOf(dir.filePath(QStringLiteral("opened"))), mode);
+}
+
+void TestFiles::replacedFileKeepsItsMode()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kept"));
+    QCOMPARE(Files::save(path, "old", Files::Access::Shared), 0);
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+    QCOMPARE(Files::save(path, "new", Files::Access::Private), 0);
+    QCOMPARE(modeOf(path), 0644u);
+    QCOMPARE(Files::createFile(path, Files::Access::Private), 0);
+    QCOMPARE(contents(path), QByteArray("new"));
+    QCOMPARE(modeOf(path), 0644u);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("kept")});
+}
+
+void TestFiles::makeFolderGivesTheSystemsReason_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("error");
+    QTest::newRow("new, nested") << "a/b/c" << 0;
+    QTest::newRow("existing") << "plain-dir" << 0;
+    QTest::newRow("a file") << "plain" << ENOTDIR;
+    QTest::newRow("under a file") << "plain/x" << ENOTDIR;
+    QTest::newRow("empty") << "" << ENOENT;
+}
+
+void TestFiles::makeFolderGivesTheSystemsReason()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, error);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("plain-dir")));
+    QCOMPARE(Files::save(dir.filePath(QStringLiteral("plain")), "x", Files::Access::Shared), 0);
+    const QString path = folder.isEmpty() ? folder : dir.filePath(folder);
+    QCOMPARE(Files::makeFolder(path, Files::Access::Private), error);
+    QCOMPARE(QFileInfo(path).isDir(), error == 0);
+}
+
+void TestFiles::madeFoldersArePrivate()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("old")));
+    QCOMPARE(::chmod(QFile::encodeName(dir.filePath(QStringLiteral("old"))).constData(), 0755), 0);
+    QCOMPARE(Files::makeFolder(dir.filePath(QStringLiteral("old/new/inner")), Files::Access::Private), 0);
+    QCOMPARE(modeOf(dir.filePath(QStringLiteral("old"))), 0755u); // existing: unchanged
+    QCOMPARE(modeOf(dir.filePath(QStringLiteral("old/new"))), Files::PrivateFolderMode);
+    QCOMPARE(modeOf(dir.filePath(QStringLiteral("old/new/inner"))), Files::PrivateFolderMode);
+}
+
+// Port workers save at the same time: no two may get the same temporary name.
+void TestFiles::temporaryNamesAreDistinctAcrossThreads()
+{
+    constexpr int Threads = 4;
+    constexpr int Names = 40000;
+    QList<QList<QByteArray>> names(Threads);
+    QList<QThread *> threads;
+    for (int t = 0; t < Threads; ++t)
+        threads << QThread::create([&names, t] {
+            for (int k = 0; k < Names; ++k)
+                names[t] << Files::temporaryName("/tmp");
+        });
+    for (QThread *thread : threads)
+        thread->start();
+    QSet<QByteArray> all;
+    for (int t = 0; t < Threads; ++t) {
+        QVERIFY(threads[t]->wait(60000));
+        delete threads[t];
+        for (const QByteArray &name : std::as_const(names[t]))
+            all.insert(name);
+    }
+    QCOMPARE(all.size(), qsizetype(Threads) * Names);
+}
+
+// A file cut short by the system is never reported as saved, and the old one stays.
+void TestFiles::cutShortSavesFail()
+{
+    QTemporaryDir dir;
+    const QString traffic = dir.filePath(QStringLiteral("traffic.txt"));
+    const QString lines = dir.filePath(QStringLiteral("APNs.dat"));
+    QCOMPARE(Files::save(traffic, "old", Files::Access::Shared), 0);
+    QCOMPARE(Files::save(lines, "old", Files::Access::Shared), 0);
+    const QList<TrafficChannel> channels{{QStringLiteral("Memo"), QString(4000, QLatin1Char('x'))}};
+    QString error;
+    QVERIFY(!withSmallFileLimit([&] { return saveTrafficFile(traffic, channels, &error); }));
+    QCOMPARE(error, traffic + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(EFBIG)));
+    QCOMPARE(contents(traffic), QByteArray("old"));
+    const QStringList many(200, QStringLiteral("a line"));
+    QCOMPARE(withSmallFileLimit([&] { return TextLineFile::Write(lines, many); }), EFBIG);
+    QCOMPARE(contents(lines), QByteArray("old"));
+}
+
+QTEST_GUILESS_MAIN(TestFiles)
+#include "tst_files.moc"
