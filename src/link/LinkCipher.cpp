@@ -2,6 +2,7 @@
 
 #include "common/QuelmarError.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 struct LinkCipher::Context
@@ -37,4 +38,9 @@ Block16 LinkCipher::apply(const Block16 &in)
     // here and nothing at finalisation; the context stays reusable.
     EVP_CipherUpdate(m_ctx->ctx, out.data(), &len, in.data(), static_cast<int>(in.size()));
     return out;
+}
+
+void releaseCipherThreadState()
+{
+    OPENSSL_thread_stop();
 }

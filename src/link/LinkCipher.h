@@ -28,3 +28,9 @@ private:
     struct Context;
     Context *m_ctx;
 };
+
+// Frees the cipher library's state of the calling thread (its error queue).
+// A thread that used a LinkCipher calls it as its last act: the library's own
+// clean-up runs when the thread's storage goes, which can be after the
+// program has ended.
+void releaseCipherThreadState();

@@ -9,6 +9,7 @@
 #include "link/ModuleLink.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 
@@ -36,6 +37,9 @@ private:
 
 // Runs job(0) to job(count - 1) at once, each on its own thread with its own
 // event loop, and returns when all have ended. Meanwhile tick runs on the
-// calling thread every tickMs (progress lines, say).
-void runConcurrently(int count, const std::function<void(int)> &job, const std::function<void()> &tick = {},
-                     int tickMs = 100);
+// calling thread every tickMs (progress lines, say). Returns, for each job,
+// why it did not end normally (an error that escaped it, or a thread that
+// could not start); an empty text when it did. stackSize: of each thread, in
+// bytes; 0 for the system's default.
+QStringList runConcurrently(int count, const std::function<void(int)> &job, const std::function<void()> &tick = {},
+                            int tickMs = 100, uint stackSize = 0);
