@@ -50,8 +50,8 @@ void printProgramHelp(Io &io)
            << "  " << Program << " --version        the program's version\n\n"
            << "Exit status: 0 done (for diff: no difference), 1 a difference found or an operation\n"
            << "failed, 2 a usage or input error. Errors go to standard error and name the file or\n"
-           << "the field and the rule; on any error nothing is written. Files are written to a\n"
-           << "temporary file that then replaces the target, so a failed write leaves it whole.\n";
+           << "the field and the rule. A file is written to a temporary file that then replaces\n"
+           << "the target, so a failed write leaves the target whole.\n";
 }
 
 void printCommandHelp(Io &io, const Command &c)

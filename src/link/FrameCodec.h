@@ -37,7 +37,6 @@ public:
     // Every frame sent and received, and the poll, go to the trace while one
     // is set; null: none (the default).
     void setTrace(FrameTrace *trace) { m_trace = trace; }
-    FrameTrace *trace() const { return m_trace; }
 
 private:
     void sendFrame(const ModuleMessage &plain);

@@ -58,11 +58,11 @@ TFormSignal::TFormSignal(const SignalHistory &history, QWidget *parent)
     m_slide = new QTimer(this);
     m_slide->setInterval(SlideInterval);
     connect(m_redraw, &QTimer::timeout, this, &TFormSignal::Refresh);
-    connect(m_slide, &QTimer::timeout, this, &TFormSignal::sampleAdded);
+    connect(m_slide, &QTimer::timeout, this, &TFormSignal::scheduleRedraw);
     Refresh();
 }
 
-void TFormSignal::sampleAdded()
+void TFormSignal::scheduleRedraw()
 {
     if (isVisible() && !m_redraw->isActive())
         m_redraw->start();

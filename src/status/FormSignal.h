@@ -21,8 +21,8 @@ public:
 
     explicit TFormSignal(const SignalHistory &history, QWidget *parent = nullptr);
 
-    // A sample arrived: redraw soon, if shown.
-    void sampleAdded();
+    // Redraw soon, if shown: a sample arrived, or time moved the chart on.
+    void scheduleRedraw();
     // Redraw now.
     void Refresh();
 

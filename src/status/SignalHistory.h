@@ -36,7 +36,6 @@ public:
 
     // The process's steady clock in milliseconds, for callers without one.
     static qint64 clockMs();
-    void clear() { m_samples.clear(); }
 
     // The samples of the window (windowMs up to nowMs), oldest first.
     std::vector<Sample> window(qint64 nowMs, qint64 windowMs = WindowMs) const;

@@ -146,7 +146,7 @@ TStateForm::TStateForm(QWidget *parent)
     btRecord = new QPushButton(QStringLiteral("Record to file"), this);
     btRecord->setObjectName(QStringLiteral("btRecord"));
     btRecord->setGeometry(ClientWidth - Margin - 120, extraRow, 120, 28);
-    FormSignal = new TFormSignal(History, this);
+    FormSignal = new TFormSignal(signalHistory, this);
     AskRecordFile = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Record to file"), QString(),
                                             QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
@@ -169,8 +169,8 @@ void TStateForm::RefreshStatus()
     pbTerero->setValue(d.signalBar);
     lbGSMpowVal->setText(d.signalText);
 
-    History.add(SignalHistory::clockMs(), m_status.SignalLevel);
-    FormSignal->sampleAdded();
+    signalHistory.add(SignalHistory::clockMs(), m_status.SignalLevel);
+    FormSignal->scheduleRedraw();
     if (!Recorder.addStatus(QDateTime::currentDateTime(), m_status))
         recordingFailed();
 }

@@ -47,7 +47,7 @@ public:
     std::function<QString()> AskRecordFile;
 
     // Every status message's level since start-up, shown or hidden.
-    SignalHistory History;
+    SignalHistory signalHistory;
     StatusRecorder Recorder;
 
     // The link's plain-text sender; it writes nothing while the port is closed.

@@ -346,7 +346,7 @@ void TestStateForm::signalHistoryWindow()
     // Samples are kept while no window is shown.
     for (int level : {18, 25, 21, 22})
         receive(statusMessage(0x10, level, 0));
-    QCOMPARE(m_form->History.size(), std::size_t{4});
+    QCOMPARE(m_form->signalHistory.size(), std::size_t{4});
     QTest::mouseClick(m_form->btSignalHistory, Qt::LeftButton);
     TFormSignal *window = m_form->FormSignal;
     QVERIFY(window->isVisible());
