@@ -19,14 +19,18 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace Cli {
 
@@ -55,7 +59,7 @@ const QCommandLineOption VerifyOption(QStringLiteral("verify"),
                                       QStringLiteral("Read the 15 blocks back after the last acknowledgement "
                                                      "and compare them with what was written."));
 const QCommandLineOption BackupOption(QStringLiteral("backup"),
-                                      QStringLiteral("First read the module into DIR/COMn-YYYYMMDD-HHMMSS.QM3; "
+                                      QStringLiteral("First read the module into DIR/YYYYMMDD-HHMMSS-backup-COMn.QM3; "
                                                      "nothing is written when that read fails."),
                                       QStringLiteral("DIR"));
 const QCommandLineOption WatchOption(QStringLiteral("watch"),
@@ -95,8 +99,6 @@ public:
         : m_state(state)
     {
     }
-    QString portError;
-
     void DisableButtons() override
     {
         m_state.position = 0;
@@ -106,22 +108,12 @@ public:
     void setProgress(int position) override { m_state.position = position; }
     void SetBarColour(std::uint32_t) override {}
     void showMessage(const QString &) override {}
-    void showError(const QString &text) override { portError = text; }
+    // The transfer's result carries the port's error.
+    void showError(const QString &) override {}
 
 private:
     PortState &m_state;
 };
-
-QString countText(int count)
-{
-    return count == 1 ? QStringLiteral("1 field differs") : QStringLiteral("%1 fields differ").arg(count);
-}
-
-// "read stopped at block 4 of 15: no answer"
-QString stoppedText(const QString &what, const TransferResult &r)
-{
-    return QStringLiteral("%1 stopped at block %2 of %3: %4").arg(what).arg(r.stoppedAt).arg(Blocks).arg(stopReason(r));
-}
 
 // The differences of `d`, indented under their outcome line.
 QStringList indented(const QStringList &lines)
@@ -210,7 +202,7 @@ public:
     int run(const Operation &operation, const std::function<void()> &alsoOnTick = {})
     {
         const bool progress = m_io.outIsTerminal && !m_quiet && !m_stages.isEmpty();
-        runConcurrently(
+        const QStringList failures = runConcurrently(
             int(m_ports.size()), [&](int i) { serve(i, operation); },
             [&] {
                 if (alsoOnTick)
@@ -218,6 +210,10 @@ public:
                 if (progress)
                     drawProgress();
             });
+        // What ended a port's thread early is that port's failure only.
+        for (int i = 0; i < failures.size(); ++i)
+            if (!failures[i].isEmpty())
+                m_states[static_cast<std::size_t>(i)].fail(failures[i]);
         if (m_drawn > 0) // the outcome lines replace the progress lines
             m_io.out << QStringLiteral("\x1b[%1A\r\x1b[J").arg(m_drawn);
         bool failed = false;
@@ -239,8 +235,9 @@ private:
     {
         PortState &s = m_states[static_cast<std::size_t>(i)];
         PortProgress display(s);
-        PortWorker worker(s.port, display);
+        // Before the worker, whose codec points at it until the worker goes.
         FrameTrace trace;
+        PortWorker worker(s.port, display);
         if (!m_tracePaths.isEmpty()) {
             QString error;
             if (!trace.open(m_tracePaths[i], &error)) {
@@ -287,11 +284,18 @@ private:
     int m_drawn = 0;
 };
 
-// Kept in the history as the windows keep theirs; a note for the outcome line
-// when it could not be, which never fails the operation.
-QString keepInHistory(const ImageBytes &image, History::Operation operation, const QString &port)
+// Why a read could not write `target`, or empty: a missing or unwritable
+// folder, or a folder where the file belongs. Asked before the first request,
+// so that a bad path costs nothing.
+QString unwritableText(const QString &target)
 {
-    return History::outcomeNote(History::Store().keep(image, operation, port));
+    const QFileInfo info(target);
+    if (info.isDir())
+        return qt_error_string(EISDIR);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    if (::access(folder.constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("%1: %2").arg(info.absolutePath(), qt_error_string(errno));
+    return {};
 }
 
 int runRead(const QCommandLineParser &p, Io &io)
@@ -306,22 +310,27 @@ int runRead(const QCommandLineParser &p, Io &io)
         targets << perPortPath(io, p.value(OutputOption), *ports, port, "QM3");
         if (targets.last().isEmpty())
             return ExitUsage;
+        const QString unwritable = unwritableText(targets.last());
+        if (!unwritable.isEmpty())
+            return failFile(io, ExitUsage, targets.last(), unwritable);
     }
     PortRun run(p, io, *ports, {QStringLiteral("read")});
     if (!run.usable())
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
         if (w.transfer.Read() != TransferOutcome::Succeeded) {
-            s.fail(stoppedText(QStringLiteral("read"), w.transfer.Result()));
+            s.fail(outcomeText(Sequence::Read, w.transfer.Result(), 0, OutcomeForm::Line));
             return;
         }
+        // What was read is kept whatever happens to the file.
+        const History::Kept kept = History::Store().keep(w.image, History::Operation::Read, s.port);
         const QString &target = targets[int(ports->indexOf(s.port))];
         const ParameterFile::Result saved = ParameterFile::save(target, w.image);
         if (!saved.ok)
-            s.fail(Files::errorMessage(target, saved.error));
+            s.fail(Files::errorMessage(target, saved.error)
+                   + (kept.ok() ? QStringLiteral("; what was read is kept in ") + kept.path : History::outcomeNote(kept)));
         else
-            s.succeed(QStringLiteral("read %1 of %1 blocks into %2").arg(Blocks).arg(target)
-                      + keepInHistory(w.image, History::Operation::Read, s.port));
+            s.succeed(QStringLiteral("read %1 of %1 blocks into %2").arg(Blocks).arg(target) + History::outcomeNote(kept));
     });
 }
 
@@ -337,6 +346,9 @@ int runWrite(const QCommandLineParser &p, Io &io)
     const QString backupDir = p.value(BackupOption);
     if (options.backup && !madeFolder(io, backupDir))
         return ExitUsage;
+    // The user's own folder: never pruned.
+    if (options.backup)
+        options.backupCopies << History::Store(backupDir, std::numeric_limits<int>::max());
     QStringList stages;
     if (options.backup)
         stages << QStringLiteral("backup");
@@ -349,51 +361,18 @@ int runWrite(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
         w.image = *image;
-        QString backupPath;
-        QString historyNote;
         CheckedWriteOptions mine = options;
-        mine.keepBackup = [&](const ImageBytes &held) {
-            historyNote = keepInHistory(held, History::Operation::Backup, s.port);
-            const QString name = QStringLiteral("%1-%2.QM3").arg(
-                s.port, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-            backupPath = QDir(backupDir).filePath(name);
-            const ParameterFile::Result saved = ParameterFile::save(backupPath, held);
-            return saved.ok ? QString() : Files::errorMessage(backupPath, saved.error);
-        };
-        const CheckedWriteResult r = checkedWrite(w.transfer, mine);
-        const QString nothing = QStringLiteral("; nothing was written");
-        switch (r.stage) {
-        case WriteStage::Backup:
-            if (!r.backupError.isEmpty())
-                s.fail(QStringLiteral("backup: ") + r.backupError + nothing);
-            else
-                s.fail(stoppedText(QStringLiteral("backup"), r.result) + nothing);
+        mine.port = s.port;
+        const WriteOutcome r = checkedWrite(w.transfer, mine);
+        const QString line = outcomeText(r, OutcomeForm::Line);
+        if (r.succeeded()) {
+            s.succeed(line);
             return;
-        case WriteStage::Write:
-            if (!r.succeeded) {
-                s.fail(stoppedText(QStringLiteral("write"), r.result));
-                return;
-            }
-            break;
-        case WriteStage::Verify:
-            if (r.result.stop != TransferStop::None) {
-                s.fail(stoppedText(QStringLiteral("verify"), r.result));
-                return;
-            }
-            if (r.result.differs) {
-                s.fail(QStringLiteral("verify: ") + countText(r.differences.count()));
-                s.err << indented(differenceLines(differenceRows(r.differences, r.written, r.readBack),
-                                                  QStringLiteral("written"), QStringLiteral("module")));
-                return;
-            }
-            break;
         }
-        if (options.backup)
-            s.succeed(QStringLiteral("backup in ") + backupPath + historyNote);
-        s.succeed(QStringLiteral("write %1 of %1 blocks acknowledged%2")
-                      .arg(Blocks)
-                      .arg(options.verify ? QStringLiteral(" and verified") : QString())
-                  + keepInHistory(*image, History::Operation::Write, s.port));
+        s.fail(line);
+        if (r.ending == WriteEnding::VerifyDiffered)
+            s.err << indented(differenceLines(differenceRows(r.differences, r.written, r.readBack),
+                                              QStringLiteral("written"), QStringLiteral("module")));
     });
 }
 
@@ -403,13 +382,14 @@ int runCompare(const QCommandLineParser &p, Io &io)
     const auto image = ports ? loadImage(io, p.positionalArguments().at(0)) : std::nullopt;
     if (!image)
         return ExitUsage;
+    const bool quiet = p.isSet(QuietOption);
     PortRun run(p, io, *ports, {QStringLiteral("compare")});
     if (!run.usable())
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
         ImageBytes module{};
         if (w.transfer.readInto(module) != TransferOutcome::Succeeded) {
-            s.fail(stoppedText(QStringLiteral("compare"), w.transfer.Result()));
+            s.fail(outcomeText(Sequence::Compare, w.transfer.Result(), 0, OutcomeForm::Line));
             return;
         }
         const auto d = FieldModel::DiffImages(module, *image, {0, EEAddr::ModuleBytes - 1});
@@ -417,9 +397,13 @@ int runCompare(const QCommandLineParser &p, Io &io)
             s.succeed(QStringLiteral("compare: the module holds the file's data"));
             return;
         }
-        // A difference is a result, not an error: it goes to standard output.
-        s.succeed(QStringLiteral("compare: ") + countText(d.count()));
-        s.out << indented(differenceLines(differenceRows(d, module, *image), QStringLiteral("module"),
+        // A difference is a result, not an error: it goes to standard output;
+        // with --quiet to standard error, since it is not a success either.
+        TransferResult differs = w.transfer.Result();
+        differs.differs = true;
+        QStringList &lines = quiet ? s.err : s.out;
+        lines << s.port + QStringLiteral(": ") + outcomeText(Sequence::Compare, differs, int(d.count()), OutcomeForm::Line)
+              << indented(differenceLines(differenceRows(d, module, *image), QStringLiteral("module"),
                                           QStringLiteral("file")));
         s.failed = true;
     });

@@ -1,43 +1,72 @@
 #include "CheckedWrite.h"
 
+#include "TransferTexts.h"
+
+#include <QDateTime>
+
 #include <algorithm>
 
-CheckedWriteResult checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options)
+namespace {
+
+// Every store keeps the backup, or the write does not start.
+bool keepBackup(WriteOutcome &r, const CheckedWriteOptions &options, const QDateTime &when)
 {
-    CheckedWriteResult r;
+    QList<History::Store> stores{options.history};
+    stores += options.backupCopies;
+    for (const History::Store &store : std::as_const(stores)) {
+        const History::Kept kept = store.keep(r.backup, History::Operation::Backup, options.port, when);
+        if (!kept.ok()) {
+            r.backupError = kept.error;
+            return false;
+        }
+        r.backupPath = kept.path;
+    }
+    return true;
+}
+
+} // namespace
+
+WriteOutcome checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options)
+{
+    WriteOutcome r;
     if (options.backup) {
-        r.stage = WriteStage::Backup;
         const TransferOutcome outcome = transfer.readInto(r.backup);
         r.result = transfer.Result();
-        if (outcome != TransferOutcome::Succeeded)
-            return r; // the bar is red already: nothing will be written
-        if (options.keepBackup)
-            r.backupError = options.keepBackup(r.backup);
-        if (!r.backupError.isEmpty()) {
+        if (outcome != TransferOutcome::Succeeded) {
+            r.ending = WriteEnding::BackupStopped; // the bar is red already
+            return r;
+        }
+        if (!keepBackup(r, options, QDateTime::currentDateTime())) {
+            r.ending = WriteEnding::BackupNotKept;
             transfer.showFailure();
             return r;
         }
     }
-    r.stage = WriteStage::Write;
     const TransferOutcome written = transfer.Write();
     r.result = transfer.Result();
-    if (written != TransferOutcome::Succeeded)
+    if (written != TransferOutcome::Succeeded) {
+        r.ending = WriteEnding::WriteStopped;
         return r;
+    }
     std::copy(transfer.Buffer().begin(), transfer.Buffer().end(), r.written.begin());
+    r.ending = WriteEnding::Written;
     if (options.verify) {
-        r.stage = WriteStage::Verify;
         const TransferOutcome outcome = transfer.readInto(r.readBack);
         r.result = transfer.Result();
-        if (outcome != TransferOutcome::Succeeded)
-            return r;
-        r.differences = FieldModel::DiffImages(r.written, r.readBack, {0, EEAddr::ModuleBytes - 1});
-        if (!r.differences.isEmpty()) {
+        if (outcome != TransferOutcome::Succeeded) {
+            r.ending = WriteEnding::VerifyStopped;
+        } else {
+            r.differences = FieldModel::DiffImages(r.written, r.readBack, {0, EEAddr::ModuleBytes - 1});
+            r.ending = r.differences.isEmpty() ? WriteEnding::Verified : WriteEnding::VerifyDiffered;
+        }
+        if (r.ending == WriteEnding::VerifyDiffered) {
             r.result.differs = true;
             r.result.outcome = TransferOutcome::Failed;
             transfer.showFailure();
-            return r;
         }
     }
-    r.succeeded = true;
+    // The module may hold it whatever a verify found: kept, with how it ended.
+    r.history = options.history.keep(transfer.Image(), History::Operation::Write, options.port,
+                                     QDateTime::currentDateTime(), entryOutcomeText(r));
     return r;
 }

@@ -1,38 +1,64 @@
 #pragma once
-// A write that keeps what the module held and proves that it landed: an
-// optional backup read before the first write command, and an optional
-// read-back after the last acknowledgement, compared with what was written.
-// The command line and the transfer window both run it.
+// The one write policy of the windows and the command line: an optional
+// backup read before the first write command, kept before anything is
+// written; the write; an optional read-back after the last acknowledgement,
+// compared with what was written; and what the history keeps of it. One
+// outcome says how the write ended; both front ends only show it.
 
 #include "FieldModel.h"
+#include "History.h"
 #include "Transfer.h"
 
+#include <QList>
 #include <QString>
-#include <functional>
 
-enum class WriteStage { Backup, Write, Verify };
+// How a write ended, exactly one of these.
+enum class WriteEnding {
+    BackupStopped,  // the backup read stopped: nothing was written
+    BackupNotKept,  // the backup could not be kept: nothing was written
+    WriteStopped,   // the write stopped; the blocks before it may hold the new data
+    Written,        // every block acknowledged, no verify asked for
+    Verified,       // every block acknowledged and read back as written
+    VerifyDiffered, // every block acknowledged; what was read back differs
+    VerifyStopped,  // every block acknowledged; the read-back stopped
+};
 
 struct CheckedWriteOptions
 {
     bool verify = false;
     bool backup = false;
-    // Keeps the backup image (a file, say); returns an error text, empty
-    // when it was kept. A backup that cannot be kept stops the write too.
-    std::function<QString(const ImageBytes &)> keepBackup;
+    QString port; // names the history entries
+    // Keeps the backup and, once every block was acknowledged, the written set.
+    History::Store history;
+    // Further stores that keep the backup as well (quelmar-params --backup
+    // DIR). A backup that any store cannot keep stops the write: it would
+    // destroy the only copy.
+    QList<History::Store> backupCopies;
 };
 
-struct CheckedWriteResult
+struct WriteOutcome
 {
-    WriteStage stage = WriteStage::Write; // the last sequence that ran
-    TransferResult result;                // how that sequence ended
-    bool succeeded = false;
-    QString backupError; // keepBackup's error
-    ImageBytes backup{}; // what the module held before the write
-    ImageBytes written{}; // bytes 0 to 959 as written, the rest zero
-    ImageBytes readBack{}; // what the module held after it
+    WriteEnding ending = WriteEnding::WriteStopped;
+    TransferResult result; // of the last sequence that ran: backup, write or verify
+    QString backupError;   // BackupNotKept: why
+    // The backup's file: the last store's copy (the history's when there is no
+    // other); empty when no backup was kept.
+    QString backupPath;
+    // The written set's history entry; tried once every block was acknowledged.
+    History::Kept history;
+    ImageBytes backup{};   // what the module held before the write
+    ImageBytes written{};  // bytes 0 to 959 as written, the rest zero
+    ImageBytes readBack{}; // what the verify read back
     // Verify: the fields (and bytes outside them) of readBack that differ
     // from written, bytes 0 to 959 only.
     FieldModel::ImageDifferences differences;
+
+    // Nothing was sent to the module.
+    bool nothingWritten() const { return ending == WriteEnding::BackupStopped || ending == WriteEnding::BackupNotKept; }
+    // Every block was acknowledged, whatever a verify found after.
+    bool acknowledged() const { return !nothingWritten() && ending != WriteEnding::WriteStopped; }
+    // Written, and verified when that was asked for.
+    bool succeeded() const { return ending == WriteEnding::Written || ending == WriteEnding::Verified; }
 };
 
-CheckedWriteResult checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options);
+WriteOutcome checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options);

@@ -251,20 +251,13 @@ void TFormDownload::btWriteClick()
     CheckedWriteOptions options;
     options.verify = cbVerify->isChecked();
     options.backup = cbBackup->isChecked();
-    // A backup that cannot be kept stops the write: the installer asked to
-    // keep what the module holds, and the write would destroy it.
-    options.keepBackup = [this](const ImageBytes &image) {
-        return keepInHistory(image, History::Operation::Backup).error;
-    };
-    const CheckedWriteResult write = checkedWrite(Transfer, options);
-    int differences = 0;
-    if (write.stage == WriteStage::Verify)
-        differences = listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
-    QString text = outcomeText(write, differences);
-    // Written once every block was acknowledged, whatever a verify found after.
-    if (write.stage == WriteStage::Verify || write.succeeded)
-        text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Write));
-    showOutcome(write.result, text);
+    options.port = PortName();
+    const WriteOutcome write = checkedWrite(Transfer, options);
+    if (m_history && m_history->isVisible())
+        m_history->Refresh();
+    if (write.ending == WriteEnding::VerifyDiffered || write.ending == WriteEnding::VerifyStopped)
+        listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
+    showOutcome(write.result, outcomeText(write));
 }
 
 void TFormDownload::btCompareClick()

@@ -1,7 +1,6 @@
 #include "History.h"
 
 #include "FieldModel.h"
-#include "HistoryName.h"
 #include "ParameterFile.h"
 
 #include "common/Files.h"
@@ -10,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -18,6 +18,7 @@ namespace History {
 namespace {
 
 const QString Suffix = QStringLiteral(".QM3");
+const QString OutcomeSuffix = QStringLiteral(".outcome");
 const QString StampFormat = QStringLiteral("yyyyMMdd-HHmmss");
 
 bool newerFirst(const Entry &a, const Entry &b)
@@ -38,15 +39,17 @@ QString operationName(Operation operation)
 
 QString defaultFolder()
 {
-    return HistoryName::folder();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/quelmar/history");
 }
 
 QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence)
 {
-    QString name = HistoryName::fileName(when, History::operationName(operation), port);
+    QString name = when.toString(StampFormat) + QLatin1Char('-') + History::operationName(operation);
+    if (!port.isEmpty())
+        name += QLatin1Char('-') + port;
     if (sequence > 1)
-        name.insert(name.size() - Suffix.size(), QLatin1Char('-') + QString::number(sequence));
-    return name;
+        name += QLatin1Char('-') + QString::number(sequence);
+    return name + Suffix;
 }
 
 bool parseName(const QString &name, Entry &entry)
@@ -93,7 +96,8 @@ Store::Store(QString folder, int limit)
 {
 }
 
-Kept Store::keep(const ImageBytes &image, Operation operation, const QString &port, const QDateTime &when) const
+Kept Store::keep(const ImageBytes &image, Operation operation, const QString &port, const QDateTime &when,
+                 const QString &outcome) const
 {
     if (const int error = Files::makeFolder(m_folder, Files::Access::Private))
         return {{}, ParameterFile::errorText(error)};
@@ -106,6 +110,11 @@ Kept Store::keep(const ImageBytes &image, Operation operation, const QString &po
     const ParameterFile::Result saved = ParameterFile::save(path, image);
     if (!saved.ok)
         return {{}, saved.message};
+    // A record left by an entry removed by hand must not describe this one.
+    QFile::remove(path + OutcomeSuffix);
+    if (!outcome.isEmpty()) {
+        Files::save(path + OutcomeSuffix, outcome.toUtf8() + '\n', Files::Access::Private);
+    }
     prune();
     return {path, {}};
 }
@@ -119,6 +128,9 @@ QList<Entry> Store::entries() const
         if (!parseName(name, e))
             continue;
         e.path = dir.filePath(name);
+        QFile outcome(e.path + OutcomeSuffix);
+        if (outcome.open(QIODevice::ReadOnly))
+            e.outcome = QString::fromUtf8(outcome.readLine(1024)).trimmed();
         list << e;
     }
     std::sort(list.begin(), list.end(), newerFirst);
@@ -128,8 +140,10 @@ QList<Entry> Store::entries() const
 void Store::prune() const
 {
     const QList<Entry> list = entries();
-    for (qsizetype k = m_limit; k < list.size(); ++k)
+    for (qsizetype k = m_limit; k < list.size(); ++k) {
         QFile::remove(list.at(k).path);
+        QFile::remove(list.at(k).path + OutcomeSuffix);
+    }
 }
 
 } // namespace History

@@ -26,8 +26,10 @@ QString operationName(Operation operation);
 // $XDG_DATA_HOME/quelmar/history, or ~/.local/share/quelmar/history.
 QString defaultFolder();
 
-// "YYYYMMDD-HHMMSS-read-COMn.QM3"; a second entry of the same second, operation
-// and port gets "-2" (then "-3", ...) before the suffix, so neither is lost.
+// "YYYYMMDD-HHMMSS-read-COMn.QM3": sorts by time, then says what and which
+// port; without a port "YYYYMMDD-HHMMSS-read.QM3". A second entry of the same
+// second, operation and port gets "-2" (then "-3", ...) before the suffix, so
+// neither is lost.
 QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence = 1);
 
 struct Entry
@@ -38,6 +40,7 @@ struct Entry
     Operation operation = Operation::Read;
     QString port;
     int sequence = 1;
+    QString outcome; // how the operation ended, when that was recorded; else empty
 };
 
 // An entry from a file name in the form entryName() gives; false for any other name.
@@ -64,9 +67,11 @@ public:
     const QString &folder() const { return m_folder; }
 
     // Writes the image as a new entry (temporary file, rename), creating the
-    // folder when missing; only then removes the oldest entries beyond the limit.
+    // folder when missing; only then removes the oldest entries beyond the
+    // limit. An outcome ("Verify: 2 fields differ.") is recorded beside the
+    // entry, in NAME.outcome; the entry stands without it.
     Kept keep(const ImageBytes &image, Operation operation, const QString &port,
-                       const QDateTime &when = QDateTime::currentDateTime()) const;
+              const QDateTime &when = QDateTime::currentDateTime(), const QString &outcome = {}) const;
 
     // The entries in the folder, newest first; files of other names are left out.
     QList<Entry> entries() const;

@@ -130,7 +130,8 @@ TransferOutcome ParameterTransfer::run(Kind kind)
         // The port was closed (or failed) under a running operation: say so
         // once and end it, instead of leaving the window half-way.
         showFailure();
-        m_display.showError(QString::fromLocal8Bit(error.what()));
+        m_result.portError = QString::fromLocal8Bit(error.what());
+        m_display.showError(m_result.portError);
         outcome = TransferOutcome::PortFailed;
         stopAt(m_result.blocksDone + 1, TransferStop::PortClosed);
     }

@@ -98,6 +98,7 @@ struct TransferResult
     int stoppedAt = 0;     // the block it stopped at, 1 to 15; 0 when it did not stop
     int answeredBlock = 0; // OtherBlock: the block the module answered for, 1 to 15
     bool differs = false;  // a compare or verify found a difference
+    QString portError;     // PortClosed by a failed send: the port's error
 };
 
 class ParameterTransfer
@@ -132,6 +133,8 @@ public:
 
     // How the last sequence ended.
     const TransferResult &Result() const { return m_result; }
+    // The image a write sends and a read fills: ParameterImage by default.
+    const ImageBytes &Image() const { return m_image; }
     // The blocks of the last write (or read): TransferBuffer by default.
     const TransferBytes &Buffer() const { return m_buffer; }
     // Every block the last read, compare or read-back received, so that a

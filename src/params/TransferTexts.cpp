@@ -1,14 +1,68 @@
 #include "TransferTexts.h"
 
+#include "History.h"
 #include "ParameterExport.h"
 
 namespace {
 
-QString countText(Sequence sequence, int differences)
+constexpr int Blocks = EEAddr::BlockCount;
+
+// "read", "compare", ...: the command line's words; the window's start upper-case.
+QString sequenceName(Sequence sequence)
+{
+    return operationName(sequence).toLower();
+}
+
+// A clause in the chosen form: " Clause." in the window, as it is on a line.
+QString said(const QString &clause, OutcomeForm form)
+{
+    if (form == OutcomeForm::Line || clause.isEmpty())
+        return clause;
+    return QLatin1Char(' ') + clause.at(0).toUpper() + clause.mid(1) + QLatin1Char('.');
+}
+
+QString countClause(Sequence sequence, int differences)
 {
     if (differences == 1)
-        return QStringLiteral(" %1: 1 field differs.").arg(operationName(sequence));
-    return QStringLiteral(" %1: %2 fields differ.").arg(operationName(sequence)).arg(differences);
+        return QStringLiteral("%1: 1 field differs").arg(sequenceName(sequence));
+    return QStringLiteral("%1: %2 fields differ").arg(sequenceName(sequence)).arg(differences);
+}
+
+// "write: 15 of 15 blocks acknowledged" in the window, "write 15 of 15 ..." on a line.
+QString blocksClause(Sequence sequence, OutcomeForm form, const QString &what)
+{
+    return sequenceName(sequence) + (form == OutcomeForm::Window ? QStringLiteral(": ") : QStringLiteral(" "))
+           + QStringLiteral("%1 of %1 blocks").arg(Blocks) + what;
+}
+
+QString stopClause(Sequence sequence, const TransferResult &result, OutcomeForm form)
+{
+    QString reason = stopReason(result);
+    if (form == OutcomeForm::Line && !result.portError.isEmpty())
+        reason += QStringLiteral(" (%1)").arg(result.portError);
+    QString clause = QStringLiteral("%1 stopped at block %2 of %3: ").arg(sequenceName(sequence)).arg(result.stoppedAt).arg(Blocks);
+    // Whatever ended the backup, what matters is that the module was left
+    // alone; the window says only that.
+    if (sequence == Sequence::Backup)
+        return clause + (form == OutcomeForm::Line ? reason + QStringLiteral("; ") : QString())
+               + QStringLiteral("nothing was written");
+    return clause + reason;
+}
+
+// The write's own clause, without the history's note.
+QString writeClause(const WriteOutcome &write, OutcomeForm form)
+{
+    switch (write.ending) {
+    case WriteEnding::BackupStopped: return stopClause(Sequence::Backup, write.result, form);
+    case WriteEnding::BackupNotKept:
+        return QStringLiteral("backup not saved (%1): nothing was written").arg(write.backupError);
+    case WriteEnding::WriteStopped: return stopClause(Sequence::Write, write.result, form);
+    case WriteEnding::Written: return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged"));
+    case WriteEnding::Verified: return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified"));
+    case WriteEnding::VerifyDiffered: return countClause(Sequence::Verify, int(write.differences.count()));
+    case WriteEnding::VerifyStopped: return stopClause(Sequence::Verify, write.result, form);
+    }
+    return {};
 }
 
 } // namespace
@@ -49,52 +103,42 @@ QString shownValue(const EEAddr::Field &f, const FieldModel::FieldValue &value)
     return QString::fromUtf8(ParameterExport::jsonString(*text));
 }
 
-QString outcomeText(Sequence sequence, const TransferResult &result, int differences)
+QString outcomeText(Sequence sequence, const TransferResult &result, int differences, OutcomeForm form)
 {
-    constexpr int Blocks = EEAddr::BlockCount;
     if (result.outcome == TransferOutcome::NotConnected)
         return {};
-    if (result.stop != TransferStop::None) {
-        // Whatever ended the backup, what matters is that the module was left alone.
-        if (sequence == Sequence::Backup)
-            return QStringLiteral(" Backup stopped at block %1 of %2: nothing was written.")
-                .arg(result.stoppedAt)
-                .arg(Blocks);
-        return QStringLiteral(" %1 stopped at block %2 of %3: %4.")
-            .arg(operationName(sequence))
-            .arg(result.stoppedAt)
-            .arg(Blocks)
-            .arg(stopReason(result));
-    }
+    if (result.stop != TransferStop::None)
+        return said(stopClause(sequence, result, form), form);
     switch (sequence) {
     case Sequence::Read:
-    case Sequence::Backup:
-        return QStringLiteral(" %1: %2 of %3 blocks.").arg(operationName(sequence)).arg(Blocks).arg(Blocks);
+    case Sequence::Backup: return said(blocksClause(sequence, form, {}), form);
     case Sequence::Compare:
-        return result.differs ? countText(sequence, differences)
-                              : QStringLiteral(" Compare: the module holds the last read or written data.");
-    case Sequence::Write:
-        return QStringLiteral(" Write: %1 of %2 blocks acknowledged.").arg(Blocks).arg(Blocks);
+        return said(result.differs ? countClause(sequence, differences)
+                                   : QStringLiteral("compare: the module holds the last read or written data"),
+                    form);
+    case Sequence::Write: return said(blocksClause(sequence, form, QStringLiteral(" acknowledged")), form);
     case Sequence::Verify:
-        return result.differs ? countText(sequence, differences)
-                              : QStringLiteral(" Write: %1 of %2 blocks acknowledged and verified.")
-                                    .arg(Blocks)
-                                    .arg(Blocks);
+        return said(result.differs ? countClause(sequence, differences)
+                                   : blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified")),
+                    form);
     }
     return {};
 }
 
-QString outcomeText(const CheckedWriteResult &write, int differences)
+QString outcomeText(const WriteOutcome &write, OutcomeForm form)
 {
-    switch (write.stage) {
-    case WriteStage::Backup:
-        if (!write.backupError.isEmpty())
-            return QStringLiteral(" Backup not saved (%1): nothing was written.").arg(write.backupError);
-        return outcomeText(Sequence::Backup, write.result);
-    case WriteStage::Write: return outcomeText(Sequence::Write, write.result);
-    case WriteStage::Verify: return outcomeText(Sequence::Verify, write.result, differences);
-    }
-    return {};
+    if (write.result.outcome == TransferOutcome::NotConnected)
+        return {};
+    QString text = said(writeClause(write, form), form);
+    // On a line the restore file is named whatever happened after it was kept.
+    if (form == OutcomeForm::Line && !write.backupPath.isEmpty())
+        text += QStringLiteral("; backup in ") + write.backupPath;
+    return text + History::outcomeNote(write.history);
+}
+
+QString entryOutcomeText(const WriteOutcome &write)
+{
+    return said(writeClause(write, OutcomeForm::Window), OutcomeForm::Window).trimmed();
 }
 
 QString fileOutcomeText(bool loaded, const QString &name)

@@ -16,6 +16,12 @@
 // The sequences of a transfer are operations on the module.
 using Sequence = Operation;
 
+// The two ways an outcome is said: the transfer window's line (" Write: 15 of
+// 15 blocks acknowledged.") and a command's line after its port's name
+// ("write 15 of 15 blocks acknowledged"), which also names the backup file and
+// the port's error.
+enum class OutcomeForm { Window, Line };
+
 // Why a sequence stopped early: "no answer", "the module answered for block 4",
 // "no acknowledgement", "the port is closed"; empty when it did not stop.
 QString stopReason(const TransferResult &result);
@@ -24,9 +30,13 @@ QString stopReason(const TransferResult &result);
 // " Compare: 2 fields differ.", ... Blocks count from 1. `differences` is
 // what a compare or verify found. Empty when there was no connection: the
 // message box has said so.
-QString outcomeText(Sequence sequence, const TransferResult &result, int differences = 0);
-// A write with its optional backup and verify, by the last stage that ran.
-QString outcomeText(const CheckedWriteResult &write, int differences = 0);
+QString outcomeText(Sequence sequence, const TransferResult &result, int differences = 0,
+                    OutcomeForm form = OutcomeForm::Window);
+// How a write with its optional backup and verify ended, with the note of a
+// history entry that could not be kept.
+QString outcomeText(const WriteOutcome &write, OutcomeForm form = OutcomeForm::Window);
+// The write's ending as its history entry records it: "Verify: 2 fields differ."
+QString entryOutcomeText(const WriteOutcome &write);
 // " Read from file: NAME." / " Saved to file: NAME."
 QString fileOutcomeText(bool loaded, const QString &name);
 

@@ -1,8 +1,7 @@
 #include "WriteChecks.h"
 
-#include "serial/PortMap.h"
-
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace {
 
@@ -13,7 +12,8 @@ const QString BackupKey = QStringLiteral("Transfer/BackUpBeforeWriting");
 
 QString userSettingsPath()
 {
-    return PortMap::xdgFolder("XDG_CONFIG_HOME", ".config") + QStringLiteral("/QuelmarSetup.conf");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/quelmar/QuelmarSetup.conf");
 }
 
 WriteChecks loadWriteChecks()

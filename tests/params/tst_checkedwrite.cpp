@@ -2,9 +2,12 @@
 // against the module simulator engine in-process.
 
 #include "params/CheckedWrite.h"
+#include "params/ParameterFile.h"
+#include "params/TransferTexts.h"
 
 #include "common/EngineLine.h"
 
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -30,6 +33,7 @@ enum class Op { Read, Compare, Write, Scratch };
 Q_DECLARE_METATYPE(Op)
 Q_DECLARE_METATYPE(std::optional<Fault>)
 Q_DECLARE_METATYPE(TransferStop)
+Q_DECLARE_METATYPE(WriteEnding)
 
 class TestCheckedWrite : public QObject
 {
@@ -45,8 +49,20 @@ private slots:
     void verifiedWriteLeavesTheBufferAsWritten();
     void backupRefusesToWrite_data();
     void backupRefusesToWrite();
+    void howItEnded_data();
+    void howItEnded();
 
 private:
+    CheckedWriteOptions options(bool verify, bool backup) const
+    {
+        CheckedWriteOptions o;
+        o.verify = verify;
+        o.backup = backup;
+        o.port = QStringLiteral("COM7");
+        o.history = History::Store(m_dir->filePath(QStringLiteral("history")));
+        return o;
+    }
+    std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<EngineLine> m_line;
     QuietDisplay m_display;
     std::unique_ptr<ParameterTransfer> m_transfer;
@@ -57,6 +73,7 @@ private:
 
 void TestCheckedWrite::init()
 {
+    m_dir = std::make_unique<QTemporaryDir>();
     m_line = std::make_unique<EngineLine>();
     for (std::size_t i = 0; i < m_line->module.memory.size(); ++i)
         m_line->module.memory[i] = static_cast<std::uint8_t>(i * 7 + 1);
@@ -136,11 +153,9 @@ void TestCheckedWrite::verifyCatchesAKeptBlock()
 {
     m_line->module.arm({FaultKind::KeepOld, 9, 0, 0.0});
     const auto old = m_line->module.block(9);
-    CheckedWriteOptions options;
-    options.verify = true;
-    const CheckedWriteResult r = checkedWrite(*m_transfer, options);
-    QVERIFY(!r.succeeded);
-    QCOMPARE(r.stage, WriteStage::Verify);
+    const WriteOutcome r = checkedWrite(*m_transfer, options(true, false));
+    QVERIFY(!r.succeeded());
+    QCOMPARE(r.ending, WriteEnding::VerifyDiffered);
     QCOMPARE(r.result.stop, TransferStop::None);
     QVERIFY(r.result.differs);
     QCOMPARE(m_display.colour, Transfer::Red);
@@ -162,18 +177,12 @@ void TestCheckedWrite::verifyCatchesAKeptBlock()
 void TestCheckedWrite::verifiedWriteLeavesTheBufferAsWritten()
 {
     const ImageBytes imageBefore = m_image;
-    CheckedWriteOptions options;
-    options.verify = true;
-    options.backup = true;
-    ImageBytes kept{};
     const auto moduleBefore = m_line->module.memory;
-    options.keepBackup = [&kept](const ImageBytes &image) {
-        kept = image;
-        return QString();
-    };
-    const CheckedWriteResult r = checkedWrite(*m_transfer, options);
-    QVERIFY(r.succeeded);
-    QCOMPARE(r.stage, WriteStage::Verify);
+    const WriteOutcome r = checkedWrite(*m_transfer, options(true, true));
+    ImageBytes kept{};
+    QVERIFY(ParameterFile::load(r.backupPath, kept).ok);
+    QVERIFY(r.succeeded());
+    QCOMPARE(r.ending, WriteEnding::Verified);
     QVERIFY(std::equal(moduleBefore.begin(), moduleBefore.end(), kept.begin()));
     QVERIFY(std::all_of(kept.begin() + 960, kept.end(), [](std::uint8_t b) { return b == 0; }));
     QVERIFY(std::equal(m_buffer.begin(), m_buffer.end(), imageBefore.begin()));
@@ -184,31 +193,110 @@ void TestCheckedWrite::verifiedWriteLeavesTheBufferAsWritten()
 void TestCheckedWrite::backupRefusesToWrite_data()
 {
     QTest::addColumn<bool>("answers");
-    QTest::addColumn<QString>("keepError");
-    QTest::newRow("module does not answer") << false << QString();
-    QTest::newRow("backup cannot be kept") << true << QStringLiteral("disk full");
+    QTest::addColumn<bool>("blocked"); // a file where the history folder belongs
+    QTest::newRow("module does not answer") << false << false;
+    QTest::newRow("backup cannot be kept") << true << true;
 }
 
 void TestCheckedWrite::backupRefusesToWrite()
 {
     QFETCH(bool, answers);
-    QFETCH(QString, keepError);
+    QFETCH(bool, blocked);
     if (!answers)
         m_line->module.arm({FaultKind::DropBlock, 0, 0, 0.0});
+    CheckedWriteOptions o = options(false, true);
+    if (blocked)
+        QVERIFY(ParameterFile::save(o.history.folder(), m_image).ok);
+    const QString keepError = blocked ? ParameterFile::errorText(ENOTDIR) : QString();
     const auto moduleBefore = m_line->module.memory;
     const TransferBytes bufferBefore = m_buffer;
-    CheckedWriteOptions options;
-    options.backup = true;
-    options.keepBackup = [keepError](const ImageBytes &) { return keepError; };
-    const CheckedWriteResult r = checkedWrite(*m_transfer, options);
-    QVERIFY(!r.succeeded);
-    QCOMPARE(r.stage, WriteStage::Backup);
+    const WriteOutcome r = checkedWrite(*m_transfer, o);
+    QVERIFY(!r.succeeded());
+    QVERIFY(r.nothingWritten());
+    QCOMPARE(r.ending, answers ? WriteEnding::BackupNotKept : WriteEnding::BackupStopped);
     QCOMPARE(r.backupError, keepError);
     QCOMPARE(r.result.stoppedAt, answers ? 0 : 1);
     QCOMPARE(m_line->module.counters().writesStored, 0);
     QVERIFY(m_line->module.memory == moduleBefore);
     QVERIFY(m_buffer == bufferBefore);
     QCOMPARE(m_display.colour, Transfer::Red);
+}
+
+void TestCheckedWrite::howItEnded_data()
+{
+    QTest::addColumn<bool>("verify");
+    QTest::addColumn<bool>("backup");
+    QTest::addColumn<std::optional<Fault>>("fault");
+    QTest::addColumn<WriteEnding>("ending");
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("line"); // "BACKUP" stands for the backup's path
+    QTest::addColumn<QStringList>("kept"); // the history, oldest first: operation and recorded outcome
+
+    const auto fault = [](FaultKind kind, int block) { return std::optional<Fault>(Fault{kind, block, 0, 0.0}); };
+    const std::optional<Fault> none;
+    const QString written = QStringLiteral("Write: 15 of 15 blocks acknowledged.");
+    QTest::newRow("written") << false << false << none << WriteEnding::Written << " " + written
+                             << "write 15 of 15 blocks acknowledged" << QStringList{"write " + written};
+    QTest::newRow("verified, with a backup")
+        << true << true << none << WriteEnding::Verified << " Write: 15 of 15 blocks acknowledged and verified."
+        << "write 15 of 15 blocks acknowledged and verified; backup in BACKUP"
+        << QStringList{"backup ", "write Write: 15 of 15 blocks acknowledged and verified."};
+    // Every block was acknowledged: the module may hold the set, so it is kept.
+    QTest::newRow("verify differs, with a backup")
+        << true << true << fault(FaultKind::KeepOld, 9) << WriteEnding::VerifyDiffered << " Verify: 3 fields differ."
+        << "verify: 3 fields differ; backup in BACKUP" << QStringList{"backup ", "write Verify: 3 fields differ."};
+    QTest::newRow("verify stopped")
+        << true << false << fault(FaultKind::DropBlock, 3) << WriteEnding::VerifyStopped
+        << " Verify stopped at block 4 of 15: no answer." << "verify stopped at block 4 of 15: no answer"
+        << QStringList{"write Verify stopped at block 4 of 15: no answer."};
+    QTest::newRow("write stopped, with a backup")
+        << false << true << fault(FaultKind::NoAck, 6) << WriteEnding::WriteStopped
+        << " Write stopped at block 7 of 15: no acknowledgement."
+        << "write stopped at block 7 of 15: no acknowledgement; backup in BACKUP" << QStringList{"backup "};
+    QTest::newRow("backup stopped")
+        << false << true << fault(FaultKind::DropBlock, 0) << WriteEnding::BackupStopped
+        << " Backup stopped at block 1 of 15: nothing was written."
+        << "backup stopped at block 1 of 15: no answer; nothing was written" << QStringList{};
+}
+
+void TestCheckedWrite::howItEnded()
+{
+    QFETCH(bool, verify);
+    QFETCH(bool, backup);
+    QFETCH(std::optional<Fault>, fault);
+    QFETCH(WriteEnding, ending);
+    QFETCH(QString, window);
+    QFETCH(QString, line);
+    QFETCH(QStringList, kept);
+
+    if (fault) {
+        // Block 9 of the image differs from the module in two fields.
+        m_image[9 * 64] ^= 0xFF;
+        m_line->module.arm(*fault);
+    }
+    CheckedWriteOptions o = options(verify, backup);
+    // The backup is also kept in a second store, which the line names.
+    o.backupCopies << History::Store(m_dir->filePath(QStringLiteral("copies")));
+    const WriteOutcome r = checkedWrite(*m_transfer, o);
+    QCOMPARE(r.ending, ending);
+    QCOMPARE(outcomeText(r), window);
+    QCOMPARE(outcomeText(r, OutcomeForm::Line), QString(line).replace(QStringLiteral("BACKUP"), r.backupPath));
+    QCOMPARE(r.backupPath.isEmpty(), !backup || ending == WriteEnding::BackupStopped);
+    if (!r.backupPath.isEmpty())
+        QVERIFY2(r.backupPath.startsWith(o.backupCopies.first().folder() + QStringLiteral("/")) &&
+                     r.backupPath.endsWith(QStringLiteral("-backup-COM7.QM3")),
+                 qPrintable(r.backupPath));
+    QStringList entries;
+    for (const History::Entry &e : o.history.entries())
+        entries.prepend(History::operationName(e.operation) + QLatin1Char(' ') + e.outcome);
+    QCOMPARE(entries, kept);
+    QCOMPARE(r.history.ok(), true);
+    // The write's entry holds the whole image, bytes 960 to 1087 too.
+    if (r.acknowledged()) {
+        ImageBytes entry{};
+        QVERIFY(ParameterFile::load(r.history.path, entry).ok);
+        QVERIFY(entry == m_image);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCheckedWrite)
