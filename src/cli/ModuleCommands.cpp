@@ -115,7 +115,7 @@ private:
     PortState &m_state;
 };
 
-// The differences of `d`, indented under their outcome line.
+// Lines (differences, say) indented under their outcome line.
 QStringList indented(const QStringList &lines)
 {
     QStringList result;
@@ -175,7 +175,7 @@ QString perPortPath(Io &io, const QString &path, const QStringList &ports, const
 class PortRun
 {
 public:
-    using Operation = std::function<void(PortWorker &, PortState &, PortProgress &)>;
+    using Operation = std::function<void(PortWorker &, PortState &)>;
 
     PortRun(const QCommandLineParser &p, Io &io, QStringList ports, QStringList stages)
         : m_io(io)
@@ -251,7 +251,7 @@ private:
             s.fail(QStringLiteral("cannot open the port (%1): %2").arg(worker.link.ComPort1.devicePath(), error));
             return;
         }
-        operation(worker, s, display);
+        operation(worker, s);
         worker.link.Codec.setTrace(nullptr);
     }
 
@@ -317,7 +317,7 @@ int runRead(const QCommandLineParser &p, Io &io)
     PortRun run(p, io, *ports, {QStringLiteral("read")});
     if (!run.usable())
         return ExitUsage;
-    return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
+    return run.run([&](PortWorker &w, PortState &s) {
         if (w.transfer.Read() != TransferOutcome::Succeeded) {
             s.fail(outcomeText(Sequence::Read, w.transfer.Result(), 0, OutcomeForm::Line));
             return;
@@ -359,7 +359,7 @@ int runWrite(const QCommandLineParser &p, Io &io)
     PortRun run(p, io, *ports, stages);
     if (!run.usable())
         return ExitUsage;
-    return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
+    return run.run([&](PortWorker &w, PortState &s) {
         w.image = *image;
         CheckedWriteOptions mine = options;
         mine.port = s.port;
@@ -386,7 +386,7 @@ int runCompare(const QCommandLineParser &p, Io &io)
     PortRun run(p, io, *ports, {QStringLiteral("compare")});
     if (!run.usable())
         return ExitUsage;
-    return run.run([&](PortWorker &w, PortState &s, PortProgress &) {
+    return run.run([&](PortWorker &w, PortState &s) {
         ImageBytes module{};
         if (w.transfer.readInto(module) != TransferOutcome::Succeeded) {
             s.fail(outcomeText(Sequence::Compare, w.transfer.Result(), 0, OutcomeForm::Line));
@@ -493,7 +493,7 @@ int runStatus(const QCommandLineParser &p, Io &io)
         io.out.flush();
     };
     const int status = run.run(
-        [&](PortWorker &w, PortState &s, PortProgress &) {
+        [&](PortWorker &w, PortState &s) {
             StatusListener listener(s, csv);
             w.link.Dispatcher.StatusWindow = &listener;
             w.link.Dispatcher.Memos = &listener;
