@@ -18,7 +18,12 @@ namespace History {
 namespace {
 
 const QString Suffix = QStringLiteral(".QM3");
-const QString OutcomeSuffix = QStringLiteral(".outcome");
+// How an entry's operation ended, beside it in a hidden file: ".NAME.outcome".
+QString outcomePath(const QString &entryPath)
+{
+    const QFileInfo entry(entryPath);
+    return entry.dir().filePath(QLatin1Char('.') + entry.fileName() + QStringLiteral(".outcome"));
+}
 const QString StampFormat = QStringLiteral("yyyyMMdd-HHmmss");
 
 bool newerFirst(const Entry &a, const Entry &b)
@@ -111,9 +116,9 @@ Kept Store::keep(const ImageBytes &image, Operation operation, const QString &po
     if (!saved.ok)
         return {{}, saved.message};
     // A record left by an entry removed by hand must not describe this one.
-    QFile::remove(path + OutcomeSuffix);
+    QFile::remove(outcomePath(path));
     if (!outcome.isEmpty()) {
-        Files::save(path + OutcomeSuffix, outcome.toUtf8() + '\n', Files::Access::Private);
+        Files::save(outcomePath(path), outcome.toUtf8() + '\n', Files::Access::Private);
     }
     prune();
     return {path, {}};
@@ -128,7 +133,7 @@ QList<Entry> Store::entries() const
         if (!parseName(name, e))
             continue;
         e.path = dir.filePath(name);
-        QFile outcome(e.path + OutcomeSuffix);
+        QFile outcome(outcomePath(e.path));
         if (outcome.open(QIODevice::ReadOnly))
             e.outcome = QString::fromUtf8(outcome.readLine(1024)).trimmed();
         list << e;
@@ -142,7 +147,7 @@ void Store::prune() const
     const QList<Entry> list = entries();
     for (qsizetype k = m_limit; k < list.size(); ++k) {
         QFile::remove(list.at(k).path);
-        QFile::remove(list.at(k).path + OutcomeSuffix);
+        QFile::remove(outcomePath(list.at(k).path));
     }
 }
 

@@ -69,7 +69,7 @@ public:
     // Writes the image as a new entry (temporary file, rename), creating the
     // folder when missing; only then removes the oldest entries beyond the
     // limit. An outcome ("Verify: 2 fields differ.") is recorded beside the
-    // entry, in NAME.outcome; the entry stands without it.
+    // entry, in the hidden file .NAME.outcome; the entry stands without it.
     Kept keep(const ImageBytes &image, Operation operation, const QString &port,
               const QDateTime &when = QDateTime::currentDateTime(), const QString &outcome = {}) const;
 
