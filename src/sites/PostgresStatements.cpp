@@ -1,0 +1,118 @@
+// The site book's SQL for PostgreSQL 13 or newer. Times are timestamptz read
+// back as ISO 8601 texts in UTC; images are bytea.
+
+#include "SqlStatements.h"
+
+namespace Sites {
+
+namespace {
+
+SqlFailure classifyPostgres(const QSqlError &error)
+{
+    const QString state = error.nativeErrorCode(); // the SQLSTATE
+    if (state == QLatin1String("40001") || state == QLatin1String("40P01"))
+        return SqlFailure::Retry;
+    if (state == QLatin1String("23505"))
+        return SqlFailure::Unique;
+    if (state == QLatin1String("42501") || state == QLatin1String("25006"))
+        return SqlFailure::Denied;
+    if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("53"))
+        || state.startsWith(QLatin1String("57")) || error.type() == QSqlError::ConnectionError)
+        return SqlFailure::Unavailable;
+    return SqlFailure::Other;
+}
+
+const QString Time = QStringLiteral("to_char(%1 AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')");
+const QString SiteColumns = QStringLiteral("id, name, address, contact, phone, notes, ") + Time.arg(QStringLiteral("created"))
+                            + QStringLiteral(", ") + Time.arg(QStringLiteral("changed"))
+                            + QStringLiteral(", changed_by, revision");
+const QString ExchangeColumns = QStringLiteral("id, site, ") + Time.arg(QStringLiteral("time"))
+                                + QStringLiteral(", operator, host, port, operation, outcome, sha256");
+
+} // namespace
+
+const SqlStatements &postgresStatements()
+{
+    static const SqlStatements s{
+        QStringLiteral("QPSQL"),
+        QStringLiteral("libqt6sql6-psql"),
+        {
+            {
+                QStringLiteral("CREATE TABLE book (version integer NOT NULL, oldest_writer integer NOT NULL)"),
+                QStringLiteral("INSERT INTO book (version, oldest_writer) VALUES (0, 0)"),
+                QStringLiteral("CREATE TABLE sites ("
+                               " id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+                               " name text NOT NULL UNIQUE,"
+                               " address text NOT NULL DEFAULT '',"
+                               " contact text NOT NULL DEFAULT '',"
+                               " phone text NOT NULL DEFAULT '',"
+                               " notes text NOT NULL DEFAULT '',"
+                               " created timestamptz NOT NULL,"
+                               " changed timestamptz NOT NULL,"
+                               " changed_by text NOT NULL,"
+                               " revision bigint NOT NULL,"
+                               " current_set bytea CHECK (current_set IS NULL OR length(current_set) = 1088))"),
+                QStringLiteral("CREATE TABLE exchanges ("
+                               " id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+                               " site bigint NOT NULL REFERENCES sites (id),"
+                               " time timestamptz NOT NULL,"
+                               " operator text NOT NULL,"
+                               " host text NOT NULL,"
+                               " port text NOT NULL,"
+                               " operation text NOT NULL,"
+                               " outcome text NOT NULL,"
+                               " image bytea CHECK (image IS NULL OR length(image) = 1088),"
+                               " sha256 text)"),
+                QStringLiteral("CREATE INDEX exchanges_by_site ON exchanges (site, id)"),
+                QStringLiteral("CREATE FUNCTION exchanges_never_changed() RETURNS trigger LANGUAGE plpgsql AS"
+                               " $$ BEGIN RAISE EXCEPTION 'exchanges are never changed or deleted'; END $$"),
+                QStringLiteral("CREATE TRIGGER exchanges_never_changed BEFORE UPDATE OR DELETE ON exchanges"
+                               " FOR EACH ROW EXECUTE FUNCTION exchanges_never_changed()"),
+            },
+            {
+                QStringLiteral("ALTER TABLE sites ADD COLUMN search text NOT NULL DEFAULT ''"),
+            },
+        },
+        {
+            QStringLiteral("SET TIME ZONE 'UTC'"),
+            QStringLiteral("SET client_min_messages = warning"),
+        },
+        QStringLiteral("SELECT current_user"),
+        QStringLiteral("BEGIN"),
+        // Two programs creating one book at once: the second waits, then finds it made.
+        QStringLiteral("SELECT pg_advisory_xact_lock(2023517)"),
+        QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename = 'book'"),
+        QStringLiteral("SELECT version, oldest_writer FROM book"),
+        QStringLiteral("UPDATE book SET version = :version, oldest_writer = :oldest"),
+        QStringLiteral("INSERT INTO sites (name, address, contact, phone, notes, created, changed, changed_by,"
+                       " revision, search) VALUES (:name, :address, :contact, :phone, :notes,"
+                       " CAST(:time AS timestamptz), CAST(:time AS timestamptz), :by, 1, :search) RETURNING id"),
+        QStringLiteral("UPDATE sites SET name = :name, address = :address, contact = :contact, phone = :phone,"
+                       " notes = :notes, changed = CAST(:time AS timestamptz), changed_by = :by,"
+                       " revision = revision + 1, search = :search WHERE id = :id AND revision = :revision"),
+        QStringLiteral("UPDATE sites SET current_set = :image, search = :search WHERE id = :id"),
+        QStringLiteral("UPDATE sites SET search = :search WHERE id = :id"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE name = :name"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
+        // Two reads into one site at once keep the same bytes 960 to 1087.
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id FOR UPDATE"),
+        QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, ")
+            + Time.arg(QStringLiteral("s.created")) + QStringLiteral(", ") + Time.arg(QStringLiteral("s.changed"))
+            + QStringLiteral(", s.changed_by, s.revision, e.id, e.site, ") + Time.arg(QStringLiteral("e.time"))
+            + QStringLiteral(", e.operator, e.host, e.port, e.operation, e.outcome, e.sha256 FROM sites s"
+                             " LEFT JOIN exchanges e ON e.id = (SELECT max(x.id) FROM exchanges x WHERE x.site = s.id)"
+                             " WHERE s.search LIKE :pattern ESCAPE '\\' ORDER BY s.name COLLATE \"C\""),
+        QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
+                       " VALUES (:site, CAST(:time AS timestamptz), :by, :host, :port, :operation, :outcome,"
+                       " :image, :sha256) RETURNING id"),
+        QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY id DESC"),
+        QStringLiteral("SELECT ") + ExchangeColumns
+            + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY id DESC"),
+        QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(", image FROM exchanges WHERE id = :number"),
+        classifyPostgres,
+    };
+    return s;
+}
+
+} // namespace Sites

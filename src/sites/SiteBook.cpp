@@ -1,0 +1,88 @@
+#include "SiteBook.h"
+
+#include "SqlSiteBook.h"
+
+#include "params/WriteChecks.h"
+#include "serial/PortMap.h"
+
+#include <QSettings>
+
+namespace Sites {
+
+namespace {
+
+constexpr std::pair<Operation, const char *> OperationNames[] = {
+    {Operation::Read, "read"},       {Operation::Backup, "backup"},   {Operation::Write, "write"},
+    {Operation::Verify, "verify"},   {Operation::Compare, "compare"}, {Operation::File, "file"},
+};
+
+} // namespace
+
+QString operationName(Operation operation)
+{
+    for (const auto &[op, name] : OperationNames)
+        if (op == operation)
+            return QString::fromLatin1(name);
+    return {};
+}
+
+std::optional<Operation> operationFromName(const QString &name)
+{
+    for (const auto &[op, text] : OperationNames)
+        if (name == QLatin1String(text))
+            return op;
+    return std::nullopt;
+}
+
+bool readsModule(Operation operation)
+{
+    return operation != Operation::Write && operation != Operation::File;
+}
+
+SiteBookError::SiteBookError(Kind kind, const QString &message)
+    : QuelmarError(message)
+    , m_kind(kind)
+{
+}
+
+SiteBook::~SiteBook() = default;
+
+Site SiteBook::site(const QString &name)
+{
+    std::optional<Site> found = findSite(name);
+    if (!found)
+        throw SiteBookError(SiteBookError::Kind::NoSite, QStringLiteral("no site \"%1\" in the site book").arg(name));
+    return *found;
+}
+
+Exchange SiteBook::record(qint64 siteId, const NewExchange &exchange)
+{
+    return recordAll(siteId, {exchange}).first();
+}
+
+std::unique_ptr<SiteBook> openSiteBook(const QString &url)
+{
+    return std::make_unique<SqlSiteBook>(url);
+}
+
+QString defaultBookPath()
+{
+    return PortMap::xdgFolder("XDG_DATA_HOME", ".local/share") + QStringLiteral("/sites.sqlite");
+}
+
+QString configuredBookUrl()
+{
+    const QSettings settings(userSettingsPath(), QSettings::IniFormat);
+    const QString url = settings.value(QStringLiteral("SiteBook/url")).toString().trimmed();
+    return url.isEmpty() ? defaultBookPath() : url;
+}
+
+QString notUpdatedNote(const QString &reason)
+{
+    QString text = reason;
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return QStringLiteral(" Site book not updated: %1.").arg(text);
+}
+
+} // namespace Sites

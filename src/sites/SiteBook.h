@@ -1,0 +1,165 @@
+#pragma once
+// The site book: every customer site with the parameter set its module should
+// hold, and every exchange anybody had with that module. One interface, kept
+// in an SQLite file on one PC or in a PostgreSQL database for an office.
+// Exchanges are only ever added; a site's details change by revision number,
+// so a change made meanwhile by someone else is reported, never overwritten.
+
+#include "common/QuelmarError.h"
+#include "params/ParameterImage.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace Sites {
+
+// The schema this program creates and upgrades to.
+inline constexpr int KnownVersion = 2;
+
+enum class Operation { Read, Backup, Write, Verify, Compare, File };
+
+// "read", "backup", "write", "verify", "compare", "file".
+QString operationName(Operation operation);
+std::optional<Operation> operationFromName(const QString &name);
+// Operations whose image comes from the module, which never holds bytes
+// 960 to 1087: the book fills those from the site's current set.
+bool readsModule(Operation operation);
+
+struct SiteDetails
+{
+    static SiteDetails named(const QString &name)
+    {
+        SiteDetails d;
+        d.name = name;
+        return d;
+    }
+    QString name;
+    QString address;
+    QString contact;
+    QString phone;
+    QString notes;
+};
+
+struct Site
+{
+    qint64 id = 0;
+    SiteDetails details;
+    QDateTime created; // UTC
+    QDateTime changed; // UTC
+    QString changedBy;
+    qint64 revision = 0;
+    std::optional<ImageBytes> current; // the set the module should hold
+};
+
+struct Exchange
+{
+    qint64 number = 0; // counted per book
+    qint64 siteId = 0;
+    QDateTime time; // UTC
+    QString operatorName;
+    QString host;
+    QString port;
+    Operation operation = Operation::File;
+    QString outcome;
+    std::optional<ImageBytes> image;
+    QByteArray sha256; // of the image, hexadecimal; empty without one
+};
+
+// What a program records; the book adds the number, operator and host.
+struct NewExchange
+{
+    NewExchange(Operation op, QString onPort, QString what, std::optional<ImageBytes> bytes,
+                QDateTime when = QDateTime::currentDateTimeUtc(), bool current = false)
+        : operation(op), port(std::move(onPort)), outcome(std::move(what)), image(std::move(bytes)),
+          time(std::move(when)), makeCurrent(current)
+    {
+    }
+    Operation operation = Operation::File;
+    QString port;
+    QString outcome;
+    std::optional<ImageBytes> image;
+    QDateTime time = QDateTime::currentDateTimeUtc();
+    // The image becomes the site's current set (a complete read, a put).
+    bool makeCurrent = false;
+};
+
+struct SiteSummary
+{
+    Site site; // without its current set
+    std::optional<Exchange> last; // without its image
+};
+
+class SiteBookError : public QuelmarError
+{
+public:
+    enum class Kind {
+        Unavailable, // cannot be opened or written: driver, server, file, disk
+        Refused,     // the database refuses: permission
+        NewerBook,   // written by a newer program
+        NoSite,      // no site of that name or no such exchange
+        NameTaken,
+        Changed,     // changed meanwhile by someone else
+        Input,       // a value the book cannot keep
+    };
+    SiteBookError(Kind kind, const QString &message);
+    Kind kind() const { return m_kind; }
+
+private:
+    Kind m_kind;
+};
+
+class SiteBook
+{
+public:
+    virtual ~SiteBook();
+
+    // The file or the postgresql:// address, for messages.
+    virtual QString location() const = 0;
+    // The book's schema version, and the operator changes are recorded as.
+    virtual int version() const = 0;
+    virtual QString operatorName() const = 0;
+
+    // Every site, or those matching TEXT in any detail or in the phone
+    // numbers, APN or serial number of the current set; case and accents are
+    // ignored, and a phone number matches whatever its punctuation. By name.
+    virtual QList<SiteSummary> sites(const QString &text = {}) = 0;
+    virtual std::optional<Site> findSite(const QString &name) = 0;
+    // The same, or NoSite: "no site "NAME" in the site book".
+    Site site(const QString &name);
+
+    // NameTaken when the name is in use; current becomes the current set
+    // through an exchange "file" when given.
+    virtual Site addSite(const SiteDetails &details, const std::optional<ImageBytes> &current = {},
+                         const QString &source = {}) = 0;
+    // Saves site.details if the book still holds site.revision, else Changed:
+    // "site "X" was changed by anna at 12:31; nothing was saved".
+    virtual Site editSite(const Site &site) = 0;
+
+    // Adds exchanges to the site, all or none, in order; never changes one
+    // already there. An image from the module (readsModule) gets bytes 960 to
+    // 1087 of the site's current set.
+    virtual QList<Exchange> recordAll(qint64 siteId, const QList<NewExchange> &exchanges) = 0;
+    Exchange record(qint64 siteId, const NewExchange &exchange);
+    // Newest first; images only when asked.
+    virtual QList<Exchange> history(qint64 siteId, bool withImages = false) = 0;
+    virtual std::optional<Exchange> exchange(qint64 number) = 0;
+};
+
+// Opens the book at URL (postgresql://[user@]host[:port]/dbname, or a path
+// of an SQLite file), creating or upgrading it. Throws SiteBookError.
+std::unique_ptr<SiteBook> openSiteBook(const QString &url);
+
+// $XDG_DATA_HOME/quelmar/sites.sqlite, or ~/.local/share/quelmar/sites.sqlite.
+QString defaultBookPath();
+// url= under [SiteBook] in QuelmarSetup.conf, else the default path.
+QString configuredBookUrl();
+
+// " Site book not updated: REASON." after a module operation's outcome.
+QString notUpdatedNote(const QString &reason);
+
+} // namespace Sites

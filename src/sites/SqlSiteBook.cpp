@@ -1,0 +1,574 @@
+#include "SqlSiteBook.h"
+
+#include "SiteMatch.h"
+
+#include <QAtomicInteger>
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QSqlRecord>
+#include <QSysInfo>
+#include <QThread>
+
+#include <memory>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace Sites {
+
+namespace {
+
+// The version from which sites carry their search text, filled by the program.
+constexpr int SearchVersion = 2;
+// Versions a program that knows only the earlier one must not write.
+constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2};
+constexpr int Attempts = 8;
+
+// A statement failed; turned into a SiteBookError once retries are over.
+struct SqlFault
+{
+    QSqlError error;
+    // Kept until the rollback: PostgreSQL frees its statement only after.
+    std::shared_ptr<QSqlQuery> query;
+};
+
+QString loginName()
+{
+    if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
+    return qEnvironmentVariable("USER", QStringLiteral("unknown"));
+}
+
+QString threadName()
+{
+    const QString name = QThread::currentThread()->objectName();
+    return name.isEmpty() ? QString::number(quintptr(QThread::currentThreadId()), 16) : name;
+}
+
+QString timeText(const QDateTime &time)
+{
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QDateTime timeOf(const QVariant &value)
+{
+    QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+    time.setTimeSpec(Qt::UTC);
+    return time;
+}
+
+QByteArray bytesOf(const ImageBytes &image)
+{
+    return {reinterpret_cast<const char *>(image.data()), qsizetype(image.size())};
+}
+
+QVariant blobOf(const std::optional<ImageBytes> &image)
+{
+    return image ? QVariant(bytesOf(*image)) : QVariant(QMetaType::fromType<QByteArray>());
+}
+
+std::optional<ImageBytes> imageOf(const QVariant &value)
+{
+    const QByteArray bytes = value.toByteArray();
+    if (value.isNull() || bytes.size() != EEAddr::ImageSize)
+        return std::nullopt;
+    ImageBytes image;
+    std::copy(bytes.begin(), bytes.end(), image.begin());
+    return image;
+}
+
+QByteArray sha256Of(const ImageBytes &image)
+{
+    return QCryptographicHash::hash(bytesOf(image), QCryptographicHash::Sha256).toHex();
+}
+
+// The database's own words, without libpq's "ERROR:" and its line breaks.
+QString wordsOf(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    for (const char *prefix : {"ERROR:", "FATAL:"})
+        if (text.startsWith(QLatin1String(prefix)))
+            text = text.mid(int(qstrlen(prefix))).trimmed();
+    text = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+Site siteFrom(const QSqlQuery &q, int column = 0)
+{
+    Site s;
+    s.id = q.value(column).toLongLong();
+    s.details = {q.value(column + 1).toString(), q.value(column + 2).toString(), q.value(column + 3).toString(),
+                 q.value(column + 4).toString(), q.value(column + 5).toString()};
+    s.created = timeOf(q.value(column + 6));
+    s.changed = timeOf(q.value(column + 7));
+    s.changedBy = q.value(column + 8).toString();
+    s.revision = q.value(column + 9).toLongLong();
+    return s;
+}
+
+Exchange exchangeFrom(const QSqlQuery &q, int column = 0)
+{
+    Exchange e;
+    e.number = q.value(column).toLongLong();
+    e.siteId = q.value(column + 1).toLongLong();
+    e.time = timeOf(q.value(column + 2));
+    e.operatorName = q.value(column + 3).toString();
+    e.host = q.value(column + 4).toString();
+    e.port = q.value(column + 5).toString();
+    e.operation = operationFromName(q.value(column + 6).toString()).value_or(Operation::File);
+    e.outcome = q.value(column + 7).toString();
+    e.sha256 = q.value(column + 8).toString().toLatin1();
+    return e;
+}
+
+void checkDetails(const SiteDetails &d)
+{
+    if (d.name.trimmed().isEmpty())
+        throw SiteBookError(SiteBookError::Kind::Input, QStringLiteral("a site needs a name"));
+    const std::pair<const char *, const QString *> fields[] = {
+        {"name", &d.name}, {"address", &d.address}, {"contact", &d.contact}, {"phone", &d.phone}, {"notes", &d.notes}};
+    for (const auto &[field, text] : fields)
+        if (text->contains(QChar(0)))
+            throw SiteBookError(SiteBookError::Kind::Input,
+                                QStringLiteral("site \"%1\": the %2 holds a NUL character").arg(d.name, QLatin1String(field)));
+}
+
+} // namespace
+
+SqlSiteBook::SqlSiteBook(const QString &url, int version)
+    : m_sql(parseBookUrl(url).postgres ? postgresStatements() : sqliteStatements())
+{
+    static QAtomicInteger<quint64> serial;
+    const BookLocation where = parseBookUrl(url);
+    m_location = where.postgres ? url : where.path;
+    if (!where.error.isEmpty())
+        throw SiteBookError(SiteBookError::Kind::Unavailable, where.error);
+    if (!QSqlDatabase::isDriverAvailable(m_sql.driver))
+        throw SiteBookError(SiteBookError::Kind::Unavailable,
+                            QStringLiteral("the site book needs Qt's %1 driver (package %2)").arg(m_sql.driver, m_sql.package));
+    if (!where.postgres) {
+        const QString problem = prepareSqliteFile(where.path);
+        if (!problem.isEmpty())
+            throw SiteBookError(SiteBookError::Kind::Unavailable, problem);
+    }
+    // One connection per thread and book, named by the thread.
+    m_connection = QStringLiteral("quelmar-sites %1 %2").arg(threadName()).arg(++serial);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(m_sql.driver, m_connection);
+        if (where.postgres) {
+            db.setHostName(where.host);
+            db.setPort(where.port);
+            db.setUserName(where.user);
+            db.setDatabaseName(where.database);
+            db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=quelmar"));
+        } else {
+            db.setDatabaseName(where.path);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        }
+        if (!db.open()) {
+            const QString words = wordsOf(db.lastError());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connection);
+            throw SiteBookError(SiteBookError::Kind::Unavailable,
+                                QStringLiteral("the site book %1 cannot be opened: %2").arg(m_location, words));
+        }
+    }
+    try {
+        try {
+            for (const QString &statement : m_sql.session)
+                run(statement);
+            if (m_sql.whoAmI.isEmpty()) {
+                m_operator = loginName();
+            } else {
+                QSqlQuery q = run(m_sql.whoAmI);
+                m_operator = q.next() ? q.value(0).toString() : loginName();
+            }
+        } catch (const SqlFault &fault) {
+            raise(fault.error);
+        }
+        m_host = QSysInfo::machineHostName();
+        upgradeTo(version);
+        std::tie(m_version, m_oldestWriter) = versionRecord();
+    } catch (...) {
+        QSqlDatabase::database(m_connection, false).close();
+        QSqlDatabase::removeDatabase(m_connection);
+        throw;
+    }
+}
+
+SqlSiteBook::~SqlSiteBook()
+{
+    QSqlDatabase::database(m_connection, false).close();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+QSqlDatabase SqlSiteBook::database() const
+{
+    return QSqlDatabase::database(m_connection, false);
+}
+
+void SqlSiteBook::raise(const QSqlError &error) const
+{
+    switch (m_sql.classify(error)) {
+    case SqlFailure::Denied:
+        throw SiteBookError(SiteBookError::Kind::Refused, QStringLiteral("the site book refuses: %1").arg(wordsOf(error)));
+    case SqlFailure::Unavailable:
+        throw SiteBookError(SiteBookError::Kind::Unavailable,
+                            QStringLiteral("the site book %1 cannot be used: %2").arg(m_location, wordsOf(error)));
+    default:
+        throw SiteBookError(SiteBookError::Kind::Unavailable,
+                            QStringLiteral("the site book %1: %2").arg(m_location, wordsOf(error)));
+    }
+}
+
+void SqlSiteBook::raiseNamed(const QSqlError &error, const QString &name) const
+{
+    if (m_sql.classify(error) == SqlFailure::Unique)
+        throw SiteBookError(SiteBookError::Kind::NameTaken, QStringLiteral("site \"%1\" is in the site book already").arg(name));
+    raise(error);
+}
+
+QSqlQuery SqlSiteBook::run(const QString &statement, Bindings bindings)
+{
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    bool ok;
+    if (bindings.size() == 0) {
+        ok = q.exec(statement);
+    } else {
+        ok = q.prepare(statement);
+        if (ok) {
+            for (const auto &[name, value] : bindings) {
+                // An empty text is kept as one; only a typed null variant is NULL.
+                const bool emptyText = value.typeId() == QMetaType::QString && !value.isNull() && value.toString().isNull();
+                q.bindValue(QLatin1Char(':') + QLatin1String(name), emptyText ? QVariant(QStringLiteral("")) : value);
+            }
+            ok = q.exec();
+        }
+    }
+    if (!ok)
+        throw SqlFault{q.lastError(), std::make_shared<QSqlQuery>(std::move(q))};
+    return q;
+}
+
+void SqlSiteBook::execute(const QString &statement)
+{
+    try {
+        run(statement);
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
+std::pair<int, int> SqlSiteBook::versionRecord()
+{
+    try {
+        QSqlQuery has = run(m_sql.hasBook);
+        if (!has.next() || has.value(0).toInt() == 0)
+            return {0, 0};
+        QSqlQuery q = run(m_sql.readVersion);
+        if (!q.next())
+            return {0, 0};
+        return {q.value(0).toInt(), q.value(1).toInt()};
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
+void SqlSiteBook::refuseNewerWriter(int version, int oldestWriter) const
+{
+    if (oldestWriter > KnownVersion)
+        throw SiteBookError(SiteBookError::Kind::NewerBook,
+                            QStringLiteral("the site book is version %1; this program knows up to %2")
+                                .arg(version)
+                                .arg(KnownVersion));
+}
+
+// Runs body in one write transaction; a busy book, a serialization failure
+// or a deadlock runs the whole transaction again, after a short random wait.
+template<typename Body> auto SqlSiteBook::write(Body &&body) -> decltype(body())
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            run(m_sql.begin);
+            QSqlQuery v = run(m_sql.readVersion);
+            if (v.next())
+                refuseNewerWriter(v.value(0).toInt(), v.value(1).toInt());
+            v.finish();
+            if constexpr (std::is_void_v<decltype(body())>) {
+                body();
+                run(QStringLiteral("COMMIT"));
+                return;
+            } else {
+                auto result = body();
+                run(QStringLiteral("COMMIT"));
+                return result;
+            }
+        } catch (const SqlFault &fault) {
+            QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+            if (m_sql.classify(fault.error) == SqlFailure::Retry && attempt < Attempts) {
+                QThread::msleep(10 * attempt + QRandomGenerator::global()->bounded(20 * attempt));
+                continue;
+            }
+            throw;
+        } catch (...) {
+            QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+    }
+}
+
+void SqlSiteBook::upgradeTo(int version)
+{
+    auto [current, oldest] = versionRecord();
+    while (current < version) {
+        // Each step in a transaction of its own; another program may have
+        // taken it meanwhile, so the version is read again inside.
+        for (int attempt = 1;; ++attempt) {
+            try {
+                run(m_sql.begin);
+                if (!m_sql.upgradeLock.isEmpty())
+                    run(m_sql.upgradeLock);
+                QSqlQuery has = run(m_sql.hasBook);
+                current = 0;
+                if (has.next() && has.value(0).toInt() > 0) {
+                    has.finish();
+                    QSqlQuery q = run(m_sql.readVersion);
+                    if (q.next())
+                        std::tie(current, oldest) = std::pair{q.value(0).toInt(), q.value(1).toInt()};
+                }
+                if (current < version) {
+                    refuseNewerWriter(current, oldest);
+                    for (const QString &statement : m_sql.steps.at(current))
+                        run(statement);
+                    ++current;
+                    if (current == SearchVersion) {
+                        QList<Site> all;
+                        QSqlQuery q = run(m_sql.allSites);
+                        while (q.next()) {
+                            all << siteFrom(q);
+                            all.last().current = imageOf(q.value(10));
+                        }
+                        q.finish();
+                        for (const Site &s : all)
+                            run(m_sql.refillSearch, {{"search", searchTextOf(s.details, s.current)}, {"id", s.id}});
+                    }
+                    run(m_sql.setVersion, {{"version", current}, {"oldest", OldestWriter[current]}});
+                }
+                run(QStringLiteral("COMMIT"));
+                break;
+            } catch (const SqlFault &fault) {
+                QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+                if (m_sql.classify(fault.error) == SqlFailure::Retry && attempt < Attempts) {
+                    QThread::msleep(10 * attempt);
+                    continue;
+                }
+                raise(fault.error);
+            } catch (...) {
+                QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+                throw;
+            }
+        }
+    }
+}
+
+QList<SiteSummary> SqlSiteBook::sites(const QString &text)
+{
+    try {
+        QList<SiteSummary> list;
+        QSqlQuery q = run(m_sql.listSites, {{"pattern", likePatternFor(text)}});
+        while (q.next()) {
+            SiteSummary s{siteFrom(q), std::nullopt};
+            if (!q.value(10).isNull())
+                s.last = exchangeFrom(q, 10);
+            list << s;
+        }
+        return list;
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
+std::optional<Site> SqlSiteBook::siteWhere(const QString &statement, Bindings bindings)
+{
+    QSqlQuery q = run(statement, bindings);
+    if (!q.next())
+        return std::nullopt;
+    Site s = siteFrom(q);
+    s.current = imageOf(q.value(10));
+    return s;
+}
+
+std::optional<Site> SqlSiteBook::findSite(const QString &name)
+{
+    try {
+        return siteWhere(m_sql.siteByName, {{"name", name}});
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
+Exchange SqlSiteBook::insertExchange(qint64 siteId, const NewExchange &e, const std::optional<ImageBytes> &image)
+{
+    Exchange x;
+    x.siteId = siteId;
+    x.time = e.time.toUTC();
+    x.operatorName = m_operator;
+    x.host = m_host;
+    x.port = e.port;
+    x.operation = e.operation;
+    x.outcome = e.outcome;
+    x.image = image;
+    x.sha256 = image ? sha256Of(*image) : QByteArray();
+    QSqlQuery q = run(m_sql.insertExchange,
+                      {{"site", siteId},
+                       {"time", timeText(x.time)},
+                       {"by", x.operatorName},
+                       {"host", x.host},
+                       {"port", x.port},
+                       {"operation", operationName(x.operation)},
+                       {"outcome", x.outcome},
+                       {"image", blobOf(image)},
+                       {"sha256", image ? QVariant(QString::fromLatin1(x.sha256)) : QVariant(QMetaType::fromType<QString>())}});
+    if (q.next())
+        x.number = q.value(0).toLongLong();
+    return x;
+}
+
+Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageBytes> &current, const QString &source)
+{
+    checkDetails(details);
+    try {
+        return write([&] {
+            const QDateTime now = QDateTime::currentDateTimeUtc();
+            QSqlQuery q = run(m_sql.insertSite, {{"name", details.name},
+                                                 {"address", details.address},
+                                                 {"contact", details.contact},
+                                                 {"phone", details.phone},
+                                                 {"notes", details.notes},
+                                                 {"time", timeText(now)},
+                                                 {"by", m_operator},
+                                                 {"search", searchTextOf(details, current)}});
+            Site s;
+            s.id = q.next() ? q.value(0).toLongLong() : 0;
+            q.finish();
+            s.details = details;
+            s.created = s.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
+            s.changedBy = m_operator;
+            s.revision = 1;
+            if (current) {
+                NewExchange put{Operation::File, {}, source.isEmpty() ? QStringLiteral("current set") : source, current, now,
+                                true};
+                insertExchange(s.id, put, current);
+                run(m_sql.updateCurrent,
+                    {{"image", blobOf(current)}, {"search", searchTextOf(details, current)}, {"id", s.id}});
+                s.current = current;
+            }
+            return s;
+        });
+    } catch (const SqlFault &fault) {
+        raiseNamed(fault.error, details.name);
+    }
+}
+
+Site SqlSiteBook::editSite(const Site &site)
+{
+    checkDetails(site.details);
+    try {
+        return write([&] {
+                const std::optional<Site> held = siteWhere(m_sql.siteById, {{"id", site.id}});
+                if (!held)
+                    throw SiteBookError(SiteBookError::Kind::NoSite,
+                                        QStringLiteral("no site \"%1\" in the site book").arg(site.details.name));
+                if (held->revision != site.revision)
+                    throw SiteBookError(SiteBookError::Kind::Changed,
+                                        QStringLiteral("site \"%1\" was changed by %2 at %3; nothing was saved")
+                                            .arg(held->details.name, held->changedBy,
+                                                 held->changed.toLocalTime().toString(QStringLiteral("HH:mm"))));
+                const QDateTime now = QDateTime::currentDateTimeUtc();
+                run(m_sql.updateDetails, {{"name", site.details.name},
+                                          {"address", site.details.address},
+                                          {"contact", site.details.contact},
+                                          {"phone", site.details.phone},
+                                          {"notes", site.details.notes},
+                                          {"time", timeText(now)},
+                                          {"by", m_operator},
+                                          {"search", searchTextOf(site.details, held->current)},
+                                          {"id", site.id},
+                                          {"revision", site.revision}});
+                Site saved = *held;
+                saved.details = site.details;
+                saved.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
+                saved.changedBy = m_operator;
+                saved.revision = site.revision + 1;
+                return saved;
+            });
+    } catch (const SqlFault &fault) {
+        raiseNamed(fault.error, site.details.name);
+    }
+}
+
+QList<Exchange> SqlSiteBook::recordAll(qint64 siteId, const QList<NewExchange> &exchanges)
+{
+    try {
+        return write([&] {
+            std::optional<Site> held = siteWhere(m_sql.currentForUpdate, {{"id", siteId}});
+            if (!held)
+                throw SiteBookError(SiteBookError::Kind::NoSite,
+                                    QStringLiteral("no site number %1 in the site book").arg(siteId));
+            QList<Exchange> recorded;
+            for (const NewExchange &exchange : exchanges) {
+                std::optional<ImageBytes> image = exchange.image;
+                // The module never holds bytes 960 to 1087: they stay the site's.
+                if (image && held->current && readsModule(exchange.operation))
+                    std::copy(held->current->begin() + EEAddr::ModuleBytes, held->current->end(),
+                              image->begin() + EEAddr::ModuleBytes);
+                recorded << insertExchange(siteId, exchange, image);
+                if (exchange.makeCurrent && image) {
+                    run(m_sql.updateCurrent,
+                        {{"image", blobOf(image)}, {"search", searchTextOf(held->details, image)}, {"id", siteId}});
+                    held->current = image;
+                }
+            }
+            return recorded;
+        });
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
+QList<Exchange> SqlSiteBook::history(qint64 siteId, bool withImages)
+{
+    try {
+        QList<Exchange> list;
+        QSqlQuery q = run(withImages ? m_sql.historyWithImages : m_sql.history, {{"site", siteId}});
+        while (q.next()) {
+            list << exchangeFrom(q);
+            if (withImages)
+                list.last().image = imageOf(q.value(9));
+        }
+        return list;
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
+std::optional<Exchange> SqlSiteBook::exchange(qint64 number)
+{
+    try {
+        QSqlQuery q = run(m_sql.exchangeByNumber, {{"number", number}});
+        if (!q.next())
+            return std::nullopt;
+        Exchange e = exchangeFrom(q);
+        e.image = imageOf(q.value(9));
+        return e;
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
+} // namespace Sites

@@ -1,0 +1,67 @@
+#pragma once
+// The site book over Qt SQL: one class for both backends, their SQL taken
+// from their table of statements. A book object and its connection belong to
+// the thread that opened it; another thread opens its own.
+
+#include "BookLocation.h"
+#include "SiteBook.h"
+#include "SqlStatements.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <initializer_list>
+#include <utility>
+
+namespace Sites {
+
+class SqlSiteBook final : public SiteBook
+{
+public:
+    // Creates or upgrades the book up to `version` (tests make older books).
+    explicit SqlSiteBook(const QString &url, int version = KnownVersion);
+    ~SqlSiteBook() override;
+
+    QString location() const override { return m_location; }
+    int version() const override { return m_version; }
+    QString operatorName() const override { return m_operator; }
+
+    QList<SiteSummary> sites(const QString &text = {}) override;
+    std::optional<Site> findSite(const QString &name) override;
+    Site addSite(const SiteDetails &details, const std::optional<ImageBytes> &current = {},
+                 const QString &source = {}) override;
+    Site editSite(const Site &site) override;
+    QList<Exchange> recordAll(qint64 siteId, const QList<NewExchange> &exchanges) override;
+    QList<Exchange> history(qint64 siteId, bool withImages = false) override;
+    std::optional<Exchange> exchange(qint64 number) override;
+
+    // The book's own version record: the schema version and the oldest
+    // program version that may write it.
+    std::pair<int, int> versionRecord();
+    // Runs one statement without bindings (tests shape books with it).
+    void execute(const QString &statement);
+
+private:
+    using Bindings = std::initializer_list<std::pair<const char *, QVariant>>;
+
+    QSqlDatabase database() const;
+    QSqlQuery run(const QString &statement, Bindings bindings = {});
+    template<typename Body> auto write(Body &&body) -> decltype(body());
+    void upgradeTo(int version);
+    void refuseNewerWriter(int version, int oldestWriter) const;
+    std::optional<Site> siteWhere(const QString &statement, Bindings bindings);
+    Exchange insertExchange(qint64 siteId, const NewExchange &exchange, const std::optional<ImageBytes> &image);
+    [[noreturn]] void raise(const QSqlError &error) const;
+    [[noreturn]] void raiseNamed(const QSqlError &error, const QString &name) const;
+
+    const SqlStatements &m_sql;
+    QString m_location;
+    QString m_connection;
+    QString m_operator;
+    QString m_host;
+    int m_version = 0;
+    int m_oldestWriter = 0;
+};
+
+} // namespace Sites

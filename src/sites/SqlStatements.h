@@ -1,0 +1,53 @@
+#pragma once
+// The SQL of each backend, apart from the store's logic: one table of
+// statements per backend, the same names in both. Named placeholders are
+// bound by the store; images are always bound as QByteArray.
+
+#include <QList>
+#include <QSqlError>
+#include <QString>
+#include <QStringList>
+
+namespace Sites {
+
+enum class SqlFailure {
+    Other,
+    Retry,       // busy, locked, serialization failure, deadlock: run the transaction again
+    Unique,      // a unique key is taken
+    Denied,      // the database refuses the change (permission, read-only)
+    Unavailable, // the book cannot be reached or read (server, file, disk)
+};
+
+struct SqlStatements
+{
+    QString driver;  // the Qt SQL driver
+    QString package; // the Debian package that brings it
+    // steps[k] brings a book from version k to version k + 1, in one transaction.
+    QList<QStringList> steps;
+    QStringList session; // once per connection
+    QString whoAmI;      // the operator; empty: the login name
+    QString begin;       // a write transaction
+    QString upgradeLock; // taken first in an upgrade's transaction; may be empty
+    QString hasBook;
+    QString readVersion;
+    QString setVersion;
+    QString insertSite;
+    QString updateDetails;
+    QString updateCurrent;
+    QString refillSearch;
+    QString allSites;
+    QString siteByName;
+    QString siteById;
+    QString currentForUpdate;
+    QString listSites;
+    QString insertExchange;
+    QString history;
+    QString historyWithImages;
+    QString exchangeByNumber;
+    SqlFailure (*classify)(const QSqlError &error) = nullptr;
+};
+
+const SqlStatements &sqliteStatements();
+const SqlStatements &postgresStatements();
+
+} // namespace Sites

@@ -1,0 +1,122 @@
+// The site book's SQL for SQLite. Times are ISO 8601 texts in UTC.
+
+#include "SqlStatements.h"
+
+namespace Sites {
+
+namespace {
+
+SqlFailure classifySqlite(const QSqlError &error)
+{
+    // The primary result code, whether or not the driver gives extended codes.
+    switch (error.nativeErrorCode().toInt() & 0xFF) {
+    case 5:  // SQLITE_BUSY
+    case 6:  // SQLITE_LOCKED
+        return SqlFailure::Retry;
+    case 19: // SQLITE_CONSTRAINT
+        return error.databaseText().contains(QLatin1String("UNIQUE")) ? SqlFailure::Unique : SqlFailure::Other;
+    case 3:  // SQLITE_PERM
+    case 8:  // SQLITE_READONLY
+    case 23: // SQLITE_AUTH
+        return SqlFailure::Denied;
+    case 10: // SQLITE_IOERR
+    case 11: // SQLITE_CORRUPT
+    case 13: // SQLITE_FULL
+    case 14: // SQLITE_CANTOPEN
+    case 26: // SQLITE_NOTADB
+        return SqlFailure::Unavailable;
+    default:
+        return error.type() == QSqlError::ConnectionError ? SqlFailure::Unavailable : SqlFailure::Other;
+    }
+}
+
+const QString SiteColumns = QStringLiteral(
+    "id, name, address, contact, phone, notes, created, changed, changed_by, revision");
+const QString ExchangeColumns = QStringLiteral(
+    "id, site, time, operator, host, port, operation, outcome, sha256");
+
+} // namespace
+
+const SqlStatements &sqliteStatements()
+{
+    static const SqlStatements s{
+        QStringLiteral("QSQLITE"),
+        QStringLiteral("libqt6sql6-sqlite"),
+        {
+            {
+                QStringLiteral("CREATE TABLE book (version INTEGER NOT NULL, oldest_writer INTEGER NOT NULL)"),
+                QStringLiteral("INSERT INTO book (version, oldest_writer) VALUES (0, 0)"),
+                QStringLiteral("CREATE TABLE sites ("
+                               " id INTEGER PRIMARY KEY,"
+                               " name TEXT NOT NULL UNIQUE,"
+                               " address TEXT NOT NULL DEFAULT '',"
+                               " contact TEXT NOT NULL DEFAULT '',"
+                               " phone TEXT NOT NULL DEFAULT '',"
+                               " notes TEXT NOT NULL DEFAULT '',"
+                               " created TEXT NOT NULL,"
+                               " changed TEXT NOT NULL,"
+                               " changed_by TEXT NOT NULL,"
+                               " revision INTEGER NOT NULL,"
+                               " current_set BLOB CHECK (current_set IS NULL OR length(current_set) = 1088))"),
+                QStringLiteral("CREATE TABLE exchanges ("
+                               " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                               " site INTEGER NOT NULL REFERENCES sites (id),"
+                               " time TEXT NOT NULL,"
+                               " operator TEXT NOT NULL,"
+                               " host TEXT NOT NULL,"
+                               " port TEXT NOT NULL,"
+                               " operation TEXT NOT NULL,"
+                               " outcome TEXT NOT NULL,"
+                               " image BLOB CHECK (image IS NULL OR length(image) = 1088),"
+                               " sha256 TEXT)"),
+                QStringLiteral("CREATE INDEX exchanges_by_site ON exchanges (site, id)"),
+                QStringLiteral("CREATE TRIGGER exchanges_never_changed BEFORE UPDATE ON exchanges"
+                               " BEGIN SELECT RAISE(ABORT, 'exchanges are never changed'); END"),
+                QStringLiteral("CREATE TRIGGER exchanges_never_deleted BEFORE DELETE ON exchanges"
+                               " BEGIN SELECT RAISE(ABORT, 'exchanges are never deleted'); END"),
+            },
+            {
+                QStringLiteral("ALTER TABLE sites ADD COLUMN search TEXT NOT NULL DEFAULT ''"),
+            },
+        },
+        {
+            QStringLiteral("PRAGMA journal_mode = WAL"),
+            QStringLiteral("PRAGMA foreign_keys = ON"),
+            QStringLiteral("PRAGMA synchronous = NORMAL"),
+        },
+        {},
+        QStringLiteral("BEGIN IMMEDIATE"),
+        {},
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'book'"),
+        QStringLiteral("SELECT version, oldest_writer FROM book"),
+        QStringLiteral("UPDATE book SET version = :version, oldest_writer = :oldest"),
+        QStringLiteral("INSERT INTO sites (name, address, contact, phone, notes, created, changed, changed_by,"
+                       " revision, search) VALUES (:name, :address, :contact, :phone, :notes, :time, :time, :by, 1,"
+                       " :search) RETURNING id"),
+        QStringLiteral("UPDATE sites SET name = :name, address = :address, contact = :contact, phone = :phone,"
+                       " notes = :notes, changed = :time, changed_by = :by, revision = revision + 1,"
+                       " search = :search WHERE id = :id AND revision = :revision"),
+        QStringLiteral("UPDATE sites SET current_set = :image, search = :search WHERE id = :id"),
+        QStringLiteral("UPDATE sites SET search = :search WHERE id = :id"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE name = :name"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
+        QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
+                       " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
+                       " e.outcome, e.sha256 FROM sites s LEFT JOIN exchanges e ON e.id ="
+                       " (SELECT max(x.id) FROM exchanges x WHERE x.site = s.id)"
+                       " WHERE s.search LIKE :pattern ESCAPE '\\' ORDER BY s.name"),
+        QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
+                       " VALUES (:site, :time, :by, :host, :port, :operation, :outcome, :image, :sha256)"
+                       " RETURNING id"),
+        QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY id DESC"),
+        QStringLiteral("SELECT ") + ExchangeColumns
+            + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY id DESC"),
+        QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(", image FROM exchanges WHERE id = :number"),
+        classifySqlite,
+    };
+    return s;
+}
+
+} // namespace Sites
