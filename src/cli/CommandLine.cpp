@@ -12,7 +12,7 @@ const QString Program = QString::fromLatin1(ProgramName);
 
 const QList<Command> &commands()
 {
-    static const QList<Command> table = fileCommands() + moduleCommands() + reportCommands();
+    static const QList<Command> table = fileCommands() + moduleCommands() + reportCommands() + siteCommands();
     return table;
 }
 
@@ -119,6 +119,17 @@ int failFile(Io &io, int status, const QString &path, const QString &text)
     return fail(io, status, path + QStringLiteral(": ") + text);
 }
 
+std::optional<ImageBytes> loadParameterFile(Io &io, const QString &path)
+{
+    ImageBytes image;
+    const ParameterFile::Result r = ParameterFile::load(path, image);
+    if (!r.ok) {
+        failFile(io, ExitUsage, path, r.message);
+        return std::nullopt;
+    }
+    return image;
+}
+
 bool needsGui(const QStringList &arguments)
 {
     return !arguments.isEmpty() && arguments.first() == QLatin1String("report");
@@ -131,6 +142,8 @@ int runParams(const QStringList &arguments, Io &io)
     const QString &first = arguments.first();
     if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
         if (first == QLatin1String("help") && arguments.size() > 1) {
+            if (const Command *c = findCommand(arguments.mid(1, 2).join(QLatin1Char(' '))))
+                return runCommand(*c, {QStringLiteral("--help")}, io);
             if (const Command *c = findCommand(arguments.at(1)))
                 return runCommand(*c, {QStringLiteral("--help")}, io);
             return usage(io, QStringLiteral("no command '%1'").arg(arguments.at(1)));
@@ -145,6 +158,12 @@ int runParams(const QStringList &arguments, Io &io)
         return ExitDone;
     }
     const Command *c = findCommand(first);
+    // "site add" and its kin are two words.
+    if (!c && arguments.size() > 1 && !arguments.at(1).startsWith(QLatin1Char('-')))
+        if ((c = findCommand(first + QLatin1Char(' ') + arguments.at(1))))
+            return runCommand(*c, arguments.mid(2), io);
+    if (!c && first == QLatin1String("site"))
+        return usage(io, QStringLiteral("site: a command is expected: add, edit, list, show, history, diff, get, put, import"));
     if (!c)
         return usage(io, first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(first)
                                                             : QStringLiteral("no command '%1'").arg(first));

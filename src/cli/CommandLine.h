@@ -51,6 +51,13 @@ QList<Command> fileCommands();
 QList<Command> moduleCommands();
 // The report command; the program then needs a QGuiApplication (see needsGui).
 QList<Command> reportCommands();
+// The site book commands, named "site add", "site list", ...
+QList<Command> siteCommands();
+// --book URL, and the book it names: the given URL, else the configured one.
+QCommandLineOption siteBookOption();
+QString siteBookUrl(const QString &given);
+// A parameter file, or nothing after an input error naming it.
+std::optional<ImageBytes> loadParameterFile(Io &io, const QString &path);
 // True when the command line runs a command that lays out text (fonts).
 bool needsGui(const QStringList &arguments);
 

@@ -1,0 +1,407 @@
+// The site book on the command line: quelmar-params site add, edit, list,
+// show, history, diff, get, put and import.
+
+#include "CommandLine.h"
+
+#include "params/FieldModel.h"
+#include "params/ParameterFile.h"
+#include "sites/SiteBook.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <memory>
+
+namespace Cli {
+
+namespace {
+
+using namespace Sites;
+
+const QCommandLineOption BookOption(QStringLiteral("book"),
+                                    QStringLiteral("The site book: postgresql://[user@]host[:port]/dbname, or the "
+                                                   "path of an SQLite file (default: url= under [SiteBook] in "
+                                                   "QuelmarSetup.conf, else ~/.local/share/quelmar/sites.sqlite)."),
+                                    QStringLiteral("URL"));
+const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Print the result as JSON."));
+const QCommandLineOption AddressOption(QStringLiteral("address"), QStringLiteral("The site's address."),
+                                       QStringLiteral("A"));
+const QCommandLineOption ContactOption(QStringLiteral("contact"), QStringLiteral("Who to ask at the site."),
+                                       QStringLiteral("C"));
+const QCommandLineOption PhoneOption(QStringLiteral("phone"), QStringLiteral("The contact's phone number."),
+                                     QStringLiteral("P"));
+const QCommandLineOption NotesOption(QStringLiteral("notes"), QStringLiteral("Anything worth knowing there."),
+                                     QStringLiteral("N"));
+const QCommandLineOption FromOption(QStringLiteral("from"), QStringLiteral("Make this parameter file its current set."),
+                                    QStringLiteral("FILE"));
+const QCommandLineOption NameOption(QStringLiteral("name"), QStringLiteral("A new name for the site."),
+                                    QStringLiteral("NEW"));
+const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                      QStringLiteral("The parameter file to write."), QStringLiteral("FILE"));
+const QCommandLineOption ExchangeOption(QStringLiteral("exchange"),
+                                        QStringLiteral("Exchange N's parameter set instead of the current set."),
+                                        QStringLiteral("N"));
+
+// The exit status for what the book said: the user's input (a name, a
+// number) is 2, everything the book or the database refused is 1.
+int failBook(Io &io, const SiteBookError &error)
+{
+    using K = SiteBookError::Kind;
+    const bool input = error.kind() == K::NoSite || error.kind() == K::NameTaken || error.kind() == K::Input;
+    return fail(io, input ? ExitUsage : ExitDiffers, error.message());
+}
+
+// Runs body on the opened book; a book error ends the command.
+template<typename Body> int withBook(const QCommandLineParser &p, Io &io, Body &&body)
+{
+    try {
+        const std::unique_ptr<SiteBook> book = openSiteBook(siteBookUrl(p.value(BookOption)));
+        return body(*book);
+    } catch (const SiteBookError &error) {
+        return failBook(io, error);
+    }
+}
+
+QString localTime(const QDateTime &utc)
+{
+    return utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString exchangeLine(const Exchange &e)
+{
+    return QStringLiteral("%1  %2  %3  %4  %5  %6")
+        .arg(QString::number(e.number), localTime(e.time), operationName(e.operation), e.outcome,
+             e.port.isEmpty() ? QStringLiteral("-") : e.port, e.operatorName);
+}
+
+QJsonObject exchangeJson(const Exchange &e)
+{
+    return {{QStringLiteral("exchange"), e.number},
+            {QStringLiteral("time"), e.time.toUTC().toString(Qt::ISODateWithMs)},
+            {QStringLiteral("operation"), operationName(e.operation)},
+            {QStringLiteral("outcome"), e.outcome},
+            {QStringLiteral("port"), e.port},
+            {QStringLiteral("operator"), e.operatorName},
+            {QStringLiteral("host"), e.host},
+            {QStringLiteral("sha256"), e.sha256.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(e.sha256))}};
+}
+
+QJsonObject siteJson(const Site &s)
+{
+    return {{QStringLiteral("name"), s.details.name},
+            {QStringLiteral("address"), s.details.address},
+            {QStringLiteral("contact"), s.details.contact},
+            {QStringLiteral("phone"), s.details.phone},
+            {QStringLiteral("notes"), s.details.notes},
+            {QStringLiteral("created"), s.created.toString(Qt::ISODateWithMs)},
+            {QStringLiteral("changed"), s.changed.toString(Qt::ISODateWithMs)},
+            {QStringLiteral("changedBy"), s.changedBy},
+            {QStringLiteral("revision"), s.revision}};
+}
+
+void printJson(Io &io, const QJsonValue &value)
+{
+    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    io.out << QString::fromUtf8(document.toJson(QJsonDocument::Indented));
+}
+
+SiteDetails detailsFrom(const QCommandLineParser &p, SiteDetails d, bool renames)
+{
+    if (renames && p.isSet(NameOption))
+        d.name = p.value(NameOption);
+    if (p.isSet(AddressOption))
+        d.address = p.value(AddressOption);
+    if (p.isSet(ContactOption))
+        d.contact = p.value(ContactOption);
+    if (p.isSet(PhoneOption))
+        d.phone = p.value(PhoneOption);
+    if (p.isSet(NotesOption))
+        d.notes = p.value(NotesOption);
+    return d;
+}
+
+int runAdd(const QCommandLineParser &p, Io &io)
+{
+    std::optional<ImageBytes> current;
+    if (p.isSet(FromOption) && !(current = loadParameterFile(io, p.value(FromOption))))
+        return ExitUsage;
+    const SiteDetails details = detailsFrom(p, SiteDetails::named(p.positionalArguments().at(0)), false);
+    return withBook(p, io, [&](SiteBook &book) {
+        book.addSite(details, current, p.isSet(FromOption) ? QStringLiteral("from ") + p.value(FromOption) : QString());
+        io.out << "site \"" << details.name << "\" added\n";
+        return ExitDone;
+    });
+}
+
+int runEdit(const QCommandLineParser &p, Io &io)
+{
+    if (!p.isSet(NameOption) && !p.isSet(AddressOption) && !p.isSet(ContactOption) && !p.isSet(PhoneOption)
+        && !p.isSet(NotesOption))
+        return fail(io, ExitUsage, QStringLiteral("site edit: nothing to change; give --name, --address, --contact, "
+                                                  "--phone or --notes"));
+    return withBook(p, io, [&](SiteBook &book) {
+        Site site = book.site(p.positionalArguments().at(0));
+        site.details = detailsFrom(p, site.details, true);
+        book.editSite(site);
+        return ExitDone;
+    });
+}
+
+int runList(const QCommandLineParser &p, Io &io)
+{
+    return withBook(p, io, [&](SiteBook &book) {
+        const QList<SiteSummary> sites = book.sites(p.positionalArguments().value(0));
+        if (p.isSet(JsonOption)) {
+            QJsonArray list;
+            for (const SiteSummary &s : sites) {
+                QJsonObject o = siteJson(s.site);
+                o.insert(QStringLiteral("last"), s.last ? QJsonValue(exchangeJson(*s.last)) : QJsonValue());
+                list << o;
+            }
+            printJson(io, list);
+            return ExitDone;
+        }
+        int width = 0;
+        for (const SiteSummary &s : sites)
+            width = std::max(width, int(s.site.details.name.size()));
+        for (const SiteSummary &s : sites)
+            io.out << s.site.details.name.leftJustified(width + 2)
+                   << (s.last ? QStringLiteral("last: ") + exchangeLine(*s.last) : QStringLiteral("no exchanges"))
+                   << '\n';
+        return ExitDone;
+    });
+}
+
+// The fields show prints of a site's current set.
+constexpr const char *MainFields[] = {"PanelID", "CentralID", "USER1", "USER2", "AUTODIAL", "APN", "IPAddress1", "Port1"};
+
+int runShow(const QCommandLineParser &p, Io &io)
+{
+    return withBook(p, io, [&](SiteBook &book) {
+        const Site site = book.site(p.positionalArguments().at(0));
+        const QList<Exchange> history = book.history(site.id);
+        const std::optional<Exchange> last = history.isEmpty() ? std::nullopt : std::optional(history.first());
+        QList<std::pair<const EEAddr::Field *, QString>> fields;
+        if (site.current)
+            for (const char *name : MainFields)
+                if (const EEAddr::Field *f = FieldModel::findField(QString::fromLatin1(name)))
+                    fields << std::pair{f, FieldModel::formatValue(*f, FieldModel::Decode(*site.current, *f))};
+        if (p.isSet(JsonOption)) {
+            QJsonObject o = siteJson(site);
+            QJsonObject set;
+            for (const auto &[f, value] : fields)
+                set.insert(FieldModel::nameOf(*f), value);
+            o.insert(QStringLiteral("current"), site.current ? QJsonValue(set) : QJsonValue());
+            o.insert(QStringLiteral("last"), last ? QJsonValue(exchangeJson(*last)) : QJsonValue());
+            printJson(io, o);
+            return ExitDone;
+        }
+        const std::pair<const char *, QString> lines[] = {
+            {"Name", site.details.name},     {"Address", site.details.address}, {"Contact", site.details.contact},
+            {"Phone", site.details.phone},   {"Notes", site.details.notes},
+            {"Changed", QStringLiteral("%1 by %2 (revision %3)").arg(localTime(site.changed), site.changedBy).arg(site.revision)}};
+        for (const auto &[label, value] : lines)
+            io.out << QString::fromLatin1(label).leftJustified(10) << value << '\n';
+        io.out << "\nCurrent set" << (site.current ? QString() : QStringLiteral(": none")) << '\n';
+        for (const auto &[f, value] : fields)
+            io.out << "  " << FieldModel::nameOf(*f).leftJustified(12) << FieldModel::labelOf(*f).leftJustified(32)
+                   << (value.isEmpty() ? QStringLiteral("(none)") : value) << '\n';
+        io.out << "\nLast exchange: " << (last ? exchangeLine(*last) : QStringLiteral("none")) << '\n';
+        return ExitDone;
+    });
+}
+
+int runHistory(const QCommandLineParser &p, Io &io)
+{
+    return withBook(p, io, [&](SiteBook &book) {
+        const QList<Exchange> history = book.history(book.site(p.positionalArguments().at(0)).id);
+        if (p.isSet(JsonOption)) {
+            QJsonArray list;
+            for (const Exchange &e : history)
+                list << exchangeJson(e);
+            printJson(io, list);
+            return ExitDone;
+        }
+        for (const Exchange &e : history)
+            io.out << exchangeLine(e) << '\n';
+        return ExitDone;
+    });
+}
+
+// Exchange N of the site with its image, or an error naming both.
+Exchange exchangeOf(SiteBook &book, const Site &site, const QString &text)
+{
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok);
+    const std::optional<Exchange> e = ok ? book.exchange(number) : std::nullopt;
+    if (!e || e->siteId != site.id)
+        throw SiteBookError(SiteBookError::Kind::NoSite,
+                            QStringLiteral("site \"%1\" has no exchange %2").arg(site.details.name, text));
+    if (!e->image)
+        throw SiteBookError(SiteBookError::Kind::NoSite,
+                            QStringLiteral("exchange %1 of site \"%2\" holds no parameter set").arg(text, site.details.name));
+    return *e;
+}
+
+int runDiff(const QCommandLineParser &p, Io &io)
+{
+    const QStringList args = p.positionalArguments();
+    return withBook(p, io, [&](SiteBook &book) {
+        const Site site = book.site(args.at(0));
+        ImageBytes a{}, b{};
+        if (args.size() == 1) {
+            QList<Exchange> withImages;
+            for (const Exchange &e : book.history(site.id, true))
+                if (e.image)
+                    withImages << e;
+            if (withImages.size() < 2)
+                return fail(io, ExitUsage,
+                            QStringLiteral("site \"%1\" has fewer than two exchanges with a parameter set").arg(site.details.name));
+            a = *withImages.at(1).image;
+            b = *withImages.at(0).image;
+        } else {
+            a = *exchangeOf(book, site, args.at(1)).image;
+            if (args.size() == 3) {
+                b = *exchangeOf(book, site, args.at(2)).image;
+            } else if (site.current) {
+                b = *site.current;
+            } else {
+                return fail(io, ExitUsage, QStringLiteral("site \"%1\" has no current set").arg(site.details.name));
+            }
+        }
+        const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
+        for (const QString &line : differenceLines(a, b, d))
+            io.out << line << '\n';
+        return d.isEmpty() ? ExitDone : ExitDiffers;
+    });
+}
+
+int runGet(const QCommandLineParser &p, Io &io)
+{
+    const QString out = p.value(OutputOption);
+    if (out.isEmpty())
+        return fail(io, ExitUsage, QStringLiteral("site get: -o FILE is required"));
+    return withBook(p, io, [&](SiteBook &book) {
+        const Site site = book.site(p.positionalArguments().at(0));
+        std::optional<ImageBytes> image = site.current;
+        if (p.isSet(ExchangeOption))
+            image = exchangeOf(book, site, p.value(ExchangeOption)).image;
+        else if (!image)
+            return fail(io, ExitUsage, QStringLiteral("site \"%1\" has no current set").arg(site.details.name));
+        const ParameterFile::Result r = ParameterFile::save(out, *image);
+        return r.ok ? ExitDone : failFile(io, ExitDiffers, out, r.message);
+    });
+}
+
+int runPut(const QCommandLineParser &p, Io &io)
+{
+    const QString path = p.positionalArguments().at(1);
+    const std::optional<ImageBytes> image = loadParameterFile(io, path);
+    if (!image)
+        return ExitUsage;
+    return withBook(p, io, [&](SiteBook &book) {
+        const Site site = book.site(p.positionalArguments().at(0));
+        book.record(site.id, {Operation::File, {}, QStringLiteral("from ") + path, image, QDateTime::currentDateTimeUtc(), true});
+        return ExitDone;
+    });
+}
+
+int runImport(const QCommandLineParser &p, Io &io)
+{
+    const QStringList args = p.positionalArguments();
+    QList<std::pair<QDateTime, QString>> files;
+    QList<NewExchange> exchanges;
+    for (const QString &path : args.mid(1))
+        files << std::pair{QFileInfo(path).lastModified().toUTC(), path};
+    std::stable_sort(files.begin(), files.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
+    for (const auto &[time, path] : files) {
+        const std::optional<ImageBytes> image = loadParameterFile(io, path);
+        if (!image)
+            return ExitUsage; // nothing is recorded
+        exchanges << NewExchange(Operation::File, {}, QStringLiteral("imported from ") + path, image, time,
+                                 &path == &files.last().second);
+    }
+    return withBook(p, io, [&](SiteBook &book) {
+        const Site site = book.site(args.at(0));
+        book.recordAll(site.id, exchanges);
+        io.out << QStringLiteral("%1 files imported into site \"%2\"").arg(exchanges.size()).arg(site.details.name) << '\n';
+        return ExitDone;
+    });
+}
+
+} // namespace
+
+QString siteBookUrl(const QString &given)
+{
+    return given.isEmpty() ? configuredBookUrl() : given;
+}
+
+QCommandLineOption siteBookOption()
+{
+    return BookOption;
+}
+
+QList<Command> siteCommands()
+{
+    const QString book = QStringLiteral("\n\nThe book is --book URL, else url= under [SiteBook] in QuelmarSetup.conf,\n"
+                                        "else ~/.local/share/quelmar/sites.sqlite (made on first use).");
+    const QList<QCommandLineOption> details{AddressOption, ContactOption, PhoneOption, NotesOption};
+    return {
+        {QStringLiteral("site add"),
+         QStringLiteral("site add NAME [--address A] [--contact C] [--phone P] [--notes N] [--from FILE]"),
+         QStringLiteral("Adds a customer site to the site book"),
+         QStringLiteral("A name is any text and unique in the book (exit status 2 when taken). With\n"
+                        "--from, FILE becomes the site's current set, recorded as an exchange \"file\".")
+             + book,
+         QList<QCommandLineOption>{BookOption, FromOption} + details, 1, 1, runAdd},
+        {QStringLiteral("site edit"), QStringLiteral("site edit NAME [--name NEW] [--address A] [--contact C] [--phone P] [--notes N]"),
+         QStringLiteral("Changes a site's details"),
+         QStringLiteral("Saved only when nobody changed the site since it was read: otherwise nothing\n"
+                        "is saved and the error says who changed it and when.")
+             + book,
+         QList<QCommandLineOption>{BookOption, NameOption} + details, 1, 1, runEdit},
+        {QStringLiteral("site list"), QStringLiteral("site list [TEXT] [--json]"),
+         QStringLiteral("Lists the sites, or those matching TEXT, with their last exchange"),
+         QStringLiteral("TEXT is looked for in the name, address, contact, phone and notes, and in\n"
+                        "the phone numbers, APN and serial number (PanelID) of the current set; case\n"
+                        "and accents are ignored (\"gyor\" finds \"Győr\"), and a phone number matches\n"
+                        "by its digits.")
+             + book,
+         {BookOption, JsonOption}, 0, 1, runList},
+        {QStringLiteral("site show"), QStringLiteral("site show NAME [--json]"),
+         QStringLiteral("Prints a site's details, its current set's main fields and its last exchange"), book.mid(2),
+         {BookOption, JsonOption}, 1, 1, runShow},
+        {QStringLiteral("site history"), QStringLiteral("site history NAME [--json]"),
+         QStringLiteral("Lists a site's exchanges, newest first"),
+         QStringLiteral("One line each: number, local time, operation, outcome, port, operator. JSON: a\n"
+                        "list of objects with exchange, time (ISO 8601, UTC), operation, outcome,\n"
+                        "port, operator, host and sha256.")
+             + book,
+         {BookOption, JsonOption}, 1, 1, runHistory},
+        {QStringLiteral("site diff"), QStringLiteral("site diff NAME [A [B]]"),
+         QStringLiteral("Lists the fields that differ between two of a site's exchanges"),
+         QStringLiteral("A and B are exchange numbers (see site history). Without them: the last two\n"
+                        "exchanges with a parameter set; with A only: exchange A and the current set.\n"
+                        "Printed as diff prints two files; exit status 0 when equal, 1 when they differ.")
+             + book,
+         {BookOption}, 1, 3, runDiff},
+        {QStringLiteral("site get"), QStringLiteral("site get NAME -o FILE [--exchange N]"),
+         QStringLiteral("Writes a site's current set, or exchange N's, as a parameter file"), book.mid(2),
+         {BookOption, OutputOption, ExchangeOption}, 1, 1, runGet},
+        {QStringLiteral("site put"), QStringLiteral("site put NAME FILE"),
+         QStringLiteral("Makes a parameter file the site's current set"),
+         QStringLiteral("Recorded as an exchange \"file\".") + book, {BookOption}, 2, 2, runPut},
+        {QStringLiteral("site import"), QStringLiteral("site import NAME FILE..."),
+         QStringLiteral("Adds parameter files kept so far to a site's exchanges"),
+         QStringLiteral("Each file becomes an exchange \"file\" at its modification time; the newest\n"
+                        "becomes the current set. A file that cannot be read stops the import before\n"
+                        "anything is recorded.")
+             + book,
+         {BookOption}, 2, -1, runImport},
+    };
+}
+
+} // namespace Cli
