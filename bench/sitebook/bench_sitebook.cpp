@@ -1,0 +1,139 @@
+// The site book at an office's size: 10,000 sites and 200,000 exchanges with
+// their images, then the times an installer waits for: opening the book, a
+// search for four letters, one site's history and recording one exchange
+// (committed), and the book's size per exchange.
+//   bench_sitebook URL...   (an SQLite path, or postgresql://... of an empty database)
+
+#include "sites/SqlSiteBook.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTextStream>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+constexpr int Sites = 10000;
+constexpr int ExchangesPerSite = 20;
+constexpr int Repeats = 25;
+
+const QStringList Syllables{QStringLiteral("ko"), QStringLiteral("vá"), QStringLiteral("cs"), QStringLiteral("győ"),
+                            QStringLiteral("ri"),  QStringLiteral("ba"), QStringLiteral("ló"), QStringLiteral("te"),
+                            QStringLiteral("sza"), QStringLiteral("bó"), QStringLiteral("né"), QStringLiteral("mé"),
+                            QStringLiteral("ke"),  QStringLiteral("rü"), QStringLiteral("lo"), QStringLiteral("pa")};
+
+QString word(QRandomGenerator &random, int syllables)
+{
+    QString w;
+    for (int k = 0; k < syllables; ++k)
+        w += Syllables.at(random.bounded(Syllables.size()));
+    w[0] = w[0].toUpper();
+    return w;
+}
+
+ImageBytes image(QRandomGenerator &random)
+{
+    ImageBytes bytes;
+    for (std::uint8_t &b : bytes)
+        b = std::uint8_t(random.bounded(256));
+    return bytes;
+}
+
+// The median of Repeats runs, in milliseconds.
+double median(const std::function<void(int)> &work)
+{
+    std::vector<double> times;
+    for (int k = 0; k < Repeats; ++k) {
+        QElapsedTimer t;
+        t.start();
+        work(k);
+        times.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+qint64 bookBytes(const QString &url, Sites::SqlSiteBook &book)
+{
+    if (!url.startsWith(QLatin1String("postgres")))
+        return QFileInfo(url).size() + QFileInfo(url + QStringLiteral("-wal")).size();
+    const QString name = QStringLiteral("bench-size");
+    qint64 size = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        const QString database = url.section(QLatin1Char('/'), 3);
+        db.setDatabaseName(database);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("SELECT pg_database_size(current_database())")) && q.next())
+                size = q.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    Q_UNUSED(book);
+    return size;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    const QStringList urls = app.arguments().mid(1);
+    if (urls.isEmpty()) {
+        out << "usage: bench_sitebook URL...\n";
+        return 2;
+    }
+    out << "| book | open ms | search ms (hits) | history ms | record ms | bytes per exchange | fill s |\n"
+        << "|---|---|---|---|---|---|---|\n";
+    for (const QString &url : urls) {
+        QRandomGenerator random(1088);
+        QElapsedTimer fill;
+        fill.start();
+        QList<qint64> ids;
+        {
+            Sites::SqlSiteBook book(url);
+            for (int s = 0; s < Sites; ++s) {
+                Sites::SiteDetails d;
+                d.name = word(random, 3) + QLatin1Char(' ') + QString::number(s);
+                d.address = word(random, 2) + QStringLiteral(" utca ") + QString::number(random.bounded(200));
+                d.contact = word(random, 2) + QLatin1Char(' ') + word(random, 2);
+                d.phone = QStringLiteral("+36 30 %1").arg(random.bounded(1000000, 9999999));
+                const Sites::Site site = book.addSite(d);
+                ids << site.id;
+                QList<Sites::NewExchange> exchanges;
+                for (int e = 0; e < ExchangesPerSite; ++e)
+                    exchanges << Sites::NewExchange(Sites::Operation(random.bounded(6)), QStringLiteral("COM33"),
+                                                    QStringLiteral("complete"), image(random),
+                                                    QDateTime::currentDateTimeUtc(), e == ExchangesPerSite - 1);
+                book.recordAll(site.id, exchanges);
+            }
+        }
+        const double fillSeconds = double(fill.elapsed()) / 1000;
+
+        const double open = median([&](int) { Sites::SqlSiteBook book(url); });
+        Sites::SqlSiteBook book(url);
+        qsizetype hits = 0;
+        const double search = median([&](int) { hits = book.sites(QStringLiteral("kova")).size(); });
+        const double history = median([&](int k) { book.history(ids.at((k * 397) % ids.size())); });
+        const ImageBytes one = image(random);
+        const double record = median([&](int k) {
+            book.record(ids.at((k * 211) % ids.size()), {Sites::Operation::Read, QStringLiteral("COM33"),
+                                                         QStringLiteral("complete"), one});
+        });
+        const double perExchange = double(bookBytes(url, book)) / (double(Sites) * ExchangesPerSite + Repeats);
+        out << "| " << (url.startsWith(QLatin1String("postgres")) ? "PostgreSQL" : "SQLite") << " | "
+            << QString::number(open, 'f', 1) << " | " << QString::number(search, 'f', 1) << " (" << hits << ") | "
+            << QString::number(history, 'f', 2) << " | " << QString::number(record, 'f', 2) << " | "
+            << QString::number(perExchange, 'f', 0) << " | " << QString::number(fillSeconds, 'f', 0) << " |\n";
+        out.flush();
+    }
+    return 0;
+}
