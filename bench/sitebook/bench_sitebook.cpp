@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int Sites = 10000;
+constexpr int SiteCount = 10000;
 constexpr int ExchangesPerSite = 20;
 constexpr int Repeats = 25;
 
@@ -100,7 +100,7 @@ int main(int argc, char *argv[])
         QList<qint64> ids;
         {
             Sites::SqlSiteBook book(url);
-            for (int s = 0; s < Sites; ++s) {
+            for (int s = 0; s < SiteCount; ++s) {
                 Sites::SiteDetails d;
                 d.name = word(random, 3) + QLatin1Char(' ') + QString::number(s);
                 d.address = word(random, 2) + QStringLiteral(" utca ") + QString::number(random.bounded(200));
@@ -128,7 +128,7 @@ int main(int argc, char *argv[])
             book.record(ids.at((k * 211) % ids.size()), {Sites::Operation::Read, QStringLiteral("COM33"),
                                                          QStringLiteral("complete"), one});
         });
-        const double perExchange = double(bookBytes(url, book)) / (double(Sites) * ExchangesPerSite + Repeats);
+        const double perExchange = double(bookBytes(url, book)) / (double(SiteCount) * ExchangesPerSite + Repeats);
         out << "| " << (url.startsWith(QLatin1String("postgres")) ? "PostgreSQL" : "SQLite") << " | "
             << QString::number(open, 'f', 1) << " | " << QString::number(search, 'f', 1) << " (" << hits << ") | "
             << QString::number(history, 'f', 2) << " | " << QString::number(record, 'f', 2) << " | "
