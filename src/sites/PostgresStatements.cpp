@@ -70,7 +70,9 @@ const SqlStatements &postgresStatements()
                                " FOR EACH ROW EXECUTE FUNCTION exchanges_never_changed()"),
             },
             {
-                QStringLiteral("ALTER TABLE sites ADD COLUMN search text NOT NULL DEFAULT ''"),
+                // Kept apart from the sites' images, so a search reads only this narrow table.
+                QStringLiteral("CREATE TABLE site_search (site bigint PRIMARY KEY REFERENCES sites (id),"
+                               " search text NOT NULL)"),
             },
         },
         {
@@ -85,13 +87,14 @@ const SqlStatements &postgresStatements()
         QStringLiteral("SELECT version, oldest_writer FROM book"),
         QStringLiteral("UPDATE book SET version = :version, oldest_writer = :oldest"),
         QStringLiteral("INSERT INTO sites (name, address, contact, phone, notes, created, changed, changed_by,"
-                       " revision, search) VALUES (:name, :address, :contact, :phone, :notes,"
-                       " CAST(:time AS timestamptz), CAST(:time AS timestamptz), :by, 1, :search) RETURNING id"),
+                       " revision) VALUES (:name, :address, :contact, :phone, :notes,"
+                       " CAST(:time AS timestamptz), CAST(:time AS timestamptz), :by, 1) RETURNING id"),
         QStringLiteral("UPDATE sites SET name = :name, address = :address, contact = :contact, phone = :phone,"
                        " notes = :notes, changed = CAST(:time AS timestamptz), changed_by = :by,"
-                       " revision = revision + 1, search = :search WHERE id = :id AND revision = :revision"),
-        QStringLiteral("UPDATE sites SET current_set = :image, search = :search WHERE id = :id"),
-        QStringLiteral("UPDATE sites SET search = :search WHERE id = :id"),
+                       " revision = revision + 1 WHERE id = :id AND revision = :revision"),
+        QStringLiteral("UPDATE sites SET current_set = :image WHERE id = :id"),
+        QStringLiteral("INSERT INTO site_search (site, search) VALUES (:id, :search)"
+                       " ON CONFLICT (site) DO UPDATE SET search = excluded.search"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE name = :name"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
@@ -100,9 +103,10 @@ const SqlStatements &postgresStatements()
         QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, ")
             + Time.arg(QStringLiteral("s.created")) + QStringLiteral(", ") + Time.arg(QStringLiteral("s.changed"))
             + QStringLiteral(", s.changed_by, s.revision, e.id, e.site, ") + Time.arg(QStringLiteral("e.time"))
-            + QStringLiteral(", e.operator, e.host, e.port, e.operation, e.outcome, e.sha256 FROM sites s"
+            + QStringLiteral(", e.operator, e.host, e.port, e.operation, e.outcome, e.sha256 FROM site_search f"
+                             " JOIN sites s ON s.id = f.site"
                              " LEFT JOIN exchanges e ON e.id = (SELECT max(x.id) FROM exchanges x WHERE x.site = s.id)"
-                             " WHERE s.search LIKE :pattern ESCAPE '\\' ORDER BY s.name COLLATE \"C\""),
+                             " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name COLLATE \"C\""),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, CAST(:time AS timestamptz), :by, :host, :port, :operation, :outcome,"
                        " :image, :sha256) RETURNING id"),

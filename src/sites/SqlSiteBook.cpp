@@ -355,7 +355,7 @@ void SqlSiteBook::upgradeTo(int version)
                         }
                         q.finish();
                         for (const Site &s : all)
-                            run(m_sql.refillSearch, {{"search", searchTextOf(s.details, s.current)}, {"id", s.id}});
+                            run(m_sql.setSearch, {{"search", searchTextOf(s.details, s.current)}, {"id", s.id}});
                     }
                     run(m_sql.setVersion, {{"version", current}, {"oldest", OldestWriter[current]}});
                 }
@@ -451,11 +451,11 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
                                                  {"phone", details.phone},
                                                  {"notes", details.notes},
                                                  {"time", timeText(now)},
-                                                 {"by", m_operator},
-                                                 {"search", searchTextOf(details, current)}});
+                                                 {"by", m_operator}});
             Site s;
             s.id = q.next() ? q.value(0).toLongLong() : 0;
             q.finish();
+            run(m_sql.setSearch, {{"search", searchTextOf(details, current)}, {"id", s.id}});
             s.details = details;
             s.created = s.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
             s.changedBy = m_operator;
@@ -464,8 +464,7 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
                 NewExchange put{Operation::File, {}, source.isEmpty() ? QStringLiteral("current set") : source, current, now,
                                 true};
                 insertExchange(s.id, put, current);
-                run(m_sql.updateCurrent,
-                    {{"image", blobOf(current)}, {"search", searchTextOf(details, current)}, {"id", s.id}});
+                run(m_sql.updateCurrent, {{"image", blobOf(current)}, {"id", s.id}});
                 s.current = current;
             }
             return s;
@@ -497,9 +496,9 @@ Site SqlSiteBook::editSite(const Site &site)
                                           {"notes", site.details.notes},
                                           {"time", timeText(now)},
                                           {"by", m_operator},
-                                          {"search", searchTextOf(site.details, held->current)},
                                           {"id", site.id},
                                           {"revision", site.revision}});
+                run(m_sql.setSearch, {{"search", searchTextOf(site.details, held->current)}, {"id", site.id}});
                 Site saved = *held;
                 saved.details = site.details;
                 saved.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
@@ -529,8 +528,8 @@ QList<Exchange> SqlSiteBook::recordAll(qint64 siteId, const QList<NewExchange> &
                               image->begin() + EEAddr::ModuleBytes);
                 recorded << insertExchange(siteId, exchange, image);
                 if (exchange.makeCurrent && image) {
-                    run(m_sql.updateCurrent,
-                        {{"image", blobOf(image)}, {"search", searchTextOf(held->details, image)}, {"id", siteId}});
+                    run(m_sql.updateCurrent, {{"image", blobOf(image)}, {"id", siteId}});
+                    run(m_sql.setSearch, {{"search", searchTextOf(held->details, image)}, {"id", siteId}});
                     held->current = image;
                 }
             }

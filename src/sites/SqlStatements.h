@@ -34,7 +34,7 @@ struct SqlStatements
     QString insertSite;
     QString updateDetails;
     QString updateCurrent;
-    QString refillSearch;
+    QString setSearch; // a site's search text, made or replaced
     QString allSites;
     QString siteByName;
     QString siteById;

@@ -76,7 +76,9 @@ const SqlStatements &sqliteStatements()
                                " BEGIN SELECT RAISE(ABORT, 'exchanges are never deleted'); END"),
             },
             {
-                QStringLiteral("ALTER TABLE sites ADD COLUMN search TEXT NOT NULL DEFAULT ''"),
+                // Kept apart from the sites' images, so a search reads only this narrow table.
+                QStringLiteral("CREATE TABLE site_search (site INTEGER PRIMARY KEY REFERENCES sites (id),"
+                               " search TEXT NOT NULL)"),
             },
         },
         {
@@ -91,22 +93,22 @@ const SqlStatements &sqliteStatements()
         QStringLiteral("SELECT version, oldest_writer FROM book"),
         QStringLiteral("UPDATE book SET version = :version, oldest_writer = :oldest"),
         QStringLiteral("INSERT INTO sites (name, address, contact, phone, notes, created, changed, changed_by,"
-                       " revision, search) VALUES (:name, :address, :contact, :phone, :notes, :time, :time, :by, 1,"
-                       " :search) RETURNING id"),
+                       " revision) VALUES (:name, :address, :contact, :phone, :notes, :time, :time, :by, 1)"
+                       " RETURNING id"),
         QStringLiteral("UPDATE sites SET name = :name, address = :address, contact = :contact, phone = :phone,"
-                       " notes = :notes, changed = :time, changed_by = :by, revision = revision + 1,"
-                       " search = :search WHERE id = :id AND revision = :revision"),
-        QStringLiteral("UPDATE sites SET current_set = :image, search = :search WHERE id = :id"),
-        QStringLiteral("UPDATE sites SET search = :search WHERE id = :id"),
+                       " notes = :notes, changed = :time, changed_by = :by, revision = revision + 1"
+                       " WHERE id = :id AND revision = :revision"),
+        QStringLiteral("UPDATE sites SET current_set = :image WHERE id = :id"),
+        QStringLiteral("INSERT OR REPLACE INTO site_search (site, search) VALUES (:id, :search)"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE name = :name"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
         QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
                        " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
-                       " e.outcome, e.sha256 FROM sites s LEFT JOIN exchanges e ON e.id ="
+                       " e.outcome, e.sha256 FROM site_search f JOIN sites s ON s.id = f.site LEFT JOIN exchanges e ON e.id ="
                        " (SELECT max(x.id) FROM exchanges x WHERE x.site = s.id)"
-                       " WHERE s.search LIKE :pattern ESCAPE '\\' ORDER BY s.name"),
+                       " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name"),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, :time, :by, :host, :port, :operation, :outcome, :image, :sha256)"
                        " RETURNING id"),
