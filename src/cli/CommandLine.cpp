@@ -119,17 +119,6 @@ int failFile(Io &io, int status, const QString &path, const QString &text)
     return fail(io, status, path + QStringLiteral(": ") + text);
 }
 
-std::optional<ImageBytes> loadParameterFile(Io &io, const QString &path)
-{
-    ImageBytes image;
-    const ParameterFile::Result r = ParameterFile::load(path, image);
-    if (!r.ok) {
-        failFile(io, ExitUsage, path, r.message);
-        return std::nullopt;
-    }
-    return image;
-}
-
 bool needsGui(const QStringList &arguments)
 {
     return !arguments.isEmpty() && arguments.first() == QLatin1String("report");

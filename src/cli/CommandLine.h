@@ -56,8 +56,6 @@ QList<Command> siteCommands();
 // --book URL, and the book it names: the given URL, else the configured one.
 QCommandLineOption siteBookOption();
 QString siteBookUrl(const QString &given);
-// A parameter file, or nothing after an input error naming it.
-std::optional<ImageBytes> loadParameterFile(Io &io, const QString &path);
 // True when the command line runs a command that lays out text (fonts).
 bool needsGui(const QStringList &arguments);
 

@@ -5,6 +5,7 @@
 
 #include "params/FieldModel.h"
 #include "params/ParameterFile.h"
+#include "params/TransferTexts.h"
 #include "sites/SiteBook.h"
 
 #include <QFileInfo>
@@ -73,7 +74,7 @@ QString localTime(const QDateTime &utc)
 QString exchangeLine(const Exchange &e)
 {
     return QStringLiteral("%1  %2  %3  %4  %5  %6")
-        .arg(QString::number(e.number), localTime(e.time), operationName(e.operation), e.outcome,
+        .arg(QString::number(e.number), localTime(e.time), Sites::operationName(e.operation), e.outcome,
              e.port.isEmpty() ? QStringLiteral("-") : e.port, e.operatorName);
 }
 
@@ -81,7 +82,7 @@ QJsonObject exchangeJson(const Exchange &e)
 {
     return {{QStringLiteral("exchange"), e.number},
             {QStringLiteral("time"), e.time.toUTC().toString(Qt::ISODateWithMs)},
-            {QStringLiteral("operation"), operationName(e.operation)},
+            {QStringLiteral("operation"), Sites::operationName(e.operation)},
             {QStringLiteral("outcome"), e.outcome},
             {QStringLiteral("port"), e.port},
             {QStringLiteral("operator"), e.operatorName},
@@ -126,7 +127,7 @@ SiteDetails detailsFrom(const QCommandLineParser &p, SiteDetails d, bool renames
 int runAdd(const QCommandLineParser &p, Io &io)
 {
     std::optional<ImageBytes> current;
-    if (p.isSet(FromOption) && !(current = loadParameterFile(io, p.value(FromOption))))
+    if (p.isSet(FromOption) && !(current = loadImage(io, p.value(FromOption))))
         return ExitUsage;
     const SiteDetails details = detailsFrom(p, SiteDetails::named(p.positionalArguments().at(0)), false);
     return withBook(p, io, [&](SiteBook &book) {
@@ -273,7 +274,7 @@ int runDiff(const QCommandLineParser &p, Io &io)
             }
         }
         const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
-        for (const QString &line : differenceLines(a, b, d))
+        for (const QString &line : differenceLines(differenceRows(d, a, b)))
             io.out << line << '\n';
         return d.isEmpty() ? ExitDone : ExitDiffers;
     });
@@ -299,12 +300,12 @@ int runGet(const QCommandLineParser &p, Io &io)
 int runPut(const QCommandLineParser &p, Io &io)
 {
     const QString path = p.positionalArguments().at(1);
-    const std::optional<ImageBytes> image = loadParameterFile(io, path);
+    const std::optional<ImageBytes> image = loadImage(io, path);
     if (!image)
         return ExitUsage;
     return withBook(p, io, [&](SiteBook &book) {
         const Site site = book.site(p.positionalArguments().at(0));
-        book.record(site.id, {Operation::File, {}, QStringLiteral("from ") + path, image, QDateTime::currentDateTimeUtc(), true});
+        book.record(site.id, {Sites::Operation::File, {}, QStringLiteral("from ") + path, image, QDateTime::currentDateTimeUtc(), true});
         return ExitDone;
     });
 }
@@ -318,10 +319,10 @@ int runImport(const QCommandLineParser &p, Io &io)
         files << std::pair{QFileInfo(path).lastModified().toUTC(), path};
     std::stable_sort(files.begin(), files.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
     for (const auto &[time, path] : files) {
-        const std::optional<ImageBytes> image = loadParameterFile(io, path);
+        const std::optional<ImageBytes> image = loadImage(io, path);
         if (!image)
             return ExitUsage; // nothing is recorded
-        exchanges << NewExchange(Operation::File, {}, QStringLiteral("imported from ") + path, image, time,
+        exchanges << NewExchange(Sites::Operation::File, {}, QStringLiteral("imported from ") + path, image, time,
                                  &path == &files.last().second);
     }
     return withBook(p, io, [&](SiteBook &book) {
