@@ -1,16 +1,12 @@
 #include "BookLocation.h"
 
-#include <QDir>
+#include "common/Files.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/statfs.h>
-#include <unistd.h>
 
 namespace Sites {
 
@@ -56,19 +52,9 @@ QString networkFileSystemName(long type)
 
 QString prepareSqliteFile(const QString &path)
 {
-    const QFileInfo info(path);
-    const QString folder = info.absolutePath();
-    if (!QFileInfo::exists(folder)) {
-        // Only the folders made here get 700; existing ones are left as they are.
-        QStringList missing;
-        for (QString f = folder; !QFileInfo::exists(f); f = QFileInfo(f).absolutePath())
-            missing.prepend(f);
-        for (const QString &f : missing) {
-            if (::mkdir(QFile::encodeName(f).constData(), 0700) != 0 && errno != EEXIST)
-                return QStringLiteral("cannot make the folder %1: %2").arg(f, QString::fromLocal8Bit(std::strerror(errno)));
-            ::chmod(QFile::encodeName(f).constData(), 0700);
-        }
-    }
+    const QString folder = QFileInfo(path).absolutePath();
+    if (const int error = Files::makeFolder(folder, Files::Access::Private))
+        return QStringLiteral("cannot make the folder of the site book: %1").arg(Files::errorMessage(folder, error));
     struct statfs fs{};
     if (::statfs(QFile::encodeName(folder).constData(), &fs) == 0) {
         const QString network = networkFileSystemName(static_cast<long>(fs.f_type));
@@ -77,15 +63,9 @@ QString prepareSqliteFile(const QString &path)
                                   "office shares one book on PostgreSQL: --book postgresql://host/dbname")
                 .arg(path, network);
     }
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        // 600 whatever the umask; SQLite gives its -wal and -shm files the same mode.
-        ::fchmod(fd, 0600);
-        ::close(fd);
-    } else if (errno != EEXIST) {
-        return QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    }
+    // 600 before SQLite opens it: SQLite gives its -wal and -shm files the same mode.
+    if (const int error = Files::createFile(path, Files::Access::Private))
+        return QStringLiteral("cannot create the site book: %1").arg(Files::errorMessage(path, error));
     return {};
 }
 
