@@ -4,6 +4,7 @@
 #include "StartUp.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
+#include "params/ImageState.h"
 #include "serial/SorosDialog.h"
 #include "status/State.h"
 #include "ui/WindowHelpers.h"
@@ -292,6 +293,11 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {
+    // Quitting would lose edits that no module and no file holds.
+    if (parameterImageState().hasUnkeptChanges() && !askYesNo(this, QString::fromLatin1(UnkeptChangesQuestion))) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (WelcomeForm)
         WelcomeForm->close();

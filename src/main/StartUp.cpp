@@ -94,10 +94,7 @@ void startUp()
 
 void connectWindows()
 {
-    FormDownload->openEditor = [] {
-        if (SettingsForm)
-            SettingsForm->editImage();
-    };
+    FormDownload->openEditor = [] { return SettingsForm && SettingsForm->editImage(); };
 }
 
 void shutDown()

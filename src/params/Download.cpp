@@ -2,6 +2,7 @@
 
 #include "Differences.h"
 #include "HistoryWindow.h"
+#include "ImageState.h"
 #include "ParameterFile.h"
 #include "TransferTexts.h"
 #include "WriteChecks.h"
@@ -166,6 +167,7 @@ TFormDownload::TFormDownload(QWidget *parent)
 void TFormDownload::FormCreate()
 {
     fillImage(0xFF);
+    parameterImageState().erase();
 }
 
 void TFormDownload::setLink(ModuleLink *link)
@@ -241,13 +243,23 @@ void TFormDownload::btReadClick()
 {
     const TransferOutcome outcome = Transfer.Read();
     QString text = outcomeText(Sequence::Read, Transfer.Result());
-    if (outcome == TransferOutcome::Succeeded)
+    if (outcome == TransferOutcome::Succeeded) {
+        parameterImageState().readFromModule(PortName());
         text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Read));
+    }
     showOutcome(Transfer.Result(), text);
 }
 
 void TFormDownload::btWriteClick()
 {
+    // The erased image of start-up would wipe the module's configuration:
+    // written only when the installer says so.
+    if (Transfer.Link.Connected() && parameterImageState().isUntouched()
+        && !askYesNo(this, QString::fromLatin1(UntouchedWriteQuestion))) {
+        fileOperationStarted();
+        lbOutcome->setText(QString::fromLatin1(NothingWrittenText));
+        return;
+    }
     CheckedWriteOptions options;
     options.verify = cbVerify->isChecked();
     options.backup = cbBackup->isChecked();
@@ -257,12 +269,18 @@ void TFormDownload::btWriteClick()
         m_history->Refresh();
     if (write.ending == WriteEnding::VerifyDiffered || write.ending == WriteEnding::VerifyStopped)
         listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
+    if (write.acknowledged())
+        parameterImageState().writtenToModule(PortName(), write.ending == WriteEnding::Verified ? ImageState::Verify::Matched
+                                                          : write.ending == WriteEnding::VerifyDiffered
+                                                              ? ImageState::Verify::Differed
+                                                              : ImageState::Verify::NotRun);
     showOutcome(write.result, outcomeText(write));
 }
 
 void TFormDownload::btCompareClick()
 {
-    Transfer.Compare();
+    if (Transfer.Compare() == TransferOutcome::Succeeded)
+        parameterImageState().readFromModule(PortName());
     const int differences = listDifferences(Transfer.Result(), Transfer.Received(), Transfer.Buffer(),
                                             QStringLiteral("Last read or written"));
     showOutcome(Transfer.Result(), outcomeText(Sequence::Compare, Transfer.Result(), differences));
@@ -317,6 +335,7 @@ void TFormDownload::btOpenClick()
         return;
     }
     setProgress(Transfer::BarMaximum);
+    parameterImageState().loadedFromFile(QFileInfo(path).fileName());
     lbOutcome->setText(fileOutcomeText(true, QFileInfo(path).fileName()));
 }
 
@@ -331,13 +350,17 @@ void TFormDownload::btSaveClick()
         showError(result.message);
         return;
     }
+    parameterImageState().savedToFile(QFileInfo(path).fileName());
     lbOutcome->setText(fileOutcomeText(false, QFileInfo(path).fileName()));
 }
 
 void TFormDownload::btEditClick()
 {
-    if (openEditor)
-        openEditor();
+    if (!openEditor)
+        return;
+    const ImageBytes before = ParameterImage;
+    if (openEditor())
+        parameterImageState().storedFromEditor(ParameterImage != before);
 }
 
 void TFormDownload::btHistoryClick()

@@ -65,8 +65,8 @@ public:
     std::function<void(const QString &)> MessageBox;
     std::function<void(const QString &)> ErrorBox;
     // "Edit parameters" opens the editor through this; start-up wires it,
-    // since the editor's folder sits above this one.
-    std::function<void()> openEditor;
+    // since the editor's folder sits above this one. True when it stored.
+    std::function<bool()> openEditor;
     // The report's save dialog, and the viewer it is opened in.
     std::function<QString()> ReportDialog;
     std::function<void(const QString &)> OpenReport;

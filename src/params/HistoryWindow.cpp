@@ -1,5 +1,7 @@
 #include "HistoryWindow.h"
 
+#include "ImageState.h"
+
 #include "Differences.h"
 #include "FieldModel.h"
 #include "ParameterFile.h"
@@ -98,6 +100,7 @@ void TFormHistory::btLoadClick()
         return;
     // As "Read from File": the image only; TransferBuffer keeps the last exchange.
     ParameterImage = image;
+    parameterImageState().loadedFromFile(name);
     if (Loaded)
         Loaded();
 }

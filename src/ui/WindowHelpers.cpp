@@ -23,6 +23,15 @@ void showException(const std::exception &error)
     showErrorBox(QString::fromUtf8(error.what()));
 }
 
+bool askYesNo(QWidget *parent, const QString &question)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), question,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void bringForward(QWidget *window)
 {
     if (window->isMinimized())

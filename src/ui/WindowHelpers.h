@@ -11,6 +11,10 @@ class QWidget;
 void showErrorBox(const QString &message);
 void showException(const std::exception &error);
 
+// Asks a question with the buttons Yes and No, No being the default (Enter
+// and Esc both answer No); true for Yes.
+bool askYesNo(QWidget *parent, const QString &question);
+
 // Shows a non-modal window, or brings it forward when it is open already.
 void bringForward(QWidget *window);
 

@@ -3,11 +3,14 @@
 
 #include "ShellFixture.h"
 
+#include "common/BoxAnswerer.h"
+
 #include "editor/Settings.h"
 #include "link/FrameTrace.h"
 #include "link/SerialDetails.h"
 #include "main/Languages.h"
 #include "main/Welcome.h"
+#include "params/Download.h"
 #include "status/State.h"
 #include "ui/WindowHelpers.h"
 
@@ -16,6 +19,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QPushButton>
 #include <QScreen>
@@ -60,6 +64,8 @@ private slots:
     void englishTextsFromFirstDisplay();
     void closingEndsTheProgram_data();
     void closingEndsTheProgram();
+    void quittingWithUnkeptChangesAsks_data();
+    void quittingWithUnkeptChangesAsks();
     void portRestoredAndStored_data();
     void portRestoredAndStored();
     void detailsShortcut_data();
@@ -233,6 +239,70 @@ void TestStartUp::closingEndsTheProgram()
     QFile file(m_fixture.workPath("QuelmarSetup.ini"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), portFile("COM1"));
+}
+
+void TestStartUp::quittingWithUnkeptChangesAsks_data()
+{
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("stored from the editor, No") << true << false << false << true;
+    QTest::newRow("stored from the editor, Yes") << true << false << true << true;
+    QTest::newRow("stored from the editor, then saved") << true << true << false << false;
+    QTest::newRow("nothing stored") << false << false << false << false;
+}
+
+void TestStartUp::quittingWithUnkeptChangesAsks()
+{
+    QFETCH(bool, edited);
+    QFETCH(bool, saved);
+    QFETCH(bool, yes);
+    QFETCH(bool, asked);
+    startUp();
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(4 * ShellFixture::Patience);
+    BoxAnswerer answerer(yes ? QMessageBox::Yes : QMessageBox::No);
+
+    bool done = false;
+    bool openAfterNo = false;
+    QTimer poller;
+    connect(&poller, &QTimer::timeout, [&] {
+        if (done || !MainForm || !MainForm->isVisible())
+            return;
+        done = true;
+        if (edited) {
+            // "Edit parameters", a text typed, "Store changes".
+            QTimer::singleShot(0, [] {
+                QTest::keyClicks(SettingsForm->findChild<QLineEdit *>(QStringLiteral("edSMS1")), QStringLiteral("Arm"));
+                SettingsForm->btSettingOK->click();
+            });
+            FormDownload->btEdit->click();
+        }
+        if (saved) {
+            const QString file = m_fixture.workPath("site.QM3");
+            FormDownload->SaveDialog1 = [file] { return file; };
+            FormDownload->btSave->click();
+        }
+        QTest::mouseClick(MainForm->btClose, Qt::LeftButton);
+        if (MainForm->isVisible()) {
+            openAfterNo = true;
+            answerer.setAnswer(QMessageBox::Yes);
+            QTest::mouseClick(MainForm->btClose, Qt::LeftButton);
+        }
+    });
+    poller.start(10);
+
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(done);
+    const QString question = QStringLiteral("The parameter set was changed and neither written nor saved. Quit anyway?");
+    QCOMPARE(answerer.texts, asked ? QStringList(yes ? 1 : 2, question) : QStringList());
+    if (asked)
+        QCOMPARE(answerer.defaults.first(), QMessageBox::No);
+    QCOMPARE(openAfterNo, asked && !yes);
+    QVERIFY(!MainForm->isVisible());
 }
 
 void TestStartUp::portRestoredAndStored_data()

@@ -7,11 +7,13 @@
 #include "params/Differences.h"
 #include "params/FieldModel.h"
 #include "params/HistoryWindow.h"
+#include "params/ImageState.h"
 #include "report/Report.h"
 #include "link/ModuleLink.h"
 #include "main/StartUp.h"
 #include "params/ParameterFile.h"
 
+#include "common/BoxAnswerer.h"
 #include "common/SimulatorProcess.h"
 
 #include <QApplication>
@@ -47,9 +49,11 @@ QByteArray imageBytes()
     return QByteArray(reinterpret_cast<const char *>(ParameterImage.data()), 1088);
 }
 
+// As "Read from File" leaves the image.
 void setImage(const QByteArray &bytes)
 {
     std::copy_n(bytes.constData(), 1088, reinterpret_cast<char *>(ParameterImage.data()));
+    parameterImageState().loadedFromFile(QStringLiteral("set.QM3"));
 }
 
 QByteArray bufferBytes()
@@ -99,6 +103,8 @@ private slots:
     void readStopsAtAMisaddressedAnswer();
     void compareAgainstOtherDataTurnsRed();
     void writeThenCompare();
+    void writeOfAnUntouchedImageAsks_data();
+    void writeOfAnUntouchedImageAsks();
     void portClosedDuringARead();
     void notConnected();
 
@@ -307,6 +313,69 @@ void TestDownload::writeThenCompare()
     // The simulator stores what it was sent as it quits.
     QVERIFY(m_sim.stop());
     QCOMPARE(readFile(saved).left(960), image.left(960));
+}
+
+void TestDownload::writeOfAnUntouchedImageAsks_data()
+{
+    QTest::addColumn<QString>("before"); // what happened since the window was created
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("right after start, No") << "" << false << true;
+    QTest::newRow("right after start, Yes") << "" << true << true;
+    QTest::newRow("after a read that stopped, No") << "stopped read" << false << true;
+    QTest::newRow("after a read") << "read" << false << false;
+    QTest::newRow("after loading a file") << "file" << false << false;
+    QTest::newRow("after storing from the editor") << "editor" << false << false;
+}
+
+void TestDownload::writeOfAnUntouchedImageAsks()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, yes);
+    QFETCH(bool, asked);
+    const QString module = path(QStringLiteral("module.qm3"));
+    const QString saved = path(QStringLiteral("saved.qm3"));
+    QVERIFY(writeFile(module, patternImage()));
+    QStringList args{QStringLiteral("--image"), module, QStringLiteral("--save"), saved};
+    if (before == u"stopped read")
+        args << QStringLiteral("--fault") << QStringLiteral("wrong-address=4");
+    QVERIFY(startSim(args));
+    QVERIFY(connectPort());
+    QByteArray file = patternImage();
+    file[3] = 'f';
+    m_chosenPath = path(QStringLiteral("site.QM3"));
+    QVERIFY(writeFile(m_chosenPath, file));
+    m_form->openEditor = [] {
+        ParameterImage[7] = 0x42;
+        return true;
+    };
+    if (before.endsWith(u"read"))
+        m_form->btRead->click();
+    else if (before == u"file")
+        m_form->btOpen->click();
+    else if (before == u"editor")
+        m_form->btEdit->click();
+    const QByteArray image = imageBytes();
+
+    BoxAnswerer answerer(yes ? QMessageBox::Yes : QMessageBox::No);
+    m_form->btWrite->click();
+
+    QCOMPARE(answerer.texts, asked ? QStringList{QStringLiteral(
+                                  "The parameter set was not read from a module or loaded from a file. Write an "
+                                  "erased parameter set to the module?")}
+                                   : QStringList());
+    if (asked)
+        QCOMPARE(answerer.defaults.first(), QMessageBox::No);
+    const bool written = yes || !asked;
+    if (!written)
+        QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Write: nothing was written."));
+    else
+        QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Write: 15 of 15 blocks acknowledged."));
+    QVERIFY(allEnabled());
+    m_form->setLink(nullptr);
+    m_link.reset();
+    QVERIFY(m_sim.stop());
+    QCOMPARE(readFile(saved).left(960), written ? image.left(960) : patternImage().left(960));
 }
 
 void TestDownload::portClosedDuringARead()

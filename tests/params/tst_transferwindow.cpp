@@ -3,6 +3,7 @@
 
 #include "params/Differences.h"
 #include "params/Download.h"
+#include "params/ImageState.h"
 #include "params/ParameterFile.h"
 
 #include "common/EngineLine.h"
@@ -110,6 +111,7 @@ void TestTransferWindow::init()
     // The module holds what was last read: a compare finds nothing.
     std::copy(m_line->module.memory.begin(), m_line->module.memory.end(), TransferBuffer.begin());
     std::copy(m_line->module.memory.begin(), m_line->module.memory.end(), ParameterImage.begin());
+    parameterImageState().readFromModule(QStringLiteral("COM7"));
 }
 
 void TestTransferWindow::outcomeLine_data()

@@ -8,6 +8,7 @@
 #include "main/ShellFixture.h"
 
 #include "params/Download.h"
+#include "params/ImageState.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -194,6 +195,7 @@ void TestUnplug::hangUpDuringOperation()
 
     QByteArray image(1088, '\x5C');
     std::copy_n(image.constData(), 1088, reinterpret_cast<char *>(ParameterImage.data()));
+    parameterImageState().loadedFromFile(QStringLiteral("set.QM3")); // as "Read from File" leaves it
 
     Probe probe(*m_sim.process());
     (write ? FormDownload->btWrite : FormDownload->btRead)->click();

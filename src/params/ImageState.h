@@ -1,0 +1,58 @@
+#pragma once
+// Where the parameter image's values came from, and whether it holds changes
+// that neither a module nor a file has: what a write asks before it sends an
+// erased set, what closing the tool asks before changes are lost, and the
+// line of the report that says where its values come from.
+
+#include <QDateTime>
+#include <QString>
+
+class ImageState
+{
+public:
+    enum class Source { Erased, Module, Written, File };
+    enum class Verify { NotRun, Matched, Differed };
+
+    // The erased image of start-up: nothing read, loaded or stored.
+    void erase();
+    // All blocks read from the module on port (a compare that found the
+    // module as last read or written counts too).
+    void readFromModule(const QString &port, const QDateTime &when = QDateTime::currentDateTime());
+    // Every block acknowledged by the module on port.
+    void writtenToModule(const QString &port, Verify verify, const QDateTime &when = QDateTime::currentDateTime());
+    // Loaded from a file or the history; name is the file's name.
+    void loadedFromFile(const QString &name);
+    // Saved to a file: the file now holds any changes.
+    void savedToFile(const QString &name);
+    // The editor stored its fields; changed: the image's bytes changed.
+    void storedFromEditor(bool changed);
+
+    Source source() const { return m_source; }
+    // Nothing was read, loaded or stored from the editor since start-up, so
+    // a write would send the erased set.
+    bool isUntouched() const { return m_source == Source::Erased && !m_stored; }
+    // Changes stored from the editor that were neither written nor saved.
+    bool hasUnkeptChanges() const { return m_changed; }
+
+    // "Read from the module on COM60 at 12:30:05", "From the file site.QM3", ...
+    QString sourceLine() const;
+
+private:
+    Source m_source = Source::Erased;
+    Verify m_verify = Verify::NotRun;
+    QString m_port;
+    QString m_file;
+    QDateTime m_when;
+    bool m_stored = false;
+    bool m_changed = false;
+};
+
+// The state of the program-wide ParameterImage.
+ImageState &parameterImageState();
+
+// The question a write asks before it sends an image nobody read, loaded or stored.
+extern const char UntouchedWriteQuestion[];
+// The question before the tool quits with changes neither written nor saved.
+extern const char UnkeptChangesQuestion[];
+// The outcome line of a write the installer declined.
+extern const char NothingWrittenText[];
