@@ -165,4 +165,17 @@ FieldValue valueOf(const Binding &binding)
     return 0;
 }
 
+QString shownText(const Binding &binding)
+{
+    if (const auto *grid = qobject_cast<const CharGrid *>(binding.control)) {
+        QString text;
+        for (const QString &cell : grid->cells())
+            text += cell.isEmpty() ? QLatin1Char(' ') : cell.front();
+        return text;
+    }
+    if (const auto *field = qobject_cast<const QLineEdit *>(binding.control))
+        return field->text();
+    return {};
+}
+
 } // namespace FieldControls

@@ -33,5 +33,8 @@ inline constexpr std::array<std::string_view, 3> RuleOrder = {"CallFilter", "GPR
 
 void show(const Binding &binding, const FieldModel::FieldValue &value);
 FieldModel::FieldValue valueOf(const Binding &binding);
+// What a grid or text field shows: the cells (a blank for an empty cell, each
+// cell's first character) or the text; empty for other controls.
+QString shownText(const Binding &binding);
 
 } // namespace FieldControls

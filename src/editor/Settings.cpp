@@ -6,6 +6,7 @@
 #include "IPAddressControl.h"
 #include "RadioGroup.h"
 #include "SettingsFields.h"
+#include "StoreCheck.h"
 #include "params/Encodings.h"
 #include "ui/WindowHelpers.h"
 
@@ -99,6 +100,20 @@ void TSettingsForm::LoadSettings(const ImageBytes &image)
     // enabling rules need.
     for (const FieldControls::Binding &b : m_bindings)
         FieldControls::show(b, FieldModel::Decode(image, *b.field));
+    // A store can differ from the image even with nothing typed (an erased
+    // number becomes zero digits): changes are counted against this.
+    m_asLoaded = image;
+    StoreSettings(m_asLoaded);
+    m_loaded = true;
+}
+
+bool TSettingsForm::fieldsChanged()
+{
+    if (!m_loaded)
+        return false;
+    ImageBytes now = m_asLoaded;
+    StoreSettings(now);
+    return now != m_asLoaded;
 }
 
 void TSettingsForm::StoreSettings(ImageBytes &image)
@@ -121,13 +136,49 @@ bool TSettingsForm::editImage()
 
 void TSettingsForm::btSettingOKClick()
 {
+    // Fields on the pages shown whose value the store would change or drop.
+    QStringList sentences;
+    QWidget *first = nullptr;
+    for (const FieldControls::Binding &b : m_bindings) {
+        QWidget *page = b.control ? pageOf(b.control) : nullptr;
+        if (!page || PageControl1->indexOf(page) < 0)
+            continue;
+        const QString sentence = StoreCheck::check(*b.field, FieldControls::shownText(b));
+        if (sentence.isEmpty())
+            continue;
+        sentences << sentence;
+        if (!first)
+            first = b.control;
+    }
+    if (first && !askYesNo(this, StoreCheck::question(sentences))) {
+        PageControl1->setCurrentWidget(pageOf(first));
+        first->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     StoreSettings();
     accept();
 }
 
+QWidget *TSettingsForm::pageOf(const QWidget *control) const
+{
+    for (QWidget *page : {TabSheetPhone, TabSheetSMS, TabSheetCallFilter, TabSheetOUTPUT, TabSheetBELL103,
+                          TabSheetGPRS, TabSheetTELL})
+        if (page && page->isAncestorOf(control))
+            return page;
+    return nullptr;
+}
+
 void TSettingsForm::btSettingCancelClick()
 {
-    reject();
+    // The button says what it does: no question.
+    QDialog::reject();
+}
+
+void TSettingsForm::reject()
+{
+    if (fieldsChanged() && !askYesNo(this, QStringLiteral("Discard the changes?")))
+        return;
+    QDialog::reject();
 }
 
 // ------------------------------------------------------------ typing rules

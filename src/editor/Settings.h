@@ -43,6 +43,11 @@ public:
     // modally, and store into the image if the user chose "Store changes".
     bool editImage();
 
+    // A field shows another value than the image had when it was loaded.
+    bool fieldsChanged();
+    // Esc and the window's close button: asks before changed fields are dropped.
+    void reject() override;
+
     // Event handlers, named after their controls.
     void btSettingOKClick();
     void btSettingCancelClick();
@@ -122,6 +127,8 @@ private:
     }
 
     void setPresetLook(QLineEdit *field, bool custom);
+    // The page that holds a control, shown or detached; nullptr for none.
+    QWidget *pageOf(const QWidget *control) const;
 
     QList<FieldControls::Binding> m_bindings; // every field, in load order
     QHash<int, QWidget *> m_controls;         // by field offset
@@ -129,6 +136,9 @@ private:
     QStringList m_presets;
     GprsPresets::PresetFields m_custom;
     bool m_centred = false;
+    // The image as the controls stored it right after the last load.
+    ImageBytes m_asLoaded{};
+    bool m_loaded = false;
 };
 
 extern TSettingsForm *SettingsForm;

@@ -9,6 +9,8 @@
 #include "editor/Settings.h"
 #include "params/ParameterImage.h"
 
+#include "common/BoxAnswerer.h"
+
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -107,6 +109,10 @@ private slots:
     void spinnerValues();
     void addressControlTyping();
     void cancelCloseAndReopen();
+    void escAndCloseAskBeforeDiscarding_data();
+    void escAndCloseAskBeforeDiscarding();
+    void storeAsksAboutValuesItWouldChange_data();
+    void storeAsksAboutValuesItWouldChange();
 
     void presetsWithoutFile();
     void presetSelection();
@@ -599,7 +605,8 @@ void SettingsFormTest::cancelCloseAndReopen()
     QCOMPARE(slice(ParameterImage, 68, 3), QByteArray("\x02" "57", 3));
     QVERIFY(!SettingsForm->isVisible());
 
-    // The close box cancels.
+    // The close box cancels (once its question is answered).
+    BoxAnswerer discard(QMessageBox::Yes);
     const ImageBytes stored = ParameterImage;
     QTimer::singleShot(0, this, [&] {
         typeInto(user2, QStringLiteral("1"));
@@ -607,6 +614,134 @@ void SettingsFormTest::cancelCloseAndReopen()
     });
     QCOMPARE(SettingsForm->editImage(), false);
     QVERIFY(ParameterImage == stored);
+    SettingsForm = nullptr;
+}
+
+void SettingsFormTest::escAndCloseAskBeforeDiscarding_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("typed");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("Esc, changed, No") << "Esc" << true << false << true;
+    QTest::newRow("Esc, changed, Yes") << "Esc" << true << true << true;
+    QTest::newRow("close button, changed, No") << "close" << true << false << true;
+    QTest::newRow("close button, changed, Yes") << "close" << true << true << true;
+    QTest::newRow("Esc, nothing changed") << "Esc" << false << false << false;
+    QTest::newRow("close button, nothing changed") << "close" << false << false << false;
+    QTest::newRow("Cancel changes, changed") << "Cancel" << true << false << false;
+}
+
+void SettingsFormTest::escAndCloseAskBeforeDiscarding()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, typed);
+    QFETCH(bool, yes);
+    QFETCH(bool, asked);
+    SettingsForm = new TSettingsForm;
+    std::unique_ptr<TSettingsForm> owner(SettingsForm);
+    ParameterImage = erasedImage();
+    const ImageBytes before = ParameterImage;
+    auto *sms = SettingsForm->findChild<QLineEdit *>(QStringLiteral("edSMS3"));
+    BoxAnswerer answerer(yes ? QMessageBox::Yes : QMessageBox::No);
+
+    bool openAfter = false;
+    QTimer::singleShot(0, this, [&] {
+        if (typed)
+            QTest::keyClicks(sms, QStringLiteral("Arm"));
+        if (how == u"Esc")
+            QTest::keyClick(SettingsForm, Qt::Key_Escape);
+        else if (how == u"close")
+            SettingsForm->close();
+        else
+            SettingsForm->btSettingCancel->click();
+        openAfter = SettingsForm->isVisible();
+        // "Cancel changes" never asks.
+        if (openAfter)
+            SettingsForm->btSettingCancel->click();
+    });
+    QCOMPARE(SettingsForm->editImage(), false);
+
+    QCOMPARE(answerer.texts, asked ? QStringList{QStringLiteral("Discard the changes?")} : QStringList());
+    if (asked)
+        QCOMPARE(answerer.defaults.first(), QMessageBox::No);
+    QCOMPARE(openAfter, asked && !yes);
+    QVERIFY(ParameterImage == before);
+    SettingsForm = nullptr;
+}
+
+void SettingsFormTest::storeAsksAboutValuesItWouldChange_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("question"); // empty: none
+    QTest::addColumn<QByteArray>("stored"); // the field's bytes after "Store changes"; empty: not stored
+
+    const QString notACode = QStringLiteral(
+        "Event code 2 \"%1\" is not a code (four symbols 0 to 9 or *) and will be stored as no code.");
+    QTest::newRow("letters in a code, No")
+        << "acgEvent2" << "ab*2" << false << notACode.arg("AB*2") + " Store anyway?" << QByteArray();
+    QTest::newRow("letters in a code, Yes")
+        << "acgEvent2" << "1A34" << true << notACode.arg("1A34") + " Store anyway?" << QByteArray("\xFF\xFF", 2);
+    QTest::newRow("short code, No") << "acgEvent2" << "12" << false << notACode.arg("12") + " Store anyway?"
+                                    << QByteArray();
+    QTest::newRow("a code") << "acgEvent2" << "12*4" << false << QString() << QByteArray("\x12\xA4", 2);
+    QTest::newRow("number with an empty cell, No")
+        << "acgUSER1" << "12>4" << false
+        << "Primary User (#USER1) \"12 4\" has empty cells and will be stored as \"124\". Store anyway?"
+        << QByteArray();
+    QTest::newRow("two fields, No") << "acgUSER1 acgEvent2" << "1>2 12" << false
+                                    << "Primary User (#USER1) \"1 2\" has empty cells and will be stored as \"12\".\n"
+                                       + notACode.arg("12") + "\nStore anyway?"
+                                    << QByteArray();
+}
+
+void SettingsFormTest::storeAsksAboutValuesItWouldChange()
+{
+    QFETCH(QString, grid);
+    QFETCH(QString, keys);
+    QFETCH(bool, yes);
+    QFETCH(QString, question);
+    QFETCH(QByteArray, stored);
+    SettingsForm = new TSettingsForm;
+    std::unique_ptr<TSettingsForm> owner(SettingsForm);
+    ParameterImage = erasedImage();
+    const ImageBytes before = ParameterImage;
+    const QStringList grids = grid.split(' ');
+    const QStringList typed = keys.split(' ');
+    BoxAnswerer answerer(yes ? QMessageBox::Yes : QMessageBox::No);
+
+    bool openAfter = false;
+    QWidget *pageAfter = nullptr;
+    QWidget *focusAfter = nullptr;
+    QTimer::singleShot(0, this, [&] {
+        for (int i = 0; i < grids.size(); ++i)
+            typeInto(SettingsForm->findChild<CharGrid *>(grids[i]), QStringLiteral("\b") + typed[i]);
+        SettingsForm->PageControl1->setCurrentWidget(SettingsForm->TabSheetOUTPUT);
+        SettingsForm->btSettingOK->click();
+        openAfter = SettingsForm->isVisible();
+        pageAfter = SettingsForm->PageControl1->currentWidget();
+        focusAfter = SettingsForm->focusWidget();
+        if (openAfter)
+            SettingsForm->btSettingCancel->click();
+    });
+    const bool accepted = SettingsForm->editImage();
+
+    QCOMPARE(answerer.texts, question.isEmpty() ? QStringList() : QStringList{question});
+    if (!question.isEmpty())
+        QCOMPARE(answerer.defaults.first(), QMessageBox::No);
+    QCOMPARE(accepted, !stored.isEmpty());
+    QCOMPARE(openAfter, stored.isEmpty());
+    if (stored.isEmpty()) {
+        // Back in the editor, on the first listed field.
+        QWidget *first = SettingsForm->findChild<CharGrid *>(grids.first());
+        QCOMPARE(focusAfter, first);
+        QVERIFY(pageAfter && pageAfter->isAncestorOf(first));
+        QVERIFY(ParameterImage == before);
+    } else {
+        QCOMPARE(slice(ParameterImage, 285, 2), stored);
+    }
     SettingsForm = nullptr;
 }
 
