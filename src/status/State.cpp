@@ -6,7 +6,6 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -21,6 +20,7 @@ namespace {
 constexpr int Margin = 8;
 constexpr int GroupHeight = 50;
 constexpr int HeadingHeight = 22;
+constexpr Rgb StaleGrey{128, 128, 128};
 
 // A raised frame holding a bold heading panel and a centred value label.
 QFrame *indicatorGroup(QWidget *parent, const QRect &place, QLabel *&heading, QLabel *&value,
@@ -148,10 +148,13 @@ TStateForm::TStateForm(QWidget *parent)
     btRecord->setGeometry(ClientWidth - Margin - 120, extraRow, 120, 28);
     FormSignal = new TFormSignal(signalHistory, this);
     AskRecordFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Record to file"), QString(),
-                                            QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
-                                            QFileDialog::DontConfirmOverwrite);
+        // A recording appends: naming an existing file is no reason to ask.
+        return askSaveFileName(this, QStringLiteral("Record to file"), QStringLiteral("CSV files (*.csv);;All files (*)"),
+                               QStringLiteral("csv"), false);
     };
+    lbNoAnswer = new QLabel(this);
+    lbNoAnswer->setObjectName(QStringLiteral("lbNoAnswer"));
+    lbNoAnswer->setGeometry(Margin, extraRow + 32, ClientWidth - 2 * Margin, 20);
     connect(btSignalHistory, &QPushButton::clicked, this, &TStateForm::btSignalHistoryClick);
     connect(btRecord, &QPushButton::clicked, this, &TStateForm::btRecordClick);
     centreOnScreen(this);
@@ -161,6 +164,10 @@ void TStateForm::RefreshStatus()
 {
     // Only the dispatcher calls this, once per status message.
     m_lastStatus = QDateTime::currentDateTime();
+    m_stale = false;
+    lbNoAnswer->clear();
+    pbTerero->setEnabled(true);
+    lbGSMpowVal->setEnabled(true);
     const StatusDisplay d = describeStatus(m_status);
     for (std::size_t k = 0; k < lbIN.size(); ++k)
         setColour(lbIN[k], d.inputs[k]);
@@ -196,6 +203,7 @@ void TStateForm::stopRecording()
 {
     Recorder.stop();
     btRecord->setText(QStringLiteral("Record to file"));
+    updatePolling();
 }
 
 void TStateForm::recordingFailed()
@@ -225,12 +233,41 @@ void TStateForm::TimerStateTimer()
 {
     if (!SendText)
         return;
+    if (!m_pollStart.isValid())
+        m_pollStart = QDateTime::currentDateTime();
     try {
         SendText(QByteArrayLiteral("??"));
     } catch (const std::exception &error) {
         // The timer keeps running: the next tick tries again.
         showException(error);
     }
+    checkAnswer();
+}
+
+void TStateForm::checkAnswer()
+{
+    const QDateTime since = m_lastStatus.isValid() ? std::max(m_lastStatus, m_pollStart) : m_pollStart;
+    if (m_stale || since.msecsTo(QDateTime::currentDateTime()) < AnswerPatience)
+        return;
+    // The last values stay readable, but no longer look live.
+    m_stale = true;
+    for (QLabel *label : {lbIN[0], lbIN[1], lbIN[2], lbIN[3], lbLineVoltage, lbGSMLine})
+        setColour(label, {label->text(), StaleGrey});
+    pbTerero->setEnabled(false);
+    lbGSMpowVal->setEnabled(false);
+    const QDateTime last = m_lastStatus.isValid() ? m_lastStatus : m_pollStart;
+    lbNoAnswer->setText(QStringLiteral(" No answer since %1.").arg(last.toString(QStringLiteral("HH:mm:ss"))));
+}
+
+void TStateForm::updatePolling()
+{
+    if (isVisible() || Recorder.isRecording()) {
+        if (!TimerState->isActive())
+            TimerState->start();
+        return;
+    }
+    TimerState->stop();
+    m_pollStart = QDateTime();
 }
 
 void TStateForm::btClearMsgClick()
@@ -245,12 +282,13 @@ void TStateForm::btCloseClick()
 
 void TStateForm::FormShow()
 {
-    TimerState->start();
+    updatePolling();
 }
 
 void TStateForm::FormHide()
 {
-    TimerState->stop();
+    // A running recording keeps the poll going: its rows are why it runs.
+    updatePolling();
 }
 
 void TStateForm::showEvent(QShowEvent *event)
@@ -270,6 +308,7 @@ void TStateForm::hideEvent(QHideEvent *event)
 void TStateForm::closeEvent(QCloseEvent *event)
 {
     // Closing only hides the window; it lives for the whole run.
-    TimerState->stop();
     event->accept();
+    hide();
+    updatePolling();
 }

@@ -28,8 +28,11 @@ public:
     static constexpr int PollInterval = 500; // ms
     static constexpr int ClientWidth = 360;
     static constexpr int ClientHeight = 349;
-    // The row of the signal history and recording buttons below the rest.
-    static constexpr int ExtraRowHeight = 34;
+    // The row of the signal history and recording buttons below the rest,
+    // and the line that says when the module stopped answering.
+    static constexpr int ExtraRowHeight = 56;
+    // Polling this long without a status message greys the state display.
+    static constexpr int AnswerPatience = 3000; // ms
 
     explicit TStateForm(QWidget *parent = nullptr);
 
@@ -69,7 +72,11 @@ public:
     QTimer *TimerState;
     QPushButton *btSignalHistory;
     QPushButton *btRecord;
+    // " No answer since 12:30:05." while the display shows a stale state.
+    QLabel *lbNoAnswer;
     TFormSignal *FormSignal;
+    // True while the display is greyed for want of an answer.
+    bool isStale() const { return m_stale; }
 
 public slots:
     void TimerStateTimer();
@@ -87,9 +94,15 @@ private:
     void FormShow();
     void FormHide();
     void recordingFailed();
+    // Greys the display once the poll has gone unanswered too long.
+    void checkAnswer();
+    // Polling goes on while shown, or while a recording needs the rows.
+    void updatePolling();
 
     StatusFields m_status;
     QDateTime m_lastStatus;
+    QDateTime m_pollStart; // the first tick of the current polling
+    bool m_stale = false;
 };
 
 extern TStateForm *StateForm;

@@ -11,7 +11,10 @@
 #include "status/SignalChart.h"
 #include "status/State.h"
 
+#include "common/SaveDialogAnswer.h"
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -111,6 +114,9 @@ private slots:
     void closingStopsThePoll_data();
     void closingStopsThePoll();
     void recordsOneRowPerMessage();
+    void staleStateGreysUntilAnAnswer();
+    void recordingKeepsPollingWhileHidden();
+    void recordingNamedWithoutSuffixGetsCsv();
     void signalHistoryWindow();
 
 private:
@@ -339,6 +345,75 @@ void TestStateForm::recordsOneRowPerMessage()
     const QDateTime stamped = QDateTime::fromString(rows[1].section(QLatin1Char(','), 0, 0), Qt::ISODateWithMs);
     QVERIFY(stamped.isValid());
     QVERIFY(qAbs(stamped.secsTo(QDateTime::currentDateTime())) < 60);
+}
+
+void TestStateForm::staleStateGreysUntilAnAnswer()
+{
+    m_port.connected = true;
+    m_form->show();
+    receive(statusMessage(0x1F, 20, 2));
+    QElapsedTimer clock;
+    clock.start();
+    const QColor grey(128, 128, 128);
+    QCOMPARE(colourOf(m_form->lbIN[0]), QColor(255, 0, 0));
+    QVERIFY(m_form->lbNoAnswer->text().isEmpty());
+
+    // The poll goes on unanswered, as with the cable pulled.
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->isStale(), Patience);
+    QVERIFY2(clock.elapsed() >= TStateForm::AnswerPatience, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(polls() >= 5);
+    QCOMPARE(m_form->lbNoAnswer->text(),
+             QStringLiteral(" No answer since %1.").arg(m_form->lastStatusTime().toString(QStringLiteral("HH:mm:ss"))));
+    for (const QLabel *label : {m_form->lbIN[0], m_form->lbIN[3], m_form->lbLineVoltage, m_form->lbGSMLine})
+        QCOMPARE(colourOf(label), grey);
+    QCOMPARE(m_form->lbIN[0]->text(), QStringLiteral("Short")); // the last values stay readable
+    QVERIFY(!m_form->pbTerero->isEnabled());
+
+    // Until a status message arrives.
+    receive(statusMessage(0x01, 21, 0));
+    QVERIFY(!m_form->isStale());
+    QVERIFY(m_form->lbNoAnswer->text().isEmpty());
+    QCOMPARE(colourOf(m_form->lbIN[0]), QColor(255, 0, 0));
+    QCOMPARE(colourOf(m_form->lbIN[1]), QColor(0, 0, 0));
+    QVERIFY(m_form->pbTerero->isEnabled());
+}
+
+void TestStateForm::recordingKeepsPollingWhileHidden()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("site.csv"));
+    m_port.connected = true;
+    m_form->show();
+    m_form->AskRecordFile = [&path] { return path; };
+    QTest::mouseClick(m_form->btRecord, Qt::LeftButton);
+    QTest::mouseClick(m_form->btClose, Qt::LeftButton);
+    QVERIFY(!m_form->isVisible());
+
+    // Hidden, the recording still polls and gets its rows.
+    const int hiddenAt = polls();
+    QTRY_VERIFY_WITH_TIMEOUT(polls() >= hiddenAt + 2, Patience);
+    receive(statusMessage(0x10, 17, 0));
+    m_form->stopRecording();
+    QVERIFY(!m_form->TimerState->isActive());
+    const int stoppedAt = polls();
+    QTest::qWait(1200);
+    QCOMPARE(polls(), stoppedAt);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[1].section(QLatin1Char(','), 1), QStringLiteral("Open,Open,Open,Open,Line Exists,0,Normal state.,17,"));
+}
+
+void TestStateForm::recordingNamedWithoutSuffixGetsCsv()
+{
+    QTemporaryDir dir;
+    m_form->show();
+    answerSaveDialog(this, dir.filePath(QStringLiteral("site")));
+    QTest::mouseClick(m_form->btRecord, Qt::LeftButton);
+    m_form->stopRecording();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("site.csv")});
 }
 
 void TestStateForm::signalHistoryWindow()
