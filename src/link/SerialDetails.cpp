@@ -3,9 +3,10 @@
 #include "MemoLines.h"
 #include "TrafficFile.h"
 
+#include "ui/WindowHelpers.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -95,8 +96,8 @@ TFormDetails::TFormDetails(QWidget *parent)
     connect(Close, &QPushButton::clicked, this, &TFormDetails::CloseClick);
     connect(btSaveTraffic, &QPushButton::clicked, this, &TFormDetails::btSaveTrafficClick);
     AskTrafficFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Save to file"), QString(),
-                                            QStringLiteral("Text files (*.txt);;All files (*)"));
+        return askFileName(this, FileDialogMode::Save, QStringLiteral("Text files (*.txt);;All files (*)"),
+                           QStringLiteral("txt"));
     };
 }
 

@@ -6,6 +6,7 @@
 #include "params/Download.h"
 #include "params/ImageState.h"
 #include "serial/SorosDialog.h"
+#include "serial/SorosKeres.h"
 #include "status/State.h"
 #include "ui/WindowHelpers.h"
 
@@ -181,6 +182,8 @@ void TMainForm::FormCreate()
     try {
         advSave->setItem(0, 0, new QTableWidgetItem(m_portSetting.restorePortName()));
         ComPort1.setPort(advSave->item(0, 0)->text());
+        // The remembered port, named as the port dialog names it.
+        Panel1->setText(SorosKeres::portDisplayName(SorosKeres::DeviceList(), ComPort1.Port()));
     } catch (const std::exception &) {
         // A missing or damaged file leaves the default port.
     }
@@ -229,6 +232,10 @@ void TMainForm::ButtonSelectSerialClick()
 void TMainForm::btConnectClick()
 {
     showState(Link.connect());
+    // The disabled button would hand the focus to "Close", and the next
+    // Space would quit the tool.
+    if (m_state == ConnectionState::Connected)
+        btStatus->setFocus(Qt::OtherFocusReason);
 }
 
 void TMainForm::btDisconnectClick()
@@ -254,8 +261,12 @@ void TMainForm::btStatusClick()
 
 void TMainForm::btParameterSettingClick()
 {
-    if (FormDownload)
-        bringForward(FormDownload);
+    if (!FormDownload)
+        return;
+    // Beside this window, so the connection and its buttons stay in sight.
+    if (!FormDownload->isVisible())
+        placeBeside(FormDownload, this);
+    bringForward(FormDownload);
 }
 
 void TMainForm::btDetailsClick()

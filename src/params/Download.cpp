@@ -156,7 +156,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     };
     // Asked each time: the main window sets the port after the link exists.
     PortName = [this] { return m_link ? m_link->ComPort1.Port() : QString(); };
-    OpenReport = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    OpenReport = [](const QString &path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     SetBarColour(Transfer::Green);
     centreOnScreen(this);
@@ -392,7 +392,9 @@ void TFormDownload::btReportClick()
         showError(error);
         return;
     }
-    OpenReport(path);
+    // Without a viewer the report would be saved without a word on screen.
+    if (!OpenReport(path))
+        showMessage(QStringLiteral("The report was saved to %1. No program to show it was found.").arg(path));
 }
 
 void TFormDownload::btCloseClick()

@@ -69,7 +69,8 @@ public:
     std::function<bool()> openEditor;
     // The report's save dialog, and the viewer it is opened in.
     std::function<QString()> ReportDialog;
-    std::function<void(const QString &)> OpenReport;
+    // False when no program could show it.
+    std::function<bool(const QString &)> OpenReport;
     // Writes the commissioning report of the image; an error text, or empty.
     // Set at start-up: the report lives in its own library beside the windows.
     std::function<QString(const QString &path)> WriteReport;

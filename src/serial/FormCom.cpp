@@ -348,9 +348,7 @@ void TFormComPort::Kivalaszt(int row)
     if (m_chosenNumber <= 0)
         return;
     m_chosenName = QStringLiteral("COM%1").arg(m_chosenNumber);
-    const QString name = DisplayNameOf(entry);
-    const qsizetype colon = name.indexOf(u':');
-    m_chosenDisplayName = colon < 0 ? name : name.left(colon);
+    m_chosenDisplayName = SorosKeres::chosenDisplayName(entry);
 }
 
 void TFormComPort::UpdatePanelHints()

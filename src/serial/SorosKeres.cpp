@@ -94,6 +94,22 @@ QString DetailOf(const QString &entry)
     return entry.mid(semicolon + 1);
 }
 
+QString chosenDisplayName(const QString &entry)
+{
+    const QString name = DisplayNameOf(entry);
+    const qsizetype colon = name.indexOf(u':');
+    return colon < 0 ? name : name.left(colon);
+}
+
+QString portDisplayName(const QStringList &entries, const QString &port)
+{
+    const std::optional<int> number = PortNumberOf(port);
+    for (const QString &entry : entries)
+        if (number && *number > 0 && PortNumberOf(entry) == number)
+            return chosenDisplayName(entry);
+    return port;
+}
+
 std::optional<int> PortNumberOf(const QString &entry)
 {
     if (entry.startsWith(u"COM"))

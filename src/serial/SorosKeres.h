@@ -47,6 +47,12 @@ QString DetailOf(const QString &entry);
 // 0 if the entry has neither; nullopt if the text there is not an integer.
 std::optional<int> PortNumberOf(const QString &entry);
 
+// What the port dialog shows as the chosen port: the display name up to a ":".
+QString chosenDisplayName(const QString &entry);
+// The chosen-port name of the entry for port ("COM33"), or the port itself
+// when no entry has its number.
+QString portDisplayName(const QStringList &entries, const QString &port);
+
 // A whole-text integer: leading blanks, optional sign, decimal digits or
 // hexadecimal after "$" or "0x". nullopt for anything else.
 std::optional<int> parseInteger(QStringView text);

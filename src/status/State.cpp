@@ -149,8 +149,8 @@ TStateForm::TStateForm(QWidget *parent)
     FormSignal = new TFormSignal(signalHistory, this);
     AskRecordFile = [this] {
         // A recording appends: naming an existing file is no reason to ask.
-        return askSaveFileName(this, QStringLiteral("Record to file"), QStringLiteral("CSV files (*.csv);;All files (*)"),
-                               QStringLiteral("csv"), false);
+        return askFileName(this, FileDialogMode::Append, QStringLiteral("CSV files (*.csv);;All files (*)"),
+                           QStringLiteral("csv"));
     };
     lbNoAnswer = new QLabel(this);
     lbNoAnswer->setObjectName(QStringLiteral("lbNoAnswer"));

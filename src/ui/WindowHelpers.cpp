@@ -57,19 +57,25 @@ void placeBeside(QWidget *window, const QWidget *anchor)
     const QScreen *screen = anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect place(anchor->frameGeometry().topRight() + QPoint(8, 0), window->frameGeometry().size());
-    if (screen->availableGeometry().contains(place))
-        window->move(place.topLeft());
+    const QRect anchorFrame = anchor->frameGeometry();
+    const QSize size = window->frameGeometry().size();
+    const QRect right(anchorFrame.topRight() + QPoint(8, 0), size);
+    const QRect left(anchorFrame.topLeft() - QPoint(8 + size.width(), 0), size);
+    for (const QRect &place : {right, left})
+        if (screen->availableGeometry().contains(place)) {
+            window->move(place.topLeft());
+            return;
+        }
 }
 
 QString askFileName(QWidget *parent, FileDialogMode mode, const QString &filter, const QString &suffix)
 {
-    const bool save = mode == FileDialogMode::Save;
+    const bool save = mode != FileDialogMode::Open;
     QFileDialog dialog(parent, QString(), QString(), filter);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(suffix);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, mode == FileDialogMode::Append);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

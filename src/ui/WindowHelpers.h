@@ -21,10 +21,12 @@ void bringForward(QWidget *window);
 // Places a top-level window in the middle of the screen it is on.
 void centreOnScreen(QWidget *window);
 // Places a top-level window just right of another when it fits on that
-// screen there; otherwise it stays where it is.
+// screen there, else just left of it; otherwise it stays where it is.
 void placeBeside(QWidget *window, const QWidget *anchor);
 
-enum class FileDialogMode { Open, Save };
+// Append: a save dialog that does not ask about a file that exists, for a
+// file that is added to rather than replaced.
+enum class FileDialogMode { Open, Save, Append };
 // A path from the file dialog, or empty when it was cancelled. `suffix` is
 // added when none is typed. Saving over a file that exists is asked first: a
 // mis-click would otherwise replace a customer's file with no way back.

@@ -4,6 +4,8 @@
 #include "link/MemoLines.h"
 #include "link/SerialDetails.h"
 
+#include "common/SaveDialogAnswer.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -46,6 +48,7 @@ private slots:
     void clearAllEmptiesEveryMemo();
     void closeOnlyHides();
     void savedTrafficFile();
+    void trafficFileNamedWithoutSuffixGetsTxt();
 
 private:
     std::unique_ptr<TFormDetails> m_form;
@@ -235,4 +238,13 @@ void TestSerialDetails::savedTrafficFile()
 }
 
 QTEST_MAIN(TestSerialDetails)
+void TestSerialDetails::trafficFileNamedWithoutSuffixGetsTxt()
+{
+    QTemporaryDir dir;
+    m_form->show();
+    answerSaveDialog(this, dir.filePath(QStringLiteral("site-visit")));
+    QTest::mouseClick(m_form->btSaveTraffic, Qt::LeftButton);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("site-visit.txt")});
+}
+
 #include "tst_serialdetails.moc"

@@ -4,6 +4,7 @@
 #include "ShellFixture.h"
 
 #include "link/SerialDetails.h"
+#include "params/Download.h"
 #include "serial/FormCom.h"
 #include "status/State.h"
 
@@ -47,6 +48,8 @@ private slots:
     void hangUpShowsPortUnavailable();
     void chosenPortIsKeptForTheNextRun();
     void choosingAnAbsentPortWhileConnected();
+    void focusAfterConnectIsNotOnClose();
+    void transferWindowOpensBeside();
 
 private:
     // Runs the port dialog from the main window and adds and confirms the
@@ -208,7 +211,8 @@ void TestMainWindow::chosenPortIsKeptForTheNextRun()
     shutDown();
     QVERIFY(ShellFixture::startAndWait());
     QCOMPARE(MainForm->ComPort1.Port(), QStringLiteral("COM94"));
-    QVERIFY(MainForm->Panel1->text().isEmpty()); // the display name is not kept
+    // The remembered port is shown at start, named as the port list names it.
+    QVERIFY2(MainForm->Panel1->text().contains(QStringLiteral("COM94")), qPrintable(MainForm->Panel1->text()));
 }
 
 void TestMainWindow::choosingAnAbsentPortWhileConnected()
@@ -237,6 +241,32 @@ void TestMainWindow::choosingAnAbsentPortWhileConnected()
     QVERIFY(!MainForm->ComPort1.Connected());
     QCOMPARE(MainForm->statusText(), QStringLiteral(" Error: COM port not available!"));
     verifyButtons({true, false, false, false});
+}
+
+void TestMainWindow::focusAfterConnectIsNotOnClose()
+{
+    startSimulator("COM95", {});
+    MainForm->ComPort1.setPort("COM95");
+    MainForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(MainForm));
+    MainForm->btConnect->setFocus();
+    QTest::keyClick(MainForm->btConnect, Qt::Key_Space);
+    QCOMPARE(MainForm->statusText(), QStringLiteral(" Serial connection OK."));
+    QCOMPARE(QApplication::focusWidget(), MainForm->btStatus);
+}
+
+void TestMainWindow::transferWindowOpensBeside()
+{
+    startSimulator("COM95", {});
+    MainForm->ComPort1.setPort("COM95");
+    // Left of the middle, so the transfer window fits beside it.
+    MainForm->move(100, MainForm->y());
+    QTest::mouseClick(MainForm->btConnect, Qt::LeftButton);
+    QTest::mouseClick(MainForm->btParameterSetting, Qt::LeftButton);
+    QVERIFY(FormDownload->isVisible());
+    QVERIFY2(!FormDownload->frameGeometry().intersects(MainForm->frameGeometry()),
+             qPrintable(QStringLiteral("%1,%2 %3 wide").arg(FormDownload->x()).arg(FormDownload->y()).arg(FormDownload->width())));
+    QCOMPARE(FormDownload->y(), MainForm->y());
 }
 
 QTEST_MAIN(TestMainWindow)

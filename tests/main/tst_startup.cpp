@@ -4,6 +4,7 @@
 #include "ShellFixture.h"
 
 #include "common/BoxAnswerer.h"
+#include "serial/FakeDeviceRegistry.h"
 
 #include "editor/Settings.h"
 #include "link/FrameTrace.h"
@@ -68,6 +69,8 @@ private slots:
     void quittingWithUnkeptChangesAsks();
     void portRestoredAndStored_data();
     void portRestoredAndStored();
+    void rememberedPortShownAtStart_data();
+    void rememberedPortShownAtStart();
     void detailsShortcut_data();
     void detailsShortcut();
     void windowsOpenCentred_data();
@@ -333,6 +336,28 @@ void TestStartUp::portRestoredAndStored()
     QFile stored(path);
     QVERIFY(stored.open(QIODevice::ReadOnly));
     QCOMPARE(stored.readAll(), portFile(port));
+}
+
+void TestStartUp::rememberedPortShownAtStart_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a known device") << "COM60" << "USB Serial Port (COM60)";
+    QTest::newRow("no device of that number") << "COM7" << "COM7";
+}
+
+void TestStartUp::rememberedPortShownAtStart()
+{
+    QFETCH(QString, port);
+    FakeDeviceRegistry registry;
+    registry.devices = {{QStringLiteral("USB Serial Port (COM60)"), QStringLiteral("FTDI"), QStringLiteral("/dev/ttyUSB27")}};
+    RegistryScope scope(&registry);
+    QFile f(m_fixture.workPath("QuelmarSetup.ini"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(portFile(port));
+    f.close();
+    QVERIFY(ShellFixture::startAndWait());
+    QTEST(MainForm->Panel1->text(), "shown");
 }
 
 void TestStartUp::detailsShortcut_data()

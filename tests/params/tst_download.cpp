@@ -121,6 +121,7 @@ private slots:
     void historyFolderUnwritable();
     void historyWindow();
     void report();
+    void reportWithoutAViewerSaysWhereItIs();
     void closingHides();
 
 private:
@@ -712,7 +713,10 @@ void TestDownload::report()
     const QString pdf = path(QStringLiteral("site.pdf"));
     QStringList opened;
     m_form->ReportDialog = [&] { return pdf; };
-    m_form->OpenReport = [&](const QString &p) { opened << p; };
+    m_form->OpenReport = [&](const QString &p) {
+        opened << p;
+        return true;
+    };
     m_form->WriteReport = [](const QString &p) {
         Report::Contents contents;
         contents.image = ParameterImage;
@@ -726,6 +730,22 @@ void TestDownload::report()
     m_form->btReport->click();
     QCOMPARE(opened.size(), 1);
     QCOMPARE(m_errors.size(), 1);
+}
+
+void TestDownload::reportWithoutAViewerSaysWhereItIs()
+{
+    // The offscreen platform has no program for PDF files: the window's own opener fails.
+    const QString pdf = path(QStringLiteral("site.pdf"));
+    m_form->ReportDialog = [&] { return pdf; };
+    m_form->WriteReport = [](const QString &p) {
+        Report::Contents contents;
+        contents.image = ParameterImage;
+        return Report::writePdf(p, contents).error;
+    };
+    m_form->btReport->click();
+    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QCOMPARE(m_messages, QStringList{QStringLiteral("The report was saved to %1. No program to show it was found.").arg(pdf)});
+    QVERIFY(m_errors.isEmpty());
 }
 
 QTEST_MAIN(TestDownload)
