@@ -3,7 +3,10 @@
 #include "CommandLine.h"
 
 #include "params/ParameterFile.h"
+#include "params/ImageState.h"
 #include "report/Report.h"
+
+#include <QFileInfo>
 
 namespace Cli {
 
@@ -23,6 +26,9 @@ int runReport(const QCommandLineParser &parsed, Io &io)
     if (!loaded.ok)
         return failFile(io, ExitUsage, in, loaded.message);
     contents.source = in;
+    ImageState state;
+    state.loadedFromFile(QFileInfo(in).fileName());
+    contents.origin = state.sourceLine();
     const Report::Written written = Report::writePdf(out, contents);
     if (!written.ok())
         return fail(io, ExitDiffers, written.error);

@@ -6,6 +6,7 @@
 #include "link/FrameTrace.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
+#include "params/ImageState.h"
 #include "report/Report.h"
 #include "status/State.h"
 #include "ui/WindowHelpers.h"
@@ -48,19 +49,23 @@ void destroy(T *&window)
     window = nullptr;
 }
 
-// The report of the image as the transfer window holds it, with the module's
-// last state when the status window received one.
 QString WriteReport(const QString &path)
+{
+    return Report::writePdf(path, imageReportContents()).error;
+}
+
+} // namespace
+
+Report::Contents imageReportContents()
 {
     Report::Contents contents;
     contents.image = ParameterImage;
     contents.port = FormDownload ? FormDownload->PortName() : QString();
+    contents.origin = parameterImageState().sourceLine();
     if (StateForm && StateForm->lastStatusTime().isValid())
         contents.state = Report::ModuleState{describeStatus(StateForm->Status()), StateForm->lastStatusTime()};
-    return Report::writePdf(path, contents).error;
+    return contents;
 }
-
-} // namespace
 
 void configureApplication()
 {

@@ -17,8 +17,14 @@ void connectWindows();
 // closes the port), then the others in the reverse order of their creation.
 void shutDown();
 
+#include "report/Report.h"
+
 #include <QStringList>
 #include <optional>
+
+// The report of the image as the transfer window holds it: where its values
+// come from, and the module's last state when the status window received one.
+Report::Contents imageReportContents();
 
 class FrameTrace;
 

@@ -83,9 +83,11 @@ QString html(const Contents &contents)
     for (qsizetype k = 0; k < parts.size(); k += 2)
         pages += QStringLiteral("<tr><td width=\"50%\">%1</td><td width=\"50%\">%2</td></tr>")
                      .arg(parts.at(k), k + 1 < parts.size() ? parts.at(k + 1) : QString());
-    return QStringLiteral("<h2>%1</h2><table cellspacing=0 cellpadding=1 width=\"50%\">%2</table>"
-                          "<table cellspacing=0 cellpadding=4 width=\"100%\">%3</table>")
-        .arg(QString::fromLatin1(Title), head, pages);
+    // The image may hold edits no module has: the line under the header says so.
+    const QString origin = contents.origin.isEmpty() ? QString() : QStringLiteral("<p>%1</p>").arg(contents.origin.toHtmlEscaped());
+    return QStringLiteral("<h2>%1</h2>%2<table cellspacing=0 cellpadding=1 width=\"50%\">%3</table>"
+                          "<table cellspacing=0 cellpadding=4 width=\"100%\">%4</table>")
+        .arg(QString::fromLatin1(Title), origin, head, pages);
 }
 
 Written writePdf(const QString &path, const Contents &contents)

@@ -28,6 +28,9 @@ struct Contents
     ImageBytes image{};
     QString port;   // "COM3"; empty when the image did not come from a module
     QString source; // a file the image came from, or empty
+    // Where the values come from, as one line under the header ("Read from
+    // the module on COM60 at 12:30:05"); empty: no such line.
+    QString origin;
     QDateTime made = QDateTime::currentDateTime();
     std::optional<ModuleState> state;
 };

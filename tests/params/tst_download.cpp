@@ -17,6 +17,7 @@
 #include "common/SimulatorProcess.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -25,6 +26,7 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -122,6 +124,8 @@ private slots:
     void historyWindow();
     void report();
     void reportWithoutAViewerSaysWhereItIs();
+    void reportSaysWhereItsValuesComeFrom_data();
+    void reportSaysWhereItsValuesComeFrom();
     void closingHides();
 
 private:
@@ -746,6 +750,58 @@ void TestDownload::reportWithoutAViewerSaysWhereItIs()
     QVERIFY(readFile(pdf).startsWith("%PDF"));
     QCOMPARE(m_messages, QStringList{QStringLiteral("The report was saved to %1. No program to show it was found.").arg(pdf)});
     QVERIFY(m_errors.isEmpty());
+}
+
+void TestDownload::reportSaysWhereItsValuesComeFrom_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("line"); // TIME stands for the clock time of the last exchange
+    QTest::newRow("start") << QStringList() << "Erased: not read from a module or loaded from a file";
+    QTest::newRow("read") << QStringList{"read"} << "Read from the module on COM90 at TIME";
+    QTest::newRow("read, edited") << QStringList{"read", "edit"}
+                                  << "Changed in the editor after the last read: not in the module";
+    QTest::newRow("written and verified") << QStringList{"open", "verified write"}
+                                          << "Written to the module on COM90 at TIME and verified";
+    QTest::newRow("written, edited") << QStringList{"open", "write", "edit"}
+                                     << "Changed in the editor after the last write: not in the module";
+    QTest::newRow("from a file") << QStringList{"read", "open"} << "From the file site.QM3";
+    QTest::newRow("edited, saved") << QStringList{"read", "edit", "save"} << "From the file site.QM3";
+}
+
+void TestDownload::reportSaysWhereItsValuesComeFrom()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, line);
+    const QString module = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(module, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), module}));
+    QVERIFY(connectPort());
+    m_chosenPath = path(QStringLiteral("site.QM3"));
+    QVERIFY(writeFile(m_chosenPath, patternImage()));
+    m_form->openEditor = [] {
+        ParameterImage[7] ^= 0x42;
+        return true;
+    };
+    for (const QString &step : steps) {
+        m_form->cbVerify->setChecked(step == u"verified write");
+        if (step == u"read")
+            m_form->btRead->click();
+        else if (step.endsWith(u"write"))
+            m_form->btWrite->click();
+        else if (step == u"open")
+            m_form->btOpen->click();
+        else if (step == u"save")
+            m_form->btSave->click();
+        else
+            m_form->btEdit->click();
+    }
+    m_form->cbVerify->setChecked(false);
+
+    const Report::Contents contents = imageReportContents();
+    const QRegularExpression expected(
+        QLatin1Char('^') + QRegularExpression::escape(line).replace(QStringLiteral("TIME"), QStringLiteral("\\d\\d:\\d\\d:\\d\\d")) + QLatin1Char('$'));
+    QVERIFY2(expected.match(contents.origin).hasMatch(), qPrintable(contents.origin));
+    QVERIFY(Report::html(contents).contains(QStringLiteral("<p>%1</p>").arg(contents.origin)));
 }
 
 QTEST_MAIN(TestDownload)
