@@ -72,7 +72,7 @@ void TestReport::report()
     contents.image = siteImage(longTexts);
     contents.port = QStringLiteral("COM3");
     contents.made = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53));
-    contents.origin = QStringLiteral("Written to the module on COM3 at 09:26:50 and verified");
+    contents.origin = QStringLiteral("Read from the module on COM3 at 09:26:50");
     if (withState) {
         StatusFields fields;
         fields.StatusFlags = 0x10 | 0x02; // line present, IN2 shorted
@@ -89,7 +89,7 @@ void TestReport::report()
     QVERIFY2(!text.isEmpty(), "pdftotext found no text");
     QVERIFY(text.contains(QLatin1String(Report::Title)));
     QVERIFY(text.contains(QStringLiteral("2026-03-14 09:26:53")));
-    QVERIFY(text.contains(QStringLiteral("Written to the module on COM3 at 09:26:50 and verified")));
+    QVERIFY(text.contains(QStringLiteral("Read from the module on COM3 at 09:26:50")));
     QVERIFY(text.contains(QStringLiteral("COM3")));
     QVERIFY(text.contains(QStringLiteral("0612345678")));
     if (!longTexts)
