@@ -5,6 +5,8 @@
 
 #include "main/ShellFixture.h"
 
+#include "common/BoxAnswerer.h"
+
 #include "editor/Settings.h"
 #include "link/SerialDetails.h"
 #include "params/Download.h"
@@ -480,6 +482,8 @@ void TestAccessibility::escapeCancelsEditor()
 {
     const ImageBytes before = ParameterImage;
     bool handled = false;
+    // Escape after a change asks first; the answer is Yes.
+    BoxAnswerer discard(QMessageBox::Yes);
     onModal<TSettingsForm>(MainForm, [](TSettingsForm *form) {
         form->PageControl1->setCurrentWidget(form->TabSheetPhone);
         // A change typed into a number grid, then Escape from inside it.
@@ -492,6 +496,7 @@ void TestAccessibility::escapeCancelsEditor()
     }, handled);
     const bool stored = SettingsForm->editImage();
     QVERIFY(handled);
+    QCOMPARE(discard.texts, QStringList{QStringLiteral("Discard the changes?")});
     QVERIFY(!stored);
     QVERIFY(!SettingsForm->isVisible());
     QVERIFY(ParameterImage == before);
