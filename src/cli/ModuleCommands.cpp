@@ -402,7 +402,7 @@ int runCompare(const QCommandLineParser &p, Io &io)
         TransferResult differs = w.transfer.Result();
         differs.differs = true;
         QStringList &lines = quiet ? s.err : s.out;
-        lines << s.port + QStringLiteral(": ") + outcomeText(Sequence::Compare, differs, int(d.count()), OutcomeForm::Line)
+        lines << s.port + QStringLiteral(": ") + outcomeText(Sequence::Compare, differs, d, OutcomeForm::Line)
               << indented(differenceLines(differenceRows(d, module, *image), QStringLiteral("module"),
                                           QStringLiteral("file")));
         s.failed = true;

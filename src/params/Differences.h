@@ -1,12 +1,14 @@
 #pragma once
 // The fields in which the module differs from the data it was compared
-// with, one row each, beside the transfer window; "Copy" puts the list on
-// the clipboard as text.
+// with, one row each, beside the transfer window; the fields stored
+// differently with the same value last, greyed. It opens wide enough for its
+// columns. "Copy" puts the list on the clipboard as text.
 
 #include "TransferTexts.h"
 
 #include <QWidget>
 
+class QLabel;
 class QPushButton;
 class QTableWidget;
 
@@ -23,12 +25,15 @@ public:
     QString Text() const;
 
     QTableWidget *lvDifferences;
+    QLabel *lbNoDifferences; // " No differences." in place of an empty list
     QPushButton *btCopy;
 
 public slots:
     void btCopyClick();
 
 private:
+    void fitColumns();
+
     QList<DifferenceRow> m_rows;
     QString m_headingA;
     QString m_headingB;

@@ -281,8 +281,8 @@ void TFormDownload::btCompareClick()
 {
     if (Transfer.Compare() == TransferOutcome::Succeeded)
         parameterImageState().readFromModule(PortName());
-    const int differences = listDifferences(Transfer.Result(), Transfer.Received(), Transfer.Buffer(),
-                                            QStringLiteral("Last read or written"));
+    const FieldModel::ImageDifferences differences = listDifferences(
+        Transfer.Result(), Transfer.Received(), Transfer.Buffer(), QStringLiteral("Last read or written"));
     showOutcome(Transfer.Result(), outcomeText(Sequence::Compare, Transfer.Result(), differences));
 }
 
@@ -293,19 +293,21 @@ void TFormDownload::btDifferencesClick()
     bringForward(FormDifferences);
 }
 
-int TFormDownload::listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
-                                   std::span<const std::uint8_t> reference, const QString &heading)
+FieldModel::ImageDifferences TFormDownload::listDifferences(const TransferResult &result,
+                                                            std::span<const std::uint8_t> module,
+                                                            std::span<const std::uint8_t> reference,
+                                                            const QString &heading)
 {
     // Only the blocks that arrived say anything about the module.
     if (result.outcome == TransferOutcome::NotConnected || result.blocksDone == 0)
-        return 0;
+        return {};
     const FieldModel::ImageDifferences differences
         = FieldModel::DiffImages(module, reference, {0, result.blocksDone * EEAddr::BlockSize - 1});
     if (differences.isEmpty())
-        return 0;
+        return {};
     FormDifferences->showDifferences(differenceRows(differences, module, reference), ModuleHeading, heading);
     btDifferences->setEnabled(true);
-    return differences.count();
+    return differences;
 }
 
 void TFormDownload::showOutcome(const TransferResult &result, const QString &text)

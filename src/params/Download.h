@@ -102,8 +102,8 @@ private:
     // Ends a module operation: the outcome line (left alone without a
     // connection), and the differences of the blocks that arrived.
     void showOutcome(const TransferResult &result, const QString &text);
-    int listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
-                        std::span<const std::uint8_t> reference, const QString &heading);
+    FieldModel::ImageDifferences listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
+                                                 std::span<const std::uint8_t> reference, const QString &heading);
     void fileOperationStarted();
     // Keeps an image in the history and lists it again when the history window is open.
     History::Kept keepInHistory(const ImageBytes &image, History::Operation operation);

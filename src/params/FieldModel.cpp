@@ -384,6 +384,11 @@ QString describeRange(ByteRange r)
     return QStringLiteral("bytes %1 to %2").arg(r.first).arg(r.last);
 }
 
+int ImageDifferences::sameValueCount() const
+{
+    return int(std::count_if(fields.begin(), fields.end(), [](const FieldDifference &d) { return d.sameValue(); }));
+}
+
 ImageDifferences DiffImages(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, ByteRange range)
 {
     const int first = std::max(range.first, 0);

@@ -61,6 +61,9 @@ struct FieldDifference
     const EEAddr::Field *field;
     FieldValue a;
     FieldValue b;
+    // Stored differently, same value: the bytes differ but read as one value
+    // (an erased field against one stored empty, a flag's other true byte).
+    bool sameValue() const { return a == b; }
 };
 struct ByteRange
 {
@@ -73,8 +76,13 @@ struct ImageDifferences
 {
     QList<FieldDifference> fields; // named fields whose bytes differ, image order
     QList<ByteRange> bytes;        // runs of differing bytes outside every named field
+    // Every difference of the bytes, stored differently or not.
     int count() const { return int(fields.size() + bytes.size()); }
     bool isEmpty() const { return count() == 0; }
+    // The fields stored differently with the same value.
+    int sameValueCount() const;
+    // The differences people see: count() without the same-value fields.
+    int valueCount() const { return count() - sameValueCount(); }
 };
 // Only bytes inside `range` are looked at. A field differs when any of its
 // bytes differ, even if both decode alike.

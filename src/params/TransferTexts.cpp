@@ -3,6 +3,8 @@
 #include "History.h"
 #include "ParameterExport.h"
 
+#include <utility>
+
 namespace {
 
 constexpr int Blocks = EEAddr::BlockCount;
@@ -21,11 +23,9 @@ QString said(const QString &clause, OutcomeForm form)
     return QLatin1Char(' ') + clause.at(0).toUpper() + clause.mid(1) + QLatin1Char('.');
 }
 
-QString countClause(Sequence sequence, int differences)
+QString countClause(Sequence sequence, const FieldModel::ImageDifferences &differences)
 {
-    if (differences == 1)
-        return QStringLiteral("%1: 1 field differs").arg(sequenceName(sequence));
-    return QStringLiteral("%1: %2 fields differ").arg(sequenceName(sequence)).arg(differences);
+    return sequenceName(sequence) + QStringLiteral(": ") + differenceCountText(differences);
 }
 
 // "write: 15 of 15 blocks acknowledged" in the window, "write 15 of 15 ..." on a line.
@@ -59,7 +59,7 @@ QString writeClause(const WriteOutcome &write, OutcomeForm form)
     case WriteEnding::WriteStopped: return stopClause(Sequence::Write, write.result, form);
     case WriteEnding::Written: return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged"));
     case WriteEnding::Verified: return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified"));
-    case WriteEnding::VerifyDiffered: return countClause(Sequence::Verify, int(write.differences.count()));
+    case WriteEnding::VerifyDiffered: return countClause(Sequence::Verify, write.differences);
     case WriteEnding::VerifyStopped: return stopClause(Sequence::Verify, write.result, form);
     }
     return {};
@@ -103,7 +103,17 @@ QString shownValue(const EEAddr::Field &f, const FieldModel::FieldValue &value)
     return QString::fromUtf8(ParameterExport::jsonString(*text));
 }
 
-QString outcomeText(Sequence sequence, const TransferResult &result, int differences, OutcomeForm form)
+QString differenceCountText(const FieldModel::ImageDifferences &differences)
+{
+    const int values = differences.valueCount();
+    QString text = values == 1 ? QStringLiteral("1 field differs") : QStringLiteral("%1 fields differ").arg(values);
+    if (const int same = differences.sameValueCount())
+        text += QStringLiteral(" (%1 stored differently)").arg(same);
+    return text;
+}
+
+QString outcomeText(Sequence sequence, const TransferResult &result, const FieldModel::ImageDifferences &differences,
+                    OutcomeForm form)
 {
     if (result.outcome == TransferOutcome::NotConnected)
         return {};
@@ -150,10 +160,25 @@ QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differen
                                     std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
 {
     QList<DifferenceRow> rows;
+    QList<DifferenceRow> sameValue;
     for (const FieldModel::FieldDifference &d : differences.fields) {
         const EEAddr::Field &f = *d.field;
         DifferenceRow row{FieldModel::pageCaption(f.page), FieldModel::labelOf(f), FieldModel::nameOf(f),
-                          shownValue(f, d.a), shownValue(f, d.b)};
+                          shownValue(f, d.a), shownValue(f, d.b), false, {}};
+        if (d.sameValue()) {
+            // Only the bytes that differ: a long text stays readable.
+            int first = f.offset, last = f.offset + f.length - 1;
+            while (a[std::size_t(first)] == b[std::size_t(first)])
+                ++first;
+            while (a[std::size_t(last)] == b[std::size_t(last)])
+                --last;
+            row.sameValue = true;
+            row.range = FieldModel::describeRange({first, last});
+            row.a = hexBytes(a, first, last);
+            row.b = hexBytes(b, first, last);
+            sameValue.append(row);
+            continue;
+        }
         if (row.a == row.b) {
             const int last = f.offset + f.length - 1;
             row.a = hexBytes(a, f.offset, last);
@@ -163,8 +188,8 @@ QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differen
     }
     for (const FieldModel::ByteRange &r : differences.bytes)
         rows.append({QString(), FieldModel::describeRange(r), QString(), hexBytes(a, r.first, r.last),
-                     hexBytes(b, r.first, r.last)});
-    return rows;
+                     hexBytes(b, r.first, r.last), false, {}});
+    return rows + sameValue;
 }
 
 QStringList differenceColumns(const QString &headingA, const QString &headingB)
@@ -176,8 +201,12 @@ QString differencesText(const QList<DifferenceRow> &rows, const QString &heading
 {
     const auto line = [](const QStringList &cells) { return cells.join(QLatin1Char('\t')) + QLatin1Char('\n'); };
     QString text = line(differenceColumns(headingA, headingB));
-    for (const DifferenceRow &row : rows)
+    bool headed = false;
+    for (const DifferenceRow &row : rows) {
+        if (row.sameValue && !std::exchange(headed, true))
+            text += QString::fromLatin1(SameValueHeading) + QLatin1Char('\n');
         text += line(row.cells());
+    }
     return text;
 }
 
@@ -186,9 +215,15 @@ QStringList differenceLines(const QList<DifferenceRow> &rows, const QString &hea
     QStringList lines;
     if (!headingA.isEmpty())
         lines << headingA + QStringLiteral(" -> ") + headingB;
+    bool headed = false;
     for (const DifferenceRow &row : rows) {
-        const QString what = row.name.isEmpty() ? row.label + QStringLiteral(" (outside every field)")
-                                                : row.name + QStringLiteral(" (") + row.label + QLatin1Char(')');
+        QString what = row.name.isEmpty() ? row.label + QStringLiteral(" (outside every field)")
+                                          : row.name + QStringLiteral(" (") + row.label + QLatin1Char(')');
+        if (row.sameValue) {
+            if (!std::exchange(headed, true))
+                lines << QString::fromLatin1(SameValueHeading);
+            what += QStringLiteral(", ") + row.range;
+        }
         lines << what + QStringLiteral(": ") + row.a + QStringLiteral(" -> ") + row.b;
     }
     return lines;

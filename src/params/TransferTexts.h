@@ -30,8 +30,11 @@ QString stopReason(const TransferResult &result);
 // " Compare: 2 fields differ.", ... Blocks count from 1. `differences` is
 // what a compare or verify found. Empty when there was no connection: the
 // message box has said so.
-QString outcomeText(Sequence sequence, const TransferResult &result, int differences = 0,
-                    OutcomeForm form = OutcomeForm::Window);
+QString outcomeText(Sequence sequence, const TransferResult &result,
+                    const FieldModel::ImageDifferences &differences = {}, OutcomeForm form = OutcomeForm::Window);
+// "1 field differs", "2 fields differ (4 stored differently)": the fields
+// stored differently with the same value are counted apart.
+QString differenceCountText(const FieldModel::ImageDifferences &differences);
 // How a write with its optional backup and verify ended, with the note of a
 // history entry that could not be kept.
 QString outcomeText(const WriteOutcome &write, OutcomeForm form = OutcomeForm::Window);
@@ -53,23 +56,33 @@ struct DifferenceRow
     QString name;  // the field's layout name; empty for bytes outside every field
     QString a;     // the value in the first image
     QString b;     // the value in the second
+    // Stored differently, same value: a and b are the differing bytes in
+    // hexadecimal, `range` says where they lie ("bytes 2 to 5").
+    bool sameValue = false;
+    QString range;
 
     QStringList cells() const { return {page, label, name, a, b}; }
 };
 
+// The heading above the rows stored differently with the same value.
+inline constexpr char SameValueHeading[] = "stored differently, same value";
+
 // The column headings of the rows: "Page", "Field", "Name", then what was compared.
 QStringList differenceColumns(const QString &headingA, const QString &headingB);
 
-// One row per differing field, then one per run of bytes outside every field.
-// Values as shownValue() gives them; where two different byte strings show
-// alike (trailing blanks, say) both show as hex bytes instead.
+// One row per field whose value differs, then one per run of bytes outside
+// every field, then the fields stored differently with the same value.
+// Values as shownValue() gives them; where two different values show alike
+// both show as hex bytes instead.
 QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differences,
                                     std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
-// Tab-separated lines with a heading line, for the clipboard.
+// Tab-separated lines with a heading line, for the clipboard; the same-value
+// rows under SameValueHeading.
 QString differencesText(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB);
 // One line per row for a terminal: "NAME (LABEL): A -> B", "bytes 94 to 101
-// (outside every field): A -> B". With headings, a first line says which side
-// is which: "module -> file".
+// (outside every field): A -> B", then SameValueHeading and "NAME (LABEL),
+// bytes 2 to 5: A -> B". With headings, a first line says which side is
+// which: "module -> file".
 QStringList differenceLines(const QList<DifferenceRow> &rows, const QString &headingA = {},
                             const QString &headingB = {});
 // The differences as a JSON document: "format": "quelmar-parameters-diff",

@@ -24,6 +24,8 @@ private slots:
     void valuesPerEncoding_data();
     void valuesPerEncoding();
     void bytesOutsideEveryField();
+    void storedDifferentlySameValue();
+    void sameValueRowsComeLast();
 };
 
 void TestDifferenceTexts::valuesPerEncoding_data()
@@ -53,6 +55,7 @@ void TestDifferenceTexts::valuesPerEncoding()
     FieldModel::store(b, f, FieldModel::parseValue(f, value).value);
     const QList<DifferenceRow> rows = differenceRows(FieldModel::DiffImages(a, b), a, b);
     QCOMPARE(rows.size(), 1);
+    QVERIFY(!rows[0].sameValue);
     QCOMPARE(rows[0].cells(), (QStringList{FieldModel::pageCaption(f.page), FieldModel::labelOf(f), name, before, after}));
     QCOMPARE(differenceLines(rows), QStringList{name + " (" + FieldModel::labelOf(f) + "): " + before + " -> " + after});
 }
@@ -70,6 +73,50 @@ void TestDifferenceTexts::bytesOutsideEveryField()
              (QStringList{"module -> file", "bytes 1000 to 1001 (outside every field): 0A FF -> FF 1B"}));
     // The JSON document keeps its shape: hexadecimal digits, no blanks.
     QVERIFY(differencesJson(d, a, b).contains(R"({"first": 1000, "last": 1001, "a": "0aff", "b": "ff1b"})"));
+}
+
+void TestDifferenceTexts::storedDifferentlySameValue()
+{
+    // Each field stored again with the value it reads as: where that changes
+    // its bytes, the field model says the value is the same.
+    const ImageBytes a = erased();
+    int same = 0;
+    for (const EEAddr::Field &f : FieldModel::namedFields()) {
+        ImageBytes b = a;
+        FieldModel::store(b, f, FieldModel::Decode(a, f));
+        const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
+        if (d.isEmpty())
+            continue;
+        QCOMPARE(d.fields.size(), 1);
+        QVERIFY2(d.fields[0].sameValue(), qPrintable(FieldModel::nameOf(f)));
+        QCOMPARE(d.valueCount(), 0);
+        ++same;
+    }
+    QVERIFY(same > 0);
+}
+
+void TestDifferenceTexts::sameValueRowsComeLast()
+{
+    const ImageBytes a = erased();
+    ImageBytes b = a;
+    const EEAddr::Field &prefix = *FieldModel::findField(u"NETPREFIX");
+    FieldModel::store(b, prefix, QString()); // erased against stored empty
+    FieldModel::store(b, *FieldModel::findField(u"USER1"), QStringLiteral("0612345678"));
+    b[1000] = 0x01;
+    const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
+    QCOMPARE(d.count(), 3); // every differing byte counts for the exit status
+    QCOMPARE(differenceCountText(d), QStringLiteral("2 fields differ (1 stored differently)"));
+    TransferResult verify;
+    verify.outcome = TransferOutcome::Failed;
+    verify.differs = true;
+    QCOMPARE(outcomeText(Sequence::Verify, verify, d), QStringLiteral(" Verify: 2 fields differ (1 stored differently)."));
+    const QString label = FieldModel::labelOf(prefix);
+    const QStringList lines = differenceLines(differenceRows(d, a, b));
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines[0].startsWith(QStringLiteral("USER1 (")));
+    QCOMPARE(lines[1], QStringLiteral("byte 1000 (outside every field): FF -> 01"));
+    QCOMPARE(lines[2], QStringLiteral("stored differently, same value"));
+    QCOMPARE(lines[3], "NETPREFIX (" + label + "), bytes 85 to 93: FF FF FF FF FF FF FF FF FF -> 00 00 00 00 00 00 00 00 00");
 }
 
 QTEST_GUILESS_MAIN(TestDifferenceTexts)

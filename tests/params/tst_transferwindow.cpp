@@ -14,6 +14,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QHeaderView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +36,28 @@ int fieldByteIn(int block, int n = 0)
         if (f.offset >= block * 64 && f.offset < block * 64 + 64 && n-- == 0)
             return f.offset;
     return -1;
+}
+
+// Gives the field another value. Flipping its bytes may not: a length byte
+// past the field's end reads as empty either way, which is a field stored
+// differently, not one that differs.
+void changeValue(std::span<std::uint8_t> memory, const EEAddr::Field &f)
+{
+    const FieldModel::FieldValue value = FieldModel::Decode(memory, f);
+    FieldModel::FieldValue other;
+    if (const auto *text = std::get_if<QString>(&value)) {
+        const QString a = f.encoding == EEAddr::Encoding::EventCode ? QStringLiteral("1234") : QStringLiteral("1");
+        other = *text == a ? QStringLiteral("2") + a.mid(1) : a;
+    } else if (const auto *number = std::get_if<int>(&value)) {
+        other = *number == 0 ? 1 : 0;
+    } else if (const auto *on = std::get_if<bool>(&value)) {
+        other = !*on;
+    } else {
+        FieldModel::Octets octets = std::get<FieldModel::Octets>(value);
+        octets[3] ^= 1;
+        other = octets;
+    }
+    FieldModel::store(memory, f, other);
 }
 
 int uncoveredByte()
@@ -60,6 +85,8 @@ private slots:
     void outcomeLine_data();
     void outcomeLine();
     void differencesOfACompare();
+    void storedDifferently();
+    void differencesWindowFits();
     void backup_data();
     void backup();
     void checksSurviveARestart();
@@ -67,8 +94,14 @@ private slots:
 private:
     void run(Op op, const QList<int> &changed, std::optional<Fault> fault = {})
     {
-        for (int i : changed)
-            m_line->module.memory[std::size_t(i)] ^= 0x5A;
+        for (int i : changed) {
+            const auto fields = FieldModel::namedFields();
+            const auto f = std::find_if(fields.begin(), fields.end(), [i](const EEAddr::Field &g) { return g.offset == i; });
+            if (f != fields.end())
+                changeValue(m_line->module.memory, *f);
+            else
+                m_line->module.memory[std::size_t(i)] ^= 0x5A;
+        }
         if (fault)
             m_line->module.arm(*fault);
         m_form->cbVerify->setChecked(op == Op::VerifiedWrite);
@@ -218,6 +251,56 @@ void TestTransferWindow::differencesOfACompare()
     // The next operation takes the list away.
     m_form->btRead->click();
     QVERIFY(!m_form->btDifferences->isEnabled() && !window->isVisible());
+}
+
+void TestTransferWindow::storedDifferently()
+{
+    // The module holds the last exchange but for one field, and the dial
+    // prefix the buffer holds erased is stored empty there: same value.
+    const EEAddr::Field &prefix = *FieldModel::findField(u"NETPREFIX");
+    std::fill_n(TransferBuffer.begin() + prefix.offset, prefix.length, std::uint8_t(0xFF));
+    FieldModel::store(m_line->module.memory, prefix, QString());
+    run(Op::Compare, {fieldByteIn(5)});
+    QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Compare: 1 field differs (1 stored differently)."));
+    QVERIFY(barIsRed());
+    m_form->btDifferences->click();
+    QTableWidget *list = m_form->FormDifferences->lvDifferences;
+    QCOMPARE(list->rowCount(), 3);
+    QCOMPARE(list->item(1, 0)->text(), QStringLiteral("stored differently, same value"));
+    QCOMPARE(list->item(2, 2)->text(), QStringLiteral("NETPREFIX"));
+    const QColor grey = list->palette().color(QPalette::Disabled, QPalette::Text);
+    QCOMPARE(list->item(2, 3)->foreground().color(), grey);
+    QVERIFY(list->item(0, 3)->foreground().color() != grey);
+}
+
+void TestTransferWindow::differencesWindowFits()
+{
+    TFormDifferences window;
+    ImageBytes a, b;
+    a.fill(0xFF);
+    b = a;
+    FieldModel::store(b, *FieldModel::findField(u"NETPREFIX"), QStringLiteral("06"));
+    FieldModel::store(b, *FieldModel::findField(u"SMS1"), QStringLiteral("Riasztás bejárat IN1"));
+    b[EEAddr::GPRSmode] = 0x02; // off, as 0xFF is: stored differently
+    window.showDifferences(differenceRows(FieldModel::DiffImages(a, b), a, b), QStringLiteral("Module"),
+                           QStringLiteral("Written"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Every column in sight: the label column may be elided, the others not.
+    QTableWidget *list = window.lvDifferences;
+    QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+    for (int r = 0; r < list->rowCount(); ++r)
+        for (int c : {0, 2, 3, 4})
+            if (list->item(r, c) && list->columnSpan(r, c) == 1)
+                QVERIFY2(list->horizontalHeader()->sectionSize(c)
+                             > list->fontMetrics().horizontalAdvance(list->item(r, c)->text()),
+                         qPrintable(list->item(r, c)->text()));
+    QVERIFY(window.frameGeometry().width() <= window.screen()->availableGeometry().width());
+
+    window.showDifferences({}, QStringLiteral("Module"), QStringLiteral("Written"));
+    QVERIFY(!list->isVisible());
+    QVERIFY(window.lbNoDifferences->isVisible());
+    QCOMPARE(window.lbNoDifferences->text(), QStringLiteral(" No differences."));
 }
 
 void TestTransferWindow::backup_data()
