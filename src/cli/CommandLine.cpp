@@ -159,6 +159,18 @@ int runParams(const QStringList &arguments, Io &io)
     return runCommand(*c, arguments.mid(1), io);
 }
 
+const QCommandLineOption &showPasswordOption()
+{
+    static const QCommandLineOption option(QStringLiteral("show-password"),
+                                           QStringLiteral("Show the GPRS password (PWD) instead of masking it."));
+    return option;
+}
+
+FieldModel::Secrets secretsOf(const QCommandLineParser &parsed)
+{
+    return parsed.isSet(showPasswordOption()) ? FieldModel::Secrets::Shown : FieldModel::Secrets::Masked;
+}
+
 std::optional<ImageBytes> loadImage(Io &io, const QString &path)
 {
     ImageBytes image{};

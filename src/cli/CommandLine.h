@@ -4,6 +4,7 @@
 // on parsed arguments. Commands write only to the streams they are given, so
 // tests run them in-process.
 
+#include "params/FieldModel.h"
 #include "params/ParameterImage.h"
 
 #include <QCommandLineOption>
@@ -66,6 +67,10 @@ int runParams(const QStringList &arguments, Io &io);
 int fail(Io &io, int status, const QString &text);
 // The same for a file: "quelmar-params: FILE: TEXT".
 int failFile(Io &io, int status, const QString &path, const QString &text);
+
+// --show-password: a command that masks the password shows it.
+const QCommandLineOption &showPasswordOption();
+FieldModel::Secrets secretsOf(const QCommandLineParser &parsed);
 
 // A parameter file, or nullopt after an input error naming it.
 std::optional<ImageBytes> loadImage(Io &io, const QString &path);

@@ -56,6 +56,16 @@ int writeImage(Io &io, const QString &path, const ImageBytes &image)
     return r.ok ? ExitDone : fail(io, ExitDiffers, Files::errorMessage(path, r.error));
 }
 
+// The image with every secret that is set stored as "********": what show
+// --json prints unless asked for the password.
+ImageBytes masked(ImageBytes image)
+{
+    for (const EEAddr::Field &f : FieldModel::namedFields())
+        if (FieldModel::isSecret(f))
+            FieldModel::store(image, f, FieldModel::maskedValue(FieldModel::Decode(image, f)));
+    return image;
+}
+
 int labelWidth()
 {
     int width = 0;
@@ -70,8 +80,10 @@ int runShow(const QCommandLineParser &p, Io &io)
     const std::optional<ImageBytes> image = loadImage(io, path);
     if (!image)
         return ExitUsage;
+    const FieldModel::Secrets secrets = secretsOf(p);
     if (p.isSet(JsonOption))
-        return writeOut(io, {}, ParameterExport::exportImage(*image));
+        return writeOut(io, {}, ParameterExport::exportImage(secrets == FieldModel::Secrets::Shown ? *image
+                                                                                                 : masked(*image)));
 
     using P = EEAddr::Page;
     const int width = labelWidth();
@@ -82,7 +94,7 @@ int runShow(const QCommandLineParser &p, Io &io)
         for (const EEAddr::Field &f : FieldModel::namedFields())
             if (f.page == page)
                 io.out << "  " << FieldModel::nameOf(f).leftJustified(17) << FieldModel::labelOf(f).leftJustified(width + 2)
-                       << shownValue(f, FieldModel::Decode(*image, f)) << '\n';
+                       << shownValue(f, FieldModel::Decode(*image, f), secrets) << '\n';
     }
     return ExitDone;
 }
@@ -97,9 +109,9 @@ int runDiff(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     const FieldModel::ImageDifferences d = FieldModel::DiffImages(*a, *b);
     if (p.isSet(JsonOption)) {
-        writeOut(io, {}, differencesJson(d, *a, *b));
+        writeOut(io, {}, differencesJson(d, *a, *b, secretsOf(p)));
     } else {
-        for (const QString &line : differenceLines(differenceRows(d, *a, *b)))
+        for (const QString &line : differenceLines(differenceRows(d, *a, *b, secretsOf(p))))
             io.out << line << '\n';
     }
     return d.isEmpty() ? ExitDone : ExitDiffers;
@@ -185,14 +197,19 @@ QList<Command> fileCommands()
          QStringLiteral("Lists every field of a parameter file by editor page: name, label, value"),
          QStringLiteral("Texts and event codes are shown in double quotes, so that blanks show;\n"
                         "an empty number or event code shows as (none). With --json the export\n"
-                        "format is printed instead (see export)."),
-         {JsonOption}, 1, 1, runShow},
+                        "format is printed instead (see export). The GPRS password (PWD) shows as\n"
+                        "******** (in --json too) unless --show-password is given."),
+         {JsonOption, showPasswordOption()}, 1, 1, runShow},
         {QStringLiteral("diff"), QStringLiteral("diff A B [--json]"),
          QStringLiteral("Lists the fields that differ between two parameter files"),
          QStringLiteral("One line per field whose bytes differ: name, label, value in A -> value in B,\n"
                         "in image order; then each run of differing bytes outside every field, in\n"
-                        "hexadecimal. Exit status 0 when the files are equal, 1 when they differ."),
-         {JsonOption}, 2, 2, runDiff},
+                        "hexadecimal; then, under \"stored differently, same value\", the fields whose\n"
+                        "bytes differ but read as the same value, with their byte ranges. The GPRS\n"
+                        "password (PWD) shows as ********, a changed one as changed, unless\n"
+                        "--show-password is given. Exit status 0 when the files are equal, 1 when\n"
+                        "any byte differs."),
+         {JsonOption, showPasswordOption()}, 2, 2, runDiff},
         {QStringLiteral("export"), QStringLiteral("export FILE [-o OUT]"),
          QStringLiteral("Writes a parameter file in the export format (JSON)"),
          QStringLiteral("The document holds \"format\": \"quelmar-parameters\", \"version\": 1, \"fields\"\n"
@@ -200,7 +217,9 @@ QList<Command> fileCommands()
                         "as strings, \"\" for none; texts as UTF-8; spinner values and BELLFlags as\n"
                         "numbers; CallFilter, VoiceCaller and GPRSmode as true or false; addresses\n"
                         "as \"a.b.c.d\") and \"image\": the 1088 bytes as 2176 hexadecimal digits.\n"
-                        "Without -o it goes to standard output."),
+                        "Without -o it goes to standard output. The GPRS password (PWD) is kept as it\n"
+                        "is, unmasked, since an export must give back the same bytes: keep the file\n"
+                        "as private as the parameter file."),
          {OutputOption}, 1, 1, runExport},
         {QStringLiteral("import"), QStringLiteral("import JSON -o OUT [--base FILE]"),
          QStringLiteral("Builds a parameter file from an export or a template"),

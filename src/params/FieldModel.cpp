@@ -377,6 +377,22 @@ QString formatValue(const Field &field, const FieldValue &value)
     return QStringLiteral("%1.%2.%3.%4").arg(o[0]).arg(o[1]).arg(o[2]).arg(o[3]);
 }
 
+bool isSecret(const Field &field)
+{
+    return field.offset == EEAddr::PWD;
+}
+
+QString maskedValue(const FieldValue &value)
+{
+    const QString *text = std::get_if<QString>(&value);
+    return text && text->isEmpty() ? QString() : QString::fromLatin1(MaskedText);
+}
+
+QString secretState(const FieldValue &value)
+{
+    return maskedValue(value).isEmpty() ? QStringLiteral("not set") : QStringLiteral("set");
+}
+
 QString describeRange(ByteRange r)
 {
     if (r.first == r.last)

@@ -56,6 +56,19 @@ Parsed parseValue(const EEAddr::Field &field, const QString &text);
 // The value as plain text: digits, the text, "12*4", "255", "on"/"off", "192.168.0.1".
 QString formatValue(const EEAddr::Field &field, const FieldValue &value);
 
+// The GPRS password (PWD) is a credential of the customer's SIM contract: it
+// is masked wherever people read a parameter set, unless they ask to see it.
+// Files (exports, parameter files) keep it as it is.
+enum class Secrets { Masked, Shown };
+bool isSecret(const EEAddr::Field &field);
+// What a masked secret shows: "" when none is set, else "********".
+QString maskedValue(const FieldValue &value);
+inline constexpr char MaskedText[] = "********";
+// A masked secret that differs between two sets that both hold one.
+inline constexpr char ChangedText[] = "changed";
+// "set" or "not set", as a report says it.
+QString secretState(const FieldValue &value);
+
 struct FieldDifference
 {
     const EEAddr::Field *field;

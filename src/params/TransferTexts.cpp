@@ -90,8 +90,12 @@ QString hexBytes(std::span<const std::uint8_t> image, int first, int last)
     return text;
 }
 
-QString shownValue(const EEAddr::Field &f, const FieldModel::FieldValue &value)
+QString shownValue(const EEAddr::Field &f, const FieldModel::FieldValue &value, FieldModel::Secrets secrets)
 {
+    if (secrets == FieldModel::Secrets::Masked && FieldModel::isSecret(f)) {
+        const QString masked = FieldModel::maskedValue(value);
+        return masked.isEmpty() ? QStringLiteral("\"\"") : masked;
+    }
     const QString *text = std::get_if<QString>(&value);
     if (!text)
         return FieldModel::formatValue(f, value);
@@ -157,14 +161,16 @@ QString fileOutcomeText(bool loaded, const QString &name)
 }
 
 QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differences,
-                                    std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
+                                    std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
+                                    FieldModel::Secrets secrets)
 {
     QList<DifferenceRow> rows;
     QList<DifferenceRow> sameValue;
     for (const FieldModel::FieldDifference &d : differences.fields) {
         const EEAddr::Field &f = *d.field;
         DifferenceRow row{FieldModel::pageCaption(f.page), FieldModel::labelOf(f), FieldModel::nameOf(f),
-                          shownValue(f, d.a), shownValue(f, d.b), false, {}};
+                          shownValue(f, d.a, secrets), shownValue(f, d.b, secrets), false, {}};
+        const bool masked = secrets == FieldModel::Secrets::Masked && FieldModel::isSecret(f);
         if (d.sameValue()) {
             // Only the bytes that differ: a long text stays readable.
             int first = f.offset, last = f.offset + f.length - 1;
@@ -174,12 +180,14 @@ QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differen
                 --last;
             row.sameValue = true;
             row.range = FieldModel::describeRange({first, last});
-            row.a = hexBytes(a, first, last);
-            row.b = hexBytes(b, first, last);
+            row.a = masked ? row.a : hexBytes(a, first, last);
+            row.b = masked ? row.b : hexBytes(b, first, last);
             sameValue.append(row);
             continue;
         }
-        if (row.a == row.b) {
+        if (row.a == row.b && masked) {
+            row.b = QString::fromLatin1(FieldModel::ChangedText);
+        } else if (row.a == row.b) {
             const int last = f.offset + f.length - 1;
             row.a = hexBytes(a, f.offset, last);
             row.b = hexBytes(b, f.offset, last);
@@ -239,16 +247,22 @@ QByteArray hexRun(std::span<const std::uint8_t> image, FieldModel::ByteRange r)
 } // namespace
 
 QByteArray differencesJson(const FieldModel::ImageDifferences &d, std::span<const std::uint8_t> a,
-                           std::span<const std::uint8_t> b)
+                           std::span<const std::uint8_t> b, FieldModel::Secrets secrets)
 {
     using ParameterExport::jsonString;
+    const auto value = [secrets](const FieldModel::FieldDifference &f, const FieldModel::FieldValue &v, bool second) {
+        if (secrets == FieldModel::Secrets::Shown || !FieldModel::isSecret(*f.field))
+            return ParameterExport::jsonValue(*f.field, v);
+        const QString masked = FieldModel::maskedValue(v);
+        const bool changed = second && !f.sameValue() && masked == FieldModel::maskedValue(f.a);
+        return jsonString(changed ? QString::fromLatin1(FieldModel::ChangedText) : masked);
+    };
     QByteArray out = "{\n  \"format\": \"quelmar-parameters-diff\",\n  \"version\": 1,\n  \"fields\": [";
     for (qsizetype i = 0; i < d.fields.size(); ++i) {
         const FieldModel::FieldDifference &f = d.fields.at(i);
         out += QByteArray(i ? "," : "") + "\n    {\"name\": " + jsonString(FieldModel::nameOf(*f.field))
                + ", \"label\": " + jsonString(FieldModel::labelOf(*f.field))
-               + ", \"a\": " + ParameterExport::jsonValue(*f.field, f.a)
-               + ", \"b\": " + ParameterExport::jsonValue(*f.field, f.b) + '}';
+               + ", \"a\": " + value(f, f.a, false) + ", \"b\": " + value(f, f.b, true) + '}';
     }
     out += QByteArray(d.fields.isEmpty() ? "" : "\n  ") + "],\n  \"bytes\": [";
     for (qsizetype i = 0; i < d.bytes.size(); ++i) {

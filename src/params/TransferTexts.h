@@ -44,8 +44,10 @@ QString entryOutcomeText(const WriteOutcome &write);
 QString fileOutcomeText(bool loaded, const QString &name);
 
 // A value as people read it: texts and event codes in double quotes, so that
-// blanks show; an empty number or event code as "(none)".
-QString shownValue(const EEAddr::Field &field, const FieldModel::FieldValue &value);
+// blanks show; an empty number or event code as "(none)"; a secret masked as
+// ******** unless shown.
+QString shownValue(const EEAddr::Field &field, const FieldModel::FieldValue &value,
+                   FieldModel::Secrets secrets = FieldModel::Secrets::Masked);
 // Bytes first to last of an image in hexadecimal: "0A 1B FF".
 QString hexBytes(std::span<const std::uint8_t> image, int first, int last);
 
@@ -73,9 +75,11 @@ QStringList differenceColumns(const QString &headingA, const QString &headingB);
 // One row per field whose value differs, then one per run of bytes outside
 // every field, then the fields stored differently with the same value.
 // Values as shownValue() gives them; where two different values show alike
-// both show as hex bytes instead.
+// both show as hex bytes instead, but a masked secret shows "changed" and
+// never its bytes.
 QList<DifferenceRow> differenceRows(const FieldModel::ImageDifferences &differences,
-                                    std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
+                                    std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
+                                    FieldModel::Secrets secrets = FieldModel::Secrets::Masked);
 // Tab-separated lines with a heading line, for the clipboard; the same-value
 // rows under SameValueHeading.
 QString differencesText(const QList<DifferenceRow> &rows, const QString &headingA, const QString &headingB);
@@ -87,6 +91,8 @@ QStringList differenceLines(const QList<DifferenceRow> &rows, const QString &hea
                             const QString &headingB = {});
 // The differences as a JSON document: "format": "quelmar-parameters-diff",
 // "version": 1, "fields" (name, label, a, b as the export writes values) and
-// "bytes" (first, last, a, b as hexadecimal digits).
+// "bytes" (first, last, a, b as hexadecimal digits); a masked secret as
+// "********" (or "changed").
 QByteArray differencesJson(const FieldModel::ImageDifferences &differences, std::span<const std::uint8_t> a,
-                           std::span<const std::uint8_t> b);
+                           std::span<const std::uint8_t> b,
+                           FieldModel::Secrets secrets = FieldModel::Secrets::Masked);

@@ -33,6 +33,8 @@ struct Contents
     QString origin;
     QDateTime made = QDateTime::currentDateTime();
     std::optional<ModuleState> state;
+    // The GPRS password as it is; otherwise only whether one is set.
+    bool showPassword = false;
 };
 
 // The report as rich text for a QTextDocument.

@@ -136,6 +136,38 @@ private slots:
         }
     }
 
+    // The password shows only when asked for; an export keeps it byte for byte.
+    void passwordStaysWithTheInstaller()
+    {
+        const QString file = path(QStringLiteral("pw.QM3")), other = path(QStringLiteral("pw2.QM3")),
+                      json = path(QStringLiteral("pw.json")), back = path(QStringLiteral("pwback.QM3"));
+        const EEAddr::Field &pwd = *FieldModel::findField(u"PWD");
+        ImageBytes image;
+        image.fill(0xFF);
+        FieldModel::store(image, pwd, QStringLiteral("s3cretpw"));
+        save(file, image);
+        FieldModel::store(image, pwd, QStringLiteral("n3wsecret"));
+        save(other, image);
+        const QStringList commands[] = {{QStringLiteral("show"), file},
+                                        {QStringLiteral("show"), file, QStringLiteral("--json")},
+                                        {QStringLiteral("diff"), file, other},
+                                        {QStringLiteral("diff"), file, other, QStringLiteral("--json")}};
+        for (const QStringList &args : commands) {
+            const Run masked = run(args);
+            QVERIFY2(masked.out.contains(QStringLiteral("********")), qPrintable(args.join(u' ')));
+            for (const QByteArray &secret : {QByteArray("s3cretpw"), QByteArray("n3wsecret")})
+                QVERIFY2(!masked.out.contains(QString::fromLatin1(secret))
+                             && !masked.out.contains(QString::fromLatin1(secret.toHex())),
+                         qPrintable(args.join(u' ')));
+            const Run shown = run(args + QStringList{QStringLiteral("--show-password")});
+            QVERIFY2(shown.out.contains(QStringLiteral("s3cretpw")), qPrintable(args.join(u' ')));
+        }
+        QCOMPARE(run({QStringLiteral("export"), file, QStringLiteral("-o"), json}).status, Cli::ExitDone);
+        QVERIFY(contents(json).contains("\"PWD\": \"s3cretpw\""));
+        QCOMPARE(run({QStringLiteral("import"), json, QStringLiteral("-o"), back}).status, Cli::ExitDone);
+        QCOMPARE(contents(back), contents(file));
+    }
+
     void randomImagesThroughExportAndImport()
     {
         QRandomGenerator random(15);

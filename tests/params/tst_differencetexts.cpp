@@ -26,6 +26,8 @@ private slots:
     void bytesOutsideEveryField();
     void storedDifferentlySameValue();
     void sameValueRowsComeLast();
+    void passwordIsMasked_data();
+    void passwordIsMasked();
 };
 
 void TestDifferenceTexts::valuesPerEncoding_data()
@@ -117,6 +119,36 @@ void TestDifferenceTexts::sameValueRowsComeLast()
     QCOMPARE(lines[1], QStringLiteral("byte 1000 (outside every field): FF -> 01"));
     QCOMPARE(lines[2], QStringLiteral("stored differently, same value"));
     QCOMPARE(lines[3], "NETPREFIX (" + label + "), bytes 85 to 93: FF FF FF FF FF FF FF FF FF -> 00 00 00 00 00 00 00 00 00");
+}
+
+void TestDifferenceTexts::passwordIsMasked_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("set") << "" << "s3cretpw" << R"(PWD (Password): "" -> ********)";
+    QTest::newRow("changed") << "old-pw" << "s3cretpw" << "PWD (Password): ******** -> changed";
+    QTest::newRow("removed") << "s3cretpw" << "" << R"(PWD (Password): ******** -> "")";
+}
+
+void TestDifferenceTexts::passwordIsMasked()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    const EEAddr::Field &pwd = *FieldModel::findField(u"PWD");
+    ImageBytes a = erased(), b = erased();
+    FieldModel::store(a, pwd, before);
+    FieldModel::store(b, pwd, after);
+    const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
+    const QString secret = QStringLiteral("s3cretpw");
+    QFETCH(QString, line);
+    QCOMPARE(differenceLines(differenceRows(d, a, b)), QStringList{line});
+    QVERIFY(!differencesJson(d, a, b).contains(secret.toUtf8()));
+    QVERIFY(!differencesJson(d, a, b).contains(secret.toUtf8().toHex()));
+    QCOMPARE(shownValue(pwd, FieldModel::Decode(b, pwd)), after.isEmpty() ? "\"\"" : "********");
+    // Asked for, it shows.
+    QVERIFY(differenceLines(differenceRows(d, a, b, FieldModel::Secrets::Shown)).constFirst().contains(secret));
+    QVERIFY(differencesJson(d, a, b, FieldModel::Secrets::Shown).contains(secret.toUtf8()));
 }
 
 QTEST_GUILESS_MAIN(TestDifferenceTexts)

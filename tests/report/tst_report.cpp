@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,6 +53,7 @@ private slots:
     void report_data();
     void report();
     void unwritableTarget();
+    void passwordOnlyWhenAsked();
 };
 
 void TestReport::report_data()
@@ -121,6 +123,25 @@ void TestReport::unwritableTarget()
     QVERIFY(!written.ok());
     QVERIFY(written.error.startsWith(path));
     QVERIFY(!QFile::exists(path));
+}
+
+void TestReport::passwordOnlyWhenAsked()
+{
+    QTemporaryDir tmp;
+    Report::Contents contents;
+    contents.image = siteImage(false);
+    set(contents.image, "PWD", QStringLiteral("s3cretpw"));
+    const QString path = tmp.filePath(QStringLiteral("site.pdf"));
+    for (const bool asked : {false, true}) {
+        contents.showPassword = asked;
+        QVERIFY(Report::writePdf(path, contents).ok());
+        const QString text = pdfText(path);
+        QCOMPARE(text.contains(QStringLiteral("s3cretpw")), asked);
+        QCOMPARE(QRegularExpression(QStringLiteral("Password\\s+set\\n")).match(text).hasMatch(), !asked);
+    }
+    set(contents.image, "PWD", QString());
+    contents.showPassword = false;
+    QVERIFY(Report::html(contents).contains(QStringLiteral("not&nbsp;set")));
 }
 
 QTEST_MAIN(TestReport)
