@@ -319,7 +319,7 @@ int runRead(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s) {
         if (w.transfer.Read() != TransferOutcome::Succeeded) {
-            s.fail(outcomeText(Sequence::Read, w.transfer.Result(), 0, OutcomeForm::Line));
+            s.fail(outcomeText(Sequence::Read, w.transfer.Result(), {}, OutcomeForm::Line));
             return;
         }
         // What was read is kept whatever happens to the file.
@@ -389,7 +389,7 @@ int runCompare(const QCommandLineParser &p, Io &io)
     return run.run([&](PortWorker &w, PortState &s) {
         ImageBytes module{};
         if (w.transfer.readInto(module) != TransferOutcome::Succeeded) {
-            s.fail(outcomeText(Sequence::Compare, w.transfer.Result(), 0, OutcomeForm::Line));
+            s.fail(outcomeText(Sequence::Compare, w.transfer.Result(), {}, OutcomeForm::Line));
             return;
         }
         const auto d = FieldModel::DiffImages(module, *image, {0, EEAddr::ModuleBytes - 1});
