@@ -96,10 +96,6 @@ int main(int argc, char *argv[])
     TransferBytes buffer{};
     ParameterTransfer transfer(display, image, buffer);
     transfer.Link = {&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
-    QTimer timer1;
-    timer1.setInterval(Transfer::TickMs);
-    QObject::connect(&timer1, &QTimer::timeout, [&transfer] { transfer.Timer1Timer(); });
-    timer1.start();
 
     std::printf("line-time floor %.3f s (15 blocks x 144 bytes x 10 bits / %d bit/s); targets: ratio <= 1.10, "
                 "CPU <= 5 %%\n\n",

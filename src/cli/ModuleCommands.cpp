@@ -90,8 +90,8 @@ struct PortState
     }
 };
 
-// The bar of the windows becomes the progress of one port: each sequence
-// (backup, write, verify) starts by disabling the buttons.
+// The bar of the windows becomes the progress of one port, one stage per
+// sequence (backup, write, verify).
 class PortProgress : public TransferDisplay
 {
 public:
@@ -99,11 +99,12 @@ public:
         : m_state(state)
     {
     }
-    void DisableButtons() override
+    void sequenceStarted() override
     {
         m_state.position = 0;
         ++m_state.stage;
     }
+    void DisableButtons() override {}
     void EnableButtons() override {}
     void setProgress(int position) override { m_state.position = position; }
     void SetBarColour(std::uint32_t) override {}

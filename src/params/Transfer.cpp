@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -60,22 +61,49 @@ ParameterTransfer::ParameterTransfer(TransferDisplay &display, ImageBytes &image
     , m_image(image)
     , m_buffer(buffer)
 {
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(m_tickMs);
+    Timer1.start();
 }
 
-void ParameterTransfer::Timer1Timer()
+void ParameterTransfer::setTickMs(int ms)
 {
-    if (WaitTicks > 0)
-        --WaitTicks;
+    m_tickMs = std::max(ms, 1);
+    Timer1.setInterval(m_tickMs);
+}
+
+void ParameterTransfer::stop()
+{
+    if (m_running)
+        m_stopAsked = true;
+}
+
+bool ParameterTransfer::portSwitched() const
+{
+    return Link.port->Connected() && Link.port->openingNumber() != m_opening;
+}
+
+bool ParameterTransfer::portHeld() const
+{
+    return Link.Connected() && Link.port->openingNumber() == m_opening;
 }
 
 bool ParameterTransfer::waitFor(const bool &flag, int ticks)
 {
-    WaitTicks = ticks;
+    const QDeadlineTimer deadline(qint64(ticks) * m_tickMs, Qt::PreciseTimer);
+    const auto ticksLeft = [&] { return int((deadline.remainingTime() + m_tickMs - 1) / m_tickMs); };
+    // The tick wakes the loop every tick; this shot wakes it at the deadline
+    // itself, so that a wait never outlasts its limit.
+    QTimer end;
+    end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer);
+    end.start(std::chrono::milliseconds(deadline.remainingTime()));
     // WaitForMoreEvents sleeps until the next event instead of spinning; the
-    // receive hand-over and the timer tick are events, so both wake it. A
-    // port closed meanwhile (unplugged, or closed by the user) cannot answer
-    // any more, so the wait ends there rather than at its time-out.
-    while (WaitTicks > 0 && !flag && Link.Connected())
+    // receive hand-over, the ticks and a click on Stop are events, so each
+    // wakes it. A port closed meanwhile (unplugged, closed by the user, or
+    // opened again on another device) cannot answer this operation any
+    // more, so the wait ends there rather than at its time-out.
+    for (WaitTicks = ticksLeft(); WaitTicks > 0 && !flag && !m_stopAsked && portHeld(); WaitTicks = ticksLeft())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return flag;
 }
@@ -97,20 +125,22 @@ TransferOutcome ParameterTransfer::Write()
 
 TransferOutcome ParameterTransfer::readInto(ImageBytes &into)
 {
-    m_scratch = &into;
-    const TransferOutcome outcome = run(Kind::Scratch);
-    m_scratch = nullptr;
-    return outcome;
+    return run(Kind::ReadInto, &into);
 }
 
-TransferOutcome ParameterTransfer::run(Kind kind)
+TransferOutcome ParameterTransfer::run(Kind kind, ImageBytes *into)
 {
     m_result = {};
     if (!Link.Connected()) {
         m_display.showMessage(QString::fromLatin1(Transfer::NoConnectionText));
         return TransferOutcome::NotConnected;
     }
+    // The operation belongs to this opening of the port from here on.
+    m_opening = Link.port->openingNumber();
+    m_running = true;
+    m_stopAsked = false;
     m_display.DisableButtons();
+    m_display.sequenceStarted();
     setPosition(0);
     m_display.SetBarColour(Transfer::Green);
 
@@ -118,11 +148,11 @@ TransferOutcome ParameterTransfer::run(Kind kind)
     try {
         if (kind == Kind::Write) {
             outcome = write();
-        } else if (kind == Kind::Scratch) {
+        } else if (kind == Kind::ReadInto) {
             TransferBytes store{};
             outcome = readOrCompare(false, store);
-            std::copy(store.begin(), store.end(), m_scratch->begin());
-            std::fill(m_scratch->begin() + EEAddr::ModuleBytes, m_scratch->end(), 0);
+            std::copy(store.begin(), store.end(), into->begin());
+            std::fill(into->begin() + EEAddr::ModuleBytes, into->end(), 0);
         } else {
             outcome = readOrCompare(kind == Kind::Compare, m_buffer);
         }
@@ -136,6 +166,8 @@ TransferOutcome ParameterTransfer::run(Kind kind)
         stopAt(m_result.blocksDone + 1, TransferStop::PortClosed);
     }
     m_result.outcome = outcome;
+    m_running = false;
+    m_stopAsked = false;
     m_display.EnableButtons();
     return outcome;
 }
@@ -144,8 +176,8 @@ TransferOutcome ParameterTransfer::stopAt(int block, TransferStop why)
 {
     m_result.stoppedAt = block;
     // A wait that ended because the port went away says so, whatever it
-    // waited for.
-    m_result.stop = Link.Connected() ? why : TransferStop::PortClosed;
+    // waited for; then one that ended at the user's word.
+    m_result.stop = !portHeld() ? TransferStop::PortClosed : m_stopAsked ? TransferStop::Stopped : why;
     if (why == TransferStop::OtherBlock && m_result.stop == why)
         m_result.answeredBlock = Link.reception->ReceivedBlockAddress / BlockSize + 1;
     return TransferOutcome::Failed;
@@ -155,6 +187,8 @@ bool ParameterTransfer::fetchBlock(int block)
 {
     BlockReception &reception = *Link.reception;
     reception.BlockReceived = false;
+    if (portSwitched() || m_stopAsked)
+        return false; // not one frame to another port, nor after Stop
     Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block));
     return waitFor(reception.BlockReceived, Transfer::ReadTicks)
            && reception.ReceivedBlockAddress == block * BlockSize;
@@ -205,6 +239,10 @@ TransferOutcome ParameterTransfer::write()
         const auto stored = bufferBlock(m_buffer, b);
         std::copy(stored.begin(), stored.end(), block.begin());
         const auto parts = Transfer::writeParts(block);
+        if (portSwitched() || m_stopAsked) {
+            showFailure();
+            return stopAt(b + 1, TransferStop::PortClosed);
+        }
 
         // The seven messages go out back to back.
         codec.SendCommand(Transfer::WriteCommand, Transfer::blockCommand(b));

@@ -2,14 +2,17 @@
 // Moving the parameter image to and from the module, block by block, and
 // comparing the module with the data last exchanged. Each operation runs to
 // its end inside one call, waiting for the module's answers in the event loop
-// so that received bytes are decoded and dispatched meanwhile. The window
-// shows what happens through TransferDisplay.
+// so that received bytes are decoded and dispatched meanwhile. The transfer
+// keeps its own time: no host has to drive it. The window shows what happens
+// through TransferDisplay.
 
 #include "ParameterImage.h"
 
 #include "link/BlockChecksum.h"
 
+#include <QDeadlineTimer>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 
@@ -40,6 +43,9 @@ public:
     // A plain message box, and the error box of a failed port.
     virtual void showMessage(const QString &text) = 0;
     virtual void showError(const QString &text) = 0;
+    // A sequence begins: a read, compare or write, or the read of a backup
+    // or verify. The command line counts its stages by it.
+    virtual void sequenceStarted() {}
 };
 
 namespace Transfer {
@@ -86,7 +92,8 @@ enum class TransferStop {
     NoAnswer,          // no block within the time-out
     OtherBlock,        // the answer carried another block's address
     NoAcknowledgement, // a written block was not acknowledged in time
-    PortClosed,        // the port was closed, lost or failed meanwhile
+    PortClosed,        // the port it started on was closed, lost or failed meanwhile
+    Stopped,           // the user asked it to stop
 };
 
 // What the last sequence did, for outcome lines. Blocks count from 1.
@@ -109,14 +116,26 @@ public:
 
     TransferLink Link;
 
-    // Counted down by Timer1Timer, which a 100 ms timer calls.
+    // The 100 ms tick, always running: it wakes every wait so that the wait
+    // sees its deadline, a Stop and a closed port without anything else
+    // happening on the line.
+    QTimer Timer1;
+    // Whole ticks left of the running wait; 0 once it has run out.
     int WaitTicks = 0;
-    void Timer1Timer();
+    // The length of one tick; every limit stays a count of ticks. Shorter
+    // than TickMs only where time-outs must pass quickly (soak tests).
+    void setTickMs(int ms);
 
-    // Waits at most ticks timer ticks for the flag, sleeping in the event loop
+    // Waits at most ticks ticks for the flag, sleeping in the event loop
     // between events; every received byte and every tick wakes it. Ends early
-    // when the port closes. True when the flag is set.
+    // when the port it started on closes and when Stop is pressed. True when
+    // the flag is set.
     bool waitFor(const bool &flag, int ticks);
+
+    // Ends the running operation at its next wait step, as a stop the user
+    // asked for; does nothing when no operation runs.
+    void stop();
+    bool running() const { return m_running; }
 
     // A read replaces image bytes 0 to 959 with the module's blocks and clears
     // bytes 960 to 1087, but only once all 15 blocks have arrived; a read
@@ -147,21 +166,30 @@ public:
     void showFailure();
 
 private:
-    enum class Kind { Read, Compare, Write, Scratch };
+    enum class Kind { Read, Compare, Write, ReadInto };
 
-    TransferOutcome run(Kind kind);
+    // `into` receives the blocks of a ReadInto.
+    TransferOutcome run(Kind kind, ImageBytes *into = nullptr);
     TransferOutcome readOrCompare(bool compare, TransferBytes &store);
     TransferOutcome stopAt(int block, TransferStop why);
     TransferOutcome write();
     // Requests block b and waits for it; true when the answer is that block.
     bool fetchBlock(int block);
+    // The port is open under another opening than the operation started on:
+    // nothing more may be sent.
+    bool portSwitched() const;
+    // Open, and still the opening the operation started on.
+    bool portHeld() const;
     void setPosition(int position);
 
     TransferDisplay &m_display;
     ImageBytes &m_image;
     TransferBytes &m_buffer;
     TransferBytes m_received{};
-    ImageBytes *m_scratch = nullptr;
     int m_position = 0;
+    int m_tickMs = Transfer::TickMs;
+    quint64 m_opening = 0;
+    bool m_running = false;
+    bool m_stopAsked = false;
     TransferResult m_result;
 };

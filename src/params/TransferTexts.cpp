@@ -74,6 +74,7 @@ QString stopReason(const TransferResult &result)
     case TransferStop::OtherBlock: return QStringLiteral("the module answered for block %1").arg(result.answeredBlock);
     case TransferStop::NoAcknowledgement: return QStringLiteral("no acknowledgement");
     case TransferStop::PortClosed: return QStringLiteral("the port is closed");
+    case TransferStop::Stopped: return QStringLiteral("stopped");
     case TransferStop::None: break;
     }
     return {};

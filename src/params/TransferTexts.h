@@ -23,7 +23,7 @@ using Sequence = Operation;
 enum class OutcomeForm { Window, Line };
 
 // Why a sequence stopped early: "no answer", "the module answered for block 4",
-// "no acknowledgement", "the port is closed"; empty when it did not stop.
+// "no acknowledgement", "the port is closed", "stopped"; empty when it did not stop.
 QString stopReason(const TransferResult &result);
 
 // " Read: 15 of 15 blocks.", " Compare stopped at block 3 of 15: no answer.",

@@ -111,7 +111,6 @@ private:
     std::unique_ptr<EngineLine> m_line;
     std::unique_ptr<Display> m_display;
     std::unique_ptr<ParameterTransfer> m_transfer;
-    std::unique_ptr<QTimer> m_timer;
     ImageBytes m_image{};
     TransferBytes m_buffer{};
 };
@@ -129,15 +128,10 @@ void TestTransfer::init()
     m_display = std::make_unique<Display>();
     m_transfer = std::make_unique<ParameterTransfer>(*m_display, m_image, m_buffer);
     m_transfer->Link = m_line->link();
-    m_timer = std::make_unique<QTimer>();
-    m_timer->setInterval(Transfer::TickMs);
-    connect(m_timer.get(), &QTimer::timeout, this, [this] { m_transfer->Timer1Timer(); });
-    m_timer->start();
 }
 
 void TestTransfer::cleanup()
 {
-    m_timer.reset();
     m_transfer.reset();
     m_display.reset();
     m_line.reset();
