@@ -93,6 +93,12 @@ void FrameCodec::SendText(const QByteArray &text)
     m_port.WriteText(line);
 }
 
+void FrameCodec::noteRepeat(int block)
+{
+    if (m_trace)
+        m_trace->repeat(block);
+}
+
 void FrameCodec::sendFrame(const ModuleMessage &plain)
 {
     const Block16 cipher = m_encrypt.apply(plain);

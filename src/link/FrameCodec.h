@@ -36,6 +36,8 @@ public:
     void SendData(std::uint8_t type, const std::array<std::uint8_t, 13> &payload);
     // Plain text plus CR, only while connected; silently nothing otherwise.
     void SendText(const QByteArray &text);
+    // The next frames ask for (or write) block b again: marked in the trace.
+    void noteRepeat(int block);
 
     // Every frame sent and received, and the poll, go to the trace while one
     // is set; null: none (the default).

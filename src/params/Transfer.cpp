@@ -88,9 +88,26 @@ bool ParameterTransfer::portHeld() const
     return Link.Connected() && Link.port->openingNumber() == m_opening;
 }
 
+void ParameterTransfer::setRetries(int retries)
+{
+    m_retries = std::clamp(retries, 0, Transfer::MaxRetries);
+}
+
 bool ParameterTransfer::waitFor(const bool &flag, int ticks)
 {
-    const QDeadlineTimer deadline(qint64(ticks) * m_tickMs, Qt::PreciseTimer);
+    return waitUntil([&flag] { return flag; }, QDeadlineTimer(msOf(ticks), Qt::PreciseTimer));
+}
+
+void ParameterTransfer::noteBytes()
+{
+    if (Link.codec && Link.codec->receivedBytes() != m_bytesSeen) {
+        m_bytesSeen = Link.codec->receivedBytes();
+        m_sinceByte.start();
+    }
+}
+
+bool ParameterTransfer::waitUntil(const std::function<bool()> &done, const QDeadlineTimer &deadline)
+{
     const auto ticksLeft = [&] { return int((deadline.remainingTime() + m_tickMs - 1) / m_tickMs); };
     // The tick wakes the loop every tick; this shot wakes it at the deadline
     // itself, so that a wait never outlasts its limit.
@@ -103,9 +120,35 @@ bool ParameterTransfer::waitFor(const bool &flag, int ticks)
     // wakes it. A port closed meanwhile (unplugged, closed by the user, or
     // opened again on another device) cannot answer this operation any
     // more, so the wait ends there rather than at its time-out.
-    for (WaitTicks = ticksLeft(); WaitTicks > 0 && !flag && !m_stopAsked && portHeld(); WaitTicks = ticksLeft())
+    for (WaitTicks = ticksLeft();; WaitTicks = ticksLeft()) {
+        noteBytes();
+        if (done())
+            return true;
+        if (WaitTicks <= 0 || m_stopAsked || !portHeld())
+            return false;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return flag;
+    }
+}
+
+bool ParameterTransfer::waitForQuiet(const QDeadlineTimer &deadline)
+{
+    noteBytes();
+    if (!m_sinceByte.isValid())
+        return true; // nothing ever arrived
+    return waitUntil([this] { return m_sinceByte.elapsed() >= msOf(Transfer::QuietTicks); }, deadline);
+}
+
+QDeadlineTimer ParameterTransfer::tryDeadline(const QDeadlineTimer &block, bool last) const
+{
+    if (last)
+        return block;
+    return std::min(block, QDeadlineTimer(msOf(Transfer::TryTicks), Qt::PreciseTimer));
+}
+
+void ParameterTransfer::noteRepeat(int block)
+{
+    ++m_result.repeated;
+    Link.codec->noteRepeat(block);
 }
 
 TransferOutcome ParameterTransfer::Read()
@@ -186,12 +229,73 @@ TransferOutcome ParameterTransfer::stopAt(int block, TransferStop why)
 bool ParameterTransfer::fetchBlock(int block)
 {
     BlockReception &reception = *Link.reception;
-    reception.BlockReceived = false;
-    if (portSwitched() || m_stopAsked)
-        return false; // not one frame to another port, nor after Stop
-    Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block));
-    return waitFor(reception.BlockReceived, Transfer::ReadTicks)
-           && reception.ReceivedBlockAddress == block * BlockSize;
+    const QDeadlineTimer blockDeadline(msOf(Transfer::ReadTicks), Qt::PreciseTimer);
+    for (int attempt = 0;; ++attempt) {
+        const bool last = attempt == m_retries;
+        reception.BlockReceived = false;
+        if (portSwitched() || m_stopAsked)
+            return false; // not one frame to another port, nor after Stop
+        if (attempt > 0)
+            noteRepeat(block);
+        Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block));
+        const quint64 sent = Link.codec->receivedBytes();
+        waitUntil(
+            [&] {
+                if (!reception.BlockReceived)
+                    // Bytes came, then the line fell quiet without a whole
+                    // block: the answer was damaged, so ask again now.
+                    return !last && m_bytesSeen != sent && m_sinceByte.elapsed() >= msOf(Transfer::QuietTicks);
+                if (reception.ReceivedBlockAddress == block * BlockSize || m_retries == 0)
+                    return true; // the single try ends at any block
+                // A late answer to an earlier request: dropped.
+                reception.BlockReceived = false;
+                return false;
+            },
+            tryDeadline(blockDeadline, last));
+        if (reception.BlockReceived) {
+            const bool ours = reception.ReceivedBlockAddress == block * BlockSize;
+            // An answer to an earlier try may still be on its way: let it
+            // pass before the next block is asked for.
+            if (ours && attempt > 0)
+                waitForQuiet(QDeadlineTimer(msOf(Transfer::TryTicks), Qt::PreciseTimer));
+            return ours;
+        }
+        if (last || !waitForQuiet(blockDeadline) || blockDeadline.hasExpired())
+            return false;
+    }
+}
+
+bool ParameterTransfer::sendBlock(int b)
+{
+    BlockReception &reception = *Link.reception;
+    FrameCodec &codec = *Link.codec;
+    ParameterBlock block;
+    const auto stored = bufferBlock(m_buffer, b);
+    std::copy(stored.begin(), stored.end(), block.begin());
+    const auto parts = Transfer::writeParts(block);
+    const QDeadlineTimer blockDeadline(msOf(Transfer::WriteTicks), Qt::PreciseTimer);
+    for (int attempt = 0;; ++attempt) {
+        const bool last = attempt == m_retries;
+        if (portSwitched() || m_stopAsked)
+            return false; // not one frame to another port, nor after Stop
+        // The module stores the same 64 bytes again: harmless.
+        if (attempt > 0)
+            noteRepeat(b);
+        // The seven messages go out back to back.
+        codec.SendCommand(Transfer::WriteCommand, Transfer::blockCommand(b));
+        for (std::size_t k = 0; k < 5; ++k)
+            codec.SendData(Transfer::WriteData, parts[k]);
+        reception.WriteAcknowledged = false;
+        codec.SendData(Transfer::WriteData, parts[5]);
+        if (waitUntil([&reception] { return reception.WriteAcknowledged; }, tryDeadline(blockDeadline, last))) {
+            // The acknowledgement of an earlier try may follow this one.
+            if (attempt > 0)
+                waitForQuiet(QDeadlineTimer(msOf(Transfer::TryTicks), Qt::PreciseTimer));
+            return true;
+        }
+        if (last || !waitForQuiet(blockDeadline) || blockDeadline.hasExpired())
+            return false;
+    }
 }
 
 TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &store)
@@ -231,27 +335,9 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &st
 
 TransferOutcome ParameterTransfer::write()
 {
-    BlockReception &reception = *Link.reception;
-    FrameCodec &codec = *Link.codec;
     std::copy_n(m_image.begin(), EEAddr::ModuleBytes, m_buffer.begin());
     for (int b = 0; b < BlockCount; ++b) {
-        ParameterBlock block;
-        const auto stored = bufferBlock(m_buffer, b);
-        std::copy(stored.begin(), stored.end(), block.begin());
-        const auto parts = Transfer::writeParts(block);
-        if (portSwitched() || m_stopAsked) {
-            showFailure();
-            return stopAt(b + 1, TransferStop::PortClosed);
-        }
-
-        // The seven messages go out back to back.
-        codec.SendCommand(Transfer::WriteCommand, Transfer::blockCommand(b));
-        for (std::size_t k = 0; k < 5; ++k)
-            codec.SendData(Transfer::WriteData, parts[k]);
-        reception.WriteAcknowledged = false;
-        codec.SendData(Transfer::WriteData, parts[5]);
-
-        if (!waitFor(reception.WriteAcknowledged, Transfer::WriteTicks)) {
+        if (!sendBlock(b)) {
             showFailure();
             return stopAt(b + 1, TransferStop::NoAcknowledgement);
         }

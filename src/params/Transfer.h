@@ -11,10 +11,12 @@
 #include "link/BlockChecksum.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class FrameCodec;
 class PortIo;
@@ -59,6 +61,14 @@ inline constexpr int BarMaximum = 12;
 inline constexpr int TickMs = 100;
 inline constexpr int ReadTicks = 50;  // per block, read and compare
 inline constexpr int WriteTicks = 80; // per block
+
+// A block whose answer is lost or damaged is asked for (written) again, up
+// to MaxRetries times, each try with its own time-out of TryTicks, after the
+// line has been quiet for QuietTicks; the last try has what is left of the
+// block's time. All tries of a block together stay within its limit above.
+inline constexpr int MaxRetries = 3;
+inline constexpr int TryTicks = 10;
+inline constexpr int QuietTicks = 1;
 
 inline constexpr std::uint8_t ReadRequest = 28;
 inline constexpr std::uint8_t WriteCommand = 45;
@@ -106,6 +116,7 @@ struct TransferResult
     int answeredBlock = 0; // OtherBlock: the block the module answered for, 1 to 15
     bool differs = false;  // a compare or verify found a difference
     QString portError;     // PortClosed by a failed send: the port's error
+    int repeated = 0;      // tries beyond the first, over all blocks
 };
 
 class ParameterTransfer
@@ -131,6 +142,11 @@ public:
     // when the port it started on closes and when Stop is pressed. True when
     // the flag is set.
     bool waitFor(const bool &flag, int ticks);
+
+    // How often a lost or damaged block is tried again: 0 to MaxRetries (the
+    // default); 0 is the single try, where a wrong answer ends the operation.
+    void setRetries(int retries);
+    int retries() const { return m_retries; }
 
     // Ends the running operation at its next wait step, as a stop the user
     // asked for; does nothing when no operation runs.
@@ -173,8 +189,22 @@ private:
     TransferOutcome readOrCompare(bool compare, TransferBytes &store);
     TransferOutcome stopAt(int block, TransferStop why);
     TransferOutcome write();
-    // Requests block b and waits for it; true when the answer is that block.
+    // Requests block b, again while its answer is lost or damaged; true when
+    // the answer is that block, whole.
     bool fetchBlock(int block);
+    // Sends block b, again while its acknowledgement is lost; true once acknowledged.
+    bool sendBlock(int block);
+    // Sleeps in the event loop until done() or the deadline, Stop, or the
+    // port's closing; notes when bytes arrive. True when done() held.
+    bool waitUntil(const std::function<bool()> &done, const QDeadlineTimer &deadline);
+    // Until no byte has arrived for QuietTicks; false when the deadline (or
+    // Stop, or the port's closing) came first.
+    bool waitForQuiet(const QDeadlineTimer &deadline);
+    // One try's deadline within its block's.
+    QDeadlineTimer tryDeadline(const QDeadlineTimer &block, bool last) const;
+    void noteRepeat(int block);
+    void noteBytes();
+    qint64 msOf(int ticks) const { return qint64(ticks) * m_tickMs; }
     // The port is open under another opening than the operation started on:
     // nothing more may be sent.
     bool portSwitched() const;
@@ -188,6 +218,9 @@ private:
     TransferBytes m_received{};
     int m_position = 0;
     int m_tickMs = Transfer::TickMs;
+    int m_retries = Transfer::MaxRetries;
+    quint64 m_bytesSeen = 0;
+    QElapsedTimer m_sinceByte; // since the last byte the codec saw
     quint64 m_opening = 0;
     bool m_running = false;
     bool m_stopAsked = false;

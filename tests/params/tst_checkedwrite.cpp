@@ -82,6 +82,7 @@ void TestCheckedWrite::init()
     m_display = {};
     m_transfer = std::make_unique<ParameterTransfer>(m_display, m_image, m_buffer);
     m_transfer->Link = m_line->link();
+    m_transfer->setRetries(0); // the single try: every fault ends the sequence
 }
 
 void TestCheckedWrite::cleanup()

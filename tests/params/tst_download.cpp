@@ -170,6 +170,7 @@ void TestDownload::init()
 {
     m_form = new TFormDownload;
     FormDownload = m_form;
+    m_form->Transfer.setRetries(0); // the single try: every fault ends the sequence
     m_messages.clear();
     m_errors.clear();
     m_chosenPath.clear();

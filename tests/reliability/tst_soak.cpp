@@ -100,6 +100,7 @@ void TestSoak::init()
     m_transfer = std::make_unique<ParameterTransfer>(*m_display, m_image, m_buffer);
     m_transfer->Link = m_line->link();
     m_transfer->setTickMs(SoakTickMs);
+    m_transfer->setRetries(0); // the single try: every fault ends the sequence
     scramble(m_line->module.memory);
     scramble(m_image);
     scramble(m_buffer);
