@@ -233,8 +233,10 @@ bool ParameterTransfer::fetchBlock(int block)
     for (int attempt = 0;; ++attempt) {
         const bool last = attempt == m_retries;
         reception.BlockReceived = false;
-        if (portSwitched() || m_stopAsked)
-            return false; // not one frame to another port, nor after Stop
+        // Not one frame to another port, nor after Stop; and no repeat once
+        // the port has gone (a first try on a closed port reports its error).
+        if (portSwitched() || m_stopAsked || (attempt > 0 && !portHeld()))
+            return false;
         if (attempt > 0)
             noteRepeat(block);
         Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block));
@@ -276,8 +278,8 @@ bool ParameterTransfer::sendBlock(int b)
     const QDeadlineTimer blockDeadline(msOf(Transfer::WriteTicks), Qt::PreciseTimer);
     for (int attempt = 0;; ++attempt) {
         const bool last = attempt == m_retries;
-        if (portSwitched() || m_stopAsked)
-            return false; // not one frame to another port, nor after Stop
+        if (portSwitched() || m_stopAsked || (attempt > 0 && !portHeld()))
+            return false; // as for a read
         // The module stores the same 64 bytes again: harmless.
         if (attempt > 0)
             noteRepeat(b);
