@@ -1,11 +1,14 @@
 // bench_transfer: full reads, writes and compares against quelmar-module-sim
 // at 19200 bit/s over a pseudo-terminal and the real serial port component.
 // Prints each operation's wall time, its ratio to the line-time floor and
-// the process CPU time as a share of the wall time.
+// the process CPU time as a share of the wall time. Then reads on a noisy
+// line (random bytes at three rates, seeded): how many complete, whether each
+// is byte-exact, and their mean time against the floor.
 //
-//   bench_transfer [--repeat N] [--sim PATH]
+//   bench_transfer [--repeat N] [--noisy-reads N] [--sim PATH]
 
 #include "link/ModuleLink.h"
+#include "params/ParameterFile.h"
 #include "params/Transfer.h"
 
 #include "common/BenchSimulator.h"
@@ -53,6 +56,65 @@ struct Figures
     double cpu = 0;
 };
 
+constexpr int NoisyPort = 94;
+constexpr double NoiseLevels[] = {0.0005, 0.001, 0.002};
+
+// `reads` reads of a module holding `image` behind a line with random bytes
+// at each rate; one row per rate. False when the simulator would not start.
+bool noisyReads(const QString &simPath, const QString &folder, int reads)
+{
+    ImageBytes image{};
+    for (std::size_t i = 0; i < EEAddr::ModuleBytes; ++i)
+        image[i] = static_cast<std::uint8_t>(i * 13 + 7);
+    const QString file = folder + QStringLiteral("/noisy.QM3");
+    if (!ParameterFile::save(file, image).ok)
+        return false;
+    std::printf("\nnoisy reads: %d per rate, floor %.3f s, repeats on (3)\n", reads, FloorSeconds);
+    std::printf("%-8s %10s %10s %9s %7s %9s\n", "noise", "completed", "byte-exact", "mean s", "ratio", "repeated");
+    for (const double p : NoiseLevels) {
+        QProcess sim;
+        if (!startSimulator(sim, simPath, NoisyPort, Baud,
+                            {QStringLiteral("--image"), file, QStringLiteral("--fault"),
+                             QStringLiteral("noise=%1").arg(p), QStringLiteral("--seed"), QStringLiteral("20261208")}))
+            return false;
+        ModuleLink link;
+        link.ComPort1.setPort(QStringLiteral("COM%1").arg(NoisyPort));
+        if (link.connect() != ConnectionState::Connected)
+            return false;
+        NoDisplay display;
+        ImageBytes read{};
+        TransferBytes buffer{};
+        ParameterTransfer transfer(display, read, buffer);
+        transfer.Link = {&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
+        int completed = 0;
+        int exact = 0;
+        int repeated = 0;
+        double wall = 0;
+        for (int r = 0; r < reads; ++r) {
+            read.fill(0x55);
+            QElapsedTimer clock;
+            clock.start();
+            const bool ok = transfer.Read() == TransferOutcome::Succeeded;
+            const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+            repeated += transfer.Result().repeated;
+            if (!ok)
+                continue;
+            ++completed;
+            wall += seconds;
+            exact += read == image ? 1 : 0;
+        }
+        const double mean = completed > 0 ? wall / completed : 0;
+        std::printf("%-8g %7d/%-2d %10d %9.3f %7.3f %9d\n", p, completed, reads, exact, mean, mean / FloorSeconds,
+                    repeated);
+        std::fflush(stdout);
+        link.disconnect();
+        ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
+        if (!sim.waitForFinished(20000))
+            sim.kill();
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -65,9 +127,13 @@ int main(int argc, char *argv[])
                                           QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("The simulator executable."),
                                        QStringLiteral("PATH"), QStringLiteral(QUELMAR_MODULE_SIM));
-    parser.addOptions({repeatOption, simOption});
+    const QCommandLineOption noisyOption(QStringLiteral("noisy-reads"),
+                                         QStringLiteral("Reads per noise rate (default 50; 0 skips the table)."),
+                                         QStringLiteral("N"), QStringLiteral("50"));
+    parser.addOptions({repeatOption, simOption, noisyOption});
     parser.process(app);
     const int repeat = std::max(1, parser.value(repeatOption).toInt());
+    const int noisy = std::max(0, parser.value(noisyOption).toInt());
 
     // The simulator publishes its port here, and the port map looks here.
     QTemporaryDir home;
@@ -96,10 +162,6 @@ int main(int argc, char *argv[])
     TransferBytes buffer{};
     ParameterTransfer transfer(display, image, buffer);
     transfer.Link = {&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
-    QTimer timer1;
-    timer1.setInterval(Transfer::TickMs);
-    QObject::connect(&timer1, &QTimer::timeout, [&transfer] { transfer.Timer1Timer(); });
-    timer1.start();
 
     std::printf("line-time floor %.3f s (15 blocks x 144 bytes x 10 bits / %d bit/s); targets: ratio <= 1.10, "
                 "CPU <= 5 %%\n\n",
@@ -146,5 +208,9 @@ int main(int argc, char *argv[])
     ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
     if (!sim.waitForFinished(20000))
         sim.kill();
+    if (status == 0 && noisy > 0 && !noisyReads(parser.value(simOption), home.path(), noisy)) {
+        std::fprintf(stderr, "bench_transfer: the noisy simulator did not start\n");
+        status = 1;
+    }
     return status;
 }

@@ -62,6 +62,11 @@ const QCommandLineOption BackupOption(QStringLiteral("backup"),
                                       QStringLiteral("First read the module into DIR/YYYYMMDD-HHMMSS-backup-COMn.QM3; "
                                                      "nothing is written when that read fails."),
                                       QStringLiteral("DIR"));
+const QCommandLineOption RetriesOption(QStringLiteral("retries"),
+                                       QStringLiteral("Ask again for a block whose answer is lost or damaged (send it "
+                                                      "again when unacknowledged) up to N times, 0 to 3; 0 turns "
+                                                      "repeats off (default 3)."),
+                                       QStringLiteral("N"), QString::number(Transfer::MaxRetries));
 const QCommandLineOption WatchOption(QStringLiteral("watch"),
                                      QStringLiteral("Print every status message until interrupted."));
 const QCommandLineOption CsvOption(QStringLiteral("csv"), QStringLiteral("Print CSV rows (one port only)."));
@@ -90,8 +95,8 @@ struct PortState
     }
 };
 
-// The bar of the windows becomes the progress of one port: each sequence
-// (backup, write, verify) starts by disabling the buttons.
+// The bar of the windows becomes the progress of one port, one stage per
+// sequence (backup, write, verify).
 class PortProgress : public TransferDisplay
 {
 public:
@@ -99,11 +104,12 @@ public:
         : m_state(state)
     {
     }
-    void DisableButtons() override
+    void sequenceStarted() override
     {
         m_state.position = 0;
         ++m_state.stage;
     }
+    void DisableButtons() override {}
     void EnableButtons() override {}
     void setProgress(int position) override { m_state.position = position; }
     void SetBarColour(std::uint32_t) override {}
@@ -186,6 +192,12 @@ public:
     {
         for (int i = 0; i < m_ports.size(); ++i)
             m_states[static_cast<std::size_t>(i)].port = m_ports[i];
+        bool number = false;
+        m_retries = p.value(RetriesOption).toInt(&number);
+        if (!number || m_retries < 0 || m_retries > Transfer::MaxRetries) {
+            fail(io, ExitUsage, QStringLiteral("--retries: '%1' is not 0 to %2").arg(p.value(RetriesOption)).arg(Transfer::MaxRetries));
+            m_usable = false;
+        }
         if (p.isSet(TraceOption))
             for (const QString &port : m_ports) {
                 m_tracePaths << perPortPath(io, p.value(TraceOption), m_ports, port, "trace");
@@ -238,6 +250,7 @@ private:
         // Before the worker, whose codec points at it until the worker goes.
         FrameTrace trace;
         PortWorker worker(s.port, display);
+        worker.transfer.setRetries(m_retries);
         if (!m_tracePaths.isEmpty()) {
             QString error;
             if (!trace.open(m_tracePaths[i], &error)) {
@@ -282,6 +295,7 @@ private:
     std::deque<PortState> m_states;
     bool m_usable = true;
     int m_drawn = 0;
+    int m_retries = Transfer::MaxRetries;
 };
 
 // Why a read could not write `target`, or empty: a missing or unwritable
@@ -330,7 +344,7 @@ int runRead(const QCommandLineParser &p, Io &io)
             s.fail(Files::errorMessage(target, saved.error)
                    + (kept.ok() ? QStringLiteral("; what was read is kept in ") + kept.path : History::outcomeNote(kept)));
         else
-            s.succeed(QStringLiteral("read %1 of %1 blocks into %2").arg(Blocks).arg(target) + History::outcomeNote(kept));
+            s.succeed(QStringLiteral("read %1 of %1 blocks%2 into %3").arg(Blocks).arg(repeatedText(w.transfer.Result()), target) + History::outcomeNote(kept));
     });
 }
 
@@ -534,13 +548,16 @@ const QString PortsHelp = QStringLiteral(
     "directory as in the windows. With several ports the modules are served at the\n"
     "same time, one link each; one that does not answer or is unplugged ends only its\n"
     "own operation. One outcome line per port; exit status 1 when any port failed.\n"
-    "Time-outs: 5 s per block for read and compare, 8 s for write.");
+    "Time-outs: 5 s per block for read and compare, 8 s for write. A block whose\n"
+    "answer is lost or damaged is asked for again (a write: sent again) after the line\n"
+    "has been quiet for 100 ms, up to 3 times with 1 s per try, within those limits;\n"
+    "--retries 0 turns this off.");
 
 } // namespace
 
 QList<Command> moduleCommands()
 {
-    const QList<QCommandLineOption> common{PortOption, QuietOption, TraceOption};
+    const QList<QCommandLineOption> common{PortOption, QuietOption, TraceOption, RetriesOption};
     return {
         {QStringLiteral("read"), QStringLiteral("read --port COMn -o FILE"),
          QStringLiteral("Reads the module's 15 blocks into a parameter file"),

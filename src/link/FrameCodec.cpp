@@ -24,6 +24,7 @@ FrameCodec::FrameCodec(PortIo &port, std::function<void(const ModuleMessage &)> 
 
 void FrameCodec::ReceiveByte(std::uint8_t byte)
 {
+    ++m_receivedBytes;
     const std::uint8_t oldest = ReceiveWindow[0];
     std::copy(ReceiveWindow.begin() + 1, ReceiveWindow.end(), ReceiveWindow.begin());
     ReceiveWindow[16] = byte;
@@ -90,6 +91,12 @@ void FrameCodec::SendText(const QByteArray &text)
     if (m_trace)
         m_trace->poll(line);
     m_port.WriteText(line);
+}
+
+void FrameCodec::noteRepeat(int block)
+{
+    if (m_trace)
+        m_trace->repeat(block);
 }
 
 void FrameCodec::sendFrame(const ModuleMessage &plain)

@@ -25,6 +25,9 @@ public:
     std::uint8_t CommandCounter = 0;
 
     void ReceiveByte(std::uint8_t byte);
+    // Every byte ReceiveByte has seen, frame or not: a transfer tells a
+    // quiet line from a busy one by it.
+    quint64 receivedBytes() const { return m_receivedBytes; }
     // The port's bytes-received handler: reads count bytes one at a time;
     // any error ends this event quietly, the rest stays queued.
     void ComPort1RxChar(int count);
@@ -33,6 +36,8 @@ public:
     void SendData(std::uint8_t type, const std::array<std::uint8_t, 13> &payload);
     // Plain text plus CR, only while connected; silently nothing otherwise.
     void SendText(const QByteArray &text);
+    // The next frames ask for (or write) block b again: marked in the trace.
+    void noteRepeat(int block);
 
     // Every frame sent and received, and the poll, go to the trace while one
     // is set; null: none (the default).
@@ -46,4 +51,5 @@ private:
     LinkCipher m_decrypt{LinkCipher::Direction::Decrypt};
     LinkCipher m_encrypt{LinkCipher::Direction::Encrypt};
     FrameTrace *m_trace = nullptr;
+    quint64 m_receivedBytes = 0;
 };

@@ -30,6 +30,7 @@ const char *frameKindName(FrameKind kind)
     case FrameKind::Status: return "status";
     case FrameKind::Text: return "text";
     case FrameKind::Poll: return "poll";
+    case FrameKind::Repeat: return "repeat";
     case FrameKind::Other: break;
     }
     return "other";
@@ -121,6 +122,15 @@ void FrameTrace::frame(Direction direction, QByteArrayView line, const ModuleMes
 void FrameTrace::poll(QByteArrayView line)
 {
     write(Direction::Out, FrameKind::Poll, line, nullptr);
+}
+
+void FrameTrace::repeat(int block)
+{
+    if (!m_file.isOpen())
+        return;
+    m_file.write(QByteArray::number(m_clock.elapsed()) + "\tout\t" + frameKindName(FrameKind::Repeat) + "\tblock "
+                 + QByteArray::number(block + 1) + '\n');
+    m_file.flush();
 }
 
 void FrameTrace::write(Direction direction, FrameKind kind, QByteArrayView line, const ModuleMessage *plain)

@@ -14,9 +14,9 @@
 #include <QString>
 #include <cstdint>
 
-enum class FrameKind { ReadRequest, WriteCommand, WriteData, BlockHeader, BlockData, Ack, Status, Text, Poll, Other };
+enum class FrameKind { ReadRequest, WriteCommand, WriteData, BlockHeader, BlockData, Ack, Status, Text, Poll, Repeat, Other };
 
-// "read-request", "write-command", ..., "poll", "other".
+// "read-request", "write-command", ..., "poll", "repeat", "other".
 const char *frameKindName(FrameKind kind);
 // What the tool sends: read requests, write commands, write data.
 FrameKind sentFrameKind(std::uint8_t type);
@@ -41,6 +41,9 @@ public:
 
     void frame(Direction direction, QByteArrayView line, const ModuleMessage &plain);
     void poll(QByteArrayView line);
+    // The frames that follow ask for (or write) block b, counted from 0,
+    // again: "MS\tout\trepeat\tblock N" with N counted from 1.
+    void repeat(int block);
 
     // One line of the trace, without its line end; plain null for the poll.
     static QByteArray formatLine(qint64 ms, Direction direction, FrameKind kind, QByteArrayView line,

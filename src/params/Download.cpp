@@ -86,7 +86,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     Progress->setValue(0);
     Progress->setTextVisible(false);
     Progress->setGeometry(Margin, y + 3, FullWidth - stopWidth - Gap, RowHeight - 6);
-    // Kept enabled and unconnected: pressing it does nothing.
+    // Always enabled: it ends a running operation, and does nothing otherwise.
     btStop = button(this, "btStop", QStringLiteral("Stop"),
                     QRect(Margin + FullWidth - stopWidth, y, stopWidth, RowHeight));
     y += RowHeight + 4;
@@ -121,9 +121,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     btClose = button(this, "btClose", QStringLiteral("Ablak bezárása"),
                      QRect(Margin, ClientHeight - Margin - RowHeight, FullWidth, RowHeight));
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(Transfer::TickMs);
+    Timer1 = &Transfer.Timer1;
     FormDifferences = new TFormDifferences(this);
 
     const WriteChecks checks = loadWriteChecks();
@@ -135,6 +133,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     connect(btRead, &QPushButton::clicked, this, &TFormDownload::btReadClick);
     connect(btWrite, &QPushButton::clicked, this, &TFormDownload::btWriteClick);
     connect(btCompare, &QPushButton::clicked, this, &TFormDownload::btCompareClick);
+    connect(btStop, &QPushButton::clicked, this, &TFormDownload::btStopClick);
     connect(btDifferences, &QPushButton::clicked, this, &TFormDownload::btDifferencesClick);
     connect(btOpen, &QPushButton::clicked, this, &TFormDownload::btOpenClick);
     connect(btSave, &QPushButton::clicked, this, &TFormDownload::btSaveClick);
@@ -142,7 +141,6 @@ TFormDownload::TFormDownload(QWidget *parent)
     connect(btHistory, &QPushButton::clicked, this, &TFormDownload::btHistoryClick);
     connect(btReport, &QPushButton::clicked, this, &TFormDownload::btReportClick);
     connect(btClose, &QPushButton::clicked, this, &TFormDownload::btCloseClick);
-    connect(Timer1, &QTimer::timeout, this, &TFormDownload::Timer1Timer);
 
     OpenDialog1 = [this] { return askParameterFile(this, FileDialogMode::Open); };
     SaveDialog1 = [this] { return askParameterFile(this, FileDialogMode::Save); };
@@ -161,7 +159,6 @@ TFormDownload::TFormDownload(QWidget *parent)
     SetBarColour(Transfer::Green);
     centreOnScreen(this);
     FormCreate();
-    Timer1->start();
 }
 
 void TFormDownload::FormCreate()
@@ -286,6 +283,11 @@ void TFormDownload::btCompareClick()
     showOutcome(Transfer.Result(), outcomeText(Sequence::Compare, Transfer.Result(), differences));
 }
 
+void TFormDownload::btStopClick()
+{
+    Transfer.stop();
+}
+
 void TFormDownload::btDifferencesClick()
 {
     // Beside this window, so the outcome line stays in sight.
@@ -404,7 +406,3 @@ void TFormDownload::btCloseClick()
     hide();
 }
 
-void TFormDownload::Timer1Timer()
-{
-    Transfer.Timer1Timer();
-}

@@ -55,6 +55,7 @@ public:
     QPushButton *btHistory;
     QPushButton *btReport;
     QPushButton *btClose;
+    // The transfer's own tick (Transfer.Timer1).
     QTimer *Timer1;
     TFormDifferences *FormDifferences;
 
@@ -87,6 +88,7 @@ public slots:
     void btReadClick();
     void btWriteClick();
     void btCompareClick();
+    void btStopClick();
     void btDifferencesClick();
     void btOpenClick();
     void btSaveClick();
@@ -94,7 +96,6 @@ public slots:
     void btHistoryClick();
     void btReportClick();
     void btCloseClick();
-    void Timer1Timer();
 
 private:
     void FormCreate();

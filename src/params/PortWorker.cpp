@@ -14,13 +14,10 @@ PortWorker::PortWorker(const QString &port, TransferDisplay &display)
     link.ComPort1.setPort(port);
     transfer.Link = TransferLink{&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
     link.ComPort1.OnHangup = [this] { link.hangUp(); };
-    m_timer.setInterval(Transfer::TickMs);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { transfer.Timer1Timer(); });
 }
 
 PortWorker::~PortWorker()
 {
-    m_timer.stop();
     link.hangUp(); // closes quietly
 }
 
@@ -31,7 +28,6 @@ QString PortWorker::open()
     } catch (const ESerialPort &error) {
         return QString::fromLocal8Bit(error.what());
     }
-    m_timer.start();
     return {};
 }
 

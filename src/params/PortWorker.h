@@ -1,7 +1,7 @@
 #pragma once
 // Several modules at once: each port gets its own link (port, codec,
-// dispatcher, transfer and its 100 ms tick) on a thread of its own with its
-// own event loop, so that one module's wait or time-out never holds up
+// dispatcher and transfer, which keeps its own time) on a thread of its own
+// with its own event loop, so that one module's wait or time-out never holds up
 // another, and an unplugged one ends only its own operation.
 
 #include "Transfer.h"
@@ -27,12 +27,9 @@ public:
     TransferBytes buffer{};
     ParameterTransfer transfer;
 
-    // Opens the port and starts the tick; empty on success, else the port
-    // error's text. A hang-up later closes the port, which ends any wait.
+    // Opens the port; empty on success, else the port error's text. A
+    // hang-up later closes the port, which ends any wait.
     QString open();
-
-private:
-    QTimer m_timer;
 };
 
 // Runs job(0) to job(count - 1) at once, each on its own thread with its own

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -60,24 +61,94 @@ ParameterTransfer::ParameterTransfer(TransferDisplay &display, ImageBytes &image
     , m_image(image)
     , m_buffer(buffer)
 {
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(m_tickMs);
+    Timer1.start();
 }
 
-void ParameterTransfer::Timer1Timer()
+void ParameterTransfer::setTickMs(int ms)
 {
-    if (WaitTicks > 0)
-        --WaitTicks;
+    m_tickMs = std::max(ms, 1);
+    Timer1.setInterval(m_tickMs);
+}
+
+void ParameterTransfer::stop()
+{
+    if (m_running)
+        m_stopAsked = true;
+}
+
+bool ParameterTransfer::portSwitched() const
+{
+    return Link.port->Connected() && Link.port->openingNumber() != m_opening;
+}
+
+bool ParameterTransfer::portHeld() const
+{
+    return Link.Connected() && Link.port->openingNumber() == m_opening;
+}
+
+void ParameterTransfer::setRetries(int retries)
+{
+    m_retries = std::clamp(retries, 0, Transfer::MaxRetries);
 }
 
 bool ParameterTransfer::waitFor(const bool &flag, int ticks)
 {
-    WaitTicks = ticks;
+    return waitUntil([&flag] { return flag; }, QDeadlineTimer(msOf(ticks), Qt::PreciseTimer));
+}
+
+void ParameterTransfer::noteBytes()
+{
+    if (Link.codec && Link.codec->receivedBytes() != m_bytesSeen) {
+        m_bytesSeen = Link.codec->receivedBytes();
+        m_sinceByte.start();
+    }
+}
+
+bool ParameterTransfer::waitUntil(const std::function<bool()> &done, const QDeadlineTimer &deadline)
+{
+    const auto ticksLeft = [&] { return int((deadline.remainingTime() + m_tickMs - 1) / m_tickMs); };
+    // The tick wakes the loop every tick; this shot wakes it at the deadline
+    // itself, so that a wait never outlasts its limit.
+    QTimer end;
+    end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer);
+    end.start(std::chrono::milliseconds(deadline.remainingTime()));
     // WaitForMoreEvents sleeps until the next event instead of spinning; the
-    // receive hand-over and the timer tick are events, so both wake it. A
-    // port closed meanwhile (unplugged, or closed by the user) cannot answer
-    // any more, so the wait ends there rather than at its time-out.
-    while (WaitTicks > 0 && !flag && Link.Connected())
+    // receive hand-over, the ticks and a click on Stop are events, so each
+    // wakes it. A port closed meanwhile (unplugged, closed by the user, or
+    // opened again on another device) cannot answer this operation any
+    // more, so the wait ends there rather than at its time-out.
+    for (WaitTicks = ticksLeft();; WaitTicks = ticksLeft()) {
+        noteBytes();
+        if (done())
+            return true;
+        if (WaitTicks <= 0 || m_stopAsked || !portHeld())
+            return false;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return flag;
+    }
+}
+
+bool ParameterTransfer::waitForQuiet(const QDeadlineTimer &deadline)
+{
+    noteBytes();
+    if (!m_sinceByte.isValid())
+        return true; // nothing ever arrived
+    return waitUntil([this] { return m_sinceByte.elapsed() >= msOf(Transfer::QuietTicks); }, deadline);
+}
+
+QDeadlineTimer ParameterTransfer::tryDeadline(const QDeadlineTimer &block, bool last) const
+{
+    if (last)
+        return block;
+    return std::min(block, QDeadlineTimer(msOf(Transfer::TryTicks), Qt::PreciseTimer));
+}
+
+void ParameterTransfer::noteRepeat(int block)
+{
+    ++m_result.repeated;
+    Link.codec->noteRepeat(block);
 }
 
 TransferOutcome ParameterTransfer::Read()
@@ -97,20 +168,22 @@ TransferOutcome ParameterTransfer::Write()
 
 TransferOutcome ParameterTransfer::readInto(ImageBytes &into)
 {
-    m_scratch = &into;
-    const TransferOutcome outcome = run(Kind::Scratch);
-    m_scratch = nullptr;
-    return outcome;
+    return run(Kind::ReadInto, &into);
 }
 
-TransferOutcome ParameterTransfer::run(Kind kind)
+TransferOutcome ParameterTransfer::run(Kind kind, ImageBytes *into)
 {
     m_result = {};
     if (!Link.Connected()) {
         m_display.showMessage(QString::fromLatin1(Transfer::NoConnectionText));
         return TransferOutcome::NotConnected;
     }
+    // The operation belongs to this opening of the port from here on.
+    m_opening = Link.port->openingNumber();
+    m_running = true;
+    m_stopAsked = false;
     m_display.DisableButtons();
+    m_display.sequenceStarted();
     setPosition(0);
     m_display.SetBarColour(Transfer::Green);
 
@@ -118,11 +191,11 @@ TransferOutcome ParameterTransfer::run(Kind kind)
     try {
         if (kind == Kind::Write) {
             outcome = write();
-        } else if (kind == Kind::Scratch) {
+        } else if (kind == Kind::ReadInto) {
             TransferBytes store{};
             outcome = readOrCompare(false, store);
-            std::copy(store.begin(), store.end(), m_scratch->begin());
-            std::fill(m_scratch->begin() + EEAddr::ModuleBytes, m_scratch->end(), 0);
+            std::copy(store.begin(), store.end(), into->begin());
+            std::fill(into->begin() + EEAddr::ModuleBytes, into->end(), 0);
         } else {
             outcome = readOrCompare(kind == Kind::Compare, m_buffer);
         }
@@ -136,6 +209,8 @@ TransferOutcome ParameterTransfer::run(Kind kind)
         stopAt(m_result.blocksDone + 1, TransferStop::PortClosed);
     }
     m_result.outcome = outcome;
+    m_running = false;
+    m_stopAsked = false;
     m_display.EnableButtons();
     return outcome;
 }
@@ -144,8 +219,8 @@ TransferOutcome ParameterTransfer::stopAt(int block, TransferStop why)
 {
     m_result.stoppedAt = block;
     // A wait that ended because the port went away says so, whatever it
-    // waited for.
-    m_result.stop = Link.Connected() ? why : TransferStop::PortClosed;
+    // waited for; then one that ended at the user's word.
+    m_result.stop = !portHeld() ? TransferStop::PortClosed : m_stopAsked ? TransferStop::Stopped : why;
     if (why == TransferStop::OtherBlock && m_result.stop == why)
         m_result.answeredBlock = Link.reception->ReceivedBlockAddress / BlockSize + 1;
     return TransferOutcome::Failed;
@@ -154,10 +229,75 @@ TransferOutcome ParameterTransfer::stopAt(int block, TransferStop why)
 bool ParameterTransfer::fetchBlock(int block)
 {
     BlockReception &reception = *Link.reception;
-    reception.BlockReceived = false;
-    Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block));
-    return waitFor(reception.BlockReceived, Transfer::ReadTicks)
-           && reception.ReceivedBlockAddress == block * BlockSize;
+    const QDeadlineTimer blockDeadline(msOf(Transfer::ReadTicks), Qt::PreciseTimer);
+    for (int attempt = 0;; ++attempt) {
+        const bool last = attempt == m_retries;
+        reception.BlockReceived = false;
+        // Not one frame to another port, nor after Stop; and no repeat once
+        // the port has gone (a first try on a closed port reports its error).
+        if (portSwitched() || m_stopAsked || (attempt > 0 && !portHeld()))
+            return false;
+        if (attempt > 0)
+            noteRepeat(block);
+        Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block));
+        const quint64 sent = Link.codec->receivedBytes();
+        waitUntil(
+            [&] {
+                if (!reception.BlockReceived)
+                    // Bytes came, then the line fell quiet without a whole
+                    // block: the answer was damaged, so ask again now.
+                    return !last && m_bytesSeen != sent && m_sinceByte.elapsed() >= msOf(Transfer::QuietTicks);
+                if (reception.ReceivedBlockAddress == block * BlockSize || m_retries == 0)
+                    return true; // the single try ends at any block
+                // A late answer to an earlier request: dropped.
+                reception.BlockReceived = false;
+                return false;
+            },
+            tryDeadline(blockDeadline, last));
+        if (reception.BlockReceived) {
+            const bool ours = reception.ReceivedBlockAddress == block * BlockSize;
+            // An answer to an earlier try may still be on its way: let it
+            // pass before the next block is asked for.
+            if (ours && attempt > 0)
+                waitForQuiet(QDeadlineTimer(msOf(Transfer::TryTicks), Qt::PreciseTimer));
+            return ours;
+        }
+        if (last || !waitForQuiet(blockDeadline) || blockDeadline.hasExpired())
+            return false;
+    }
+}
+
+bool ParameterTransfer::sendBlock(int b)
+{
+    BlockReception &reception = *Link.reception;
+    FrameCodec &codec = *Link.codec;
+    ParameterBlock block;
+    const auto stored = bufferBlock(m_buffer, b);
+    std::copy(stored.begin(), stored.end(), block.begin());
+    const auto parts = Transfer::writeParts(block);
+    const QDeadlineTimer blockDeadline(msOf(Transfer::WriteTicks), Qt::PreciseTimer);
+    for (int attempt = 0;; ++attempt) {
+        const bool last = attempt == m_retries;
+        if (portSwitched() || m_stopAsked || (attempt > 0 && !portHeld()))
+            return false; // as for a read
+        // The module stores the same 64 bytes again: harmless.
+        if (attempt > 0)
+            noteRepeat(b);
+        // The seven messages go out back to back.
+        codec.SendCommand(Transfer::WriteCommand, Transfer::blockCommand(b));
+        for (std::size_t k = 0; k < 5; ++k)
+            codec.SendData(Transfer::WriteData, parts[k]);
+        reception.WriteAcknowledged = false;
+        codec.SendData(Transfer::WriteData, parts[5]);
+        if (waitUntil([&reception] { return reception.WriteAcknowledged; }, tryDeadline(blockDeadline, last))) {
+            // The acknowledgement of an earlier try may follow this one.
+            if (attempt > 0)
+                waitForQuiet(QDeadlineTimer(msOf(Transfer::TryTicks), Qt::PreciseTimer));
+            return true;
+        }
+        if (last || !waitForQuiet(blockDeadline) || blockDeadline.hasExpired())
+            return false;
+    }
 }
 
 TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &store)
@@ -197,23 +337,9 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &st
 
 TransferOutcome ParameterTransfer::write()
 {
-    BlockReception &reception = *Link.reception;
-    FrameCodec &codec = *Link.codec;
     std::copy_n(m_image.begin(), EEAddr::ModuleBytes, m_buffer.begin());
     for (int b = 0; b < BlockCount; ++b) {
-        ParameterBlock block;
-        const auto stored = bufferBlock(m_buffer, b);
-        std::copy(stored.begin(), stored.end(), block.begin());
-        const auto parts = Transfer::writeParts(block);
-
-        // The seven messages go out back to back.
-        codec.SendCommand(Transfer::WriteCommand, Transfer::blockCommand(b));
-        for (std::size_t k = 0; k < 5; ++k)
-            codec.SendData(Transfer::WriteData, parts[k]);
-        reception.WriteAcknowledged = false;
-        codec.SendData(Transfer::WriteData, parts[5]);
-
-        if (!waitFor(reception.WriteAcknowledged, Transfer::WriteTicks)) {
+        if (!sendBlock(b)) {
             showFailure();
             return stopAt(b + 1, TransferStop::NoAcknowledgement);
         }

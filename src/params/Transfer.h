@@ -2,16 +2,21 @@
 // Moving the parameter image to and from the module, block by block, and
 // comparing the module with the data last exchanged. Each operation runs to
 // its end inside one call, waiting for the module's answers in the event loop
-// so that received bytes are decoded and dispatched meanwhile. The window
-// shows what happens through TransferDisplay.
+// so that received bytes are decoded and dispatched meanwhile. The transfer
+// keeps its own time: no host has to drive it. The window shows what happens
+// through TransferDisplay.
 
 #include "ParameterImage.h"
 
 #include "link/BlockChecksum.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class FrameCodec;
 class PortIo;
@@ -40,6 +45,9 @@ public:
     // A plain message box, and the error box of a failed port.
     virtual void showMessage(const QString &text) = 0;
     virtual void showError(const QString &text) = 0;
+    // A sequence begins: a read, compare or write, or the read of a backup
+    // or verify. The command line counts its stages by it.
+    virtual void sequenceStarted() {}
 };
 
 namespace Transfer {
@@ -53,6 +61,14 @@ inline constexpr int BarMaximum = 12;
 inline constexpr int TickMs = 100;
 inline constexpr int ReadTicks = 50;  // per block, read and compare
 inline constexpr int WriteTicks = 80; // per block
+
+// A block whose answer is lost or damaged is asked for (written) again, up
+// to MaxRetries times, each try with its own time-out of TryTicks, after the
+// line has been quiet for QuietTicks; the last try has what is left of the
+// block's time. All tries of a block together stay within its limit above.
+inline constexpr int MaxRetries = 3;
+inline constexpr int TryTicks = 10;
+inline constexpr int QuietTicks = 1;
 
 inline constexpr std::uint8_t ReadRequest = 28;
 inline constexpr std::uint8_t WriteCommand = 45;
@@ -86,7 +102,8 @@ enum class TransferStop {
     NoAnswer,          // no block within the time-out
     OtherBlock,        // the answer carried another block's address
     NoAcknowledgement, // a written block was not acknowledged in time
-    PortClosed,        // the port was closed, lost or failed meanwhile
+    PortClosed,        // the port it started on was closed, lost or failed meanwhile
+    Stopped,           // the user asked it to stop
 };
 
 // What the last sequence did, for outcome lines. Blocks count from 1.
@@ -99,6 +116,7 @@ struct TransferResult
     int answeredBlock = 0; // OtherBlock: the block the module answered for, 1 to 15
     bool differs = false;  // a compare or verify found a difference
     QString portError;     // PortClosed by a failed send: the port's error
+    int repeated = 0;      // tries beyond the first, over all blocks
 };
 
 class ParameterTransfer
@@ -109,14 +127,31 @@ public:
 
     TransferLink Link;
 
-    // Counted down by Timer1Timer, which a 100 ms timer calls.
+    // The 100 ms tick, always running: it wakes every wait so that the wait
+    // sees its deadline, a Stop and a closed port without anything else
+    // happening on the line.
+    QTimer Timer1;
+    // Whole ticks left of the running wait; 0 once it has run out.
     int WaitTicks = 0;
-    void Timer1Timer();
+    // The length of one tick; every limit stays a count of ticks. Shorter
+    // than TickMs only where time-outs must pass quickly (soak tests).
+    void setTickMs(int ms);
 
-    // Waits at most ticks timer ticks for the flag, sleeping in the event loop
+    // Waits at most ticks ticks for the flag, sleeping in the event loop
     // between events; every received byte and every tick wakes it. Ends early
-    // when the port closes. True when the flag is set.
+    // when the port it started on closes and when Stop is pressed. True when
+    // the flag is set.
     bool waitFor(const bool &flag, int ticks);
+
+    // How often a lost or damaged block is tried again: 0 to MaxRetries (the
+    // default); 0 is the single try, where a wrong answer ends the operation.
+    void setRetries(int retries);
+    int retries() const { return m_retries; }
+
+    // Ends the running operation at its next wait step, as a stop the user
+    // asked for; does nothing when no operation runs.
+    void stop();
+    bool running() const { return m_running; }
 
     // A read replaces image bytes 0 to 959 with the module's blocks and clears
     // bytes 960 to 1087, but only once all 15 blocks have arrived; a read
@@ -147,21 +182,47 @@ public:
     void showFailure();
 
 private:
-    enum class Kind { Read, Compare, Write, Scratch };
+    enum class Kind { Read, Compare, Write, ReadInto };
 
-    TransferOutcome run(Kind kind);
+    // `into` receives the blocks of a ReadInto.
+    TransferOutcome run(Kind kind, ImageBytes *into = nullptr);
     TransferOutcome readOrCompare(bool compare, TransferBytes &store);
     TransferOutcome stopAt(int block, TransferStop why);
     TransferOutcome write();
-    // Requests block b and waits for it; true when the answer is that block.
+    // Requests block b, again while its answer is lost or damaged; true when
+    // the answer is that block, whole.
     bool fetchBlock(int block);
+    // Sends block b, again while its acknowledgement is lost; true once acknowledged.
+    bool sendBlock(int block);
+    // Sleeps in the event loop until done() or the deadline, Stop, or the
+    // port's closing; notes when bytes arrive. True when done() held.
+    bool waitUntil(const std::function<bool()> &done, const QDeadlineTimer &deadline);
+    // Until no byte has arrived for QuietTicks; false when the deadline (or
+    // Stop, or the port's closing) came first.
+    bool waitForQuiet(const QDeadlineTimer &deadline);
+    // One try's deadline within its block's.
+    QDeadlineTimer tryDeadline(const QDeadlineTimer &block, bool last) const;
+    void noteRepeat(int block);
+    void noteBytes();
+    qint64 msOf(int ticks) const { return qint64(ticks) * m_tickMs; }
+    // The port is open under another opening than the operation started on:
+    // nothing more may be sent.
+    bool portSwitched() const;
+    // Open, and still the opening the operation started on.
+    bool portHeld() const;
     void setPosition(int position);
 
     TransferDisplay &m_display;
     ImageBytes &m_image;
     TransferBytes &m_buffer;
     TransferBytes m_received{};
-    ImageBytes *m_scratch = nullptr;
     int m_position = 0;
+    int m_tickMs = Transfer::TickMs;
+    int m_retries = Transfer::MaxRetries;
+    quint64 m_bytesSeen = 0;
+    QElapsedTimer m_sinceByte; // since the last byte the codec saw
+    quint64 m_opening = 0;
+    bool m_running = false;
+    bool m_stopAsked = false;
     TransferResult m_result;
 };

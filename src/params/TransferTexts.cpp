@@ -57,8 +57,9 @@ QString writeClause(const WriteOutcome &write, OutcomeForm form)
     case WriteEnding::BackupNotKept:
         return QStringLiteral("backup not saved (%1): nothing was written").arg(write.backupError);
     case WriteEnding::WriteStopped: return stopClause(Sequence::Write, write.result, form);
-    case WriteEnding::Written: return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged"));
-    case WriteEnding::Verified: return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified"));
+    case WriteEnding::Written: return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged")) + repeatedText(write.result);
+    case WriteEnding::Verified:
+        return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified")) + repeatedText(write.result);
     case WriteEnding::VerifyDiffered: return countClause(Sequence::Verify, write.differences);
     case WriteEnding::VerifyStopped: return stopClause(Sequence::Verify, write.result, form);
     }
@@ -74,9 +75,15 @@ QString stopReason(const TransferResult &result)
     case TransferStop::OtherBlock: return QStringLiteral("the module answered for block %1").arg(result.answeredBlock);
     case TransferStop::NoAcknowledgement: return QStringLiteral("no acknowledgement");
     case TransferStop::PortClosed: return QStringLiteral("the port is closed");
+    case TransferStop::Stopped: return QStringLiteral("stopped");
     case TransferStop::None: break;
     }
     return {};
+}
+
+QString repeatedText(const TransferResult &result)
+{
+    return result.repeated > 0 ? QStringLiteral(" (%1 repeated)").arg(result.repeated) : QString();
 }
 
 QString hexBytes(std::span<const std::uint8_t> image, int first, int last)
@@ -125,15 +132,15 @@ QString outcomeText(Sequence sequence, const TransferResult &result, const Field
         return said(stopClause(sequence, result, form), form);
     switch (sequence) {
     case Sequence::Read:
-    case Sequence::Backup: return said(blocksClause(sequence, form, {}), form);
+    case Sequence::Backup: return said(blocksClause(sequence, form, {}) + repeatedText(result), form);
     case Sequence::Compare:
         return said(result.differs ? countClause(sequence, differences)
-                                   : QStringLiteral("compare: the module holds the last read or written data"),
+                                   : QStringLiteral("compare: the module holds the last read or written data") + repeatedText(result),
                     form);
-    case Sequence::Write: return said(blocksClause(sequence, form, QStringLiteral(" acknowledged")), form);
+    case Sequence::Write: return said(blocksClause(sequence, form, QStringLiteral(" acknowledged")) + repeatedText(result), form);
     case Sequence::Verify:
         return said(result.differs ? countClause(sequence, differences)
-                                   : blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified")),
+                                   : blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified")) + repeatedText(result),
                     form);
     }
     return {};

@@ -23,8 +23,10 @@ using Sequence = Operation;
 enum class OutcomeForm { Window, Line };
 
 // Why a sequence stopped early: "no answer", "the module answered for block 4",
-// "no acknowledgement", "the port is closed"; empty when it did not stop.
+// "no acknowledgement", "the port is closed", "stopped"; empty when it did not stop.
 QString stopReason(const TransferResult &result);
+// " (2 repeated)" when blocks had to be asked for or sent again; else empty.
+QString repeatedText(const TransferResult &result);
 
 // " Read: 15 of 15 blocks.", " Compare stopped at block 3 of 15: no answer.",
 // " Compare: 2 fields differ.", ... Blocks count from 1. `differences` is

@@ -3,6 +3,7 @@
 // tests and the in-process simulator give their own.
 
 #include <QByteArray>
+#include <QtGlobal>
 #include <cstdint>
 
 class PortIo
@@ -17,4 +18,8 @@ public:
     virtual int WriteBytes(const std::uint8_t *buffer, int n) = 0;
     virtual int WriteText(const QByteArray &text) = 0;
     virtual bool Connected() const = 0;
+    // Changes whenever the port opens or closes: an operation that started
+    // under one value belongs to that opening and must not go on under
+    // another (a port closed and opened again, on another device say).
+    virtual quint64 openingNumber() const { return 0; }
 };

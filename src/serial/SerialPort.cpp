@@ -220,6 +220,11 @@ bool TSerialPort::Connected() const
     return d->device.isOpen();
 }
 
+quint64 TSerialPort::openingNumber() const
+{
+    return d->generation;
+}
+
 void TSerialPort::setConnected(bool connected)
 {
     if (connected)

@@ -59,6 +59,7 @@ public:
     void setBaudRate(int baud); // takes effect at the next open
 
     bool Connected() const override;
+    quint64 openingNumber() const override;
     void setConnected(bool connected);
     void Open();
     void Close();

@@ -67,6 +67,8 @@ private slots:
     void readChecksItsOutputFirst_data();
     void readChecksItsOutputFirst();
     void quietCompareStillNamesTheDifferences();
+    void repeatsOfADamagedBlock_data();
+    void repeatsOfADamagedBlock();
 
 private:
     // A module on COMn holding `memory`, with extra simulator options; its
@@ -227,7 +229,7 @@ void TestModuleCommands::backupRefusesToWrite()
     writeFile(file, pattern(6));
     const QString backups = path(QStringLiteral("backups"));
     const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM87"), file,
-                              QStringLiteral("--backup"), backups});
+                              QStringLiteral("--backup"), backups, QStringLiteral("--retries"), QStringLiteral("0")});
     QCOMPARE(write.status, 1);
     QCOMPARE(write.err, QStringLiteral("COM87: backup stopped at block 1 of 15: no answer; nothing was written\n"));
     QVERIFY(QDir(backups).entryList(QDir::Files).isEmpty());
@@ -349,6 +351,38 @@ void TestModuleCommands::quietCompareStillNamesTheDifferences()
     QVERIFY(quiet.out.isEmpty());
     QCOMPARE(quiet.err, loud.out.section(QLatin1Char('\n'), 1));
     QVERIFY(quiet.err.count(QLatin1Char('\n')) > 1);
+}
+
+void TestModuleCommands::repeatsOfADamagedBlock_data()
+{
+    QTest::addColumn<QString>("retries"); // empty: the default
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("default") << QString() << 0 << "COM89: read 15 of 15 blocks (2 repeated) into %1\n" << QString();
+    QTest::newRow("off") << "0" << 1 << QString() << "COM89: read stopped at block 3 of 15: no answer\n";
+    QTest::newRow("too many") << "4" << 2 << QString() << "quelmar-params: --retries: '4' is not 0 to 3\n";
+}
+
+void TestModuleCommands::repeatsOfADamagedBlock()
+{
+    QFETCH(QString, retries);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    startModule(89, pattern(3), {QStringLiteral("--fault"), QStringLiteral("drop-block=2"), QStringLiteral("--fault"),
+                                 QStringLiteral("corrupt=11")});
+    const QString file = path(QStringLiteral("repeated.QM3"));
+    QFile::remove(file);
+    QStringList arguments{QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM89"), QStringLiteral("-o"), file};
+    if (!retries.isEmpty())
+        arguments << QStringLiteral("--retries") << retries;
+    const Run read = params(arguments);
+    QCOMPARE(read.status, status);
+    QCOMPARE(read.out, out.contains(QLatin1String("%1")) ? out.arg(file) : out);
+    QCOMPARE(read.err, err);
+    if (status == 0)
+        QCOMPARE(readAll(file), pattern(3));
 }
 
 QTEST_GUILESS_MAIN(TestModuleCommands)

@@ -11,6 +11,7 @@
 #include "serial/SerialPort.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <cerrno>
 #include <vector>
@@ -46,6 +47,9 @@ public:
         module.setSeed(seed);
         module.onOutput = [this](const QByteArray &bytes) {
             QMetaObject::invokeMethod(&m_context, [this, bytes] { deliver(bytes); }, Qt::QueuedConnection);
+        };
+        module.onLateOutput = [this](const QByteArray &bytes, int ms) {
+            QTimer::singleShot(ms, &m_context, [this, bytes] { deliver(bytes); });
         };
     }
 

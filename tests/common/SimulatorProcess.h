@@ -28,8 +28,10 @@ public:
     QString start(const QString &port, const QStringList &extra = {})
     {
         stop();
+        m_log.clear();
         m_process = std::make_unique<QProcess>();
-        m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // With keepLog its standard error (the --verbose lines) is kept for log().
+        m_process->setProcessChannelMode(keepLog ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
         m_process->start(m_executable, QStringList{QStringLiteral("--port"), port} + extra);
         if (!m_process->waitForStarted(Patience))
             return m_process->errorString();
@@ -65,6 +67,16 @@ public:
         return clean;
     }
 
+    // Set before start: keep standard error instead of passing it on.
+    bool keepLog = false;
+    // What it wrote to standard error so far (keepLog only).
+    QString log()
+    {
+        if (m_process)
+            m_log += QString::fromLocal8Bit(m_process->readAllStandardError());
+        return m_log;
+    }
+
     bool running() const { return m_process && m_process->state() != QProcess::NotRunning; }
     // Null until the first start and after stop.
     QProcess *process() const { return m_process.get(); }
@@ -75,4 +87,5 @@ private:
     QString m_executable;
     std::unique_ptr<QProcess> m_process;
     QString m_device;
+    QString m_log;
 };

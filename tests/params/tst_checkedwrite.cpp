@@ -66,7 +66,6 @@ private:
     std::unique_ptr<EngineLine> m_line;
     QuietDisplay m_display;
     std::unique_ptr<ParameterTransfer> m_transfer;
-    std::unique_ptr<QTimer> m_timer;
     ImageBytes m_image{};
     TransferBytes m_buffer{};
 };
@@ -83,15 +82,11 @@ void TestCheckedWrite::init()
     m_display = {};
     m_transfer = std::make_unique<ParameterTransfer>(m_display, m_image, m_buffer);
     m_transfer->Link = m_line->link();
-    m_timer = std::make_unique<QTimer>();
-    m_timer->setInterval(Transfer::TickMs);
-    connect(m_timer.get(), &QTimer::timeout, this, [this] { m_transfer->Timer1Timer(); });
-    m_timer->start();
+    m_transfer->setRetries(0); // the single try: every fault ends the sequence
 }
 
 void TestCheckedWrite::cleanup()
 {
-    m_timer.reset();
     m_transfer.reset();
     m_line.reset();
 }

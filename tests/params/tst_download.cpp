@@ -108,6 +108,9 @@ private slots:
     void writeOfAnUntouchedImageAsks_data();
     void writeOfAnUntouchedImageAsks();
     void portClosedDuringARead();
+    void stopEndsTheRunningOperation_data();
+    void stopEndsTheRunningOperation();
+    void stopWhileIdleDoesNothing();
     void notConnected();
 
     void saveAfterStart();
@@ -167,6 +170,7 @@ void TestDownload::init()
 {
     m_form = new TFormDownload;
     FormDownload = m_form;
+    m_form->Transfer.setRetries(0); // the single try: every fault ends the sequence
     m_messages.clear();
     m_errors.clear();
     m_chosenPath.clear();
@@ -211,8 +215,11 @@ void TestDownload::windowDefinition()
     QCOMPARE(m_form->size(), QSize(320, 436));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
     for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
-                             "btStop", "Timer1", "btHistory", "btReport", "lbOutcome"})
+                             "btStop", "btHistory", "btReport", "lbOutcome"})
         QVERIFY2(m_form->findChild<QObject *>(QLatin1String(name)), name);
+    // The tick belongs to the transfer, which keeps its own time.
+    QCOMPARE(m_form->Timer1, &m_form->Transfer.Timer1);
+    QCOMPARE(m_form->Timer1->objectName(), QStringLiteral("Timer1"));
     QCOMPARE(m_form->Progress->minimum(), 0);
     QCOMPARE(m_form->Progress->maximum(), 12);
     QVERIFY(!m_form->Progress->isTextVisible());
@@ -416,6 +423,84 @@ void TestDownload::portClosedDuringARead()
     m_form->btRead->click();
     QCOMPARE(m_errors.size(), 1);
     QCOMPARE(m_messages, QStringList{QStringLiteral(" No serial connection.")});
+}
+
+void TestDownload::stopEndsTheRunningOperation_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("fault"); // holds the operation at the block of the outcome
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<int>("position");
+    QTest::newRow("read") << "read" << "drop-block=5" << " Read stopped at block 6 of 15: stopped." << 5;
+    QTest::newRow("compare") << "compare" << "drop-block=2" << " Compare stopped at block 3 of 15: stopped." << 2;
+    QTest::newRow("write") << "write" << "no-ack=3" << " Write stopped at block 4 of 15: stopped." << 3;
+    QTest::newRow("verify") << "verify" << "drop-block=7" << " Verify stopped at block 8 of 15: stopped." << 7;
+    QTest::newRow("backup") << "backup" << "drop-block=0"
+                            << " Backup stopped at block 1 of 15: nothing was written." << 1;
+}
+
+void TestDownload::stopEndsTheRunningOperation()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, fault);
+    QFETCH(QString, outcome);
+    QFETCH(int, position);
+    const QString module = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(module, patternImage()));
+    // The fault hits every try, so only Stop can end the wait early.
+    QStringList args{QStringLiteral("--image"), module};
+    for (int i = 0; i < 4; ++i)
+        args << QStringLiteral("--fault") << fault;
+    QVERIFY(startSim(args));
+    QVERIFY(connectPort());
+    QByteArray image = patternImage();
+    image[3] = 'x';
+    setImage(image);
+    m_form->cbVerify->setChecked(operation == u"verify");
+    m_form->cbBackup->setChecked(operation == u"backup");
+
+    QElapsedTimer clock;
+    qint64 pressedAt = -1;
+    QTimer::singleShot(600, this, [&] {
+        pressedAt = clock.elapsed();
+        m_form->btStop->click();
+    });
+    clock.start();
+    QPushButton *button = operation == u"read"      ? m_form->btRead
+                          : operation == u"compare" ? m_form->btCompare
+                                                    : m_form->btWrite;
+    button->click();
+    const qint64 endedAt = clock.elapsed();
+
+    QVERIFY(pressedAt >= 0);
+    QVERIFY2(endedAt - pressedAt <= 200, qPrintable(QStringLiteral("%1 ms after Stop").arg(endedAt - pressedAt)));
+    QCOMPARE(m_form->lbOutcome->text(), outcome);
+    QCOMPARE(m_form->Progress->value(), position);
+    QCOMPARE(barColour(), QColor(255, 0, 0));
+    QVERIFY(allEnabled());
+    QVERIFY(m_form->btStop->isEnabled());
+    QCOMPARE(imageBytes(), image);
+    QVERIFY(m_messages.isEmpty() && m_errors.isEmpty());
+    m_form->cbVerify->setChecked(false);
+    m_form->cbBackup->setChecked(false);
+}
+
+void TestDownload::stopWhileIdleDoesNothing()
+{
+    const QString module = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(module, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), module}));
+    QVERIFY(connectPort());
+    m_form->setProgress(4);
+
+    m_form->btStop->click();
+    QVERIFY(m_form->btStop->isEnabled());
+    QCOMPARE(m_form->Progress->value(), 4);
+    QVERIFY(m_form->lbOutcome->text().isEmpty());
+    // No stop is left over for the next operation.
+    m_form->btRead->click();
+    QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Read: 15 of 15 blocks."));
+    QCOMPARE(imageBytes(), patternImage());
 }
 
 void TestDownload::notConnected()

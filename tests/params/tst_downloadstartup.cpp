@@ -6,6 +6,8 @@
 
 #include "params/Download.h"
 
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -24,10 +26,12 @@ private slots:
     void createdHiddenWithAnErasedImage();
     void englishTexts();
     void readThroughTheMainWindowsLink();
+    void portSwitchedDuringAWrite();
 
 private:
     ShellFixture m_fixture;
     SimulatorProcess m_sim{QStringLiteral(QUELMAR_MODULE_SIM)};
+    SimulatorProcess m_other{QStringLiteral(QUELMAR_MODULE_SIM)};
 };
 
 void TestDownloadStartUp::init()
@@ -42,6 +46,7 @@ void TestDownloadStartUp::cleanup()
     shutDown();
     QVERIFY(!FormDownload);
     m_sim.stop();
+    m_other.stop();
 }
 
 void TestDownloadStartUp::createdHiddenWithAnErasedImage()
@@ -93,6 +98,45 @@ void TestDownloadStartUp::readThroughTheMainWindowsLink()
     FormDownload->btRead->click();
     QCOMPARE(FormDownload->Progress->value(), 12);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(ParameterImage.data()), 1088), image);
+    MainForm->btDisconnect->click();
+}
+
+void TestDownloadStartUp::portSwitchedDuringAWrite()
+{
+    QString error = m_sim.start(QStringLiteral("COM88"), {QStringLiteral("--no-pacing")});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    m_other.keepLog = true;
+    error = m_other.start(QStringLiteral("COM87"), {QStringLiteral("--no-pacing"), QStringLiteral("--verbose")});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    MainForm->ComPort1.setPort(QStringLiteral("COM88"));
+    MainForm->btConnect->click();
+    QVERIFY(MainForm->ComPort1.Connected());
+    MainForm->btParameterSetting->click();
+    ParameterImage.fill(0x42);
+
+    // The installer picks the other port as block 2's acknowledgement comes
+    // in; the main window opens it at once.
+    const auto handler = MainForm->ComPort1.OnRxChar;
+    int acknowledged = 0;
+    MainForm->ComPort1.OnRxChar = [&](int count) {
+        handler(count);
+        BlockReception &reception = MainForm->Link.Dispatcher.Reception;
+        if (reception.WriteAcknowledged && ++acknowledged == 2)
+            MainForm->ComPort1.setPort(QStringLiteral("COM87"));
+    };
+    QElapsedTimer clock;
+    clock.start();
+    FormDownload->btWrite->click();
+    MainForm->ComPort1.OnRxChar = handler;
+
+    QVERIFY2(clock.elapsed() < 3000, "the write ends at once, not at a time-out");
+    QCOMPARE(FormDownload->lbOutcome->text(), QStringLiteral(" Write stopped at block 3 of 15: the port is closed."));
+    QCOMPARE(FormDownload->Progress->value(), 2);
+    QVERIFY(MainForm->ComPort1.Connected());
+    QCOMPARE(MainForm->ComPort1.Port(), QStringLiteral("COM87"));
+    // Give a stray frame time to arrive; the module on the new port heard nothing.
+    QTest::qWait(300);
+    QVERIFY2(!m_other.log().contains(QStringLiteral("rx")), qPrintable(m_other.log()));
     MainForm->btDisconnect->click();
 }
 

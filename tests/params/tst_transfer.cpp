@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <ctime>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace {
@@ -73,6 +74,7 @@ Q_DECLARE_METATYPE(Op)
 Q_DECLARE_METATYPE(ParameterBlock)
 Q_DECLARE_METATYPE(std::optional<Fault>)
 Q_DECLARE_METATYPE(TransferOutcome)
+Q_DECLARE_METATYPE(FaultKind)
 
 class TestTransfer : public QObject
 {
@@ -98,6 +100,12 @@ private slots:
     void lastDataPart();
     void waitSleepsBetweenEvents();
     void waitEndsWhenTheFlagIsSet();
+    void oneRepeatRecoversABlockFault_data();
+    void oneRepeatRecoversABlockFault();
+    void moduleThatNeverAnswers_data();
+    void moduleThatNeverAnswers();
+    void completedReadsOnANoisyLineAreExact();
+    void traceShowsEachRepeat();
 
 private:
     TransferOutcome run(Op op);
@@ -111,7 +119,6 @@ private:
     std::unique_ptr<EngineLine> m_line;
     std::unique_ptr<Display> m_display;
     std::unique_ptr<ParameterTransfer> m_transfer;
-    std::unique_ptr<QTimer> m_timer;
     ImageBytes m_image{};
     TransferBytes m_buffer{};
 };
@@ -129,15 +136,11 @@ void TestTransfer::init()
     m_display = std::make_unique<Display>();
     m_transfer = std::make_unique<ParameterTransfer>(*m_display, m_image, m_buffer);
     m_transfer->Link = m_line->link();
-    m_timer = std::make_unique<QTimer>();
-    m_timer->setInterval(Transfer::TickMs);
-    connect(m_timer.get(), &QTimer::timeout, this, [this] { m_transfer->Timer1Timer(); });
-    m_timer->start();
+    m_transfer->setRetries(0); // the single try: every fault ends the sequence
 }
 
 void TestTransfer::cleanup()
 {
-    m_timer.reset();
     m_transfer.reset();
     m_display.reset();
     m_line.reset();
@@ -526,6 +529,133 @@ void TestTransfer::waitEndsWhenTheFlagIsSet()
     QVERIFY(m_transfer->waitFor(flag, 600));
     QVERIFY(clock.elapsed() < 30000);
     QVERIFY(m_transfer->WaitTicks > 0);
+}
+
+void TestTransfer::oneRepeatRecoversABlockFault_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<FaultKind>("kind");
+    QTest::newRow("read, block 6 dropped") << Op::Read << FaultKind::DropBlock;
+    QTest::newRow("read, block 6 damaged") << Op::Read << FaultKind::Corrupt;
+    QTest::newRow("read, block 6 answered as block 7") << Op::Read << FaultKind::WrongAddress;
+    QTest::newRow("read, block 6 answered late") << Op::Read << FaultKind::Late;
+    QTest::newRow("compare, block 6 damaged") << Op::Compare << FaultKind::Corrupt;
+    QTest::newRow("write, block 6 not acknowledged") << Op::Write << FaultKind::NoAck;
+}
+
+void TestTransfer::oneRepeatRecoversABlockFault()
+{
+    QFETCH(Op, op);
+    QFETCH(FaultKind, kind);
+    m_transfer->setRetries(Transfer::MaxRetries);
+    m_line->module.arm(Fault{kind, 6, 0, 0.0});
+    if (op == Op::Compare)
+        std::copy_n(m_line->module.memory.begin(), 960, m_buffer.begin());
+    const QByteArray moduleBefore = moduleBytes();
+    const QByteArray imageBefore = imageBytes();
+
+    QCOMPARE(run(op), TransferOutcome::Succeeded);
+    QCOMPARE(m_transfer->Result().repeated, 1);
+    QCOMPARE(m_transfer->Result().stop, TransferStop::None);
+    QCOMPARE(m_display->colour, Transfer::Green);
+    QCOMPARE(m_display->position, Blocks);
+    switch (op) {
+    case Op::Read:
+        QCOMPARE(imageBytes(), moduleBefore + QByteArray(128, '\0'));
+        break;
+    case Op::Compare:
+        QCOMPARE(bufferBytes(), moduleBefore);
+        break;
+    case Op::Write:
+        QCOMPARE(moduleBytes(), imageBefore.left(960));
+        // The block was stored twice, the same 64 bytes each time.
+        QCOMPARE(m_line->module.counters().writesStored, Blocks + 1);
+        break;
+    }
+}
+
+void TestTransfer::moduleThatNeverAnswers_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<int>("retries");
+    QTest::addColumn<int>("limitMs");
+    QTest::newRow("read, single try") << Op::Read << 0 << Transfer::ReadTicks * Transfer::TickMs;
+    QTest::newRow("read, 3 repeats") << Op::Read << 3 << Transfer::ReadTicks * Transfer::TickMs;
+    QTest::newRow("write, 3 repeats") << Op::Write << 3 << Transfer::WriteTicks * Transfer::TickMs;
+}
+
+void TestTransfer::moduleThatNeverAnswers()
+{
+    QFETCH(Op, op);
+    QFETCH(int, retries);
+    QFETCH(int, limitMs);
+    m_transfer->setRetries(retries);
+    // Block 4 (5 counted from 1) is lost on every try.
+    for (int i = 0; i < 10; ++i)
+        m_line->module.arm(Fault{op == Op::Write ? FaultKind::NoAck : FaultKind::DropBlock, 4, 0, 0.0});
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run(op), TransferOutcome::Failed);
+    const qint64 elapsed = clock.elapsed();
+
+    // It ends at the same block, as late as the single try, never later.
+    QCOMPARE(m_transfer->Result().stoppedAt, 5);
+    QCOMPARE(m_transfer->Result().stop, op == Op::Write ? TransferStop::NoAcknowledgement : TransferStop::NoAnswer);
+    QCOMPARE(m_transfer->Result().repeated, retries);
+    QVERIFY2(elapsed >= limitMs - 150 && elapsed <= limitMs + 250, qPrintable(QString::number(elapsed)));
+}
+
+void TestTransfer::completedReadsOnANoisyLineAreExact()
+{
+    // Random bytes on the line, about one answer in four damaged: whatever a
+    // read completes is what the module holds, never a damaged block.
+    m_line->module.arm(Fault{FaultKind::Noise, 0, 0, 0.002});
+    m_transfer->setRetries(Transfer::MaxRetries);
+    std::mt19937 random(4711);
+    int completed = 0;
+    int repeated = 0;
+    for (int run = 0; run < 12; ++run) {
+        for (auto &b : m_line->module.memory)
+            b = static_cast<std::uint8_t>(random());
+        if (m_transfer->Read() == TransferOutcome::Succeeded) {
+            ++completed;
+            QCOMPARE(imageBytes(), moduleBytes() + QByteArray(128, '\0'));
+        }
+        repeated += m_transfer->Result().repeated;
+        QCOMPARE(bufferBytes().left(m_transfer->Result().blocksDone * 64),
+                 moduleBytes().left(m_transfer->Result().blocksDone * 64));
+    }
+    QVERIFY2(repeated > 0, "the noise damaged no answer");
+    // Four damaged answers in a row to one block are rare, not impossible.
+    QVERIFY2(completed >= 9, qPrintable(QString::number(completed)));
+}
+
+void TestTransfer::traceShowsEachRepeat()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("link.trace"));
+    FrameTrace trace;
+    QVERIFY(trace.open(path, nullptr));
+    m_line->codec.setTrace(&trace);
+    m_transfer->setRetries(Transfer::MaxRetries);
+    m_line->module.arm(Fault{FaultKind::Corrupt, 3, 0, 0.0});
+    QCOMPARE(m_transfer->Read(), TransferOutcome::Succeeded);
+    m_line->codec.setTrace(nullptr);
+    trace.close();
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    // 16 requests with their answers, one of them damaged, and the repeat line.
+    const auto at = std::find_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\trepeat\t"); });
+    QVERIFY(at != lines.end());
+    QVERIFY2(at->endsWith("\tout\trepeat\tblock 4"), at->constData());
+    QVERIFY(std::next(at) != lines.end());
+    const QList<QByteArray> next = std::next(at)->split('\t');
+    QCOMPARE(next.value(2), QByteArray("read-request"));
+    QCOMPARE(QByteArray::fromHex(next.value(4)).at(13), char(3));
+    QCOMPARE(std::count_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\trepeat\t"); }), 1);
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

@@ -90,6 +90,7 @@ private slots:
     void backup_data();
     void backup();
     void checksSurviveARestart();
+    void repeatedBlocksAreCounted();
 
 private:
     void run(Op op, const QList<int> &changed, std::optional<Fault> fault = {})
@@ -138,6 +139,7 @@ void TestTransferWindow::init()
         m_line->module.memory[i] = static_cast<std::uint8_t>(i * 7 + 3);
     m_form = new TFormDownload;
     m_form->Transfer.Link = m_line->link();
+    m_form->Transfer.setRetries(0); // the single try: every fault ends the sequence
     m_form->PortName = [] { return QStringLiteral("COM7"); };
     m_messages.clear();
     m_form->MessageBox = m_form->ErrorBox = [this](const QString &text) { m_messages << text; };
@@ -370,6 +372,18 @@ void TestTransferWindow::checksSurviveARestart()
         QCOMPARE(m_form->cbVerify->isChecked(), verify);
         QCOMPARE(m_form->cbBackup->isChecked(), !verify);
     }
+}
+
+void TestTransferWindow::repeatedBlocksAreCounted()
+{
+    m_form->Transfer.setRetries(Transfer::MaxRetries);
+    m_line->module.arm(Fault{FaultKind::Corrupt, 2, 0, 0.0});
+    m_line->module.arm(Fault{FaultKind::DropBlock, 9, 0, 0.0});
+    ParameterImage.fill(0);
+    m_form->btRead->click();
+    QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Read: 15 of 15 blocks (2 repeated)."));
+    QVERIFY(std::equal(m_line->module.memory.begin(), m_line->module.memory.end(), ParameterImage.begin()));
+    QCOMPARE(m_form->Progress->value(), 12);
 }
 
 QTEST_MAIN(TestTransferWindow)

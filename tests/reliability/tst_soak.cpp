@@ -88,7 +88,6 @@ private:
     std::unique_ptr<EngineLine> m_line;
     std::unique_ptr<Display> m_display;
     std::unique_ptr<ParameterTransfer> m_transfer;
-    std::unique_ptr<QTimer> m_timer;
     ImageBytes m_image{};
     TransferBytes m_buffer{};
     bool m_noise = false; // noise armed for the current operation
@@ -100,11 +99,8 @@ void TestSoak::init()
     m_display = std::make_unique<Display>();
     m_transfer = std::make_unique<ParameterTransfer>(*m_display, m_image, m_buffer);
     m_transfer->Link = m_line->link();
-    m_timer = std::make_unique<QTimer>();
-    m_timer->setTimerType(Qt::PreciseTimer);
-    m_timer->setInterval(SoakTickMs);
-    connect(m_timer.get(), &QTimer::timeout, this, [this] { m_transfer->Timer1Timer(); });
-    m_timer->start();
+    m_transfer->setTickMs(SoakTickMs);
+    m_transfer->setRetries(0); // the single try: every fault ends the sequence
     scramble(m_line->module.memory);
     scramble(m_image);
     scramble(m_buffer);
@@ -112,7 +108,6 @@ void TestSoak::init()
 
 void TestSoak::cleanup()
 {
-    m_timer.reset();
     m_transfer.reset();
     m_display.reset();
     m_line.reset();

@@ -148,6 +148,7 @@ private slots:
     void readFaultsHitOnlyTheFirstRequest_data();
     void readFaultsHitOnlyTheFirstRequest();
     void faultArmedTwiceHitsTwice();
+    void lateAnswerIsHeldBack();
     void noAckStoresButWithholdsAcknowledgement();
     void hangupAfterFrames();
     void noiseIsSeededAndAtTheRequestedRate();
@@ -416,6 +417,29 @@ void TestModuleSimulator::faultArmedTwiceHitsTwice()
     tool.sim.arm(drop);
     tool.sim.clearFaults();
     QVERIFY(tool.readBlock(4));
+}
+
+void TestModuleSimulator::lateAnswerIsHeldBack()
+{
+    Tool tool;
+    tool.sim.setBlock(6, pattern(6));
+    QList<int> delays;
+    QByteArray late;
+    tool.sim.onLateOutput = [&](const QByteArray &bytes, int ms) {
+        late += bytes;
+        delays << ms;
+    };
+    const auto parsed = parseFault(QStringLiteral("late=6"));
+    QVERIFY(parsed);
+    QCOMPARE(parsed->kind, FaultKind::Late);
+    tool.sim.arm(*parsed);
+    tool.requestBlock(6);
+    QVERIFY(tool.line.isEmpty());
+    QCOMPARE(delays, QList<int>(7, 1200));
+    QCOMPARE(late.size(), 7 * 18);
+    // The next request is answered at once.
+    QVERIFY(tool.readBlock(6));
+    QCOMPARE(tool.dispatcher.Reception.ReceivedBlock, pattern(6));
 }
 
 void TestModuleSimulator::noAckStoresButWithholdsAcknowledgement()

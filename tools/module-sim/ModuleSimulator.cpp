@@ -165,6 +165,7 @@ void ModuleSimulator::answerRead(const ModuleMessage &request)
         return;
 
     const bool wrongAddress = takeFault(FaultKind::WrongAddress, number);
+    m_lateMs = takeFault(FaultKind::Late, number) ? LateMs : 0;
     const bool corrupt = takeFault(FaultKind::Corrupt, number);
     const ParameterBlock data = block(number);
 
@@ -185,6 +186,7 @@ void ModuleSimulator::answerRead(const ModuleMessage &request)
     for (int i = 0; i < 4; ++i)
         payload[static_cast<std::size_t>(5 + i)] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
     send(BlockData, payload);
+    m_lateMs = 0;
     ++m_counters.readsAnswered;
 }
 
@@ -317,7 +319,9 @@ void ModuleSimulator::emitFrame(QByteArray frame, bool corrupt)
         line = std::move(frame);
     }
     ++m_counters.framesSent;
-    if (onOutput)
+    if (m_lateMs > 0 && onLateOutput)
+        onLateOutput(line, m_lateMs);
+    else if (onOutput)
         onOutput(line);
     if (m_framesToHangup > 0 && --m_framesToHangup == 0) {
         m_hungUp = true;

@@ -65,6 +65,9 @@ public:
 
     // Bytes for the tool; called once per frame (with any noise before it).
     std::function<void(const QByteArray &)> onOutput;
+    // The frames of a late answer, to go out after `ms` milliseconds; unset,
+    // they go to onOutput at once.
+    std::function<void(const QByteArray &, int ms)> onLateOutput;
     // Called once, right after the frame that a hang-up fault waited for.
     std::function<void()> onHangup;
     // One line per message received or sent, for --verbose.
@@ -140,6 +143,7 @@ private:
     std::map<std::pair<FaultKind, int>, int> m_armed;
     double m_noise = 0.0;
     int m_framesToHangup = 0; // 0: no hang-up armed
+    int m_lateMs = 0;         // while a late answer is sent
     bool m_hungUp = false;
 
     std::mt19937 m_random;

@@ -3,6 +3,7 @@
 #include "ModuleSimulator.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -43,11 +44,19 @@ PtyLine::PtyLine(ModuleSimulator &sim, LinePacer::Nanos byteTime, QObject *paren
 {
     m_sim.onOutput = [this](const QByteArray &bytes) { m_pacer.enqueue(bytes, m_arrival); };
     m_sim.onHangup = [this] { m_hangupPending = true; };
+    // Queued when due, so that what is sent meanwhile does not wait behind it.
+    m_sim.onLateOutput = [this](const QByteArray &bytes, int ms) {
+        QTimer::singleShot(ms, this, [this, bytes] {
+            m_pacer.enqueue(bytes, now());
+            pump();
+        });
+    };
 }
 
 PtyLine::~PtyLine()
 {
     m_sim.onOutput = nullptr;
+    m_sim.onLateOutput = nullptr;
     m_sim.onHangup = nullptr;
     closePty();
 }

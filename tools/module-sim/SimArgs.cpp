@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, const char *>, 7> FaultNames = {{
+constexpr std::array<std::pair<FaultKind, const char *>, 8> FaultNames = {{
     {FaultKind::DropBlock, "drop-block"},
     {FaultKind::WrongAddress, "wrong-address"},
     {FaultKind::Corrupt, "corrupt"},
@@ -16,6 +16,7 @@ constexpr std::array<std::pair<FaultKind, const char *>, 7> FaultNames = {{
     {FaultKind::KeepOld, "keep-old"},
     {FaultKind::Noise, "noise"},
     {FaultKind::HangupAfter, "hangup-after"},
+    {FaultKind::Late, "late"},
 }};
 
 template<typename T>

@@ -14,7 +14,7 @@ std::optional<long long> parseNumber(const QString &text);
 
 // The KIND of KIND=ARG.
 QString faultName(FaultKind kind);
-// KIND=ARG: drop-block=N, wrong-address=N, corrupt=N, no-ack=N (N a block,
+// KIND=ARG: drop-block=N, wrong-address=N, corrupt=N, no-ack=N, late=N (N a block,
 // 0 to 14), noise=P (0 to 1), hangup-after=N (N at least 1).
 std::optional<Fault> parseFault(const QString &text, QString *error = nullptr);
 

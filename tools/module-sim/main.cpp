@@ -43,6 +43,7 @@ Faults (--fault KIND=ARG, repeatable):
   keep-old=N       the first good write of block N is acknowledged but not stored
   noise=P          before each byte sent, a random byte with probability P
   hangup-after=N   the pty closes after N frames sent; the simulator then exits
+  late=N           the first answer to block N comes 1.2 s late
 A block fault given twice hits the first two occurrences, and so on.)";
 
 // SIGINT and SIGTERM become a readable pipe, handled in the event loop.
