@@ -5,6 +5,7 @@
 #include "main/ShellFixture.h"
 
 #include "params/Download.h"
+#include "params/ImageState.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -113,6 +114,7 @@ void TestDownloadStartUp::portSwitchedDuringAWrite()
     QVERIFY(MainForm->ComPort1.Connected());
     MainForm->btParameterSetting->click();
     ParameterImage.fill(0x42);
+    parameterImageState().loadedFromFile(QStringLiteral("set.QM3")); // a write that needs no question
 
     // The installer picks the other port as block 2's acknowledgement comes
     // in; the main window opens it at once.
