@@ -220,10 +220,27 @@ TransferOutcome ParameterTransfer::stopAt(int block, TransferStop why)
     m_result.stoppedAt = block;
     // A wait that ended because the port went away says so, whatever it
     // waited for; then one that ended at the user's word.
-    m_result.stop = !portHeld() ? TransferStop::PortClosed : m_stopAsked ? TransferStop::Stopped : why;
+    m_result.stop = !portHeld() || !m_result.portError.isEmpty() ? TransferStop::PortClosed : m_stopAsked ? TransferStop::Stopped : why;
     if (why == TransferStop::OtherBlock && m_result.stop == why)
         m_result.answeredBlock = Link.reception->ReceivedBlockAddress / BlockSize + 1;
     return TransferOutcome::Failed;
+}
+
+bool ParameterTransfer::sent(const std::function<void()> &send, int attempt)
+{
+    if (attempt == 0) {
+        send(); // a first try's failure is the port's error, said once
+        return true;
+    }
+    try {
+        send();
+        return true;
+    } catch (const ESerialPort &error) {
+        // A repeat met a line that hung up before the hang-up was seen:
+        // the port is gone, which the outcome says without an error box.
+        m_result.portError = QString::fromLocal8Bit(error.what());
+        return false;
+    }
 }
 
 bool ParameterTransfer::fetchBlock(int block)
@@ -239,7 +256,8 @@ bool ParameterTransfer::fetchBlock(int block)
             return false;
         if (attempt > 0)
             noteRepeat(block);
-        Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block));
+        if (!sent([&] { Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block)); }, attempt))
+            return false;
         const quint64 sent = Link.codec->receivedBytes();
         waitUntil(
             [&] {
@@ -284,11 +302,17 @@ bool ParameterTransfer::sendBlock(int b)
         if (attempt > 0)
             noteRepeat(b);
         // The seven messages go out back to back.
-        codec.SendCommand(Transfer::WriteCommand, Transfer::blockCommand(b));
-        for (std::size_t k = 0; k < 5; ++k)
-            codec.SendData(Transfer::WriteData, parts[k]);
-        reception.WriteAcknowledged = false;
-        codec.SendData(Transfer::WriteData, parts[5]);
+        const bool out = sent(
+            [&] {
+                codec.SendCommand(Transfer::WriteCommand, Transfer::blockCommand(b));
+                for (std::size_t k = 0; k < 5; ++k)
+                    codec.SendData(Transfer::WriteData, parts[k]);
+                reception.WriteAcknowledged = false;
+                codec.SendData(Transfer::WriteData, parts[5]);
+            },
+            attempt);
+        if (!out)
+            return false;
         if (waitUntil([&reception] { return reception.WriteAcknowledged; }, tryDeadline(blockDeadline, last))) {
             // The acknowledgement of an earlier try may follow this one.
             if (attempt > 0)

@@ -191,6 +191,8 @@ private:
     TransferOutcome write();
     // Requests block b, again while its answer is lost or damaged; true when
     // the answer is that block, whole.
+    // Sends one try of a block; false when a repeat's send failed.
+    bool sent(const std::function<void()> &send, int attempt);
     bool fetchBlock(int block);
     // Sends block b, again while its acknowledgement is lost; true once acknowledged.
     bool sendBlock(int block);

@@ -238,8 +238,9 @@ void TestCheckedWrite::howItEnded_data()
         << QStringList{"backup ", "write Write: 15 of 15 blocks acknowledged and verified."};
     // Every block was acknowledged: the module may hold the set, so it is kept.
     QTest::newRow("verify differs, with a backup")
-        << true << true << fault(FaultKind::KeepOld, 9) << WriteEnding::VerifyDiffered << " Verify: 3 fields differ."
-        << "verify: 3 fields differ; backup in BACKUP" << QStringList{"backup ", "write Verify: 3 fields differ."};
+        << true << true << fault(FaultKind::KeepOld, 9) << WriteEnding::VerifyDiffered << " Verify: 0 fields differ (3 stored differently)."
+        << "verify: 0 fields differ (3 stored differently); backup in BACKUP"
+        << QStringList{"backup ", "write Verify: 0 fields differ (3 stored differently)."};
     QTest::newRow("verify stopped")
         << true << false << fault(FaultKind::DropBlock, 3) << WriteEnding::VerifyStopped
         << " Verify stopped at block 4 of 15: no answer." << "verify stopped at block 4 of 15: no answer"
@@ -265,7 +266,8 @@ void TestCheckedWrite::howItEnded()
     QFETCH(QStringList, kept);
 
     if (fault) {
-        // Block 9 of the image differs from the module in two fields.
+        // Block 9 of the image differs from the module in its bytes; the
+        // fields read the same, yet the verify fails on any byte.
         m_image[9 * 64] ^= 0xFF;
         m_line->module.arm(*fault);
     }
