@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <QFileInfo>
+
 #include "params/ParameterFile.h"
 
 #include <algorithm>
@@ -91,6 +93,13 @@ int runCommand(const Command &c, const QStringList &arguments, Io &io)
         printCommandHelp(io, c);
         return ExitDone;
     }
+    // An empty name is never what was meant: it is not standard output and
+    // not the current folder.
+    for (const QCommandLineOption &o : c.options)
+        if (!o.valueName().isEmpty() && parser.values(o).contains(QString())) {
+            const QString name = optionNames(o).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(','));
+            return usage(io, QStringLiteral("%1: %2 needs a value, not an empty one").arg(c.name, name), c.name);
+        }
     const qsizetype count = parser.positionalArguments().size();
     if (count < c.minArguments)
         return usage(io, QStringLiteral("%1: too few arguments; usage: %2 %3").arg(c.name, Program, c.synopsis), c.name);
@@ -105,26 +114,7 @@ int runCommand(const Command &c, const QStringList &arguments, Io &io)
     return status;
 }
 
-} // namespace
-
-int fail(Io &io, int status, const QString &text)
-{
-    io.err << Program << ": " << text << '\n';
-    io.err.flush();
-    return status;
-}
-
-int failFile(Io &io, int status, const QString &path, const QString &text)
-{
-    return fail(io, status, path + QStringLiteral(": ") + text);
-}
-
-bool needsGui(const QStringList &arguments)
-{
-    return !arguments.isEmpty() && arguments.first() == QLatin1String("report");
-}
-
-int runParams(const QStringList &arguments, Io &io)
+int dispatch(const QStringList &arguments, Io &io)
 {
     if (arguments.isEmpty())
         return usage(io, QStringLiteral("a command is expected"));
@@ -159,6 +149,55 @@ int runParams(const QStringList &arguments, Io &io)
     return runCommand(*c, arguments.mid(1), io);
 }
 
+} // namespace
+
+int fail(Io &io, int status, const QString &text)
+{
+    io.err << Program << ": " << text << '\n';
+    io.err.flush();
+    return status;
+}
+
+int failFile(Io &io, int status, const QString &path, const QString &text)
+{
+    return fail(io, status, path + QStringLiteral(": ") + text);
+}
+
+bool needsGui(const QStringList &arguments)
+{
+    return !arguments.isEmpty() && arguments.first() == QLatin1String("report");
+}
+
+int writeOutput(Io &io, const QString &path, const QByteArray &bytes, Files::Access access)
+{
+    if (path == QLatin1String("-")) {
+        io.out.flush();
+        if (QIODevice *device = io.out.device()) {
+            if (device->write(bytes) != bytes.size())
+                io.out.setStatus(QTextStream::WriteFailed);
+        } else {
+            io.out << QString::fromUtf8(bytes);
+        }
+        return ExitDone;
+    }
+    const int error = Files::save(path, bytes, access);
+    return error == 0 ? ExitDone : fail(io, ExitDiffers, Files::errorMessage(path, error));
+}
+
+int runParams(const QStringList &arguments, Io &io)
+{
+    const int status = dispatch(arguments, io);
+    // What could not be written is never reported as done: a full disk or a
+    // closed pipe behind standard output fails the command.
+    io.out.flush();
+    if (io.out.status() != QTextStream::WriteFailed)
+        return status;
+    const QIODevice *device = io.out.device();
+    const QString reason = device && !device->errorString().isEmpty() ? device->errorString()
+                                                                      : QStringLiteral("cannot write");
+    return fail(io, ExitDiffers, QStringLiteral("standard output: ") + reason);
+}
+
 const QCommandLineOption &showPasswordOption()
 {
     static const QCommandLineOption option(QStringLiteral("show-password"),
@@ -173,13 +212,40 @@ FieldModel::Secrets secretsOf(const QCommandLineParser &parsed)
 
 std::optional<ImageBytes> loadImage(Io &io, const QString &path)
 {
+    if (const QString refused = notAParameterFile(path); !refused.isEmpty()) {
+        failFile(io, ExitUsage, path, refused);
+        return std::nullopt;
+    }
     ImageBytes image{};
     const ParameterFile::Result r = ParameterFile::load(path, image);
     if (!r.ok) {
-        failFile(io, ExitUsage, path, r.message);
+        failFile(io, ExitUsage, path, r.error != 0 ? Files::systemText(r.error) : r.message);
         return std::nullopt;
     }
     return image;
+}
+
+QString notAParameterFile(const QString &path)
+{
+    const QFileInfo info(path); // a link is followed
+    if (!info.exists())
+        return {}; // the load says why, in the system's words
+    const QString size = QStringLiteral("a parameter file has %1").arg(EEAddr::ImageSize);
+    if (!info.isFile())
+        return QStringLiteral("not a parameter file (not a regular file; %1 bytes)").arg(size);
+    if (info.size() != EEAddr::ImageSize)
+        return QStringLiteral("not a parameter file (%1 bytes; %2)").arg(info.size()).arg(size);
+    return {};
+}
+
+bool refuseSameFile(Io &io, const QString &output, const QStringList &inputs)
+{
+    for (const QString &input : inputs)
+        if (output != QLatin1String("-") && Files::sameFile(output, input)) {
+            failFile(io, ExitUsage, output, QStringLiteral("is an input of this command (%1); nothing was written").arg(input));
+            return true;
+        }
+    return false;
 }
 
 } // namespace Cli

@@ -4,6 +4,7 @@
 // on parsed arguments. Commands write only to the streams they are given, so
 // tests run them in-process.
 
+#include "common/Files.h"
 #include "params/FieldModel.h"
 #include "params/ParameterImage.h"
 
@@ -72,7 +73,19 @@ int failFile(Io &io, int status, const QString &path, const QString &text);
 const QCommandLineOption &showPasswordOption();
 FieldModel::Secrets secretsOf(const QCommandLineParser &parsed);
 
-// A parameter file, or nullopt after an input error naming it.
+// A parameter file, or nullopt after an input error naming it. Only a regular
+// file (or a link to one) of exactly 1088 bytes is taken.
 std::optional<ImageBytes> loadImage(Io &io, const QString &path);
+// Why the path is not taken as a parameter file ("not a parameter file (3628
+// bytes; a parameter file has 1088)"); empty when it is one or is missing.
+QString notAParameterFile(const QString &path);
+// True, after a usage error naming both, when the output is the same file as
+// one of the inputs: nothing is then written.
+bool refuseSameFile(Io &io, const QString &output, const QStringList &inputs);
+
+// Writes an output: "-" to standard output (io.out, checked when the command
+// ends), anything else through Files::save. ExitDone, or ExitDiffers after
+// "PATH: system text".
+int writeOutput(Io &io, const QString &path, const QByteArray &bytes, Files::Access access);
 
 } // namespace Cli

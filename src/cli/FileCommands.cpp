@@ -9,6 +9,9 @@
 #include "params/TransferTexts.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <optional>
@@ -19,7 +22,12 @@ namespace {
 
 const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Print the result as JSON."));
 const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
-                                      QStringLiteral("Write to OUT instead."), QStringLiteral("OUT"));
+                                      QStringLiteral("Write to OUT instead (- for standard output)."),
+                                      QStringLiteral("OUT"));
+const QCommandLineOption RequiredOutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                              QStringLiteral("The parameter file to write (required; - for "
+                                                             "standard output)."),
+                                              QStringLiteral("OUT"));
 
 std::optional<QByteArray> readText(Io &io, const QString &path)
 {
@@ -30,30 +38,37 @@ std::optional<QByteArray> readText(Io &io, const QString &path)
         }
         return io.in->readAll();
     }
+    // A FIFO or a device could block or never end: only a regular file.
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile()) {
+        failFile(io, ExitUsage, path, QStringLiteral("not a regular file (- reads standard input)"));
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        failFile(io, ExitUsage, path, file.errorString());
+        failFile(io, ExitUsage, path, Files::systemText(errno));
         return std::nullopt;
     }
     return file.readAll();
 }
 
-// Standard output for an empty path, else the file through the one save. An
-// export holds the GPRS login as a parameter file does: the owner's only.
+// An export holds the GPRS login as a parameter file does: the owner's only.
 int writeOut(Io &io, const QString &path, const QByteArray &bytes)
 {
-    if (path.isEmpty()) {
-        io.out << QString::fromUtf8(bytes);
-        return ExitDone;
-    }
-    const int error = Files::save(path, bytes, Files::Access::Private);
-    return error == 0 ? ExitDone : fail(io, ExitDiffers, Files::errorMessage(path, error));
+    return writeOutput(io, path, bytes, Files::Access::Private);
 }
 
 int writeImage(Io &io, const QString &path, const ImageBytes &image)
 {
-    const ParameterFile::Result r = ParameterFile::save(path, image);
-    return r.ok ? ExitDone : fail(io, ExitDiffers, Files::errorMessage(path, r.error));
+    return writeOut(io, path, QByteArray(reinterpret_cast<const char *>(image.data()), qsizetype(image.size())));
+}
+
+// A value the module's encoding keeps otherwise is still taken, with a word on
+// standard error: "SMS2: Ű is stored as Ü".
+void warn(Io &io, const QStringList &warnings)
+{
+    for (const QString &warning : warnings)
+        io.err << ProgramName << ": " << warning << '\n';
+    io.err.flush();
 }
 
 // The image with every secret that is set stored as "********": what show
@@ -82,7 +97,7 @@ int runShow(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     const FieldModel::Secrets secrets = secretsOf(p);
     if (p.isSet(JsonOption))
-        return writeOut(io, {}, ParameterExport::exportImage(secrets == FieldModel::Secrets::Shown ? *image
+        return writeOut(io, QStringLiteral("-"), ParameterExport::exportImage(secrets == FieldModel::Secrets::Shown ? *image
                                                                                                  : masked(*image)));
 
     using P = EEAddr::Page;
@@ -109,7 +124,7 @@ int runDiff(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     const FieldModel::ImageDifferences d = FieldModel::DiffImages(*a, *b);
     if (p.isSet(JsonOption)) {
-        writeOut(io, {}, differencesJson(d, *a, *b, secretsOf(p)));
+        writeOut(io, QStringLiteral("-"), differencesJson(d, *a, *b, secretsOf(p)));
     } else {
         for (const QString &line : differenceLines(differenceRows(d, *a, *b, secretsOf(p))))
             io.out << line << '\n';
@@ -120,9 +135,10 @@ int runDiff(const QCommandLineParser &p, Io &io)
 int runExport(const QCommandLineParser &p, Io &io)
 {
     const std::optional<ImageBytes> image = loadImage(io, p.positionalArguments().at(0));
-    if (!image)
+    if (!image || refuseSameFile(io, p.value(OutputOption), p.positionalArguments()))
         return ExitUsage;
-    return writeOut(io, p.value(OutputOption), ParameterExport::exportImage(*image));
+    return writeOut(io, p.isSet(OutputOption) ? p.value(OutputOption) : QStringLiteral("-"),
+                    ParameterExport::exportImage(*image));
 }
 
 const QCommandLineOption BaseOption(QStringLiteral("base"),
@@ -132,11 +148,13 @@ const QCommandLineOption BaseOption(QStringLiteral("base"),
 int runImport(const QCommandLineParser &p, Io &io)
 {
     const QString path = p.positionalArguments().at(0);
-    const QString out = p.value(OutputOption);
+    const QString out = p.value(RequiredOutputOption);
     if (out.isEmpty())
         return fail(io, ExitUsage, QStringLiteral("import: -o OUT is required"));
     std::optional<ImageBytes> base;
     if (p.isSet(BaseOption) && !(base = loadImage(io, p.value(BaseOption))))
+        return ExitUsage;
+    if (refuseSameFile(io, out, {path, p.value(BaseOption)}))
         return ExitUsage;
     const std::optional<QByteArray> json = readText(io, path);
     if (!json)
@@ -146,6 +164,7 @@ int runImport(const QCommandLineParser &p, Io &io)
         failFile(io, ExitUsage, path, error);
     if (!imported.ok())
         return ExitUsage;
+    warn(io, imported.warnings);
     return writeImage(io, out, imported.image);
 }
 
@@ -177,11 +196,13 @@ int runSet(const QCommandLineParser &p, Io &io)
     if (!image)
         return ExitUsage;
     const ImageBytes original = *image;
-    errors << ParameterExport::applyChanges(*image, changes);
+    QStringList warnings;
+    errors << ParameterExport::applyChanges(*image, changes, &warnings);
     for (const QString &error : errors)
         fail(io, ExitUsage, error);
     if (!errors.isEmpty())
         return ExitUsage;
+    warn(io, warnings);
     const QString out = p.isSet(OutputOption) ? p.value(OutputOption) : path;
     if (out == path && *image == original)
         return ExitDone; // nothing to change: the file keeps its time stamp
@@ -217,9 +238,9 @@ QList<Command> fileCommands()
                         "as strings, \"\" for none; texts as UTF-8; spinner values and BELLFlags as\n"
                         "numbers; CallFilter, VoiceCaller and GPRSmode as true or false; addresses\n"
                         "as \"a.b.c.d\") and \"image\": the 1088 bytes as 2176 hexadecimal digits.\n"
-                        "Without -o it goes to standard output. The GPRS password (PWD) is kept as it\n"
-                        "is, unmasked, since an export must give back the same bytes: keep the file\n"
-                        "as private as the parameter file."),
+                        "Without -o, or with -o -, it goes to standard output. The GPRS password\n"
+                        "(PWD) is kept as it is, unmasked, since an export must give back the same\n"
+                        "bytes: keep the file as private as the parameter file."),
          {OutputOption}, 1, 1, runExport},
         {QStringLiteral("import"), QStringLiteral("import JSON -o OUT [--base FILE]"),
          QStringLiteral("Builds a parameter file from an export or a template"),
@@ -230,7 +251,7 @@ QList<Command> fileCommands()
                         "unknown field, a value of the wrong type or one its field cannot store is\n"
                         "an error naming the field, and nothing is written. JSON \"-\" reads\n"
                         "standard input."),
-         {OutputOption, BaseOption}, 1, 1, runImport},
+         {RequiredOutputOption, BaseOption}, 1, 1, runImport},
         {QStringLiteral("set"), QStringLiteral("set FILE NAME=VALUE... [-o OUT]"),
          QStringLiteral("Changes named fields of a parameter file, in place or into OUT"),
          QStringLiteral("VALUE as show prints it, without quotes: USER1=0612345678, Event1=12*4,\n"

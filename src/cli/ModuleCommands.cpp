@@ -136,8 +136,10 @@ std::optional<QStringList> parsePorts(const QCommandLineParser &p, Io &io)
     QStringList ports;
     for (const QString &value : p.values(PortOption))
         for (const QString &item : value.split(QLatin1Char(','))) {
-            const QString name = item.trimmed().toUpper();
-            if (PortMap::portNumber(name) < PortMap::FirstPort || PortMap::portNumber(name) > PortMap::LastPort) {
+            // COM049 is COM49: one spelling per port, so that "given twice" sees it.
+            const int number = PortMap::portNumber(item.trimmed());
+            const QString name = QStringLiteral("COM%1").arg(number);
+            if (number < PortMap::FirstPort || number > PortMap::LastPort) {
                 fail(io, ExitUsage, QStringLiteral("--port: '%1' is not a port COM1 to COM96").arg(item));
                 return std::nullopt;
             }
@@ -205,6 +207,16 @@ public:
                     m_usable = false; // said once, not once per port
                     break;
                 }
+                // Refused before any port is opened, so nothing is replaced.
+                if (const QString refused = FrameTrace::refusal(m_tracePaths.last()); !refused.isEmpty()) {
+                    fail(io, ExitUsage, refused);
+                    m_usable = false;
+                    break;
+                }
+                if (refuseSameFile(io, m_tracePaths.last(), p.positionalArguments())) {
+                    m_usable = false;
+                    break;
+                }
             }
     }
 
@@ -259,9 +271,9 @@ private:
             }
             worker.link.Codec.setTrace(&trace);
         }
-        const QString error = worker.open();
-        if (!error.isEmpty()) {
-            s.fail(QStringLiteral("cannot open the port (%1): %2").arg(worker.link.ComPort1.devicePath(), error));
+        if (!worker.open().isEmpty()) {
+            s.fail(QStringLiteral("cannot open ")
+                   + Files::errorMessage(worker.link.ComPort1.devicePath(), worker.openError()));
             return;
         }
         operation(worker, s);

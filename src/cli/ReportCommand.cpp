@@ -12,7 +12,8 @@ namespace Cli {
 namespace {
 
 const QCommandLineOption PdfOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
-                                   QStringLiteral("The PDF to write (required)."), QStringLiteral("OUT.pdf"));
+                                   QStringLiteral("The PDF to write (required; - for standard output)."),
+                                   QStringLiteral("OUT.pdf"));
 
 int runReport(const QCommandLineParser &parsed, Io &io)
 {
@@ -25,16 +26,20 @@ int runReport(const QCommandLineParser &parsed, Io &io)
         return ExitUsage;
     Report::Contents contents;
     contents.image = *image;
+    if (refuseSameFile(io, out, {in}))
+        return ExitUsage;
     contents.source = in;
     ImageState state;
     state.loadedFromFile(QFileInfo(in).fileName());
     contents.origin = state.sourceLine();
     contents.showPassword = parsed.isSet(showPasswordOption());
-    const Report::Written written = Report::writePdf(out, contents);
-    if (!written.ok())
-        return fail(io, ExitDiffers, written.error);
-    if (io.outIsTerminal)
-        io.out << out << ": " << written.pages << (written.pages == 1 ? " page\n" : " pages\n");
+    int pages = 0;
+    // Handed to the customer, so readable as any document; the password is masked
+    // unless --show-password asks for it.
+    if (const int status = writeOutput(io, out, Report::pdf(contents, &pages), Files::Access::Shared))
+        return status;
+    if (io.outIsTerminal && out != QLatin1String("-"))
+        io.out << out << ": " << pages << (pages == 1 ? " page\n" : " pages\n");
     return ExitDone;
 }
 

@@ -186,6 +186,15 @@ QString errorMessage(const QString &path, int errorNumber)
     return path + QStringLiteral(": ") + systemText(errorNumber);
 }
 
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat first {};
+    struct stat second {};
+    return usable(a) && usable(b) && ::stat(QFile::encodeName(a).constData(), &first) == 0
+           && ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev
+           && first.st_ino == second.st_ino;
+}
+
 int descriptorOf(const QString &path)
 {
     if (path == QLatin1String("-") || path == QLatin1String("/dev/stdout"))

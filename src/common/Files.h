@@ -47,6 +47,10 @@ int createFile(const QString &path, Access access);
 // new (an existing one keeps its mode): a descriptor, or -1 with errno set.
 int openForWriting(const QString &path, Access access);
 
+// True when both names lead to one existing file (same device and inode), so
+// that links, "./" and ".." spellings are caught.
+bool sameFile(const QString &a, const QString &b);
+
 // The descriptor a name of this process's own descriptors stands for ("-" is
 // standard output), or -1 when the path is not such a name.
 int descriptorOf(const QString &path);

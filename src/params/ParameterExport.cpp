@@ -1,8 +1,11 @@
 #include "ParameterExport.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ParameterExport {
@@ -129,7 +132,54 @@ QByteArray exportImage(const ImageBytes &image)
     return out;
 }
 
-QStringList applyChanges(ImageBytes &image, const QList<Change> &changes)
+namespace {
+
+// The first key that an object of the document holds twice, or empty. The
+// parser would keep the last one silently.
+QString duplicateKey(QByteArrayView json)
+{
+    QList<QSet<QString>> objects; // the keys seen, per open object
+    QList<bool> isObject;         // per open bracket: object or array
+    bool expectKey = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '{') {
+            objects.append(QSet<QString>());
+            isObject.append(true);
+            expectKey = true;
+        } else if (c == '[') {
+            isObject.append(false);
+            expectKey = false;
+        } else if (c == '}' || c == ']') {
+            if (!isObject.isEmpty()) {
+                if (isObject.takeLast())
+                    objects.removeLast();
+            }
+            expectKey = false;
+        } else if (c == ',') {
+            expectKey = !isObject.isEmpty() && isObject.last();
+        } else if (c == '"') {
+            qsizetype end = i + 1;
+            while (end < json.size() && json[end] != '"')
+                end += json[end] == '\\' ? 2 : 1;
+            if (expectKey && !objects.isEmpty()) {
+                // Decoded as the parser decodes it, escapes included.
+                const QByteArray quoted = json.sliced(i, std::min(end, json.size() - 1) - i + 1).toByteArray();
+                const QString key = QJsonDocument::fromJson('[' + quoted + ']').array().at(0).toString();
+                if (objects.last().contains(key))
+                    return key;
+                objects.last().insert(key);
+            }
+            expectKey = false;
+            i = end;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+QStringList applyChanges(ImageBytes &image, const QList<Change> &changes, QStringList *notes)
 {
     ImageBytes changed = image;
     QStringList errors;
@@ -137,10 +187,16 @@ QStringList applyChanges(ImageBytes &image, const QList<Change> &changes)
         if (FieldModel::Decode(changed, *c.field) == c.value)
             continue;
         const QString error = FieldModel::validate(*c.field, c.value);
-        if (!error.isEmpty())
+        if (!error.isEmpty()) {
             errors << error;
-        else
-            FieldModel::store(changed, *c.field, c.value);
+            continue;
+        }
+        FieldModel::store(changed, *c.field, c.value);
+        const FieldModel::FieldValue stored = FieldModel::Decode(changed, *c.field);
+        if (notes && stored != c.value)
+            *notes << QStringLiteral("%1: %2 is stored as %3")
+                          .arg(FieldModel::nameOf(*c.field), FieldModel::formatValue(*c.field, c.value),
+                               FieldModel::formatValue(*c.field, stored));
     }
     if (errors.isEmpty())
         image = changed;
@@ -158,6 +214,10 @@ Imported importImage(QByteArrayView json, const std::optional<ImageBytes> &base)
     }
     if (!document.isObject()) {
         result.errors << QStringLiteral("an object is expected");
+        return result;
+    }
+    if (const QString key = duplicateKey(json); !key.isEmpty()) {
+        result.errors << QStringLiteral("\"%1\": given twice").arg(key);
         return result;
     }
     const QJsonObject root = document.object();
@@ -198,7 +258,7 @@ Imported importImage(QByteArrayView json, const std::optional<ImageBytes> &base)
         else
             changes << Change{field, std::move(parsed.value)};
     }
-    result.errors << applyChanges(start, changes);
+    result.errors << applyChanges(start, changes, &result.warnings);
     if (result.ok())
         result.image = start;
     return result;

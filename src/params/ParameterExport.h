@@ -40,12 +40,15 @@ struct Change
 // Writes, in order, each value that differs from what its field decodes to,
 // after checking it. Returns the messages of the values refused, each naming
 // its field; the image is changed only when there are none.
-QStringList applyChanges(ImageBytes &image, const QList<Change> &changes);
+// A value that the field stores differently (a letter its encoding lacks,
+// trailing blanks) adds "SMS2: Ű is stored as Ü" to `notes`.
+QStringList applyChanges(ImageBytes &image, const QList<Change> &changes, QStringList *notes = nullptr);
 
 struct Imported
 {
     ImageBytes image{};
-    QStringList errors; // empty when the document was accepted
+    QStringList errors;   // empty when the document was accepted
+    QStringList warnings; // values stored differently, as applyChanges notes them
     bool ok() const { return errors.isEmpty(); }
 };
 // Builds an image from an export or a partial one. The base is `base` when

@@ -26,6 +26,7 @@ QString PortWorker::open()
     try {
         link.ComPort1.setConnected(true);
     } catch (const ESerialPort &error) {
+        m_openError = error.osError();
         return QString::fromLocal8Bit(error.what());
     }
     return {};

@@ -30,6 +30,11 @@ public:
     // Opens the port; empty on success, else the port error's text. A
     // hang-up later closes the port, which ends any wait.
     QString open();
+    // The system's error number of the last failed open.
+    int openError() const { return m_openError; }
+
+private:
+    int m_openError = 0;
 };
 
 // Runs job(0) to job(count - 1) at once, each on its own thread with its own

@@ -94,7 +94,7 @@ QString html(const Contents &contents)
         .arg(QString::fromLatin1(Title), origin, head, pages);
 }
 
-Written writePdf(const QString &path, const Contents &contents)
+QByteArray pdf(const Contents &contents, int *pages)
 {
     QByteArray bytes;
     int pageCount = 0;
@@ -136,6 +136,15 @@ Written writePdf(const QString &path, const Contents &contents)
         }
         painter.end();
     }
+    if (pages)
+        *pages = pageCount;
+    return bytes;
+}
+
+Written writePdf(const QString &path, const Contents &contents)
+{
+    int pageCount = 0;
+    const QByteArray bytes = pdf(contents, &pageCount);
     // Handed to the customer, so readable as any document; the password is masked.
     if (const int error = Files::save(path, bytes, Files::Access::Shared))
         return {Files::errorMessage(path, error), 0};

@@ -7,6 +7,7 @@
 #include "params/ParameterImage.h"
 #include "status/StatusDisplay.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -47,8 +48,10 @@ struct Written
     bool ok() const { return error.isEmpty(); }
 };
 
-// An A4 PDF, written through a temporary file and a rename; page numbers
-// only when it takes more than one page.
+// The report as an A4 PDF; page numbers only when it takes more than one page.
+QByteArray pdf(const Contents &contents, int *pages = nullptr);
+
+// The PDF through Files::save.
 Written writePdf(const QString &path, const Contents &contents);
 
 } // namespace Report

@@ -5,6 +5,7 @@
 #include "params/History.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -69,6 +71,8 @@ private slots:
     void quietCompareStillNamesTheDifferences();
     void repeatsOfADamagedBlock_data();
     void repeatsOfADamagedBlock();
+    void createdFilesArePrivate();
+    void busyPortIsRefused();
 
 private:
     // A module on COMn holding `memory`, with extra simulator options; its
@@ -351,6 +355,68 @@ void TestModuleCommands::quietCompareStillNamesTheDifferences()
     QVERIFY(quiet.out.isEmpty());
     QCOMPARE(quiet.err, loud.out.section(QLatin1Char('\n'), 1));
     QVERIFY(quiet.err.count(QLatin1Char('\n')) > 1);
+// What holds a parameter set is its owner's only: after a read, a backup, a
+// trace and an export into fresh folders no file has group or other bits and
+// every folder made is 0700.
+void TestModuleCommands::createdFilesArePrivate()
+{
+    startModule(83, pattern(4));
+    startModule(84, pattern(5));
+    const QString fresh = path(QStringLiteral("fresh"));
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(fresh + QStringLiteral("/data")));
+    const Run read = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM83,COM84"),
+                             QStringLiteral("-o"), fresh + QStringLiteral("/reads"), QStringLiteral("--trace"),
+                             fresh + QStringLiteral("/traces")});
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM83"),
+                              fresh + QStringLiteral("/reads/COM84.QM3"), QStringLiteral("--backup"),
+                              fresh + QStringLiteral("/backups/site")});
+    const Run exported = params({QStringLiteral("export"), fresh + QStringLiteral("/reads/COM83.QM3"), QStringLiteral("-o"),
+                                 fresh + QStringLiteral("/site.json")});
+    qputenv("XDG_DATA_HOME", dataHome);
+    QCOMPARE(read.status, 0);
+    QCOMPARE(write.status, 0);
+    QCOMPARE(exported.status, 0);
+
+    QStringList files;
+    QDirIterator it(fresh, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(entry.filePath()).constData(), &st), 0);
+        if (S_ISDIR(st.st_mode)) {
+            QVERIFY2((st.st_mode & 07777) == 0700, qPrintable(entry.filePath()));
+        } else {
+            QVERIFY2((st.st_mode & 077) == 0, qPrintable(entry.filePath()));
+            files << QDir(fresh).relativeFilePath(entry.filePath());
+        }
+    }
+    // Two reads, two traces, a backup, an export, and the history's entries.
+    QCOMPARE(files.filter(QStringLiteral("reads/")).size(), 2);
+    QCOMPARE(files.filter(QStringLiteral("traces/")).size(), 2);
+    QCOMPARE(files.filter(QStringLiteral("backups/site/")).size(), 1);
+    QVERIFY(files.contains(QStringLiteral("site.json")));
+    QVERIFY(files.filter(QStringLiteral("data/quelmar/history/")).size() >= 2);
+}
+
+// A second simulator on a port that one serves is refused, and the first
+// stays reachable.
+void TestModuleCommands::busyPortIsRefused()
+{
+    startModule(85, pattern(6));
+    QProcess second;
+    second.start(QStringLiteral(QUELMAR_MODULE_SIM), {QStringLiteral("--port"), QStringLiteral("COM85"),
+                                                      QStringLiteral("--no-pacing")});
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 2);
+    QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
+             QStringLiteral("quelmar-module-sim: COM85 is published by process %1\n")
+                 .arg(m_modules.back()->process()->processId()));
+    writeFile(path(QStringLiteral("busy.QM3")), pattern(6));
+    const Run compare = params({QStringLiteral("compare"), QStringLiteral("--port"), QStringLiteral("COM85"),
+                                path(QStringLiteral("busy.QM3"))});
+    QCOMPARE(compare.status, 0);
 }
 
 void TestModuleCommands::repeatsOfADamagedBlock_data()

@@ -7,11 +7,16 @@
 #include "params/ParameterFile.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -227,7 +232,8 @@ private slots:
                                         {QStringLiteral("diff"), shortFile, shortFile}}) {
             const Run r = run(args);
             QCOMPARE(r.status, Cli::ExitUsage);
-            QCOMPARE(r.err, QStringLiteral("quelmar-params: %1: Read beyond end of file\n").arg(shortFile));
+            QCOMPARE(r.err, QStringLiteral("quelmar-params: %1: not a parameter file (100 bytes; a parameter file "
+                                           "has 1088)\n").arg(shortFile));
             QVERIFY(!QFile::exists(out));
         }
         // A failed write is a failed operation, named by its file.
@@ -298,6 +304,8 @@ private slots:
             return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
         };
         QCOMPARE(report({in}), 2);
+        // Display options are not the program's: a usage error, not an abort.
+        QCOMPARE(report({in, QStringLiteral("-o"), pdf, QStringLiteral("-platform"), QStringLiteral("xcb")}), 2);
         QCOMPARE(report({path(QStringLiteral("none.QM3")), QStringLiteral("-o"), pdf}), 2);
         QVERIFY(!QFile::exists(pdf));
         QCOMPARE(report({in, QStringLiteral("-o"), pdf}), 0);
@@ -307,6 +315,275 @@ private slots:
         const QString shown = QString::fromUtf8(text.readAllStandardOutput());
         QVERIFY2(shown.contains(QStringLiteral("0612345678")) && shown.contains(QStringLiteral("site.QM3")),
                  qPrintable(shown));
+    }
+
+    // "-" and the process's own descriptors are written as the shell opened
+    // them: with >> what the file held stays.
+    void outputsToStandardOutputAppend_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("starts"); // what follows the old line
+        const QString site = QStringLiteral("site.QM3"), json = QStringLiteral("site.json");
+        QTest::newRow("export -o /dev/stdout") << QStringList{"export", site, "-o", "/dev/stdout"} << QByteArray("{");
+        QTest::newRow("export -o /proc/self/fd/1") << QStringList{"export", site, "-o", "/proc/self/fd/1"} << QByteArray("{");
+        QTest::newRow("export -o -") << QStringList{"export", site, "-o", "-"} << QByteArray("{");
+        QTest::newRow("export") << QStringList{"export", site} << QByteArray("{");
+        QTest::newRow("import -o -") << QStringList{"import", json, "-o", "-"} << QByteArray(); // 1088 bytes
+        QTest::newRow("set -o -") << QStringList{"set", site, "REL1=90", "-o", "-"} << QByteArray(1088, '\x5a');
+        QTest::newRow("report -o -") << QStringList{"report", site, "-o", "-"} << QByteArray("%PDF");
+    }
+    void outputsToStandardOutputAppend()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, starts);
+        ImageBytes image;
+        image.fill(0x5a);
+        FieldModel::store(image, *FieldModel::findField(u"REL1"), QStringLiteral("90"));
+        save(path(QStringLiteral("site.QM3")), image);
+        QVERIFY(run({QStringLiteral("export"), path(QStringLiteral("site.QM3")), QStringLiteral("-o"),
+                     path(QStringLiteral("site.json"))}).status == Cli::ExitDone);
+        for (QString &arg : args)
+            if (arg.startsWith(QLatin1String("site.")))
+                arg = path(arg);
+        const QString log = path(QStringLiteral("log.txt"));
+        QFile old(log);
+        QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        old.write("old line\n");
+        old.close();
+        QProcess p;
+        p.setStandardOutputFile(log, QIODevice::Append);
+        p.start(QStringLiteral(QUELMAR_PARAMS), args);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray written = contents(log);
+        QVERIFY2(written.startsWith("old line\n" + starts), written.left(40).constData());
+        if (starts.size() == 1088 || args.first() == QLatin1String("import"))
+            QCOMPARE(written.size(), 9 + 1088);
+        QVERIFY(QFileInfo(log).isFile());
+    }
+
+    // What cannot be written to standard output fails the command, with the
+    // system's reason, in-process and as the executable.
+    void fullStandardOutputFails_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("show") << QStringList{"show", "site.QM3"};
+        QTest::newRow("show --json") << QStringList{"show", "site.QM3", "--json"};
+        QTest::newRow("export") << QStringList{"export", "site.QM3"};
+        QTest::newRow("export -o -") << QStringList{"export", "site.QM3", "-o", "-"};
+        QTest::newRow("import -o -") << QStringList{"import", "site.json", "-o", "-"};
+    }
+    void fullStandardOutputFails()
+    {
+        QFETCH(QStringList, args);
+        save(path(QStringLiteral("site.QM3")), ImageBytes{});
+        QVERIFY(run({QStringLiteral("export"), path(QStringLiteral("site.QM3")), QStringLiteral("-o"),
+                     path(QStringLiteral("site.json"))}).status == Cli::ExitDone);
+        for (QString &arg : args)
+            if (arg.startsWith(QLatin1String("site.")))
+                arg = path(arg);
+        const QString expected = QStringLiteral("quelmar-params: standard output: No space left on device\n");
+        QFile full(QStringLiteral("/dev/full"));
+        QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        QString err;
+        QTextStream outStream(&full), errStream(&err);
+        Cli::Io io{outStream, errStream, nullptr, false};
+        QCOMPARE(Cli::runParams(args, io), Cli::ExitDiffers);
+        QVERIFY2(err.endsWith(expected), qPrintable(err));
+        QProcess p;
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(QUELMAR_PARAMS), args);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()), expected);
+    }
+
+    void importHelpSaysOutputIsRequired()
+    {
+        const Run help = run({QStringLiteral("import"), QStringLiteral("--help")});
+        QVERIFY2(help.out.contains(QStringLiteral("-o, --output OUT  The parameter file to write (required;")),
+                 qPrintable(help.out));
+        QVERIFY(!help.out.contains(QStringLiteral("Write to OUT instead")));
+    }
+
+    // An empty name is a usage error, never standard output or the current folder.
+    void emptyNamesAreUsageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("export -o ''") << QStringList{"export", "site.QM3", "-o", ""} << "export: -o needs a value";
+        QTest::newRow("import -o ''") << QStringList{"import", "-", "-o", ""} << "import: -o needs a value";
+        QTest::newRow("report -o ''") << QStringList{"report", "site.QM3", "-o", ""} << "report: -o needs a value";
+        QTest::newRow("--backup ''") << QStringList{"write", "--port", "COM40", "site.QM3", "--backup", ""}
+                                     << "write: --backup needs a value";
+        QTest::newRow("--trace ''") << QStringList{"status", "--port", "COM40", "--trace", ""}
+                                    << "status: --trace needs a value";
+    }
+    void emptyNamesAreUsageErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        save(path(QStringLiteral("site.QM3")), ImageBytes{});
+        for (QString &arg : args)
+            if (arg.startsWith(QLatin1String("site.")))
+                arg = path(arg);
+        const Run r = run(args);
+        QCOMPARE(r.status, Cli::ExitUsage);
+        QVERIFY2(r.err.startsWith(QStringLiteral("quelmar-params: ") + message), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    // Only a regular file of exactly 1088 bytes is a parameter file; anything
+    // else is refused before any other work, a port included.
+    void notParameterFilesAreRefused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<QString>("reason");
+        const QString json = QStringLiteral("site.json"), size = QStringLiteral("; a parameter file has 1088)");
+        const QString notRegular = QStringLiteral("not a parameter file (not a regular file; a parameter file has 1088 bytes)");
+        QTest::newRow("set on JSON") << QStringList{"set", json, "USER1=1"} << json << "not a parameter file (JSONSIZE bytes" + size;
+        QTest::newRow("write JSON") << QStringList{"write", "--port", "COM40", json, "--verify"} << json
+                                    << "not a parameter file (JSONSIZE bytes" + size;
+        QTest::newRow("compare JSON") << QStringList{"compare", "--port", "COM40", json} << json
+                                      << "not a parameter file (JSONSIZE bytes" + size;
+        QTest::newRow("diff longer") << QStringList{"diff", "long.QM3", "site.QM3"} << "long.QM3"
+                                     << "not a parameter file (1588 bytes" + size;
+        QTest::newRow("show /dev/zero") << QStringList{"show", "/dev/zero"} << "/dev/zero" << notRegular;
+        QTest::newRow("report folder") << QStringList{"report", ".", "-o", "x.pdf"} << "." << notRegular;
+        QTest::newRow("import FIFO") << QStringList{"import", "fifo", "-o", "x.QM3"} << "fifo"
+                                     << "not a regular file (- reads standard input)";
+    }
+    void notParameterFilesAreRefused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, refused);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QStringList files{"site.json", "site.QM3", "long.QM3", "fifo", "x.QM3", "x.pdf"};
+        const auto in = [&](const QString &name) { return files.contains(name) ? dir.filePath(name) : name; };
+        ImageBytes image{};
+        QFile site(dir.filePath(QStringLiteral("site.QM3")));
+        QVERIFY(site.open(QIODevice::WriteOnly));
+        site.write(reinterpret_cast<const char *>(image.data()), qsizetype(image.size()));
+        site.close();
+        QVERIFY(QFile::copy(site.fileName(), dir.filePath(QStringLiteral("long.QM3"))));
+        QFile longer(dir.filePath(QStringLiteral("long.QM3")));
+        QVERIFY(longer.open(QIODevice::Append));
+        longer.write(QByteArray(500, 'x'));
+        longer.close();
+        QCOMPARE(run({QStringLiteral("export"), site.fileName(), QStringLiteral("-o"), dir.filePath(QStringLiteral("site.json"))}).status, Cli::ExitDone);
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+        const QByteArray jsonBefore = contents(dir.filePath(QStringLiteral("site.json")));
+        for (QString &arg : args)
+            if (!(arg == QLatin1String(".")))
+                arg = in(arg);
+            else
+                arg = dir.path();
+        if (refused == QLatin1String("."))
+            refused = dir.path();
+        else
+            refused = in(refused);
+        reason.replace(QStringLiteral("JSONSIZE"), QString::number(jsonBefore.size()));
+        const Run r = run(args);
+        QCOMPARE(r.status, Cli::ExitUsage);
+        QCOMPARE(r.err, QStringLiteral("quelmar-params: %1: %2\n").arg(refused, reason));
+        QCOMPARE(contents(dir.filePath(QStringLiteral("site.json"))), jsonBefore);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.QM3"))) && !QFile::exists(in(QStringLiteral("x.pdf"))));
+    }
+
+    // An output that is one of the command's inputs, however spelled, is
+    // refused and nothing is written; a trace never replaces what is not one.
+    void outputOverAnInputIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("export") << QStringList{"export", "site.QM3", "-o", "./site.QM3"}
+                                << "./site.QM3: is an input of this command (site.QM3); nothing was written";
+        QTest::newRow("report through a link") << QStringList{"report", "site.QM3", "-o", "link.pdf"}
+                                               << "link.pdf: is an input of this command (site.QM3); nothing was written";
+        QTest::newRow("import over its JSON") << QStringList{"import", "sub/../site.json", "-o", "site.json"}
+                                              << "site.json: is an input of this command (sub/../site.json); nothing was written";
+        QTest::newRow("import over its base") << QStringList{"import", "site.json", "--base", "site.QM3", "-o", "site.QM3"}
+                                              << "site.QM3: is an input of this command (site.QM3); nothing was written";
+        QTest::newRow("trace over the file") << QStringList{"compare", "--port", "COM40", "site.QM3", "--trace", "site.QM3"}
+                                             << "site.QM3: not a trace file; nothing was traced";
+        QTest::newRow("trace over JSON") << QStringList{"status", "--port", "COM40", "--trace", "site.json"}
+                                         << "site.json: not a trace file; nothing was traced";
+    }
+    void outputOverAnInputIsRefused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        ImageBytes image{};
+        image[0] = 7;
+        const QString site = dir.filePath(QStringLiteral("site.QM3")), json = dir.filePath(QStringLiteral("site.json"));
+        save(site, image);
+        QCOMPARE(run({QStringLiteral("export"), site, QStringLiteral("-o"), json}).status, Cli::ExitDone);
+        QVERIFY(QFile::link(site, dir.filePath(QStringLiteral("link.pdf"))));
+        const QByteArray siteBefore = contents(site), jsonBefore = contents(json);
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(dir.path()); // the names as a user types them
+        const Run r = run(args);
+        QDir::setCurrent(cwd);
+        QCOMPARE(r.status, Cli::ExitUsage);
+        QCOMPARE(r.err, QStringLiteral("quelmar-params: ") + message + u'\n');
+        QCOMPARE(contents(site), siteBefore);
+        QCOMPARE(contents(json), jsonBefore);
+    }
+
+    // Input checks: a key given twice, one port spelled two ways, values the
+    // module stores differently.
+    void inputChecks_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        const QByteArray head = "{\"format\": \"quelmar-parameters\", \"version\": 1, \"fields\": {";
+        QTest::newRow("duplicate key") << QStringList{"import", "-", "-o", "out.QM3"}
+                                       << head + "\"USER1\": \"1\", \"REL1\": 2, \"USER1\": \"2\"}}" << int(Cli::ExitUsage)
+                                       << "quelmar-params: -: \"USER1\": given twice\n";
+        QTest::newRow("duplicate escaped key") << QStringList{"import", "-", "-o", "out.QM3"}
+                                               << head + "\"USER1\": \"1\", \"US\\u0045R1\": \"2\"}}" << int(Cli::ExitUsage)
+                                               << "quelmar-params: -: \"USER1\": given twice\n";
+        QTest::newRow("no key twice") << QStringList{"import", "-", "-o", "out.QM3"}
+                                               << head + "\"REL1\": 3, \"REL2\": 4}}"
+                                               << int(Cli::ExitDone) << "";
+        QTest::newRow("COM49 twice") << QStringList{"status", "--port", "COM49,COM049"} << QByteArray() << int(Cli::ExitUsage)
+                                     << "quelmar-params: --port: COM49 is given twice\n";
+        QTest::newRow("set Ű") << QStringList{"set", "out.QM3", "SMS2=Űr"} << QByteArray() << int(Cli::ExitDone)
+                               << "quelmar-params: SMS2: Űr is stored as Ür\n";
+        QTest::newRow("import Ű") << QStringList{"import", "-", "-o", "out.QM3"} << head + "\"SMS2\": \"Ű\"}}"
+                                  << int(Cli::ExitDone) << "quelmar-params: SMS2: Ű is stored as Ü\n";
+    }
+    void inputChecks()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        const QString out = path(QStringLiteral("out.QM3"));
+        save(out, ImageBytes{});
+        const QByteArray before = contents(out);
+        for (QString &arg : args)
+            if (arg == QLatin1String("out.QM3"))
+                arg = out;
+        const Run r = run(args, input);
+        QCOMPARE(r.err, err);
+        QCOMPARE(r.status, status);
+        QCOMPARE(contents(out) == before, status != Cli::ExitDone);
+    }
+
+    // A port that cannot be opened is named with its device and the system's text.
+    void portErrorsGiveTheSystemsReason()
+    {
+        const Run r = run({QStringLiteral("status"), QStringLiteral("--port"), QStringLiteral("COM36")});
+        QCOMPARE(r.status, Cli::ExitDiffers);
+        static const QRegularExpression line(QStringLiteral(R"(^COM36: cannot open /\S+: No such file or directory\n$)"));
+        QVERIFY2(line.match(r.err).hasMatch(), qPrintable(r.err));
     }
 
     // Folders the command line makes, and the trace, fail with the system's

@@ -14,6 +14,11 @@
 #include <QThread>
 
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <termios.h>
 #include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -72,6 +77,11 @@ private slots:
     void madeFoldersArePrivate();
     void temporaryNamesAreDistinctAcrossThreads();
     void cutShortSavesFail();
+    void descriptorNames_data();
+    void descriptorNames();
+    void specialFilesAreWrittenInPlace_data();
+    void specialFilesAreWrittenInPlace();
+    void directoriesAndDisksAreRefused();
 };
 
 void TestFiles::errorMessageIsPathAndSystemText_data()
@@ -207,6 +217,124 @@ void TestFiles::cutShortSavesFail()
     const QStringList many(200, QStringLiteral("a line"));
     QCOMPARE(withSmallFileLimit([&] { return TextLineFile::Write(lines, many); }), EFBIG);
     QCOMPARE(contents(lines), QByteArray("old"));
+}
+
+void TestFiles::descriptorNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("fd");
+    QTest::newRow("-") << "-" << 1;
+    QTest::newRow("/dev/stdout") << "/dev/stdout" << 1;
+    QTest::newRow("/dev/stderr") << "/dev/stderr" << 2;
+    QTest::newRow("/dev/fd/7") << "/dev/fd/7" << 7;
+    QTest::newRow("/proc/self/fd/12") << "/proc/self/fd/12" << 12;
+    QTest::newRow("a file") << "/dev/fdx/7" << -1;
+    QTest::newRow("another process") << "/proc/1/fd/1" << -1;
+    QTest::newRow("relative") << "dev/stdout" << -1;
+}
+
+// A descriptor is written as it is open: a pipe gets the bytes, a file opened
+// to append keeps what it held.
+void TestFiles::descriptorNames()
+{
+    QFETCH(QString, name);
+    QFETCH(int, fd);
+    QCOMPARE(Files::descriptorOf(name), fd);
+
+    int ends[2];
+    QCOMPARE(::pipe(ends), 0);
+    QCOMPARE(Files::save(QStringLiteral("/proc/self/fd/%1").arg(ends[1]), "through", Files::Access::Private), 0);
+    QCOMPARE(Files::save(QStringLiteral("/dev/fd/%1").arg(ends[1]), " a pipe", Files::Access::Private), 0);
+    ::close(ends[1]);
+    char buffer[64] = {};
+    QCOMPARE(::read(ends[0], buffer, sizeof buffer), ssize_t(14));
+    ::close(ends[0]);
+    QCOMPARE(QByteArray(buffer), QByteArray("through a pipe"));
+
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("log"));
+    QCOMPARE(Files::save(log, "old\n", Files::Access::Shared), 0);
+    const int appending = ::open(QFile::encodeName(log).constData(), O_WRONLY | O_APPEND);
+    QCOMPARE(Files::save(QStringLiteral("/dev/fd/%1").arg(appending), "new\n", Files::Access::Private), 0);
+    ::close(appending);
+    QCOMPARE(contents(log), QByteArray("old\nnew\n"));
+    QCOMPARE(Files::save(QStringLiteral("/dev/fd/999"), "x", Files::Access::Private), EBADF);
+}
+
+void TestFiles::specialFilesAreWrittenInPlace_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("character device") << "terminal";
+    QTest::newRow("socket") << "socket";
+}
+
+// What is not a regular file stays what it is and gets the bytes.
+void TestFiles::specialFilesAreWrittenInPlace()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QString path = dir.filePath(kind);
+    const QByteArray name = QFile::encodeName(path);
+    int reader = -1;
+    int listener = -1;
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+    } else if (kind == QLatin1String("terminal")) {
+        reader = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(reader >= 0 && ::grantpt(reader) == 0 && ::unlockpt(reader) == 0);
+        path = QString::fromLocal8Bit(::ptsname(reader));
+        termios raw{};
+        const int slave = ::open(::ptsname(reader), O_RDWR | O_NOCTTY);
+        QVERIFY(slave >= 0 && ::tcgetattr(slave, &raw) == 0);
+        ::cfmakeraw(&raw);
+        QCOMPARE(::tcsetattr(slave, TCSANOW, &raw), 0);
+        ::close(slave);
+    } else {
+        listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        QCOMPARE(::listen(listener, 1), 0);
+    }
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+
+    QCOMPARE(Files::save(path, "in place", Files::Access::Private), 0);
+    if (listener >= 0)
+        reader = ::accept(listener, nullptr, nullptr);
+    QVERIFY(reader >= 0);
+    pollfd ready{reader, POLLIN, 0};
+    QCOMPARE(::poll(&ready, 1, 5000), 1);
+    char buffer[64] = {};
+    QCOMPARE(::read(reader, buffer, sizeof buffer), ssize_t(8));
+    QCOMPARE(QByteArray(buffer), QByteArray("in place"));
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_ino, before.st_ino);
+    ::close(reader);
+    if (listener >= 0)
+        ::close(listener);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size(),
+             kind == QLatin1String("terminal") ? 0 : 1); // no temporary left
+}
+
+void TestFiles::directoriesAndDisksAreRefused()
+{
+    QTemporaryDir dir;
+    QCOMPARE(Files::save(dir.path(), "x", Files::Access::Private), EISDIR);
+    // A disk is named only; it is never opened.
+    for (const QFileInfo &entry : QDir(QStringLiteral("/dev")).entryInfoList(QDir::System)) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(entry.filePath()).constData(), &st) == 0 && S_ISBLK(st.st_mode)) {
+            QCOMPARE(Files::save(entry.filePath(), "x", Files::Access::Private), EPERM);
+            return;
+        }
+    }
+    QSKIP("no block device in /dev to name");
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

@@ -12,6 +12,9 @@ public:
     PortLink(const PortLink &) = delete;
     PortLink &operator=(const PortLink &) = delete;
 
+    // The process, other than this one, that holds the pseudo-terminal the
+    // port's link points to (another simulator serving it); 0 when none.
+    static qint64 publisher(int portNumber);
     // Replaces any link of that name (a stale one left by a crash, say).
     bool publish(int portNumber, const QString &device, QString *error);
     // Only while the link still points to our device: a later simulator on

@@ -210,6 +210,9 @@ int main(int argc, char *argv[])
     }
     const auto byteTime = parser.isSet(noPacingOption) ? LinePacer::Nanos(0)
                                                        : LinePacer::byteTimeFor(static_cast<int>(*baud));
+    // A running simulator keeps its port: taking its link over would cut it off.
+    if (const qint64 holder = PortLink::publisher(port))
+        return usageError(QStringLiteral("%1 is published by process %2").arg(portName).arg(holder));
     PtyLine line(sim, byteTime);
     PortLink link;
     if (!line.open(&error) || !link.publish(port, line.devicePath(), &error)) {
