@@ -355,6 +355,8 @@ void TestModuleCommands::quietCompareStillNamesTheDifferences()
     QVERIFY(quiet.out.isEmpty());
     QCOMPARE(quiet.err, loud.out.section(QLatin1Char('\n'), 1));
     QVERIFY(quiet.err.count(QLatin1Char('\n')) > 1);
+}
+
 // What holds a parameter set is its owner's only: after a read, a backup, a
 // trace and an export into fresh folders no file has group or other bits and
 // every folder made is 0700.
