@@ -151,7 +151,7 @@ void TestSiteCommands::errors_data()
     QTest::newRow("too few exchanges") << QStringList{QStringLiteral("diff"), QStringLiteral("Mill")} << 2
                                        << QStringLiteral("quelmar-params: site \"Mill\" has fewer than two exchanges with a parameter set\n");
     QTest::newRow("no file") << QStringList{QStringLiteral("put"), QStringLiteral("Mill"), QStringLiteral("/nonexistent/a.QM3")} << 2
-                             << QStringLiteral("quelmar-params: /nonexistent/a.QM3: File not found\n");
+                             << QStringLiteral("quelmar-params: /nonexistent/a.QM3: No such file or directory\n");
     QTest::newRow("no site command") << QStringList{QStringLiteral("frob")} << 2
                                      << QStringLiteral("quelmar-params: site: a command is expected: add, edit, list, show, "
                                                        "history, diff, get, put, import\nTry 'quelmar-params --help'.\n");
