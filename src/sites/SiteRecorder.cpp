@@ -27,6 +27,48 @@ QString verifyOutcome(int fields)
                        : QStringLiteral("verify differed: %1 field%2").arg(fields).arg(fields == 1 ? "" : "s");
 }
 
+QList<NewExchange> writeExchanges(const WriteOutcome &r, bool backup, const ImageBytes &image, const QString &port)
+{
+    QList<NewExchange> list;
+    if (backup) {
+        if (r.ending == WriteEnding::BackupStopped)
+            list << NewExchange(Operation::Backup, port, stoppedOutcome(r.result), std::nullopt);
+        else if (r.ending == WriteEnding::BackupNotKept)
+            list << NewExchange(Operation::Backup, port, QStringLiteral("not kept: ") + r.backupError, r.backup);
+        else
+            list << NewExchange(Operation::Backup, port, completeOutcome(), r.backup);
+    }
+    if (r.nothingWritten())
+        return list;
+    list << NewExchange(Operation::Write, port, r.acknowledged() ? completeOutcome() : stoppedOutcome(r.result), image);
+    if (r.ending == WriteEnding::VerifyStopped)
+        list << NewExchange(Operation::Verify, port, stoppedOutcome(r.result), std::nullopt);
+    else if (r.ending == WriteEnding::Verified || r.ending == WriteEnding::VerifyDiffered)
+        list << NewExchange(Operation::Verify, port, verifyOutcome(r.differences.count()), r.readBack);
+    return list;
+}
+
+NewExchange readExchange(const TransferResult &r, const ImageBytes &image, const QString &port)
+{
+    if (r.outcome == TransferOutcome::Succeeded)
+        return {Operation::Read, port, completeOutcome(), image, QDateTime::currentDateTimeUtc(), true};
+    return {Operation::Read, port, stoppedOutcome(r), std::nullopt};
+}
+
+NewExchange compareExchange(const TransferResult &r, const TransferBytes &module, int fields, const QString &port)
+{
+    if (r.stop != TransferStop::None)
+        return {Operation::Compare, port, stoppedOutcome(r), std::nullopt};
+    ImageBytes image{};
+    std::copy(module.begin(), module.end(), image.begin());
+    return {Operation::Compare, port, differOutcome(fields), image};
+}
+
+NewExchange fileExchange(const ImageBytes &image, const QString &outcome)
+{
+    return {Operation::File, {}, outcome, image, QDateTime::currentDateTimeUtc(), true};
+}
+
 SiteRecorder::SiteRecorder(QString url, QString site)
     : m_url(std::move(url))
     , m_name(std::move(site))

@@ -5,6 +5,7 @@
 
 #include "SiteBook.h"
 
+#include "params/CheckedWrite.h"
 #include "params/Transfer.h"
 
 #include <QString>
@@ -18,6 +19,16 @@ QString completeOutcome();                        // "complete"
 QString stoppedOutcome(const TransferResult &r);  // "stopped at block 4: no answer"
 QString differOutcome(int fields);                // "no difference", "1 field differs", "3 fields differ"
 QString verifyOutcome(int fields);                // "verified", "verify differed: 2 fields"
+
+// The exchanges of a checked write as far as it ran: the backup (when asked
+// for), the write of `image` and the verify.
+QList<NewExchange> writeExchanges(const WriteOutcome &r, bool backup, const ImageBytes &image, const QString &port);
+// A read: a complete one with its image, which becomes the current set.
+NewExchange readExchange(const TransferResult &r, const ImageBytes &image, const QString &port);
+// A compare with what the module sent, when it ran to its end.
+NewExchange compareExchange(const TransferResult &r, const TransferBytes &module, int fields, const QString &port);
+// A set put into the site from a file or the editor: the current set.
+NewExchange fileExchange(const ImageBytes &image, const QString &outcome);
 
 class SiteRecorder
 {

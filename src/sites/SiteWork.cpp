@@ -1,0 +1,138 @@
+#include "SiteWork.h"
+
+#include "SiteRecorder.h"
+
+#include "params/WriteChecks.h"
+
+#include <QCoreApplication>
+#include <QSemaphore>
+#include <QSettings>
+
+#include <algorithm>
+
+namespace Sites {
+
+namespace {
+
+const QString SiteKey = QStringLiteral("SiteBook/site");
+
+} // namespace
+
+SiteWork::SiteWork(QString url, QObject *parent)
+    : QObject(parent)
+    , m_url(std::move(url))
+    , m_worker(new QObject)
+{
+    m_worker->moveToThread(&m_thread);
+    m_thread.setObjectName(QStringLiteral("site book"));
+    m_thread.start();
+    m_name = QSettings(userSettingsPath(), QSettings::IniFormat).value(SiteKey).toString();
+    if (!m_name.isEmpty())
+        openOnThread(m_name);
+}
+
+SiteWork::~SiteWork()
+{
+    // After every job queued before: the book's connection closes on its own thread.
+    QMetaObject::invokeMethod(m_worker, [this] {
+        m_recorder.reset();
+        m_thread.quit();
+    }, Qt::QueuedConnection);
+    m_thread.wait();
+    delete m_worker;
+}
+
+void SiteWork::workOn(const std::optional<Site> &site)
+{
+    m_name = site ? site->details.name : QString();
+    m_details = site ? std::optional(site->details) : std::nullopt;
+    setCurrent(site ? site->current : std::nullopt);
+    QSettings settings(userSettingsPath(), QSettings::IniFormat);
+    if (m_name.isEmpty())
+        settings.remove(SiteKey);
+    else
+        settings.setValue(SiteKey, m_name);
+    openOnThread(m_name);
+    emit siteChanged(m_name);
+}
+
+void SiteWork::openOnThread(const QString &name)
+{
+    QMetaObject::invokeMethod(m_worker, [this, name] {
+        m_recorder.reset();
+        if (name.isEmpty())
+            return;
+        m_recorder = std::make_unique<SiteRecorder>(m_url, name);
+        if (!m_recorder->open().isEmpty())
+            return; // tried again by the next recording; its note says why
+        const Site site = m_recorder->site();
+        QMetaObject::invokeMethod(this, [this, site] {
+            if (site.details.name != m_name)
+                return; // another site was chosen meanwhile
+            m_details = site.details;
+            // A set put into the site since is newer than what the book said.
+            if (!m_pcBytes)
+                setCurrent(site.current);
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+void SiteWork::setCurrent(const std::optional<ImageBytes> &current)
+{
+    m_pcBytes.reset();
+    if (!current)
+        return;
+    PcBytes bytes;
+    std::copy(current->begin() + EEAddr::ModuleBytes, current->end(), bytes.begin());
+    m_pcBytes = bytes;
+}
+
+void SiteWork::keepPcBytes(ImageBytes &image) const
+{
+    if (m_pcBytes)
+        std::copy(m_pcBytes->begin(), m_pcBytes->end(), image.begin() + EEAddr::ModuleBytes);
+}
+
+void SiteWork::record(const QList<NewExchange> &exchanges, Done done)
+{
+    QMetaObject::invokeMethod(m_worker, [this, exchanges, done] {
+        const QString note = m_recorder ? m_recorder->record(exchanges) : QString();
+        QMetaObject::invokeMethod(this, [this, note, done] {
+            if (done)
+                done(note);
+            emit recorded();
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+void SiteWork::waitRecorded()
+{
+    QSemaphore finished;
+    QMetaObject::invokeMethod(m_worker, [&finished] { finished.release(); }, Qt::QueuedConnection);
+    finished.acquire();
+    QCoreApplication::sendPostedEvents(this);
+}
+
+void SiteWork::read(const TransferResult &result, const ImageBytes &image, const QString &port, Done done)
+{
+    record({readExchange(result, image, port)}, std::move(done));
+}
+
+void SiteWork::write(const WriteOutcome &outcome, bool backup, const ImageBytes &image, const QString &port, Done done)
+{
+    record(writeExchanges(outcome, backup, image, port), std::move(done));
+}
+
+void SiteWork::compare(const TransferResult &result, const TransferBytes &module, int fields, const QString &port,
+                       Done done)
+{
+    record({compareExchange(result, module, fields, port)}, std::move(done));
+}
+
+void SiteWork::file(const ImageBytes &image, const QString &outcome, Done done)
+{
+    setCurrent(image);
+    record({fileExchange(image, outcome)}, std::move(done));
+}
+
+} // namespace Sites

@@ -1,0 +1,75 @@
+#pragma once
+// The site in work in the windows: which customer site every exchange of the
+// transfer window is recorded to, kept across restarts as site= under
+// [SiteBook] in QuelmarSetup.conf. Recording runs on a thread of its own with
+// its own connection to the book, in the order the operations ended, so a
+// slow or unreachable book never holds up the windows or the port.
+
+#include "SiteBook.h"
+
+#include "params/ExchangeLog.h"
+
+#include <QObject>
+#include <QThread>
+
+#include <array>
+#include <optional>
+
+namespace Sites {
+
+class SiteRecorder;
+
+class SiteWork : public QObject, public ExchangeLog
+{
+    Q_OBJECT
+
+public:
+    // The book at url; the site in work as QuelmarSetup.conf left it.
+    explicit SiteWork(QString url = configuredBookUrl(), QObject *parent = nullptr);
+    // Records everything queued before it ends its thread.
+    ~SiteWork() override;
+
+    const QString &url() const { return m_url; }
+
+    // Starts work on a site as the caller read it from the book, or ends it
+    // (nullopt); kept in QuelmarSetup.conf.
+    void workOn(const std::optional<Site> &site);
+    // The site's details as last read; nullopt without a site in work or
+    // before the book answered.
+    const std::optional<SiteDetails> &details() const { return m_details; }
+    // Blocks until everything queued so far is recorded (tests).
+    void waitRecorded();
+
+    // ExchangeLog
+    QString siteName() const override { return m_name; }
+    void keepPcBytes(ImageBytes &image) const override;
+    void read(const TransferResult &result, const ImageBytes &image, const QString &port, Done done) override;
+    void write(const WriteOutcome &outcome, bool backup, const ImageBytes &image, const QString &port,
+               Done done) override;
+    void compare(const TransferResult &result, const TransferBytes &module, int fields, const QString &port,
+                 Done done) override;
+    void file(const ImageBytes &image, const QString &outcome, Done done) override;
+
+signals:
+    void siteChanged(const QString &name);
+    // Exchanges were recorded (or failed): lists of the site may have changed.
+    void recorded();
+
+private:
+    using PcBytes = std::array<std::uint8_t, EEAddr::ImageSize - EEAddr::ModuleBytes>;
+
+    void openOnThread(const QString &name);
+    void record(const QList<NewExchange> &exchanges, Done done);
+    void setCurrent(const std::optional<ImageBytes> &current);
+
+    QString m_url;
+    QString m_name;
+    std::optional<SiteDetails> m_details;
+    std::optional<PcBytes> m_pcBytes;
+    QThread m_thread;
+    QObject *m_worker; // lives on m_thread
+    // Used on m_thread only.
+    std::unique_ptr<SiteRecorder> m_recorder;
+};
+
+} // namespace Sites
