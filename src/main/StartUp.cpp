@@ -8,6 +8,8 @@
 #include "params/Download.h"
 #include "params/ImageState.h"
 #include "report/Report.h"
+#include "sites/SitesWindow.h"
+#include "sites/SiteWork.h"
 #include "status/State.h"
 #include "ui/WindowHelpers.h"
 
@@ -39,6 +41,9 @@ public:
 };
 
 FrameTrace *s_trace = nullptr;
+// The site in work and the Sites window (made by "Sites..." on first use).
+Sites::SiteWork *s_siteWork = nullptr;
+TFormSites *s_sitesWindow = nullptr;
 
 constexpr int ExitUsage = 2;
 
@@ -62,6 +67,10 @@ Report::Contents imageReportContents()
     contents.image = ParameterImage;
     contents.port = FormDownload ? FormDownload->PortName() : QString();
     contents.origin = parameterImageState().sourceLine();
+    if (s_siteWork && !s_siteWork->siteName().isEmpty()) {
+        const Sites::SiteDetails d = s_siteWork->details().value_or(Sites::SiteDetails::named(s_siteWork->siteName()));
+        contents.site = Report::Site{d.name, d.address, d.contact};
+    }
     if (StateForm && StateForm->lastStatusTime().isValid())
         contents.state = Report::ModuleState{describeStatus(StateForm->Status()), StateForm->lastStatusTime()};
     return contents;
@@ -90,6 +99,7 @@ void startUp()
     StateForm = new TStateForm;
     FormDownload = new TFormDownload; // fills the parameter image with 0xFF
     FormDownload->WriteReport = WriteReport;
+    s_siteWork = new Sites::SiteWork;
     SettingsForm = new TSettingsForm; // reads the operator presets
     FormDetails = new TFormDetails;
     connectWindows();
@@ -100,6 +110,17 @@ void startUp()
 void connectWindows()
 {
     FormDownload->openEditor = [] { return SettingsForm && SettingsForm->editImage(); };
+    if (!s_siteWork)
+        return;
+    FormDownload->SiteLog = s_siteWork;
+    FormDownload->showSite(s_siteWork->siteName());
+    QObject::connect(s_siteWork, &Sites::SiteWork::siteChanged, FormDownload, &TFormDownload::showSite);
+    FormDownload->openSites = [] {
+        showSitesWindow(s_sitesWindow, *s_siteWork, FormDownload,
+                        [](const QString &text) { FormDownload->showMessage(text); });
+        if (s_sitesWindow)
+            s_sitesWindow->Loaded = [] { FormDownload->imageLoaded(); };
+    };
 }
 
 void shutDown()
@@ -107,6 +128,10 @@ void shutDown()
     destroy(MainForm);
     destroy(FormDetails);
     destroy(SettingsForm);
+    // Before the transfer window: its queued exchanges are recorded first,
+    // and their notes go nowhere.
+    destroy(s_sitesWindow);
+    destroy(s_siteWork);
     destroy(FormDownload);
     destroy(StateForm);
     destroy(WelcomeForm);

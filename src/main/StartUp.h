@@ -10,7 +10,8 @@ void configureApplication();
 void startUp();
 
 // Links between windows whose folders may not include each other: the
-// transfer window's "Edit parameters" opens the editor on the image.
+// transfer window's "Edit parameters" opens the editor on the image, and
+// "Sites..." the Sites window, whose site in work it records to.
 void connectWindows();
 
 // Destroys the windows, the main window first (it stores the port name and

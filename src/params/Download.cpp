@@ -115,9 +115,16 @@ TFormDownload::TFormDownload(QWidget *parent)
     btEdit = button(this, "btEdit", QStringLiteral("Paraméterek szerkesztése"),
                     QRect(Margin, y, FullWidth, RowHeight));
     y += RowHeight + Gap;
-    btHistory = button(this, "btHistory", QStringLiteral("History"), QRect(Margin, y, half, RowHeight));
+    const int third = (FullWidth - 2 * Gap) / 3;
+    btHistory = button(this, "btHistory", QStringLiteral("History"), QRect(Margin, y, third, RowHeight));
+    btSites = button(this, "btSites", QStringLiteral("Sites..."),
+                     QRect(Margin + third + Gap, y, FullWidth - 2 * third - 2 * Gap, RowHeight));
     btReport = button(this, "btReport", QStringLiteral("Report"),
-                      QRect(Margin + FullWidth - half, y, half, RowHeight));
+                      QRect(Margin + FullWidth - third, y, third, RowHeight));
+    y += RowHeight + 4;
+    lbSite = new QLabel(this);
+    lbSite->setObjectName(QStringLiteral("lbSite"));
+    lbSite->setGeometry(Margin, y, FullWidth, CheckHeight);
     btClose = button(this, "btClose", QStringLiteral("Ablak bezárása"),
                      QRect(Margin, ClientHeight - Margin - RowHeight, FullWidth, RowHeight));
 
@@ -139,6 +146,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     connect(btSave, &QPushButton::clicked, this, &TFormDownload::btSaveClick);
     connect(btEdit, &QPushButton::clicked, this, &TFormDownload::btEditClick);
     connect(btHistory, &QPushButton::clicked, this, &TFormDownload::btHistoryClick);
+    connect(btSites, &QPushButton::clicked, this, &TFormDownload::btSitesClick);
     connect(btReport, &QPushButton::clicked, this, &TFormDownload::btReportClick);
     connect(btClose, &QPushButton::clicked, this, &TFormDownload::btCloseClick);
 
@@ -183,7 +191,8 @@ void TFormDownload::saveWriteChecks()
 
 void TFormDownload::DisableButtons()
 {
-    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btReport, btClose})
+    ++m_operations;
+    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btSites, btReport, btClose})
         b->setEnabled(false);
     // A module sequence starts: what was said and listed about the last one
     // no longer describes the module.
@@ -196,7 +205,7 @@ void TFormDownload::DisableButtons()
 
 void TFormDownload::EnableButtons()
 {
-    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btReport, btClose})
+    for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btSites, btReport, btClose})
         b->setEnabled(true);
     cbVerify->setEnabled(true);
     cbBackup->setEnabled(true);
@@ -242,9 +251,15 @@ void TFormDownload::btReadClick()
     QString text = outcomeText(Sequence::Read, Transfer.Result());
     if (outcome == TransferOutcome::Succeeded) {
         parameterImageState().readFromModule(PortName());
+        if (SiteLog && !SiteLog->siteName().isEmpty())
+            SiteLog->keepPcBytes(ParameterImage);
         text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Read));
     }
     showOutcome(Transfer.Result(), text);
+    if (Transfer.Result().outcome != TransferOutcome::NotConnected)
+        recordToSite([&](ExchangeLog::Done done) {
+            SiteLog->read(Transfer.Result(), ParameterImage, PortName(), std::move(done));
+        });
 }
 
 void TFormDownload::btWriteClick()
@@ -272,6 +287,10 @@ void TFormDownload::btWriteClick()
                                                               ? ImageState::Verify::Differed
                                                               : ImageState::Verify::NotRun);
     showOutcome(write.result, outcomeText(write));
+    if (write.result.outcome != TransferOutcome::NotConnected)
+        recordToSite([&](ExchangeLog::Done done) {
+            SiteLog->write(write, options.backup, Transfer.Image(), options.port, std::move(done));
+        });
 }
 
 void TFormDownload::btCompareClick()
@@ -281,6 +300,11 @@ void TFormDownload::btCompareClick()
     const FieldModel::ImageDifferences differences = listDifferences(
         Transfer.Result(), Transfer.Received(), Transfer.Buffer(), QStringLiteral("Last read or written"));
     showOutcome(Transfer.Result(), outcomeText(Sequence::Compare, Transfer.Result(), differences));
+    if (Transfer.Result().outcome != TransferOutcome::NotConnected)
+        recordToSite([&](ExchangeLog::Done done) {
+            SiteLog->compare(Transfer.Result(), Transfer.Received(), int(differences.count()), PortName(),
+                             std::move(done));
+        });
 }
 
 void TFormDownload::btStopClick()
@@ -318,8 +342,32 @@ void TFormDownload::showOutcome(const TransferResult &result, const QString &tex
         lbOutcome->setText(text);
 }
 
+void TFormDownload::recordToSite(const std::function<void(ExchangeLog::Done)> &record)
+{
+    if (!SiteLog || SiteLog->siteName().isEmpty())
+        return;
+    const int operation = m_operations;
+    record([this, operation](const QString &note) {
+        if (!note.isEmpty() && operation == m_operations)
+            lbOutcome->setText(lbOutcome->text() + note);
+    });
+}
+
+void TFormDownload::showSite(const QString &name)
+{
+    lbSite->setText(name.isEmpty() ? QString() : QStringLiteral("Site: ") + name);
+}
+
+void TFormDownload::imageLoaded()
+{
+    SetBarColour(Transfer::Green);
+    setProgress(Transfer::BarMaximum);
+    fileOperationStarted();
+}
+
 void TFormDownload::fileOperationStarted()
 {
+    ++m_operations;
     btDifferences->setEnabled(false);
     lbOutcome->clear();
 }
@@ -341,6 +389,9 @@ void TFormDownload::btOpenClick()
     setProgress(Transfer::BarMaximum);
     parameterImageState().loadedFromFile(QFileInfo(path).fileName());
     lbOutcome->setText(fileOutcomeText(true, QFileInfo(path).fileName()));
+    recordToSite([&](ExchangeLog::Done done) {
+        SiteLog->file(ParameterImage, QStringLiteral("from ") + QFileInfo(path).fileName(), std::move(done));
+    });
 }
 
 void TFormDownload::btSaveClick()
@@ -363,8 +414,17 @@ void TFormDownload::btEditClick()
     if (!openEditor)
         return;
     const ImageBytes before = ParameterImage;
-    if (openEditor())
-        parameterImageState().storedFromEditor(ParameterImage != before);
+    if (!openEditor())
+        return;
+    parameterImageState().storedFromEditor(ParameterImage != before);
+    // A changed set is the site's new current set; the outcome line makes
+    // room for its note.
+    if (ParameterImage == before || !SiteLog || SiteLog->siteName().isEmpty())
+        return;
+    fileOperationStarted();
+    recordToSite([&](ExchangeLog::Done done) {
+        SiteLog->file(ParameterImage, QStringLiteral("stored in the editor"), std::move(done));
+    });
 }
 
 void TFormDownload::btHistoryClick()
@@ -372,16 +432,17 @@ void TFormDownload::btHistoryClick()
     if (!m_history) {
         m_history = new TFormHistory(this);
         centreOnScreen(m_history);
-        m_history->Loaded = [this] {
-            // As "Read from File" ends.
-            SetBarColour(Transfer::Green);
-            setProgress(Transfer::BarMaximum);
-            fileOperationStarted();
-        };
+        m_history->Loaded = [this] { imageLoaded(); };
     }
     m_history->Refresh();
     m_history->show();
     bringForward(m_history);
+}
+
+void TFormDownload::btSitesClick()
+{
+    if (openSites)
+        openSites();
 }
 
 void TFormDownload::btReportClick()

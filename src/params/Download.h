@@ -6,6 +6,7 @@
 // image read, written or backed up is kept in the history.
 
 #include "CheckedWrite.h"
+#include "ExchangeLog.h"
 #include "FieldModel.h"
 #include "History.h"
 
@@ -27,7 +28,7 @@ class TFormDownload : public QWidget, public TransferDisplay
 
 public:
     static constexpr int ClientWidth = 320;
-    static constexpr int ClientHeight = 436;
+    static constexpr int ClientHeight = 458;
 
     // Fills the parameter image with 0xFF (FormCreate).
     explicit TFormDownload(QWidget *parent = nullptr);
@@ -53,7 +54,10 @@ public:
     QPushButton *btSave;
     QPushButton *btEdit;
     QPushButton *btHistory;
+    QPushButton *btSites;
     QPushButton *btReport;
+    // "Site: NAME" while a site is in work.
+    QLabel *lbSite;
     QPushButton *btClose;
     // The transfer's own tick (Transfer.Timer1).
     QTimer *Timer1;
@@ -68,6 +72,15 @@ public:
     // "Edit parameters" opens the editor through this; start-up wires it,
     // since the editor's folder sits above this one. True when it stored.
     std::function<bool()> openEditor;
+    // "Sites..." opens the Sites window through this (start-up wires it).
+    std::function<void()> openSites;
+    // The site in work, which every exchange is recorded to; none when unset.
+    ExchangeLog *SiteLog = nullptr;
+    // Shows the site in work, or none (empty).
+    void showSite(const QString &name);
+    // The image was replaced from a kept set (history, site book): the bar
+    // full, as after "Read from File".
+    void imageLoaded();
     // The report's save dialog, and the viewer it is opened in.
     std::function<QString()> ReportDialog;
     // False when no program could show it.
@@ -94,6 +107,7 @@ public slots:
     void btSaveClick();
     void btEditClick();
     void btHistoryClick();
+    void btSitesClick();
     void btReportClick();
     void btCloseClick();
 
@@ -109,7 +123,12 @@ private:
     // Keeps an image in the history and lists it again when the history window is open.
     History::Kept keepInHistory(const ImageBytes &image, History::Operation operation);
 
+    // Records an ended operation to the site in work, if any; its note joins
+    // the outcome line unless another operation started meanwhile.
+    void recordToSite(const std::function<void(ExchangeLog::Done)> &record);
+
     ModuleLink *m_link = nullptr;
+    int m_operations = 0; // counts started operations, for late site notes
     TFormHistory *m_history = nullptr;
 };
 

@@ -26,8 +26,22 @@ QPushButton *button(QWidget *parent, const char *name, const QString &text)
 
 } // namespace
 
-TFormHistory::TFormHistory(QWidget *parent)
-    : QWidget(parent, Qt::Window)
+QList<HistoryItem> historyFolderItems()
+{
+    QList<HistoryItem> items;
+    for (const History::Entry &e : History::Store().entries()) {
+        ImageBytes image;
+        const bool readable = ParameterFile::load(e.path, image).ok;
+        const QString path = e.path;
+        items << HistoryItem{e.when,      ::operationName(e.operation), e.port,
+                             readable ? History::summaryOf(image) : QString(), e.outcome, e.name,
+                             [path](ImageBytes &into) { return ParameterFile::load(path, into); }};
+    }
+    return items;
+}
+
+TFormHistory::TFormHistory(QWidget *parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags)
 {
     setObjectName(QStringLiteral("FormHistory"));
     setWindowTitle(QStringLiteral("Quelmar5 - History"));
@@ -62,33 +76,30 @@ TFormHistory::TFormHistory(QWidget *parent)
 
 void TFormHistory::Refresh()
 {
-    m_entries = History::Store().entries();
+    m_items = Items();
     lvHistory->clear();
-    for (const History::Entry &e : m_entries) {
-        ImageBytes image;
-        const bool readable = ParameterFile::load(e.path, image).ok;
+    for (const HistoryItem &e : std::as_const(m_items)) {
         auto *item = new QTreeWidgetItem(
-            lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), ::operationName(e.operation), e.port,
-                        readable ? History::summaryOf(image) : QString()});
+            lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), e.operation, e.port, e.summary});
         item->setToolTip(0, e.name);
     }
     for (int c = 0; c < lvHistory->columnCount(); ++c)
         lvHistory->resizeColumnToContents(c);
-    if (!m_entries.isEmpty())
+    if (!m_items.isEmpty())
         lvHistory->setCurrentItem(lvHistory->topLevelItem(0));
 }
 
 bool TFormHistory::selectedImage(ImageBytes &image, QString &name)
 {
     const int row = lvHistory->indexOfTopLevelItem(lvHistory->currentItem());
-    if (row < 0 || row >= m_entries.size())
+    if (row < 0 || row >= m_items.size())
         return false;
-    const ParameterFile::Result loaded = ParameterFile::load(m_entries.at(row).path, image);
+    const ParameterFile::Result loaded = m_items.at(row).load(image);
     if (!loaded.ok) {
         ErrorBox(loaded.message);
         return false;
     }
-    name = m_entries.at(row).name;
+    name = m_items.at(row).name;
     return true;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The history window: the parameter sets kept from reads, writes and
 // backups, newest first. An entry can become the image, be compared with it
-// or be copied under a name of the user's choice.
+// or be copied under a name of the user's choice. The same list serves a
+// customer site's exchanges in the Sites window.
 
 #include "History.h"
+#include "ParameterFile.h"
 
 #include <QWidget>
 #include <functional>
@@ -12,17 +14,35 @@ class QPushButton;
 class QTreeWidget;
 class TFormDifferences;
 
+// One listed parameter set: its columns and how its image is had.
+struct HistoryItem
+{
+    QDateTime when;
+    QString operation;
+    QString port;
+    QString summary;
+    QString outcome;
+    QString name; // tool tip, the loaded image's source and the differences' heading
+    std::function<ParameterFile::Result(ImageBytes &)> load;
+};
+
+// The history folder's entries as listed items.
+QList<HistoryItem> historyFolderItems();
+
 class TFormHistory : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit TFormHistory(QWidget *parent = nullptr);
+    // A window of its own, or (Qt::Widget) a part of another window.
+    explicit TFormHistory(QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::Window);
 
-    // Lists the folder again.
+    // Lists the items again.
     void Refresh();
-    // The entries as listed, in the rows' order.
-    const QList<History::Entry> &entries() const { return m_entries; }
+    // What is listed: the history folder unless set otherwise.
+    std::function<QList<HistoryItem>()> Items = historyFolderItems;
+    // The items as listed, in the rows' order.
+    const QList<HistoryItem> &items() const { return m_items; }
 
     QTreeWidget *lvHistory;
     QPushButton *btLoad;
@@ -46,5 +66,5 @@ private:
     // The selected entry's image; false (and the error shown) when it cannot be read.
     bool selectedImage(ImageBytes &image, QString &name);
 
-    QList<History::Entry> m_entries;
+    QList<HistoryItem> m_items;
 };

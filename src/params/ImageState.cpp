@@ -4,6 +4,8 @@ const char UntouchedWriteQuestion[]
     = "The parameter set was not read from a module or loaded from a file. Write an erased parameter set to the "
       "module?";
 const char UnkeptChangesQuestion[] = "The parameter set was changed and neither written nor saved. Quit anyway?";
+const char UnkeptChangesLoadQuestion[]
+    = "The parameter set was changed and neither written nor saved. Load the site's parameter set anyway?";
 const char NothingWrittenText[] = " Write: nothing was written.";
 
 namespace {
@@ -44,6 +46,12 @@ void ImageState::loadedFromFile(const QString &name)
     m_file = name;
 }
 
+void ImageState::loadedFromSite(const QString &what)
+{
+    loadedFromFile(what);
+    m_source = Source::Site;
+}
+
 void ImageState::savedToFile(const QString &name)
 {
     // Unchanged values still come from where they came from; changed ones
@@ -72,6 +80,9 @@ QString ImageState::sourceLine() const
         case Source::File:
             return QStringLiteral("Changed in the editor after loading the file %1: not in the module or the file")
                 .arg(m_file);
+        case Source::Site:
+            return QStringLiteral("Changed in the editor after loading %1 from the site book: not in the module")
+                .arg(m_file);
         }
     }
     switch (m_source) {
@@ -89,6 +100,8 @@ QString ImageState::sourceLine() const
     }
     case Source::File:
         return QStringLiteral("From the file %1").arg(m_file);
+    case Source::Site:
+        return QStringLiteral("From the site book: %1").arg(m_file);
     }
     return QStringLiteral("Erased: not read from a module or loaded from a file");
 }

@@ -10,7 +10,7 @@
 class ImageState
 {
 public:
-    enum class Source { Erased, Module, Written, File };
+    enum class Source { Erased, Module, Written, File, Site };
     enum class Verify { NotRun, Matched, Differed };
 
     // The erased image of start-up: nothing read, loaded or stored.
@@ -22,6 +22,8 @@ public:
     void writtenToModule(const QString &port, Verify verify, const QDateTime &when = QDateTime::currentDateTime());
     // Loaded from a file or the history; name is the file's name.
     void loadedFromFile(const QString &name);
+    // Loaded from the site book; what: the site, or its exchange.
+    void loadedFromSite(const QString &what);
     // Saved to a file: the file now holds any changes.
     void savedToFile(const QString &name);
     // The editor stored its fields; changed: the image's bytes changed.
@@ -54,5 +56,7 @@ ImageState &parameterImageState();
 extern const char UntouchedWriteQuestion[];
 // The question before the tool quits with changes neither written nor saved.
 extern const char UnkeptChangesQuestion[];
+// The question before a site's set replaces such changes.
+extern const char UnkeptChangesLoadQuestion[];
 // The outcome line of a write the installer declined.
 extern const char NothingWrittenText[];

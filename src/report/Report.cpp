@@ -71,7 +71,11 @@ constexpr EEAddr::Page Pages[] = {EEAddr::Page::Phone,  EEAddr::Page::Sms,     E
 
 QString html(const Contents &contents)
 {
-    QString head = row(QStringLiteral("Date and time"), contents.made.toString(DateFormat));
+    QString head;
+    if (contents.site)
+        head = row(QStringLiteral("Site"), contents.site->name) + row(QStringLiteral("Address"), contents.site->address)
+               + row(QStringLiteral("Contact"), contents.site->contact);
+    head += row(QStringLiteral("Date and time"), contents.made.toString(DateFormat));
     head += row(QStringLiteral("Port"), contents.port.isEmpty() ? QStringLiteral("(none)") : contents.port);
     if (!contents.source.isEmpty())
         head += row(QStringLiteral("File"), QFileInfo(contents.source).fileName());

@@ -24,8 +24,17 @@ struct ModuleState
     QDateTime received;
 };
 
+// The customer site the image belongs to.
+struct Site
+{
+    QString name;
+    QString address;
+    QString contact;
+};
+
 struct Contents
 {
+    std::optional<Site> site; // heads the report
     ImageBytes image{};
     QString port;   // "COM3"; empty when the image did not come from a module
     QString source; // a file the image came from, or empty

@@ -212,7 +212,7 @@ bool TestDownload::connectPort()
 void TestDownload::windowDefinition()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("FormDownload"));
-    QCOMPARE(m_form->size(), QSize(320, 436));
+    QCOMPARE(m_form->size(), QSize(320, 458));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
     for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
                              "btStop", "btHistory", "btReport", "lbOutcome"})
@@ -781,7 +781,7 @@ void TestDownload::historyWindow()
     QTableWidget *list = window->FormDifferences->lvDifferences;
     QVERIFY(window->FormDifferences->isVisible());
     QCOMPARE(list->rowCount(), 2);
-    QCOMPARE(list->horizontalHeaderItem(3)->text(), window->entries().first().name);
+    QCOMPARE(list->horizontalHeaderItem(3)->text(), window->items().first().name);
     QCOMPARE(list->horizontalHeaderItem(4)->text(), QStringLiteral("Image"));
     QCOMPARE(list->item(0, 3)->text(), QStringLiteral("0612345678"));
 

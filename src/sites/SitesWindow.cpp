@@ -1,0 +1,362 @@
+#include "SitesWindow.h"
+
+#include "SiteWork.h"
+
+#include "params/HistoryWindow.h"
+#include "params/ImageState.h"
+
+#include "ui/WindowHelpers.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using namespace Sites;
+
+namespace {
+
+// The book speaks in clauses ("site "X" is in the site book already"); a
+// window shows sentences.
+QString sentence(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text.at(0).toUpper();
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QLineEdit *field(QWidget *parent, QFormLayout *form, const char *name, const QString &label, const QString &text)
+{
+    auto *edit = new QLineEdit(text, parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setAccessibleName(label);
+    form->addRow(label, edit);
+    return edit;
+}
+
+// The last thing that happened to a site: its last exchange or a change of its details.
+QDateTime lastChange(const SiteSummary &s)
+{
+    return s.last ? std::max(s.last->time, s.site.changed) : s.site.changed;
+}
+
+QString shortTime(const QDateTime &utc)
+{
+    return QLocale().toString(utc.toLocalTime(), QLocale::ShortFormat);
+}
+
+// "read" -> "Read", as the history window names operations.
+QString capitalised(QString word)
+{
+    if (!word.isEmpty())
+        word[0] = word.at(0).toUpper();
+    return word;
+}
+
+QList<HistoryItem> exchangeItems(SiteBook &book, const Site &site)
+{
+    QList<HistoryItem> items;
+    for (const Exchange &e : book.history(site.id, true)) {
+        const QString name = QStringLiteral("%1, exchange %2").arg(site.details.name).arg(e.number);
+        const std::optional<ImageBytes> image = e.image;
+        items << HistoryItem{e.time.toLocalTime(),
+                             capitalised(operationName(e.operation)),
+                             e.port,
+                             image ? History::summaryOf(*image) : QString(),
+                             e.outcome,
+                             name,
+                             [image, name](ImageBytes &into) {
+                                 if (image)
+                                     into = *image;
+                                 return image ? ParameterFile::Result{}
+                                              : ParameterFile::Result{false, name + QStringLiteral(" holds no parameter set."), 0};
+                             }};
+    }
+    return items;
+}
+
+} // namespace
+
+// ------------------------------------------------------------ the site dialog
+
+TFormSite::TFormSite(SiteBook &book, const std::optional<Site> &site, QWidget *parent)
+    : QDialog(parent)
+    , m_book(book)
+    , m_site(site)
+{
+    setObjectName(QStringLiteral("FormSite"));
+    setWindowTitle(QStringLiteral("Quelmar5 - Site"));
+    const SiteDetails d = site ? site->details : SiteDetails();
+    auto *form = new QFormLayout;
+    edName = field(this, form, "edName", QStringLiteral("Name"), d.name);
+    edAddress = field(this, form, "edAddress", QStringLiteral("Address"), d.address);
+    edContact = field(this, form, "edContact", QStringLiteral("Contact"), d.contact);
+    edPhone = field(this, form, "edPhone", QStringLiteral("Phone"), d.phone);
+    meNotes = new QPlainTextEdit(d.notes, this);
+    meNotes->setObjectName(QStringLiteral("meNotes"));
+    meNotes->setAccessibleName(QStringLiteral("Notes"));
+    meNotes->setTabChangesFocus(true);
+    form->addRow(QStringLiteral("Notes"), meNotes);
+    lbError = new QLabel(this);
+    lbError->setObjectName(QStringLiteral("lbError"));
+    lbError->setWordWrap(true);
+    Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(lbError);
+    layout->addWidget(Buttons);
+    connect(Buttons, &QDialogButtonBox::accepted, this, &TFormSite::accept);
+    connect(Buttons, &QDialogButtonBox::rejected, this, &TFormSite::reject);
+    resize(420, sizeHint().height());
+}
+
+void TFormSite::accept()
+{
+    SiteDetails d;
+    d.name = edName->text().trimmed();
+    d.address = edAddress->text();
+    d.contact = edContact->text();
+    d.phone = edPhone->text();
+    d.notes = meNotes->toPlainText();
+    try {
+        if (m_site) {
+            Site changed = *m_site;
+            changed.details = d;
+            m_saved = m_book.editSite(changed);
+        } else {
+            m_saved = m_book.addSite(d);
+        }
+    } catch (const SiteBookError &error) {
+        QString text = sentence(error.message());
+        // Shown, not overwritten: a second OK is a decision to replace it.
+        if (error.kind() == SiteBookError::Kind::Changed && m_site)
+            if (const std::optional<Site> held = m_book.findSite(m_site->details.name)) {
+                m_site->revision = held->revision;
+                text += QStringLiteral(" OK saves yours over it.");
+            }
+        lbError->setText(text);
+        return;
+    }
+    QDialog::accept();
+}
+
+// ------------------------------------------------------------ the Sites window
+
+TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_book(std::move(book))
+    , m_work(work)
+{
+    setObjectName(QStringLiteral("FormSites"));
+    setWindowTitle(QStringLiteral("Quelmar5 - Sites"));
+    resize(680, 560);
+
+    edSiteSearch = new QLineEdit(this);
+    edSiteSearch->setObjectName(QStringLiteral("edSiteSearch"));
+    edSiteSearch->setAccessibleName(QStringLiteral("Search sites"));
+    edSiteSearch->setPlaceholderText(QStringLiteral("Search sites"));
+    edSiteSearch->setClearButtonEnabled(true);
+    lvSites = new QTreeWidget(this);
+    lvSites->setObjectName(QStringLiteral("lvSites"));
+    lvSites->setAccessibleName(QStringLiteral("Sites"));
+    lvSites->setRootIsDecorated(false);
+    lvSites->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Address"), QStringLiteral("Last exchange"),
+                              QStringLiteral("Outcome")});
+    btNewSite = button(this, "btNewSite", QStringLiteral("New site"));
+    btEditSite = button(this, "btEditSite", QStringLiteral("Edit"));
+    btWorkOnSite = button(this, "btWorkOnSite", QStringLiteral("Work on this site"));
+    btNoSite = button(this, "btNoSite", QStringLiteral("No site"));
+    btClose = button(this, "btClose", QStringLiteral("Close"));
+    History = new TFormHistory(this, Qt::Widget);
+    History->lvHistory->setAccessibleName(QStringLiteral("Exchanges of the site"));
+
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {btNewSite, btEditSite, btWorkOnSite, btNoSite})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    buttons->addWidget(btClose);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(edSiteSearch);
+    layout->addWidget(lvSites, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(History, 1);
+    History->layout()->setContentsMargins(0, 0, 0, 0);
+
+    History->Items = [this]() -> QList<HistoryItem> {
+        const int row = lvSites->indexOfTopLevelItem(lvSites->currentItem());
+        if (row < 0 || row >= m_sites.size())
+            return {};
+        try {
+            return exchangeItems(*m_book, m_sites.at(row).site);
+        } catch (const SiteBookError &error) {
+            ErrorBox(sentence(error.message()));
+            return {};
+        }
+    };
+    History->Loaded = [this] {
+        const int row = History->lvHistory->indexOfTopLevelItem(History->lvHistory->currentItem());
+        parameterImageState().loadedFromSite(History->items().value(row).name);
+        if (Loaded)
+            Loaded();
+    };
+
+    connect(edSiteSearch, &QLineEdit::textChanged, this, &TFormSites::Refresh);
+    connect(lvSites, &QTreeWidget::currentItemChanged, History, &TFormHistory::Refresh);
+    connect(lvSites, &QTreeWidget::itemActivated, this, &TFormSites::btEditSiteClick);
+    connect(btNewSite, &QPushButton::clicked, this, &TFormSites::btNewSiteClick);
+    connect(btEditSite, &QPushButton::clicked, this, &TFormSites::btEditSiteClick);
+    connect(btWorkOnSite, &QPushButton::clicked, this, &TFormSites::btWorkOnSiteClick);
+    connect(btNoSite, &QPushButton::clicked, this, &TFormSites::btNoSiteClick);
+    connect(btClose, &QPushButton::clicked, this, &QWidget::hide);
+    // A recorded exchange changes the site's last exchange and its history.
+    connect(&m_work, &SiteWork::recorded, this, [this] {
+        if (isVisible())
+            Refresh();
+    });
+    connect(&m_work, &SiteWork::siteChanged, this, &TFormSites::Refresh);
+
+    Ask = [this](const QString &question) { return askYesNo(this, question); };
+    ErrorBox = [](const QString &text) { showErrorBox(text); };
+    RunDialog = [](TFormSite &dialog) { return dialog.exec() == QDialog::Accepted; };
+}
+
+TFormSites::~TFormSites() = default;
+
+QString TFormSites::selectedName() const
+{
+    const int row = lvSites->indexOfTopLevelItem(lvSites->currentItem());
+    return row >= 0 && row < m_sites.size() ? m_sites.at(row).site.details.name : QString();
+}
+
+void TFormSites::Refresh()
+{
+    const QString selected = selectedName();
+    try {
+        m_sites = m_book->sites(edSiteSearch->text());
+    } catch (const SiteBookError &error) {
+        m_sites.clear();
+        ErrorBox(sentence(error.message()));
+    }
+    std::stable_sort(m_sites.begin(), m_sites.end(),
+                     [](const SiteSummary &a, const SiteSummary &b) { return lastChange(a) > lastChange(b); });
+    const QSignalBlocker quiet(lvSites);
+    lvSites->clear();
+    for (const SiteSummary &s : std::as_const(m_sites)) {
+        const QString last = s.last ? shortTime(s.last->time) + QLatin1Char(' ') + operationName(s.last->operation)
+                                    : QString();
+        auto *item = new QTreeWidgetItem(
+            lvSites, {s.site.details.name, s.site.details.address, last, s.last ? s.last->outcome : QString()});
+        // The site in work stands out.
+        if (s.site.details.name == m_work.siteName()) {
+            QFont font = item->font(0);
+            font.setBold(true);
+            item->setFont(0, font);
+        }
+    }
+    for (int c = 0; c < lvSites->columnCount() - 1; ++c)
+        lvSites->resizeColumnToContents(c);
+    select(selected.isEmpty() ? m_work.siteName() : selected);
+}
+
+void TFormSites::select(const QString &name)
+{
+    QTreeWidgetItem *item = lvSites->topLevelItem(0);
+    for (int row = 0; row < m_sites.size(); ++row)
+        if (m_sites.at(row).site.details.name == name)
+            item = lvSites->topLevelItem(row);
+    {
+        const QSignalBlocker quiet(lvSites);
+        lvSites->setCurrentItem(item);
+    }
+    History->Refresh();
+}
+
+std::optional<Site> TFormSites::selectedSite()
+{
+    const QString name = selectedName();
+    if (name.isEmpty())
+        return std::nullopt;
+    try {
+        return m_book->findSite(name);
+    } catch (const SiteBookError &error) {
+        ErrorBox(sentence(error.message()));
+        return std::nullopt;
+    }
+}
+
+void TFormSites::openDialog(const std::optional<Site> &site)
+{
+    TFormSite dialog(*m_book, site, this);
+    if (!RunDialog(dialog) || !dialog.saved())
+        return;
+    // The site in work follows its new name.
+    if (site && site->details.name == m_work.siteName())
+        m_work.workOn(dialog.saved());
+    Refresh();
+    select(dialog.saved()->details.name);
+}
+
+void TFormSites::btNewSiteClick()
+{
+    openDialog(std::nullopt);
+}
+
+void TFormSites::btEditSiteClick()
+{
+    if (const std::optional<Site> site = selectedSite())
+        openDialog(site);
+}
+
+void TFormSites::btWorkOnSiteClick()
+{
+    const std::optional<Site> site = selectedSite();
+    if (!site)
+        return;
+    if (site->current) {
+        if (parameterImageState().hasUnkeptChanges() && !Ask(QString::fromLatin1(UnkeptChangesLoadQuestion)))
+            return;
+        ParameterImage = *site->current;
+        parameterImageState().loadedFromSite(site->details.name);
+    }
+    m_work.workOn(site);
+    if (site->current && Loaded)
+        Loaded();
+}
+
+void TFormSites::btNoSiteClick()
+{
+    m_work.workOn(std::nullopt);
+}
+
+void showSitesWindow(TFormSites *&window, SiteWork &work, QWidget *parent,
+                     const std::function<void(const QString &)> &message)
+{
+    if (!window) {
+        std::unique_ptr<SiteBook> book;
+        try {
+            book = openSiteBook(work.url());
+        } catch (const SiteBookError &error) {
+            message(QStringLiteral("The site book cannot be opened: %1").arg(sentence(error.message())));
+            return;
+        }
+        window = new TFormSites(std::move(book), work, parent);
+        centreOnScreen(window);
+    }
+    window->Refresh();
+    window->show();
+    bringForward(window);
+}

@@ -1,0 +1,239 @@
+// The site book in the windows, in the started program: the Sites window, the
+// site in work, every exchange of the transfer window recorded to it, and a
+// book that cannot be opened.
+
+#include "main/ShellFixture.h"
+
+#include "params/Download.h"
+#include "params/HistoryWindow.h"
+#include "params/ParameterFile.h"
+#include "params/ImageState.h"
+#include "report/Report.h"
+#include "sites/SitesWindow.h"
+#include "sites/SiteWork.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTreeWidget>
+
+using namespace Sites;
+
+namespace {
+
+const QString Name = QStringLiteral("Kovács Pékség");
+
+QString confPath()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/quelmar/QuelmarSetup.conf");
+}
+
+ImageBytes patterned(int seed)
+{
+    ImageBytes image;
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = std::uint8_t(i * seed + seed);
+    return image;
+}
+
+QByteArray bytesOf(const ImageBytes &image)
+{
+    return QByteArray(reinterpret_cast<const char *>(image.data()), qsizetype(image.size()));
+}
+
+SiteWork &siteWork()
+{
+    return *dynamic_cast<SiteWork *>(FormDownload->SiteLog);
+}
+
+} // namespace
+
+class TestSitesWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_fixture.setUp()); }
+    void cleanupTestCase() { m_fixture.tearDown(); }
+    void cleanup();
+
+    void everyExchangeIsRecordedToTheSiteInWork();
+    void workOnThisSiteLoadsTheCurrentSet_data();
+    void workOnThisSiteLoadsTheCurrentSet();
+    void withoutABookTheTransferWindowWorks();
+
+private:
+    // Starts the program on this book (and site in work), the simulator
+    // holding module, and opens the transfer window connected to it.
+    void start(const QString &book, const QString &site = {}, const ImageBytes &module = patterned(3));
+    TFormSites *openSites();
+
+    ShellFixture m_fixture;
+    SimulatorProcess m_sim{QStringLiteral(QUELMAR_MODULE_SIM)};
+    QStringList m_messages;
+};
+
+void TestSitesWindow::start(const QString &book, const QString &site, const ImageBytes &module)
+{
+    {
+        QSettings settings(confPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("SiteBook/url"), book);
+        settings.setValue(QStringLiteral("SiteBook/site"), site);
+    }
+    QFile file(m_fixture.workPath(QStringLiteral("module.qm3")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytesOf(module)) == 1088);
+    file.close();
+    const QString error = m_sim.start(QStringLiteral("COM86"), {"--no-pacing", "--image", file.fileName()});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(ShellFixture::startAndWait());
+    MainForm->ComPort1.setPort(QStringLiteral("COM86"));
+    MainForm->btConnect->click();
+    QVERIFY(MainForm->ComPort1.Connected());
+    MainForm->btParameterSetting->click();
+    m_messages.clear();
+    FormDownload->MessageBox = [this](const QString &text) { m_messages << text; };
+}
+
+TFormSites *TestSitesWindow::openSites()
+{
+    FormDownload->btSites->click();
+    return FormDownload->findChild<TFormSites *>();
+}
+
+void TestSitesWindow::cleanup()
+{
+    if (FormDownload)
+        shutDown();
+    m_sim.stop();
+}
+
+void TestSitesWindow::everyExchangeIsRecordedToTheSiteInWork()
+{
+    const QString book = m_fixture.workPath(QStringLiteral("recorded.sqlite"));
+    start(book);
+    TFormSites *sites = openSites();
+    QVERIFY(sites && sites->isVisible());
+    QCOMPARE(sites->windowTitle(), QStringLiteral("Quelmar5 - Sites"));
+    sites->RunDialog = [](TFormSite &dialog) {
+        dialog.edName->setText(Name);
+        dialog.edAddress->setText(QStringLiteral("Győr, Fő tér 3"));
+        dialog.edContact->setText(QStringLiteral("Kovács Anna"));
+        dialog.accept();
+        return dialog.result() == QDialog::Accepted;
+    };
+    sites->btNewSite->click();
+    QCOMPARE(sites->lvSites->topLevelItem(0)->text(0), Name);
+    sites->btWorkOnSite->click();
+    QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + Name);
+
+    // A file brings the PC-only bytes; a read from the module keeps them.
+    const ImageBytes fromFile = patterned(5);
+    const QString file = m_fixture.workPath(QStringLiteral("pc.QM3"));
+    QVERIFY(ParameterFile::save(file, fromFile).ok);
+    FormDownload->OpenDialog1 = [file] { return file; };
+    FormDownload->btOpen->click();
+    FormDownload->btRead->click();
+    QCOMPARE(bytesOf(ParameterImage).mid(960), bytesOf(fromFile).mid(960));
+    FormDownload->openEditor = [] {
+        ParameterImage[7] ^= 0x42;
+        return true;
+    };
+    FormDownload->btEdit->click();
+    FormDownload->cbVerify->setChecked(true);
+    FormDownload->btWrite->click();
+    siteWork().waitRecorded();
+    QVERIFY2(!FormDownload->lbOutcome->text().contains(QStringLiteral("Site book")),
+             qPrintable(FormDownload->lbOutcome->text()));
+
+    const std::unique_ptr<SiteBook> held = openSiteBook(book);
+    const Site site = held->site(Name);
+    QStringList exchanges;
+    for (const Exchange &e : held->history(site.id))
+        exchanges << operationName(e.operation) + QStringLiteral(": ") + e.outcome;
+    QCOMPARE(exchanges, QStringList({"verify: verified", "write: complete", "file: stored in the editor",
+                                     "read: complete", "file: from pc.QM3"}));
+    QCOMPARE(bytesOf(*site.current), bytesOf(ParameterImage));
+    QCOMPARE(bytesOf(*site.current).mid(960), bytesOf(fromFile).mid(960));
+    // The window lists them too, and the report is the site's.
+    QCOMPARE(sites->History->lvHistory->topLevelItemCount(), 5);
+    const Report::Contents report = imageReportContents();
+    QCOMPARE(report.site->contact, QStringLiteral("Kovács Anna"));
+    QVERIFY(Report::html(report).contains(QStringLiteral("Pékség")));
+
+    // The site stays in work across a restart.
+    shutDown();
+    QVERIFY(ShellFixture::startAndWait());
+    QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + Name);
+}
+
+void TestSitesWindow::workOnThisSiteLoadsTheCurrentSet_data()
+{
+    QTest::addColumn<bool>("unkept");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("loaded");
+    QTest::newRow("nothing unkept") << false << false << true;
+    QTest::newRow("changes, load anyway") << true << true << true;
+    QTest::newRow("changes, keep them") << true << false << false;
+}
+
+void TestSitesWindow::workOnThisSiteLoadsTheCurrentSet()
+{
+    QFETCH(bool, unkept);
+    QFETCH(bool, answer);
+    QFETCH(bool, loaded);
+    const QString book = m_fixture.workPath(QStringLiteral("load-%1.sqlite").arg(QTest::currentDataTag()));
+    const ImageBytes current = patterned(7);
+    {
+        const std::unique_ptr<SiteBook> held = openSiteBook(book);
+        held->addSite(SiteDetails::named(Name), current);
+        held->addSite(SiteDetails::named(QStringLiteral("Szabó Autó")));
+    }
+    start(book);
+    ParameterImage = patterned(9);
+    if (unkept)
+        parameterImageState().storedFromEditor(true);
+    TFormSites *sites = openSites();
+    QStringList asked;
+    sites->Ask = [&](const QString &question) {
+        asked << question;
+        return answer;
+    };
+    QTest::keyClicks(sites->edSiteSearch, QStringLiteral("kovacs"));
+    QCOMPARE(sites->lvSites->topLevelItemCount(), 1);
+    sites->btWorkOnSite->click();
+
+    QCOMPARE(asked.size(), unkept ? 1 : 0);
+    QCOMPARE(bytesOf(ParameterImage), bytesOf(loaded ? current : patterned(9)));
+    QCOMPARE(FormDownload->Progress->value(), loaded ? 12 : 0);
+    QCOMPARE(FormDownload->lbSite->text(), loaded ? QStringLiteral("Site: ") + Name : QString());
+    QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/site")).toString(),
+             loaded ? Name : QString());
+}
+
+void TestSitesWindow::withoutABookTheTransferWindowWorks()
+{
+    // A book whose folder is a file cannot be made.
+    const QString blocker = m_fixture.workPath(QStringLiteral("blocker"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    start(blocker + QStringLiteral("/sites.sqlite"), Name);
+    QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + Name);
+
+    QCOMPARE(openSites(), nullptr);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages.first().startsWith(QStringLiteral("The site book cannot be opened: ")),
+             qPrintable(m_messages.first()));
+
+    FormDownload->btRead->click();
+    QCOMPARE(bytesOf(ParameterImage).left(960), bytesOf(patterned(3)).left(960));
+    siteWork().waitRecorded();
+    QVERIFY2(FormDownload->lbOutcome->text().startsWith(QStringLiteral(" Read: 15 of 15 blocks.")),
+             qPrintable(FormDownload->lbOutcome->text()));
+    QVERIFY2(FormDownload->lbOutcome->text().contains(QStringLiteral(" Site book not updated: ")),
+             qPrintable(FormDownload->lbOutcome->text()));
+}
+
+QTEST_MAIN(TestSitesWindow)
+#include "tst_siteswindow.moc"
