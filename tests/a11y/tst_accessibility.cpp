@@ -13,6 +13,7 @@
 #include "params/ParameterImage.h"
 #include "serial/FormCom.h"
 #include "serial/SorosDialog.h"
+#include "sites/SitesWindow.h"
 #include "status/FormSignal.h"
 #include "status/SignalChart.h"
 #include "status/State.h"
@@ -250,12 +251,14 @@ void TestAccessibility::cleanup()
                        static_cast<QWidget *>(FormDetails),
                        static_cast<QWidget *>(FormDownload)})
         w->hide();
+    if (auto *sites = FormDownload->findChild<TFormSites *>())
+        sites->hide();
 }
 
 void TestAccessibility::windows(bool hiddenPages)
 {
     QTest::addColumn<QString>("which");
-    for (const char *w : {"main", "status", "signal", "details", "transfer"})
+    for (const char *w : {"main", "status", "signal", "details", "transfer", "sites"})
         QTest::newRow(w) << QString::fromLatin1(w);
     for (const char *page : {"TabSheetPhone", "TabSheetSMS", "TabSheetCallFilter", "TabSheetOUTPUT", "TabSheetBELL103"})
         QTest::addRow("editor %s", page) << QStringLiteral("editor:") + QLatin1String(page);
@@ -288,6 +291,9 @@ Scope TestAccessibility::open(const QString &which)
     } else if (which == "transfer") {
         s.window = FormDownload;
         s.values = {FormDownload->Progress};
+    } else if (which == "sites") {
+        FormDownload->btSites->click();
+        s.window = FormDownload->findChild<TFormSites *>();
     } else if (which == "port") {
         m_portDialog = new TFormComPort(MainForm);
         s.window = m_portDialog;

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -63,6 +64,8 @@ private slots:
     void everyExchangeIsRecordedToTheSiteInWork();
     void workOnThisSiteLoadsTheCurrentSet_data();
     void workOnThisSiteLoadsTheCurrentSet();
+    void theSiteDialogSaysWhatTheBookRefuses_data();
+    void theSiteDialogSaysWhatTheBookRefuses();
     void withoutABookTheTransferWindowWorks();
 
 private:
@@ -211,6 +214,52 @@ void TestSitesWindow::workOnThisSiteLoadsTheCurrentSet()
     QCOMPARE(FormDownload->lbSite->text(), loaded ? QStringLiteral("Site: ") + Name : QString());
     QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/site")).toString(),
              loaded ? Name : QString());
+}
+
+void TestSitesWindow::theSiteDialogSaysWhatTheBookRefuses_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("meanwhile");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("name taken") << QStringLiteral("Szabó Autó") << false
+                                << QStringLiteral("Site \"Szabó Autó\" is in the site book already.");
+    QTest::newRow("changed meanwhile") << Name << true
+                                       << QStringLiteral("Site \"%1\" was changed by ").arg(Name);
+}
+
+void TestSitesWindow::theSiteDialogSaysWhatTheBookRefuses()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, meanwhile);
+    QFETCH(QString, said);
+    const QString book = m_fixture.workPath(QStringLiteral("dialog-%1.sqlite").arg(QTest::currentDataTag()));
+    const std::unique_ptr<SiteBook> other = openSiteBook(book);
+    other->addSite(SiteDetails::named(QStringLiteral("Szabó Autó")));
+    Site site = other->addSite(SiteDetails::named(Name));
+    start(book);
+    TFormSites *sites = openSites();
+    QTest::keyClicks(sites->edSiteSearch, QStringLiteral("pekseg"));
+    QString error;
+    bool stayed = false;
+    sites->RunDialog = [&](TFormSite &dialog) {
+        if (meanwhile) {
+            site.details.address = QStringLiteral("Pápa");
+            other->editSite(site);
+        }
+        dialog.edName->setText(name);
+        dialog.meNotes->setPlainText(QStringLiteral("alarm in the back room"));
+        dialog.accept();
+        error = dialog.lbError->text();
+        stayed = dialog.result() != QDialog::Accepted && dialog.meNotes->toPlainText().contains(u"back room");
+        // A second OK decides for what was typed; a taken name stays taken.
+        dialog.accept();
+        return dialog.result() == QDialog::Accepted;
+    };
+    sites->btEditSite->click();
+
+    QVERIFY2(error.startsWith(said), qPrintable(error));
+    QVERIFY(stayed);
+    QCOMPARE(other->site(Name).details.notes, meanwhile ? QStringLiteral("alarm in the back room") : QString());
 }
 
 void TestSitesWindow::withoutABookTheTransferWindowWorks()
