@@ -118,8 +118,11 @@ void connectWindows()
     FormDownload->openSites = [] {
         showSitesWindow(s_sitesWindow, *s_siteWork, FormDownload,
                         [](const QString &text) { FormDownload->showMessage(text); });
-        if (s_sitesWindow)
-            s_sitesWindow->Loaded = [] { FormDownload->imageLoaded(); };
+        if (!s_sitesWindow)
+            return;
+        s_sitesWindow->Loaded = [] { FormDownload->imageLoaded(); };
+        QObject::connect(FormDownload, &TFormDownload::operationRunning, s_sitesWindow, &TFormSites::operationRunning,
+                         Qt::UniqueConnection);
     };
 }
 

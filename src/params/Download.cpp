@@ -199,6 +199,7 @@ void TFormDownload::DisableButtons()
     cbVerify->setEnabled(false);
     cbBackup->setEnabled(false);
     btDifferences->setEnabled(false);
+    emit operationRunning(true);
     FormDifferences->hide();
     lbOutcome->clear();
 }
@@ -209,6 +210,7 @@ void TFormDownload::EnableButtons()
         b->setEnabled(true);
     cbVerify->setEnabled(true);
     cbBackup->setEnabled(true);
+    emit operationRunning(false);
 }
 
 void TFormDownload::setProgress(int position)
@@ -433,6 +435,7 @@ void TFormDownload::btHistoryClick()
         m_history = new TFormHistory(this);
         centreOnScreen(m_history);
         m_history->Loaded = [this] { imageLoaded(); };
+        connect(this, &TFormDownload::operationRunning, m_history->btLoad, &QWidget::setDisabled);
     }
     m_history->Refresh();
     m_history->show();

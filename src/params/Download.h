@@ -97,6 +97,11 @@ public:
     void showMessage(const QString &text) override;
     void showError(const QString &text) override;
 
+signals:
+    // A module operation began (true) or ended (false): windows that could
+    // change the image meanwhile hold their loading buttons.
+    void operationRunning(bool running);
+
 public slots:
     void btReadClick();
     void btWriteClick();

@@ -342,6 +342,12 @@ void TFormSites::btNoSiteClick()
     m_work.workOn(std::nullopt);
 }
 
+void TFormSites::operationRunning(bool running)
+{
+    for (QPushButton *b : {btWorkOnSite, btNoSite, History->btLoad})
+        b->setDisabled(running);
+}
+
 void showSitesWindow(TFormSites *&window, SiteWork &work, QWidget *parent,
                      const std::function<void(const QString &)> &message)
 {

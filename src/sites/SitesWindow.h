@@ -92,6 +92,8 @@ public slots:
     void btEditSiteClick();
     void btWorkOnSiteClick();
     void btNoSiteClick();
+    // While a module operation runs, nothing here changes the image or the site.
+    void operationRunning(bool running);
 
 private:
     void openDialog(const std::optional<Sites::Site> &site);

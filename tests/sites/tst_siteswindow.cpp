@@ -206,6 +206,10 @@ void TestSitesWindow::workOnThisSiteLoadsTheCurrentSet()
     };
     QTest::keyClicks(sites->edSiteSearch, QStringLiteral("kovacs"));
     QCOMPARE(sites->lvSites->topLevelItemCount(), 1);
+    // Not while the module is being read or written.
+    FormDownload->DisableButtons();
+    QVERIFY(!sites->btWorkOnSite->isEnabled());
+    FormDownload->EnableButtons();
     sites->btWorkOnSite->click();
 
     QCOMPARE(asked.size(), unkept ? 1 : 0);
