@@ -14,6 +14,7 @@
 #include "params/PortWorker.h"
 #include "params/TransferTexts.h"
 #include "serial/PortMap.h"
+#include "sites/SiteRecorder.h"
 #include "status/StatusCsv.h"
 #include "status/StatusDisplay.h"
 
@@ -70,6 +71,9 @@ const QCommandLineOption RetriesOption(QStringLiteral("retries"),
 const QCommandLineOption WatchOption(QStringLiteral("watch"),
                                      QStringLiteral("Print every status message until interrupted."));
 const QCommandLineOption CsvOption(QStringLiteral("csv"), QStringLiteral("Print CSV rows (one port only)."));
+const QCommandLineOption SiteOption(QStringLiteral("site"),
+                                    QStringLiteral("Work on this site of the site book (one port only)."),
+                                    QStringLiteral("NAME"));
 
 const QString Program = QString::fromLatin1(ProgramName);
 
@@ -324,15 +328,71 @@ QString unwritableText(const QString &target)
     return {};
 }
 
+// --site takes exactly one port; false after a usage error.
+bool siteUsable(const QCommandLineParser &p, Io &io, const QStringList &ports)
+{
+    if (p.isSet(SiteOption) && ports.size() != 1) {
+        fail(io, ExitUsage, QStringLiteral("--site takes exactly one --port"));
+        return false;
+    }
+    return true;
+}
+
+// The image to write or compare: the site's current set with --site, else
+// the file argument; nullopt after an error, with its exit status.
+std::optional<ImageBytes> imageToUse(const QCommandLineParser &p, Io &io, int &status)
+{
+    status = ExitUsage;
+    const QStringList args = p.positionalArguments();
+    if (!p.isSet(SiteOption)) {
+        if (args.isEmpty()) {
+            fail(io, ExitUsage, QStringLiteral("a parameter file or --site NAME is required"));
+            return std::nullopt;
+        }
+        return loadImage(io, args.at(0));
+    }
+    if (!args.isEmpty()) {
+        fail(io, ExitUsage, QStringLiteral("--site uses the site's current set: no FILE is taken"));
+        return std::nullopt;
+    }
+    try {
+        const auto book = Sites::openSiteBook(siteBookUrl(p.value(siteBookOption())));
+        const Sites::Site site = book->site(p.value(SiteOption));
+        if (!site.current)
+            fail(io, ExitUsage, QStringLiteral("site \"%1\" has no current set").arg(site.details.name));
+        return site.current;
+    } catch (const Sites::SiteBookError &error) {
+        status = error.kind() == Sites::SiteBookError::Kind::NoSite ? ExitUsage : ExitDiffers;
+        fail(io, status, error.message());
+        return std::nullopt;
+    }
+}
+
+// Records the exchanges into the --site on this port's thread (its own
+// connection); the note for the outcome line when the book was not updated.
+QString recordToSite(const QCommandLineParser &p, const QList<Sites::NewExchange> &exchanges)
+{
+    if (!p.isSet(SiteOption) || exchanges.isEmpty())
+        return {};
+    Sites::SiteRecorder recorder(siteBookUrl(p.value(siteBookOption())), p.value(SiteOption));
+    return recorder.record(exchanges);
+}
+
 int runRead(const QCommandLineParser &p, Io &io)
 {
     const auto ports = parsePorts(p, io);
     if (!ports)
         return ExitUsage;
-    if (!p.isSet(OutputOption))
-        return fail(io, ExitUsage, QStringLiteral("read: -o FILE is required"));
+    if (!p.isSet(OutputOption) && !p.isSet(SiteOption))
+        return fail(io, ExitUsage, QStringLiteral("read: -o FILE or --site NAME is required"));
+    if (!siteUsable(p, io, *ports))
+        return ExitUsage;
     QStringList targets;
     for (const QString &port : *ports) {
+        if (!p.isSet(OutputOption)) {
+            targets << QString();
+            continue;
+        }
         targets << perPortPath(io, p.value(OutputOption), *ports, port, "QM3");
         if (targets.last().isEmpty())
             return ExitUsage;
@@ -345,27 +405,43 @@ int runRead(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s) {
         if (w.transfer.Read() != TransferOutcome::Succeeded) {
-            s.fail(outcomeText(Sequence::Read, w.transfer.Result(), {}, OutcomeForm::Line));
+            s.fail(outcomeText(Sequence::Read, w.transfer.Result(), {}, OutcomeForm::Line)
+                   + recordToSite(p, {Sites::readExchange(w.transfer.Result(), w.image, s.port)}));
             return;
         }
-        // What was read is kept whatever happens to the file.
+        // What was read is kept whatever happens to the file or the site.
         const History::Kept kept = History::Store().keep(w.image, History::Operation::Read, s.port);
+        // A complete read becomes the site's current set, its bytes 960 to 1087 kept.
+        const QString siteNote = recordToSite(p, {Sites::readExchange(w.transfer.Result(), w.image, s.port)});
+        const QString site = p.isSet(SiteOption) ? QStringLiteral("site \"%1\"").arg(p.value(SiteOption)) : QString();
         const QString &target = targets[int(ports->indexOf(s.port))];
+        const QString read = QStringLiteral("read %1 of %1 blocks%2 into ").arg(Blocks).arg(repeatedText(w.transfer.Result()));
+        if (target.isEmpty()) {
+            // The site was the only place asked for: not updated, the read is not done.
+            const QString line = read + site + History::outcomeNote(kept) + siteNote;
+            siteNote.isEmpty() ? s.succeed(line) : s.fail(line);
+            return;
+        }
         const ParameterFile::Result saved = ParameterFile::save(target, w.image);
         if (!saved.ok)
             s.fail(Files::errorMessage(target, saved.error)
-                   + (kept.ok() ? QStringLiteral("; what was read is kept in ") + kept.path : History::outcomeNote(kept)));
+                   + (kept.ok() ? QStringLiteral("; what was read is kept in ") + kept.path : History::outcomeNote(kept))
+                   + siteNote);
         else
-            s.succeed(QStringLiteral("read %1 of %1 blocks%2 into %3").arg(Blocks).arg(repeatedText(w.transfer.Result()), target) + History::outcomeNote(kept));
+            s.succeed(read + target + (site.isEmpty() ? QString() : QStringLiteral(" and ") + site)
+                      + History::outcomeNote(kept) + siteNote);
     });
 }
 
 int runWrite(const QCommandLineParser &p, Io &io)
 {
     const auto ports = parsePorts(p, io);
-    const auto image = ports ? loadImage(io, p.positionalArguments().at(0)) : std::nullopt;
-    if (!image)
+    if (!ports || !siteUsable(p, io, *ports))
         return ExitUsage;
+    int status = ExitUsage;
+    const auto image = imageToUse(p, io, status);
+    if (!image)
+        return status;
     CheckedWriteOptions options;
     options.verify = p.isSet(VerifyOption);
     options.backup = p.isSet(BackupOption);
@@ -390,7 +466,8 @@ int runWrite(const QCommandLineParser &p, Io &io)
         CheckedWriteOptions mine = options;
         mine.port = s.port;
         const WriteOutcome r = checkedWrite(w.transfer, mine);
-        const QString line = outcomeText(r, OutcomeForm::Line);
+        const QString line = outcomeText(r, OutcomeForm::Line)
+                             + recordToSite(p, Sites::writeExchanges(r, options.backup, *image, s.port));
         if (r.succeeded()) {
             s.succeed(line);
             return;
@@ -405,22 +482,32 @@ int runWrite(const QCommandLineParser &p, Io &io)
 int runCompare(const QCommandLineParser &p, Io &io)
 {
     const auto ports = parsePorts(p, io);
-    const auto image = ports ? loadImage(io, p.positionalArguments().at(0)) : std::nullopt;
-    if (!image)
+    if (!ports || !siteUsable(p, io, *ports))
         return ExitUsage;
+    int status = ExitUsage;
+    const auto image = imageToUse(p, io, status);
+    if (!image)
+        return status;
     const bool quiet = p.isSet(QuietOption);
     PortRun run(p, io, *ports, {QStringLiteral("compare")});
     if (!run.usable())
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s) {
         ImageBytes module{};
+        using Sites::NewExchange;
         if (w.transfer.readInto(module) != TransferOutcome::Succeeded) {
-            s.fail(outcomeText(Sequence::Compare, w.transfer.Result(), {}, OutcomeForm::Line));
+            s.fail(outcomeText(Sequence::Compare, w.transfer.Result(), {}, OutcomeForm::Line)
+                   + recordToSite(p, {NewExchange(Sites::Operation::Compare, s.port,
+                                                  Sites::stoppedOutcome(w.transfer.Result()), std::nullopt)}));
             return;
         }
         const auto d = FieldModel::DiffImages(module, *image, {0, EEAddr::ModuleBytes - 1});
+        const QString siteNote = recordToSite(p, {NewExchange(Sites::Operation::Compare, s.port,
+                                                              Sites::differOutcome(d.count()), module)});
         if (d.isEmpty()) {
-            s.succeed(QStringLiteral("compare: the module holds the file's data"));
+            s.succeed(QStringLiteral("compare: the module holds the %1 data")
+                          .arg(p.isSet(SiteOption) ? QStringLiteral("site's") : QStringLiteral("file's"))
+                      + siteNote);
             return;
         }
         // A difference is a result, not an error: it goes to standard output;
@@ -428,7 +515,7 @@ int runCompare(const QCommandLineParser &p, Io &io)
         TransferResult differs = w.transfer.Result();
         differs.differs = true;
         QStringList &lines = quiet ? s.err : s.out;
-        lines << s.port + QStringLiteral(": ") + outcomeText(Sequence::Compare, differs, d, OutcomeForm::Line)
+        lines << s.port + QStringLiteral(": ") + outcomeText(Sequence::Compare, differs, d, OutcomeForm::Line) + siteNote
               << indented(differenceLines(differenceRows(d, module, *image), QStringLiteral("module"),
                                           QStringLiteral("file")));
         s.failed = true;
@@ -565,27 +652,38 @@ const QString PortsHelp = QStringLiteral(
     "has been quiet for 100 ms, up to 3 times with 1 s per try, within those limits;\n"
     "--retries 0 turns this off.");
 
+const QString SiteHelp = QStringLiteral(
+    "\n\n--site takes one port. A site book that cannot be opened or written never stops\n"
+    "the operation: its outcome line ends with \" Site book not updated: REASON.\"");
+
 } // namespace
 
 QList<Command> moduleCommands()
 {
     const QList<QCommandLineOption> common{PortOption, QuietOption, TraceOption, RetriesOption};
+    const QList<QCommandLineOption> site{SiteOption, siteBookOption()};
     return {
-        {QStringLiteral("read"), QStringLiteral("read --port COMn -o FILE"),
-         QStringLiteral("Reads the module's 15 blocks into a parameter file"),
-         QStringLiteral("Bytes 960 to 1087 of the file are zero, as a read in the windows leaves them.\n\n")
-             + PortsHelp,
-         common + QList<QCommandLineOption>{OutputOption}, 0, 0, runRead},
-        {QStringLiteral("write"), QStringLiteral("write --port COMn FILE [--verify] [--backup DIR]"),
-         QStringLiteral("Writes bytes 0 to 959 of a parameter file into the module"),
+        {QStringLiteral("read"), QStringLiteral("read --port COMn -o FILE | --site NAME [-o FILE]"),
+         QStringLiteral("Reads the module's 15 blocks into a parameter file or a site"),
+         QStringLiteral("Bytes 960 to 1087 of the file are zero, as a read in the windows leaves them.\n"
+                        "With --site the read is recorded as an exchange of the site; a complete one\n"
+                        "becomes its current set, bytes 960 to 1087 kept from the set before.\n\n")
+             + PortsHelp + SiteHelp,
+         common + QList<QCommandLineOption>{OutputOption} + site, 0, 0, runRead},
+        {QStringLiteral("write"), QStringLiteral("write --port COMn FILE | --site NAME [--verify] [--backup DIR]"),
+         QStringLiteral("Writes bytes 0 to 959 of a parameter file or a site's current set into the module"),
          QStringLiteral("--backup reads the module first and writes nothing when that read fails;\n"
                         "--verify reads it back after the last acknowledgement and lists the fields\n"
-                        "that differ from what was written.\n\n")
-             + PortsHelp,
-         common + QList<QCommandLineOption>{VerifyOption, BackupOption}, 1, 1, runWrite},
-        {QStringLiteral("compare"), QStringLiteral("compare --port COMn FILE"),
-         QStringLiteral("Reads the module and lists the fields that differ from a parameter file"),
-         QStringLiteral("Exit status 1 when any field differs.\n\n") + PortsHelp, common, 1, 1, runCompare},
+                        "that differ from what was written. With --site the backup, the write and\n"
+                        "the verify are recorded as exchanges of the site.\n\n")
+             + PortsHelp + SiteHelp,
+         common + QList<QCommandLineOption>{VerifyOption, BackupOption} + site, 0, 1, runWrite},
+        {QStringLiteral("compare"), QStringLiteral("compare --port COMn FILE | --site NAME"),
+         QStringLiteral("Reads the module and lists the fields that differ from a parameter file or a site's current set"),
+         QStringLiteral("Exit status 1 when any field differs. With --site the compare is recorded\n"
+                        "as an exchange of the site, with the module's parameter set.\n\n")
+             + PortsHelp + SiteHelp,
+         common + site, 0, 1, runCompare},
         {QStringLiteral("status"), QStringLiteral("status --port COMn [--watch] [--csv]"),
          QStringLiteral("Polls the module and prints its state in the status window's words"),
          QStringLiteral("Polls with \"??\" every 500 ms and prints the first status message (every one\n"

@@ -2,6 +2,7 @@
 // ports at once, a module lost mid-write, verify, backup and the trace.
 
 #include "common/SimulatorProcess.h"
+#include "common/ToolRun.h"
 #include "params/History.h"
 
 #include <QDir>
@@ -41,13 +42,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
-
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
 
 } // namespace
 
@@ -126,15 +120,7 @@ QByteArray TestModuleCommands::stopModule(int index)
 
 Run TestModuleCommands::params(const QStringList &arguments)
 {
-    QProcess tool;
-    tool.start(QStringLiteral(QUELMAR_PARAMS), arguments);
-    Run run;
-    if (!tool.waitForFinished(120000))
-        return run;
-    run.status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-    run.out = QString::fromUtf8(tool.readAllStandardOutput());
-    run.err = QString::fromUtf8(tool.readAllStandardError());
-    return run;
+    return runTool(QStringLiteral(QUELMAR_PARAMS), arguments);
 }
 
 void TestModuleCommands::twoPortsAtOnceByteExact()
