@@ -84,6 +84,8 @@ int runCommand(const Command &c, const QStringList &arguments, Io &io)
 {
     QCommandLineParser parser;
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    // "-platform" is one unknown option, not -p -l -a -t -f -o rm.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(c.options);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOption(help);

@@ -189,7 +189,7 @@ int runShow(const QCommandLineParser &p, Io &io)
         if (site.current)
             for (const char *name : MainFields)
                 if (const EEAddr::Field *f = FieldModel::findField(QString::fromLatin1(name)))
-                    fields << std::pair{f, FieldModel::formatValue(*f, FieldModel::Decode(*site.current, *f))};
+                    fields << std::pair{f, FieldModel::formatValue(FieldModel::Decode(*site.current, *f))};
         if (p.isSet(JsonOption)) {
             QJsonObject o = siteJson(site);
             QJsonObject set;

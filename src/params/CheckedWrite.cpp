@@ -46,6 +46,10 @@ WriteOutcome checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions
     r.result = transfer.Result();
     if (written != TransferOutcome::Succeeded) {
         r.ending = WriteEnding::WriteStopped;
+        // Some blocks went in: the entry says the module may be half-written.
+        if (r.result.blocksDone > 0)
+            r.history = options.history.keep(transfer.Image(), History::Operation::Write, options.port,
+                                             QDateTime::currentDateTime(), entryOutcomeText(r));
         return r;
     }
     std::copy(transfer.Buffer().begin(), transfer.Buffer().end(), r.written.begin());

@@ -364,9 +364,8 @@ Parsed parseValue(const Field &field, const QString &text)
     return {0, Broken(field, Expected(kindOf(field)))};
 }
 
-QString formatValue(const Field &field, const FieldValue &value)
+QString formatValue(const FieldValue &value)
 {
-    Q_UNUSED(field);
     if (const auto *text = std::get_if<QString>(&value))
         return *text;
     if (const auto *number = std::get_if<int>(&value))

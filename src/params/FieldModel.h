@@ -54,7 +54,7 @@ struct Parsed
 };
 Parsed parseValue(const EEAddr::Field &field, const QString &text);
 // The value as plain text: digits, the text, "12*4", "255", "on"/"off", "192.168.0.1".
-QString formatValue(const EEAddr::Field &field, const FieldValue &value);
+QString formatValue(const FieldValue &value);
 
 // The GPRS password (PWD) is a credential of the customer's SIM contract: it
 // is masked wherever people read a parameter set, unless they ask to see it.

@@ -84,7 +84,7 @@ QString summaryOf(const ImageBytes &image)
         const EEAddr::Field *field = FieldModel::findField(name);
         if (!field)
             continue;
-        const QString value = FieldModel::formatValue(*field, FieldModel::Decode(image, *field));
+        const QString value = FieldModel::formatValue(FieldModel::Decode(image, *field));
         parts << name + QLatin1Char(' ') + (value.isEmpty() ? QStringLiteral("(none)") : value);
     }
     return parts.join(QStringLiteral(", "));

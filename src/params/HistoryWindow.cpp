@@ -51,7 +51,7 @@ TFormHistory::TFormHistory(QWidget *parent, Qt::WindowFlags flags)
     lvHistory->setObjectName(QStringLiteral("lvHistory"));
     lvHistory->setRootIsDecorated(false);
     lvHistory->setHeaderLabels({QStringLiteral("Date and time"), QStringLiteral("Operation"), QStringLiteral("Port"),
-                                QStringLiteral("Summary")});
+                                QStringLiteral("Summary"), QStringLiteral("Outcome")});
     btLoad = button(this, "btLoad", QStringLiteral("Load"));
     btCompareImage = button(this, "btCompareImage", QStringLiteral("Compare with image"));
     btSaveAs = button(this, "btSaveAs", QStringLiteral("Save as..."));
@@ -80,8 +80,9 @@ void TFormHistory::Refresh()
     lvHistory->clear();
     for (const HistoryItem &e : std::as_const(m_items)) {
         auto *item = new QTreeWidgetItem(
-            lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), e.operation, e.port, e.summary});
+            lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), e.operation, e.port, e.summary, e.outcome});
         item->setToolTip(0, e.name);
+        item->setToolTip(4, e.outcome);
     }
     for (int c = 0; c < lvHistory->columnCount(); ++c)
         lvHistory->resizeColumnToContents(c);

@@ -79,13 +79,13 @@ QByteArray jsonString(QStringView text)
     return out;
 }
 
-QByteArray jsonValue(const EEAddr::Field &field, const FieldModel::FieldValue &value)
+QByteArray jsonValue(const FieldModel::FieldValue &value)
 {
     if (const int *n = std::get_if<int>(&value))
         return QByteArray::number(*n);
     if (const bool *b = std::get_if<bool>(&value))
         return *b ? "true" : "false";
-    return jsonString(FieldModel::formatValue(field, value));
+    return jsonString(FieldModel::formatValue(value));
 }
 
 FieldModel::Parsed valueFromJson(const EEAddr::Field &field, const QJsonValue &json)
@@ -125,7 +125,7 @@ QByteArray exportImage(const ImageBytes &image)
     const auto fields = FieldModel::namedFields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const EEAddr::Field &f = fields[i];
-        out += "    " + jsonString(FieldModel::nameOf(f)) + ": " + jsonValue(f, FieldModel::Decode(image, f))
+        out += "    " + jsonString(FieldModel::nameOf(f)) + ": " + jsonValue(FieldModel::Decode(image, f))
                + (i + 1 < fields.size() ? ",\n" : "\n");
     }
     out += "  },\n  \"image\": " + jsonString(hexOf(image)) + "\n}\n";
@@ -195,8 +195,8 @@ QStringList applyChanges(ImageBytes &image, const QList<Change> &changes, QStrin
         const FieldModel::FieldValue stored = FieldModel::Decode(changed, *c.field);
         if (notes && stored != c.value)
             *notes << QStringLiteral("%1: %2 is stored as %3")
-                          .arg(FieldModel::nameOf(*c.field), FieldModel::formatValue(*c.field, c.value),
-                               FieldModel::formatValue(*c.field, stored));
+                          .arg(FieldModel::nameOf(*c.field), FieldModel::formatValue(c.value),
+                               FieldModel::formatValue(stored));
     }
     if (errors.isEmpty())
         image = changed;

@@ -28,7 +28,7 @@ QByteArray exportImage(const ImageBytes &image);
 
 // JSON text of one string, and of one field's value as the export holds it.
 QByteArray jsonString(QStringView text);
-QByteArray jsonValue(const EEAddr::Field &field, const FieldModel::FieldValue &value);
+QByteArray jsonValue(const FieldModel::FieldValue &value);
 // The value of a field from its JSON form; on failure `error` names the field.
 FieldModel::Parsed valueFromJson(const EEAddr::Field &field, const QJsonValue &json);
 

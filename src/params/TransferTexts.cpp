@@ -105,7 +105,7 @@ QString shownValue(const EEAddr::Field &f, const FieldModel::FieldValue &value, 
     }
     const QString *text = std::get_if<QString>(&value);
     if (!text)
-        return FieldModel::formatValue(f, value);
+        return FieldModel::formatValue(value);
     using E = EEAddr::Encoding;
     if (f.encoding == E::Digits16 || f.encoding == E::Digits8)
         return text->isEmpty() ? QStringLiteral("(none)") : *text;
@@ -117,8 +117,13 @@ QString shownValue(const EEAddr::Field &f, const FieldModel::FieldValue &value, 
 QString differenceCountText(const FieldModel::ImageDifferences &differences)
 {
     const int values = differences.valueCount();
+    const int same = differences.sameValueCount();
+    // Only bytes that read as the same values: "0 fields differ" would hide them.
+    if (values == 0 && same > 0)
+        return same == 1 ? QStringLiteral("1 field stored differently, same value")
+                         : QStringLiteral("%1 fields stored differently, same value").arg(same);
     QString text = values == 1 ? QStringLiteral("1 field differs") : QStringLiteral("%1 fields differ").arg(values);
-    if (const int same = differences.sameValueCount())
+    if (same > 0)
         text += QStringLiteral(" (%1 stored differently)").arg(same);
     return text;
 }
@@ -159,7 +164,12 @@ QString outcomeText(const WriteOutcome &write, OutcomeForm form)
 
 QString entryOutcomeText(const WriteOutcome &write)
 {
-    return said(writeClause(write, OutcomeForm::Window), OutcomeForm::Window).trimmed();
+    QString text = said(writeClause(write, OutcomeForm::Window), OutcomeForm::Window).trimmed();
+    if (write.ending == WriteEnding::WriteStopped)
+        text += (write.result.blocksDone == 1 ? QStringLiteral(" Block 1 was written")
+                                              : QStringLiteral(" Blocks 1 to %1 were written").arg(write.result.blocksDone))
+                + QStringLiteral(": the module may be half-written.");
+    return text;
 }
 
 QString fileOutcomeText(bool loaded, const QString &name)
@@ -259,7 +269,7 @@ QByteArray differencesJson(const FieldModel::ImageDifferences &d, std::span<cons
     using ParameterExport::jsonString;
     const auto value = [secrets](const FieldModel::FieldDifference &f, const FieldModel::FieldValue &v, bool second) {
         if (secrets == FieldModel::Secrets::Shown || !FieldModel::isSecret(*f.field))
-            return ParameterExport::jsonValue(*f.field, v);
+            return ParameterExport::jsonValue(v);
         const QString masked = FieldModel::maskedValue(v);
         const bool changed = second && !f.sameValue() && masked == FieldModel::maskedValue(f.a);
         return jsonString(changed ? QString::fromLatin1(FieldModel::ChangedText) : masked);

@@ -43,7 +43,7 @@ QString pageTable(const Contents &contents, EEAddr::Page page)
             const FieldModel::FieldValue value = FieldModel::Decode(contents.image, f);
             const bool masked = FieldModel::isSecret(f) && !contents.showPassword;
             rows += row(FieldModel::labelOf(f),
-                        masked ? FieldModel::secretState(value) : FieldModel::formatValue(f, value));
+                        masked ? FieldModel::secretState(value) : FieldModel::formatValue(value));
         }
     return QStringLiteral("<h3>%1</h3><table cellspacing=0 cellpadding=1 width=\"100%\">%2</table>")
         .arg(cell(FieldModel::pageCaption(page)), rows);

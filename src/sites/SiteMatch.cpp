@@ -69,7 +69,7 @@ QString searchTextOf(const SiteDetails &details, const std::optional<ImageBytes>
             const bool wanted = phone || f.offset == EEAddr::APN || f.offset == EEAddr::PanelID;
             if (!wanted)
                 continue;
-            const QString value = FieldModel::formatValue(f, FieldModel::Decode(*current, f));
+            const QString value = FieldModel::formatValue(FieldModel::Decode(*current, f));
             parts << (phone ? digitsOf(value) : foldText(value));
         }
     }

@@ -131,10 +131,10 @@ private slots:
         }
         QCOMPARE(set.status, Cli::ExitDone);
         QCOMPARE(import.status, Cli::ExitDone);
-        const QString expected = FieldModel::formatValue(field, FieldModel::parseValue(field, text).value);
+        const QString expected = FieldModel::formatValue(FieldModel::parseValue(field, text).value);
         for (const QString &written : {file, out}) {
             const ImageBytes image = imageOf(written);
-            QCOMPARE(FieldModel::formatValue(field, FieldModel::Decode(image, field)), expected);
+            QCOMPARE(FieldModel::formatValue(FieldModel::Decode(image, field)), expected);
             const FieldModel::ImageDifferences d = FieldModel::DiffImages(base, image);
             QCOMPARE(d.count(), 1);
             QCOMPARE(d.fields.value(0).field, &field);

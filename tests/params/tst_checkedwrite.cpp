@@ -238,9 +238,9 @@ void TestCheckedWrite::howItEnded_data()
         << QStringList{"backup ", "write Write: 15 of 15 blocks acknowledged and verified."};
     // Every block was acknowledged: the module may hold the set, so it is kept.
     QTest::newRow("verify differs, with a backup")
-        << true << true << fault(FaultKind::KeepOld, 9) << WriteEnding::VerifyDiffered << " Verify: 0 fields differ (3 stored differently)."
-        << "verify: 0 fields differ (3 stored differently); backup in BACKUP"
-        << QStringList{"backup ", "write Verify: 0 fields differ (3 stored differently)."};
+        << true << true << fault(FaultKind::KeepOld, 9) << WriteEnding::VerifyDiffered << " Verify: 3 fields stored differently, same value."
+        << "verify: 3 fields stored differently, same value; backup in BACKUP"
+        << QStringList{"backup ", "write Verify: 3 fields stored differently, same value."};
     QTest::newRow("verify stopped")
         << true << false << fault(FaultKind::DropBlock, 3) << WriteEnding::VerifyStopped
         << " Verify stopped at block 4 of 15: no answer." << "verify stopped at block 4 of 15: no answer"
@@ -248,7 +248,9 @@ void TestCheckedWrite::howItEnded_data()
     QTest::newRow("write stopped, with a backup")
         << false << true << fault(FaultKind::NoAck, 6) << WriteEnding::WriteStopped
         << " Write stopped at block 7 of 15: no acknowledgement."
-        << "write stopped at block 7 of 15: no acknowledgement; backup in BACKUP" << QStringList{"backup "};
+        << "write stopped at block 7 of 15: no acknowledgement; backup in BACKUP"
+        << QStringList{"backup ", "write Write stopped at block 7 of 15: no acknowledgement. Blocks 1 to 6 were "
+                                  "written: the module may be half-written."};
     QTest::newRow("backup stopped")
         << false << true << fault(FaultKind::DropBlock, 0) << WriteEnding::BackupStopped
         << " Backup stopped at block 1 of 15: nothing was written."

@@ -116,7 +116,7 @@ private slots:
                 b = static_cast<std::uint8_t>(rng.bounded(256));
             for (const EEAddr::Field &f : namedFields()) {
                 const FieldValue v = Decode(image, f);
-                const Parsed back = parseValue(f, formatValue(f, v));
+                const Parsed back = parseValue(f, formatValue(v));
                 QVERIFY2(back.error.isEmpty() && back.value == v, f.name.data());
             }
         }

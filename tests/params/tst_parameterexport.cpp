@@ -49,7 +49,7 @@ private slots:
         const FieldModel::ImageDifferences d = FieldModel::DiffImages(base, result.image);
         QCOMPARE(d.count(), 3);
         for (const FieldModel::FieldDifference &f : d.fields)
-            QCOMPARE(FieldModel::formatValue(*f.field, f.b),
+            QCOMPARE(FieldModel::formatValue(f.b),
                      QJsonDocument::fromJson(R"({"APN": "internet", "SMS1": "Riasztás $", "Event1": "12*4"})")
                          .object().value(FieldModel::nameOf(*f.field)).toString());
         // Without a base or an image the start is an erased image.
