@@ -267,8 +267,11 @@ void TFormSites::Refresh()
             item->setFont(0, font);
         }
     }
-    for (int c = 0; c < lvSites->columnCount() - 1; ++c)
+    // Room for the bold name of the site in work.
+    for (int c = 0; c < lvSites->columnCount() - 1; ++c) {
         lvSites->resizeColumnToContents(c);
+        lvSites->setColumnWidth(c, lvSites->columnWidth(c) + 12);
+    }
     select(selected.isEmpty() ? m_work.siteName() : selected);
 }
 
