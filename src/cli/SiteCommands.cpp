@@ -274,7 +274,7 @@ int runDiff(const QCommandLineParser &p, Io &io)
             }
         }
         const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
-        for (const QString &line : differenceLines(differenceRows(d, a, b)))
+        for (const QString &line : differenceLines(differenceRows(d, a, b, secretsOf(p))))
             io.out << line << '\n';
         return d.isEmpty() ? ExitDone : ExitDiffers;
     });
@@ -388,7 +388,7 @@ QList<Command> siteCommands()
                         "exchanges with a parameter set; with A only: exchange A and the current set.\n"
                         "Printed as diff prints two files; exit status 0 when equal, 1 when they differ.")
              + book,
-         {BookOption}, 1, 3, runDiff},
+         {BookOption, showPasswordOption()}, 1, 3, runDiff},
         {QStringLiteral("site get"), QStringLiteral("site get NAME -o FILE [--exchange N]"),
          QStringLiteral("Writes a site's current set, or exchange N's, as a parameter file"), book.mid(2),
          {BookOption, OutputOption, ExchangeOption}, 1, 1, runGet},

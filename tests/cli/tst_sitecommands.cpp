@@ -83,7 +83,9 @@ void TestSiteCommands::init()
 void TestSiteCommands::workedExample()
 {
     save(QStringLiteral("first.QM3"), imageWithUser1(QStringLiteral("0611111")));
-    save(QStringLiteral("second.QM3"), imageWithUser1(QStringLiteral("0622222")));
+    ImageBytes second = imageWithUser1(QStringLiteral("0622222"));
+    FieldModel::store(second, *FieldModel::findField(u"PWD"), QStringLiteral("s3cretpw"));
+    save(QStringLiteral("second.QM3"), second);
     Run r = site({QStringLiteral("add"), QStringLiteral("Kovács Bt."), QStringLiteral("--address"), QStringLiteral("Győr, Fő tér 1"),
                   QStringLiteral("--from"), path(QStringLiteral("first.QM3"))});
     QCOMPARE(r.status, Cli::ExitDone);
@@ -105,7 +107,10 @@ void TestSiteCommands::workedExample()
 
     r = site({QStringLiteral("diff"), QStringLiteral("Kovács Bt.")});
     QCOMPARE(r.status, Cli::ExitDiffers);
-    QCOMPARE(r.out, QStringLiteral("USER1 (Primary User   (#USER1)): 0611111 -> 0622222\n"));
+    const QString diff = QStringLiteral("USER1 (Primary User   (#USER1)): 0611111 -> 0622222\nPWD (Password): \"\" -> %1\n");
+    QCOMPARE(r.out, diff.arg(QStringLiteral("********")));
+    r = site({QStringLiteral("diff"), QStringLiteral("Kovács Bt."), QStringLiteral("--show-password")});
+    QCOMPARE(r.out, diff.arg(QStringLiteral("\"s3cretpw\"")));
     QCOMPARE(site({QStringLiteral("diff"), QStringLiteral("Kovács Bt."), QStringLiteral("2")}).status, Cli::ExitDone);
 
     r = site({QStringLiteral("history"), QStringLiteral("Kovács Bt."), QStringLiteral("--json")});
@@ -123,7 +128,7 @@ void TestSiteCommands::workedExample()
 
     QCOMPARE(site({QStringLiteral("get"), QStringLiteral("Kovács Bt."), QStringLiteral("-o"), path(QStringLiteral("now.QM3"))}).status,
              Cli::ExitDone);
-    QCOMPARE(imageOf(path(QStringLiteral("now.QM3"))), imageWithUser1(QStringLiteral("0622222")));
+    QCOMPARE(imageOf(path(QStringLiteral("now.QM3"))), second);
     QCOMPARE(site({QStringLiteral("get"), QStringLiteral("Kovács Bt."), QStringLiteral("-o"), path(QStringLiteral("then.QM3")),
                    QStringLiteral("--exchange"), QStringLiteral("1")}).status,
              Cli::ExitDone);
