@@ -136,8 +136,8 @@ QString outcomeText(Sequence sequence, const TransferResult &result, const Field
     if (result.stop != TransferStop::None)
         return said(stopClause(sequence, result, form), form);
     switch (sequence) {
-    case Sequence::Read:
-    case Sequence::Backup: return said(blocksClause(sequence, form, {}) + repeatedText(result), form);
+    case Sequence::Read: return said(blocksClause(sequence, form, {}) + repeatedText(result), form);
+    case Sequence::Backup: break; // a backup that ran to its end is said by its write's outcome
     case Sequence::Compare:
         return said(result.differs ? countClause(sequence, differences)
                                    : QStringLiteral("compare: the module holds the last read or written data") + repeatedText(result),
