@@ -163,7 +163,7 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
 {
     setObjectName(QStringLiteral("FormSites"));
     setWindowTitle(QStringLiteral("Quelmar5 - Sites"));
-    resize(680, 560);
+    resize(760, 560);
 
     edSiteSearch = new QLineEdit(this);
     edSiteSearch->setObjectName(QStringLiteral("edSiteSearch"));
