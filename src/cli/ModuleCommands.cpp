@@ -502,8 +502,8 @@ int runCompare(const QCommandLineParser &p, Io &io)
             return;
         }
         const auto d = FieldModel::DiffImages(module, *image, {0, EEAddr::ModuleBytes - 1});
-        const QString siteNote = recordToSite(p, {NewExchange(Sites::Operation::Compare, s.port,
-                                                              Sites::differOutcome(d.count()), module)});
+        const QString siteNote
+            = recordToSite(p, {Sites::compareExchange(w.transfer.Result(), module, d.count(), s.port)});
         if (d.isEmpty()) {
             s.succeed(QStringLiteral("compare: the module holds the %1 data")
                           .arg(p.isSet(SiteOption) ? QStringLiteral("site's") : QStringLiteral("file's"))

@@ -2,6 +2,8 @@
 
 #include "params/TransferTexts.h"
 
+#include <algorithm>
+
 namespace Sites {
 
 QString completeOutcome()
@@ -55,12 +57,13 @@ NewExchange readExchange(const TransferResult &r, const ImageBytes &image, const
     return {Operation::Read, port, stoppedOutcome(r), std::nullopt};
 }
 
-NewExchange compareExchange(const TransferResult &r, const TransferBytes &module, int fields, const QString &port)
+NewExchange compareExchange(const TransferResult &r, std::span<const std::uint8_t> module, int fields,
+                            const QString &port)
 {
     if (r.stop != TransferStop::None)
         return {Operation::Compare, port, stoppedOutcome(r), std::nullopt};
     ImageBytes image{};
-    std::copy(module.begin(), module.end(), image.begin());
+    std::copy_n(module.begin(), std::min<std::size_t>(module.size(), EEAddr::ModuleBytes), image.begin());
     return {Operation::Compare, port, differOutcome(fields), image};
 }
 

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <span>
 
 namespace Sites {
 
@@ -25,8 +26,9 @@ QString verifyOutcome(int fields);                // "verified", "verify differe
 QList<NewExchange> writeExchanges(const WriteOutcome &r, bool backup, const ImageBytes &image, const QString &port);
 // A read: a complete one with its image, which becomes the current set.
 NewExchange readExchange(const TransferResult &r, const ImageBytes &image, const QString &port);
-// A compare with what the module sent, when it ran to its end.
-NewExchange compareExchange(const TransferResult &r, const TransferBytes &module, int fields, const QString &port);
+// A compare with what the module sent (its bytes 0 to 959), when it ran to its end.
+NewExchange compareExchange(const TransferResult &r, std::span<const std::uint8_t> module, int fields,
+                            const QString &port);
 // A set put into the site from a file or the editor: the current set.
 NewExchange fileExchange(const ImageBytes &image, const QString &outcome);
 
