@@ -63,6 +63,10 @@ const QCommandLineOption BackupOption(QStringLiteral("backup"),
                                       QStringLiteral("First read the module into DIR/YYYYMMDD-HHMMSS-backup-COMn.QM3; "
                                                      "nothing is written when that read fails."),
                                       QStringLiteral("DIR"));
+const QCommandLineOption ChangedOnlyOption(QStringLiteral("changed-only"),
+                                           QStringLiteral("Read the module first (the backup, with --backup) and write "
+                                                          "only the blocks that differ from the file; --verify reads "
+                                                          "back only those."));
 const QCommandLineOption RetriesOption(QStringLiteral("retries"),
                                        QStringLiteral("Ask again for a block whose answer is lost or damaged (send it "
                                                       "again when unacknowledged) up to N times, 0 to 3; 0 turns "
@@ -445,6 +449,7 @@ int runWrite(const QCommandLineParser &p, Io &io)
     CheckedWriteOptions options;
     options.verify = p.isSet(VerifyOption);
     options.backup = p.isSet(BackupOption);
+    options.changedOnly = p.isSet(ChangedOnlyOption);
     const QString backupDir = p.value(BackupOption);
     if (options.backup && !madeFolder(io, backupDir))
         return ExitUsage;
@@ -454,6 +459,8 @@ int runWrite(const QCommandLineParser &p, Io &io)
     QStringList stages;
     if (options.backup)
         stages << QStringLiteral("backup");
+    else if (options.changedOnly)
+        stages << QStringLiteral("read");
     stages << QStringLiteral("write");
     if (options.verify)
         stages << QStringLiteral("verify");
@@ -670,14 +677,17 @@ QList<Command> moduleCommands()
                         "becomes its current set, bytes 960 to 1087 kept from the set before.\n\n")
              + PortsHelp + SiteHelp,
          common + QList<QCommandLineOption>{OutputOption} + site, 0, 0, runRead},
-        {QStringLiteral("write"), QStringLiteral("write --port COMn FILE | --site NAME [--verify] [--backup DIR]"),
+        {QStringLiteral("write"), QStringLiteral("write --port COMn FILE | --site NAME [--verify] [--backup DIR] [--changed-only]"),
          QStringLiteral("Writes bytes 0 to 959 of a parameter file or a site's current set into the module"),
          QStringLiteral("--backup reads the module first and writes nothing when that read fails;\n"
                         "--verify reads it back after the last acknowledgement and lists the fields\n"
-                        "that differ from what was written. With --site the backup, the write and\n"
+                        "that differ from what was written. --changed-only reads the module first\n"
+                        "(that read is the backup) and writes only the 64-byte blocks that differ from\n"
+                        "the file, so a verify reads back only those; a module that already holds the\n"
+                        "file is left alone, with exit status 0. With --site the backup, the write and\n"
                         "the verify are recorded as exchanges of the site.\n\n")
              + PortsHelp + SiteHelp,
-         common + QList<QCommandLineOption>{VerifyOption, BackupOption} + site, 0, 1, runWrite},
+         common + QList<QCommandLineOption>{VerifyOption, BackupOption, ChangedOnlyOption} + site, 0, 1, runWrite},
         {QStringLiteral("compare"), QStringLiteral("compare --port COMn FILE | --site NAME"),
          QStringLiteral("Reads the module and lists the fields that differ from a parameter file or a site's current set"),
          QStringLiteral("Exit status 1 when any field differs. With --site the compare is recorded\n"

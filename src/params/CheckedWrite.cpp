@@ -29,22 +29,30 @@ bool keepBackup(WriteOutcome &r, const CheckedWriteOptions &options, const QDate
 WriteOutcome checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions &options)
 {
     WriteOutcome r;
-    if (options.backup) {
-        const TransferOutcome outcome = transfer.readInto(r.backup);
+    r.changedOnly = options.changedOnly;
+    int repeated = 0;
+    // Takes the sequence's result, counting the repeats of all so far.
+    const auto ran = [&](TransferOutcome outcome) {
         r.result = transfer.Result();
-        if (outcome != TransferOutcome::Succeeded) {
-            r.ending = WriteEnding::BackupStopped; // the bar is red already
+        repeated += r.result.repeated;
+        r.result.repeated = repeated;
+        return outcome == TransferOutcome::Succeeded;
+    };
+    // One read serves as the backup and as what the changed blocks are
+    // found against: the module is never read twice.
+    if (options.backup || options.changedOnly) {
+        if (!ran(transfer.readInto(r.backup))) {
+            r.ending = options.backup ? WriteEnding::BackupStopped : WriteEnding::ReadStopped; // the bar is red already
             return r;
         }
-        if (!keepBackup(r, options, QDateTime::currentDateTime())) {
+        if (options.backup && !keepBackup(r, options, QDateTime::currentDateTime())) {
             r.ending = WriteEnding::BackupNotKept;
             transfer.showFailure();
             return r;
         }
     }
-    const TransferOutcome written = transfer.Write();
-    r.result = transfer.Result();
-    if (written != TransferOutcome::Succeeded) {
+    r.sent = options.changedOnly ? Transfer::differingBlocks(transfer.Image(), r.backup) : Transfer::AllBlocks;
+    if (!ran(transfer.Write(r.sent))) {
         r.ending = WriteEnding::WriteStopped;
         // Some blocks went in: the entry says the module may be half-written.
         if (r.result.blocksDone > 0)
@@ -53,11 +61,13 @@ WriteOutcome checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions
         return r;
     }
     std::copy(transfer.Buffer().begin(), transfer.Buffer().end(), r.written.begin());
-    r.ending = WriteEnding::Written;
-    if (options.verify) {
-        const TransferOutcome outcome = transfer.readInto(r.readBack);
-        r.result = transfer.Result();
-        if (outcome != TransferOutcome::Succeeded) {
+    r.ending = r.sent.none() ? WriteEnding::AlreadyHeld : WriteEnding::Written;
+    if (options.verify && r.sent.any()) {
+        // The blocks not written were read just before: only the others
+        // are read back.
+        r.readBack = r.backup;
+        const bool read = ran(options.changedOnly ? transfer.readInto(r.readBack, r.sent) : transfer.readInto(r.readBack));
+        if (!read) {
             r.ending = WriteEnding::VerifyStopped;
         } else {
             r.differences = FieldModel::DiffImages(r.written, r.readBack, {0, EEAddr::ModuleBytes - 1});

@@ -76,6 +76,10 @@ TFormDownload::TFormDownload(QWidget *parent)
     cbBackup = new QCheckBox(QStringLiteral("Back up the module before writing"), this);
     cbBackup->setObjectName(QStringLiteral("cbBackup"));
     cbBackup->setGeometry(Margin, y, FullWidth, CheckHeight);
+    y += CheckHeight + 2;
+    cbChangedOnly = new QCheckBox(QStringLiteral("Write only changed blocks"), this);
+    cbChangedOnly->setObjectName(QStringLiteral("cbChangedOnly"));
+    cbChangedOnly->setGeometry(Margin, y, FullWidth, CheckHeight);
     y += CheckHeight + Gap;
 
     constexpr int stopWidth = 60;
@@ -134,8 +138,9 @@ TFormDownload::TFormDownload(QWidget *parent)
     const WriteChecks checks = loadWriteChecks();
     cbVerify->setChecked(checks.verify);
     cbBackup->setChecked(checks.backup);
-    connect(cbVerify, &QCheckBox::toggled, this, &TFormDownload::saveWriteChecks);
-    connect(cbBackup, &QCheckBox::toggled, this, &TFormDownload::saveWriteChecks);
+    cbChangedOnly->setChecked(checks.changedOnly);
+    for (QCheckBox *check : {cbVerify, cbBackup, cbChangedOnly})
+        connect(check, &QCheckBox::toggled, this, &TFormDownload::saveWriteChecks);
 
     connect(btRead, &QPushButton::clicked, this, &TFormDownload::btReadClick);
     connect(btWrite, &QPushButton::clicked, this, &TFormDownload::btWriteClick);
@@ -184,7 +189,7 @@ void TFormDownload::setLink(ModuleLink *link)
 
 void TFormDownload::saveWriteChecks()
 {
-    storeWriteChecks({cbVerify->isChecked(), cbBackup->isChecked()});
+    storeWriteChecks({cbVerify->isChecked(), cbBackup->isChecked(), cbChangedOnly->isChecked()});
 }
 
 // ------------------------------------------------------------ display
@@ -196,8 +201,8 @@ void TFormDownload::DisableButtons()
         b->setEnabled(false);
     // A module sequence starts: what was said and listed about the last one
     // no longer describes the module.
-    cbVerify->setEnabled(false);
-    cbBackup->setEnabled(false);
+    for (QCheckBox *check : {cbVerify, cbBackup, cbChangedOnly})
+        check->setEnabled(false);
     btDifferences->setEnabled(false);
     emit operationRunning(true);
     FormDifferences->hide();
@@ -208,8 +213,8 @@ void TFormDownload::EnableButtons()
 {
     for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btSites, btReport, btClose})
         b->setEnabled(true);
-    cbVerify->setEnabled(true);
-    cbBackup->setEnabled(true);
+    for (QCheckBox *check : {cbVerify, cbBackup, cbChangedOnly})
+        check->setEnabled(true);
     emit operationRunning(false);
 }
 
@@ -277,6 +282,7 @@ void TFormDownload::btWriteClick()
     CheckedWriteOptions options;
     options.verify = cbVerify->isChecked();
     options.backup = cbBackup->isChecked();
+    options.changedOnly = cbChangedOnly->isChecked();
     options.port = PortName();
     const WriteOutcome write = checkedWrite(Transfer, options);
     if (m_history && m_history->isVisible())
@@ -284,7 +290,8 @@ void TFormDownload::btWriteClick()
     if (write.ending == WriteEnding::VerifyDiffered || write.ending == WriteEnding::VerifyStopped)
         listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
     if (write.acknowledged())
-        parameterImageState().writtenToModule(PortName(), write.ending == WriteEnding::Verified ? ImageState::Verify::Matched
+        parameterImageState().writtenToModule(PortName(), write.ending == WriteEnding::Verified || write.ending == WriteEnding::AlreadyHeld
+                                                              ? ImageState::Verify::Matched
                                                           : write.ending == WriteEnding::VerifyDiffered
                                                               ? ImageState::Verify::Differed
                                                               : ImageState::Verify::NotRun);
@@ -326,14 +333,20 @@ FieldModel::ImageDifferences TFormDownload::listDifferences(const TransferResult
                                                             std::span<const std::uint8_t> reference,
                                                             const QString &heading)
 {
-    // Only the blocks that arrived say anything about the module.
+    // Only the blocks that arrived say anything about the module: the others
+    // are taken as the reference holds them.
     if (result.outcome == TransferOutcome::NotConnected || result.blocksDone == 0)
         return {};
-    const FieldModel::ImageDifferences differences
-        = FieldModel::DiffImages(module, reference, {0, result.blocksDone * EEAddr::BlockSize - 1});
+    ImageBytes seen{};
+    std::copy(reference.begin(), reference.begin() + EEAddr::ModuleBytes, seen.begin());
+    const Transfer::BlockSet reached = result.reached();
+    for (int b = 0; b < EEAddr::BlockCount; ++b)
+        if (reached.test(std::size_t(b)))
+            std::copy_n(module.begin() + b * EEAddr::BlockSize, EEAddr::BlockSize, seen.begin() + b * EEAddr::BlockSize);
+    const FieldModel::ImageDifferences differences = FieldModel::DiffImages(seen, reference, {0, EEAddr::ModuleBytes - 1});
     if (differences.isEmpty())
         return {};
-    FormDifferences->showDifferences(differenceRows(differences, module, reference), ModuleHeading, heading);
+    FormDifferences->showDifferences(differenceRows(differences, seen, reference), ModuleHeading, heading);
     btDifferences->setEnabled(true);
     return differences;
 }

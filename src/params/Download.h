@@ -28,7 +28,7 @@ class TFormDownload : public QWidget, public TransferDisplay
 
 public:
     static constexpr int ClientWidth = 320;
-    static constexpr int ClientHeight = 458;
+    static constexpr int ClientHeight = 482;
 
     // Fills the parameter image with 0xFF (FormCreate).
     explicit TFormDownload(QWidget *parent = nullptr);
@@ -47,6 +47,7 @@ public:
     QPushButton *btCompare;
     QCheckBox *cbVerify;
     QCheckBox *cbBackup;
+    QCheckBox *cbChangedOnly;
     QPushButton *btStop;
     QLabel *lbOutcome;
     QPushButton *btDifferences;

@@ -14,7 +14,7 @@ namespace {
 constexpr int BlockSize = EEAddr::BlockSize;
 constexpr int BlockCount = EEAddr::BlockCount;
 
-std::span<std::uint8_t, BlockSize> bufferBlock(TransferBytes &buffer, int block)
+std::span<std::uint8_t, BlockSize> bufferBlock(std::span<std::uint8_t> buffer, int block)
 {
     return std::span<std::uint8_t, BlockSize>(buffer.data() + block * BlockSize, BlockSize);
 }
@@ -26,7 +26,27 @@ bool TransferLink::Connected() const
     return port && codec && reception && port->Connected();
 }
 
+Transfer::BlockSet TransferResult::reached() const
+{
+    Transfer::BlockSet done;
+    for (int b = 0, left = blocksDone; b < BlockCount && left > 0; ++b)
+        if (blocks.test(std::size_t(b))) {
+            done.set(std::size_t(b));
+            --left;
+        }
+    return done;
+}
+
 namespace Transfer {
+
+BlockSet differingBlocks(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
+{
+    BlockSet differ;
+    for (int block = 0; block < BlockCount; ++block)
+        differ.set(std::size_t(block), !std::equal(a.begin() + block * BlockSize, a.begin() + (block + 1) * BlockSize,
+                                                   b.begin() + block * BlockSize));
+    return differ;
+}
 
 std::array<std::uint8_t, 5> blockCommand(int block)
 {
@@ -153,27 +173,40 @@ void ParameterTransfer::noteRepeat(int block)
 
 TransferOutcome ParameterTransfer::Read()
 {
-    return run(Kind::Read);
+    return run(Kind::Read, Transfer::AllBlocks);
 }
 
 TransferOutcome ParameterTransfer::Compare()
 {
-    return run(Kind::Compare);
+    return run(Kind::Compare, Transfer::AllBlocks);
 }
 
 TransferOutcome ParameterTransfer::Write()
 {
-    return run(Kind::Write);
+    return run(Kind::Write, Transfer::AllBlocks);
+}
+
+TransferOutcome ParameterTransfer::Write(const Transfer::BlockSet &blocks)
+{
+    return run(Kind::Write, blocks);
 }
 
 TransferOutcome ParameterTransfer::readInto(ImageBytes &into)
 {
-    return run(Kind::ReadInto, &into);
+    into.fill(0);
+    return run(Kind::ReadInto, Transfer::AllBlocks, &into);
 }
 
-TransferOutcome ParameterTransfer::run(Kind kind, ImageBytes *into)
+TransferOutcome ParameterTransfer::readInto(ImageBytes &into, const Transfer::BlockSet &blocks)
+{
+    return run(Kind::ReadInto, blocks, &into);
+}
+
+TransferOutcome ParameterTransfer::run(Kind kind, const Transfer::BlockSet &blocks, ImageBytes *into)
 {
     m_result = {};
+    m_result.blocks = blocks;
+    m_block = 0;
     if (!Link.Connected()) {
         m_display.showMessage(QString::fromLatin1(Transfer::NoConnectionText));
         return TransferOutcome::NotConnected;
@@ -192,10 +225,7 @@ TransferOutcome ParameterTransfer::run(Kind kind, ImageBytes *into)
         if (kind == Kind::Write) {
             outcome = write();
         } else if (kind == Kind::ReadInto) {
-            TransferBytes store{};
-            outcome = readOrCompare(false, store);
-            std::copy(store.begin(), store.end(), into->begin());
-            std::fill(into->begin() + EEAddr::ModuleBytes, into->end(), 0);
+            outcome = readOrCompare(false, *into);
         } else {
             outcome = readOrCompare(kind == Kind::Compare, m_buffer);
         }
@@ -206,7 +236,7 @@ TransferOutcome ParameterTransfer::run(Kind kind, ImageBytes *into)
         m_result.portError = QString::fromLocal8Bit(error.what());
         m_display.showError(m_result.portError);
         outcome = TransferOutcome::PortFailed;
-        stopAt(m_result.blocksDone + 1, TransferStop::PortClosed);
+        stopAt(m_block + 1, TransferStop::PortClosed);
     }
     m_result.outcome = outcome;
     m_running = false;
@@ -324,19 +354,21 @@ bool ParameterTransfer::sendBlock(int b)
     }
 }
 
-TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &store)
+TransferOutcome ParameterTransfer::readOrCompare(bool compare, std::span<std::uint8_t> store)
 {
     const BlockReception &reception = *Link.reception;
     bool same = true;
     m_received.fill(0);
     for (int b = 0; b < BlockCount; ++b) {
+        if (!m_result.blocks.test(std::size_t(b)))
+            continue;
+        m_block = b;
         // A missing or misaddressed answer ends the operation, in red: from
         // block 12 on the bar is already full, and green would read as done.
         if (!fetchBlock(b)) {
             showFailure();
             return stopAt(b + 1, reception.BlockReceived ? TransferStop::OtherBlock : TransferStop::NoAnswer);
         }
-        m_result.blocksDone = b + 1;
         std::copy(reception.ReceivedBlock.begin(), reception.ReceivedBlock.end(), bufferBlock(m_received, b).begin());
         const auto stored = bufferBlock(store, b);
         if (compare) {
@@ -344,7 +376,7 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &st
         } else {
             std::copy(reception.ReceivedBlock.begin(), reception.ReceivedBlock.end(), stored.begin());
         }
-        setPosition(b + 1);
+        blockDone();
         if (!same)
             m_display.SetBarColour(Transfer::Red);
     }
@@ -352,7 +384,7 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &st
         m_result.differs = true;
         return TransferOutcome::Failed;
     }
-    if (!compare && &store == &m_buffer) {
+    if (!compare && store.data() == m_buffer.data()) {
         std::copy(m_buffer.begin(), m_buffer.end(), m_image.begin());
         std::fill(m_image.begin() + EEAddr::ModuleBytes, m_image.end(), 0);
     }
@@ -362,15 +394,27 @@ TransferOutcome ParameterTransfer::readOrCompare(bool compare, TransferBytes &st
 TransferOutcome ParameterTransfer::write()
 {
     std::copy_n(m_image.begin(), EEAddr::ModuleBytes, m_buffer.begin());
+    if (m_result.blocks.none())
+        setPosition(BlockCount); // nothing to send: done
     for (int b = 0; b < BlockCount; ++b) {
+        if (!m_result.blocks.test(std::size_t(b)))
+            continue;
+        m_block = b;
         if (!sendBlock(b)) {
             showFailure();
             return stopAt(b + 1, TransferStop::NoAcknowledgement);
         }
-        m_result.blocksDone = b + 1;
-        setPosition(b + 1);
+        blockDone();
     }
     return TransferOutcome::Succeeded;
+}
+
+void ParameterTransfer::blockDone()
+{
+    ++m_result.blocksDone;
+    // A full sequence sets 1 to 15, one a block; a part of one moves as far
+    // in its share, so that its last block fills the bar too.
+    setPosition(m_result.blocksDone * BlockCount / int(m_result.blocks.count()));
 }
 
 void ParameterTransfer::setPosition(int position)

@@ -15,8 +15,10 @@
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <functional>
+#include <span>
 
 class FrameCodec;
 class PortIo;
@@ -78,6 +80,13 @@ inline constexpr char NoConnectionText[] = " No serial connection.";
 
 using Payload = std::array<std::uint8_t, 13>;
 
+// Which of the 15 blocks a sequence covers; bit b is block b.
+using BlockSet = std::bitset<EEAddr::BlockCount>;
+inline const BlockSet AllBlocks = BlockSet().set();
+
+// The blocks whose 64 bytes differ between two images.
+BlockSet differingBlocks(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
+
 // The five parameter bytes of a read request or write command for a block.
 std::array<std::uint8_t, 5> blockCommand(int block);
 
@@ -117,6 +126,10 @@ struct TransferResult
     bool differs = false;  // a compare or verify found a difference
     QString portError;     // PortClosed by a failed send: the port's error
     int repeated = 0;      // tries beyond the first, over all blocks
+    Transfer::BlockSet blocks = Transfer::AllBlocks; // the blocks the sequence covered
+
+    // The blocks received or acknowledged: the first blocksDone of `blocks`.
+    Transfer::BlockSet reached() const;
 };
 
 class ParameterTransfer
@@ -160,11 +173,18 @@ public:
     TransferOutcome Read();
     TransferOutcome Compare();
     TransferOutcome Write();
+    // Writes only the given blocks; TransferBuffer takes all of image bytes 0
+    // to 959 all the same, as the module holds them once the others were
+    // found equal. No block: nothing is sent, and it succeeds.
+    TransferOutcome Write(const Transfer::BlockSet &blocks);
 
     // Reads the 15 blocks into `into` (bytes 960 to 1087 zero), leaving the
     // image and TransferBuffer alone: the backup before a write and the
     // read-back of a verify. On failure `into` holds what arrived so far.
     TransferOutcome readInto(ImageBytes &into);
+    // Reads only the given blocks into their place in `into`, leaving its
+    // other bytes as they were.
+    TransferOutcome readInto(ImageBytes &into, const Transfer::BlockSet &blocks);
 
     // How the last sequence ended.
     const TransferResult &Result() const { return m_result; }
@@ -185,10 +205,13 @@ private:
     enum class Kind { Read, Compare, Write, ReadInto };
 
     // `into` receives the blocks of a ReadInto.
-    TransferOutcome run(Kind kind, ImageBytes *into = nullptr);
-    TransferOutcome readOrCompare(bool compare, TransferBytes &store);
+    TransferOutcome run(Kind kind, const Transfer::BlockSet &blocks, ImageBytes *into = nullptr);
+    // Reads the blocks into their place in `store` (at least 960 bytes).
+    TransferOutcome readOrCompare(bool compare, std::span<std::uint8_t> store);
     TransferOutcome stopAt(int block, TransferStop why);
     TransferOutcome write();
+    // One more of the sequence's blocks done: the bar shows the share done.
+    void blockDone();
     // Requests block b, again while its answer is lost or damaged; true when
     // the answer is that block, whole.
     // Sends one try of a block; false when a repeat's send failed.
@@ -219,6 +242,7 @@ private:
     TransferBytes &m_buffer;
     TransferBytes m_received{};
     int m_position = 0;
+    int m_block = 0; // the block being read or written
     int m_tickMs = Transfer::TickMs;
     int m_retries = Transfer::MaxRetries;
     quint64 m_bytesSeen = 0;

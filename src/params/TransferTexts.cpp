@@ -29,13 +29,16 @@ QString countClause(Sequence sequence, const FieldModel::ImageDifferences &diffe
 }
 
 // "write: 15 of 15 blocks acknowledged" in the window, "write 15 of 15 ..." on a line.
-QString blocksClause(Sequence sequence, OutcomeForm form, const QString &what)
+QString blocksClause(Sequence sequence, OutcomeForm form, const QString &what, int count = Blocks)
 {
     return sequenceName(sequence) + (form == OutcomeForm::Window ? QStringLiteral(": ") : QStringLiteral(" "))
-           + QStringLiteral("%1 of %1 blocks").arg(Blocks) + what;
+           + QStringLiteral("%1 of %2 blocks").arg(count).arg(Blocks) + what;
 }
 
-QString stopClause(Sequence sequence, const TransferResult &result, OutcomeForm form)
+// A stop of the backup, or of the read before a write of changed blocks,
+// left the module alone: it says so.
+QString stopClause(Sequence sequence, const TransferResult &result, OutcomeForm form,
+                   bool beforeWrite = false)
 {
     QString reason = stopReason(result);
     if (form == OutcomeForm::Line && !result.portError.isEmpty())
@@ -43,7 +46,7 @@ QString stopClause(Sequence sequence, const TransferResult &result, OutcomeForm 
     QString clause = QStringLiteral("%1 stopped at block %2 of %3: ").arg(sequenceName(sequence)).arg(result.stoppedAt).arg(Blocks);
     // Whatever ended the backup, what matters is that the module was left
     // alone; the window says only that.
-    if (sequence == Sequence::Backup)
+    if (sequence == Sequence::Backup || beforeWrite)
         return clause + (form == OutcomeForm::Line ? reason + QStringLiteral("; ") : QString())
                + QStringLiteral("nothing was written");
     return clause + reason;
@@ -56,10 +59,19 @@ QString writeClause(const WriteOutcome &write, OutcomeForm form)
     case WriteEnding::BackupStopped: return stopClause(Sequence::Backup, write.result, form);
     case WriteEnding::BackupNotKept:
         return QStringLiteral("backup not saved (%1): nothing was written").arg(write.backupError);
+    case WriteEnding::ReadStopped: return stopClause(Sequence::Read, write.result, form, true);
+    case WriteEnding::AlreadyHeld:
+        return form == OutcomeForm::Window ? QStringLiteral("write: the module already holds this parameter set")
+                                           : QStringLiteral("write: the module already holds this file");
     case WriteEnding::WriteStopped: return stopClause(Sequence::Write, write.result, form);
-    case WriteEnding::Written: return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged")) + repeatedText(write.result);
-    case WriteEnding::Verified:
-        return blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified")) + repeatedText(write.result);
+    case WriteEnding::Written:
+    case WriteEnding::Verified: {
+        const bool verified = write.ending == WriteEnding::Verified;
+        const QString what = !write.changedOnly ? (verified ? QStringLiteral(" acknowledged and verified") : QStringLiteral(" acknowledged"))
+                             : verified ? QStringLiteral(" changed, acknowledged and verified")
+                                        : QStringLiteral(" changed and acknowledged");
+        return blocksClause(Sequence::Write, form, what, int(write.sent.count())) + repeatedText(write.result);
+    }
     case WriteEnding::VerifyDiffered: return countClause(Sequence::Verify, write.differences);
     case WriteEnding::VerifyStopped: return stopClause(Sequence::Verify, write.result, form);
     }

@@ -7,6 +7,7 @@ namespace {
 
 const QString VerifyKey = QStringLiteral("Transfer/VerifyAfterWriting");
 const QString BackupKey = QStringLiteral("Transfer/BackUpBeforeWriting");
+const QString ChangedOnlyKey = QStringLiteral("Transfer/WriteOnlyChangedBlocks");
 
 } // namespace
 
@@ -19,7 +20,8 @@ QString userSettingsPath()
 WriteChecks loadWriteChecks()
 {
     const QSettings settings(userSettingsPath(), QSettings::IniFormat);
-    return {settings.value(VerifyKey, false).toBool(), settings.value(BackupKey, false).toBool()};
+    return {settings.value(VerifyKey, false).toBool(), settings.value(BackupKey, false).toBool(),
+            settings.value(ChangedOnlyKey, false).toBool()};
 }
 
 void storeWriteChecks(const WriteChecks &checks)
@@ -28,5 +30,6 @@ void storeWriteChecks(const WriteChecks &checks)
     QSettings settings(userSettingsPath(), QSettings::IniFormat);
     settings.setValue(VerifyKey, checks.verify);
     settings.setValue(BackupKey, checks.backup);
+    settings.setValue(ChangedOnlyKey, checks.changedOnly);
     settings.sync();
 }

@@ -65,6 +65,8 @@ private slots:
     void quietCompareStillNamesTheDifferences();
     void repeatsOfADamagedBlock_data();
     void repeatsOfADamagedBlock();
+    void changedBlocksOnly_data();
+    void changedBlocksOnly();
     void createdFilesArePrivate();
     void busyPortIsRefused();
 
@@ -437,6 +439,36 @@ void TestModuleCommands::repeatsOfADamagedBlock()
     QCOMPARE(read.err, err);
     if (status == 0)
         QCOMPARE(readAll(file), pattern(3));
+}
+
+void TestModuleCommands::changedBlocksOnly_data()
+{
+    QTest::addColumn<int>("changedByte"); // an event code of block 4; -1: the file equals the module
+    QTest::addColumn<QString>("out");
+    QTest::newRow("one field") << 300 << "COM75: write 1 of 15 blocks changed, acknowledged and verified; backup in %1\n";
+    QTest::newRow("equal") << -1 << "COM75: write: the module already holds this file; backup in %1\n";
+}
+
+void TestModuleCommands::changedBlocksOnly()
+{
+    QFETCH(int, changedByte);
+    QFETCH(QString, out);
+    startModule(75, pattern(8));
+    QByteArray wanted = pattern(8);
+    if (changedByte >= 0)
+        wanted[changedByte] = static_cast<char>(wanted[changedByte] ^ 0x11);
+    writeFile(path(QStringLiteral("changed.QM3")), wanted);
+    const QString backups = path(QStringLiteral("changed-%1").arg(changedByte));
+    const Run write = params({QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM75"), path(QStringLiteral("changed.QM3")),
+                              QStringLiteral("--changed-only"), QStringLiteral("--verify"), QStringLiteral("--backup"), backups,
+                              QStringLiteral("--trace"), path(QStringLiteral("changed.trace"))});
+    QCOMPARE(write.status, 0);
+    QCOMPARE(write.out, out.arg(QDir(backups).filePath(QDir(backups).entryList(QDir::Files).value(0))));
+    // One read, the backup; then the changed block written and read back.
+    const QByteArray trace = readAll(path(QStringLiteral("changed.trace")));
+    QCOMPARE(trace.count("\tout\twrite-command\t"), changedByte >= 0 ? 1 : 0);
+    QCOMPARE(trace.count("\tout\tread-request\t"), changedByte >= 0 ? 16 : 15);
+    QCOMPARE(stopModule(0).left(ModuleBytes), wanted.left(ModuleBytes));
 }
 
 QTEST_GUILESS_MAIN(TestModuleCommands)

@@ -51,6 +51,8 @@ private slots:
     void backupRefusesToWrite();
     void howItEnded_data();
     void howItEnded();
+    void changedBlocksOnly_data();
+    void changedBlocksOnly();
 
 private:
     CheckedWriteOptions options(bool verify, bool backup) const
@@ -296,6 +298,55 @@ void TestCheckedWrite::howItEnded()
         QVERIFY(ParameterFile::load(r.history.path, entry).ok);
         QVERIFY(entry == m_image);
     }
+}
+
+void TestCheckedWrite::changedBlocksOnly_data()
+{
+    QTest::addColumn<int>("changed"); // the block of the image that differs from the module; -1: none
+    QTest::addColumn<std::optional<Fault>>("fault");
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("writes");
+    QTest::addColumn<QStringList>("kept"); // the history, oldest first
+
+    const QString verified = QStringLiteral("Write: 1 of 15 blocks changed, acknowledged and verified.");
+    const QString held = QStringLiteral("Write: the module already holds this parameter set.");
+    QTest::newRow("one block") << 4 << std::optional<Fault>() << " " + verified
+                               << "write 1 of 15 blocks changed, acknowledged and verified" << 1 << QStringList{"write " + verified};
+    QTest::newRow("nothing to write") << -1 << std::optional<Fault>() << " " + held
+                                      << "write: the module already holds this file" << 0 << QStringList{"write " + held};
+    QTest::newRow("first read stopped")
+        << 4 << std::optional<Fault>(Fault{FaultKind::DropBlock, 0, 0, 0.0}) << " Read stopped at block 1 of 15: nothing was written."
+        << "read stopped at block 1 of 15: no answer; nothing was written" << 0 << QStringList{};
+    QTest::newRow("stopped at the changed block")
+        << 9 << std::optional<Fault>(Fault{FaultKind::NoAck, 9, 0, 0.0}) << " Write stopped at block 10 of 15: no acknowledgement."
+        << "write stopped at block 10 of 15: no acknowledgement" << 1 << QStringList{};
+}
+
+void TestCheckedWrite::changedBlocksOnly()
+{
+    QFETCH(int, changed);
+    QFETCH(std::optional<Fault>, fault);
+    QFETCH(QString, window);
+    QFETCH(QString, line);
+    QFETCH(int, writes);
+    QFETCH(QStringList, kept);
+
+    std::copy(m_line->module.memory.begin(), m_line->module.memory.end(), m_image.begin());
+    if (changed >= 0)
+        m_image[std::size_t(changed * 64 + 5)] ^= 0x21;
+    if (fault)
+        m_line->module.arm(*fault);
+    CheckedWriteOptions o = options(true, false);
+    o.changedOnly = true;
+    const WriteOutcome r = checkedWrite(*m_transfer, o);
+    QCOMPARE(outcomeText(r), window);
+    QCOMPARE(outcomeText(r, OutcomeForm::Line), line);
+    QCOMPARE(m_line->module.counters().writesStored, writes);
+    QStringList entries;
+    for (const History::Entry &e : o.history.entries())
+        entries.prepend(History::operationName(e.operation) + QLatin1Char(' ') + e.outcome);
+    QCOMPARE(entries, kept);
 }
 
 QTEST_GUILESS_MAIN(TestCheckedWrite)

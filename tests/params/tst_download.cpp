@@ -212,10 +212,10 @@ bool TestDownload::connectPort()
 void TestDownload::windowDefinition()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("FormDownload"));
-    QCOMPARE(m_form->size(), QSize(320, 458));
+    QCOMPARE(m_form->size(), QSize(320, 482));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
     for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
-                             "btStop", "btHistory", "btReport", "lbOutcome"})
+                             "btStop", "btHistory", "btReport", "lbOutcome", "cbChangedOnly"})
         QVERIFY2(m_form->findChild<QObject *>(QLatin1String(name)), name);
     // The tick belongs to the transfer, which keeps its own time.
     QCOMPARE(m_form->Timer1, &m_form->Transfer.Timer1);

@@ -91,6 +91,7 @@ private slots:
     void backup();
     void checksSurviveARestart();
     void repeatedBlocksAreCounted();
+    void changedBlocksOnly();
 
 private:
     void run(Op op, const QList<int> &changed, std::optional<Fault> fault = {})
@@ -360,17 +361,19 @@ void TestTransferWindow::backup()
 
 void TestTransferWindow::checksSurviveARestart()
 {
-    QVERIFY(!m_form->cbVerify->isChecked() && !m_form->cbBackup->isChecked());
-    QCOMPARE(m_form->cbVerify->text() + m_form->cbBackup->text(),
-             QStringLiteral("Verify after writingBack up the module before writing"));
+    QVERIFY(!m_form->cbVerify->isChecked() && !m_form->cbBackup->isChecked() && !m_form->cbChangedOnly->isChecked());
+    QCOMPARE(m_form->cbVerify->text() + m_form->cbBackup->text() + m_form->cbChangedOnly->text(),
+             QStringLiteral("Verify after writingBack up the module before writingWrite only changed blocks"));
     for (const bool verify : {false, true}) {
         m_form->cbVerify->setChecked(verify);
         m_form->cbBackup->setChecked(!verify);
+        m_form->cbChangedOnly->setChecked(verify);
         delete m_form;
         m_form = new TFormDownload;
         QVERIFY(QFile::exists(m_home.filePath(QStringLiteral("config/quelmar/QuelmarSetup.conf"))));
         QCOMPARE(m_form->cbVerify->isChecked(), verify);
         QCOMPARE(m_form->cbBackup->isChecked(), !verify);
+        QCOMPARE(m_form->cbChangedOnly->isChecked(), verify);
     }
 }
 
@@ -384,6 +387,24 @@ void TestTransferWindow::repeatedBlocksAreCounted()
     QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Read: 15 of 15 blocks (2 repeated)."));
     QVERIFY(std::equal(m_line->module.memory.begin(), m_line->module.memory.end(), ParameterImage.begin()));
     QCOMPARE(m_form->Progress->value(), 12);
+}
+
+void TestTransferWindow::changedBlocksOnly()
+{
+    // One field within block 4 changed: the write reads 15 blocks, writes
+    // one and reads that one back.
+    changeValue(ParameterImage, *std::find_if(FieldModel::namedFields().begin(), FieldModel::namedFields().end(),
+                                              [](const EEAddr::Field &f) {
+                                                  return f.offset / 64 == 4 && (f.offset + f.length - 1) / 64 == 4;
+                                              }));
+    m_form->cbChangedOnly->setChecked(true);
+    run(Op::VerifiedWrite, {});
+    QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Write: 1 of 15 blocks changed, acknowledged and verified."));
+    QCOMPARE(m_line->module.counters().writesStored, 1);
+    QCOMPARE(m_line->module.counters().readsAnswered, 16);
+    QVERIFY(std::equal(m_line->module.memory.begin(), m_line->module.memory.end(), ParameterImage.begin()));
+    QCOMPARE(m_form->Progress->value(), Transfer::BarMaximum);
+    QVERIFY(!barIsRed());
 }
 
 QTEST_MAIN(TestTransferWindow)
