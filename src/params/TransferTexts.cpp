@@ -52,6 +52,25 @@ QString stopClause(Sequence sequence, const TransferResult &result, OutcomeForm 
     return clause + reason;
 }
 
+// "Block 1 was written", "Blocks 1 to 6 were written", "Blocks 3, 7 to 8
+// and 12 were written": runs of blocks, counted from 1.
+QString writtenBlocksText(const Transfer::BlockSet &blocks)
+{
+    QStringList runs;
+    for (int b = 0; b < Blocks; ++b) {
+        if (!blocks.test(std::size_t(b)))
+            continue;
+        const int first = b;
+        while (b + 1 < Blocks && blocks.test(std::size_t(b + 1)))
+            ++b;
+        runs << (first == b ? QString::number(b + 1) : QStringLiteral("%1 to %2").arg(first + 1).arg(b + 1));
+    }
+    const QString last = runs.takeLast();
+    const QString list = runs.isEmpty() ? last : runs.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return blocks.count() == 1 ? QStringLiteral("Block %1 was written").arg(list)
+                               : QStringLiteral("Blocks %1 were written").arg(list);
+}
+
 // The write's own clause, without the history's note.
 QString writeClause(const WriteOutcome &write, OutcomeForm form)
 {
@@ -178,9 +197,7 @@ QString entryOutcomeText(const WriteOutcome &write)
 {
     QString text = said(writeClause(write, OutcomeForm::Window), OutcomeForm::Window).trimmed();
     if (write.ending == WriteEnding::WriteStopped)
-        text += (write.result.blocksDone == 1 ? QStringLiteral(" Block 1 was written")
-                                              : QStringLiteral(" Blocks 1 to %1 were written").arg(write.result.blocksDone))
-                + QStringLiteral(": the module may be half-written.");
+        text += QStringLiteral(" %1: the module may be half-written.").arg(writtenBlocksText(write.result.reached()));
     return text;
 }
 

@@ -302,7 +302,7 @@ void TestCheckedWrite::howItEnded()
 
 void TestCheckedWrite::changedBlocksOnly_data()
 {
-    QTest::addColumn<int>("changed"); // the block of the image that differs from the module; -1: none
+    QTest::addColumn<QList<int>>("changed"); // the blocks of the image that differ from the module
     QTest::addColumn<std::optional<Fault>>("fault");
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("line");
@@ -311,21 +311,23 @@ void TestCheckedWrite::changedBlocksOnly_data()
 
     const QString verified = QStringLiteral("Write: 1 of 15 blocks changed, acknowledged and verified.");
     const QString held = QStringLiteral("Write: the module already holds this parameter set.");
-    QTest::newRow("one block") << 4 << std::optional<Fault>() << " " + verified
+    QTest::newRow("one block") << QList<int>{4} << std::optional<Fault>() << " " + verified
                                << "write 1 of 15 blocks changed, acknowledged and verified" << 1 << QStringList{"write " + verified};
-    QTest::newRow("nothing to write") << -1 << std::optional<Fault>() << " " + held
+    QTest::newRow("nothing to write") << QList<int>{} << std::optional<Fault>() << " " + held
                                       << "write: the module already holds this file" << 0 << QStringList{"write " + held};
     QTest::newRow("first read stopped")
-        << 4 << std::optional<Fault>(Fault{FaultKind::DropBlock, 0, 0, 0.0}) << " Read stopped at block 1 of 15: nothing was written."
+        << QList<int>{4} << std::optional<Fault>(Fault{FaultKind::DropBlock, 0, 0, 0.0}) << " Read stopped at block 1 of 15: nothing was written."
         << "read stopped at block 1 of 15: no answer; nothing was written" << 0 << QStringList{};
-    QTest::newRow("stopped at the changed block")
-        << 9 << std::optional<Fault>(Fault{FaultKind::NoAck, 9, 0, 0.0}) << " Write stopped at block 10 of 15: no acknowledgement."
-        << "write stopped at block 10 of 15: no acknowledgement" << 1 << QStringList{};
+    // Only block 3 went in before the stop: the entry names it.
+    QTest::newRow("stopped at the second changed block")
+        << QList<int>{2, 9} << std::optional<Fault>(Fault{FaultKind::NoAck, 9, 0, 0.0})
+        << " Write stopped at block 10 of 15: no acknowledgement." << "write stopped at block 10 of 15: no acknowledgement" << 2
+        << QStringList{"write Write stopped at block 10 of 15: no acknowledgement. Block 3 was written: the module may be half-written."};
 }
 
 void TestCheckedWrite::changedBlocksOnly()
 {
-    QFETCH(int, changed);
+    QFETCH(QList<int>, changed);
     QFETCH(std::optional<Fault>, fault);
     QFETCH(QString, window);
     QFETCH(QString, line);
@@ -333,8 +335,8 @@ void TestCheckedWrite::changedBlocksOnly()
     QFETCH(QStringList, kept);
 
     std::copy(m_line->module.memory.begin(), m_line->module.memory.end(), m_image.begin());
-    if (changed >= 0)
-        m_image[std::size_t(changed * 64 + 5)] ^= 0x21;
+    for (const int b : changed)
+        m_image[std::size_t(b * 64 + 5)] ^= 0x21;
     if (fault)
         m_line->module.arm(*fault);
     CheckedWriteOptions o = options(true, false);
