@@ -342,6 +342,24 @@ bool siteUsable(const QCommandLineParser &p, Io &io, const QStringList &ports)
     return true;
 }
 
+// A read into a site the book does not have is a usage error: a misspelt
+// name costs no read. A book that cannot be opened is not: it only gives the
+// outcome's note.
+bool siteKnown(const QCommandLineParser &p, Io &io)
+{
+    if (!p.isSet(SiteOption))
+        return true;
+    try {
+        Sites::openSiteBook(siteBookUrl(p.value(siteBookOption())))->site(p.value(SiteOption));
+    } catch (const Sites::SiteBookError &error) {
+        if (error.kind() == Sites::SiteBookError::Kind::NoSite) {
+            fail(io, ExitUsage, error.message());
+            return false;
+        }
+    }
+    return true;
+}
+
 // The image to write or compare: the site's current set with --site, else
 // the file argument; nullopt after an error, with its exit status.
 std::optional<ImageBytes> imageToUse(const QCommandLineParser &p, Io &io, int &status)
@@ -389,7 +407,7 @@ int runRead(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     if (!p.isSet(OutputOption) && !p.isSet(SiteOption))
         return fail(io, ExitUsage, QStringLiteral("read: -o FILE or --site NAME is required"));
-    if (!siteUsable(p, io, *ports))
+    if (!siteUsable(p, io, *ports) || !siteKnown(p, io))
         return ExitUsage;
     QStringList targets;
     for (const QString &port : *ports) {

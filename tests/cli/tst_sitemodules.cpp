@@ -163,6 +163,11 @@ void TestSiteModules::sitesTakeOnePort()
                           QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), book()});
     QCOMPARE(w.status, 2);
     QCOMPARE(w.err, QStringLiteral("quelmar-params: --site uses the site's current set: no FILE is taken\n"));
+    // A site the book does not have costs no read.
+    const Run none = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM73"), QStringLiteral("--site"),
+                             QStringLiteral("Nowhere"), QStringLiteral("--book"), book()});
+    QCOMPARE(none.status, 2);
+    QVERIFY2(none.err.contains(QLatin1String("Nowhere")), qPrintable(none.err));
 }
 
 QTEST_GUILESS_MAIN(TestSiteModules)
