@@ -74,7 +74,7 @@ QString localTime(const QDateTime &utc)
 QString exchangeLine(const Exchange &e)
 {
     return QStringLiteral("%1  %2  %3  %4  %5  %6")
-        .arg(QString::number(e.number), localTime(e.time), Sites::operationName(e.operation), e.outcome,
+        .arg(QString::number(e.number), localTime(e.time), operationWord(e.operation), e.outcome,
              e.port.isEmpty() ? QStringLiteral("-") : e.port, e.operatorName);
 }
 
@@ -82,7 +82,7 @@ QJsonObject exchangeJson(const Exchange &e)
 {
     return {{QStringLiteral("exchange"), e.number},
             {QStringLiteral("time"), e.time.toUTC().toString(Qt::ISODateWithMs)},
-            {QStringLiteral("operation"), Sites::operationName(e.operation)},
+            {QStringLiteral("operation"), operationWord(e.operation)},
             {QStringLiteral("outcome"), e.outcome},
             {QStringLiteral("port"), e.port},
             {QStringLiteral("operator"), e.operatorName},

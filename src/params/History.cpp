@@ -39,7 +39,7 @@ bool newerFirst(const Entry &a, const Entry &b)
 
 QString operationName(Operation operation)
 {
-    return ::operationName(operation).toLower();
+    return operationWord(operation);
 }
 
 QString defaultFolder()

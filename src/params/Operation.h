@@ -4,7 +4,13 @@
 
 #include <QString>
 
-enum class Operation { Read, Compare, Write, Backup, Verify };
+#include <optional>
 
-// "Read", "Compare", "Write", "Backup", "Verify".
+// File: a set put into a site from a file or the editor.
+enum class Operation { Read, Compare, Write, Backup, Verify, File };
+
+// "Read", "Compare", "Write", "Backup", "Verify", "File".
 QString operationName(Operation operation);
+// The name in lower case, as file names and the site book keep it: "read".
+QString operationWord(Operation operation);
+std::optional<Operation> operationFromWord(const QString &word);

@@ -169,6 +169,7 @@ QString outcomeText(Sequence sequence, const TransferResult &result, const Field
     switch (sequence) {
     case Sequence::Read: return said(blocksClause(sequence, form, {}) + repeatedText(result), form);
     case Sequence::Backup: break; // a backup that ran to its end is said by its write's outcome
+    case Sequence::File: break;   // not an exchange with a module
     case Sequence::Compare:
         return said(result.differs ? countClause(sequence, differences)
                                    : QStringLiteral("compare: the module holds the last read or written data") + repeatedText(result),

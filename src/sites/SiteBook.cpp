@@ -9,31 +9,6 @@
 
 namespace Sites {
 
-namespace {
-
-constexpr std::pair<Operation, const char *> OperationNames[] = {
-    {Operation::Read, "read"},       {Operation::Backup, "backup"},   {Operation::Write, "write"},
-    {Operation::Verify, "verify"},   {Operation::Compare, "compare"}, {Operation::File, "file"},
-};
-
-} // namespace
-
-QString operationName(Operation operation)
-{
-    for (const auto &[op, name] : OperationNames)
-        if (op == operation)
-            return QString::fromLatin1(name);
-    return {};
-}
-
-std::optional<Operation> operationFromName(const QString &name)
-{
-    for (const auto &[op, text] : OperationNames)
-        if (name == QLatin1String(text))
-            return op;
-    return std::nullopt;
-}
-
 bool readsModule(Operation operation)
 {
     return operation != Operation::Write && operation != Operation::File;

@@ -6,6 +6,7 @@
 // so a change made meanwhile by someone else is reported, never overwritten.
 
 #include "common/QuelmarError.h"
+#include "params/Operation.h"
 #include "params/ParameterImage.h"
 
 #include <QByteArray>
@@ -21,11 +22,9 @@ namespace Sites {
 // The schema this program creates and upgrades to.
 inline constexpr int KnownVersion = 2;
 
-enum class Operation { Read, Backup, Write, Verify, Compare, File };
+using Operation = ::Operation;
 
-// "read", "backup", "write", "verify", "compare", "file".
-QString operationName(Operation operation);
-std::optional<Operation> operationFromName(const QString &name);
+// Kept in the book as operationWord(): "read", "backup", "write", "verify", "compare", "file".
 // Operations whose image comes from the module, which never holds bytes
 // 960 to 1087: the book fills those from the site's current set.
 bool readsModule(Operation operation);

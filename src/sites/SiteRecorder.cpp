@@ -39,10 +39,20 @@ QList<NewExchange> writeExchanges(const WriteOutcome &r, bool backup, const Imag
             list << NewExchange(Operation::Backup, port, QStringLiteral("not kept: ") + r.backupError, r.backup);
         else
             list << NewExchange(Operation::Backup, port, completeOutcome(), r.backup);
+    } else if (r.changedOnly) {
+        // The read a changed-only write starts with: what the module held.
+        list << (r.ending == WriteEnding::ReadStopped
+                     ? NewExchange(Operation::Read, port, stoppedOutcome(r.result), std::nullopt)
+                     : NewExchange(Operation::Read, port, completeOutcome(), r.backup));
     }
+    if (r.ending == WriteEnding::AlreadyHeld)
+        list << NewExchange(Operation::Write, port, QStringLiteral("nothing to write: the module holds it"), image);
     if (r.nothingWritten())
         return list;
-    list << NewExchange(Operation::Write, port, r.acknowledged() ? completeOutcome() : stoppedOutcome(r.result), image);
+    QString written = r.acknowledged() ? completeOutcome() : stoppedOutcome(r.result);
+    if (r.changedOnly)
+        written += QStringLiteral(", %1 of %2 blocks changed").arg(r.sent.count()).arg(EEAddr::BlockCount);
+    list << NewExchange(Operation::Write, port, written, image);
     if (r.ending == WriteEnding::VerifyStopped)
         list << NewExchange(Operation::Verify, port, stoppedOutcome(r.result), std::nullopt);
     else if (r.ending == WriteEnding::Verified || r.ending == WriteEnding::VerifyDiffered)

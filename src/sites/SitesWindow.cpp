@@ -59,14 +59,6 @@ QString shortTime(const QDateTime &utc)
     return QLocale().toString(utc.toLocalTime(), QLocale::ShortFormat);
 }
 
-// "read" -> "Read", as the history window names operations.
-QString capitalised(QString word)
-{
-    if (!word.isEmpty())
-        word[0] = word.at(0).toUpper();
-    return word;
-}
-
 QList<HistoryItem> exchangeItems(SiteBook &book, const Site &site)
 {
     QList<HistoryItem> items;
@@ -74,7 +66,7 @@ QList<HistoryItem> exchangeItems(SiteBook &book, const Site &site)
         const QString name = QStringLiteral("%1, exchange %2").arg(site.details.name).arg(e.number);
         const std::optional<ImageBytes> image = e.image;
         items << HistoryItem{e.time.toLocalTime(),
-                             capitalised(operationName(e.operation)),
+                             operationName(e.operation),
                              e.port,
                              image ? History::summaryOf(*image) : QString(),
                              e.outcome,
@@ -256,7 +248,7 @@ void TFormSites::Refresh()
     const QSignalBlocker quiet(lvSites);
     lvSites->clear();
     for (const SiteSummary &s : std::as_const(m_sites)) {
-        const QString last = s.last ? shortTime(s.last->time) + QLatin1Char(' ') + operationName(s.last->operation)
+        const QString last = s.last ? shortTime(s.last->time) + QLatin1Char(' ') + operationWord(s.last->operation)
                                     : QString();
         auto *item = new QTreeWidgetItem(
             lvSites, {s.site.details.name, s.site.details.address, last, s.last ? s.last->outcome : QString()});

@@ -119,7 +119,7 @@ Exchange exchangeFrom(const QSqlQuery &q, int column = 0)
     e.operatorName = q.value(column + 3).toString();
     e.host = q.value(column + 4).toString();
     e.port = q.value(column + 5).toString();
-    e.operation = operationFromName(q.value(column + 6).toString()).value_or(Operation::File);
+    e.operation = operationFromWord(q.value(column + 6).toString()).value_or(Operation::File);
     e.outcome = q.value(column + 7).toString();
     e.sha256 = q.value(column + 8).toString().toLatin1();
     return e;
@@ -430,7 +430,7 @@ Exchange SqlSiteBook::insertExchange(qint64 siteId, const NewExchange &e, const 
                        {"by", x.operatorName},
                        {"host", x.host},
                        {"port", x.port},
-                       {"operation", operationName(x.operation)},
+                       {"operation", operationWord(x.operation)},
                        {"outcome", x.outcome},
                        {"image", blobOf(image)},
                        {"sha256", image ? QVariant(QString::fromLatin1(x.sha256)) : QVariant(QMetaType::fromType<QString>())}});

@@ -110,7 +110,7 @@ void TestSiteModules::readWriteCompareIntoSite()
     const Sites::Site held = sites->site(site);
     QStringList seen;
     for (const Sites::Exchange &e : sites->history(held.id, true))
-        seen << Sites::operationName(e.operation) + QLatin1Char(' ') + e.outcome + QLatin1Char(' ') + e.port;
+        seen << operationWord(e.operation) + QLatin1Char(' ') + e.outcome + QLatin1Char(' ') + e.port;
     QCOMPARE(seen, (QStringList{QStringLiteral("compare no difference COM71"), QStringLiteral("verify verified COM71"),
                                 QStringLiteral("write complete COM71"), QStringLiteral("backup complete COM71"),
                                 QStringLiteral("file edited "), QStringLiteral("read complete COM71"),
@@ -118,6 +118,15 @@ void TestSiteModules::readWriteCompareIntoSite()
     const QList<Sites::Exchange> history = sites->history(held.id, true);
     QCOMPARE(history.at(3).image, std::optional<ImageBytes>(expected));    // the backup: what the module held
     QCOMPARE(history.at(1).image, std::optional<ImageBytes>(pattern(4, 0xAB))); // the verify read it back
+
+    // A changed-only write of what the module holds: its read, and nothing written.
+    r = params(QStringList{QStringLiteral("write"), QStringLiteral("--changed-only")} + on);
+    QCOMPARE(r.status, 0);
+    const QList<Sites::Exchange> after = sites->history(held.id, true);
+    QCOMPARE(after.size(), history.size() + 2);
+    QCOMPARE(after.at(0).outcome, QStringLiteral("nothing to write: the module holds it"));
+    QCOMPARE(after.at(1).operation, Sites::Operation::Read);
+    QCOMPARE(after.at(1).image, std::optional<ImageBytes>(pattern(4, 0xAB)));
 }
 
 void TestSiteModules::bookUnusableLeavesReadWorking()

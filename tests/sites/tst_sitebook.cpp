@@ -262,12 +262,12 @@ void TestSiteBook::historyNewestFirst()
     const Site site = book->addSite(SiteDetails::named(QStringLiteral("Shop")), imageWith(1, 1));
     const QDateTime when = QDateTime(QDate(2026, 3, 1), QTime(12, 31, 5, 250), Qt::UTC);
     for (const Operation op : {Operation::Backup, Operation::Write, Operation::Verify})
-        book->record(site.id, {op, QStringLiteral("COM2"), operationName(op), imageWith(2, 2), when});
+        book->record(site.id, {op, QStringLiteral("COM2"), operationWord(op), imageWith(2, 2), when});
     const QList<Exchange> history = book->history(site.id);
     QCOMPARE(history.size(), 4);
     QStringList operations;
     for (const Exchange &e : history)
-        operations << operationName(e.operation);
+        operations << operationWord(e.operation);
     QCOMPARE(operations, (QStringList{QStringLiteral("verify"), QStringLiteral("write"), QStringLiteral("backup"),
                                       QStringLiteral("file")}));
     QVERIFY(history.at(0).number > history.at(1).number);

@@ -155,7 +155,7 @@ void TestSitesWindow::everyExchangeIsRecordedToTheSiteInWork()
     const Site site = held->site(Name);
     QStringList exchanges;
     for (const Exchange &e : held->history(site.id))
-        exchanges << operationName(e.operation) + QStringLiteral(": ") + e.outcome;
+        exchanges << operationWord(e.operation) + QStringLiteral(": ") + e.outcome;
     QCOMPARE(exchanges, QStringList({"verify: verified", "write: complete", "file: stored in the editor",
                                      "read: complete", "file: from pc.QM3"}));
     QCOMPARE(bytesOf(*site.current), bytesOf(ParameterImage));
