@@ -116,8 +116,7 @@ void TFormDifferences::fitColumns()
     const int chrome = margins.left() + margins.right() + 2 * lvDifferences->frameWidth()
                        + lvDifferences->verticalScrollBar()->sizeHint().width();
     int wanted = columns + chrome;
-    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const int room = screen ? screen->availableGeometry().width() - (frameGeometry().width() - width()) : wanted;
+    const int room = roomOnScreen(this);
     if (wanted > room) {
         const int label = header->sectionSize(LabelColumn);
         header->resizeSection(LabelColumn, std::max(MinimumLabelWidth, label - (wanted - room)));

@@ -444,13 +444,16 @@ void TFormDownload::btEditClick()
 
 void TFormDownload::btHistoryClick()
 {
-    if (!m_history) {
+    const bool first = !m_history;
+    if (first) {
         m_history = new TFormHistory(this);
-        centreOnScreen(m_history);
         m_history->Loaded = [this] { imageLoaded(); };
         connect(this, &TFormDownload::operationRunning, m_history->btLoad, &QWidget::setDisabled);
     }
     m_history->Refresh();
+    // Centred at the width its entries gave it.
+    if (first)
+        centreOnScreen(m_history);
     m_history->show();
     bringForward(m_history);
 }

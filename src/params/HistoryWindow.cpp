@@ -12,8 +12,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -84,8 +87,19 @@ void TFormHistory::Refresh()
         item->setToolTip(0, e.name);
         item->setToolTip(4, e.outcome);
     }
-    for (int c = 0; c < lvHistory->columnCount(); ++c)
+    int columns = 0;
+    for (int c = 0; c < lvHistory->columnCount(); ++c) {
         lvHistory->resizeColumnToContents(c);
+        columns += lvHistory->columnWidth(c);
+    }
+    // A window of its own opens wide enough for the outcomes, within the screen.
+    if (isWindow()) {
+        const QMargins margins = layout()->contentsMargins();
+        const int wanted = columns + margins.left() + margins.right() + 2 * lvHistory->frameWidth()
+                           + lvHistory->verticalScrollBar()->sizeHint().width();
+        if (std::min(wanted, roomOnScreen(this)) > width())
+            resize(std::min(wanted, roomOnScreen(this)), height());
+    }
     if (!m_items.isEmpty())
         lvHistory->setCurrentItem(lvHistory->topLevelItem(0));
 }

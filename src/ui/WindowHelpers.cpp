@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <limits>
+
 void showErrorBox(const QString &message)
 {
     // A timer keeps ticking under the modal box; one box at a time is enough.
@@ -40,6 +42,13 @@ void bringForward(QWidget *window)
         window->show();
     window->raise();
     window->activateWindow();
+}
+
+int roomOnScreen(const QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry().width() - (window->frameGeometry().width() - window->width())
+                  : std::numeric_limits<int>::max();
 }
 
 void centreOnScreen(QWidget *window)

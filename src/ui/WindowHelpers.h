@@ -18,6 +18,9 @@ bool askYesNo(QWidget *parent, const QString &question);
 // Shows a non-modal window, or brings it forward when it is open already.
 void bringForward(QWidget *window);
 
+// The widest a top-level window may be on its screen, its frame left out.
+int roomOnScreen(const QWidget *window);
+
 // Places a top-level window in the middle of the screen it is on.
 void centreOnScreen(QWidget *window);
 // Places a top-level window just right of another when it fits on that

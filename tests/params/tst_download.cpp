@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QTableWidget>
+#include <QLayout>
 #include <QTreeWidget>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -764,7 +765,7 @@ void TestDownload::historyWindow()
     const History::Store store;
     const QDateTime when(QDate(2026, 3, 14), QTime(9, 0));
     QVERIFY(store.keep(older, History::Operation::Read, QStringLiteral("COM2"), when).ok());
-    const QString outcome = QStringLiteral("Verify: 2 fields differ.");
+    const QString outcome = QStringLiteral("Verify stopped at block 4 of 15: no answer.");
     QVERIFY(store.keep(newer, History::Operation::Write, QStringLiteral("COM3"), when.addSecs(60), outcome).ok());
     TransferBuffer.fill(0x5A);
 
@@ -780,6 +781,12 @@ void TestDownload::historyWindow()
     QCOMPARE(top->text(3), QStringLiteral("USER1 0612345678, APN internet"));
     QCOMPARE(top->text(4), outcome);
     QCOMPARE(window->lvHistory->topLevelItem(1)->text(4), QString()); // recorded without one
+    // Every column is in view, the outcomes too.
+    window->layout()->activate();
+    int columns = 0;
+    for (int c = 0; c < window->lvHistory->columnCount(); ++c)
+        columns += window->lvHistory->columnWidth(c);
+    QVERIFY2(columns <= window->lvHistory->viewport()->width(), qPrintable(QString::number(columns)));
 
     // Compare: the entry against the erased image differs in its two fields.
     window->btCompareImage->click();
