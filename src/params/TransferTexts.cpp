@@ -9,12 +9,6 @@ namespace {
 
 constexpr int Blocks = EEAddr::BlockCount;
 
-// "read", "compare", ...: the command line's words; the window's start upper-case.
-QString sequenceName(Sequence sequence)
-{
-    return operationName(sequence).toLower();
-}
-
 // A clause in the chosen form: " Clause." in the window, as it is on a line.
 QString said(const QString &clause, OutcomeForm form)
 {
@@ -23,30 +17,30 @@ QString said(const QString &clause, OutcomeForm form)
     return QLatin1Char(' ') + clause.at(0).toUpper() + clause.mid(1) + QLatin1Char('.');
 }
 
-QString countClause(Sequence sequence, const FieldModel::ImageDifferences &differences)
+QString countClause(Operation operation, const FieldModel::ImageDifferences &differences)
 {
-    return sequenceName(sequence) + QStringLiteral(": ") + differenceCountText(differences);
+    return operationWord(operation) + QStringLiteral(": ") + differenceCountText(differences);
 }
 
 // "write: 15 of 15 blocks acknowledged" in the window, "write 15 of 15 ..." on a line.
-QString blocksClause(Sequence sequence, OutcomeForm form, const QString &what, int count = Blocks)
+QString blocksClause(Operation operation, OutcomeForm form, const QString &what, int count = Blocks)
 {
-    return sequenceName(sequence) + (form == OutcomeForm::Window ? QStringLiteral(": ") : QStringLiteral(" "))
+    return operationWord(operation) + (form == OutcomeForm::Window ? QStringLiteral(": ") : QStringLiteral(" "))
            + QStringLiteral("%1 of %2 blocks").arg(count).arg(Blocks) + what;
 }
 
 // A stop of the backup, or of the read before a write of changed blocks,
 // left the module alone: it says so.
-QString stopClause(Sequence sequence, const TransferResult &result, OutcomeForm form,
+QString stopClause(Operation operation, const TransferResult &result, OutcomeForm form,
                    bool beforeWrite = false)
 {
     QString reason = stopReason(result);
     if (form == OutcomeForm::Line && !result.portError.isEmpty())
         reason += QStringLiteral(" (%1)").arg(result.portError);
-    QString clause = QStringLiteral("%1 stopped at block %2 of %3: ").arg(sequenceName(sequence)).arg(result.stoppedAt).arg(Blocks);
+    QString clause = QStringLiteral("%1 stopped at block %2 of %3: ").arg(operationWord(operation)).arg(result.stoppedAt).arg(Blocks);
     // Whatever ended the backup, what matters is that the module was left
     // alone; the window says only that.
-    if (sequence == Sequence::Backup || beforeWrite)
+    if (operation == Operation::Backup || beforeWrite)
         return clause + (form == OutcomeForm::Line ? reason + QStringLiteral("; ") : QString())
                + QStringLiteral("nothing was written");
     return clause + reason;
@@ -75,24 +69,24 @@ QString writtenBlocksText(const Transfer::BlockSet &blocks)
 QString writeClause(const WriteOutcome &write, OutcomeForm form)
 {
     switch (write.ending) {
-    case WriteEnding::BackupStopped: return stopClause(Sequence::Backup, write.result, form);
+    case WriteEnding::BackupStopped: return stopClause(Operation::Backup, write.result, form);
     case WriteEnding::BackupNotKept:
         return QStringLiteral("backup not saved (%1): nothing was written").arg(write.backupError);
-    case WriteEnding::ReadStopped: return stopClause(Sequence::Read, write.result, form, true);
+    case WriteEnding::ReadStopped: return stopClause(Operation::Read, write.result, form, true);
     case WriteEnding::AlreadyHeld:
         return form == OutcomeForm::Window ? QStringLiteral("write: the module already holds this parameter set")
                                            : QStringLiteral("write: the module already holds this file");
-    case WriteEnding::WriteStopped: return stopClause(Sequence::Write, write.result, form);
+    case WriteEnding::WriteStopped: return stopClause(Operation::Write, write.result, form);
     case WriteEnding::Written:
     case WriteEnding::Verified: {
         const bool verified = write.ending == WriteEnding::Verified;
         const QString what = !write.changedOnly ? (verified ? QStringLiteral(" acknowledged and verified") : QStringLiteral(" acknowledged"))
                              : verified ? QStringLiteral(" changed, acknowledged and verified")
                                         : QStringLiteral(" changed and acknowledged");
-        return blocksClause(Sequence::Write, form, what, int(write.sent.count())) + repeatedText(write.result);
+        return blocksClause(Operation::Write, form, what, int(write.sent.count())) + repeatedText(write.result);
     }
-    case WriteEnding::VerifyDiffered: return countClause(Sequence::Verify, write.differences);
-    case WriteEnding::VerifyStopped: return stopClause(Sequence::Verify, write.result, form);
+    case WriteEnding::VerifyDiffered: return countClause(Operation::Verify, write.differences);
+    case WriteEnding::VerifyStopped: return stopClause(Operation::Verify, write.result, form);
     }
     return {};
 }
@@ -159,28 +153,49 @@ QString differenceCountText(const FieldModel::ImageDifferences &differences)
     return text;
 }
 
-QString outcomeText(Sequence sequence, const TransferResult &result, const FieldModel::ImageDifferences &differences,
-                    OutcomeForm form)
+QString outcomeText(const ExchangeRecord &record, OutcomeForm form)
 {
-    if (result.outcome == TransferOutcome::NotConnected)
+    const TransferResult &result = record.result;
+    if (!record.connected())
         return {};
-    if (result.stop != TransferStop::None)
-        return said(stopClause(sequence, result, form), form);
-    switch (sequence) {
-    case Sequence::Read: return said(blocksClause(sequence, form, {}) + repeatedText(result), form);
-    case Sequence::Backup: break; // a backup that ran to its end is said by its write's outcome
-    case Sequence::File: break;   // not an exchange with a module
-    case Sequence::Compare:
-        return said(result.differs ? countClause(sequence, differences)
-                                   : QStringLiteral("compare: the module holds the last read or written data") + repeatedText(result),
-                    form);
-    case Sequence::Write: return said(blocksClause(sequence, form, QStringLiteral(" acknowledged")) + repeatedText(result), form);
-    case Sequence::Verify:
-        return said(result.differs ? countClause(sequence, differences)
-                                   : blocksClause(Sequence::Write, form, QStringLiteral(" acknowledged and verified")) + repeatedText(result),
-                    form);
+    if (record.stopped())
+        return said(stopClause(record.operation, result, form), form);
+    switch (record.operation) {
+    case Operation::Read: return said(blocksClause(record.operation, form, {}) + repeatedText(result), form);
+    case Operation::Compare: {
+        if (record.differs())
+            return said(countClause(record.operation, record.differences), form);
+        const QString with = record.against == CompareWith::File   ? QStringLiteral("file's")
+                             : record.against == CompareWith::Site ? QStringLiteral("site's")
+                                                                   : QStringLiteral("last read or written");
+        return said(QStringLiteral("compare: the module holds the %1 data").arg(with) + repeatedText(result), form);
+    }
+    case Operation::Backup:
+    case Operation::Write:
+    case Operation::Verify:
+    case Operation::File: break; // said by the write's outcome, or not an exchange with a module
     }
     return {};
+}
+
+QString siteExchangeText(const ExchangeRecord &record)
+{
+    if (record.ending == WriteEnding::BackupNotKept)
+        return QStringLiteral("not kept: ") + record.keepError;
+    if (record.ending == WriteEnding::AlreadyHeld)
+        return QStringLiteral("nothing to write: the module holds it");
+    QString text;
+    if (record.stopped())
+        text = QStringLiteral("stopped at block %1: %2").arg(record.result.stoppedAt).arg(stopReason(record.result));
+    else if (record.operation == Operation::Compare)
+        text = record.differs() ? differenceCountText(record.differences) : QStringLiteral("no difference");
+    else if (record.operation == Operation::Verify)
+        text = record.differs() ? differenceCountText(record.differences) : QStringLiteral("verified");
+    else
+        text = QStringLiteral("complete");
+    if (record.operation == Operation::Write && record.changedOnly)
+        text += QStringLiteral(", %1 of %2 blocks changed").arg(record.sent.count()).arg(Blocks);
+    return text;
 }
 
 QString outcomeText(const WriteOutcome &write, OutcomeForm form)

@@ -1,20 +1,17 @@
 #pragma once
-// A finished transfer in words, and differences as rows of text: the
-// transfer window's outcome line and its list of differences, and the
-// command line's outcome and difference lines, kept here so that anything
-// reporting a transfer or a difference says the same.
+// The one renderer of what an operation did (an ExchangeRecord, a
+// WriteOutcome): the transfer window's outcome line, the command line's line,
+// the history entry's outcome and the site book's exchange text; and
+// differences as rows of text. Each ending is put into words here only.
 
 #include "CheckedWrite.h"
+#include "Exchange.h"
 #include "FieldModel.h"
-#include "Operation.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <span>
-
-// The sequences of a transfer are operations on the module.
-using Sequence = Operation;
 
 // The two ways an outcome is said: the transfer window's line (" Write: 15 of
 // 15 blocks acknowledged.") and a command's line after its port's name
@@ -28,12 +25,15 @@ QString stopReason(const TransferResult &result);
 // " (2 repeated)" when blocks had to be asked for or sent again; else empty.
 QString repeatedText(const TransferResult &result);
 
-// " Read: 15 of 15 blocks.", " Compare stopped at block 3 of 15: no answer.",
-// " Compare: 2 fields differ.", ... Blocks count from 1. `differences` is
-// what a compare or verify found. Empty when there was no connection: the
-// message box has said so.
-QString outcomeText(Sequence sequence, const TransferResult &result,
-                    const FieldModel::ImageDifferences &differences = {}, OutcomeForm form = OutcomeForm::Window);
+// A read or a compare: " Read: 15 of 15 blocks.", " Compare stopped at block
+// 3 of 15: no answer.", " Compare: 2 fields differ.", ... Blocks count from 1.
+// Empty when there was no connection (the message box has said so), and for
+// a write's stages, which the write's outcome says.
+QString outcomeText(const ExchangeRecord &record, OutcomeForm form = OutcomeForm::Window);
+// The exchange's outcome as the site book keeps it: "complete", "stopped at
+// block 4: no answer", "2 fields differ (1 stored differently)", "verified",
+// "not kept: REASON", "complete, 3 of 15 blocks changed", ...
+QString siteExchangeText(const ExchangeRecord &record);
 // "1 field differs", "2 fields differ (4 stored differently)": the fields
 // stored differently with the same value are counted apart.
 QString differenceCountText(const FieldModel::ImageDifferences &differences);

@@ -93,7 +93,7 @@ void SiteWork::keepPcBytes(ImageBytes &image) const
         std::copy(m_pcBytes->begin(), m_pcBytes->end(), image.begin() + EEAddr::ModuleBytes);
 }
 
-void SiteWork::record(const QList<NewExchange> &exchanges, Done done)
+void SiteWork::recordAll(const QList<NewExchange> &exchanges, Done done)
 {
     QMetaObject::invokeMethod(m_worker, [this, exchanges, done] {
         const QString note = m_recorder ? m_recorder->record(exchanges) : QString();
@@ -113,26 +113,15 @@ void SiteWork::waitRecorded()
     QCoreApplication::sendPostedEvents(this);
 }
 
-void SiteWork::read(const TransferResult &result, const ImageBytes &image, const QString &port, Done done)
+void SiteWork::record(const ExchangeRecord &record, Done done)
 {
-    record({readExchange(result, image, port)}, std::move(done));
-}
-
-void SiteWork::write(const WriteOutcome &outcome, bool backup, const ImageBytes &image, const QString &port, Done done)
-{
-    record(writeExchanges(outcome, backup, image, port), std::move(done));
-}
-
-void SiteWork::compare(const TransferResult &result, const TransferBytes &module, int fields, const QString &port,
-                       Done done)
-{
-    record({compareExchange(result, module, fields, port)}, std::move(done));
+    recordAll({exchangeOf(record)}, std::move(done));
 }
 
 void SiteWork::file(const ImageBytes &image, const QString &outcome, Done done)
 {
     setCurrent(image);
-    record({fileExchange(image, outcome)}, std::move(done));
+    recordAll({fileExchange(image, outcome)}, std::move(done));
 }
 
 } // namespace Sites

@@ -43,11 +43,7 @@ public:
     // ExchangeLog
     QString siteName() const override { return m_name; }
     void keepPcBytes(ImageBytes &image) const override;
-    void read(const TransferResult &result, const ImageBytes &image, const QString &port, Done done) override;
-    void write(const WriteOutcome &outcome, bool backup, const ImageBytes &image, const QString &port,
-               Done done) override;
-    void compare(const TransferResult &result, const TransferBytes &module, int fields, const QString &port,
-                 Done done) override;
+    void record(const ExchangeRecord &record, Done done) override;
     void file(const ImageBytes &image, const QString &outcome, Done done) override;
 
 signals:
@@ -59,7 +55,7 @@ private:
     using PcBytes = std::array<std::uint8_t, EEAddr::ImageSize - EEAddr::ModuleBytes>;
 
     void openOnThread(const QString &name);
-    void record(const QList<NewExchange> &exchanges, Done done);
+    void recordAll(const QList<NewExchange> &exchanges, Done done);
     void setCurrent(const std::optional<ImageBytes> &current);
 
     QString m_url;

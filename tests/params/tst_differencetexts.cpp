@@ -108,10 +108,17 @@ void TestDifferenceTexts::sameValueRowsComeLast()
     const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
     QCOMPARE(d.count(), 3); // every differing byte counts for the exit status
     QCOMPARE(differenceCountText(d), QStringLiteral("2 fields differ (1 stored differently)"));
-    TransferResult verify;
-    verify.outcome = TransferOutcome::Failed;
-    verify.differs = true;
-    QCOMPARE(outcomeText(Sequence::Verify, verify, d), QStringLiteral(" Verify: 2 fields differ (1 stored differently)."));
+    // The site book counts them as the outcome line does.
+    WriteOutcome verify;
+    verify.ending = WriteEnding::VerifyDiffered;
+    verify.result.outcome = TransferOutcome::Failed;
+    verify.differences = d;
+    QCOMPARE(outcomeText(verify), QStringLiteral(" Verify: 2 fields differ (1 stored differently)."));
+    ExchangeRecord stage;
+    stage.operation = Operation::Verify;
+    stage.result = verify.result;
+    stage.differences = d;
+    QCOMPARE(siteExchangeText(stage), QStringLiteral("2 fields differ (1 stored differently)"));
     const QString label = FieldModel::labelOf(prefix);
     const QStringList lines = differenceLines(differenceRows(d, a, b));
     QCOMPARE(lines.size(), 4);

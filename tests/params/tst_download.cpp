@@ -729,7 +729,7 @@ void TestDownload::historyKeepsFinishedOperations()
     QVERIFY(!m_form->lbOutcome->text().contains(QStringLiteral("History")));
     if (!kept)
         return;
-    QCOMPARE(History::operationName(entries.first().operation), operation);
+    QCOMPARE(operationWord(entries.first().operation), operation);
     QCOMPARE(entries.first().port, QStringLiteral("COM%1").arg(SimPort));
     QCOMPARE(readFile(entries.first().path), imageBytes());
     QCOMPARE(imageBytes(), operation == u"read" ? patternImage() : image);
@@ -764,9 +764,9 @@ void TestDownload::historyWindow()
     FieldModel::store(newer, *FieldModel::findField(u"APN"), QStringLiteral("internet"));
     const History::Store store;
     const QDateTime when(QDate(2026, 3, 14), QTime(9, 0));
-    QVERIFY(store.keep(older, History::Operation::Read, QStringLiteral("COM2"), when).ok());
+    QVERIFY(store.keep(older, Operation::Read, QStringLiteral("COM2"), when).ok());
     const QString outcome = QStringLiteral("Verify stopped at block 4 of 15: no answer.");
-    QVERIFY(store.keep(newer, History::Operation::Write, QStringLiteral("COM3"), when.addSecs(60), outcome).ok());
+    QVERIFY(store.keep(newer, Operation::Write, QStringLiteral("COM3"), when.addSecs(60), outcome).ok());
     TransferBuffer.fill(0x5A);
 
     m_form->btHistory->click();
