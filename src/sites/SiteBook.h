@@ -22,8 +22,6 @@ namespace Sites {
 // The schema this program creates and upgrades to.
 inline constexpr int KnownVersion = 2;
 
-using Operation = ::Operation;
-
 // Kept in the book as operationWord(): "read", "backup", "write", "verify", "compare", "file".
 // Operations whose image comes from the module, which never holds bytes
 // 960 to 1087: the book fills those from the site's current set.
