@@ -128,6 +128,8 @@ public:
     virtual std::optional<Site> findSite(const QString &name) = 0;
     // The same, or NoSite: "no site "NAME" in the site book".
     Site site(const QString &name);
+    // The site with this id, under whatever name it has now.
+    std::optional<Site> findSiteById(qint64 id);
 
     // NameTaken when the name is in use; current becomes the current set
     // through an exchange "file" when given.

@@ -35,13 +35,24 @@ SiteRecorder::SiteRecorder(QString url, QString site)
 {
 }
 
+SiteRecorder::SiteRecorder(QString url, qint64 siteId, QString name)
+    : m_url(std::move(url))
+    , m_name(std::move(name))
+    , m_id(siteId)
+{
+}
+
 SiteRecorder::~SiteRecorder() = default;
 
 QString SiteRecorder::open()
 {
     try {
         m_book = openSiteBook(m_url);
-        m_site = m_book->site(m_name);
+        const std::optional<Site> byId = m_id != 0 ? m_book->findSiteById(m_id) : std::nullopt;
+        m_site = byId ? *byId : m_book->site(m_name);
+        if (m_id != 0 && m_site.id != m_id)
+            throw SiteBookError(SiteBookError::Kind::NoSite,
+                                QStringLiteral("no site \"%1\" in the site book").arg(m_name));
         m_error.clear();
     } catch (const SiteBookError &error) {
         m_book.reset();

@@ -25,7 +25,11 @@ NewExchange fileExchange(const ImageBytes &image, const QString &outcome);
 class SiteRecorder : public ExchangeReceiver
 {
 public:
+    // The site by its name (the command line's --site).
     SiteRecorder(QString url, QString site);
+    // The site by its id, whatever it is called now; `name` (as last known)
+    // only says which one is gone when the book no longer has it.
+    SiteRecorder(QString url, qint64 siteId, QString name);
     ~SiteRecorder();
 
     // Opens the book and finds the site on this thread; empty when both
@@ -45,6 +49,7 @@ public:
 private:
     QString m_url;
     QString m_name;
+    qint64 m_id = 0;
     std::unique_ptr<SiteBook> m_book;
     Site m_site;
     QString m_error;

@@ -1,7 +1,9 @@
 #pragma once
 // The site in work in the windows: which customer site every exchange of the
-// transfer window is recorded to, kept across restarts as site= under
-// [SiteBook] in QuelmarSetup.conf. Recording runs on a thread of its own with
+// transfer window is recorded to, kept by its id across restarts as siteId=
+// under [SiteBook] in QuelmarSetup.conf, with site= its name as last known
+// (older settings with only the name are converted once), and shown by the
+// name the book gives it now: a site renamed meanwhile keeps recording. Recording runs on a thread of its own with
 // its own connection to the book, in the order the operations ended, so a
 // slow or unreachable book never holds up the windows or the port.
 
@@ -40,6 +42,9 @@ public:
     // Blocks until everything queued so far is recorded (tests).
     void waitRecorded();
 
+    // The site in work's id; 0 when none.
+    qint64 siteId() const { return m_id; }
+
     // ExchangeLog
     QString siteName() const override { return m_name; }
     void keepPcBytes(ImageBytes &image) const override;
@@ -54,12 +59,13 @@ signals:
 private:
     using PcBytes = std::array<std::uint8_t, EEAddr::ImageSize - EEAddr::ModuleBytes>;
 
-    void openOnThread(const QString &name);
+    void openOnThread();
     void recordAll(const QList<NewExchange> &exchanges, Done done);
     void setCurrent(const std::optional<ImageBytes> &current);
 
     QString m_url;
-    QString m_name;
+    qint64 m_id = 0;
+    QString m_name; // as the book last named it
     std::optional<SiteDetails> m_details;
     std::optional<PcBytes> m_pcBytes;
     QThread m_thread;

@@ -253,7 +253,7 @@ void TFormSites::Refresh()
         auto *item = new QTreeWidgetItem(
             lvSites, {s.site.details.name, s.site.details.address, last, s.last ? s.last->outcome : QString()});
         // The site in work stands out.
-        if (s.site.details.name == m_work.siteName()) {
+        if (s.site.id == m_work.siteId()) {
             QFont font = item->font(0);
             font.setBold(true);
             item->setFont(0, font);
@@ -299,7 +299,7 @@ void TFormSites::openDialog(const std::optional<Site> &site)
     if (!RunDialog(dialog) || !dialog.saved())
         return;
     // The site in work follows its new name.
-    if (site && site->details.name == m_work.siteName())
+    if (site && site->id == m_work.siteId())
         m_work.workOn(dialog.saved());
     Refresh();
     select(dialog.saved()->details.name);
