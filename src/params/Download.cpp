@@ -176,8 +176,7 @@ TFormDownload::TFormDownload(QWidget *parent)
 
 void TFormDownload::FormCreate()
 {
-    fillImage(0xFF);
-    parameterImageState().erase();
+    workingImage().erase();
 }
 
 void TFormDownload::setLink(ModuleLink *link)
@@ -252,15 +251,19 @@ ModuleOperations TFormDownload::operations()
 
 void TFormDownload::received(const ExchangeRecord &record)
 {
-    ImageState &state = parameterImageState();
+    WorkingImage &state = workingImage();
     const bool complete = record.image.has_value();
     if (record.operation == Operation::Read && !record.inWrite && complete) {
+        state.readFromModule(record.port, [this](ImageBytes &image) {
+            if (siteInWork())
+                SiteLog->keepPcBytes(image);
+        });
+    } else if (record.operation == Operation::Compare && complete && !record.differs()
+               && std::equal(record.reference.begin(), record.reference.begin() + EEAddr::ModuleBytes,
+                             state.bytes().begin())) {
+        // The module holds the last read or written set, and so does the
+        // image: changes made since stay unkept.
         state.readFromModule(record.port);
-        // A read clears bytes 960 to 1087; the site's current set holds them.
-        if (siteInWork())
-            SiteLog->keepPcBytes(ParameterImage);
-    } else if (record.operation == Operation::Compare && complete && !record.differs()) {
-        state.readFromModule(record.port); // the module holds the last read or written set
     } else if (record.ending == WriteEnding::Written || record.ending == WriteEnding::VerifyStopped) {
         state.writtenToModule(record.port, ImageState::Verify::NotRun);
     } else if (record.ending == WriteEnding::Verified || record.ending == WriteEnding::AlreadyHeld) {
@@ -291,7 +294,7 @@ void TFormDownload::btWriteClick()
     operationStarted();
     // The erased image of start-up would wipe the module's configuration:
     // written only when the installer says so.
-    if (Transfer.Link.Connected() && parameterImageState().isUntouched()
+    if (Transfer.Link.Connected() && workingImage().state().isUntouched()
         && !askYesNo(this, QString::fromLatin1(UntouchedWriteQuestion))) {
         fileOperationStarted();
         showLine(QString::fromLatin1(NothingWrittenText));
@@ -398,16 +401,17 @@ void TFormDownload::btOpenClick()
     const QString path = OpenDialog1();
     if (path.isEmpty())
         return;
-    const ParameterFile::Result result = ParameterFile::load(path, ParameterImage);
+    ImageBytes loaded = workingImage().bytes();
+    const ParameterFile::Result result = ParameterFile::load(path, loaded);
     if (!result.ok) {
         showError(result.message);
         return;
     }
     setProgress(Transfer::BarMaximum);
-    parameterImageState().loadedFromFile(QFileInfo(path).fileName());
+    workingImage().loadFromFile(loaded, QFileInfo(path).fileName());
     showLine(fileOutcomeText(true, QFileInfo(path).fileName()));
     if (siteInWork())
-        SiteLog->file(ParameterImage, QStringLiteral("from ") + QFileInfo(path).fileName(), siteNote());
+        SiteLog->file(workingImage().bytes(), QStringLiteral("from ") + QFileInfo(path).fileName(), siteNote());
 }
 
 void TFormDownload::btSaveClick()
@@ -416,12 +420,12 @@ void TFormDownload::btSaveClick()
     if (path.isEmpty())
         return;
     fileOperationStarted();
-    const ParameterFile::Result result = ParameterFile::save(path, ParameterImage);
+    const ParameterFile::Result result = ParameterFile::save(path, workingImage().bytes());
     if (!result.ok) {
         showError(result.message);
         return;
     }
-    parameterImageState().savedToFile(QFileInfo(path).fileName());
+    workingImage().savedToFile(QFileInfo(path).fileName());
     showLine(fileOutcomeText(false, QFileInfo(path).fileName()));
 }
 
@@ -429,16 +433,16 @@ void TFormDownload::btEditClick()
 {
     if (!openEditor)
         return;
-    const ImageBytes before = ParameterImage;
+    const ImageBytes before = workingImage().bytes();
     if (!openEditor())
         return;
-    parameterImageState().storedFromEditor(ParameterImage != before);
+    workingImage().storedFromEditor(workingImage().bytes() != before);
     // A changed set is the site's new current set; the outcome line makes
     // room for its note.
-    if (ParameterImage == before || !siteInWork())
+    if (workingImage().bytes() == before || !siteInWork())
         return;
     fileOperationStarted();
-    SiteLog->file(ParameterImage, QStringLiteral("stored in the editor"), siteNote());
+    SiteLog->file(workingImage().bytes(), QStringLiteral("stored in the editor"), siteNote());
 }
 
 void TFormDownload::btHistoryClick()

@@ -125,8 +125,10 @@ void TFormHistory::btLoadClick()
     if (!selectedImage(image, name))
         return;
     // As "Read from File": the image only; TransferBuffer keeps the last exchange.
-    ParameterImage = image;
-    parameterImageState().loadedFromFile(name);
+    if (EntriesFromSiteBook)
+        workingImage().loadFromSite(image, name);
+    else
+        workingImage().loadFromFile(image, name);
     if (Loaded)
         Loaded();
 }

@@ -199,9 +199,8 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
             return {};
         }
     };
+    History->EntriesFromSiteBook = true;
     History->Loaded = [this] {
-        const int row = History->lvHistory->indexOfTopLevelItem(History->lvHistory->currentItem());
-        parameterImageState().loadedFromSite(History->items().value(row).name);
         if (Loaded)
             Loaded();
     };
@@ -322,10 +321,9 @@ void TFormSites::btWorkOnSiteClick()
     if (!site)
         return;
     if (site->current) {
-        if (parameterImageState().hasUnkeptChanges() && !Ask(QString::fromLatin1(UnkeptChangesLoadQuestion)))
+        if (workingImage().state().hasUnkeptChanges() && !Ask(QString::fromLatin1(UnkeptChangesLoadQuestion)))
             return;
-        ParameterImage = *site->current;
-        parameterImageState().loadedFromSite(site->details.name);
+        workingImage().loadFromSite(*site->current, site->details.name);
     }
     m_work.workOn(site);
     if (site->current && Loaded)

@@ -863,6 +863,11 @@ void TestDownload::reportSaysWhereItsValuesComeFrom_data()
                                      << "Changed in the editor after the last write: not in the module";
     QTest::newRow("from a file") << QStringList{"read", "open"} << "From the file site.QM3";
     QTest::newRow("edited, saved") << QStringList{"read", "edit", "save"} << "From the file site.QM3";
+    // A compare that finds the module holding the last written set counts as a read.
+    QTest::newRow("written, compared the same") << QStringList{"open", "write", "compare"}
+                                                << "Read from the module on COM90 at TIME";
+    QTest::newRow("edited, compared") << QStringList{"read", "edit", "compare"}
+                                      << "Changed in the editor after the last read: not in the module";
 }
 
 void TestDownload::reportSaysWhereItsValuesComeFrom()
@@ -889,6 +894,8 @@ void TestDownload::reportSaysWhereItsValuesComeFrom()
             m_form->btOpen->click();
         else if (step == u"save")
             m_form->btSave->click();
+        else if (step == u"compare")
+            m_form->btCompare->click();
         else
             m_form->btEdit->click();
     }

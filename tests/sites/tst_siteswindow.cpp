@@ -217,6 +217,10 @@ void TestSitesWindow::workOnThisSiteLoadsTheCurrentSet()
 
     QCOMPARE(asked.size(), unkept ? 1 : 0);
     QCOMPARE(bytesOf(ParameterImage), bytesOf(loaded ? current : patterned(9)));
+    // The set and where it came from are replaced together.
+    QCOMPARE(workingImage().state().sourceLine(),
+             loaded ? QStringLiteral("From the site book: ") + Name
+                    : QStringLiteral("Entered in the editor: not in a module or a file"));
     QCOMPARE(FormDownload->Progress->value(), loaded ? 12 : 0);
     QCOMPARE(FormDownload->lbSite->text(), loaded ? QStringLiteral("Site: ") + Name : QString());
     QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/site")).toString(),
