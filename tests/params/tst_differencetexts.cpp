@@ -133,9 +133,11 @@ void TestDifferenceTexts::passwordIsMasked_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("after");
     QTest::addColumn<QString>("line");
-    QTest::newRow("set") << "" << "s3cretpw" << R"(PWD (Password): "" -> ********)";
-    QTest::newRow("changed") << "old-pw" << "s3cretpw" << "PWD (Password): ******** -> changed";
-    QTest::newRow("removed") << "s3cretpw" << "" << R"(PWD (Password): ******** -> "")";
+    QTest::addColumn<QString>("json"); // the field's "a" and "b" in the diff document
+    QTest::newRow("set") << "" << "s3cretpw" << R"(PWD (Password): "" -> ********)" << R"("a": "", "b": "********")";
+    QTest::newRow("changed") << "old-pw" << "s3cretpw" << "PWD (Password): ******** -> changed"
+                             << R"("a": "********", "b": "changed")";
+    QTest::newRow("removed") << "s3cretpw" << "" << R"(PWD (Password): ******** -> "")" << R"("a": "********", "b": "")";
 }
 
 void TestDifferenceTexts::passwordIsMasked()
@@ -150,6 +152,9 @@ void TestDifferenceTexts::passwordIsMasked()
     const QString secret = QStringLiteral("s3cretpw");
     QFETCH(QString, line);
     QCOMPARE(differenceLines(differenceRows(d, a, b)), QStringList{line});
+    // The rows and the document mask by the same rule.
+    QFETCH(QString, json);
+    QVERIFY2(differencesJson(d, a, b).contains(json.toUtf8()), differencesJson(d, a, b).constData());
     QVERIFY(!differencesJson(d, a, b).contains(secret.toUtf8()));
     QVERIFY(!differencesJson(d, a, b).contains(secret.toUtf8().toHex()));
     QCOMPARE(shownValue(pwd, FieldModel::Decode(b, pwd)), after.isEmpty() ? "\"\"" : "********");
