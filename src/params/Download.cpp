@@ -436,7 +436,6 @@ void TFormDownload::btEditClick()
     const ImageBytes before = workingImage().bytes();
     if (!openEditor())
         return;
-    workingImage().storedFromEditor(workingImage().bytes() != before);
     // A changed set is the site's new current set; the outcome line makes
     // room for its note.
     if (workingImage().bytes() == before || !siteInWork())

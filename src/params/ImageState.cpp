@@ -147,8 +147,10 @@ void WorkingImage::savedToFile(const QString &name)
     parameterImageState().savedToFile(name);
 }
 
-void WorkingImage::storedFromEditor(bool changed)
+void WorkingImage::storeFromEditor(const ImageBytes &image)
 {
+    const bool changed = image != ParameterImage;
+    ParameterImage = image;
     parameterImageState().storedFromEditor(changed);
 }
 

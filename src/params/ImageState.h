@@ -58,8 +58,8 @@ ImageState &parameterImageState();
 
 // The program-wide ParameterImage with where its values came from: whatever
 // replaces the one says the other here, so no window sets the bytes
-// without their origin. The transfer fills and sends the bytes itself, and
-// the editor stores its fields into them; these say what they did.
+// without their origin. The transfer fills and sends the bytes itself;
+// readFromModule and writtenToModule say what it did.
 class WorkingImage
 {
 public:
@@ -77,8 +77,9 @@ public:
     void readFromModule(const QString &port, const std::function<void(ImageBytes &)> &keepPcBytes = {});
     void writtenToModule(const QString &port, ImageState::Verify verify);
     void savedToFile(const QString &name);
-    // The editor stored its fields; changed: the bytes changed.
-    void storedFromEditor(bool changed);
+    // The editor stored its fields into a copy of bytes(): the set with
+    // changes of the editor's, unkept when they changed anything.
+    void storeFromEditor(const ImageBytes &image);
 };
 
 WorkingImage &workingImage();

@@ -359,7 +359,9 @@ void TestDownload::writeOfAnUntouchedImageAsks()
     m_chosenPath = path(QStringLiteral("site.QM3"));
     QVERIFY(writeFile(m_chosenPath, file));
     m_form->openEditor = [] {
-        ParameterImage[7] = 0x42;
+        ImageBytes stored = workingImage().bytes();
+        stored[7] = 0x42;
+        workingImage().storeFromEditor(stored);
         return true;
     };
     if (before.endsWith(u"read"))
@@ -881,7 +883,9 @@ void TestDownload::reportSaysWhereItsValuesComeFrom()
     m_chosenPath = path(QStringLiteral("site.QM3"));
     QVERIFY(writeFile(m_chosenPath, patternImage()));
     m_form->openEditor = [] {
-        ParameterImage[7] ^= 0x42;
+        ImageBytes stored = workingImage().bytes();
+        stored[7] ^= 0x42;
+        workingImage().storeFromEditor(stored);
         return true;
     };
     for (const QString &step : steps) {

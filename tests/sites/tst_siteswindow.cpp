@@ -144,7 +144,9 @@ void TestSitesWindow::everyExchangeIsRecordedToTheSiteInWork()
     FormDownload->btRead->click();
     QCOMPARE(bytesOf(ParameterImage).mid(960), bytesOf(fromFile).mid(960));
     FormDownload->openEditor = [] {
-        ParameterImage[7] ^= 0x42;
+        ImageBytes stored = workingImage().bytes();
+        stored[7] ^= 0x42;
+        workingImage().storeFromEditor(stored);
         return true;
     };
     FormDownload->btEdit->click();
