@@ -27,8 +27,9 @@ const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLi
                                                      "folder, one COMn.QM3 each)."),
                                       QStringLiteral("FILE"));
 const QCommandLineOption VerifyOption(QStringLiteral("verify"),
-                                      QStringLiteral("Read the 15 blocks back after the last acknowledgement "
-                                                     "and compare them with what was written."));
+                                      QStringLiteral("Read the %1 blocks back after the last acknowledgement "
+                                                     "and compare them with what was written.")
+                                          .arg(EEAddr::BlockCount));
 const QCommandLineOption BackupOption(QStringLiteral("backup"),
                                       QStringLiteral("First read the module into DIR/YYYYMMDD-HHMMSS-backup-COMn.QM3; "
                                                      "nothing is written when that read fails."),
@@ -287,7 +288,7 @@ QList<Command> moduleCommands()
     const QList<QCommandLineOption> site{SiteOption, siteBookOption()};
     return {
         {QStringLiteral("read"), QStringLiteral("read --port COMn -o FILE | --site NAME [-o FILE]"),
-         QStringLiteral("Reads the module's 15 blocks into a parameter file or a site"),
+         QStringLiteral("Reads the module's %1 blocks into a parameter file or a site").arg(EEAddr::BlockCount),
          QStringLiteral("Bytes 960 to 1087 of the file are zero, as a read in the windows leaves them.\n"
                         "With --site the read is recorded as an exchange of the site; a complete one\n"
                         "becomes its current set, bytes 960 to 1087 kept from the set before.\n\n")
@@ -298,10 +299,11 @@ QList<Command> moduleCommands()
          QStringLiteral("--backup reads the module first and writes nothing when that read fails;\n"
                         "--verify reads it back after the last acknowledgement and lists the fields\n"
                         "that differ from what was written. --changed-only reads the module first\n"
-                        "(that read is the backup) and writes only the 64-byte blocks that differ from\n"
+                        "(that read is the backup) and writes only the %1-byte blocks that differ from\n"
                         "the file, so a verify reads back only those; a module that already holds the\n"
                         "file is left alone, with exit status 0. With --site the backup, the write and\n"
-                        "the verify are recorded as exchanges of the site.\n\n")
+                        "the verify are recorded as exchanges of the site, each as it ends.\n\n")
+                 .arg(EEAddr::BlockSize)
              + portsHelp() + SiteHelp,
          common + QList<QCommandLineOption>{VerifyOption, BackupOption, ChangedOnlyOption} + site, 0, 1, runWrite},
         {QStringLiteral("compare"), QStringLiteral("compare --port COMn FILE | --site NAME"),
