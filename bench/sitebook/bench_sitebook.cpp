@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
                 ids << site.id;
                 QList<Sites::NewExchange> exchanges;
                 for (int e = 0; e < ExchangesPerSite; ++e)
-                    exchanges << Sites::NewExchange(Sites::Operation(random.bounded(6)), QStringLiteral("COM33"),
+                    exchanges << Sites::NewExchange(Operation(random.bounded(6)), QStringLiteral("COM33"),
                                                     QStringLiteral("complete"), image(random),
                                                     QDateTime::currentDateTimeUtc(), e == ExchangesPerSite - 1);
                 book.recordAll(site.id, exchanges);
@@ -125,7 +125,7 @@ int main(int argc, char *argv[])
         const double history = median([&](int k) { book.history(ids.at((k * 397) % ids.size())); });
         const ImageBytes one = image(random);
         const double record = median([&](int k) {
-            book.record(ids.at((k * 211) % ids.size()), {Sites::Operation::Read, QStringLiteral("COM33"),
+            book.record(ids.at((k * 211) % ids.size()), {Operation::Read, QStringLiteral("COM33"),
                                                          QStringLiteral("complete"), one});
         });
         const double perExchange = double(bookBytes(url, book)) / (double(SiteCount) * ExchangesPerSite + Repeats);

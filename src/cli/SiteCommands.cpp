@@ -305,7 +305,7 @@ int runPut(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     return withBook(p, io, [&](SiteBook &book) {
         const Site site = book.site(p.positionalArguments().at(0));
-        book.record(site.id, {Sites::Operation::File, {}, QStringLiteral("from ") + path, image, QDateTime::currentDateTimeUtc(), true});
+        book.record(site.id, {Operation::File, {}, QStringLiteral("from ") + path, image, QDateTime::currentDateTimeUtc(), true});
         return ExitDone;
     });
 }
@@ -322,7 +322,7 @@ int runImport(const QCommandLineParser &p, Io &io)
         const std::optional<ImageBytes> image = loadImage(io, path);
         if (!image)
             return ExitUsage; // nothing is recorded
-        exchanges << NewExchange(Sites::Operation::File, {}, QStringLiteral("imported from ") + path, image, time,
+        exchanges << NewExchange(Operation::File, {}, QStringLiteral("imported from ") + path, image, time,
                                  &path == &files.last().second);
     }
     return withBook(p, io, [&](SiteBook &book) {

@@ -8,6 +8,7 @@
 #include "SettingsFields.h"
 #include "StoreCheck.h"
 #include "params/Encodings.h"
+#include "params/ImageState.h"
 #include "ui/WindowHelpers.h"
 
 #include <QApplication>
@@ -91,7 +92,10 @@ void TSettingsForm::LoadSettings()
 
 void TSettingsForm::StoreSettings()
 {
-    StoreSettings(ParameterImage);
+    // Into a copy: the image's owner takes it, with where it came from.
+    ImageBytes image = workingImage().bytes();
+    StoreSettings(image);
+    workingImage().storeFromEditor(image);
 }
 
 void TSettingsForm::LoadSettings(const ImageBytes &image)

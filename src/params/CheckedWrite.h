@@ -3,28 +3,16 @@
 // backup read before the first write command, kept before anything is
 // written; the write, of every block or only of those the module holds
 // otherwise; an optional read-back after the last acknowledgement, compared
-// with what was written; and what the history keeps of it. One outcome says
-// how the write ended; both front ends only show it.
+// with what was written. One outcome says how the write ended; each stage
+// is a record of its own, handed on the moment the stage ends. The written
+// set's history entry is kept by the one who runs it (ModuleOperations).
 
-#include "FieldModel.h"
-#include "History.h"
-#include "Transfer.h"
+#include "Exchange.h"
 
 #include <QList>
 #include <QString>
 
-// How a write ended, exactly one of these.
-enum class WriteEnding {
-    BackupStopped,  // the backup read stopped: nothing was written
-    BackupNotKept,  // the backup could not be kept: nothing was written
-    ReadStopped,    // changed blocks only, no backup: the first read stopped; nothing was written
-    AlreadyHeld,    // changed blocks only: the module held every block already; nothing was written
-    WriteStopped,   // the write stopped; the blocks before it may hold the new data
-    Written,        // every block acknowledged, no verify asked for
-    Verified,       // every block acknowledged and read back as written
-    VerifyDiffered, // every block acknowledged; what was read back differs
-    VerifyStopped,  // every block acknowledged; the read-back stopped
-};
+#include <functional>
 
 struct CheckedWriteOptions
 {
@@ -34,12 +22,15 @@ struct CheckedWriteOptions
     // only the blocks that differ; a verify reads back only those.
     bool changedOnly = false;
     QString port; // names the history entries
-    // Keeps the backup and, once every block was acknowledged, the written set.
+    // Keeps the backup.
     History::Store history;
     // Further stores that keep the backup as well (quelmar-params --backup
     // DIR). A backup that any store cannot keep stops the write: it would
     // destroy the only copy.
     QList<History::Store> backupCopies;
+    // Each stage's record, the moment it ends: the backup's before the first
+    // write command goes out.
+    std::function<void(const ExchangeRecord &)> stageEnded;
 };
 
 struct WriteOutcome
@@ -54,7 +45,8 @@ struct WriteOutcome
     // The backup's file: the last store's copy (the history's when there is no
     // other); empty when no backup was kept.
     QString backupPath;
-    // The written set's history entry; tried once every block was acknowledged.
+    // The written set's history entry, when some block went in
+    // (ModuleOperations keeps it).
     History::Kept history;
     ImageBytes backup{};   // what the module held before the write, when it was read
     ImageBytes written{};  // bytes 0 to 959 as written, the rest zero

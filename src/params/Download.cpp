@@ -176,8 +176,7 @@ TFormDownload::TFormDownload(QWidget *parent)
 
 void TFormDownload::FormCreate()
 {
-    fillImage(0xFF);
-    parameterImageState().erase();
+    workingImage().erase();
 }
 
 void TFormDownload::setLink(ModuleLink *link)
@@ -196,7 +195,6 @@ void TFormDownload::saveWriteChecks()
 
 void TFormDownload::DisableButtons()
 {
-    ++m_operations;
     for (QPushButton *b : {btOpen, btSave, btRead, btWrite, btCompare, btEdit, btHistory, btSites, btReport, btClose})
         b->setEnabled(false);
     // A module sequence starts: what was said and listed about the last one
@@ -244,76 +242,81 @@ void TFormDownload::showError(const QString &text)
 
 // ------------------------------------------------------------ buttons
 
-History::Kept TFormDownload::keepInHistory(const ImageBytes &image, History::Operation operation)
+ModuleOperations TFormDownload::operations()
 {
-    const History::Kept kept = History::Store().keep(image, operation, PortName());
+    ModuleOperations runner(Transfer, PortName());
+    runner.attach(this);
+    return runner;
+}
+
+void TFormDownload::received(const ExchangeRecord &record)
+{
+    WorkingImage &state = workingImage();
+    const bool complete = record.image.has_value();
+    if (record.operation == Operation::Read && !record.inWrite && complete) {
+        state.readFromModule(record.port, [this](ImageBytes &image) {
+            if (siteInWork())
+                SiteLog->keepPcBytes(image);
+        });
+    } else if (record.operation == Operation::Compare && complete && !record.differs()
+               && std::equal(record.reference.begin(), record.reference.begin() + EEAddr::ModuleBytes,
+                             state.bytes().begin())) {
+        // The module holds the last read or written set, and so does the
+        // image: changes made since stay unkept.
+        state.readFromModule(record.port);
+    } else if (record.ending == WriteEnding::Written || record.ending == WriteEnding::VerifyStopped) {
+        state.writtenToModule(record.port, ImageState::Verify::NotRun);
+    } else if (record.ending == WriteEnding::Verified || record.ending == WriteEnding::AlreadyHeld) {
+        state.writtenToModule(record.port, ImageState::Verify::Matched);
+    } else if (record.ending == WriteEnding::VerifyDiffered) {
+        state.writtenToModule(record.port, ImageState::Verify::Differed);
+    }
+    if (siteInWork())
+        SiteLog->record(record, siteNote());
+}
+
+void TFormDownload::refreshHistory()
+{
     if (m_history && m_history->isVisible())
         m_history->Refresh();
-    return kept;
 }
 
 void TFormDownload::btReadClick()
 {
-    const TransferOutcome outcome = Transfer.Read();
-    QString text = outcomeText(Sequence::Read, Transfer.Result());
-    if (outcome == TransferOutcome::Succeeded) {
-        parameterImageState().readFromModule(PortName());
-        if (SiteLog && !SiteLog->siteName().isEmpty())
-            SiteLog->keepPcBytes(ParameterImage);
-        text += History::outcomeNote(keepInHistory(ParameterImage, History::Operation::Read));
-    }
-    showOutcome(Transfer.Result(), text);
-    if (Transfer.Result().outcome != TransferOutcome::NotConnected)
-        recordToSite([&](ExchangeLog::Done done) {
-            SiteLog->read(Transfer.Result(), ParameterImage, PortName(), std::move(done));
-        });
+    operationStarted();
+    const ExchangeRecord read = operations().read();
+    refreshHistory();
+    showOutcome(read.result, outcomeText(read) + (read.image ? History::outcomeNote(read.history) : QString()));
 }
 
 void TFormDownload::btWriteClick()
 {
+    operationStarted();
     // The erased image of start-up would wipe the module's configuration:
     // written only when the installer says so.
-    if (Transfer.Link.Connected() && parameterImageState().isUntouched()
+    if (Transfer.Link.Connected() && workingImage().state().isUntouched()
         && !askYesNo(this, QString::fromLatin1(UntouchedWriteQuestion))) {
         fileOperationStarted();
-        lbOutcome->setText(QString::fromLatin1(NothingWrittenText));
+        showLine(QString::fromLatin1(NothingWrittenText));
         return;
     }
     CheckedWriteOptions options;
     options.verify = cbVerify->isChecked();
     options.backup = cbBackup->isChecked();
     options.changedOnly = cbChangedOnly->isChecked();
-    options.port = PortName();
-    const WriteOutcome write = checkedWrite(Transfer, options);
-    if (m_history && m_history->isVisible())
-        m_history->Refresh();
+    const WriteOutcome write = operations().write(options);
+    refreshHistory();
     if (write.ending == WriteEnding::VerifyDiffered || write.ending == WriteEnding::VerifyStopped)
         listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
-    if (write.acknowledged())
-        parameterImageState().writtenToModule(PortName(), write.ending == WriteEnding::Verified || write.ending == WriteEnding::AlreadyHeld
-                                                              ? ImageState::Verify::Matched
-                                                          : write.ending == WriteEnding::VerifyDiffered
-                                                              ? ImageState::Verify::Differed
-                                                              : ImageState::Verify::NotRun);
     showOutcome(write.result, outcomeText(write));
-    if (write.result.outcome != TransferOutcome::NotConnected)
-        recordToSite([&](ExchangeLog::Done done) {
-            SiteLog->write(write, options.backup, Transfer.Image(), options.port, std::move(done));
-        });
 }
 
 void TFormDownload::btCompareClick()
 {
-    if (Transfer.Compare() == TransferOutcome::Succeeded)
-        parameterImageState().readFromModule(PortName());
-    const FieldModel::ImageDifferences differences = listDifferences(
-        Transfer.Result(), Transfer.Received(), Transfer.Buffer(), QStringLiteral("Last read or written"));
-    showOutcome(Transfer.Result(), outcomeText(Sequence::Compare, Transfer.Result(), differences));
-    if (Transfer.Result().outcome != TransferOutcome::NotConnected)
-        recordToSite([&](ExchangeLog::Done done) {
-            SiteLog->compare(Transfer.Result(), Transfer.Received(), int(differences.count()), PortName(),
-                             std::move(done));
-        });
+    operationStarted();
+    const ExchangeRecord compare = operations().compare(Transfer.Buffer(), CompareWith::LastTransfer);
+    listDifferences(compare.result, Transfer.Received(), Transfer.Buffer(), QStringLiteral("Last read or written"));
+    showOutcome(compare.result, outcomeText(compare));
 }
 
 void TFormDownload::btStopClick()
@@ -328,44 +331,39 @@ void TFormDownload::btDifferencesClick()
     bringForward(FormDifferences);
 }
 
-FieldModel::ImageDifferences TFormDownload::listDifferences(const TransferResult &result,
-                                                            std::span<const std::uint8_t> module,
-                                                            std::span<const std::uint8_t> reference,
-                                                            const QString &heading)
+void TFormDownload::listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
+                                    std::span<const std::uint8_t> reference, const QString &heading)
 {
-    // Only the blocks that arrived say anything about the module: the others
-    // are taken as the reference holds them.
-    if (result.outcome == TransferOutcome::NotConnected || result.blocksDone == 0)
-        return {};
     ImageBytes seen{};
-    std::copy(reference.begin(), reference.begin() + EEAddr::ModuleBytes, seen.begin());
-    const Transfer::BlockSet reached = result.reached();
-    for (int b = 0; b < EEAddr::BlockCount; ++b)
-        if (reached.test(std::size_t(b)))
-            std::copy_n(module.begin() + b * EEAddr::BlockSize, EEAddr::BlockSize, seen.begin() + b * EEAddr::BlockSize);
-    const FieldModel::ImageDifferences differences = FieldModel::DiffImages(seen, reference, {0, EEAddr::ModuleBytes - 1});
+    const FieldModel::ImageDifferences differences = arrivedDifferences(result, module, reference, seen);
     if (differences.isEmpty())
-        return {};
+        return;
     FormDifferences->showDifferences(differenceRows(differences, seen, reference), ModuleHeading, heading);
     btDifferences->setEnabled(true);
-    return differences;
 }
 
 void TFormDownload::showOutcome(const TransferResult &result, const QString &text)
 {
     if (result.outcome != TransferOutcome::NotConnected)
-        lbOutcome->setText(text);
+        showLine(text);
 }
 
-void TFormDownload::recordToSite(const std::function<void(ExchangeLog::Done)> &record)
+void TFormDownload::showLine(const QString &text)
 {
-    if (!SiteLog || SiteLog->siteName().isEmpty())
-        return;
+    m_outcome = text;
+    lbOutcome->setText(m_outcome + m_siteNotes);
+}
+
+ExchangeLog::Done TFormDownload::siteNote()
+{
     const int operation = m_operations;
-    record([this, operation](const QString &note) {
-        if (!note.isEmpty() && operation == m_operations)
-            lbOutcome->setText(lbOutcome->text() + note);
-    });
+    return [this, operation](const QString &note) {
+        // The stages of one write that failed alike say it once.
+        if (note.isEmpty() || operation != m_operations || m_siteNotes.contains(note))
+            return;
+        m_siteNotes += note;
+        lbOutcome->setText(m_outcome + m_siteNotes);
+    };
 }
 
 void TFormDownload::showSite(const QString &name)
@@ -380,9 +378,16 @@ void TFormDownload::imageLoaded()
     fileOperationStarted();
 }
 
-void TFormDownload::fileOperationStarted()
+void TFormDownload::operationStarted()
 {
     ++m_operations;
+    m_outcome.clear();
+    m_siteNotes.clear();
+}
+
+void TFormDownload::fileOperationStarted()
+{
+    operationStarted();
     btDifferences->setEnabled(false);
     lbOutcome->clear();
 }
@@ -396,17 +401,17 @@ void TFormDownload::btOpenClick()
     const QString path = OpenDialog1();
     if (path.isEmpty())
         return;
-    const ParameterFile::Result result = ParameterFile::load(path, ParameterImage);
+    ImageBytes loaded = workingImage().bytes();
+    const ParameterFile::Result result = ParameterFile::load(path, loaded);
     if (!result.ok) {
         showError(result.message);
         return;
     }
     setProgress(Transfer::BarMaximum);
-    parameterImageState().loadedFromFile(QFileInfo(path).fileName());
-    lbOutcome->setText(fileOutcomeText(true, QFileInfo(path).fileName()));
-    recordToSite([&](ExchangeLog::Done done) {
-        SiteLog->file(ParameterImage, QStringLiteral("from ") + QFileInfo(path).fileName(), std::move(done));
-    });
+    workingImage().loadFromFile(loaded, QFileInfo(path).fileName());
+    showLine(fileOutcomeText(true, QFileInfo(path).fileName()));
+    if (siteInWork())
+        SiteLog->file(workingImage().bytes(), QStringLiteral("from ") + QFileInfo(path).fileName(), siteNote());
 }
 
 void TFormDownload::btSaveClick()
@@ -415,31 +420,28 @@ void TFormDownload::btSaveClick()
     if (path.isEmpty())
         return;
     fileOperationStarted();
-    const ParameterFile::Result result = ParameterFile::save(path, ParameterImage);
+    const ParameterFile::Result result = ParameterFile::save(path, workingImage().bytes());
     if (!result.ok) {
         showError(result.message);
         return;
     }
-    parameterImageState().savedToFile(QFileInfo(path).fileName());
-    lbOutcome->setText(fileOutcomeText(false, QFileInfo(path).fileName()));
+    workingImage().savedToFile(QFileInfo(path).fileName());
+    showLine(fileOutcomeText(false, QFileInfo(path).fileName()));
 }
 
 void TFormDownload::btEditClick()
 {
     if (!openEditor)
         return;
-    const ImageBytes before = ParameterImage;
+    const ImageBytes before = workingImage().bytes();
     if (!openEditor())
         return;
-    parameterImageState().storedFromEditor(ParameterImage != before);
     // A changed set is the site's new current set; the outcome line makes
     // room for its note.
-    if (ParameterImage == before || !SiteLog || SiteLog->siteName().isEmpty())
+    if (workingImage().bytes() == before || !siteInWork())
         return;
     fileOperationStarted();
-    recordToSite([&](ExchangeLog::Done done) {
-        SiteLog->file(ParameterImage, QStringLiteral("stored in the editor"), std::move(done));
-    });
+    SiteLog->file(workingImage().bytes(), QStringLiteral("stored in the editor"), siteNote());
 }
 
 void TFormDownload::btHistoryClick()

@@ -5,10 +5,9 @@
 // a compare or verify that found differences lists them on request. Every
 // image read, written or backed up is kept in the history.
 
-#include "CheckedWrite.h"
 #include "ExchangeLog.h"
 #include "FieldModel.h"
-#include "History.h"
+#include "ModuleOperations.h"
 
 #include <QWidget>
 #include <functional>
@@ -22,7 +21,7 @@ class QTimer;
 class TFormDifferences;
 class TFormHistory;
 
-class TFormDownload : public QWidget, public TransferDisplay
+class TFormDownload : public QWidget, public TransferDisplay, private ExchangeReceiver
 {
     Q_OBJECT
 
@@ -120,21 +119,29 @@ public slots:
 private:
     void FormCreate();
     void saveWriteChecks();
+    // The runner of this window's module operations, this window receiving.
+    ModuleOperations operations();
+    // The image state and the site in work, as each stage ends.
+    void received(const ExchangeRecord &record) override;
     // Ends a module operation: the outcome line (left alone without a
     // connection), and the differences of the blocks that arrived.
     void showOutcome(const TransferResult &result, const QString &text);
-    FieldModel::ImageDifferences listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
-                                                 std::span<const std::uint8_t> reference, const QString &heading);
+    void listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
+                         std::span<const std::uint8_t> reference, const QString &heading);
+    // An operation starts: what was said about the last one goes.
+    void operationStarted();
     void fileOperationStarted();
-    // Keeps an image in the history and lists it again when the history window is open.
-    History::Kept keepInHistory(const ImageBytes &image, History::Operation operation);
-
-    // Records an ended operation to the site in work, if any; its note joins
-    // the outcome line unless another operation started meanwhile.
-    void recordToSite(const std::function<void(ExchangeLog::Done)> &record);
+    void showLine(const QString &text);
+    void refreshHistory();
+    bool siteInWork() const { return SiteLog && !SiteLog->siteName().isEmpty(); }
+    // The site in work's notes join the outcome line unless another
+    // operation started meanwhile.
+    ExchangeLog::Done siteNote();
 
     ModuleLink *m_link = nullptr;
     int m_operations = 0; // counts started operations, for late site notes
+    QString m_outcome;    // the outcome line without the site's notes
+    QString m_siteNotes;
     TFormHistory *m_history = nullptr;
 };
 

@@ -5,9 +5,8 @@
 // stops or delays an operation: each call returns at once, and `done` gets,
 // later and on the caller's thread, "" or " Site book not updated: REASON.".
 
-#include "CheckedWrite.h"
+#include "Exchange.h"
 #include "ParameterImage.h"
-#include "Transfer.h"
 
 #include <QString>
 
@@ -25,11 +24,8 @@ public:
     // A read clears bytes 960 to 1087; the site's current set holds them.
     virtual void keepPcBytes(ImageBytes &image) const = 0;
 
-    virtual void read(const TransferResult &result, const ImageBytes &image, const QString &port, Done done) = 0;
-    virtual void write(const WriteOutcome &outcome, bool backup, const ImageBytes &image, const QString &port,
-                       Done done) = 0;
-    virtual void compare(const TransferResult &result, const TransferBytes &module, int fields, const QString &port,
-                         Done done) = 0;
+    // A stage of a read, write or compare, as it ended.
+    virtual void record(const ExchangeRecord &record, Done done) = 0;
     // A set loaded from a file or stored in the editor; outcome says which.
     virtual void file(const ImageBytes &image, const QString &outcome, Done done) = 0;
 };

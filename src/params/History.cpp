@@ -37,11 +37,6 @@ bool newerFirst(const Entry &a, const Entry &b)
 
 } // namespace
 
-QString operationName(Operation operation)
-{
-    return operationWord(operation);
-}
-
 QString defaultFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/quelmar/history");
@@ -49,7 +44,7 @@ QString defaultFolder()
 
 QString entryName(const QDateTime &when, Operation operation, const QString &port, int sequence)
 {
-    QString name = when.toString(StampFormat) + QLatin1Char('-') + History::operationName(operation);
+    QString name = when.toString(StampFormat) + QLatin1Char('-') + operationWord(operation);
     if (!port.isEmpty())
         name += QLatin1Char('-') + port;
     if (sequence > 1)
@@ -70,7 +65,7 @@ bool parseName(const QString &name, Entry &entry)
     entry.name = name;
     entry.when = when;
     for (Operation op : {Operation::Read, Operation::Write, Operation::Backup})
-        if (History::operationName(op) == m.captured(2))
+        if (operationWord(op) == m.captured(2))
             entry.operation = op;
     entry.port = m.captured(3);
     entry.sequence = m.captured(4).isEmpty() ? 1 : m.captured(4).toInt();

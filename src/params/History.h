@@ -13,20 +13,13 @@
 
 namespace History {
 
-// Kept are reads, writes and backups.
-using Operation = ::Operation;
-
 // The newest this many entries are kept.
 inline constexpr int Limit = 500;
-
-// "read", "write", "backup": the operation's part of an entry's name, its
-// name in lower case.
-QString operationName(Operation operation);
 
 // $XDG_DATA_HOME/quelmar/history, or ~/.local/share/quelmar/history.
 QString defaultFolder();
 
-// "YYYYMMDD-HHMMSS-read-COMn.QM3": sorts by time, then says what and which
+// "YYYYMMDD-HHMMSS-read-COMn.QM3" (the operation's operationWord()): sorts by time, then says what and which
 // port; without a port "YYYYMMDD-HHMMSS-read.QM3". A second entry of the same
 // second, operation and port gets "-2" (then "-3", ...) before the suffix, so
 // neither is lost.

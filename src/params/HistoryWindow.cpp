@@ -36,7 +36,7 @@ QList<HistoryItem> historyFolderItems()
         ImageBytes image;
         const bool readable = ParameterFile::load(e.path, image).ok;
         const QString path = e.path;
-        items << HistoryItem{e.when,      ::operationName(e.operation), e.port,
+        items << HistoryItem{e.when,      operationName(e.operation), e.port,
                              readable ? History::summaryOf(image) : QString(), e.outcome, e.name,
                              [path](ImageBytes &into) { return ParameterFile::load(path, into); }};
     }
@@ -125,8 +125,10 @@ void TFormHistory::btLoadClick()
     if (!selectedImage(image, name))
         return;
     // As "Read from File": the image only; TransferBuffer keeps the last exchange.
-    ParameterImage = image;
-    parameterImageState().loadedFromFile(name);
+    if (EntriesFromSiteBook)
+        workingImage().loadFromSite(image, name);
+    else
+        workingImage().loadFromFile(image, name);
     if (Loaded)
         Loaded();
 }

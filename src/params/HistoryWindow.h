@@ -51,6 +51,9 @@ public:
     // The differences of an entry and the image, columns headed by the entry's name and "Image".
     TFormDifferences *FormDifferences;
 
+    // Where a loaded entry's values come from: a history file, or (when the
+    // Sites window lists a site's exchanges) the site book.
+    bool EntriesFromSiteBook = false;
     // Called after an entry became the image: the transfer window fills its bar.
     std::function<void()> Loaded;
     // The copy's save dialog; the chosen path, or empty when cancelled.

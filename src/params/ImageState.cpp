@@ -111,3 +111,51 @@ ImageState &parameterImageState()
     static ImageState state;
     return state;
 }
+
+void WorkingImage::erase()
+{
+    fillImage(0xFF);
+    parameterImageState().erase();
+}
+
+void WorkingImage::loadFromFile(const ImageBytes &image, const QString &name)
+{
+    ParameterImage = image;
+    parameterImageState().loadedFromFile(name);
+}
+
+void WorkingImage::loadFromSite(const ImageBytes &image, const QString &what)
+{
+    ParameterImage = image;
+    parameterImageState().loadedFromSite(what);
+}
+
+void WorkingImage::readFromModule(const QString &port, const std::function<void(ImageBytes &)> &keepPcBytes)
+{
+    if (keepPcBytes)
+        keepPcBytes(ParameterImage);
+    parameterImageState().readFromModule(port);
+}
+
+void WorkingImage::writtenToModule(const QString &port, ImageState::Verify verify)
+{
+    parameterImageState().writtenToModule(port, verify);
+}
+
+void WorkingImage::savedToFile(const QString &name)
+{
+    parameterImageState().savedToFile(name);
+}
+
+void WorkingImage::storeFromEditor(const ImageBytes &image)
+{
+    const bool changed = image != ParameterImage;
+    ParameterImage = image;
+    parameterImageState().storedFromEditor(changed);
+}
+
+WorkingImage &workingImage()
+{
+    static WorkingImage image;
+    return image;
+}

@@ -4,8 +4,12 @@
 // erased set, what closing the tool asks before changes are lost, and the
 // line of the report that says where its values come from.
 
+#include "ParameterImage.h"
+
 #include <QDateTime>
 #include <QString>
+
+#include <functional>
 
 class ImageState
 {
@@ -51,6 +55,34 @@ private:
 
 // The state of the program-wide ParameterImage.
 ImageState &parameterImageState();
+
+// The program-wide ParameterImage with where its values came from: whatever
+// replaces the one says the other here, so no window sets the bytes
+// without their origin. The transfer fills and sends the bytes itself;
+// readFromModule and writtenToModule say what it did.
+class WorkingImage
+{
+public:
+    const ImageBytes &bytes() const { return ParameterImage; }
+    const ImageState &state() const { return parameterImageState(); }
+
+    // The erased image of start-up.
+    void erase();
+    // A set from a file or the history; name is the file's name.
+    void loadFromFile(const ImageBytes &image, const QString &name);
+    // A set from the site book; what: the site, or its exchange.
+    void loadFromSite(const ImageBytes &image, const QString &what);
+    // All blocks read on port; keepPcBytes, when given, puts back bytes 960
+    // to 1087, which a read clears (the site in work's current set holds them).
+    void readFromModule(const QString &port, const std::function<void(ImageBytes &)> &keepPcBytes = {});
+    void writtenToModule(const QString &port, ImageState::Verify verify);
+    void savedToFile(const QString &name);
+    // The editor stored its fields into a copy of bytes(): the set with
+    // changes of the editor's, unkept when they changed anything.
+    void storeFromEditor(const ImageBytes &image);
+};
+
+WorkingImage &workingImage();
 
 // The question a write asks before it sends an image nobody read, loaded or stored.
 extern const char UntouchedWriteQuestion[];

@@ -31,8 +31,6 @@ QString ESerialPort::textFor(int code)
         return QStringLiteral("PurgeComm function failed");
     case SetStateFailed:
         return QStringLiteral("SetCommState function failed");
-    case SetTimeoutsFailed:
-        return QStringLiteral("SetCommTimeouts failed");
     case SetupFailed:
         return QStringLiteral("SetupComm function failed");
     case QueueQueryFailed:

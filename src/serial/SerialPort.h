@@ -22,7 +22,6 @@ public:
         ReadFailed = 3,
         PurgeFailed = 5,
         SetStateFailed = 7,
-        SetTimeoutsFailed = 8,
         SetupFailed = 9,
         QueueQueryFailed = 10,
     };

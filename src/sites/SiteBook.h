@@ -22,8 +22,6 @@ namespace Sites {
 // The schema this program creates and upgrades to.
 inline constexpr int KnownVersion = 2;
 
-using Operation = ::Operation;
-
 // Kept in the book as operationWord(): "read", "backup", "write", "verify", "compare", "file".
 // Operations whose image comes from the module, which never holds bytes
 // 960 to 1087: the book fills those from the site's current set.
@@ -130,6 +128,8 @@ public:
     virtual std::optional<Site> findSite(const QString &name) = 0;
     // The same, or NoSite: "no site "NAME" in the site book".
     Site site(const QString &name);
+    // The site with this id, under whatever name it has now.
+    std::optional<Site> findSiteById(qint64 id);
 
     // NameTaken when the name is in use; current becomes the current set
     // through an exchange "file" when given.

@@ -6,75 +6,15 @@
 
 namespace Sites {
 
-QString completeOutcome()
+NewExchange exchangeOf(const ExchangeRecord &record)
 {
-    return QStringLiteral("complete");
-}
-
-QString stoppedOutcome(const TransferResult &r)
-{
-    return QStringLiteral("stopped at block %1: %2").arg(r.stoppedAt).arg(stopReason(r));
-}
-
-QString differOutcome(int fields)
-{
-    if (fields == 0)
-        return QStringLiteral("no difference");
-    return fields == 1 ? QStringLiteral("1 field differs") : QStringLiteral("%1 fields differ").arg(fields);
-}
-
-QString verifyOutcome(int fields)
-{
-    return fields == 0 ? QStringLiteral("verified")
-                       : QStringLiteral("verify differed: %1 field%2").arg(fields).arg(fields == 1 ? "" : "s");
-}
-
-QList<NewExchange> writeExchanges(const WriteOutcome &r, bool backup, const ImageBytes &image, const QString &port)
-{
-    QList<NewExchange> list;
-    if (backup) {
-        if (r.ending == WriteEnding::BackupStopped)
-            list << NewExchange(Operation::Backup, port, stoppedOutcome(r.result), std::nullopt);
-        else if (r.ending == WriteEnding::BackupNotKept)
-            list << NewExchange(Operation::Backup, port, QStringLiteral("not kept: ") + r.backupError, r.backup);
-        else
-            list << NewExchange(Operation::Backup, port, completeOutcome(), r.backup);
-    } else if (r.changedOnly) {
-        // The read a changed-only write starts with: what the module held.
-        list << (r.ending == WriteEnding::ReadStopped
-                     ? NewExchange(Operation::Read, port, stoppedOutcome(r.result), std::nullopt)
-                     : NewExchange(Operation::Read, port, completeOutcome(), r.backup));
-    }
-    if (r.ending == WriteEnding::AlreadyHeld)
-        list << NewExchange(Operation::Write, port, QStringLiteral("nothing to write: the module holds it"), image);
-    if (r.nothingWritten())
-        return list;
-    QString written = r.acknowledged() ? completeOutcome() : stoppedOutcome(r.result);
-    if (r.changedOnly)
-        written += QStringLiteral(", %1 of %2 blocks changed").arg(r.sent.count()).arg(EEAddr::BlockCount);
-    list << NewExchange(Operation::Write, port, written, image);
-    if (r.ending == WriteEnding::VerifyStopped)
-        list << NewExchange(Operation::Verify, port, stoppedOutcome(r.result), std::nullopt);
-    else if (r.ending == WriteEnding::Verified || r.ending == WriteEnding::VerifyDiffered)
-        list << NewExchange(Operation::Verify, port, verifyOutcome(r.differences.count()), r.readBack);
-    return list;
-}
-
-NewExchange readExchange(const TransferResult &r, const ImageBytes &image, const QString &port)
-{
-    if (r.outcome == TransferOutcome::Succeeded)
-        return {Operation::Read, port, completeOutcome(), image, QDateTime::currentDateTimeUtc(), true};
-    return {Operation::Read, port, stoppedOutcome(r), std::nullopt};
-}
-
-NewExchange compareExchange(const TransferResult &r, std::span<const std::uint8_t> module, int fields,
-                            const QString &port)
-{
-    if (r.stop != TransferStop::None)
-        return {Operation::Compare, port, stoppedOutcome(r), std::nullopt};
-    ImageBytes image{};
-    std::copy_n(module.begin(), std::min<std::size_t>(module.size(), EEAddr::ModuleBytes), image.begin());
-    return {Operation::Compare, port, differOutcome(fields), image};
+    const QString text = siteExchangeText(record);
+    if (!record.image)
+        return {record.operation, record.port, text, std::nullopt, record.when};
+    // A complete read of its own is what the module holds now: the current
+    // set; the read a write starts with is not.
+    const bool current = record.operation == Operation::Read && !record.inWrite;
+    return {record.operation, record.port, text, record.image, record.when, current};
 }
 
 NewExchange fileExchange(const ImageBytes &image, const QString &outcome)
@@ -82,9 +22,23 @@ NewExchange fileExchange(const ImageBytes &image, const QString &outcome)
     return {Operation::File, {}, outcome, image, QDateTime::currentDateTimeUtc(), true};
 }
 
+void SiteRecorder::received(const ExchangeRecord &record)
+{
+    const QString note = this->record({exchangeOf(record)});
+    if (m_note.isEmpty())
+        m_note = note;
+}
+
 SiteRecorder::SiteRecorder(QString url, QString site)
     : m_url(std::move(url))
     , m_name(std::move(site))
+{
+}
+
+SiteRecorder::SiteRecorder(QString url, qint64 siteId, QString name)
+    : m_url(std::move(url))
+    , m_name(std::move(name))
+    , m_id(siteId)
 {
 }
 
@@ -94,7 +48,11 @@ QString SiteRecorder::open()
 {
     try {
         m_book = openSiteBook(m_url);
-        m_site = m_book->site(m_name);
+        const std::optional<Site> byId = m_id != 0 ? m_book->findSiteById(m_id) : std::nullopt;
+        m_site = byId ? *byId : m_book->site(m_name);
+        if (m_id != 0 && m_site.id != m_id)
+            throw SiteBookError(SiteBookError::Kind::NoSite,
+                                QStringLiteral("no site \"%1\" in the site book").arg(m_name));
         m_error.clear();
     } catch (const SiteBookError &error) {
         m_book.reset();

@@ -5,37 +5,31 @@
 
 #include "SiteBook.h"
 
-#include "params/CheckedWrite.h"
-#include "params/Transfer.h"
+#include "params/ModuleOperations.h"
 
 #include <QString>
 
 #include <memory>
-#include <span>
 
 namespace Sites {
 
-// The outcome texts of exchanges.
-QString completeOutcome();                        // "complete"
-QString stoppedOutcome(const TransferResult &r);  // "stopped at block 4: no answer"
-QString differOutcome(int fields);                // "no difference", "1 field differs", "3 fields differ"
-QString verifyOutcome(int fields);                // "verified", "verify differed: 2 fields"
-
-// The exchanges of a checked write as far as it ran: the backup (when asked
-// for), the write of `image` and the verify.
-QList<NewExchange> writeExchanges(const WriteOutcome &r, bool backup, const ImageBytes &image, const QString &port);
-// A read: a complete one with its image, which becomes the current set.
-NewExchange readExchange(const TransferResult &r, const ImageBytes &image, const QString &port);
-// A compare with what the module sent (its bytes 0 to 959), when it ran to its end.
-NewExchange compareExchange(const TransferResult &r, std::span<const std::uint8_t> module, int fields,
-                            const QString &port);
+// The exchange a stage's record makes: its text from the one renderer; the
+// module's image where the stage ran to its end (a backup not kept too),
+// the image sent for a write; a complete read becomes the current set.
+NewExchange exchangeOf(const ExchangeRecord &record);
 // A set put into the site from a file or the editor: the current set.
 NewExchange fileExchange(const ImageBytes &image, const QString &outcome);
 
-class SiteRecorder
+// Also a receiver of a command's stages: each is recorded as it ends, with
+// its own time, and the first note is kept for the outcome line.
+class SiteRecorder : public ExchangeReceiver
 {
 public:
+    // The site by its name (the command line's --site).
     SiteRecorder(QString url, QString site);
+    // The site by its id, whatever it is called now; `name` (as last known)
+    // only says which one is gone when the book no longer has it.
+    SiteRecorder(QString url, qint64 siteId, QString name);
     ~SiteRecorder();
 
     // Opens the book and finds the site on this thread; empty when both
@@ -48,12 +42,18 @@ public:
     // " Site book not updated: REASON.".
     QString record(const QList<NewExchange> &exchanges);
 
+    void received(const ExchangeRecord &record) override;
+    // "" or the first " Site book not updated: REASON." of the stages received.
+    const QString &note() const { return m_note; }
+
 private:
     QString m_url;
     QString m_name;
+    qint64 m_id = 0;
     std::unique_ptr<SiteBook> m_book;
     Site m_site;
     QString m_error;
+    QString m_note;
 };
 
 } // namespace Sites

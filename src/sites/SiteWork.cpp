@@ -14,7 +14,23 @@ namespace Sites {
 
 namespace {
 
-const QString SiteKey = QStringLiteral("SiteBook/site");
+// The site is the one of this id; its name, as last known, is what the
+// window shows until the book answers. Older settings only named it: found
+// by that name once, then kept by its id too.
+const QString SiteIdKey = QStringLiteral("SiteBook/siteId");
+const QString SiteNameKey = QStringLiteral("SiteBook/site");
+
+void keepSite(qint64 id, const QString &name)
+{
+    QSettings settings(userSettingsPath(), QSettings::IniFormat);
+    if (id == 0 && name.isEmpty()) {
+        settings.remove(SiteIdKey);
+        settings.remove(SiteNameKey);
+        return;
+    }
+    settings.setValue(SiteIdKey, id);
+    settings.setValue(SiteNameKey, name);
+}
 
 } // namespace
 
@@ -26,9 +42,11 @@ SiteWork::SiteWork(QString url, QObject *parent)
     m_worker->moveToThread(&m_thread);
     m_thread.setObjectName(QStringLiteral("site book"));
     m_thread.start();
-    m_name = QSettings(userSettingsPath(), QSettings::IniFormat).value(SiteKey).toString();
-    if (!m_name.isEmpty())
-        openOnThread(m_name);
+    const QSettings settings(userSettingsPath(), QSettings::IniFormat);
+    m_id = settings.value(SiteIdKey).toLongLong();
+    m_name = settings.value(SiteNameKey).toString();
+    if (m_id != 0 || !m_name.isEmpty())
+        openOnThread();
 }
 
 SiteWork::~SiteWork()
@@ -44,35 +62,41 @@ SiteWork::~SiteWork()
 
 void SiteWork::workOn(const std::optional<Site> &site)
 {
+    m_id = site ? site->id : 0;
     m_name = site ? site->details.name : QString();
     m_details = site ? std::optional(site->details) : std::nullopt;
     setCurrent(site ? site->current : std::nullopt);
-    QSettings settings(userSettingsPath(), QSettings::IniFormat);
-    if (m_name.isEmpty())
-        settings.remove(SiteKey);
-    else
-        settings.setValue(SiteKey, m_name);
-    openOnThread(m_name);
+    keepSite(m_id, m_name);
+    openOnThread();
     emit siteChanged(m_name);
 }
 
-void SiteWork::openOnThread(const QString &name)
+void SiteWork::openOnThread()
 {
-    QMetaObject::invokeMethod(m_worker, [this, name] {
+    const qint64 id = m_id;
+    const QString name = m_name;
+    QMetaObject::invokeMethod(m_worker, [this, id, name] {
         m_recorder.reset();
-        if (name.isEmpty())
+        if (id == 0 && name.isEmpty())
             return;
-        m_recorder = std::make_unique<SiteRecorder>(m_url, name);
+        m_recorder = id != 0 ? std::make_unique<SiteRecorder>(m_url, id, name) : std::make_unique<SiteRecorder>(m_url, name);
         if (!m_recorder->open().isEmpty())
             return; // tried again by the next recording; its note says why
         const Site site = m_recorder->site();
-        QMetaObject::invokeMethod(this, [this, site] {
-            if (site.details.name != m_name)
+        QMetaObject::invokeMethod(this, [this, id, name, site] {
+            if (id != m_id || (id == 0 && name != m_name))
                 return; // another site was chosen meanwhile
+            const bool converted = m_id == 0; // found by the name older settings kept
+            m_id = site.id;
             m_details = site.details;
             // A set put into the site since is newer than what the book said.
             if (!m_pcBytes)
                 setCurrent(site.current);
+            if (site.details.name != m_name || converted) {
+                m_name = site.details.name;
+                keepSite(m_id, m_name);
+                emit siteChanged(m_name);
+            }
         }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }
@@ -93,7 +117,7 @@ void SiteWork::keepPcBytes(ImageBytes &image) const
         std::copy(m_pcBytes->begin(), m_pcBytes->end(), image.begin() + EEAddr::ModuleBytes);
 }
 
-void SiteWork::record(const QList<NewExchange> &exchanges, Done done)
+void SiteWork::recordAll(const QList<NewExchange> &exchanges, Done done)
 {
     QMetaObject::invokeMethod(m_worker, [this, exchanges, done] {
         const QString note = m_recorder ? m_recorder->record(exchanges) : QString();
@@ -113,26 +137,15 @@ void SiteWork::waitRecorded()
     QCoreApplication::sendPostedEvents(this);
 }
 
-void SiteWork::read(const TransferResult &result, const ImageBytes &image, const QString &port, Done done)
+void SiteWork::record(const ExchangeRecord &record, Done done)
 {
-    record({readExchange(result, image, port)}, std::move(done));
-}
-
-void SiteWork::write(const WriteOutcome &outcome, bool backup, const ImageBytes &image, const QString &port, Done done)
-{
-    record(writeExchanges(outcome, backup, image, port), std::move(done));
-}
-
-void SiteWork::compare(const TransferResult &result, const TransferBytes &module, int fields, const QString &port,
-                       Done done)
-{
-    record({compareExchange(result, module, fields, port)}, std::move(done));
+    recordAll({exchangeOf(record)}, std::move(done));
 }
 
 void SiteWork::file(const ImageBytes &image, const QString &outcome, Done done)
 {
     setCurrent(image);
-    record({fileExchange(image, outcome)}, std::move(done));
+    recordAll({fileExchange(image, outcome)}, std::move(done));
 }
 
 } // namespace Sites

@@ -1,7 +1,9 @@
 #pragma once
 // The site in work in the windows: which customer site every exchange of the
-// transfer window is recorded to, kept across restarts as site= under
-// [SiteBook] in QuelmarSetup.conf. Recording runs on a thread of its own with
+// transfer window is recorded to, kept by its id across restarts as siteId=
+// under [SiteBook] in QuelmarSetup.conf, with site= its name as last known
+// (older settings with only the name are converted once), and shown by the
+// name the book gives it now: a site renamed meanwhile keeps recording. Recording runs on a thread of its own with
 // its own connection to the book, in the order the operations ended, so a
 // slow or unreachable book never holds up the windows or the port.
 
@@ -40,14 +42,13 @@ public:
     // Blocks until everything queued so far is recorded (tests).
     void waitRecorded();
 
+    // The site in work's id; 0 when none.
+    qint64 siteId() const { return m_id; }
+
     // ExchangeLog
     QString siteName() const override { return m_name; }
     void keepPcBytes(ImageBytes &image) const override;
-    void read(const TransferResult &result, const ImageBytes &image, const QString &port, Done done) override;
-    void write(const WriteOutcome &outcome, bool backup, const ImageBytes &image, const QString &port,
-               Done done) override;
-    void compare(const TransferResult &result, const TransferBytes &module, int fields, const QString &port,
-                 Done done) override;
+    void record(const ExchangeRecord &record, Done done) override;
     void file(const ImageBytes &image, const QString &outcome, Done done) override;
 
 signals:
@@ -58,12 +59,13 @@ signals:
 private:
     using PcBytes = std::array<std::uint8_t, EEAddr::ImageSize - EEAddr::ModuleBytes>;
 
-    void openOnThread(const QString &name);
-    void record(const QList<NewExchange> &exchanges, Done done);
+    void openOnThread();
+    void recordAll(const QList<NewExchange> &exchanges, Done done);
     void setCurrent(const std::optional<ImageBytes> &current);
 
     QString m_url;
-    QString m_name;
+    qint64 m_id = 0;
+    QString m_name; // as the book last named it
     std::optional<SiteDetails> m_details;
     std::optional<PcBytes> m_pcBytes;
     QThread m_thread;

@@ -199,9 +199,8 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
             return {};
         }
     };
+    History->EntriesFromSiteBook = true;
     History->Loaded = [this] {
-        const int row = History->lvHistory->indexOfTopLevelItem(History->lvHistory->currentItem());
-        parameterImageState().loadedFromSite(History->items().value(row).name);
         if (Loaded)
             Loaded();
     };
@@ -253,7 +252,7 @@ void TFormSites::Refresh()
         auto *item = new QTreeWidgetItem(
             lvSites, {s.site.details.name, s.site.details.address, last, s.last ? s.last->outcome : QString()});
         // The site in work stands out.
-        if (s.site.details.name == m_work.siteName()) {
+        if (s.site.id == m_work.siteId()) {
             QFont font = item->font(0);
             font.setBold(true);
             item->setFont(0, font);
@@ -299,7 +298,7 @@ void TFormSites::openDialog(const std::optional<Site> &site)
     if (!RunDialog(dialog) || !dialog.saved())
         return;
     // The site in work follows its new name.
-    if (site && site->details.name == m_work.siteName())
+    if (site && site->id == m_work.siteId())
         m_work.workOn(dialog.saved());
     Refresh();
     select(dialog.saved()->details.name);
@@ -322,10 +321,9 @@ void TFormSites::btWorkOnSiteClick()
     if (!site)
         return;
     if (site->current) {
-        if (parameterImageState().hasUnkeptChanges() && !Ask(QString::fromLatin1(UnkeptChangesLoadQuestion)))
+        if (workingImage().state().hasUnkeptChanges() && !Ask(QString::fromLatin1(UnkeptChangesLoadQuestion)))
             return;
-        ParameterImage = *site->current;
-        parameterImageState().loadedFromSite(site->details.name);
+        workingImage().loadFromSite(*site->current, site->details.name);
     }
     m_work.workOn(site);
     if (site->current && Loaded)

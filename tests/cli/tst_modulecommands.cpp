@@ -146,7 +146,7 @@ void TestModuleCommands::twoPortsAtOnceByteExact()
     const auto history = [] {
         QStringList kept;
         for (const History::Entry &e : History::Store().entries())
-            kept << History::operationName(e.operation) + QLatin1Char('-') + e.port;
+            kept << operationWord(e.operation) + QLatin1Char('-') + e.port;
         kept.sort();
         return kept;
     };
@@ -279,7 +279,7 @@ void TestModuleCommands::aDifferingVerifyNamesItsBackupAndIsKept()
     // Every block was acknowledged: the written set is kept, with how it ended.
     QStringList kept;
     for (const History::Entry &e : History::Store().entries())
-        kept.prepend(History::operationName(e.operation) + QLatin1Char(' ') + e.outcome);
+        kept.prepend(operationWord(e.operation) + QLatin1Char(' ') + e.outcome);
     QCOMPARE(kept.size(), 2);
     QCOMPARE(kept[0], QStringLiteral("backup "));
     QVERIFY2(QRegularExpression(QStringLiteral("^write Verify: \\d+ fields? differs?(?: \\(\\d+ stored differently\\))?\\.$")).match(kept[1]).hasMatch(),

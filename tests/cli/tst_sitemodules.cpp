@@ -94,7 +94,7 @@ void TestSiteModules::readWriteCompareIntoSite()
     // The site's set changes, then goes to the module with backup and verify.
     {
         auto sites = Sites::openSiteBook(book());
-        sites->record(sites->site(site).id, {Sites::Operation::File, {}, QStringLiteral("edited"), pattern(4, 0xAB),
+        sites->record(sites->site(site).id, {Operation::File, {}, QStringLiteral("edited"), pattern(4, 0xAB),
                                             QDateTime::currentDateTimeUtc(), true});
     }
     r = params(QStringList{QStringLiteral("write"), QStringLiteral("--verify"), QStringLiteral("--backup"),
@@ -125,7 +125,7 @@ void TestSiteModules::readWriteCompareIntoSite()
     const QList<Sites::Exchange> after = sites->history(held.id, true);
     QCOMPARE(after.size(), history.size() + 2);
     QCOMPARE(after.at(0).outcome, QStringLiteral("nothing to write: the module holds it"));
-    QCOMPARE(after.at(1).operation, Sites::Operation::Read);
+    QCOMPARE(after.at(1).operation, Operation::Read);
     QCOMPARE(after.at(1).image, std::optional<ImageBytes>(pattern(4, 0xAB)));
 }
 

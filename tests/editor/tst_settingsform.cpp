@@ -7,6 +7,7 @@
 #include "editor/IPAddressControl.h"
 #include "editor/RadioGroup.h"
 #include "editor/Settings.h"
+#include "params/ImageState.h"
 #include "params/ParameterImage.h"
 
 #include "common/BoxAnswerer.h"
@@ -577,6 +578,7 @@ void SettingsFormTest::cancelCloseAndReopen()
     SettingsForm = new TSettingsForm;
     std::unique_ptr<TSettingsForm> owner(SettingsForm);
     ParameterImage = erasedImage();
+    parameterImageState().erase();
     put(ParameterImage, 68, QByteArray("\x02" "55", 3));
     const ImageBytes before = ParameterImage;
     auto *user2 = SettingsForm->findChild<CharGrid *>(QStringLiteral("acgUSER2"));
@@ -589,6 +591,7 @@ void SettingsFormTest::cancelCloseAndReopen()
     });
     QCOMPARE(SettingsForm->editImage(), false);
     QVERIFY(ParameterImage == before);
+    QVERIFY(!workingImage().state().hasUnkeptChanges());
 
     // Reopened: the image's values, on the page left last time; store.
     QString shownOnReopen;
@@ -604,6 +607,8 @@ void SettingsFormTest::cancelCloseAndReopen()
     QCOMPARE(pageOnReopen, SettingsForm->TabSheetCallFilter);
     QCOMPARE(slice(ParameterImage, 68, 3), QByteArray("\x02" "57", 3));
     QVERIFY(!SettingsForm->isVisible());
+    // Stored through the image's owner: the changes are unkept until written or saved.
+    QVERIFY(workingImage().state().hasUnkeptChanges());
 
     // The close box cancels (once its question is answered).
     BoxAnswerer discard(QMessageBox::Yes);

@@ -2,6 +2,7 @@
 // against the module simulator engine in-process.
 
 #include "params/CheckedWrite.h"
+#include "params/ModuleOperations.h"
 #include "params/ParameterFile.h"
 #include "params/TransferTexts.h"
 
@@ -278,7 +279,7 @@ void TestCheckedWrite::howItEnded()
     CheckedWriteOptions o = options(verify, backup);
     // The backup is also kept in a second store, which the line names.
     o.backupCopies << History::Store(m_dir->filePath(QStringLiteral("copies")));
-    const WriteOutcome r = checkedWrite(*m_transfer, o);
+    const WriteOutcome r = ModuleOperations(*m_transfer, o.port, o.history).write(o);
     QCOMPARE(r.ending, ending);
     QCOMPARE(outcomeText(r), window);
     QCOMPARE(outcomeText(r, OutcomeForm::Line), QString(line).replace(QStringLiteral("BACKUP"), r.backupPath));
@@ -289,7 +290,7 @@ void TestCheckedWrite::howItEnded()
                  qPrintable(r.backupPath));
     QStringList entries;
     for (const History::Entry &e : o.history.entries())
-        entries.prepend(History::operationName(e.operation) + QLatin1Char(' ') + e.outcome);
+        entries.prepend(operationWord(e.operation) + QLatin1Char(' ') + e.outcome);
     QCOMPARE(entries, kept);
     QCOMPARE(r.history.ok(), true);
     // The write's entry holds the whole image, bytes 960 to 1087 too.
@@ -341,13 +342,13 @@ void TestCheckedWrite::changedBlocksOnly()
         m_line->module.arm(*fault);
     CheckedWriteOptions o = options(true, false);
     o.changedOnly = true;
-    const WriteOutcome r = checkedWrite(*m_transfer, o);
+    const WriteOutcome r = ModuleOperations(*m_transfer, o.port, o.history).write(o);
     QCOMPARE(outcomeText(r), window);
     QCOMPARE(outcomeText(r, OutcomeForm::Line), line);
     QCOMPARE(m_line->module.counters().writesStored, writes);
     QStringList entries;
     for (const History::Entry &e : o.history.entries())
-        entries.prepend(History::operationName(e.operation) + QLatin1Char(' ') + e.outcome);
+        entries.prepend(operationWord(e.operation) + QLatin1Char(' ') + e.outcome);
     QCOMPARE(entries, kept);
 }
 

@@ -108,10 +108,17 @@ void TestDifferenceTexts::sameValueRowsComeLast()
     const FieldModel::ImageDifferences d = FieldModel::DiffImages(a, b);
     QCOMPARE(d.count(), 3); // every differing byte counts for the exit status
     QCOMPARE(differenceCountText(d), QStringLiteral("2 fields differ (1 stored differently)"));
-    TransferResult verify;
-    verify.outcome = TransferOutcome::Failed;
-    verify.differs = true;
-    QCOMPARE(outcomeText(Sequence::Verify, verify, d), QStringLiteral(" Verify: 2 fields differ (1 stored differently)."));
+    // The site book counts them as the outcome line does.
+    WriteOutcome verify;
+    verify.ending = WriteEnding::VerifyDiffered;
+    verify.result.outcome = TransferOutcome::Failed;
+    verify.differences = d;
+    QCOMPARE(outcomeText(verify), QStringLiteral(" Verify: 2 fields differ (1 stored differently)."));
+    ExchangeRecord stage;
+    stage.operation = Operation::Verify;
+    stage.result = verify.result;
+    stage.differences = d;
+    QCOMPARE(siteExchangeText(stage), QStringLiteral("2 fields differ (1 stored differently)"));
     const QString label = FieldModel::labelOf(prefix);
     const QStringList lines = differenceLines(differenceRows(d, a, b));
     QCOMPARE(lines.size(), 4);
@@ -126,9 +133,11 @@ void TestDifferenceTexts::passwordIsMasked_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("after");
     QTest::addColumn<QString>("line");
-    QTest::newRow("set") << "" << "s3cretpw" << R"(PWD (Password): "" -> ********)";
-    QTest::newRow("changed") << "old-pw" << "s3cretpw" << "PWD (Password): ******** -> changed";
-    QTest::newRow("removed") << "s3cretpw" << "" << R"(PWD (Password): ******** -> "")";
+    QTest::addColumn<QString>("json"); // the field's "a" and "b" in the diff document
+    QTest::newRow("set") << "" << "s3cretpw" << R"(PWD (Password): "" -> ********)" << R"("a": "", "b": "********")";
+    QTest::newRow("changed") << "old-pw" << "s3cretpw" << "PWD (Password): ******** -> changed"
+                             << R"("a": "********", "b": "changed")";
+    QTest::newRow("removed") << "s3cretpw" << "" << R"(PWD (Password): ******** -> "")" << R"("a": "********", "b": "")";
 }
 
 void TestDifferenceTexts::passwordIsMasked()
@@ -143,6 +152,9 @@ void TestDifferenceTexts::passwordIsMasked()
     const QString secret = QStringLiteral("s3cretpw");
     QFETCH(QString, line);
     QCOMPARE(differenceLines(differenceRows(d, a, b)), QStringList{line});
+    // The rows and the document mask by the same rule.
+    QFETCH(QString, json);
+    QVERIFY2(differencesJson(d, a, b).contains(json.toUtf8()), differencesJson(d, a, b).constData());
     QVERIFY(!differencesJson(d, a, b).contains(secret.toUtf8()));
     QVERIFY(!differencesJson(d, a, b).contains(secret.toUtf8().toHex()));
     QCOMPARE(shownValue(pwd, FieldModel::Decode(b, pwd)), after.isEmpty() ? "\"\"" : "********");

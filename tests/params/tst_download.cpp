@@ -359,7 +359,9 @@ void TestDownload::writeOfAnUntouchedImageAsks()
     m_chosenPath = path(QStringLiteral("site.QM3"));
     QVERIFY(writeFile(m_chosenPath, file));
     m_form->openEditor = [] {
-        ParameterImage[7] = 0x42;
+        ImageBytes stored = workingImage().bytes();
+        stored[7] = 0x42;
+        workingImage().storeFromEditor(stored);
         return true;
     };
     if (before.endsWith(u"read"))
@@ -729,7 +731,7 @@ void TestDownload::historyKeepsFinishedOperations()
     QVERIFY(!m_form->lbOutcome->text().contains(QStringLiteral("History")));
     if (!kept)
         return;
-    QCOMPARE(History::operationName(entries.first().operation), operation);
+    QCOMPARE(operationWord(entries.first().operation), operation);
     QCOMPARE(entries.first().port, QStringLiteral("COM%1").arg(SimPort));
     QCOMPARE(readFile(entries.first().path), imageBytes());
     QCOMPARE(imageBytes(), operation == u"read" ? patternImage() : image);
@@ -764,9 +766,9 @@ void TestDownload::historyWindow()
     FieldModel::store(newer, *FieldModel::findField(u"APN"), QStringLiteral("internet"));
     const History::Store store;
     const QDateTime when(QDate(2026, 3, 14), QTime(9, 0));
-    QVERIFY(store.keep(older, History::Operation::Read, QStringLiteral("COM2"), when).ok());
+    QVERIFY(store.keep(older, Operation::Read, QStringLiteral("COM2"), when).ok());
     const QString outcome = QStringLiteral("Verify stopped at block 4 of 15: no answer.");
-    QVERIFY(store.keep(newer, History::Operation::Write, QStringLiteral("COM3"), when.addSecs(60), outcome).ok());
+    QVERIFY(store.keep(newer, Operation::Write, QStringLiteral("COM3"), when.addSecs(60), outcome).ok());
     TransferBuffer.fill(0x5A);
 
     m_form->btHistory->click();
@@ -863,6 +865,11 @@ void TestDownload::reportSaysWhereItsValuesComeFrom_data()
                                      << "Changed in the editor after the last write: not in the module";
     QTest::newRow("from a file") << QStringList{"read", "open"} << "From the file site.QM3";
     QTest::newRow("edited, saved") << QStringList{"read", "edit", "save"} << "From the file site.QM3";
+    // A compare that finds the module holding the last written set counts as a read.
+    QTest::newRow("written, compared the same") << QStringList{"open", "write", "compare"}
+                                                << "Read from the module on COM90 at TIME";
+    QTest::newRow("edited, compared") << QStringList{"read", "edit", "compare"}
+                                      << "Changed in the editor after the last read: not in the module";
 }
 
 void TestDownload::reportSaysWhereItsValuesComeFrom()
@@ -876,7 +883,9 @@ void TestDownload::reportSaysWhereItsValuesComeFrom()
     m_chosenPath = path(QStringLiteral("site.QM3"));
     QVERIFY(writeFile(m_chosenPath, patternImage()));
     m_form->openEditor = [] {
-        ParameterImage[7] ^= 0x42;
+        ImageBytes stored = workingImage().bytes();
+        stored[7] ^= 0x42;
+        workingImage().storeFromEditor(stored);
         return true;
     };
     for (const QString &step : steps) {
@@ -889,6 +898,8 @@ void TestDownload::reportSaysWhereItsValuesComeFrom()
             m_form->btOpen->click();
         else if (step == u"save")
             m_form->btSave->click();
+        else if (step == u"compare")
+            m_form->btCompare->click();
         else
             m_form->btEdit->click();
     }

@@ -46,10 +46,10 @@ void TestHistory::names_data()
     QTest::addColumn<int>("operation");
     QTest::addColumn<QString>("port");
     QTest::addColumn<int>("sequence");
-    QTest::newRow("read") << "20260301-093015-read-COM3.QM3" << true << int(History::Operation::Read) << "COM3" << 1;
+    QTest::newRow("read") << "20260301-093015-read-COM3.QM3" << true << int(Operation::Read) << "COM3" << 1;
     QTest::newRow("write, second of its second")
-        << "20260301-093015-write-COM12-2.QM3" << true << int(History::Operation::Write) << "COM12" << 2;
-    QTest::newRow("backup") << "20261231-235959-backup-COM1.QM3" << true << int(History::Operation::Backup) << "COM1"
+        << "20260301-093015-write-COM12-2.QM3" << true << int(Operation::Write) << "COM12" << 2;
+    QTest::newRow("backup") << "20261231-235959-backup-COM1.QM3" << true << int(Operation::Backup) << "COM1"
                             << 1;
     QTest::newRow("other operation") << "20260301-093015-edit-COM3.QM3" << false << 0 << "" << 0;
     QTest::newRow("no such date") << "20260231-093015-read-COM3.QM3" << false << 0 << "" << 0;
@@ -82,9 +82,9 @@ void TestHistory::keepListsNewestFirst()
     const ImageBytes first = imageWith(QStringLiteral("0612345678"), QStringLiteral("internet"));
     const ImageBytes second = imageWith(QString(), QStringLiteral("web.example"));
 
-    const History::Kept a = store.keep(first, History::Operation::Read, QStringLiteral("COM3"), at(1, 10));
-    const History::Kept b = store.keep(second, History::Operation::Write, QStringLiteral("COM3"), at(1, 10));
-    const History::Kept c = store.keep(second, History::Operation::Write, QStringLiteral("COM3"), at(1, 10));
+    const History::Kept a = store.keep(first, Operation::Read, QStringLiteral("COM3"), at(1, 10));
+    const History::Kept b = store.keep(second, Operation::Write, QStringLiteral("COM3"), at(1, 10));
+    const History::Kept c = store.keep(second, Operation::Write, QStringLiteral("COM3"), at(1, 10));
     QVERIFY2(a.ok() && b.ok() && c.ok(), qPrintable(a.error + b.error + c.error));
     QCOMPARE(History::outcomeNote(a), QString());
 
@@ -112,17 +112,17 @@ void TestHistory::theNewestAreKept()
     // A full history of older entries, and a file of the user's own that is not one.
     for (int k = 0; k < History::Limit; ++k)
         QVERIFY(ParameterFile::save(
-                    tmp.filePath(History::entryName(at(1, k), History::Operation::Read, QStringLiteral("COM1"))), image)
+                    tmp.filePath(History::entryName(at(1, k), Operation::Read, QStringLiteral("COM1"))), image)
                     .ok);
     QVERIFY(ParameterFile::save(tmp.filePath(QStringLiteral("site.QM3")), image).ok);
 
-    const History::Kept kept = store.keep(image, History::Operation::Backup, QStringLiteral("COM2"), at(2, 0));
+    const History::Kept kept = store.keep(image, Operation::Backup, QStringLiteral("COM2"), at(2, 0));
     QVERIFY(kept.ok());
     const QList<History::Entry> list = store.entries();
     QCOMPARE(list.size(), History::Limit);
     QCOMPARE(list.first().path, kept.path);
     QCOMPARE(list.last().when, at(1, 1)); // only the oldest went
-    QVERIFY(!QFile::exists(tmp.filePath(History::entryName(at(1, 0), History::Operation::Read, QStringLiteral("COM1")))));
+    QVERIFY(!QFile::exists(tmp.filePath(History::entryName(at(1, 0), Operation::Read, QStringLiteral("COM1")))));
     QVERIFY(QFile::exists(tmp.filePath(QStringLiteral("site.QM3"))));
 }
 
@@ -145,7 +145,7 @@ void TestHistory::unwritableFolder()
     const QString path = folder.startsWith(QLatin1Char('/')) ? folder : tmp.filePath(folder);
     const History::Store store(path);
     ImageBytes image;
-    const History::Kept kept = store.keep(image, History::Operation::Read, QStringLiteral("COM1"));
+    const History::Kept kept = store.keep(image, Operation::Read, QStringLiteral("COM1"));
     QVERIFY(!kept.ok());
     QVERIFY(kept.path.isEmpty());
     QCOMPARE(kept.error, reason);

@@ -209,7 +209,8 @@ void TestPortMap::errorMessages_data()
     QTest::newRow("3") << 3 << 5 << "ReadFile function failed (win error code: 5)";
     QTest::newRow("5") << 5 << 5 << "PurgeComm function failed (win error code: 5)";
     QTest::newRow("7") << 7 << 22 << "SetCommState function failed (win error code: 22)";
-    QTest::newRow("8") << 8 << 22 << "SetCommTimeouts failed (win error code: 22)";
+    // Nothing raises 8 (the port has no time-outs to set): a code without a text of its own.
+    QTest::newRow("8") << 8 << 22 << "Serial port error 8 (win error code: 22)";
     QTest::newRow("9") << 9 << 12 << "SetupComm function failed (win error code: 12)";
     QTest::newRow("10") << 10 << 5 << "ClearCommError function failed (win error code: 5)";
     QTest::newRow("no system error") << 2 << -1 << "WriteFile function failed (win error code: -1)";

@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
         for (int k = 1; k <= count; ++k) {
             image[0] = std::uint8_t(k);
             const Sites::Exchange e = book->record(
-                site.id, {Sites::Operation::Read, QStringLiteral("COM1"), args.at(4) + QLatin1Char(' ') + QString::number(k), image});
+                site.id, {Operation::Read, QStringLiteral("COM1"), args.at(4) + QLatin1Char(' ') + QString::number(k), image});
             std::printf("committed %lld %s %d\n", e.number, qPrintable(args.at(4)), k);
             std::fflush(stdout);
         }

@@ -67,6 +67,7 @@ private slots:
     void theSiteDialogSaysWhatTheBookRefuses_data();
     void theSiteDialogSaysWhatTheBookRefuses();
     void withoutABookTheTransferWindowWorks();
+    void aRenamedSiteKeepsRecording();
 
 private:
     // Starts the program on this book (and site in work), the simulator
@@ -84,7 +85,9 @@ void TestSitesWindow::start(const QString &book, const QString &site, const Imag
     {
         QSettings settings(confPath(), QSettings::IniFormat);
         settings.setValue(QStringLiteral("SiteBook/url"), book);
+        // Named only, as older settings keep it.
         settings.setValue(QStringLiteral("SiteBook/site"), site);
+        settings.remove(QStringLiteral("SiteBook/siteId"));
     }
     QFile file(m_fixture.workPath(QStringLiteral("module.qm3")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytesOf(module)) == 1088);
@@ -141,7 +144,9 @@ void TestSitesWindow::everyExchangeIsRecordedToTheSiteInWork()
     FormDownload->btRead->click();
     QCOMPARE(bytesOf(ParameterImage).mid(960), bytesOf(fromFile).mid(960));
     FormDownload->openEditor = [] {
-        ParameterImage[7] ^= 0x42;
+        ImageBytes stored = workingImage().bytes();
+        stored[7] ^= 0x42;
+        workingImage().storeFromEditor(stored);
         return true;
     };
     FormDownload->btEdit->click();
@@ -214,10 +219,16 @@ void TestSitesWindow::workOnThisSiteLoadsTheCurrentSet()
 
     QCOMPARE(asked.size(), unkept ? 1 : 0);
     QCOMPARE(bytesOf(ParameterImage), bytesOf(loaded ? current : patterned(9)));
+    // The set and where it came from are replaced together.
+    QCOMPARE(workingImage().state().sourceLine(),
+             loaded ? QStringLiteral("From the site book: ") + Name
+                    : QStringLiteral("Entered in the editor: not in a module or a file"));
     QCOMPARE(FormDownload->Progress->value(), loaded ? 12 : 0);
     QCOMPARE(FormDownload->lbSite->text(), loaded ? QStringLiteral("Site: ") + Name : QString());
     QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/site")).toString(),
              loaded ? Name : QString());
+    QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/siteId")).toLongLong(),
+             loaded ? openSiteBook(book)->site(Name).id : 0);
 }
 
 void TestSitesWindow::theSiteDialogSaysWhatTheBookRefuses_data()
@@ -286,6 +297,48 @@ void TestSitesWindow::withoutABookTheTransferWindowWorks()
              qPrintable(FormDownload->lbOutcome->text()));
     QVERIFY2(FormDownload->lbOutcome->text().contains(QStringLiteral(" Site book not updated: ")),
              qPrintable(FormDownload->lbOutcome->text()));
+}
+
+void TestSitesWindow::aRenamedSiteKeepsRecording()
+{
+    const QString book = m_fixture.workPath(QStringLiteral("renamed.sqlite"));
+    const qint64 id = openSiteBook(book)->addSite(SiteDetails::named(Name)).id;
+    // Settings that only name the site: found by that name once, then by its id.
+    start(book, Name);
+    siteWork().waitRecorded();
+    QCOMPARE(siteWork().siteId(), id);
+    QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/siteId")).toLongLong(), id);
+
+    // A colleague renames it on the shared book.
+    const QString renamed = QStringLiteral("Kovács Cukrászda");
+    {
+        const std::unique_ptr<SiteBook> other = openSiteBook(book);
+        Site site = other->site(Name);
+        site.details.name = renamed;
+        other->editSite(site);
+    }
+    FormDownload->btRead->click();
+    siteWork().waitRecorded();
+    QVERIFY2(!FormDownload->lbOutcome->text().contains(QStringLiteral("Site book")),
+             qPrintable(FormDownload->lbOutcome->text()));
+
+    // After a restart the site is found by its id and shown by its new name.
+    shutDown();
+    QVERIFY(ShellFixture::startAndWait());
+    siteWork().waitRecorded();
+    QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + renamed);
+    const QString file = m_fixture.workPath(QStringLiteral("renamed.QM3"));
+    QVERIFY(ParameterFile::save(file, patterned(4)).ok);
+    FormDownload->OpenDialog1 = [file] { return file; };
+    FormDownload->btOpen->click();
+    siteWork().waitRecorded();
+    QVERIFY2(!FormDownload->lbOutcome->text().contains(QStringLiteral("Site book")),
+             qPrintable(FormDownload->lbOutcome->text()));
+    QStringList exchanges;
+    for (const Exchange &e : openSiteBook(book)->history(id))
+        exchanges << operationWord(e.operation) + QStringLiteral(": ") + e.outcome;
+    QCOMPARE(exchanges, QStringList({"file: from renamed.QM3", "read: complete"}));
+    QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/site")).toString(), renamed);
 }
 
 QTEST_MAIN(TestSitesWindow)
