@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 
 #include "common/Files.h"
+#include "common/ShownText.h"
 #include "link/FrameTrace.h"
 #include "params/CheckedWrite.h"
 #include "params/FieldModel.h"
@@ -249,12 +250,13 @@ public:
         if (m_drawn > 0) // the outcome lines replace the progress lines
             m_io.out << QStringLiteral("\x1b[%1A\r\x1b[J").arg(m_drawn);
         bool failed = false;
+        // Outcome lines carry file names and the module's texts: shown escaped.
         for (PortState &s : m_states) {
             if (!m_quiet)
                 for (const QString &line : s.out)
-                    m_io.out << line << '\n';
+                    m_io.out << ShownText::shown(line) << '\n';
             for (const QString &line : s.err)
-                m_io.err << line << '\n';
+                m_io.err << ShownText::shown(line) << '\n';
             failed = failed || s.failed;
         }
         m_io.out.flush();
@@ -471,6 +473,10 @@ int runWrite(const QCommandLineParser &p, Io &io)
     const QString backupDir = p.value(BackupOption);
     if (options.backup && !madeFolder(io, backupDir))
         return ExitUsage;
+    // Said before anything is sent: a folder others can write would keep sets they can swap.
+    for (const History::Store &store : {options.history, History::Store(backupDir)})
+        if (const QString refused = store.refusal(); options.backup && !refused.isEmpty())
+            return fail(io, ExitUsage, refused);
     // The user's own folder: never pruned.
     if (options.backup)
         options.backupCopies << History::Store(backupDir, std::numeric_limits<int>::max());
@@ -625,7 +631,7 @@ int runStatus(const QCommandLineParser &p, Io &io)
         for (PortState &s : run.states()) {
             QMutexLocker locker(&s.lock);
             for (const QString &line : std::as_const(s.pending))
-                io.out << line << '\n';
+                io.out << ShownText::shown(line) << '\n'; // the module's state texts among them
             s.pending.clear();
         }
         io.out.flush();
