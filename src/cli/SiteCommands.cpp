@@ -128,18 +128,19 @@ SiteDetails detailsFrom(const QCommandLineParser &p, SiteDetails d, bool renames
 
 // A name or a one-line field that holds a control character: it would forge
 // lines or drive the terminals of everyone who lists the book. Notes may hold
-// line breaks and tabs. True after the usage error naming the option.
-bool refuseControls(const QCommandLineParser &p, Io &io, const QString &name)
+// line breaks and tabs. True after the usage error naming the option; `name`
+// is the site's name when it is given, not --name.
+bool refuseControls(const QCommandLineParser &p, Io &io, const std::optional<QString> &name)
 {
-    const std::pair<QString, const QCommandLineOption *> given[] = {
-        {QStringLiteral("--name"), &NameOption},     {QStringLiteral("--address"), &AddressOption},
-        {QStringLiteral("--contact"), &ContactOption}, {QStringLiteral("--phone"), &PhoneOption},
-        {QStringLiteral("--notes"), &NotesOption}};
+    const std::pair<const char *, const QCommandLineOption *> given[] = {
+        {"--name", &NameOption},       {"--address", &AddressOption}, {"--contact", &ContactOption},
+        {"--phone", &PhoneOption},     {"--notes", &NotesOption}};
     for (const auto &[label, option] : given) {
-        const QString value = option == &NameOption && !p.isSet(NameOption) ? name : p.value(*option);
+        // add has no --name: its name is the argument.
+        const QString value = option == &NameOption && name ? *name : p.value(*option);
         const auto breaks = option == &NotesOption ? ShownText::Breaks::Kept : ShownText::Breaks::Escaped;
         if (ShownText::hasControl(value, breaks)) {
-            fail(io, ExitUsage, label + QStringLiteral(": control characters are not allowed"));
+            fail(io, ExitUsage, QLatin1String(label) + QStringLiteral(": control characters are not allowed"));
             return true;
         }
     }
@@ -167,7 +168,7 @@ int runEdit(const QCommandLineParser &p, Io &io)
         && !p.isSet(NotesOption))
         return fail(io, ExitUsage, QStringLiteral("site edit: nothing to change; give --name, --address, --contact, "
                                                   "--phone or --notes"));
-    if (refuseControls(p, io, {}))
+    if (refuseControls(p, io, std::nullopt))
         return ExitUsage;
     return withBook(p, io, [&](SiteBook &book) {
         Site site = book.site(p.positionalArguments().at(0));
