@@ -325,6 +325,8 @@ private:
 // so that a bad path costs nothing.
 QString unwritableText(const QString &target)
 {
+    if (const int refused = Files::outputRefusal(target))
+        return Files::systemText(refused);
     const QFileInfo info(target);
     if (info.isDir())
         return qt_error_string(EISDIR);

@@ -419,6 +419,15 @@ int openForWriting(const QString &path, Access access)
     return fd;
 }
 
+int outputRefusal(const QString &path)
+{
+    if (!usable(path) || descriptorOf(path) >= 0)
+        return 0;
+    Entry entry;
+    const int error = locate(QFile::encodeName(path), entry);
+    return isRefusal(error) ? error : 0;
+}
+
 int checkKeepingFolder(const QString &path)
 {
     if (!usable(path))

@@ -71,6 +71,10 @@ int openForAppending(const QString &path, Access access);
 // with errno set.
 int openForWriting(const QString &path, Access access);
 
+// ForeignLink when save() would refuse the path for its link, else 0: for a
+// command to say so before it does any work.
+int outputRefusal(const QString &path);
+
 // A folder that keeps parameter sets must be the user's and not writable by
 // others: 0, OthersOwn, OthersCanWrite, or the error number of its stat (a
 // link to the folder is judged by the folder).

