@@ -132,9 +132,11 @@ SiteDetails detailsFrom(const QCommandLineParser &p, SiteDetails d, bool renames
 // is the site's name when it is given, not --name.
 bool refuseControls(const QCommandLineParser &p, Io &io, const std::optional<QString> &name)
 {
-    const std::pair<const char *, const QCommandLineOption *> given[] = {
-        {"--name", &NameOption},       {"--address", &AddressOption}, {"--contact", &ContactOption},
-        {"--phone", &PhoneOption},     {"--notes", &NotesOption}};
+    const std::pair<const char *, const QCommandLineOption *> given[] = {{"--name", &NameOption},
+                                                                         {"--address", &AddressOption},
+                                                                         {"--contact", &ContactOption},
+                                                                         {"--phone", &PhoneOption},
+                                                                         {"--notes", &NotesOption}};
     for (const auto &[label, option] : given) {
         // add has no --name: its name is the argument.
         const QString value = option == &NameOption && name ? *name : p.value(*option);
@@ -227,13 +229,15 @@ int runShow(const QCommandLineParser &p, Io &io)
             printJson(io, o);
             return ExitDone;
         }
-        const std::pair<const char *, QString> lines[] = {
-            {"Name", shown(site.details.name)},
-            {"Address", shown(site.details.address)},
-            {"Contact", shown(site.details.contact)},
-            {"Phone", shown(site.details.phone)},
-            {"Notes", shown(site.details.notes, ShownText::Breaks::Kept)},
-            {"Changed", QStringLiteral("%1 by %2 (revision %3)").arg(localTime(site.changed), shown(site.changedBy)).arg(site.revision)}};
+        const std::pair<const char *, QString> lines[] = {{"Name", shown(site.details.name)},
+                                                          {"Address", shown(site.details.address)},
+                                                          {"Contact", shown(site.details.contact)},
+                                                          {"Phone", shown(site.details.phone)},
+                                                          {"Notes", shown(site.details.notes, ShownText::Breaks::Kept)},
+                                                          {"Changed",
+                                                           QStringLiteral("%1 by %2 (revision %3)")
+                                                               .arg(localTime(site.changed), shown(site.changedBy))
+                                                               .arg(site.revision)}};
         for (const auto &[label, value] : lines)
             io.out << QString::fromLatin1(label).leftJustified(10) << value << '\n';
         io.out << "\nCurrent set" << (site.current ? QString() : QStringLiteral(": none")) << '\n';
@@ -358,7 +362,9 @@ int runImport(const QCommandLineParser &p, Io &io)
     return withBook(p, io, [&](SiteBook &book) {
         const Site site = book.site(args.at(0));
         book.recordAll(site.id, exchanges);
-        io.out << QStringLiteral("%1 files imported into site \"%2\"").arg(exchanges.size()).arg(shown(site.details.name)) << '\n';
+        io.out
+            << QStringLiteral("%1 files imported into site \"%2\"").arg(exchanges.size()).arg(shown(site.details.name))
+            << '\n';
         return ExitDone;
     });
 }

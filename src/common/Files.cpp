@@ -5,9 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -136,8 +135,8 @@ QByteArray randomName()
 // on a FIFO; the descriptor then blocks as usual.
 int openEntry(const Entry &entry, int flags, unsigned mode)
 {
-    const int fd = ::openat(entry.folder, entry.name.constData(),
-                            flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    const int fd =
+        ::openat(entry.folder, entry.name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     if (fd >= 0)
         (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
@@ -217,8 +216,8 @@ int connectSocket(const QByteArray &path)
 int saveInPlace(const Entry &entry, QByteArrayView bytes)
 {
     const int fd = S_ISSOCK(entry.st.st_mode)
-                       ? connectSocket("/proc/self/fd/" + QByteArray::number(entry.folder) + '/' + entry.name)
-                       : ::openat(entry.folder, entry.name.constData(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        ? connectSocket("/proc/self/fd/" + QByteArray::number(entry.folder) + '/' + entry.name)
+        : ::openat(entry.folder, entry.name.constData(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     int error = writeAll(fd, bytes.data(), bytes.size());
@@ -408,9 +407,9 @@ int openForWriting(const QString &path, Access access)
         errno = path.isEmpty() ? ENOENT : EINVAL;
         return -1;
     }
-    const int fd = regularOnly(::open(QFile::encodeName(path).constData(),
-                                      O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
-                                      fileMode(access)));
+    const int fd =
+        regularOnly(::open(QFile::encodeName(path).constData(),
+                           O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, fileMode(access)));
     if (fd < 0)
         return -1;
     (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -452,8 +451,8 @@ QByteArray readPlainFile(const QString &path, qsizetype limit)
 {
     if (!usable(path))
         return {};
-    const int fd = regularOnly(::open(QFile::encodeName(path).constData(),
-                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const int fd = regularOnly(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd < 0)
         return {};
     QByteArray bytes(limit, Qt::Uninitialized);

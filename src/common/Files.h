@@ -19,7 +19,7 @@ inline constexpr unsigned PrivateFolderMode = 0700;
 
 // The tool's own refusals, numbered beyond the system's error numbers so that
 // every routine passes them on as it passes on the system's.
-inline constexpr int ForeignLink = 0x10001;    // "a link that another user made in a shared folder; nothing was written"
+inline constexpr int ForeignLink = 0x10001; // "a link that another user made in a shared folder; nothing was written"
 inline constexpr int OthersCanWrite = 0x10002; // "writable by other users; nothing was kept"
 inline constexpr int OthersOwn = 0x10003;      // "belongs to another user; nothing was kept"
 // True for those refusals: a usage error, not a failure of the system.

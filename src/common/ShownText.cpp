@@ -25,7 +25,7 @@ bool isControl(QChar c)
 {
     const char16_t u = c.unicode();
     return u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x061c || u == 0x200e || u == 0x200f
-           || (u >= 0x2028 && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+        || (u >= 0x2028 && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
 }
 
 QString shown(QStringView text, Breaks breaks)

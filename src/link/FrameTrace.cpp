@@ -93,7 +93,8 @@ QString linkRefusal(const QString &path)
 
 QString FrameTrace::refusal(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return errno == ELOOP ? linkRefusal(path) : QString(); // a missing file is made by open()
     const QString refused = refusalOf(fd, path);
@@ -110,8 +111,8 @@ bool FrameTrace::open(const QString &path, QString *error)
     const int fd = Files::openForWriting(path, Files::Access::Private);
     if (fd < 0) {
         refused = errno == ELOOP ? linkRefusal(path)
-                  : errno == EINVAL ? path + QStringLiteral(": not a trace file; nothing was traced")
-                                    : Files::errorMessage(path, errno);
+            : errno == EINVAL    ? path + QStringLiteral(": not a trace file; nothing was traced")
+                                 : Files::errorMessage(path, errno);
     } else if (refused = refusalOf(fd, path); !refused.isEmpty() || ::ftruncate(fd, 0) != 0) {
         if (refused.isEmpty())
             refused = Files::errorMessage(path, errno);

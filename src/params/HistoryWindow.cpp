@@ -85,8 +85,9 @@ void TFormHistory::Refresh()
     for (const HistoryItem &e : std::as_const(m_items)) {
         // Outcomes, names and values came from files or the book: shown escaped.
         using ShownText::shown;
-        auto *item = new QTreeWidgetItem(lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), e.operation,
-                                                     shown(e.port), shown(e.summary), shown(e.outcome)});
+        auto *item = new QTreeWidgetItem(lvHistory,
+                                         {QLocale().toString(e.when, QLocale::ShortFormat), e.operation, shown(e.port),
+                                          shown(e.summary), shown(e.outcome)});
         item->setToolTip(0, shown(e.name));
         item->setToolTip(4, shown(e.outcome));
     }

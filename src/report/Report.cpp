@@ -1,8 +1,8 @@
 #include "Report.h"
 
-#include "params/FieldModel.h"
 #include "common/Files.h"
 #include "common/ShownText.h"
+#include "params/FieldModel.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -94,7 +94,9 @@ QString html(const Contents &contents)
         pages += QStringLiteral("<tr><td width=\"50%\">%1</td><td width=\"50%\">%2</td></tr>")
                      .arg(parts.at(k), k + 1 < parts.size() ? parts.at(k + 1) : QString());
     // The image may hold edits no module has: the line under the header says so.
-    const QString origin = contents.origin.isEmpty() ? QString() : QStringLiteral("<p>%1</p>").arg(ShownText::shown(contents.origin).toHtmlEscaped());
+    const QString origin = contents.origin.isEmpty()
+        ? QString()
+        : QStringLiteral("<p>%1</p>").arg(ShownText::shown(contents.origin).toHtmlEscaped());
     return QStringLiteral("<h2>%1</h2>%2<table cellspacing=0 cellpadding=1 width=\"50%\">%3</table>"
                           "<table cellspacing=0 cellpadding=4 width=\"100%\">%4</table>")
         .arg(QString::fromLatin1(Title), origin, head, pages);

@@ -252,8 +252,9 @@ void TFormSites::Refresh()
         const QString last = s.last ? shortTime(s.last->time) + QLatin1Char(' ') + operationWord(s.last->operation)
                                     : QString();
         using ShownText::shown;
-        auto *item = new QTreeWidgetItem(lvSites, {shown(s.site.details.name), shown(s.site.details.address), last,
-                                                   s.last ? shown(s.last->outcome) : QString()});
+        auto *item = new QTreeWidgetItem(lvSites,
+                                         {shown(s.site.details.name), shown(s.site.details.address), last,
+                                          s.last ? shown(s.last->outcome) : QString()});
         // The site in work stands out.
         if (s.site.details.name == m_work.siteName()) {
             QFont font = item->font(0);

@@ -87,7 +87,8 @@ bool StatusRecorder::start(const QString &path, QString *error)
     const int fd = Files::openForAppending(path, Files::Access::Shared);
     if (fd < 0 || !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
         if (error)
-            *error = fd < 0 ? Files::errorMessage(path, errno) : QStringLiteral("%1: %2").arg(path, m_file.errorString());
+            *error =
+                fd < 0 ? Files::errorMessage(path, errno) : QStringLiteral("%1: %2").arg(path, m_file.errorString());
         if (fd >= 0)
             ::close(fd);
         return false;

@@ -257,7 +257,8 @@ private slots:
             QVERIFY(own.out.startsWith(QStringLiteral("Usage: quelmar-params ") + c.synopsis));
         }
         // A group answers its --help like a command, listing its commands.
-        for (const QStringList &args : {QStringList{"site", "--help"}, QStringList{"site", "-h"}, QStringList{"help", "site"}}) {
+        for (const QStringList &args :
+             {QStringList{"site", "--help"}, QStringList{"site", "-h"}, QStringList{"help", "site"}}) {
             const Run group = run(args);
             QCOMPARE(group.status, Cli::ExitDone);
             QVERIFY(group.out.startsWith(QStringLiteral("Usage: quelmar-params site COMMAND")));
@@ -639,12 +640,15 @@ private slots:
         QTest::newRow("set -o through a planted link")
             << QStringList{"set", "plain.QM3", "APN=x", "-o", "sticky/site.QM3"}
             << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written";
-        QTest::newRow("read -o through a planted link") << QStringList{"read", "--port", "COM40", "-o", "sticky/site.QM3"}
-                                                        << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written";
-        QTest::newRow("backup into a folder for all") << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "sticky"}
-                                                      << "sticky: writable by other users; nothing was kept";
-        QTest::newRow("backup into another's folder") << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "theirs"}
-                                                      << "theirs: belongs to another user; nothing was kept";
+        QTest::newRow("read -o through a planted link")
+            << QStringList{"read", "--port", "COM40", "-o", "sticky/site.QM3"}
+            << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written";
+        QTest::newRow("backup into a folder for all")
+            << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "sticky"}
+            << "sticky: writable by other users; nothing was kept";
+        QTest::newRow("backup into another's folder")
+            << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "theirs"}
+            << "theirs: belongs to another user; nothing was kept";
     }
     void sharedFoldersAreRefused()
     {
@@ -660,7 +664,8 @@ private slots:
         const QString target = dir.filePath(QStringLiteral("roots.QM3"));
         save(target, ImageBytes{});
         save(dir.filePath(QStringLiteral("plain.QM3")), ImageBytes{});
-        QVERIFY(OtherUser::run([&] { return ::symlink(QFile::encodeName(target).constData(), sticky + "/site.QM3") == 0; }));
+        QVERIFY(OtherUser::run(
+            [&] { return ::symlink(QFile::encodeName(target).constData(), sticky + "/site.QM3") == 0; }));
         for (QString &arg : args)
             if (QStringList{"plain.QM3", "sticky/site.QM3", "sticky", "theirs"}.contains(arg))
                 arg = dir.filePath(arg);

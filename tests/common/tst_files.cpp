@@ -11,23 +11,23 @@
 #include "serial/TextLineFile.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
-#include <functional>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <termios.h>
-#include <cstring>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -223,8 +223,10 @@ void TestFiles::plantedFilesBecomeTheWritersOwn()
     QTemporaryDir dir;
     QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 01777), 0);
     const QByteArray planted = QFile::encodeName(dir.filePath(QStringLiteral("kovacs.QM3")));
-    QVERIFY(OtherUser::run([&] { return ::close(::open(planted.constData(), O_WRONLY | O_CREAT, 0666)) == 0
-                                        && ::chmod(planted.constData(), 0666) == 0; }));
+    QVERIFY(OtherUser::run([&] {
+        return ::close(::open(planted.constData(), O_WRONLY | O_CREAT, 0666)) == 0
+            && ::chmod(planted.constData(), 0666) == 0;
+    }));
     QCOMPARE(Files::save(QFile::decodeName(planted), "password", Files::Access::Private), 0);
     struct stat st {};
     QVERIFY(::stat(planted.constData(), &st) == 0 && st.st_uid == ::geteuid());

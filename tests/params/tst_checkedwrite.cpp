@@ -209,10 +209,11 @@ void TestCheckedWrite::backupRefusesToWrite()
     if (blocked)
         QVERIFY(ParameterFile::save(o.history.folder(), m_image).ok);
     if (shared)
-        QVERIFY(QDir().mkdir(o.history.folder()) && ::chmod(QFile::encodeName(o.history.folder()).constData(), 0777) == 0);
-    const QString keepError = blocked  ? ParameterFile::errorText(ENOTDIR)
-                              : shared ? o.history.folder() + QStringLiteral(": writable by other users; nothing was kept")
-                                       : QString();
+        QVERIFY(QDir().mkdir(o.history.folder())
+                && ::chmod(QFile::encodeName(o.history.folder()).constData(), 0777) == 0);
+    const QString keepError = blocked ? ParameterFile::errorText(ENOTDIR)
+        : shared ? o.history.folder() + QStringLiteral(": writable by other users; nothing was kept")
+                 : QString();
     const auto moduleBefore = m_line->module.memory;
     const TransferBytes bufferBefore = m_buffer;
     const WriteOutcome r = checkedWrite(*m_transfer, o);

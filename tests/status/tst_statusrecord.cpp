@@ -148,11 +148,16 @@ void TestStatusRecord::moduleTextsCannotRunInASpreadsheet_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("cell");
-    QTest::newRow("formula") << "=HYPERLINK(\"http://x\")" << "\"'=HYPERLINK(\"\"http://x\"\")\"";
-    QTest::newRow("minus") << "-5 dBm" << "'-5 dBm";
-    QTest::newRow("at") << "@SUM(A1)" << "'@SUM(A1)";
-    QTest::newRow("terminal escape") << "GSM\x1b[2J ready" << "GSM\\u001b[2J ready";
-    QTest::newRow("plain") << "GSM ready" << "GSM ready";
+    QTest::newRow("formula") << "=HYPERLINK(\"http://x\")"
+                             << "\"'=HYPERLINK(\"\"http://x\"\")\"";
+    QTest::newRow("minus") << "-5 dBm"
+                           << "'-5 dBm";
+    QTest::newRow("at") << "@SUM(A1)"
+                        << "'@SUM(A1)";
+    QTest::newRow("terminal escape") << "GSM\x1b[2J ready"
+                                     << "GSM\\u001b[2J ready";
+    QTest::newRow("plain") << "GSM ready"
+                           << "GSM ready";
 }
 
 // The recording and status --csv share the row: a module text opens as text.
