@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "common/ShownText.h"
 #include "params/ParameterFile.h"
 
 #include <algorithm>
@@ -54,6 +55,40 @@ void printProgramHelp(Io &io)
            << "failed, 2 a usage or input error. Errors go to standard error and name the file or\n"
            << "the field and the rule. A file is written to a temporary file that then replaces\n"
            << "the target, so a failed write leaves the target whole.\n";
+}
+
+// The commands of a group ("site add", "site list", ... for "site").
+QList<const Command *> groupCommands(const QString &group)
+{
+    QList<const Command *> list;
+    for (const Command &c : commands())
+        if (c.name.startsWith(group + QLatin1Char(' ')))
+            list << &c;
+    return list;
+}
+
+QString groupNames(const QList<const Command *> &group)
+{
+    QStringList names;
+    for (const Command *c : group)
+        names << c->name.section(QLatin1Char(' '), 1);
+    return names.join(QStringLiteral(", "));
+}
+
+void printGroupHelp(Io &io, const QString &group, const QList<const Command *> &members)
+{
+    io.out << "Usage: " << Program << ' ' << group << " COMMAND [ARGUMENTS]\n\nCommands:\n";
+    int width = 0;
+    for (const Command *c : members)
+        width = std::max(width, int(c->synopsis.size()));
+    for (const Command *c : members)
+        io.out << "  " << c->synopsis.leftJustified(width + 2) << c->summary << '\n';
+    io.out << "\n  " << Program << ' ' << group << " COMMAND --help   what a command does and its options\n";
+}
+
+bool isHelp(const QString &argument)
+{
+    return argument == QLatin1String("--help") || argument == QLatin1String("-h");
 }
 
 void printCommandHelp(Io &io, const Command &c)
@@ -127,6 +162,10 @@ int dispatch(const QStringList &arguments, Io &io)
                 return runCommand(*c, {QStringLiteral("--help")}, io);
             if (const Command *c = findCommand(arguments.at(1)))
                 return runCommand(*c, {QStringLiteral("--help")}, io);
+            if (const QList<const Command *> group = groupCommands(arguments.at(1)); !group.isEmpty()) {
+                printGroupHelp(io, arguments.at(1), group);
+                return ExitDone;
+            }
             return usage(io, QStringLiteral("no command '%1'").arg(arguments.at(1)));
         }
         printProgramHelp(io);
@@ -143,8 +182,14 @@ int dispatch(const QStringList &arguments, Io &io)
     if (!c && arguments.size() > 1 && !arguments.at(1).startsWith(QLatin1Char('-')))
         if ((c = findCommand(first + QLatin1Char(' ') + arguments.at(1))))
             return runCommand(*c, arguments.mid(2), io);
-    if (!c && first == QLatin1String("site"))
-        return usage(io, QStringLiteral("site: a command is expected: add, edit, list, show, history, diff, get, put, import"));
+    if (const QList<const Command *> group = groupCommands(first); !c && !group.isEmpty()) {
+        if (arguments.size() > 1 && isHelp(arguments.at(1))) {
+            printGroupHelp(io, first, group);
+            io.out.flush();
+            return ExitDone;
+        }
+        return usage(io, QStringLiteral("%1: a command is expected: %2").arg(first, groupNames(group)));
+    }
     if (!c)
         return usage(io, first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(first)
                                                             : QStringLiteral("no command '%1'").arg(first));
@@ -155,7 +200,8 @@ int dispatch(const QStringList &arguments, Io &io)
 
 int fail(Io &io, int status, const QString &text)
 {
-    io.err << Program << ": " << text << '\n';
+    // Errors name files and sites as they were given or kept: shown escaped.
+    io.err << Program << ": " << ShownText::shown(text, ShownText::Breaks::Kept) << '\n';
     io.err.flush();
     return status;
 }
@@ -183,7 +229,9 @@ int writeOutput(Io &io, const QString &path, const QByteArray &bytes, Files::Acc
         return ExitDone;
     }
     const int error = Files::save(path, bytes, access);
-    return error == 0 ? ExitDone : fail(io, ExitDiffers, Files::errorMessage(path, error));
+    if (error == 0)
+        return ExitDone;
+    return fail(io, Files::isRefusal(error) ? ExitUsage : ExitDiffers, Files::errorMessage(path, error));
 }
 
 int runParams(const QStringList &arguments, Io &io)

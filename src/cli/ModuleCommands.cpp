@@ -47,6 +47,8 @@ const QCommandLineOption SiteOption(QStringLiteral("site"),
 // so that a bad path costs nothing.
 QString unwritableText(const QString &target)
 {
+    if (const int refused = Files::outputRefusal(target))
+        return Files::systemText(refused);
     const QFileInfo info(target);
     if (info.isDir())
         return qt_error_string(EISDIR);
@@ -203,6 +205,10 @@ int runWrite(const QCommandLineParser &p, Io &io)
     const QString backupDir = p.value(BackupOption);
     if (options.backup && !madeFolder(io, backupDir))
         return ExitUsage;
+    // Said before anything is sent: a folder others can write would keep sets they can swap.
+    for (const History::Store &store : {options.history, History::Store(backupDir)})
+        if (const QString refused = store.refusal(); options.backup && !refused.isEmpty())
+            return fail(io, ExitUsage, refused);
     // The user's own folder: never pruned.
     if (options.backup)
         options.backupCopies << History::Store(backupDir, std::numeric_limits<int>::max());

@@ -1,6 +1,7 @@
 #include "PortRun.h"
 
 #include "common/Files.h"
+#include "common/ShownText.h"
 #include "link/FrameTrace.h"
 #include "serial/PortMap.h"
 
@@ -205,9 +206,9 @@ int PortRun::run(const Job &operation, const std::function<void()> &alsoOnTick)
     for (PortState &s : m_states) {
         if (!m_quiet)
             for (const QString &line : s.out)
-                m_io.out << line << '\n';
+                m_io.out << ShownText::shown(line) << '\n';
         for (const QString &line : s.err)
-            m_io.err << line << '\n';
+            m_io.err << ShownText::shown(line) << '\n';
         failed = failed || s.failed;
     }
     m_io.out.flush();

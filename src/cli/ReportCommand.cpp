@@ -34,9 +34,9 @@ int runReport(const QCommandLineParser &parsed, Io &io)
     contents.origin = state.sourceLine();
     contents.showPassword = parsed.isSet(showPasswordOption());
     int pages = 0;
-    // Handed to the customer, so readable as any document; the password is masked
-    // unless --show-password asks for it.
-    if (const int status = writeOutput(io, out, Report::pdf(contents, &pages), Files::Access::Shared))
+    // It lists the customer's numbers, and the password with --show-password:
+    // created for its owner only, like every set.
+    if (const int status = writeOutput(io, out, Report::pdf(contents, &pages), Files::Access::Private))
         return status;
     if (io.outIsTerminal && out != QLatin1String("-"))
         io.out << out << ": " << pages << (pages == 1 ? " page\n" : " pages\n");

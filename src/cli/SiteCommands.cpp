@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 
+#include "common/ShownText.h"
 #include "params/FieldModel.h"
 #include "params/ParameterFile.h"
 #include "params/TransferTexts.h"
@@ -21,6 +22,7 @@ namespace Cli {
 namespace {
 
 using namespace Sites;
+using ShownText::shown;
 
 const QCommandLineOption BookOption(QStringLiteral("book"),
                                     QStringLiteral("The site book: postgresql://[user@]host[:port]/dbname, or the "
@@ -74,8 +76,8 @@ QString localTime(const QDateTime &utc)
 QString exchangeLine(const Exchange &e)
 {
     return QStringLiteral("%1  %2  %3  %4  %5  %6")
-        .arg(QString::number(e.number), localTime(e.time), operationWord(e.operation), e.outcome,
-             e.port.isEmpty() ? QStringLiteral("-") : e.port, e.operatorName);
+        .arg(QString::number(e.number), localTime(e.time), operationWord(e.operation), shown(e.outcome),
+             e.port.isEmpty() ? QStringLiteral("-") : shown(e.port), shown(e.operatorName));
 }
 
 QJsonObject exchangeJson(const Exchange &e)
@@ -124,15 +126,40 @@ SiteDetails detailsFrom(const QCommandLineParser &p, SiteDetails d, bool renames
     return d;
 }
 
+// A name or a one-line field that holds a control character: it would forge
+// lines or drive the terminals of everyone who lists the book. Notes may hold
+// line breaks and tabs. True after the usage error naming the option; `name`
+// is the site's name when it is given, not --name.
+bool refuseControls(const QCommandLineParser &p, Io &io, const std::optional<QString> &name)
+{
+    const std::pair<const char *, const QCommandLineOption *> given[] = {{"--name", &NameOption},
+                                                                         {"--address", &AddressOption},
+                                                                         {"--contact", &ContactOption},
+                                                                         {"--phone", &PhoneOption},
+                                                                         {"--notes", &NotesOption}};
+    for (const auto &[label, option] : given) {
+        // add has no --name: its name is the argument.
+        const QString value = option == &NameOption && name ? *name : p.value(*option);
+        const auto breaks = option == &NotesOption ? ShownText::Breaks::Kept : ShownText::Breaks::Escaped;
+        if (ShownText::hasControl(value, breaks)) {
+            fail(io, ExitUsage, QLatin1String(label) + QStringLiteral(": control characters are not allowed"));
+            return true;
+        }
+    }
+    return false;
+}
+
 int runAdd(const QCommandLineParser &p, Io &io)
 {
+    if (refuseControls(p, io, p.positionalArguments().at(0)))
+        return ExitUsage;
     std::optional<ImageBytes> current;
     if (p.isSet(FromOption) && !(current = loadImage(io, p.value(FromOption))))
         return ExitUsage;
     const SiteDetails details = detailsFrom(p, SiteDetails::named(p.positionalArguments().at(0)), false);
     return withBook(p, io, [&](SiteBook &book) {
         book.addSite(details, current, p.isSet(FromOption) ? QStringLiteral("from ") + p.value(FromOption) : QString());
-        io.out << "site \"" << details.name << "\" added\n";
+        io.out << "site \"" << shown(details.name) << "\" added\n";
         return ExitDone;
     });
 }
@@ -143,6 +170,8 @@ int runEdit(const QCommandLineParser &p, Io &io)
         && !p.isSet(NotesOption))
         return fail(io, ExitUsage, QStringLiteral("site edit: nothing to change; give --name, --address, --contact, "
                                                   "--phone or --notes"));
+    if (refuseControls(p, io, std::nullopt))
+        return ExitUsage;
     return withBook(p, io, [&](SiteBook &book) {
         Site site = book.site(p.positionalArguments().at(0));
         site.details = detailsFrom(p, site.details, true);
@@ -167,9 +196,9 @@ int runList(const QCommandLineParser &p, Io &io)
         }
         int width = 0;
         for (const SiteSummary &s : sites)
-            width = std::max(width, int(s.site.details.name.size()));
+            width = std::max(width, int(shown(s.site.details.name).size()));
         for (const SiteSummary &s : sites)
-            io.out << s.site.details.name.leftJustified(width + 2)
+            io.out << shown(s.site.details.name).leftJustified(width + 2)
                    << (s.last ? QStringLiteral("last: ") + exchangeLine(*s.last) : QStringLiteral("no exchanges"))
                    << '\n';
         return ExitDone;
@@ -200,16 +229,21 @@ int runShow(const QCommandLineParser &p, Io &io)
             printJson(io, o);
             return ExitDone;
         }
-        const std::pair<const char *, QString> lines[] = {
-            {"Name", site.details.name},     {"Address", site.details.address}, {"Contact", site.details.contact},
-            {"Phone", site.details.phone},   {"Notes", site.details.notes},
-            {"Changed", QStringLiteral("%1 by %2 (revision %3)").arg(localTime(site.changed), site.changedBy).arg(site.revision)}};
+        const std::pair<const char *, QString> lines[] = {{"Name", shown(site.details.name)},
+                                                          {"Address", shown(site.details.address)},
+                                                          {"Contact", shown(site.details.contact)},
+                                                          {"Phone", shown(site.details.phone)},
+                                                          {"Notes", shown(site.details.notes, ShownText::Breaks::Kept)},
+                                                          {"Changed",
+                                                           QStringLiteral("%1 by %2 (revision %3)")
+                                                               .arg(localTime(site.changed), shown(site.changedBy))
+                                                               .arg(site.revision)}};
         for (const auto &[label, value] : lines)
             io.out << QString::fromLatin1(label).leftJustified(10) << value << '\n';
         io.out << "\nCurrent set" << (site.current ? QString() : QStringLiteral(": none")) << '\n';
         for (const auto &[f, value] : fields)
             io.out << "  " << FieldModel::nameOf(*f).leftJustified(12) << FieldModel::labelOf(*f).leftJustified(32)
-                   << (value.isEmpty() ? QStringLiteral("(none)") : value) << '\n';
+                   << (value.isEmpty() ? QStringLiteral("(none)") : shown(value)) << '\n';
         io.out << "\nLast exchange: " << (last ? exchangeLine(*last) : QStringLiteral("none")) << '\n';
         return ExitDone;
     });
@@ -328,7 +362,9 @@ int runImport(const QCommandLineParser &p, Io &io)
     return withBook(p, io, [&](SiteBook &book) {
         const Site site = book.site(args.at(0));
         book.recordAll(site.id, exchanges);
-        io.out << QStringLiteral("%1 files imported into site \"%2\"").arg(exchanges.size()).arg(site.details.name) << '\n';
+        io.out
+            << QStringLiteral("%1 files imported into site \"%2\"").arg(exchanges.size()).arg(shown(site.details.name))
+            << '\n';
         return ExitDone;
     });
 }

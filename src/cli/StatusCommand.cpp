@@ -3,6 +3,7 @@
 
 #include "PortRun.h"
 
+#include "common/ShownText.h"
 #include "status/StatusCsv.h"
 #include "status/StatusDisplay.h"
 
@@ -103,7 +104,7 @@ int runStatus(const QCommandLineParser &p, Io &io)
         for (PortState &s : run.states()) {
             QMutexLocker locker(&s.lock);
             for (const QString &line : std::as_const(s.pending))
-                io.out << line << '\n';
+                io.out << ShownText::shown(line) << '\n'; // the module's state texts among them
             s.pending.clear();
         }
         io.out.flush();

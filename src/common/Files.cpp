@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -38,18 +40,118 @@ QByteArray folderOf(const QByteArray &path)
     return path.left(slash);
 }
 
-// Writing through a link must update what it points at, not replace the link.
-QByteArray resolveLink(const QByteArray &path)
+// An open folder and one name in it: what a path names once its links are
+// followed, held by descriptor so that nothing is looked up by path again.
+struct Entry
+{
+    int folder = -1;
+    QByteArray name;
+    bool exists = false;
+    struct stat st {};
+
+    Entry() = default;
+    Entry(const Entry &) = delete;
+    Entry &operator=(const Entry &) = delete;
+    ~Entry()
+    {
+        if (folder >= 0)
+            ::close(folder);
+    }
+};
+
+QByteArray nameOf(const QByteArray &path)
+{
+    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+    return name.isEmpty() ? QByteArrayLiteral(".") : name;
+}
+
+// The kernel's protected-links rule: in a sticky folder that all may write,
+// only a link of this user's or of the folder's owner is followed.
+bool mayFollow(const struct stat &link, const struct stat &folder)
+{
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+}
+
+// Follows the path's links under that rule: 0, ForeignLink, or the error
+// number. Without `follow`, a link is the entry itself.
+int locate(const QByteArray &path, Entry &entry, bool follow = true)
+{
+    QByteArray current = path;
+    int base = AT_FDCWD;
+    for (int hop = 0; hop < 40; ++hop) {
+        const int folder = ::openat(base, folderOf(current).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (base != AT_FDCWD)
+            ::close(base);
+        if (folder < 0)
+            return errno;
+        entry.name = nameOf(current);
+        if (::fstatat(folder, entry.name.constData(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+            const int error = errno;
+            if (error != ENOENT) {
+                ::close(folder);
+                return error;
+            }
+            entry.folder = folder;
+            return 0;
+        }
+        if (!S_ISLNK(entry.st.st_mode) || !follow) {
+            entry.folder = folder;
+            entry.exists = true;
+            return 0;
+        }
+        struct stat folderSt {};
+        if (::fstat(folder, &folderSt) != 0 || !mayFollow(entry.st, folderSt)) {
+            ::close(folder);
+            return ForeignLink;
+        }
+        char target[4096];
+        const ssize_t n = ::readlinkat(folder, entry.name.constData(), target, sizeof target - 1);
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOENT;
+            ::close(folder);
+            return error;
+        }
+        current = QByteArray(target, n);
+        base = folder; // a relative target is read from the link's own folder
+    }
+    if (base != AT_FDCWD)
+        ::close(base);
+    return ELOOP;
+}
+
+// A name no other process can foresee: 64 random bits.
+QByteArray randomName()
+{
+    quint64 bits = 0;
+    if (::getrandom(&bits, sizeof bits, 0) != ssize_t(sizeof bits)) {
+        static std::atomic<quint64> counter{0};
+        bits = (quint64(::getpid()) << 40) ^ quint64(::clock()) ^ (counter++ * 0x9E3779B97F4A7C15ull);
+    }
+    return ".quelmar-" + QByteArray::number(bits, 16).rightJustified(16, '0') + ".tmp";
+}
+
+// Opens the entry's name in its folder without following a link or waiting
+// on a FIFO; the descriptor then blocks as usual.
+int openEntry(const Entry &entry, int flags, unsigned mode)
+{
+    const int fd =
+        ::openat(entry.folder, entry.name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd >= 0)
+        (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// A descriptor of a regular file, or -1 with EINVAL after closing it.
+int regularOnly(int fd)
 {
     struct stat st {};
-    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char *real = ::realpath(path.constData(), nullptr);
-    if (!real)
-        return path; // dangling: the new file takes the link's place
-    QByteArray resolved(real);
-    std::free(real);
-    return resolved;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
 }
 
 // 0, or the error number.
@@ -111,10 +213,11 @@ int connectSocket(const QByteArray &path)
 }
 
 // A device, FIFO or socket: what the name leads to is written as it is.
-int saveInPlace(const QByteArray &path, const struct stat &st, QByteArrayView bytes)
+int saveInPlace(const Entry &entry, QByteArrayView bytes)
 {
-    const int fd = S_ISSOCK(st.st_mode) ? connectSocket(path)
-                                        : ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    const int fd = S_ISSOCK(entry.st.st_mode)
+        ? connectSocket("/proc/self/fd/" + QByteArray::number(entry.folder) + '/' + entry.name)
+        : ::openat(entry.folder, entry.name.constData(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     int error = writeAll(fd, bytes.data(), bytes.size());
@@ -123,59 +226,71 @@ int saveInPlace(const QByteArray &path, const struct stat &st, QByteArrayView by
     return error;
 }
 
-// The file's new contents keep the old file's permissions and owner.
-void takeOverAttributes(int fd, const QByteArray &target)
+// Puts the temporary file in the entry's place; with Replace::Never only
+// where nothing is.
+int putInPlace(const Entry &entry, const QByteArray &temporary, Replace replace)
 {
-    struct stat st {};
-    if (::stat(target.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return;
-    (void)::fchmod(fd, st.st_mode & 07777);
-    (void)::fchown(fd, st.st_uid, st.st_gid);
+    if (replace == Replace::Allowed)
+        return ::renameat(entry.folder, temporary.constData(), entry.folder, entry.name.constData()) == 0 ? 0 : errno;
+    if (::renameat2(entry.folder, temporary.constData(), entry.folder, entry.name.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without the non-replacing rename: a hard link never replaces either.
+    if (::linkat(entry.folder, temporary.constData(), entry.folder, entry.name.constData(), 0) != 0)
+        return errno;
+    (void)::unlinkat(entry.folder, temporary.constData(), 0);
+    return 0;
 }
 
-int saveByRename(const QByteArray &path, QByteArrayView bytes, Access access)
+int saveByRename(const Entry &entry, QByteArrayView bytes, Access access, Replace replace)
 {
-    const QByteArray target = resolveLink(path);
-    const QByteArray folder = folderOf(target);
-
     QByteArray temporary;
     int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = temporaryName(folder);
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, fileMode(access));
+    while (fd < 0) {
+        temporary = randomName();
+        fd = ::openat(entry.folder, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      fileMode(access));
         if (fd < 0 && errno != EEXIST)
             return errno;
     }
-    if (fd < 0)
-        return EEXIST;
-    takeOverAttributes(fd, target);
+    // The new file is the writer's own; it keeps the old one's mode, but a set
+    // or a report never becomes readable by others.
+    if (entry.exists && S_ISREG(entry.st.st_mode))
+        (void)::fchmod(fd, entry.st.st_mode & (access == Access::Private ? 0770u : 0777u));
 
     int error = writeAll(fd, bytes.data(), bytes.size());
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
-        error = errno;
+    if (error == 0)
+        error = putInPlace(entry, temporary, replace);
     if (error != 0) {
-        ::unlink(temporary.constData());
+        ::unlinkat(entry.folder, temporary.constData(), 0);
         return error;
     }
-
     // Make the rename itself durable; the file is already in place, so a
     // failure here is not worth a message.
-    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        (void)::fsync(folderFd);
-        ::close(folderFd);
-    }
+    (void)::fsync(entry.folder);
     return 0;
 }
 
 } // namespace
 
+bool isRefusal(int errorNumber)
+{
+    return errorNumber == ForeignLink || errorNumber == OthersCanWrite || errorNumber == OthersOwn;
+}
+
 QString systemText(int errorNumber)
 {
+    switch (errorNumber) {
+    case ForeignLink: return QStringLiteral("a link that another user made in a shared folder; nothing was written");
+    case OthersCanWrite: return QStringLiteral("writable by other users; nothing was kept");
+    case OthersOwn: return QStringLiteral("belongs to another user; nothing was kept");
+    default: break;
+    }
     char buffer[256] = {};
     // The GNU strerror_r returns the text, which may not be in the buffer.
     return QString::fromLocal8Bit(::strerror_r(errorNumber, buffer, sizeof buffer));
@@ -210,28 +325,30 @@ int descriptorOf(const QString &path)
 
 QByteArray temporaryName(const QByteArray &folder)
 {
-    // Port workers save on threads of their own: the count is shared by all.
-    static std::atomic<unsigned> counter{0};
-    return folder + "/.quelmar-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(counter++) + ".tmp";
+    return folder + '/' + randomName();
 }
 
-int save(const QString &path, QByteArrayView bytes, Access access)
+int save(const QString &path, QByteArrayView bytes, Access access, Replace replace)
 {
     if (!usable(path))
         return EINVAL;
     if (const int fd = descriptorOf(path); fd >= 0)
         return saveToDescriptor(fd, bytes);
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(name.constData(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
+    Entry entry;
+    // A name that is never replaced is never followed either: a link there is taken.
+    if (const int error = locate(QFile::encodeName(path), entry, replace == Replace::Allowed))
+        return error;
+    if (entry.exists) {
+        if (replace == Replace::Never)
+            return EEXIST;
+        if (S_ISDIR(entry.st.st_mode))
             return EISDIR;
-        if (S_ISBLK(st.st_mode))
+        if (S_ISBLK(entry.st.st_mode))
             return EPERM; // a disk is never written over
-        if (!S_ISREG(st.st_mode))
-            return saveInPlace(name, st, bytes);
+        if (!S_ISREG(entry.st.st_mode))
+            return saveInPlace(entry, bytes);
     }
-    return saveByRename(name, bytes, access);
+    return saveByRename(entry, bytes, access, replace);
 }
 
 int makeFolder(const QString &path, Access access)
@@ -260,12 +377,28 @@ int createFile(const QString &path, Access access)
 {
     if (!usable(path))
         return path.isEmpty() ? ENOENT : EINVAL;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY,
-                          fileMode(access));
+    Entry entry;
+    if (const int error = locate(QFile::encodeName(path), entry))
+        return error;
+    const int fd = regularOnly(openEntry(entry, O_WRONLY | O_CREAT, fileMode(access)));
     if (fd < 0)
         return errno;
     ::close(fd);
     return 0;
+}
+
+int openForAppending(const QString &path, Access access)
+{
+    if (!usable(path)) {
+        errno = path.isEmpty() ? ENOENT : EINVAL;
+        return -1;
+    }
+    Entry entry;
+    if (const int error = locate(QFile::encodeName(path), entry)) {
+        errno = error;
+        return -1;
+    }
+    return openEntry(entry, O_WRONLY | O_APPEND | O_CREAT, fileMode(access)); // a folder: EISDIR
 }
 
 int openForWriting(const QString &path, Access access)
@@ -274,8 +407,59 @@ int openForWriting(const QString &path, Access access)
         errno = path.isEmpty() ? ENOENT : EINVAL;
         return -1;
     }
-    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY,
-                  fileMode(access));
+    const int fd =
+        regularOnly(::open(QFile::encodeName(path).constData(),
+                           O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, fileMode(access)));
+    if (fd < 0)
+        return -1;
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (access == Access::Private)
+        (void)::fchmod(fd, PrivateFileMode);
+    return fd;
+}
+
+int outputRefusal(const QString &path)
+{
+    if (!usable(path) || descriptorOf(path) >= 0)
+        return 0;
+    Entry entry;
+    const int error = locate(QFile::encodeName(path), entry);
+    return isRefusal(error) ? error : 0;
+}
+
+int checkKeepingFolder(const QString &path)
+{
+    if (!usable(path))
+        return path.isEmpty() ? ENOENT : EINVAL;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    if (st.st_uid != ::geteuid())
+        return OthersOwn;
+    return (st.st_mode & S_IWOTH) ? OthersCanWrite : 0;
+}
+
+bool isPlainFile(const QString &path)
+{
+    struct stat st {};
+    return usable(path) && ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+QByteArray readPlainFile(const QString &path, qsizetype limit)
+{
+    if (!usable(path))
+        return {};
+    const int fd = regularOnly(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd < 0)
+        return {};
+    QByteArray bytes(limit, Qt::Uninitialized);
+    const ssize_t n = ::read(fd, bytes.data(), std::size_t(limit));
+    ::close(fd);
+    bytes.truncate(n > 0 ? n : 0);
+    return bytes;
 }
 
 } // namespace Files

@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -59,33 +61,68 @@ FrameKind receivedFrameKind(std::uint8_t type)
     return FrameKind::Other;
 }
 
+namespace {
+
+// Why the open file may not be traced into: not a regular file, or one whose
+// first line is not a trace line; empty when it may.
+QString refusalOf(int fd, const QString &path)
+{
+    const QString refused = path + QStringLiteral(": not a trace file; nothing was traced");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return refused;
+    if (st.st_uid != ::geteuid())
+        return path + QStringLiteral(": belongs to another user; nothing was traced");
+    char head[512];
+    const ssize_t n = ::pread(fd, head, sizeof head, 0);
+    if (n <= 0)
+        return n == 0 ? QString() : refused;
+    QByteArray first(head, n);
+    if (const qsizetype end = first.indexOf('\n'); end >= 0)
+        first.truncate(end + 1);
+    static const QRegularExpression traceLine(QStringLiteral(R"(^\d+\t(out|in)\t[a-z-]+\t[0-9a-f ]+(\t[0-9a-f ]+)?\r?\n?$)"));
+    return traceLine.match(QString::fromLatin1(first)).hasMatch() ? QString() : refused;
+}
+
+QString linkRefusal(const QString &path)
+{
+    return path + QStringLiteral(": a link; traces are never written through one, nothing was traced");
+}
+
+} // namespace
+
 QString FrameTrace::refusal(const QString &path)
 {
-    QFile existing(path);
-    if (!QFileInfo(path).isFile() || !existing.open(QIODevice::ReadOnly) || existing.size() == 0)
-        return {};
-    static const QRegularExpression traceLine(QStringLiteral(R"(^\d+\t(out|in)\t[a-z-]+\t[0-9a-f ]+(\t[0-9a-f ]+)?\r?\n?$)"));
-    if (traceLine.match(QString::fromLatin1(existing.readLine(512))).hasMatch())
-        return {};
-    return path + QStringLiteral(": not a trace file; nothing was traced");
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ELOOP ? linkRefusal(path) : QString(); // a missing file is made by open()
+    const QString refused = refusalOf(fd, path);
+    ::close(fd);
+    return refused;
 }
 
 bool FrameTrace::open(const QString &path, QString *error)
 {
     close();
-    QString refused = refusal(path);
-    if (refused.isEmpty()) {
-        // It holds the decrypted blocks, the GPRS login too: the owner's only.
-        const int fd = Files::openForWriting(path, Files::Access::Private);
-        if (fd < 0) {
+    // Opened once, without following a link, and judged by what was opened:
+    // it holds the decrypted blocks, the GPRS login too, for its owner only.
+    QString refused;
+    const int fd = Files::openForWriting(path, Files::Access::Private);
+    if (fd < 0) {
+        refused = errno == ELOOP ? linkRefusal(path)
+            : errno == EINVAL    ? path + QStringLiteral(": not a trace file; nothing was traced")
+                                 : Files::errorMessage(path, errno);
+    } else if (refused = refusalOf(fd, path); !refused.isEmpty() || ::ftruncate(fd, 0) != 0) {
+        if (refused.isEmpty())
             refused = Files::errorMessage(path, errno);
-        } else if (m_file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-            m_clock.start();
-            return true;
-        } else {
-            refused = path + QStringLiteral(": ") + m_file.errorString();
-            ::close(fd);
-        }
+        ::close(fd);
+    } else if (m_file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        m_clock.start();
+        return true;
+    } else {
+        refused = path + QStringLiteral(": ") + m_file.errorString();
+        ::close(fd);
     }
     if (error)
         *error = refused;

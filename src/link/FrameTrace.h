@@ -30,11 +30,13 @@ public:
 
     ~FrameTrace() { close(); }
 
-    // Replaces the file, created for its owner only; the clock starts here.
-    // The error is "PATH: system text", or refusal()'s.
+    // Empties the file, created or made 0600 for its owner only; the clock
+    // starts here. The error is "PATH: system text", or refusal()'s, judged
+    // on the descriptor opened.
     bool open(const QString &path, QString *error);
-    // "PATH: not a trace file; nothing was traced" for an existing file whose
-    // first line is not a trace line; empty when the path may be traced into.
+    // "PATH: not a trace file; nothing was traced" for an existing file that is
+    // not regular or whose first line is not a trace line, another's file or a
+    // link likewise; empty when the path may be traced into.
     static QString refusal(const QString &path);
     void close();
     bool isOpen() const { return m_file.isOpen(); }

@@ -6,12 +6,27 @@
 
 namespace {
 
+QList<History::Store> backupStores(const CheckedWriteOptions &options)
+{
+    return QList<History::Store>{options.history} + options.backupCopies;
+}
+
+// A store others could write would keep a backup they can swap: said before
+// anything is sent to the module.
+bool backupFoldersSafe(WriteOutcome &r, const CheckedWriteOptions &options)
+{
+    for (const History::Store &store : backupStores(options))
+        if (const QString refused = store.refusal(); !refused.isEmpty()) {
+            r.backupError = refused;
+            return false;
+        }
+    return true;
+}
+
 // Every store keeps the backup, or the write does not start.
 bool keepBackup(WriteOutcome &r, const CheckedWriteOptions &options, const QDateTime &when)
 {
-    QList<History::Store> stores{options.history};
-    stores += options.backupCopies;
-    for (const History::Store &store : std::as_const(stores)) {
+    for (const History::Store &store : backupStores(options)) {
         const History::Kept kept = store.keep(r.backup, Operation::Backup, options.port, when);
         if (!kept.ok()) {
             r.backupError = kept.error;
@@ -54,6 +69,11 @@ WriteOutcome checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions
     };
     // One read serves as the backup and as what the changed blocks are
     // found against: the module is never read twice.
+    if (options.backup && !backupFoldersSafe(r, options)) {
+        r.ending = WriteEnding::BackupNotKept;
+        transfer.showFailure();
+        return r;
+    }
     if (options.backup || options.changedOnly) {
         const Operation first = options.backup ? Operation::Backup : Operation::Read;
         if (!ran(transfer.readInto(r.backup))) {

@@ -2,6 +2,8 @@
 
 #include "ParameterExport.h"
 
+#include "common/ShownText.h"
+
 #include <utility>
 
 namespace {
@@ -51,7 +53,7 @@ QString shownValue(const EEAddr::Field &f, const FieldModel::FieldValue &value, 
         return text->isEmpty() ? QStringLiteral("(none)") : *text;
     if (text->isEmpty() && f.encoding == E::EventCode)
         return QStringLiteral("(none)");
-    return QString::fromUtf8(ParameterExport::jsonString(*text));
+    return ShownText::quoted(*text);
 }
 
 QString differenceCountText(const FieldModel::ImageDifferences &differences)

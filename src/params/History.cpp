@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace History {
 
@@ -96,25 +97,34 @@ Store::Store(QString folder, int limit)
 {
 }
 
+QString Store::refusal() const
+{
+    const int error = Files::checkKeepingFolder(m_folder);
+    return Files::isRefusal(error) ? Files::errorMessage(m_folder, error) : QString();
+}
+
 Kept Store::keep(const ImageBytes &image, Operation operation, const QString &port, const QDateTime &when,
                  const QString &outcome) const
 {
     if (const int error = Files::makeFolder(m_folder, Files::Access::Private))
         return {{}, ParameterFile::errorText(error)};
+    if (const QString refused = refusal(); !refused.isEmpty())
+        return {{}, refused};
     const QDir dir(m_folder);
-    int sequence = 1;
+    const QByteArrayView bytes(reinterpret_cast<const char *>(image.data()), qsizetype(image.size()));
+    // Created only where no name is, so no entry and nothing planted is replaced.
     QString path;
-    do
-        path = dir.filePath(entryName(when, operation, port, sequence++));
-    while (QFileInfo::exists(path));
-    const ParameterFile::Result saved = ParameterFile::save(path, image);
-    if (!saved.ok)
-        return {{}, saved.message};
+    int error = EEXIST;
+    for (int sequence = 1; error == EEXIST; ++sequence) {
+        path = dir.filePath(entryName(when, operation, port, sequence));
+        error = Files::save(path, bytes, Files::Access::Private, Files::Replace::Never);
+    }
+    if (error != 0)
+        return {{}, ParameterFile::errorText(error)};
     // A record left by an entry removed by hand must not describe this one.
     QFile::remove(outcomePath(path));
-    if (!outcome.isEmpty()) {
-        Files::save(outcomePath(path), outcome.toUtf8() + '\n', Files::Access::Private);
-    }
+    if (!outcome.isEmpty())
+        Files::save(outcomePath(path), outcome.toUtf8() + '\n', Files::Access::Private, Files::Replace::Never);
     prune();
     return {path, {}};
 }
@@ -123,14 +133,13 @@ QList<Entry> Store::entries() const
 {
     QList<Entry> list;
     const QDir dir(m_folder);
-    for (const QString &name : dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files)) {
+    // Links, FIFOs and devices are no entries: none is opened, none can hang a listing.
+    for (const QString &name : dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files | QDir::NoSymLinks)) {
         Entry e;
-        if (!parseName(name, e))
+        if (!parseName(name, e) || !Files::isPlainFile(dir.filePath(name)))
             continue;
         e.path = dir.filePath(name);
-        QFile outcome(outcomePath(e.path));
-        if (outcome.open(QIODevice::ReadOnly))
-            e.outcome = QString::fromUtf8(outcome.readLine(1024)).trimmed();
+        e.outcome = QString::fromUtf8(Files::readPlainFile(outcomePath(e.path), 1024).split('\n').first()).trimmed();
         list << e;
     }
     std::sort(list.begin(), list.end(), newerFirst);

@@ -58,9 +58,13 @@ public:
     explicit Store(QString folder = defaultFolder(), int limit = Limit);
 
     const QString &folder() const { return m_folder; }
+    // "FOLDER: writable by other users; nothing was kept" (or "belongs to
+    // another user") when the folder is there and others could swap its sets;
+    // empty when it is safe or not made yet. keep() refuses such a folder.
+    QString refusal() const;
 
-    // Writes the image as a new entry (temporary file, rename), creating the
-    // folder when missing; only then removes the oldest entries beyond the
+    // Writes the image as a new entry (temporary file, a rename that never
+    // replaces), creating the folder when missing; only then removes the oldest entries beyond the
     // limit. An outcome ("Verify: 2 fields differ.") is recorded beside the
     // entry, in the hidden file .NAME.outcome; the entry stands without it.
     Kept keep(const ImageBytes &image, Operation operation, const QString &port,

@@ -7,6 +7,7 @@
 #include "ParameterFile.h"
 #include "TransferTexts.h"
 
+#include "common/ShownText.h"
 #include "ui/WindowHelpers.h"
 
 #include <QHBoxLayout>
@@ -82,10 +83,13 @@ void TFormHistory::Refresh()
     m_items = Items();
     lvHistory->clear();
     for (const HistoryItem &e : std::as_const(m_items)) {
-        auto *item = new QTreeWidgetItem(
-            lvHistory, {QLocale().toString(e.when, QLocale::ShortFormat), e.operation, e.port, e.summary, e.outcome});
-        item->setToolTip(0, e.name);
-        item->setToolTip(4, e.outcome);
+        // Outcomes, names and values came from files or the book: shown escaped.
+        using ShownText::shown;
+        auto *item = new QTreeWidgetItem(lvHistory,
+                                         {QLocale().toString(e.when, QLocale::ShortFormat), e.operation, shown(e.port),
+                                          shown(e.summary), shown(e.outcome)});
+        item->setToolTip(0, shown(e.name));
+        item->setToolTip(4, shown(e.outcome));
     }
     int columns = 0;
     for (int c = 0; c < lvHistory->columnCount(); ++c) {

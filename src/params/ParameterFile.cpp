@@ -29,6 +29,8 @@ bool usable(const QString &path)
 
 QString errorText(int errorNumber)
 {
+    if (Files::isRefusal(errorNumber))
+        return Files::systemText(errorNumber);
     switch (errorNumber) {
     case ENOENT:
         return QStringLiteral("File not found");

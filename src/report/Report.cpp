@@ -1,7 +1,8 @@
 #include "Report.h"
 
-#include "params/FieldModel.h"
 #include "common/Files.h"
+#include "common/ShownText.h"
+#include "params/FieldModel.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -23,9 +24,10 @@ constexpr double FooterMm = 8; // room kept for "Page n of m"
 const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 // Blanks kept as they are: event codes and numbers may hold blank positions.
+// Values and site details came from outside: shown escaped, as everywhere.
 QString cell(const QString &text)
 {
-    return text.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
+    return ShownText::shown(text).toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
 }
 
 // Labels take a fixed share, so the values of a page line up in one column.
@@ -92,7 +94,9 @@ QString html(const Contents &contents)
         pages += QStringLiteral("<tr><td width=\"50%\">%1</td><td width=\"50%\">%2</td></tr>")
                      .arg(parts.at(k), k + 1 < parts.size() ? parts.at(k + 1) : QString());
     // The image may hold edits no module has: the line under the header says so.
-    const QString origin = contents.origin.isEmpty() ? QString() : QStringLiteral("<p>%1</p>").arg(contents.origin.toHtmlEscaped());
+    const QString origin = contents.origin.isEmpty()
+        ? QString()
+        : QStringLiteral("<p>%1</p>").arg(ShownText::shown(contents.origin).toHtmlEscaped());
     return QStringLiteral("<h2>%1</h2>%2<table cellspacing=0 cellpadding=1 width=\"50%\">%3</table>"
                           "<table cellspacing=0 cellpadding=4 width=\"100%\">%4</table>")
         .arg(QString::fromLatin1(Title), origin, head, pages);
@@ -149,8 +153,8 @@ Written writePdf(const QString &path, const Contents &contents)
 {
     int pageCount = 0;
     const QByteArray bytes = pdf(contents, &pageCount);
-    // Handed to the customer, so readable as any document; the password is masked.
-    if (const int error = Files::save(path, bytes, Files::Access::Shared))
+    // It lists the customer's numbers (and the password when asked): its owner's only.
+    if (const int error = Files::save(path, bytes, Files::Access::Private))
         return {Files::errorMessage(path, error), 0};
     return {{}, pageCount};
 }

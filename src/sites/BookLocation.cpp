@@ -55,6 +55,9 @@ QString prepareSqliteFile(const QString &path)
     const QString folder = QFileInfo(path).absolutePath();
     if (const int error = Files::makeFolder(folder, Files::Access::Private))
         return QStringLiteral("cannot make the folder of the site book: %1").arg(Files::errorMessage(folder, error));
+    // Others who may write the folder could swap the book or plant its -wal file.
+    if (const int error = Files::checkKeepingFolder(folder); Files::isRefusal(error))
+        return Files::errorMessage(folder, error);
     struct statfs fs{};
     if (::statfs(QFile::encodeName(folder).constData(), &fs) == 0) {
         const QString network = networkFileSystemName(static_cast<long>(fs.f_type));

@@ -5,6 +5,7 @@
 #include "params/HistoryWindow.h"
 #include "params/ImageState.h"
 
+#include "common/ShownText.h"
 #include "ui/WindowHelpers.h"
 
 #include <QDialogButtonBox>
@@ -249,8 +250,10 @@ void TFormSites::Refresh()
     for (const SiteSummary &s : std::as_const(m_sites)) {
         const QString last = s.last ? shortTime(s.last->time) + QLatin1Char(' ') + operationWord(s.last->operation)
                                     : QString();
-        auto *item = new QTreeWidgetItem(
-            lvSites, {s.site.details.name, s.site.details.address, last, s.last ? s.last->outcome : QString()});
+        using ShownText::shown;
+        auto *item = new QTreeWidgetItem(lvSites,
+                                         {shown(s.site.details.name), shown(s.site.details.address), last,
+                                          s.last ? shown(s.last->outcome) : QString()});
         // The site in work stands out.
         if (s.site.id == m_work.siteId()) {
             QFont font = item->font(0);

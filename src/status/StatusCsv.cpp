@@ -4,6 +4,7 @@
 #include "StatusDisplay.h"
 
 #include "common/Files.h"
+#include "common/ShownText.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -25,8 +26,11 @@ QString timeText(const QDateTime &time)
            + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString field(const QString &text)
+QString field(const QString &input)
 {
+    // A spreadsheet runs a cell that begins like a formula; the quote makes it text.
+    static const QString formulaStarts = QStringLiteral("=+-@");
+    const QString text = !input.isEmpty() && formulaStarts.contains(input.front()) ? QLatin1Char('\'') + input : input;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
         && !text.contains(QLatin1Char('\r')))
         return text;
@@ -51,7 +55,7 @@ QString statusRow(const QDateTime &time, const StatusFields &fields)
 
 QString textRow(const QDateTime &time, const QString &message)
 {
-    return timeText(time) + QStringLiteral(",,,,,,,,,") + field(message);
+    return timeText(time) + QStringLiteral(",,,,,,,,,") + field(ShownText::shown(message));
 }
 
 } // namespace StatusCsv
@@ -74,14 +78,19 @@ QStringList StateTextLines::add(QStringView fragment)
 bool StatusRecorder::start(const QString &path, QString *error)
 {
     stop();
-    m_file.setFileName(path);
+    m_path = path;
     m_lines = StateTextLines();
     m_error.clear();
     // Appended, not replaced: a recording stopped and started again continues
-    // the same file, and rows already on disk survive any failure.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // the same file, and rows already on disk survive any failure. Opened by
+    // the save routine's rule, so a link planted in a shared folder is not followed.
+    const int fd = Files::openForAppending(path, Files::Access::Shared);
+    if (fd < 0 || !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path, m_file.errorString());
+            *error =
+                fd < 0 ? Files::errorMessage(path, errno) : QStringLiteral("%1: %2").arg(path, m_file.errorString());
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
     m_lastSyncMs = SignalHistory::clockMs();
@@ -133,7 +142,7 @@ bool StatusRecorder::writeRow(const QString &row)
 
 bool StatusRecorder::failed(const QString &reason)
 {
-    m_error = m_file.fileName() + QStringLiteral(": ") + reason;
+    m_error = m_path + QStringLiteral(": ") + reason;
     m_file.close();
     return false;
 }

@@ -22,7 +22,8 @@ QString timeText(const QDateTime &time);
 QString statusRow(const QDateTime &time, const StatusFields &fields);
 // Only the time and the message.
 QString textRow(const QDateTime &time, const QString &message);
-// Quoted when it holds a comma, a quote or a line break.
+// Quoted when it holds a comma, a quote or a line break; a text that begins
+// with =, +, - or @ gets a leading ' so that no spreadsheet runs it.
 QString field(const QString &text);
 
 } // namespace StatusCsv
@@ -50,7 +51,7 @@ public:
     bool start(const QString &path, QString *error);
     void stop();
     bool isRecording() const { return m_file.isOpen(); }
-    QString fileName() const { return m_file.fileName(); }
+    QString fileName() const { return m_path; }
 
     // False once a write fails; the recording is then stopped.
     bool addStatus(const QDateTime &time, const StatusFields &fields);
@@ -64,6 +65,7 @@ private:
     bool failed(const QString &reason);
 
     QFile m_file;
+    QString m_path;
     StateTextLines m_lines;
     qint64 m_lastSyncMs = 0;
     QString m_error;

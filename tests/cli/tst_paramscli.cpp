@@ -2,6 +2,8 @@
 // random images, input errors that write nothing, and the real executable's
 // exit status.
 
+#include "../common/OtherUser.h"
+
 #include "cli/CommandLine.h"
 #include "params/FieldModel.h"
 #include "params/ParameterFile.h"
@@ -254,6 +256,16 @@ private slots:
             QCOMPARE(own.status, Cli::ExitDone);
             QVERIFY(own.out.startsWith(QStringLiteral("Usage: quelmar-params ") + c.synopsis));
         }
+        // A group answers its --help like a command, listing its commands.
+        for (const QStringList &args :
+             {QStringList{"site", "--help"}, QStringList{"site", "-h"}, QStringList{"help", "site"}}) {
+            const Run group = run(args);
+            QCOMPARE(group.status, Cli::ExitDone);
+            QVERIFY(group.out.startsWith(QStringLiteral("Usage: quelmar-params site COMMAND")));
+            for (const Cli::Command &c : Cli::siteCommands())
+                QVERIFY2(group.out.contains(c.synopsis), qPrintable(c.name));
+        }
+        QCOMPARE(run({QStringLiteral("site")}).status, Cli::ExitUsage);
         QCOMPARE(run({QStringLiteral("frobnicate")}).status, Cli::ExitUsage);
         QCOMPARE(run({QStringLiteral("show")}).status, Cli::ExitUsage);
         QCOMPARE(run({QStringLiteral("show"), QStringLiteral("a"), QStringLiteral("--bogus")}).status, Cli::ExitUsage);
@@ -309,6 +321,7 @@ private slots:
         QCOMPARE(report({path(QStringLiteral("none.QM3")), QStringLiteral("-o"), pdf}), 2);
         QVERIFY(!QFile::exists(pdf));
         QCOMPARE(report({in, QStringLiteral("-o"), pdf}), 0);
+        QCOMPARE(QFile::permissions(pdf), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QProcess text;
         text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         QVERIFY(text.waitForFinished(30000));
@@ -616,6 +629,51 @@ private slots:
         QCOMPARE(r.status, status);
         QVERIFY2(r.err.contains(path(message)), qPrintable(r.err));
         QCOMPARE(r.err.count(path(message).section(QLatin1Char(':'), 0, 0)), 1);
+    }
+
+    // Another user's link in a sticky folder is not written through; a folder
+    // others may write or own keeps no backup, said before any port is opened.
+    void sharedFoldersAreRefused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("set -o through a planted link")
+            << QStringList{"set", "plain.QM3", "APN=x", "-o", "sticky/site.QM3"}
+            << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written";
+        QTest::newRow("read -o through a planted link")
+            << QStringList{"read", "--port", "COM40", "-o", "sticky/site.QM3"}
+            << "sticky/site.QM3: a link that another user made in a shared folder; nothing was written";
+        QTest::newRow("backup into a folder for all")
+            << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "sticky"}
+            << "sticky: writable by other users; nothing was kept";
+        QTest::newRow("backup into another's folder")
+            << QStringList{"write", "--port", "COM40", "plain.QM3", "--backup", "theirs"}
+            << "theirs: belongs to another user; nothing was kept";
+    }
+    void sharedFoldersAreRefused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QUELMAR_REQUIRE_TWO_USERS();
+        QTemporaryDir dir;
+        const QByteArray sticky = QFile::encodeName(dir.filePath(QStringLiteral("sticky")));
+        const QByteArray theirs = QFile::encodeName(dir.filePath(QStringLiteral("theirs")));
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0 && ::mkdir(sticky.constData(), 0700) == 0
+                && ::chmod(sticky.constData(), 01777) == 0 && ::mkdir(theirs.constData(), 0700) == 0
+                && ::chown(theirs.constData(), OtherUser::uid(), OtherUser::gid()) == 0);
+        const QString target = dir.filePath(QStringLiteral("roots.QM3"));
+        save(target, ImageBytes{});
+        save(dir.filePath(QStringLiteral("plain.QM3")), ImageBytes{});
+        QVERIFY(OtherUser::run(
+            [&] { return ::symlink(QFile::encodeName(target).constData(), sticky + "/site.QM3") == 0; }));
+        for (QString &arg : args)
+            if (QStringList{"plain.QM3", "sticky/site.QM3", "sticky", "theirs"}.contains(arg))
+                arg = dir.filePath(arg);
+        const Run r = run(args);
+        QCOMPARE(r.err, QStringLiteral("quelmar-params: ") + dir.filePath(message) + QLatin1Char('\n'));
+        QCOMPARE(r.status, Cli::ExitUsage);
+        QCOMPARE(contents(target), QByteArray(EEAddr::ImageSize, '\0'));
+        QCOMPARE(QDir(QFile::decodeName(sticky)).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 1);
     }
 };
 

@@ -69,6 +69,7 @@ private slots:
     void errors();
     void importByFileTime();
     void bookFromSettings();
+    void foreignTextsAreShownEscaped();
 };
 
 void TestSiteCommands::init()
@@ -157,6 +158,20 @@ void TestSiteCommands::errors_data()
                                        << QStringLiteral("quelmar-params: site \"Mill\" has fewer than two exchanges with a parameter set\n");
     QTest::newRow("no file") << QStringList{QStringLiteral("put"), QStringLiteral("Mill"), QStringLiteral("/nonexistent/a.QM3")} << 2
                              << QStringLiteral("quelmar-params: /nonexistent/a.QM3: No such file or directory\n");
+    QTest::newRow("control character in a name")
+        << QStringList{QStringLiteral("add"), QStringLiteral("Evil\x1b]0;x\a")} << 2
+        << QStringLiteral("quelmar-params: --name: control characters are not allowed\n");
+    QTest::newRow("escape in an address")
+        << QStringList{QStringLiteral("edit"), QStringLiteral("Mill"), QStringLiteral("--address"),
+                       QStringLiteral("\x1b[2J")}
+        << 2 << QStringLiteral("quelmar-params: --address: control characters are not allowed\n");
+    QTest::newRow("escape in notes") << QStringList{QStringLiteral("edit"), QStringLiteral("Mill"),
+                                                    QStringLiteral("--notes"), QStringLiteral("gate\n\x1b[2J")}
+                                     << 2
+                                     << QStringLiteral("quelmar-params: --notes: control characters are not allowed\n");
+    QTest::newRow("a missing site's name is shown escaped")
+        << QStringList{QStringLiteral("show"), QStringLiteral("Barn\x1b[2J")} << 2
+        << QStringLiteral("quelmar-params: no site \"Barn\\u001b[2J\" in the site book\n");
     QTest::newRow("no site command") << QStringList{QStringLiteral("frob")} << 2
                                      << QStringLiteral("quelmar-params: site: a command is expected: add, edit, list, show, "
                                                        "history, diff, get, put, import\nTry 'quelmar-params --help'.\n");
@@ -171,6 +186,25 @@ void TestSiteCommands::errors()
     QTEST(r.status, "status");
     // Nothing changed: still one site, no exchange.
     QCOMPARE(site({QStringLiteral("history"), QStringLiteral("Mill")}).out, QString());
+}
+
+// A book others fill: what they typed reaches no terminal as a control.
+void TestSiteCommands::foreignTextsAreShownEscaped()
+{
+    Sites::SiteDetails details =
+        Sites::SiteDetails::named(QStringLiteral("Evil\x1b]0;pwned\a") + QChar(0x9b) + QChar(0x202e));
+    details.address = QStringLiteral("Fő út 1.\nBarn  last: forged");
+    details.notes = QStringLiteral("gate\t1234\nask \x1b[31mAnna");
+    Sites::openSiteBook(m_book)->addSite(details);
+    QCOMPARE(site({QStringLiteral("list")}).out,
+             QStringLiteral("Evil\\u001b]0;pwned\\u0007\\u009b\\u202e  no exchanges\n"));
+    const Run show = site({QStringLiteral("show"), details.name});
+    QVERIFY2(show.out.contains(QStringLiteral("Address   Fő út 1.\\nBarn  last: forged\n")), qPrintable(show.out));
+    // Notes keep their lines and tabs, not their escapes.
+    QVERIFY2(show.out.contains(QStringLiteral("Notes     gate\t1234\nask \\u001b[31mAnna\n")), qPrintable(show.out));
+    QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Barn"), QStringLiteral("--notes"), QStringLiteral("a\tb\nc")})
+                 .status,
+             Cli::ExitDone);
 }
 
 void TestSiteCommands::importByFileTime()

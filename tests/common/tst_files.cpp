@@ -1,27 +1,33 @@
 // The one save, folder and system-error routines, and the files that go out
 // through them: modes of new and replaced files, folders, temporary names
-// shared by threads, and a save cut short by the system.
+// shared by threads, a save cut short by the system, and what another user
+// planted in a shared folder.
+
+#include "OtherUser.h"
 
 #include "common/Files.h"
+#include "link/FrameTrace.h"
 #include "link/TrafficFile.h"
 #include "serial/TextLineFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <termios.h>
-#include <cstring>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -71,7 +77,13 @@ private slots:
     void errorMessageIsPathAndSystemText();
     void newFilesTakeTheirAccess_data();
     void newFilesTakeTheirAccess();
+    void replacedFileKeepsItsMode_data();
     void replacedFileKeepsItsMode();
+    void linksAreFollowedAsTheKernelWould_data();
+    void linksAreFollowedAsTheKernelWould();
+    void plantedFilesBecomeTheWritersOwn();
+    void tracesRefuseWhatIsNotTheirs_data();
+    void tracesRefuseWhatIsNotTheirs();
     void makeFolderGivesTheSystemsReason_data();
     void makeFolderGivesTheSystemsReason();
     void madeFoldersArePrivate();
@@ -128,19 +140,98 @@ void TestFiles::newFilesTakeTheirAccess()
     QCOMPARE(modeOf(dir.filePath(QStringLiteral("opened"))), mode);
 }
 
+void TestFiles::replacedFileKeepsItsMode_data()
+{
+    QTest::addColumn<bool>("isPrivate");
+    QTest::addColumn<unsigned>("before");
+    QTest::addColumn<unsigned>("after");
+    // A set or a report never becomes readable by others; other files keep all.
+    QTest::newRow("private, 644") << true << 0644u << 0640u;
+    QTest::newRow("private, 666") << true << 0666u << 0660u;
+    QTest::newRow("shared, 644") << false << 0644u << 0644u;
+}
+
 void TestFiles::replacedFileKeepsItsMode()
 {
+    QFETCH(bool, isPrivate);
+    QFETCH(unsigned, before);
+    QFETCH(unsigned, after);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("kept"));
     QCOMPARE(Files::save(path, "old", Files::Access::Shared), 0);
-    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0644), 0);
-    QCOMPARE(Files::save(path, "new", Files::Access::Private), 0);
-    QCOMPARE(modeOf(path), 0644u);
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), before), 0);
+    QCOMPARE(Files::save(path, "new", isPrivate ? Files::Access::Private : Files::Access::Shared), 0);
+    QCOMPARE(modeOf(path), after);
     QCOMPARE(Files::createFile(path, Files::Access::Private), 0);
     QCOMPARE(contents(path), QByteArray("new"));
-    QCOMPARE(modeOf(path), 0644u);
+    QCOMPARE(modeOf(path), after);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("kept")});
+}
+
+void TestFiles::linksAreFollowedAsTheKernelWould_data()
+{
+    QTest::addColumn<unsigned>("folderMode");
+    QTest::addColumn<bool>("folderIsOthers");
+    QTest::addColumn<bool>("linkIsOthers");
+    QTest::addColumn<bool>("dangling");
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("another's link, sticky folder for all") << 01777u << false << true << false << false;
+    QTest::newRow("another's dangling link, sticky folder") << 01777u << false << true << true << false;
+    QTest::newRow("own link, sticky folder") << 01777u << false << false << false << true;
+    QTest::newRow("another's link, not sticky") << 0777u << false << true << false << true;
+    QTest::newRow("another's link in their own folder") << 01777u << true << true << false << true;
+}
+
+// The save, the recording's append and the book's creation take one rule.
+void TestFiles::linksAreFollowedAsTheKernelWould()
+{
+    QUELMAR_REQUIRE_TWO_USERS();
+    QFETCH(unsigned, folderMode);
+    QFETCH(bool, folderIsOthers);
+    QFETCH(bool, linkIsOthers);
+    QFETCH(bool, dangling);
+    QFETCH(bool, followed);
+    QTemporaryDir dir;
+    const QByteArray shared = QFile::encodeName(dir.filePath(QStringLiteral("shared")));
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0 && ::mkdir(shared.constData(), 0700) == 0);
+    QVERIFY(::chown(shared.constData(), folderIsOthers ? OtherUser::uid() : 0, OtherUser::gid()) == 0
+            && ::chmod(shared.constData(), folderMode) == 0);
+    const QString target = dir.filePath(QStringLiteral("roots-file"));
+    if (!dangling)
+        QCOMPARE(Files::save(target, "mine", Files::Access::Private), 0);
+    const QByteArray link = shared + "/site.QM3";
+    const auto plant = [&] { return ::symlink(QFile::encodeName(target).constData(), link.constData()) == 0; };
+    QVERIFY(linkIsOthers ? OtherUser::run(plant) : plant());
+    const QString path = QFile::decodeName(link);
+    const int appended = Files::openForAppending(path, Files::Access::Shared);
+    QCOMPARE(appended >= 0 ? 0 : errno, followed ? 0 : Files::ForeignLink);
+    ::close(appended);
+    QCOMPARE(Files::createFile(path, Files::Access::Private), followed ? 0 : Files::ForeignLink);
+    QCOMPARE(Files::save(path, "set", Files::Access::Private), followed ? 0 : Files::ForeignLink);
+    QVERIFY(QFileInfo(path).isSymLink()); // a link stays a link either way
+    QCOMPARE(contents(target), followed ? QByteArray("set") : dangling ? QByteArray() : QByteArray("mine"));
+    QCOMPARE(QFileInfo::exists(target), followed || !dangling);
+    QCOMPARE(Files::errorMessage(QStringLiteral("sticky/site.QM3"), Files::ForeignLink),
+             QStringLiteral("sticky/site.QM3: a link that another user made in a shared folder; nothing was written"));
+}
+
+// A file another user made for the writer to fill becomes the writer's own.
+void TestFiles::plantedFilesBecomeTheWritersOwn()
+{
+    QUELMAR_REQUIRE_TWO_USERS();
+    QTemporaryDir dir;
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 01777), 0);
+    const QByteArray planted = QFile::encodeName(dir.filePath(QStringLiteral("kovacs.QM3")));
+    QVERIFY(OtherUser::run([&] {
+        return ::close(::open(planted.constData(), O_WRONLY | O_CREAT, 0666)) == 0
+            && ::chmod(planted.constData(), 0666) == 0;
+    }));
+    QCOMPARE(Files::save(QFile::decodeName(planted), "password", Files::Access::Private), 0);
+    struct stat st {};
+    QVERIFY(::stat(planted.constData(), &st) == 0 && st.st_uid == ::geteuid());
+    QCOMPARE(st.st_mode & 07777, 0660u);
+    QVERIFY(!OtherUser::run([&] { return ::open(planted.constData(), O_RDONLY) >= 0; }));
 }
 
 void TestFiles::makeFolderGivesTheSystemsReason_data()
@@ -335,6 +426,53 @@ void TestFiles::directoriesAndDisksAreRefused()
         }
     }
     QSKIP("no block device in /dev to name");
+}
+
+void TestFiles::tracesRefuseWhatIsNotTheirs_data()
+{
+    QTest::addColumn<QByteArray>("kind");
+    QTest::addColumn<QString>("refusal"); // after "PATH: "; empty when traced into
+    const QString notATrace = QStringLiteral("not a trace file; nothing was traced");
+    QTest::newRow("new file") << QByteArray("none") << QString();
+    QTest::newRow("an old trace, 644") << QByteArray("12\tout\tpoll\t3f 3f 0d\n") << QString();
+    QTest::newRow("another kind of file") << QByteArray("[Port]\nCOM=3\n") << notATrace;
+    QTest::newRow("FIFO") << QByteArray("fifo") << notATrace;
+    QTest::newRow("dangling link") << QByteArray("link")
+                                   << "a link; traces are never written through one, nothing was traced";
+    QTest::newRow("another user's trace") << QByteArray("others") << "belongs to another user; nothing was traced";
+}
+
+// Judged on what was opened, never through a link, never waiting on a FIFO.
+void TestFiles::tracesRefuseWhatIsNotTheirs()
+{
+    QFETCH(QByteArray, kind);
+    QFETCH(QString, refusal);
+    if (kind == "others")
+        QUELMAR_REQUIRE_TWO_USERS();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("site.trace"));
+    const QByteArray name = QFile::encodeName(path);
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(name.constData(), 0666), 0);
+    else if (kind == "link")
+        QCOMPARE(::symlink("pointed.trace", name.constData()), 0);
+    else if (kind != "none")
+        QCOMPARE(Files::save(path, kind == "others" ? "1\tin\tack\t7b\n" : kind, Files::Access::Shared), 0);
+    if (kind == "others")
+        QCOMPARE(::chown(name.constData(), OtherUser::uid(), OtherUser::gid()), 0);
+    ::chmod(name.constData(), 0644);
+    const QString expected = refusal.isEmpty() ? QString() : path + QStringLiteral(": ") + refusal;
+    QCOMPARE(FrameTrace::refusal(path), expected);
+    FrameTrace trace;
+    QString error;
+    QCOMPARE(trace.open(path, &error), refusal.isEmpty());
+    trace.close();
+    QCOMPARE(error, expected);
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("pointed.trace"))));
+    if (refusal.isEmpty())
+        QVERIFY(modeOf(path) == 0600u && contents(path).isEmpty()); // emptied for the new trace
+    else if (kind.contains('\n'))
+        QCOMPARE(contents(path), kind); // left as it was
 }
 
 QTEST_GUILESS_MAIN(TestFiles)

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the .deb from the build tree and holds it to Debian's rules: lintian
 # finds no error, the AppStream file validates, and the package carries the
-# programs, their manual pages and the metainfo file.
+# programs, their manual pages and the metainfo file, and depends on the Qt
+# SQL driver of the default site book (loaded at run time, so not derived).
 #   check-deb.sh BUILD_DIR SCRATCH_DIR PROGRAM...
 set -eu
 build=$1 scratch=$2
@@ -20,6 +21,8 @@ for f in "$@"; do
 done
 echo "$contents" | grep -q " ./usr/share/metainfo/quelmar-setup.metainfo.xml\$" \
     || { echo "not in the package: the metainfo file"; status=1; }
+dpkg-deb --field "$deb" Depends | tr ',' '\n' | grep -q '^ *libqt6sql6-sqlite\b' \
+    || { echo "Depends lacks libqt6sql6-sqlite: $(dpkg-deb --field "$deb" Depends)"; status=1; }
 dpkg-deb -x "$deb" "$scratch/root"
 appstreamcli validate --no-net "$scratch/root/usr/share/metainfo/quelmar-setup.metainfo.xml" || status=1
 # Errors fail; warnings are listed for the record.

@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -192,20 +193,28 @@ void TestCheckedWrite::backupRefusesToWrite_data()
 {
     QTest::addColumn<bool>("answers");
     QTest::addColumn<bool>("blocked"); // a file where the history folder belongs
-    QTest::newRow("module does not answer") << false << false;
-    QTest::newRow("backup cannot be kept") << true << true;
+    QTest::addColumn<bool>("shared");  // a history folder others may write
+    QTest::newRow("module does not answer") << false << false << false;
+    QTest::newRow("backup cannot be kept") << true << true << false;
+    QTest::newRow("backup folder writable by others") << true << false << true;
 }
 
 void TestCheckedWrite::backupRefusesToWrite()
 {
     QFETCH(bool, answers);
     QFETCH(bool, blocked);
+    QFETCH(bool, shared);
     if (!answers)
         m_line->module.arm({FaultKind::DropBlock, 0, 0, 0.0});
     CheckedWriteOptions o = options(false, true);
     if (blocked)
         QVERIFY(ParameterFile::save(o.history.folder(), m_image).ok);
-    const QString keepError = blocked ? ParameterFile::errorText(ENOTDIR) : QString();
+    if (shared)
+        QVERIFY(QDir().mkdir(o.history.folder())
+                && ::chmod(QFile::encodeName(o.history.folder()).constData(), 0777) == 0);
+    const QString keepError = blocked ? ParameterFile::errorText(ENOTDIR)
+        : shared ? o.history.folder() + QStringLiteral(": writable by other users; nothing was kept")
+                 : QString();
     const auto moduleBefore = m_line->module.memory;
     const TransferBytes bufferBefore = m_buffer;
     const WriteOutcome r = checkedWrite(*m_transfer, o);
@@ -215,6 +224,8 @@ void TestCheckedWrite::backupRefusesToWrite()
     QCOMPARE(r.backupError, keepError);
     QCOMPARE(r.result.stoppedAt, answers ? 0 : 1);
     QCOMPARE(m_line->module.counters().writesStored, 0);
+    // Others' folder is refused before the module is asked anything.
+    QCOMPARE(m_line->module.counters().readsAnswered == 0, shared || !answers);
     QVERIFY(m_line->module.memory == moduleBefore);
     QVERIFY(m_buffer == bufferBefore);
     QCOMPARE(m_display.colour, Transfer::Red);

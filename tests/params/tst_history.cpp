@@ -1,12 +1,16 @@
-// The history store: entry names, listing, the limit, and folders that cannot be written.
+// The history store: entry names, listing, the limit, folders that cannot be
+// written, and names planted in the folder.
 
 #include "params/FieldModel.h"
 #include "params/History.h"
 #include "params/ParameterFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,6 +41,7 @@ private slots:
     void theNewestAreKept();
     void unwritableFolder_data();
     void unwritableFolder();
+    void plantedNamesAreNeitherFollowedNorOpened();
 };
 
 void TestHistory::names_data()
@@ -151,6 +156,35 @@ void TestHistory::unwritableFolder()
     QCOMPARE(kept.error, reason);
     QCOMPARE(History::outcomeNote(kept), QStringLiteral(" History not saved: %1.").arg(reason));
     QVERIFY(store.entries().isEmpty());
+}
+
+// A link at an entry's name and a FIFO as an outcome record: the new entry
+// takes the next name, the listing neither follows nor waits.
+void TestHistory::plantedNamesAreNeitherFollowedNorOpened()
+{
+    QTemporaryDir tmp;
+    const History::Store store(tmp.filePath(QStringLiteral("history")));
+    QVERIFY(QDir().mkdir(store.folder()));
+    const QDir dir(store.folder());
+    const QString elsewhere = tmp.filePath(QStringLiteral("elsewhere.QM3"));
+    const QString taken = dir.filePath(History::entryName(at(1, 0), Operation::Read, QStringLiteral("COM1")));
+    QCOMPARE(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(taken).constData()), 0);
+    const QString older = dir.filePath(History::entryName(at(1, 0), Operation::Write, QStringLiteral("COM1")));
+    QVERIFY(ParameterFile::save(older, ImageBytes{}).ok);
+    const QString record = dir.filePath(QLatin1Char('.') + QFileInfo(older).fileName() + QStringLiteral(".outcome"));
+    QCOMPARE(::mkfifo(QFile::encodeName(record).constData(), 0600), 0);
+
+    const History::Kept kept = store.keep(ImageBytes{}, Operation::Read, QStringLiteral("COM1"), at(1, 0),
+                                          QStringLiteral("Verify: done."));
+    QVERIFY2(kept.ok(), qPrintable(kept.error));
+    QCOMPARE(QFileInfo(kept.path).fileName(), QStringLiteral("20260301-000000-read-COM1-2.QM3"));
+    QVERIFY(!QFileInfo::exists(elsewhere));
+    const QList<History::Entry> list = store.entries();
+    QCOMPARE(list.size(), 2); // the link is no entry
+    QCOMPARE(list.at(0).path, kept.path);
+    QCOMPARE(list.at(0).outcome, QStringLiteral("Verify: done."));
+    QCOMPARE(list.at(1).path, older);
+    QCOMPARE(list.at(1).outcome, QString());
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

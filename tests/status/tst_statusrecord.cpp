@@ -37,6 +37,8 @@ private slots:
     void statusRows_data();
     void statusRows();
     void stateTextRowsPerLine();
+    void moduleTextsCannotRunInASpreadsheet_data();
+    void moduleTextsCannotRunInASpreadsheet();
     void recorderAppendsAfterOneHeader();
     void failedSyncGivesTheSystemsReason();
 };
@@ -140,6 +142,31 @@ void TestStatusRecord::stateTextRowsPerLine()
     const QDateTime utc(QDate(2024, 1, 2), QTime(3, 4, 5), Qt::UTC);
     QCOMPARE(StatusCsv::textRow(utc, QStringLiteral("SMS \"x\", sent")),
              QStringLiteral("2024-01-02T03:04:05.000+00:00,,,,,,,,,\"SMS \"\"x\"\", sent\""));
+}
+
+void TestStatusRecord::moduleTextsCannotRunInASpreadsheet_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("formula") << "=HYPERLINK(\"http://x\")"
+                             << "\"'=HYPERLINK(\"\"http://x\"\")\"";
+    QTest::newRow("minus") << "-5 dBm"
+                           << "'-5 dBm";
+    QTest::newRow("at") << "@SUM(A1)"
+                        << "'@SUM(A1)";
+    QTest::newRow("terminal escape") << "GSM\x1b[2J ready"
+                                     << "GSM\\u001b[2J ready";
+    QTest::newRow("plain") << "GSM ready"
+                           << "GSM ready";
+}
+
+// The recording and status --csv share the row: a module text opens as text.
+void TestStatusRecord::moduleTextsCannotRunInASpreadsheet()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, cell);
+    const QDateTime utc(QDate(2024, 1, 2), QTime(3, 4, 5), Qt::UTC);
+    QCOMPARE(StatusCsv::textRow(utc, text), QStringLiteral("2024-01-02T03:04:05.000+00:00,,,,,,,,,") + cell);
 }
 
 void TestStatusRecord::recorderAppendsAfterOneHeader()
