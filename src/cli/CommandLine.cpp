@@ -3,8 +3,13 @@
 #include <QFileInfo>
 
 #include "params/ParameterFile.h"
+#include "sites/SiteBook.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include <unistd.h>
 
 namespace Cli {
 
@@ -144,7 +149,7 @@ int dispatch(const QStringList &arguments, Io &io)
         if ((c = findCommand(first + QLatin1Char(' ') + arguments.at(1))))
             return runCommand(*c, arguments.mid(2), io);
     if (!c && first == QLatin1String("site"))
-        return usage(io, QStringLiteral("site: a command is expected: add, edit, list, show, history, diff, get, put, import"));
+        return usage(io, QStringLiteral("site: a command is expected: init, add, edit, list, show, history, diff, get, put, import"));
     if (!c)
         return usage(io, first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(first)
                                                             : QStringLiteral("no command '%1'").arg(first));
@@ -188,6 +193,12 @@ int writeOutput(Io &io, const QString &path, const QByteArray &bytes, Files::Acc
 
 int runParams(const QStringList &arguments, Io &io)
 {
+    // A change kept waiting by a busy site book is said on a terminal only.
+    Sites::setWaitNotice(::isatty(STDERR_FILENO) ? std::function<void()>([] {
+        std::fputs("waiting for the site book ...\n", stderr);
+        std::fflush(stderr);
+    })
+                                                 : std::function<void()>());
     const int status = dispatch(arguments, io);
     // What could not be written is never reported as done: a full disk or a
     // closed pipe behind standard output fails the command.
