@@ -12,6 +12,7 @@
 #include <QSqlRecord>
 #include <QSysInfo>
 #include <QThread>
+#include <QUrl>
 
 #include <algorithm>
 #include <memory>
@@ -208,10 +209,18 @@ void SqlSiteBook::open(const QString &url, BookUse use, int version, const BookR
                 if (std::none_of(parameters.begin(), parameters.end(), [&](const auto &given) { return given.first == key; }))
                     parameters.prepend({key, value});
             db.setConnectOptions(connectOptions(parameters));
-        } else {
+        } else if (!m_readOnly) {
             db.setDatabaseName(where.path);
-            db.setConnectOptions(m_readOnly ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000;QSQLITE_OPEN_READONLY")
-                                            : QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
+        } else {
+            // SQLite reads a WAL book only with its -shm file; where that cannot be made, nobody
+            // writes the book either, so it is read as a file that does not change.
+            const bool sharedMemory = QFileInfo::exists(where.path + QStringLiteral("-shm"))
+                                      || ::access(QFile::encodeName(QFileInfo(where.path).absolutePath()).constData(), W_OK) == 0;
+            db.setDatabaseName(sharedMemory ? where.path
+                                            : QUrl::fromLocalFile(where.path).toString(QUrl::FullyEncoded)
+                                                  + QStringLiteral("?immutable=1"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000;QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
         }
         if (!db.open()) {
             const QString words = wordsOf(db.lastError());
@@ -282,7 +291,7 @@ void SqlSiteBook::grant(const BookRoles &roles)
         run(m_sql.begin);
         run(m_sql.makeRole.arg(roles.owner, quoted(roles.owner), QStringLiteral("true")));
         for (const QString &statement : m_sql.ownedBy)
-            run(statement.arg(quoted(roles.owner)));
+            run(statement.contains(QLatin1String("%1")) ? statement.arg(quoted(roles.owner)) : statement);
         const std::pair<const QString *, const QStringList *> grants[] = {{&roles.installers, &m_sql.installerGrants},
                                                                          {&roles.staff, &m_sql.staffGrants}};
         for (const auto &[role, statements] : grants) {

@@ -655,12 +655,11 @@ void TestSiteBook::verifyFullNeedsItsRootCertificate()
                                  m_url.section(QLatin1Char('/'), 3));
     QString message;
     QCOMPARE(kindOf([&] { SqlSiteBook book(url); }, &message), SiteBookError::Kind::Unavailable);
-    QVERIFY2(message.contains(QLatin1String("/nonexistent/root.crt")), qPrintable(message));
+    // Refused before anything crosses the line in clear: no TLS here, and no root certificate.
+    QVERIFY2(message.contains(QLatin1String("SSL")) || message.contains(QLatin1String("/nonexistent/root.crt")),
+             qPrintable(message));
     // The other parameters reach the server as given.
     SqlSiteBook named(QStringLiteral("%1?application_name=quelmar%20test&sslmode=prefer").arg(m_url));
-    named.execute(QStringLiteral("CREATE TEMP TABLE seen AS SELECT current_setting('application_name') AS name"));
-    QCOMPARE(kindOf([&] { named.execute(QStringLiteral("SELECT 1 FROM seen WHERE name = 'quelmar test' HAVING count(*) = 1")); }),
-             SiteBookError::Kind(-1));
     QCOMPARE(kindOf([&] { named.execute(QStringLiteral("DO $$ BEGIN IF current_setting('application_name') <> 'quelmar test' THEN RAISE EXCEPTION 'wrong name'; END IF; END $$")); }),
              SiteBookError::Kind(-1));
 }
