@@ -14,6 +14,8 @@
 #include "params/PortWorker.h"
 #include "params/TransferTexts.h"
 #include "serial/PortMap.h"
+#include "sites/BookLocation.h"
+#include "sites/BookSession.h"
 #include "sites/SiteRecorder.h"
 #include "status/StatusCsv.h"
 #include "status/StatusDisplay.h"
@@ -345,24 +347,30 @@ bool siteUsable(const QCommandLineParser &p, Io &io, const QStringList &ports)
 // A read into a site the book does not have is a usage error: a misspelt
 // name costs no read. A book that cannot be opened is not: it only gives the
 // outcome's note.
-bool siteKnown(const QCommandLineParser &p, Io &io)
+bool siteKnown(Sites::BookSession *book, Io &io)
 {
-    if (!p.isSet(SiteOption))
+    if (!book)
         return true;
-    try {
-        Sites::openSiteBook(siteBookUrl(p.value(siteBookOption())))->site(p.value(SiteOption));
-    } catch (const Sites::SiteBookError &error) {
-        if (error.kind() == Sites::SiteBookError::Kind::NoSite) {
-            fail(io, ExitUsage, error.message());
-            return false;
-        }
+    const auto &error = book->open();
+    if (error && error->kind() == Sites::SiteBookError::Kind::NoSite) {
+        fail(io, ExitUsage, error->message());
+        return false;
     }
     return true;
 }
 
+// The command's one connection to the book with --site, made before any port
+// is opened and used by the port after it closed its port.
+std::unique_ptr<Sites::BookSession> bookSession(const QCommandLineParser &p)
+{
+    if (!p.isSet(SiteOption))
+        return nullptr;
+    return std::make_unique<Sites::BookSession>(siteBookUrl(p.value(siteBookOption())), p.value(SiteOption));
+}
+
 // The image to write or compare: the site's current set with --site, else
 // the file argument; nullopt after an error, with its exit status.
-std::optional<ImageBytes> imageToUse(const QCommandLineParser &p, Io &io, int &status)
+std::optional<ImageBytes> imageToUse(const QCommandLineParser &p, Io &io, Sites::BookSession *book, int &status)
 {
     status = ExitUsage;
     const QStringList args = p.positionalArguments();
@@ -377,27 +385,26 @@ std::optional<ImageBytes> imageToUse(const QCommandLineParser &p, Io &io, int &s
         fail(io, ExitUsage, QStringLiteral("--site uses the site's current set: no FILE is taken"));
         return std::nullopt;
     }
-    try {
-        const auto book = Sites::openSiteBook(siteBookUrl(p.value(siteBookOption())));
-        const Sites::Site site = book->site(p.value(SiteOption));
-        if (!site.current)
-            fail(io, ExitUsage, QStringLiteral("site \"%1\" has no current set").arg(site.details.name));
-        return site.current;
-    } catch (const Sites::SiteBookError &error) {
-        status = error.kind() == Sites::SiteBookError::Kind::NoSite ? ExitUsage : ExitDiffers;
-        fail(io, status, error.message());
+    if (const auto &error = book->open()) {
+        status = error->kind() == Sites::SiteBookError::Kind::NoSite ? ExitUsage : ExitDiffers;
+        fail(io, status, error->message());
         return std::nullopt;
     }
+    const Sites::Site &site = *book->site();
+    if (!site.current)
+        fail(io, ExitUsage, QStringLiteral("site \"%1\" has no current set").arg(site.details.name));
+    return site.current;
 }
 
-// Records the exchanges into the --site on this port's thread (its own
-// connection); the note for the outcome line when the book was not updated.
-QString recordToSite(const QCommandLineParser &p, const QList<Sites::NewExchange> &exchanges)
+// Records the exchanges into the --site through the command's connection,
+// the port closed first so that a busy book never holds it; the note for the
+// outcome line when the book was not updated.
+QString recordToSite(Sites::BookSession *book, PortWorker &w, const QList<Sites::NewExchange> &exchanges)
 {
-    if (!p.isSet(SiteOption) || exchanges.isEmpty())
+    if (!book || exchanges.isEmpty())
         return {};
-    Sites::SiteRecorder recorder(siteBookUrl(p.value(siteBookOption())), p.value(SiteOption));
-    return recorder.record(exchanges);
+    w.link.hangUp();
+    return book->record(exchanges);
 }
 
 int runRead(const QCommandLineParser &p, Io &io)
@@ -407,7 +414,7 @@ int runRead(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     if (!p.isSet(OutputOption) && !p.isSet(SiteOption))
         return fail(io, ExitUsage, QStringLiteral("read: -o FILE or --site NAME is required"));
-    if (!siteUsable(p, io, *ports) || !siteKnown(p, io))
+    if (!siteUsable(p, io, *ports))
         return ExitUsage;
     QStringList targets;
     for (const QString &port : *ports) {
@@ -421,20 +428,26 @@ int runRead(const QCommandLineParser &p, Io &io)
         const QString unwritable = unwritableText(targets.last());
         if (!unwritable.isEmpty())
             return failFile(io, ExitUsage, targets.last(), unwritable);
+        if (const QString book = Sites::outputIsBook(targets.last(), siteBookUrl(p.value(siteBookOption())));
+            !book.isEmpty())
+            return failFile(io, ExitUsage, targets.last(), book);
     }
+    const auto book = bookSession(p);
+    if (!siteKnown(book.get(), io))
+        return ExitUsage;
     PortRun run(p, io, *ports, {QStringLiteral("read")});
     if (!run.usable())
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s) {
         if (w.transfer.Read() != TransferOutcome::Succeeded) {
             s.fail(outcomeText(Sequence::Read, w.transfer.Result(), {}, OutcomeForm::Line)
-                   + recordToSite(p, {Sites::readExchange(w.transfer.Result(), w.image, s.port)}));
+                   + recordToSite(book.get(), w, {Sites::readExchange(w.transfer.Result(), w.image, s.port)}));
             return;
         }
         // What was read is kept whatever happens to the file or the site.
         const History::Kept kept = History::Store().keep(w.image, History::Operation::Read, s.port);
         // A complete read becomes the site's current set, its bytes 960 to 1087 kept.
-        const QString siteNote = recordToSite(p, {Sites::readExchange(w.transfer.Result(), w.image, s.port)});
+        const QString siteNote = recordToSite(book.get(), w, {Sites::readExchange(w.transfer.Result(), w.image, s.port)});
         const QString site = p.isSet(SiteOption) ? QStringLiteral("site \"%1\"").arg(p.value(SiteOption)) : QString();
         const QString &target = targets[int(ports->indexOf(s.port))];
         const QString read = QStringLiteral("read %1 of %1 blocks%2 into ").arg(Blocks).arg(repeatedText(w.transfer.Result()));
@@ -461,7 +474,8 @@ int runWrite(const QCommandLineParser &p, Io &io)
     if (!ports || !siteUsable(p, io, *ports))
         return ExitUsage;
     int status = ExitUsage;
-    const auto image = imageToUse(p, io, status);
+    const auto book = bookSession(p);
+    const auto image = imageToUse(p, io, book.get(), status);
     if (!image)
         return status;
     CheckedWriteOptions options;
@@ -492,7 +506,7 @@ int runWrite(const QCommandLineParser &p, Io &io)
         mine.port = s.port;
         const WriteOutcome r = checkedWrite(w.transfer, mine);
         const QString line = outcomeText(r, OutcomeForm::Line)
-                             + recordToSite(p, Sites::writeExchanges(r, options.backup, *image, s.port));
+                             + recordToSite(book.get(), w, Sites::writeExchanges(r, options.backup, *image, s.port));
         if (r.succeeded()) {
             s.succeed(line);
             return;
@@ -510,7 +524,8 @@ int runCompare(const QCommandLineParser &p, Io &io)
     if (!ports || !siteUsable(p, io, *ports))
         return ExitUsage;
     int status = ExitUsage;
-    const auto image = imageToUse(p, io, status);
+    const auto book = bookSession(p);
+    const auto image = imageToUse(p, io, book.get(), status);
     if (!image)
         return status;
     const bool quiet = p.isSet(QuietOption);
@@ -522,13 +537,13 @@ int runCompare(const QCommandLineParser &p, Io &io)
         using Sites::NewExchange;
         if (w.transfer.readInto(module) != TransferOutcome::Succeeded) {
             s.fail(outcomeText(Sequence::Compare, w.transfer.Result(), {}, OutcomeForm::Line)
-                   + recordToSite(p, {NewExchange(Sites::Operation::Compare, s.port,
+                   + recordToSite(book.get(), w, {NewExchange(Sites::Operation::Compare, s.port,
                                                   Sites::stoppedOutcome(w.transfer.Result()), std::nullopt)}));
             return;
         }
         const auto d = FieldModel::DiffImages(module, *image, {0, EEAddr::ModuleBytes - 1});
         const QString siteNote
-            = recordToSite(p, {Sites::compareExchange(w.transfer.Result(), module, d.count(), s.port)});
+            = recordToSite(book.get(), w, {Sites::compareExchange(w.transfer.Result(), module, d.count(), s.port)});
         if (d.isEmpty()) {
             s.succeed(QStringLiteral("compare: the module holds the %1 data")
                           .arg(p.isSet(SiteOption) ? QStringLiteral("site's") : QStringLiteral("file's"))

@@ -10,10 +10,18 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +45,8 @@ private slots:
     void readWriteCompareIntoSite();
     void bookUnusableLeavesReadWorking();
     void sitesTakeOnePort();
+    void silentBookConnectsOnce();
+    void lockedBookWaitsTenSeconds();
 
 private:
     void startModule(int port, const ImageBytes &memory);
@@ -177,6 +187,81 @@ void TestSiteModules::sitesTakeOnePort()
                              QStringLiteral("Nowhere"), QStringLiteral("--book"), book()});
     QCOMPARE(none.status, 2);
     QVERIFY2(none.err.contains(QLatin1String("Nowhere")), qPrintable(none.err));
+}
+
+void TestSiteModules::silentBookConnectsOnce()
+{
+    startModule(75, pattern(5, 0));
+    // A server that takes the connection and never answers.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(silent >= 0);
+    const auto closeSilent = qScopeGuard([&] { ::close(silent); });
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(silent, 8) == 0);
+    QVERIFY(::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+    const QString url = QStringLiteral("postgresql://nobody@127.0.0.1:%1/sites?connect_timeout=2").arg(ntohs(address.sin_port));
+    const QString file = path(QStringLiteral("silent.QM3"));
+    QElapsedTimer timer;
+    timer.start();
+    const Run r = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM75"), QStringLiteral("-o"), file,
+                          QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), url});
+    const qint64 ms = timer.elapsed();
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QLatin1String(" Site book not updated: the site book postgresql://nobody@127.0.0.1:")), qPrintable(r.out));
+    // One connection, of at most its 2 s, then the read; none after it.
+    QVERIFY2(ms < 2000 + 3000, qPrintable(QString::number(ms)));
+    ::fcntl(silent, F_SETFL, O_NONBLOCK);
+    int connections = 0;
+    for (int accepted; (accepted = ::accept(silent, nullptr, nullptr)) >= 0; ++connections)
+        ::close(accepted);
+    QCOMPARE(connections, 1);
+    ImageBytes read{};
+    QVERIFY(ParameterFile::load(file, read).ok);
+    QCOMPARE(read, pattern(5, 0));
+    // The book itself as the output: refused before the port is opened.
+    {
+        auto sites = Sites::openSiteBook(book());
+        if (!sites->findSite(QStringLiteral("Mill")))
+            sites->addSite(Sites::SiteDetails::named(QStringLiteral("Mill")));
+    }
+    const qint64 size = QFileInfo(book()).size();
+    const Run same = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM75"), QStringLiteral("-o"), book(),
+                             QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), book()});
+    QCOMPARE(same.status, 2);
+    QCOMPARE(same.err, QStringLiteral("quelmar-params: %1: is the site book: choose another file\n").arg(book()));
+    QCOMPARE(QFileInfo(book()).size(), size);
+}
+
+void TestSiteModules::lockedBookWaitsTenSeconds()
+{
+    startModule(76, pattern(6, 0));
+    const QString locked = path(QStringLiteral("locked.sqlite"));
+    {
+        auto sites = Sites::openSiteBook(locked);
+        sites->addSite(Sites::SiteDetails::named(QStringLiteral("Mill")));
+    }
+    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+    holder.setDatabaseName(locked);
+    QVERIFY(holder.open());
+    QSqlQuery(holder).exec(QStringLiteral("BEGIN IMMEDIATE"));
+    QElapsedTimer timer;
+    timer.start();
+    const Run r = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM76"), QStringLiteral("-o"),
+                          path(QStringLiteral("locked.QM3")), QStringLiteral("--site"), QStringLiteral("Mill"),
+                          QStringLiteral("--book"), locked});
+    const qint64 ms = timer.elapsed();
+    QSqlQuery(holder).exec(QStringLiteral("ROLLBACK"));
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.trimmed().endsWith(QStringLiteral(" Site book not updated: the site book %1: database is locked.").arg(locked)),
+             qPrintable(r.out));
+    QVERIFY2(ms >= 10000 && ms < 10000 + 4000, qPrintable(QString::number(ms)));
+    QVERIFY(QFileInfo::exists(path(QStringLiteral("locked.QM3"))));
 }
 
 QTEST_GUILESS_MAIN(TestSiteModules)
