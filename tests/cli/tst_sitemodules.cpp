@@ -2,6 +2,7 @@
 // exchange lands in the site, a read keeps the site's bytes 960 to 1087, and
 // a book that cannot be used never stops the operation.
 
+#include "common/SilentServer.h"
 #include "common/SimulatorProcess.h"
 #include "common/ToolRun.h"
 #include "params/ParameterFile.h"
@@ -16,12 +17,6 @@
 #include <QtTest>
 
 #include <memory>
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -192,17 +187,9 @@ void TestSiteModules::sitesTakeOnePort()
 void TestSiteModules::silentBookConnectsOnce()
 {
     startModule(75, pattern(5, 0));
-    // A server that takes the connection and never answers.
-    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(silent >= 0);
-    const auto closeSilent = qScopeGuard([&] { ::close(silent); });
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(silent, 8) == 0);
-    QVERIFY(::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
-    const QString url = QStringLiteral("postgresql://nobody@127.0.0.1:%1/sites?connect_timeout=2").arg(ntohs(address.sin_port));
+    SilentServer silent;
+    QVERIFY(silent.port() != 0);
+    const QString url = QStringLiteral("postgresql://nobody@127.0.0.1:%1/sites?connect_timeout=2").arg(silent.port());
     const QString file = path(QStringLiteral("silent.QM3"));
     QElapsedTimer timer;
     timer.start();
@@ -213,11 +200,7 @@ void TestSiteModules::silentBookConnectsOnce()
     QVERIFY2(r.out.contains(QLatin1String(" Site book not updated: the site book postgresql://nobody@127.0.0.1:")), qPrintable(r.out));
     // One connection, of at most its 2 s, then the read; none after it.
     QVERIFY2(ms < 2000 + 3000, qPrintable(QString::number(ms)));
-    ::fcntl(silent, F_SETFL, O_NONBLOCK);
-    int connections = 0;
-    for (int accepted; (accepted = ::accept(silent, nullptr, nullptr)) >= 0; ++connections)
-        ::close(accepted);
-    QCOMPARE(connections, 1);
+    QCOMPARE(silent.connections(), 1);
     ImageBytes read{};
     QVERIFY(ParameterFile::load(file, read).ok);
     QCOMPARE(read, pattern(5, 0));

@@ -3,6 +3,8 @@
 
 #include "BookFixture.h"
 
+#include "common/SilentServer.h"
+
 #include "params/FieldModel.h"
 #include "sites/BookLocation.h"
 #include "sites/SiteMatch.h"
@@ -19,9 +21,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -453,16 +452,9 @@ void TestSiteBook::silentServerBoundsTheWait()
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         QFAIL("Qt's QPSQL driver is missing (package libqt6sql6-psql)");
     // Accepts connections (the kernel's backlog does) and never says a word.
-    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(silent >= 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(silent, 8) == 0);
-    QVERIFY(::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
-    const auto closeSilent = qScopeGuard([&] { ::close(silent); });
-    const QString url = QStringLiteral("postgresql://nobody@127.0.0.1:%1/sites").arg(ntohs(address.sin_port)) + query;
+    SilentServer silent;
+    QVERIFY(silent.port() != 0);
+    const QString url = QStringLiteral("postgresql://nobody@127.0.0.1:%1/sites").arg(silent.port()) + query;
     QElapsedTimer timer;
     timer.start();
     QString message;
@@ -470,6 +462,7 @@ void TestSiteBook::silentServerBoundsTheWait()
     const qint64 ms = timer.elapsed();
     QVERIFY2(message.contains(QLatin1String("cannot be opened")), qPrintable(message));
     QVERIFY2(ms >= seconds * 1000 - 500 && ms < seconds * 1000 + 1500, qPrintable(QString::number(ms)));
+    QCOMPARE(silent.connections(), 1);
 }
 
 QList<QByteArray> TestSiteBook::runRecorders(const QString &site, int processes, int count)
