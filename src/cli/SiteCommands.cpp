@@ -403,8 +403,7 @@ int runImport(const QCommandLineParser &p, Io &io)
             book.recordAll(site.id, exchanges);
         const qsizetype skipped = files.size() - exchanges.size();
         io.out << QStringLiteral("%1: %2 imported").arg(countOf(files.size(), "file", "files")).arg(exchanges.size())
-               << (skipped ? QStringLiteral(", %1 already in the book").arg(skipped) : QString()) << " into site \""
-               << site.details.name << "\"\n";
+               << (skipped ? QStringLiteral(", %1 already in the book").arg(skipped) : QString()) << '\n';
         return ExitDone;
     });
 }

@@ -11,8 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,7 +39,6 @@ private slots:
     void bookUnusableLeavesReadWorking();
     void sitesTakeOnePort();
     void silentBookConnectsOnce();
-    void lockedBookWaitsTenSeconds();
 
 private:
     void startModule(int port, const ImageBytes &memory);
@@ -216,35 +213,6 @@ void TestSiteModules::silentBookConnectsOnce()
     QCOMPARE(same.status, 2);
     QCOMPARE(same.err, QStringLiteral("quelmar-params: %1: is the site book: choose another file\n").arg(book()));
     QCOMPARE(QFileInfo(book()).size(), size);
-}
-
-void TestSiteModules::lockedBookWaitsTenSeconds()
-{
-    startModule(76, pattern(6, 0));
-    const QString locked = path(QStringLiteral("locked.sqlite"));
-    {
-        auto sites = Sites::openSiteBook(locked);
-        sites->addSite(Sites::SiteDetails::named(QStringLiteral("Mill")));
-    }
-    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-    holder.setDatabaseName(locked);
-    QVERIFY(holder.open());
-    QSqlQuery(holder).exec(QStringLiteral("BEGIN IMMEDIATE"));
-    QElapsedTimer timer;
-    timer.start();
-    const Run r = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM76"), QStringLiteral("-o"),
-                          path(QStringLiteral("locked.QM3")), QStringLiteral("--site"), QStringLiteral("Mill"),
-                          QStringLiteral("--book"), locked});
-    const qint64 ms = timer.elapsed();
-    QSqlQuery(holder).exec(QStringLiteral("ROLLBACK"));
-    holder.close();
-    holder = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-    QCOMPARE(r.status, 0);
-    QVERIFY2(r.out.trimmed().endsWith(QStringLiteral(" Site book not updated: the site book %1: database is locked.").arg(locked)),
-             qPrintable(r.out));
-    QVERIFY2(ms >= 10000 && ms < 10000 + 4000, qPrintable(QString::number(ms)));
-    QVERIFY(QFileInfo::exists(path(QStringLiteral("locked.QM3"))));
 }
 
 QTEST_GUILESS_MAIN(TestSiteModules)

@@ -15,28 +15,21 @@ class SilentServer
 public:
     SilentServer()
     {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), length) != 0
-            || ::listen(m_socket, 8) != 0 || ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
+        if (::bind(m_socket, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(m_socket, 8) == 0
+            && ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
     }
-    ~SilentServer()
-    {
-        if (m_socket >= 0)
-            ::close(m_socket);
-    }
+    ~SilentServer() { ::close(m_socket); }
     SilentServer(const SilentServer &) = delete;
     SilentServer &operator=(const SilentServer &) = delete;
 
-    // 0 when it could not listen.
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_port; } // 0 when it could not listen
 
-    // The connections made so far (each taken, and closed, once).
+    // The connections made so far.
     int connections()
     {
         ::fcntl(m_socket, F_SETFL, O_NONBLOCK);
@@ -46,7 +39,7 @@ public:
     }
 
 private:
-    int m_socket = -1;
+    int m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
     quint16 m_port = 0;
     int m_connections = 0;
 };
