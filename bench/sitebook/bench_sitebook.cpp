@@ -124,7 +124,8 @@ int main(int argc, char *argv[])
         else
             Sites::initSiteBook(url);
     }
-    out << "| book | open ms | search ms (hits) | history ms | record ms | record ms, NORMAL | bytes per exchange | fill s |\n"
+    out << "| book | open ms | search ms (hits) | history ms | record ms | record ms, NORMAL | bytes per exchange | "
+           "fill s |\n"
         << "|---|---|---|---|---|---|---|---|\n";
     for (const QString &url : urls) {
         QRandomGenerator random(1088);
@@ -164,12 +165,12 @@ int main(int argc, char *argv[])
         QString normal = QStringLiteral("-");
         if (!url.startsWith(QLatin1String("postgres"))) {
             book.execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
-            normal = QString::number(median([&](int k) {
-                                         book.record(ids.at((k * 223) % ids.size()),
-                                                     {Sites::Operation::Read, QStringLiteral("COM33"),
-                                                      QStringLiteral("complete"), one});
-                                     }),
-                                     'f', 2);
+            normal = QString::number(
+                median([&](int k) {
+                    book.record(ids.at((k * 223) % ids.size()),
+                                {Sites::Operation::Read, QStringLiteral("COM33"), QStringLiteral("complete"), one});
+                }),
+                'f', 2);
         }
         const double perExchange = double(bookBytes(url, book)) / (double(SiteCount) * ExchangesPerSite + 2 * Repeats);
         out << "| " << (url.startsWith(QLatin1String("postgres")) ? "PostgreSQL" : "SQLite") << " | "

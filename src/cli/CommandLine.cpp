@@ -149,7 +149,9 @@ int dispatch(const QStringList &arguments, Io &io)
         if ((c = findCommand(first + QLatin1Char(' ') + arguments.at(1))))
             return runCommand(*c, arguments.mid(2), io);
     if (!c && first == QLatin1String("site"))
-        return usage(io, QStringLiteral("site: a command is expected: init, add, edit, list, show, history, diff, get, put, import"));
+        return usage(io,
+                     QStringLiteral(
+                         "site: a command is expected: init, add, edit, list, show, history, diff, get, put, import"));
     if (!c)
         return usage(io, first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(first)
                                                             : QStringLiteral("no command '%1'").arg(first));

@@ -447,7 +447,8 @@ int runRead(const QCommandLineParser &p, Io &io)
         // What was read is kept whatever happens to the file or the site.
         const History::Kept kept = History::Store().keep(w.image, History::Operation::Read, s.port);
         // A complete read becomes the site's current set, its bytes 960 to 1087 kept.
-        const QString siteNote = recordToSite(book.get(), w, {Sites::readExchange(w.transfer.Result(), w.image, s.port)});
+        const QString siteNote =
+            recordToSite(book.get(), w, {Sites::readExchange(w.transfer.Result(), w.image, s.port)});
         const QString site = p.isSet(SiteOption) ? QStringLiteral("site \"%1\"").arg(p.value(SiteOption)) : QString();
         const QString &target = targets[int(ports->indexOf(s.port))];
         const QString read = QStringLiteral("read %1 of %1 blocks%2 into ").arg(Blocks).arg(repeatedText(w.transfer.Result()));
@@ -506,7 +507,7 @@ int runWrite(const QCommandLineParser &p, Io &io)
         mine.port = s.port;
         const WriteOutcome r = checkedWrite(w.transfer, mine);
         const QString line = outcomeText(r, OutcomeForm::Line)
-                             + recordToSite(book.get(), w, Sites::writeExchanges(r, options.backup, *image, s.port));
+            + recordToSite(book.get(), w, Sites::writeExchanges(r, options.backup, *image, s.port));
         if (r.succeeded()) {
             s.succeed(line);
             return;
@@ -537,13 +538,14 @@ int runCompare(const QCommandLineParser &p, Io &io)
         using Sites::NewExchange;
         if (w.transfer.readInto(module) != TransferOutcome::Succeeded) {
             s.fail(outcomeText(Sequence::Compare, w.transfer.Result(), {}, OutcomeForm::Line)
-                   + recordToSite(book.get(), w, {NewExchange(Sites::Operation::Compare, s.port,
-                                                  Sites::stoppedOutcome(w.transfer.Result()), std::nullopt)}));
+                   + recordToSite(book.get(), w,
+                                  {NewExchange(Sites::Operation::Compare, s.port,
+                                               Sites::stoppedOutcome(w.transfer.Result()), std::nullopt)}));
             return;
         }
         const auto d = FieldModel::DiffImages(module, *image, {0, EEAddr::ModuleBytes - 1});
-        const QString siteNote
-            = recordToSite(book.get(), w, {Sites::compareExchange(w.transfer.Result(), module, d.count(), s.port)});
+        const QString siteNote =
+            recordToSite(book.get(), w, {Sites::compareExchange(w.transfer.Result(), module, d.count(), s.port)});
         if (d.isEmpty()) {
             s.succeed(QStringLiteral("compare: the module holds the %1 data")
                           .arg(p.isSet(SiteOption) ? QStringLiteral("site's") : QStringLiteral("file's"))

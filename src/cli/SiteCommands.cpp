@@ -26,11 +26,12 @@ namespace {
 
 using namespace Sites;
 
-const QCommandLineOption BookOption(QStringLiteral("book"),
-                                    QStringLiteral("The site book: postgresql://[user@]host[:port]/dbname[?param=value...], "
-                                                   "or the path of an SQLite file (default: url= under [SiteBook] in "
-                                                   "QuelmarSetup.conf, else ~/.local/share/quelmar/sites.sqlite)."),
-                                    QStringLiteral("URL"));
+const QCommandLineOption
+    BookOption(QStringLiteral("book"),
+               QStringLiteral("The site book: postgresql://[user@]host[:port]/dbname[?param=value...], "
+                              "or the path of an SQLite file (default: url= under [SiteBook] in "
+                              "QuelmarSetup.conf, else ~/.local/share/quelmar/sites.sqlite)."),
+               QStringLiteral("URL"));
 const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Print the result as JSON."));
 const QCommandLineOption AddressOption(QStringLiteral("address"), QStringLiteral("The site's address."),
                                        QStringLiteral("A"));
@@ -46,10 +47,11 @@ const QCommandLineOption NameOption(QStringLiteral("name"), QStringLiteral("A ne
                                     QStringLiteral("NEW"));
 const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                       QStringLiteral("The parameter file to write."), QStringLiteral("FILE"));
-const QCommandLineOption OwnerOption(QStringLiteral("owner"),
-                                     QStringLiteral("The role that owns the tables; made, unable to log in, when missing "
-                                                    "(default quelmar_owner)."),
-                                     QStringLiteral("ROLE"), QStringLiteral("quelmar_owner"));
+const QCommandLineOption
+    OwnerOption(QStringLiteral("owner"),
+                QStringLiteral("The role that owns the tables; made, unable to log in, when missing "
+                               "(default quelmar_owner)."),
+                QStringLiteral("ROLE"), QStringLiteral("quelmar_owner"));
 const QCommandLineOption InstallersOption(QStringLiteral("installers"),
                                           QStringLiteral("The role whose members add sites and exchanges."),
                                           QStringLiteral("ROLE"));
@@ -65,12 +67,13 @@ int failBook(Io &io, const SiteBookError &error)
 {
     using K = SiteBookError::Kind;
     const bool input = error.kind() == K::NoSite || error.kind() == K::NameTaken || error.kind() == K::Input
-                       || error.kind() == K::NoBook;
+        || error.kind() == K::NoBook;
     return fail(io, input ? ExitUsage : ExitDiffers, error.message());
 }
 
 // Runs body on the opened book; a book error ends the command.
-template<typename Body> int withBook(const QCommandLineParser &p, Io &io, BookUse use, Body &&body)
+template <typename Body>
+int withBook(const QCommandLineParser &p, Io &io, BookUse use, Body &&body)
 {
     try {
         const std::unique_ptr<SiteBook> book = openSiteBook(siteBookUrl(p.value(BookOption)), use);
@@ -322,8 +325,10 @@ int runGet(const QCommandLineParser &p, Io &io)
         return fail(io, ExitUsage, QStringLiteral("site get: -o FILE is required"));
     if (const QString refused = refusedOutput(p, out); !refused.isEmpty())
         return failFile(io, ExitUsage, out, refused);
-    if (p.isSet(ExchangeOption) && !QRegularExpression(QStringLiteral("^[0-9]{1,18}$")).match(p.value(ExchangeOption)).hasMatch())
-        return fail(io, ExitUsage, QStringLiteral("--exchange: \"%1\" is not an exchange number").arg(p.value(ExchangeOption)));
+    if (p.isSet(ExchangeOption)
+        && !QRegularExpression(QStringLiteral("^[0-9]{1,18}$")).match(p.value(ExchangeOption)).hasMatch())
+        return fail(io, ExitUsage,
+                    QStringLiteral("--exchange: \"%1\" is not an exchange number").arg(p.value(ExchangeOption)));
     return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
         const Site site = book.site(p.positionalArguments().at(0));
         std::optional<ImageBytes> image = site.current;
@@ -334,7 +339,8 @@ int runGet(const QCommandLineParser &p, Io &io)
         const ParameterFile::Result r = ParameterFile::save(out, *image);
         if (r.ok)
             return ExitDone;
-        return r.error ? fail(io, ExitDiffers, Files::errorMessage(out, r.error)) : failFile(io, ExitDiffers, out, r.message);
+        return r.error ? fail(io, ExitDiffers, Files::errorMessage(out, r.error))
+                       : failFile(io, ExitDiffers, out, r.message);
     });
 }
 
@@ -394,7 +400,8 @@ int runImport(const QCommandLineParser &p, Io &io)
             if (held.contains(f.sha256))
                 continue;
             held.insert(f.sha256);
-            exchanges << NewExchange(Sites::Operation::File, {}, QStringLiteral("imported from ") + f.path, f.image, f.time);
+            exchanges << NewExchange(Sites::Operation::File, {}, QStringLiteral("imported from ") + f.path, f.image,
+                                     f.time);
         }
         // The newest file becomes the current set only when it is newer than the current set.
         if (!exchanges.isEmpty() && (!site.current || exchanges.last().time > currentSince))
@@ -412,8 +419,8 @@ int runInit(const QCommandLineParser &p, Io &io)
 {
     const QString url = siteBookUrl(p.value(BookOption));
     try {
-        const std::unique_ptr<SiteBook> book
-            = initSiteBook(url, {p.value(OwnerOption), p.value(InstallersOption), p.value(StaffOption)});
+        const std::unique_ptr<SiteBook> book =
+            initSiteBook(url, {p.value(OwnerOption), p.value(InstallersOption), p.value(StaffOption)});
         io.out << "site book " << book->location() << " is ready (version " << book->version() << ")\n";
         return ExitDone;
     } catch (const SiteBookError &error) {
@@ -456,7 +463,10 @@ QList<Command> siteCommands()
                         "the two, and is the operator of their exchanges. On SQLite: makes the file\n"
                         "(600, its folder 700).")
              + book,
-         {BookOption, OwnerOption, InstallersOption, StaffOption}, 0, 0, runInit},
+         {BookOption, OwnerOption, InstallersOption, StaffOption},
+         0,
+         0,
+         runInit},
         {QStringLiteral("site add"),
          QStringLiteral("site add NAME [--address A] [--contact C] [--phone P] [--notes N] [--from FILE]"),
          QStringLiteral("Adds a customer site to the site book"),
@@ -464,51 +474,83 @@ QList<Command> siteCommands()
                         "--from, FILE becomes the site's current set, recorded as an exchange \"file\".")
              + book,
          QList<QCommandLineOption>{BookOption, FromOption} + details, 1, 1, runAdd},
-        {QStringLiteral("site edit"), QStringLiteral("site edit NAME [--name NEW] [--address A] [--contact C] [--phone P] [--notes N]"),
+        {QStringLiteral("site edit"),
+         QStringLiteral("site edit NAME [--name NEW] [--address A] [--contact C] [--phone P] [--notes N]"),
          QStringLiteral("Changes a site's details"),
          QStringLiteral("Changes only the fields given. When someone changed the same field since it\n"
                         "was read, nothing is saved and the error says who changed it and when.")
              + book,
          QList<QCommandLineOption>{BookOption, NameOption} + details, 1, 1, runEdit},
-        {QStringLiteral("site list"), QStringLiteral("site list [TEXT] [--json]"),
+        {QStringLiteral("site list"),
+         QStringLiteral("site list [TEXT] [--json]"),
          QStringLiteral("Lists the sites, or those matching TEXT, with their last exchange"),
          QStringLiteral("TEXT is looked for in the name, address, contact, phone and notes, and in\n"
                         "the phone numbers, APN and serial number (PanelID) of the current set; case\n"
                         "and accents are ignored (\"gyor\" finds \"Győr\"), and a phone number matches\n"
                         "by its digits.")
              + book,
-         {BookOption, JsonOption}, 0, 1, runList},
-        {QStringLiteral("site show"), QStringLiteral("site show NAME [--json]"),
-         QStringLiteral("Prints a site's details, its current set's main fields and its last exchange"), book.mid(2),
-         {BookOption, JsonOption}, 1, 1, runShow},
-        {QStringLiteral("site history"), QStringLiteral("site history NAME [--json]"),
+         {BookOption, JsonOption},
+         0,
+         1,
+         runList},
+        {QStringLiteral("site show"),
+         QStringLiteral("site show NAME [--json]"),
+         QStringLiteral("Prints a site's details, its current set's main fields and its last exchange"),
+         book.mid(2),
+         {BookOption, JsonOption},
+         1,
+         1,
+         runShow},
+        {QStringLiteral("site history"),
+         QStringLiteral("site history NAME [--json]"),
          QStringLiteral("Lists a site's exchanges, newest first by their time"),
          QStringLiteral("One line each: number, local time, operation, outcome, port, operator. JSON: a\n"
                         "list of objects with exchange, time (ISO 8601, UTC), operation, outcome,\n"
                         "port, operator, host and sha256.")
              + book,
-         {BookOption, JsonOption}, 1, 1, runHistory},
-        {QStringLiteral("site diff"), QStringLiteral("site diff NAME [A [B]]"),
+         {BookOption, JsonOption},
+         1,
+         1,
+         runHistory},
+        {QStringLiteral("site diff"),
+         QStringLiteral("site diff NAME [A [B]]"),
          QStringLiteral("Lists the fields that differ between two of a site's exchanges"),
          QStringLiteral("A and B are exchange numbers (see site history). Without them: the last two\n"
                         "exchanges with a parameter set; with A only: exchange A and the current set.\n"
                         "Printed as diff prints two files; exit status 0 when equal, 1 when they differ.")
              + book,
-         {BookOption, showPasswordOption()}, 1, 3, runDiff},
-        {QStringLiteral("site get"), QStringLiteral("site get NAME -o FILE [--exchange N]"),
-         QStringLiteral("Writes a site's current set, or exchange N's, as a parameter file"), book.mid(2),
-         {BookOption, OutputOption, ExchangeOption}, 1, 1, runGet},
-        {QStringLiteral("site put"), QStringLiteral("site put NAME FILE"),
+         {BookOption, showPasswordOption()},
+         1,
+         3,
+         runDiff},
+        {QStringLiteral("site get"),
+         QStringLiteral("site get NAME -o FILE [--exchange N]"),
+         QStringLiteral("Writes a site's current set, or exchange N's, as a parameter file"),
+         book.mid(2),
+         {BookOption, OutputOption, ExchangeOption},
+         1,
+         1,
+         runGet},
+        {QStringLiteral("site put"),
+         QStringLiteral("site put NAME FILE"),
          QStringLiteral("Makes a parameter file the site's current set"),
-         QStringLiteral("Recorded as an exchange \"file\".") + book, {BookOption}, 2, 2, runPut},
-        {QStringLiteral("site import"), QStringLiteral("site import NAME FILE..."),
+         QStringLiteral("Recorded as an exchange \"file\".") + book,
+         {BookOption},
+         2,
+         2,
+         runPut},
+        {QStringLiteral("site import"),
+         QStringLiteral("site import NAME FILE..."),
          QStringLiteral("Adds parameter files kept so far to a site's exchanges"),
          QStringLiteral("Each file becomes an exchange \"file\" at its modification time; the newest\n"
                         "becomes the current set unless the current set is newer. A file whose bytes\n"
                         "are an exchange of the site already is skipped. A file that cannot be read\n"
                         "stops the import before anything is recorded.")
              + book,
-         {BookOption}, 2, -1, runImport},
+         {BookOption},
+         2,
+         -1,
+         runImport},
     };
 }
 

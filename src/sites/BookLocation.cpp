@@ -22,25 +22,50 @@ namespace {
 // refuses those its own version does not have.
 const QSet<QString> &libpqParameters()
 {
-    static const QSet<QString> names{
-        QStringLiteral("host"), QStringLiteral("hostaddr"), QStringLiteral("port"), QStringLiteral("dbname"),
-        QStringLiteral("user"), QStringLiteral("passfile"), QStringLiteral("require_auth"),
-        QStringLiteral("channel_binding"), QStringLiteral("connect_timeout"), QStringLiteral("client_encoding"),
-        QStringLiteral("options"), QStringLiteral("application_name"), QStringLiteral("fallback_application_name"),
-        QStringLiteral("keepalives"), QStringLiteral("keepalives_idle"), QStringLiteral("keepalives_interval"),
-        QStringLiteral("keepalives_count"), QStringLiteral("tcp_user_timeout"), QStringLiteral("gssencmode"),
-        QStringLiteral("sslmode"), QStringLiteral("sslnegotiation"), QStringLiteral("requiressl"),
-        QStringLiteral("sslcompression"), QStringLiteral("sslcert"), QStringLiteral("sslkey"),
-        QStringLiteral("sslcertmode"), QStringLiteral("sslrootcert"), QStringLiteral("sslcrl"),
-        QStringLiteral("sslcrldir"), QStringLiteral("sslsni"), QStringLiteral("requirepeer"),
-        QStringLiteral("ssl_min_protocol_version"), QStringLiteral("ssl_max_protocol_version"),
-        QStringLiteral("krbsrvname"), QStringLiteral("gsslib"), QStringLiteral("gssdelegation"),
-        QStringLiteral("service"), QStringLiteral("target_session_attrs"), QStringLiteral("load_balance_hosts")};
+    static const QSet<QString> names{QStringLiteral("host"),
+                                     QStringLiteral("hostaddr"),
+                                     QStringLiteral("port"),
+                                     QStringLiteral("dbname"),
+                                     QStringLiteral("user"),
+                                     QStringLiteral("passfile"),
+                                     QStringLiteral("require_auth"),
+                                     QStringLiteral("channel_binding"),
+                                     QStringLiteral("connect_timeout"),
+                                     QStringLiteral("client_encoding"),
+                                     QStringLiteral("options"),
+                                     QStringLiteral("application_name"),
+                                     QStringLiteral("fallback_application_name"),
+                                     QStringLiteral("keepalives"),
+                                     QStringLiteral("keepalives_idle"),
+                                     QStringLiteral("keepalives_interval"),
+                                     QStringLiteral("keepalives_count"),
+                                     QStringLiteral("tcp_user_timeout"),
+                                     QStringLiteral("gssencmode"),
+                                     QStringLiteral("sslmode"),
+                                     QStringLiteral("sslnegotiation"),
+                                     QStringLiteral("requiressl"),
+                                     QStringLiteral("sslcompression"),
+                                     QStringLiteral("sslcert"),
+                                     QStringLiteral("sslkey"),
+                                     QStringLiteral("sslcertmode"),
+                                     QStringLiteral("sslrootcert"),
+                                     QStringLiteral("sslcrl"),
+                                     QStringLiteral("sslcrldir"),
+                                     QStringLiteral("sslsni"),
+                                     QStringLiteral("requirepeer"),
+                                     QStringLiteral("ssl_min_protocol_version"),
+                                     QStringLiteral("ssl_max_protocol_version"),
+                                     QStringLiteral("krbsrvname"),
+                                     QStringLiteral("gsslib"),
+                                     QStringLiteral("gssdelegation"),
+                                     QStringLiteral("service"),
+                                     QStringLiteral("target_session_attrs"),
+                                     QStringLiteral("load_balance_hosts")};
     return names;
 }
 
-const QString PasswordRefusal = QStringLiteral(
-    "a password is not taken in the address: use ~/.pgpass, PGPASSWORD or a service file");
+const QString PasswordRefusal =
+    QStringLiteral("a password is not taken in the address: use ~/.pgpass, PGPASSWORD or a service file");
 
 BookLocation refused(QString why)
 {
@@ -69,13 +94,15 @@ BookLocation parseBookUrl(const QString &url)
     const QRegularExpressionMatch scheme = schemed.match(url);
     if (!scheme.hasMatch()) {
         if (QDir::isRelativePath(url))
-            return refused(QStringLiteral("%1: url= must be an absolute path or a postgresql:// URL").arg(userSettingsPath()));
+            return refused(
+                QStringLiteral("%1: url= must be an absolute path or a postgresql:// URL").arg(userSettingsPath()));
         BookLocation location;
         location.path = QDir::cleanPath(url);
         return location;
     }
     const QString name = scheme.captured(1).toLower();
-    const QString advice = QStringLiteral("give postgresql://[user@]host[:port]/dbname or the absolute path of an SQLite file");
+    const QString advice =
+        QStringLiteral("give postgresql://[user@]host[:port]/dbname or the absolute path of an SQLite file");
     if (name != QLatin1String("postgresql") && name != QLatin1String("postgres"))
         return refused(QStringLiteral("\"%1:\" is not a site book scheme: %2").arg(scheme.captured(1), advice));
     if (url.mid(scheme.capturedEnd(), 1) != QLatin1String("/"))
@@ -151,7 +178,8 @@ QString refuseNetworkFileSystem(const QString &path)
 {
     const QString resolved = QFileInfo(path).canonicalFilePath();
     const QString checked = resolved.isEmpty() ? existingFolderOf(path) : resolved;
-    struct statfs fs{};
+    struct statfs fs
+    { };
     if (::statfs(QFile::encodeName(checked).constData(), &fs) != 0)
         return {};
     const QString network = networkFileSystemName(static_cast<long>(fs.f_type));
@@ -170,7 +198,8 @@ QString prepareSqliteFile(const QString &path)
     if (const int error = Files::makeFolder(folder, Files::Access::Private))
         return QStringLiteral("cannot make the folder of the site book: %1").arg(Files::errorMessage(folder, error));
     const QByteArray file = QFile::encodeName(path);
-    struct stat st{};
+    struct stat st
+    { };
     // An empty file becomes the book: only its owner reads parameter sets.
     if (::stat(file.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && (st.st_mode & 077) != 0
         && ::chmod(file.constData(), 0600) != 0)
@@ -186,18 +215,21 @@ QString outputIsBook(const QString &output, const QString &url)
     const BookLocation book = parseBookUrl(url);
     if (book.postgres || !book.error.isEmpty() || output.isEmpty())
         return {};
-    struct stat out{};
+    struct stat out
+    { };
     const bool outExists = ::stat(QFile::encodeName(output).constData(), &out) == 0;
     const QString outPath = QFileInfo(output).absoluteFilePath();
     for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
         const QString part = book.path + QLatin1String(suffix);
-        struct stat held{};
-        const bool same = outExists ? ::stat(QFile::encodeName(part).constData(), &held) == 0 && held.st_dev == out.st_dev
-                                          && held.st_ino == out.st_ino
+        struct stat held
+        { };
+        const bool same = outExists ? ::stat(QFile::encodeName(part).constData(), &held) == 0
+                && held.st_dev == out.st_dev && held.st_ino == out.st_ino
                                     : QDir::cleanPath(outPath) == QDir::cleanPath(QFileInfo(part).absoluteFilePath());
         if (same)
-            return *suffix ? QStringLiteral("is the site book's %1 file: choose another file").arg(QLatin1String(suffix + 1))
-                           : QStringLiteral("is the site book: choose another file");
+            return *suffix
+                ? QStringLiteral("is the site book's %1 file: choose another file").arg(QLatin1String(suffix + 1))
+                : QStringLiteral("is the site book: choose another file");
     }
     return {};
 }

@@ -104,12 +104,14 @@ const SqlStatements &postgresStatements()
         QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename = 'book'"),
         QStringLiteral("SELECT version, oldest_writer FROM book"),
         QStringLiteral("UPDATE book SET version = :version, oldest_writer = :oldest"),
-        QStringLiteral("INSERT INTO sites (name, name_key, address, contact, phone, notes, created, changed, changed_by,"
-                       " revision) VALUES (:name, :key, :address, :contact, :phone, :notes,"
-                       " CAST(:time AS timestamptz), CAST(:time AS timestamptz), :by, 1) RETURNING id"),
-        QStringLiteral("UPDATE sites SET name = :name, name_key = :key, address = :address, contact = :contact, phone = :phone,"
-                       " notes = :notes, changed = CAST(:time AS timestamptz), changed_by = :by,"
-                       " revision = revision + 1 WHERE id = :id AND revision = :revision"),
+        QStringLiteral(
+            "INSERT INTO sites (name, name_key, address, contact, phone, notes, created, changed, changed_by,"
+            " revision) VALUES (:name, :key, :address, :contact, :phone, :notes,"
+            " CAST(:time AS timestamptz), CAST(:time AS timestamptz), :by, 1) RETURNING id"),
+        QStringLiteral(
+            "UPDATE sites SET name = :name, name_key = :key, address = :address, contact = :contact, phone = :phone,"
+            " notes = :notes, changed = CAST(:time AS timestamptz), changed_by = :by,"
+            " revision = revision + 1 WHERE id = :id AND revision = :revision"),
         QStringLiteral("UPDATE sites SET current_set = :image WHERE id = :id"),
         QStringLiteral("INSERT INTO site_search (site, search) VALUES (:id, :search)"
                        " ON CONFLICT (site) DO UPDATE SET search = excluded.search"),
@@ -131,7 +133,8 @@ const SqlStatements &postgresStatements()
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, CAST(:time AS timestamptz), :by, :host, :port, :operation, :outcome,"
                        " :image, :sha256) RETURNING id"),
-        QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
+        QStringLiteral("SELECT ") + ExchangeColumns
+            + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
         QStringLiteral("SELECT ") + ExchangeColumns
             + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
         QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(", image FROM exchanges WHERE id = :number"),

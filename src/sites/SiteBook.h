@@ -104,8 +104,8 @@ public:
         NoSite,      // no site of that name or no such exchange
         NoBook,      // a reading command and no book there
         NameTaken,
-        Changed,     // changed meanwhile by someone else
-        Input,       // a value the book cannot keep
+        Changed, // changed meanwhile by someone else
+        Input,   // a value the book cannot keep
     };
     SiteBookError(Kind kind, const QString &message);
     Kind kind() const { return m_kind; }
@@ -172,8 +172,8 @@ std::unique_ptr<SiteBook> openSiteBook(const QString &url, BookUse use = BookUse
 struct BookRoles
 {
     QString owner = QStringLiteral("quelmar_owner"); // owns the tables; made NOLOGIN when missing
-    QString installers; // add sites and exchanges, edit details; empty: no grants
-    QString staff;      // read only; empty: no grants
+    QString installers;                              // add sites and exchanges, edit details; empty: no grants
+    QString staff;                                   // read only; empty: no grants
 };
 // site init: makes or upgrades the book; on PostgreSQL (as the database's
 // administrator) the tables then belong to roles.owner, with the grants.

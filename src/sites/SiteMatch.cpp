@@ -51,7 +51,10 @@ QString foldText(const QString &text)
 
 QString nameKey(const QString &name)
 {
-    return name.normalized(QString::NormalizationForm_C).toCaseFolded().normalized(QString::NormalizationForm_C).simplified();
+    return name.normalized(QString::NormalizationForm_C)
+        .toCaseFolded()
+        .normalized(QString::NormalizationForm_C)
+        .simplified();
 }
 
 QString digitsOf(const QString &text)

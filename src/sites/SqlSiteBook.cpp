@@ -6,9 +6,9 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
-#include <QRandomGenerator>
 #include <QSqlRecord>
 #include <QSysInfo>
 #include <QThread>
@@ -175,7 +175,8 @@ void SqlSiteBook::open(const QString &url, BookUse use, int version, const BookR
     m_postgres = where.postgres;
     m_location = where.postgres ? url.section(QLatin1Char('?'), 0, 0) : where.path;
     if (!where.error.isEmpty())
-        throw SiteBookError(where.inputError ? SiteBookError::Kind::Input : SiteBookError::Kind::Unavailable, where.error);
+        throw SiteBookError(where.inputError ? SiteBookError::Kind::Input : SiteBookError::Kind::Unavailable,
+                            where.error);
     if (!QSqlDatabase::isDriverAvailable(m_sql.driver))
         throw SiteBookError(SiteBookError::Kind::Unavailable,
                             QStringLiteral("the site book needs Qt's %1 driver (package %2)").arg(m_sql.driver, m_sql.package));
@@ -187,8 +188,9 @@ void SqlSiteBook::open(const QString &url, BookUse use, int version, const BookR
         if (use == BookUse::Read && QFileInfo(where.path).size() == 0)
             throw noBook;
         // An archived or copied book of mode 444, or a folder of someone else's.
-        m_readOnly = exists && (::access(file.constData(), W_OK) != 0
-                                || ::access(QFile::encodeName(QFileInfo(where.path).absolutePath()).constData(), W_OK) != 0);
+        m_readOnly = exists
+            && (::access(file.constData(), W_OK) != 0
+                || ::access(QFile::encodeName(QFileInfo(where.path).absolutePath()).constData(), W_OK) != 0);
         const QString problem = m_readOnly ? refuseNetworkFileSystem(where.path) : prepareSqliteFile(where.path);
         if (!problem.isEmpty())
             throw SiteBookError(SiteBookError::Kind::Unavailable, problem);
@@ -206,7 +208,8 @@ void SqlSiteBook::open(const QString &url, BookUse use, int version, const BookR
             QList<std::pair<QString, QString>> parameters = where.parameters;
             for (const auto &[key, value] : {std::pair{QStringLiteral("connect_timeout"), QStringLiteral("5")},
                                              std::pair{QStringLiteral("application_name"), QStringLiteral("quelmar")}})
-                if (std::none_of(parameters.begin(), parameters.end(), [&](const auto &given) { return given.first == key; }))
+                if (std::none_of(parameters.begin(), parameters.end(),
+                                 [&](const auto &given) { return given.first == key; }))
                     parameters.prepend({key, value});
             db.setConnectOptions(connectOptions(parameters));
         } else if (!m_readOnly) {
@@ -216,10 +219,10 @@ void SqlSiteBook::open(const QString &url, BookUse use, int version, const BookR
             // SQLite reads a WAL book only with its -shm file; where that cannot be made, nobody
             // writes the book either, so it is read as a file that does not change.
             const bool sharedMemory = QFileInfo::exists(where.path + QStringLiteral("-shm"))
-                                      || ::access(QFile::encodeName(QFileInfo(where.path).absolutePath()).constData(), W_OK) == 0;
+                || ::access(QFile::encodeName(QFileInfo(where.path).absolutePath()).constData(), W_OK) == 0;
             db.setDatabaseName(sharedMemory ? where.path
                                             : QUrl::fromLocalFile(where.path).toString(QUrl::FullyEncoded)
-                                                  + QStringLiteral("?immutable=1"));
+                                       + QStringLiteral("?immutable=1"));
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000;QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
         }
         if (!db.open()) {
@@ -293,7 +296,7 @@ void SqlSiteBook::grant(const BookRoles &roles)
         for (const QString &statement : m_sql.ownedBy)
             run(statement.contains(QLatin1String("%1")) ? statement.arg(quoted(roles.owner)) : statement);
         const std::pair<const QString *, const QStringList *> grants[] = {{&roles.installers, &m_sql.installerGrants},
-                                                                         {&roles.staff, &m_sql.staffGrants}};
+                                                                          {&roles.staff, &m_sql.staffGrants}};
         for (const auto &[role, statements] : grants) {
             if (role->isEmpty())
                 continue;
@@ -310,7 +313,8 @@ void SqlSiteBook::grant(const BookRoles &roles)
 
 void SqlSiteBook::refuseReadOnly() const
 {
-    throw SiteBookError(SiteBookError::Kind::Refused, QStringLiteral("the site book is read-only (%1)").arg(m_location));
+    throw SiteBookError(SiteBookError::Kind::Refused,
+                        QStringLiteral("the site book is read-only (%1)").arg(m_location));
 }
 
 void setWaitNotice(std::function<void()> notice)
@@ -356,8 +360,10 @@ void SqlSiteBook::raiseNamed(const QSqlError &error, const QString &name)
     } catch (const SqlFault &) {
     }
     if (held != name)
-        throw SiteBookError(SiteBookError::Kind::NameTaken, QStringLiteral("site \"%1\" exists (as \"%2\")").arg(name, held));
-    throw SiteBookError(SiteBookError::Kind::NameTaken, QStringLiteral("site \"%1\" is in the site book already").arg(name));
+        throw SiteBookError(SiteBookError::Kind::NameTaken,
+                            QStringLiteral("site \"%1\" exists (as \"%2\")").arg(name, held));
+    throw SiteBookError(SiteBookError::Kind::NameTaken,
+                        QStringLiteral("site \"%1\" is in the site book already").arg(name));
 }
 
 QSqlQuery SqlSiteBook::run(const QString &statement, Bindings bindings)
@@ -400,8 +406,9 @@ std::pair<int, int> SqlSiteBook::versionRecord()
             return {0, 0};
         QSqlQuery q = run(m_sql.readVersion);
         if (!q.next())
-            throw SiteBookError(SiteBookError::Kind::Unavailable,
-                                QStringLiteral("the site book %1 is damaged: its table book holds no version").arg(m_location));
+            throw SiteBookError(
+                SiteBookError::Kind::Unavailable,
+                QStringLiteral("the site book %1 is damaged: its table book holds no version").arg(m_location));
         return {q.value(0).toInt(), q.value(1).toInt()};
     } catch (const SqlFault &fault) {
         raise(fault.error);
@@ -435,7 +442,8 @@ template<typename Body> auto SqlSiteBook::write(Body &&body) -> decltype(body())
                 if (waitNotice())
                     waitNotice()();
             }
-            run(m_sql.waitFor.arg(std::max<qint64>(1, said ? left : std::min<qint64>(left, NoticeMs - waited.elapsed()))));
+            run(m_sql.waitFor.arg(
+                std::max<qint64>(1, said ? left : std::min<qint64>(left, NoticeMs - waited.elapsed()))));
             run(m_sql.begin);
             QSqlQuery v = run(m_sql.readVersion);
             if (v.next())
@@ -453,7 +461,8 @@ template<typename Body> auto SqlSiteBook::write(Body &&body) -> decltype(body())
         } catch (const SqlFault &fault) {
             QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
             if (m_sql.classify(fault.error) == SqlFailure::Retry && waited.elapsed() < WaitMs) {
-                QThread::msleep(std::min<int>(100, 10 * attempt) + QRandomGenerator::global()->bounded(10 * std::min(attempt, 8)));
+                QThread::msleep(std::min<int>(100, 10 * attempt)
+                                + QRandomGenerator::global()->bounded(10 * std::min(attempt, 8)));
                 continue;
             }
             throw;
@@ -481,9 +490,10 @@ void SqlSiteBook::upgradeTo(int version)
                     has.finish();
                     QSqlQuery q = run(m_sql.readVersion);
                     if (!q.next())
-                        throw SiteBookError(SiteBookError::Kind::Unavailable,
-                                            QStringLiteral("the site book %1 is damaged: its table book holds no version")
-                                                .arg(m_location));
+                        throw SiteBookError(
+                            SiteBookError::Kind::Unavailable,
+                            QStringLiteral("the site book %1 is damaged: its table book holds no version")
+                                .arg(m_location));
                     std::tie(current, oldest) = std::pair{q.value(0).toInt(), q.value(1).toInt()};
                 }
                 if (current < version) {
@@ -606,14 +616,15 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
     try {
         return write([&] {
             const QDateTime now = QDateTime::currentDateTimeUtc();
-            QSqlQuery q = run(m_sql.insertSite, {{"name", details.name},
-                                                 {"key", nameKey(details.name)},
-                                                 {"address", details.address},
-                                                 {"contact", details.contact},
-                                                 {"phone", details.phone},
-                                                 {"notes", details.notes},
-                                                 {"time", timeText(now)},
-                                                 {"by", m_operator}});
+            QSqlQuery q = run(m_sql.insertSite,
+                              {{"name", details.name},
+                               {"key", nameKey(details.name)},
+                               {"address", details.address},
+                               {"contact", details.contact},
+                               {"phone", details.phone},
+                               {"notes", details.notes},
+                               {"time", timeText(now)},
+                               {"by", m_operator}});
             Site s;
             s.id = q.next() ? q.value(0).toLongLong() : 0;
             q.finish();
@@ -638,25 +649,27 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
 
 void SqlSiteBook::raiseChanged(const Site &held) const
 {
-    throw SiteBookError(SiteBookError::Kind::Changed,
-                        QStringLiteral("site \"%1\" was changed by %2 at %3; nothing was saved")
-                            .arg(held.details.name, held.changedBy, held.changed.toLocalTime().toString(QStringLiteral("HH:mm"))));
+    throw SiteBookError(
+        SiteBookError::Kind::Changed,
+        QStringLiteral("site \"%1\" was changed by %2 at %3; nothing was saved")
+            .arg(held.details.name, held.changedBy, held.changed.toLocalTime().toString(QStringLiteral("HH:mm"))));
 }
 
 // Inside a write: the details onto the held revision.
 Site SqlSiteBook::saveDetails(const Site &held, const SiteDetails &details)
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    run(m_sql.updateDetails, {{"name", details.name},
-                              {"key", nameKey(details.name)},
-                              {"address", details.address},
-                              {"contact", details.contact},
-                              {"phone", details.phone},
-                              {"notes", details.notes},
-                              {"time", timeText(now)},
-                              {"by", m_operator},
-                              {"id", held.id},
-                              {"revision", held.revision}});
+    run(m_sql.updateDetails,
+        {{"name", details.name},
+         {"key", nameKey(details.name)},
+         {"address", details.address},
+         {"contact", details.contact},
+         {"phone", details.phone},
+         {"notes", details.notes},
+         {"time", timeText(now)},
+         {"by", m_operator},
+         {"id", held.id},
+         {"revision", held.revision}});
     run(m_sql.setSearch, {{"search", searchTextOf(details, held.current)}, {"id", held.id}});
     Site saved = held;
     saved.details = details;

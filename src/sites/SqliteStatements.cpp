@@ -107,9 +107,10 @@ const SqlStatements &sqliteStatements()
         QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'book'"),
         QStringLiteral("SELECT version, oldest_writer FROM book"),
         QStringLiteral("UPDATE book SET version = :version, oldest_writer = :oldest"),
-        QStringLiteral("INSERT INTO sites (name, name_key, address, contact, phone, notes, created, changed, changed_by,"
-                       " revision) VALUES (:name, :key, :address, :contact, :phone, :notes, :time, :time, :by, 1)"
-                       " RETURNING id"),
+        QStringLiteral(
+            "INSERT INTO sites (name, name_key, address, contact, phone, notes, created, changed, changed_by,"
+            " revision) VALUES (:name, :key, :address, :contact, :phone, :notes, :time, :time, :by, 1)"
+            " RETURNING id"),
         QStringLiteral("UPDATE sites SET name = :name, name_key = :key, address = :address, contact = :contact,"
                        " phone = :phone, notes = :notes, changed = :time, changed_by = :by, revision = revision + 1"
                        " WHERE id = :id AND revision = :revision"),
@@ -121,15 +122,17 @@ const SqlStatements &sqliteStatements()
         QStringLiteral("SELECT name FROM sites WHERE name_key = :key"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
-        QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
-                       " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
-                       " e.outcome, e.sha256 FROM site_search f JOIN sites s ON s.id = f.site LEFT JOIN exchanges e ON e.id ="
-                       " (SELECT x.id FROM exchanges x WHERE x.site = s.id ORDER BY x.time DESC, x.id DESC LIMIT 1)"
-                       " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name"),
+        QStringLiteral(
+            "SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
+            " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
+            " e.outcome, e.sha256 FROM site_search f JOIN sites s ON s.id = f.site LEFT JOIN exchanges e ON e.id ="
+            " (SELECT x.id FROM exchanges x WHERE x.site = s.id ORDER BY x.time DESC, x.id DESC LIMIT 1)"
+            " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name"),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, :time, :by, :host, :port, :operation, :outcome, :image, :sha256)"
                        " RETURNING id"),
-        QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
+        QStringLiteral("SELECT ") + ExchangeColumns
+            + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
         QStringLiteral("SELECT ") + ExchangeColumns
             + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
         QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(", image FROM exchanges WHERE id = :number"),

@@ -9,11 +9,11 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QProcess>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -169,22 +169,28 @@ void TestSiteCommands::errors_data()
                                        << QStringLiteral("quelmar-params: site \"Mill\" has fewer than two exchanges with a parameter set\n");
     for (const QString &number : {QStringLiteral("abc"), QStringLiteral("+1"), QStringLiteral(" 1")}) {
         QTest::addRow("exchange \"%s\"", qPrintable(number))
-            << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("x.QM3"), QStringLiteral("--exchange"), number}
+            << QStringList{QStringLiteral("get"),   QStringLiteral("Mill"),       QStringLiteral("-o"),
+                           QStringLiteral("x.QM3"), QStringLiteral("--exchange"), number}
             << 2 << QStringLiteral("quelmar-params: --exchange: \"%1\" is not an exchange number\n").arg(number);
-        QTest::addRow("diff \"%s\"", qPrintable(number)) << QStringList{QStringLiteral("diff"), QStringLiteral("Mill"), number} << 2
-                                                         << QStringLiteral("quelmar-params: \"%1\" is not an exchange number\n").arg(number);
+        QTest::addRow("diff \"%s\"", qPrintable(number))
+            << QStringList{QStringLiteral("diff"), QStringLiteral("Mill"), number} << 2
+            << QStringLiteral("quelmar-params: \"%1\" is not an exchange number\n").arg(number);
     }
-    QTest::newRow("get into a folder") << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("/")} << 2
-                                       << QStringLiteral("quelmar-params: /: Is a directory\n");
-    QTest::newRow("get onto the book") << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("BOOK")} << 2
-                                       << QStringLiteral("quelmar-params: BOOK: is the site book: choose another file\n");
-    QTest::newRow("get onto its wal") << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("BOOK-wal")} << 2
-                                      << QStringLiteral("quelmar-params: BOOK-wal: is the site book's wal file: choose another file\n");
+    QTest::newRow("get into a folder") << QStringList{QStringLiteral("get"), QStringLiteral("Mill"),
+                                                      QStringLiteral("-o"), QStringLiteral("/")}
+                                       << 2 << QStringLiteral("quelmar-params: /: Is a directory\n");
+    QTest::newRow("get onto the book") << QStringList{
+        QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"),
+        QStringLiteral("BOOK")} << 2 << QStringLiteral("quelmar-params: BOOK: is the site book: choose another file\n");
+    QTest::newRow("get onto its wal")
+        << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("BOOK-wal")}
+        << 2 << QStringLiteral("quelmar-params: BOOK-wal: is the site book's wal file: choose another file\n");
     QTest::newRow("no file") << QStringList{QStringLiteral("put"), QStringLiteral("Mill"), QStringLiteral("/nonexistent/a.QM3")} << 2
                              << QStringLiteral("quelmar-params: /nonexistent/a.QM3: No such file or directory\n");
     QTest::newRow("no site command") << QStringList{QStringLiteral("frob")} << 2
-                                     << QStringLiteral("quelmar-params: site: a command is expected: init, add, edit, list, show, "
-                                                       "history, diff, get, put, import\nTry 'quelmar-params --help'.\n");
+                                     << QStringLiteral(
+                                            "quelmar-params: site: a command is expected: init, add, edit, list, show, "
+                                            "history, diff, get, put, import\nTry 'quelmar-params --help'.\n");
 }
 
 void TestSiteCommands::errors()
@@ -259,7 +265,8 @@ void TestSiteCommands::addresses_data()
 {
     QTest::addColumn<QString>("book");
     QTest::addColumn<QString>("error");
-    const QString advice = QStringLiteral("give postgresql://[user@]host[:port]/dbname or the absolute path of an SQLite file\n");
+    const QString advice =
+        QStringLiteral("give postgresql://[user@]host[:port]/dbname or the absolute path of an SQLite file\n");
     QTest::newRow("one slash") << QStringLiteral("POSTGRESQL:/anna@localhost:5432/sites")
                                << QStringLiteral("quelmar-params: \"POSTGRESQL:/\" is not postgresql://: ") + advice;
     QTest::newRow("misspelt") << QStringLiteral("postgresq://anna@localhost/sites")
@@ -291,7 +298,8 @@ void TestSiteCommands::readingNeverMakesABook_data()
     QTest::newRow("show") << QStringList{QStringLiteral("show"), QStringLiteral("Mill")};
     QTest::newRow("history") << QStringList{QStringLiteral("history"), QStringLiteral("Mill")};
     QTest::newRow("diff") << QStringList{QStringLiteral("diff"), QStringLiteral("Mill")};
-    QTest::newRow("get") << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), path(QStringLiteral("x.QM3"))};
+    QTest::newRow("get") << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"),
+                                        path(QStringLiteral("x.QM3"))};
 }
 
 void TestSiteCommands::readingNeverMakesABook()
@@ -308,8 +316,9 @@ void TestSiteCommands::readingNeverMakesABook()
     settings.sync();
     const Run relative = run(QStringList{QStringLiteral("site")} + args);
     QCOMPARE(relative.status, Cli::ExitUsage);
-    QCOMPARE(relative.err, QStringLiteral("quelmar-params: %1: url= must be an absolute path or a postgresql:// URL\n")
-                               .arg(path(QStringLiteral("config/quelmar/QuelmarSetup.conf"))));
+    QCOMPARE(relative.err,
+             QStringLiteral("quelmar-params: %1: url= must be an absolute path or a postgresql:// URL\n")
+                 .arg(path(QStringLiteral("config/quelmar/QuelmarSetup.conf"))));
     settings.remove(QStringLiteral("SiteBook/url"));
 }
 
@@ -324,8 +333,10 @@ void TestSiteCommands::importKeepsTheNewerSet()
         QVERIFY(f.setFileTime(old.addYears(k * 3), QFileDevice::FileModificationTime));
     }
     save(QStringLiteral("now.QM3"), imageWithUser1(QStringLiteral("0699")));
-    QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Mill"), QStringLiteral("--from"), path(QStringLiteral("now.QM3"))}).status,
-             Cli::ExitDone);
+    QCOMPARE(
+        site({QStringLiteral("add"), QStringLiteral("Mill"), QStringLiteral("--from"), path(QStringLiteral("now.QM3"))})
+            .status,
+        Cli::ExitDone);
     Run r = site({QStringLiteral("import"), QStringLiteral("Mill"), path(names[0])});
     QCOMPARE(r.out, QStringLiteral("1 file: 1 imported\n"));
     r = site({QStringLiteral("import"), QStringLiteral("Mill"), path(names[0]), path(names[1]), path(names[2])});
@@ -353,16 +364,22 @@ void TestSiteCommands::initMakesAPrivateFile()
     ::umask(old);
     QCOMPARE(r.status, Cli::ExitDone);
     QCOMPARE(r.out, QStringLiteral("site book %1 is ready (version %2)\n").arg(m_book).arg(Sites::KnownVersion));
-    QCOMPARE(QFileInfo(m_book).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ReadOwner | QFileDevice::WriteOwner), QFileDevice::Permissions());
-    QCOMPARE(QFileInfo(path(QStringLiteral("office/new"))).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    QCOMPARE(QFileInfo(m_book).permissions()
+                 & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ReadOwner | QFileDevice::WriteOwner),
+             QFileDevice::Permissions());
+    QCOMPARE(QFileInfo(path(QStringLiteral("office/new"))).permissions()
+                 & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+             QFileDevice::Permissions());
     QCOMPARE(site({QStringLiteral("list")}).status, Cli::ExitDone);
 }
 
 void TestSiteCommands::readOnlyBook()
 {
     save(QStringLiteral("set.QM3"), imageWithUser1(QStringLiteral("0611111")));
-    QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Mill"), QStringLiteral("--from"), path(QStringLiteral("set.QM3"))}).status,
-             Cli::ExitDone);
+    QCOMPARE(
+        site({QStringLiteral("add"), QStringLiteral("Mill"), QStringLiteral("--from"), path(QStringLiteral("set.QM3"))})
+            .status,
+        Cli::ExitDone);
     // An archived copy: readable by all, writable by nobody; root is run as nobody.
     const QString archived = path(QStringLiteral("archive/sites.sqlite"));
     QVERIFY(QDir().mkpath(path(QStringLiteral("archive"))));
@@ -378,8 +395,9 @@ void TestSiteCommands::readOnlyBook()
         QProcess process;
         QStringList all = QStringList{QStringLiteral("site")} + args + QStringList{QStringLiteral("--book"), archived};
         if (::geteuid() == 0) {
-            all = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                              QStringLiteral(QUELMAR_PARAMS)} + all;
+            all = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                              QStringLiteral("--clear-groups"), QStringLiteral(QUELMAR_PARAMS)}
+                + all;
             process.start(QStringLiteral("setpriv"), all);
         } else {
             process.start(QStringLiteral(QUELMAR_PARAMS), all);
@@ -391,7 +409,9 @@ void TestSiteCommands::readOnlyBook()
     Run r = params({QStringLiteral("list")});
     QCOMPARE(r.err, QString());
     QVERIFY2(r.out.startsWith(QLatin1String("Mill  last: 1")), qPrintable(r.out));
-    QCOMPARE(params({QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("/dev/null")}).status, Cli::ExitDone);
+    QCOMPARE(params({QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("/dev/null")})
+                 .status,
+             Cli::ExitDone);
     r = params({QStringLiteral("edit"), QStringLiteral("Mill"), QStringLiteral("--notes"), QStringLiteral("x")});
     QCOMPARE(r.status, Cli::ExitDiffers);
     QCOMPARE(r.err, QStringLiteral("quelmar-params: the site book is read-only (%1)\n").arg(archived));

@@ -190,11 +190,13 @@ void TestSiteModules::silentBookConnectsOnce()
     const QString file = path(QStringLiteral("silent.QM3"));
     QElapsedTimer timer;
     timer.start();
-    const Run r = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM75"), QStringLiteral("-o"), file,
-                          QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), url});
+    const Run r =
+        params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM75"), QStringLiteral("-o"), file,
+                QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), url});
     const qint64 ms = timer.elapsed();
     QCOMPARE(r.status, 0);
-    QVERIFY2(r.out.contains(QLatin1String(" Site book not updated: the site book postgresql://nobody@127.0.0.1:")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QLatin1String(" Site book not updated: the site book postgresql://nobody@127.0.0.1:")),
+             qPrintable(r.out));
     // One connection, of at most its 2 s, then the read; none after it.
     QVERIFY2(ms < 2000 + 3000, qPrintable(QString::number(ms)));
     QCOMPARE(silent.connections(), 1);
@@ -208,8 +210,9 @@ void TestSiteModules::silentBookConnectsOnce()
             sites->addSite(Sites::SiteDetails::named(QStringLiteral("Mill")));
     }
     const qint64 size = QFileInfo(book()).size();
-    const Run same = params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM75"), QStringLiteral("-o"), book(),
-                             QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), book()});
+    const Run same =
+        params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM75"), QStringLiteral("-o"), book(),
+                QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), book()});
     QCOMPARE(same.status, 2);
     QCOMPARE(same.err, QStringLiteral("quelmar-params: %1: is the site book: choose another file\n").arg(book()));
     QCOMPARE(QFileInfo(book()).size(), size);

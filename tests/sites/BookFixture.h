@@ -45,8 +45,9 @@ public:
         admin(QStringLiteral("CREATE DATABASE %1").arg(name));
         const QString url = QStringLiteral("postgresql:///") + name;
         if (made)
-            Sites::initSiteBook(url, {QStringLiteral("quelmar_owner"), QStringLiteral("quelmar_installers"),
-                                      QStringLiteral("quelmar_staff")});
+            Sites::initSiteBook(url,
+                                {QStringLiteral("quelmar_owner"), QStringLiteral("quelmar_installers"),
+                                 QStringLiteral("quelmar_staff")});
         return url;
     }
 

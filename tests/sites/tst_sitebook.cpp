@@ -391,7 +391,8 @@ void TestSiteBook::editsOfOtherFieldsMerge()
 {
     auto anna = newBook();
     SqlSiteBook peter(m_url);
-    const Site asRead = anna->addSite({QStringLiteral("Mill"), QStringLiteral("Old St 1"), QStringLiteral("Béla"), {}, {}});
+    const Site asRead =
+        anna->addSite({QStringLiteral("Mill"), QStringLiteral("Old St 1"), QStringLiteral("Béla"), {}, {}});
     SiteDetails phone = asRead.details, address = asRead.details, otherPhone = asRead.details;
     phone.phone = QStringLiteral("+36 2");
     address.address = QStringLiteral("New St 2");
@@ -400,7 +401,8 @@ void TestSiteBook::editsOfOtherFieldsMerge()
     // Anna read revision 1 and changes another field: applied on revision 2.
     QCOMPARE(anna->editFields(asRead, address).revision, 3);
     const SiteDetails held = anna->site(QStringLiteral("Mill")).details;
-    QCOMPARE(QStringList({held.address, held.phone, held.contact}), QStringList({address.address, phone.phone, QStringLiteral("Béla")}));
+    QCOMPARE(QStringList({held.address, held.phone, held.contact}),
+             QStringList({address.address, phone.phone, QStringLiteral("Béla")}));
     // The same field changed by both: refused, nothing saved.
     QCOMPARE(kindOf([&] { anna->editFields(asRead, otherPhone); }), SiteBookError::Kind::Changed);
     QCOMPARE(anna->site(QStringLiteral("Mill")).details.phone, phone.phone);
@@ -412,10 +414,11 @@ void TestSiteBook::historyInTimeOrder()
     const Site site = book->addSite(SiteDetails::named(QStringLiteral("Shop")));
     const QDateTime base(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
     // Recorded in the order 2026, 2019, 2025: an import of old files after a read.
-    const QList<Exchange> recorded = book->recordAll(
-        site.id, {{Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"), imageWith(1, 1), base},
-                  {Operation::File, {}, QStringLiteral("a"), imageWith(2, 2), base.addYears(-7)},
-                  {Operation::File, {}, QStringLiteral("b"), imageWith(3, 3), base.addYears(-1)}});
+    const QList<Exchange> recorded =
+        book->recordAll(site.id,
+                        {{Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"), imageWith(1, 1), base},
+                         {Operation::File, {}, QStringLiteral("a"), imageWith(2, 2), base.addYears(-7)},
+                         {Operation::File, {}, QStringLiteral("b"), imageWith(3, 3), base.addYears(-1)}});
     const QList<Exchange> history = book->history(site.id);
     QCOMPARE(history.size(), 3);
     const QList<qint64> order{history.at(0).number, history.at(1).number, history.at(2).number};
@@ -587,8 +590,9 @@ void TestSiteBook::installersCannotRewrite()
         SqlSiteBook anna(personUrl(m_url, installer, QStringLiteral("quelmar_installers")));
         QCOMPARE(anna.operatorName(), installer);
         // What an installer does is allowed ...
-        const Exchange e = anna.record(site.id, {Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"),
-                                                 imageWith(2, 2), QDateTime::currentDateTimeUtc(), true});
+        const Exchange e = anna.record(site.id,
+                                       {Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"),
+                                        imageWith(2, 2), QDateTime::currentDateTimeUtc(), true});
         QCOMPARE(e.operatorName, installer);
         Site held = anna.site(QStringLiteral("Shop"));
         held.details.notes = QStringLiteral("back door");
@@ -597,12 +601,14 @@ void TestSiteBook::installersCannotRewrite()
         // ... and nothing that rewrites the history or the tables.
         for (const char *statement :
              {"TRUNCATE exchanges CASCADE", "DELETE FROM exchanges", "UPDATE exchanges SET outcome = 'x'",
-              "DROP TRIGGER exchanges_never_changed ON exchanges", "DROP TRIGGER exchanges_never_truncated ON exchanges",
-              "ALTER TABLE exchanges DISABLE TRIGGER ALL", "DROP TABLE exchanges CASCADE", "DELETE FROM sites",
-              "UPDATE book SET version = 1"}) {
+              "DROP TRIGGER exchanges_never_changed ON exchanges",
+              "DROP TRIGGER exchanges_never_truncated ON exchanges", "ALTER TABLE exchanges DISABLE TRIGGER ALL",
+              "DROP TABLE exchanges CASCADE", "DELETE FROM sites", "UPDATE book SET version = 1"}) {
             QString message;
-            QCOMPARE(kindOf([&] { anna.execute(QString::fromLatin1(statement)); }, &message), SiteBookError::Kind::Refused);
-            QVERIFY2(message.contains(QLatin1String("permission denied")) || message.contains(QLatin1String("must be owner")),
+            QCOMPARE(kindOf([&] { anna.execute(QString::fromLatin1(statement)); }, &message),
+                     SiteBookError::Kind::Refused);
+            QVERIFY2(message.contains(QLatin1String("permission denied"))
+                         || message.contains(QLatin1String("must be owner")),
                      qPrintable(QString::fromLatin1(statement) + QStringLiteral(": ") + message));
         }
     }
@@ -610,14 +616,20 @@ void TestSiteBook::installersCannotRewrite()
         SqlSiteBook peter(personUrl(m_url, staff, QStringLiteral("quelmar_staff")));
         QCOMPARE(peter.sites().size(), 2);
         QString message;
-        QCOMPARE(kindOf([&] { peter.record(site.id, {Operation::File, {}, QStringLiteral("x"), std::nullopt}); }, &message),
+        QCOMPARE(kindOf(
+                     [&] {
+                         peter.record(site.id, {Operation::File, {}, QStringLiteral("x"), std::nullopt});
+                     },
+                     &message),
                  SiteBookError::Kind::Refused);
-        QCOMPARE(kindOf([&] { peter.addSite(SiteDetails::named(QStringLiteral("Barn"))); }), SiteBookError::Kind::Refused);
+        QCOMPARE(kindOf([&] { peter.addSite(SiteDetails::named(QStringLiteral("Barn"))); }),
+                 SiteBookError::Kind::Refused);
         QCOMPARE(kindOf([&] { peter.execute(QStringLiteral("DELETE FROM exchanges")); }), SiteBookError::Kind::Refused);
     }
     // Even the owner's own trigger refuses a TRUNCATE, for the administrator as well.
     QString message;
-    QCOMPARE(kindOf([&] { book->execute(QStringLiteral("TRUNCATE exchanges CASCADE")); }, &message), SiteBookError::Kind::Unavailable);
+    QCOMPARE(kindOf([&] { book->execute(QStringLiteral("TRUNCATE exchanges CASCADE")); }, &message),
+             SiteBookError::Kind::Unavailable);
     QVERIFY2(message.contains(QLatin1String("never changed or deleted")), qPrintable(message));
     QCOMPARE(book->history(site.id).size(), 2);
     QCOMPARE(book->sites().size(), 2);
@@ -630,8 +642,8 @@ void TestSiteBook::verifyFullNeedsItsRootCertificate()
     newBook();
     const QString url = QStringLiteral("postgresql://%1:%2/%3?sslmode=verify-full&sslrootcert=/nonexistent/root.crt"
                                        "&application_name=quelmar%20test")
-                            .arg(qEnvironmentVariable("PGHOST", QStringLiteral("localhost")), qEnvironmentVariable("PGPORT"),
-                                 m_url.section(QLatin1Char('/'), 3));
+                            .arg(qEnvironmentVariable("PGHOST", QStringLiteral("localhost")),
+                                 qEnvironmentVariable("PGPORT"), m_url.section(QLatin1Char('/'), 3));
     QString message;
     QCOMPARE(kindOf([&] { SqlSiteBook book(url); }, &message), SiteBookError::Kind::Unavailable);
     // Refused before anything crosses the line in clear: no TLS here, and no root certificate.
@@ -639,7 +651,10 @@ void TestSiteBook::verifyFullNeedsItsRootCertificate()
              qPrintable(message));
     // The other parameters reach the server as given.
     SqlSiteBook named(QStringLiteral("%1?application_name=quelmar%20test&sslmode=prefer").arg(m_url));
-    QCOMPARE(kindOf([&] { named.execute(QStringLiteral("DO $$ BEGIN IF current_setting('application_name') <> 'quelmar test' THEN RAISE EXCEPTION 'wrong name'; END IF; END $$")); }),
+    QCOMPARE(kindOf([&] {
+                 named.execute(QStringLiteral("DO $$ BEGIN IF current_setting('application_name') <> 'quelmar test' "
+                                              "THEN RAISE EXCEPTION 'wrong name'; END IF; END $$"));
+             }),
              SiteBookError::Kind(-1));
 }
 
@@ -660,7 +675,9 @@ void TestSiteBook::noTablesAsksForInit()
 void TestSiteBook::bookHoldsOneVersionRow()
 {
     auto book = newBook();
-    QCOMPARE(kindOf([&] { book->execute(QStringLiteral("INSERT INTO book (one, version, oldest_writer) VALUES (2, 9, 9)")); }),
+    QCOMPARE(kindOf([&] {
+                 book->execute(QStringLiteral("INSERT INTO book (one, version, oldest_writer) VALUES (2, 9, 9)"));
+             }),
              SiteBookError::Kind::Unavailable);
     QCOMPARE(kindOf([&] { book->execute(QStringLiteral("INSERT INTO book (version, oldest_writer) VALUES (9, 9)")); }),
              SiteBookError::Kind::Unavailable);
@@ -685,7 +702,11 @@ void TestSiteBook::busyBookWaitsTenSeconds()
     holder.execute(QStringLiteral("BEGIN IMMEDIATE"));
     timer.start();
     QString message;
-    QCOMPARE(kindOf([&] { book->record(site.id, {Operation::File, {}, QStringLiteral("x"), std::nullopt}); }, &message),
+    QCOMPARE(kindOf(
+                 [&] {
+                     book->record(site.id, {Operation::File, {}, QStringLiteral("x"), std::nullopt});
+                 },
+                 &message),
              SiteBookError::Kind::Unavailable);
     QVERIFY2(message.contains(QLatin1String("locked")) && timer.elapsed() >= 9500 && timer.elapsed() < 11500,
              qPrintable(message + QString::number(timer.elapsed())));
@@ -700,11 +721,16 @@ void TestSiteBook::outputIsTheBook_data()
 {
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("refusal");
-    QTest::newRow("the book") << QStringLiteral("sites.sqlite") << QStringLiteral("is the site book: choose another file");
-    QTest::newRow("its wal") << QStringLiteral("sites.sqlite-wal") << QStringLiteral("is the site book's wal file: choose another file");
-    QTest::newRow("a hard link") << QStringLiteral("link.QM3") << QStringLiteral("is the site book: choose another file");
-    QTest::newRow("a symbolic link") << QStringLiteral("symlink.QM3") << QStringLiteral("is the site book: choose another file");
-    QTest::newRow("its journal, missing") << QStringLiteral("sites.sqlite-journal") << QStringLiteral("is the site book's journal file: choose another file");
+    QTest::newRow("the book") << QStringLiteral("sites.sqlite")
+                              << QStringLiteral("is the site book: choose another file");
+    QTest::newRow("its wal") << QStringLiteral("sites.sqlite-wal")
+                             << QStringLiteral("is the site book's wal file: choose another file");
+    QTest::newRow("a hard link") << QStringLiteral("link.QM3")
+                                 << QStringLiteral("is the site book: choose another file");
+    QTest::newRow("a symbolic link") << QStringLiteral("symlink.QM3")
+                                     << QStringLiteral("is the site book: choose another file");
+    QTest::newRow("its journal, missing") << QStringLiteral("sites.sqlite-journal")
+                                          << QStringLiteral("is the site book's journal file: choose another file");
     QTest::newRow("another file") << QStringLiteral("other.QM3") << QString();
 }
 
@@ -714,7 +740,9 @@ void TestSiteBook::outputIsTheBook()
     auto book = newBook();
     book->addSite(SiteDetails::named(QStringLiteral("Shop")));
     const QString folder = QFileInfo(m_url).absolutePath();
-    QVERIFY(::link(QFile::encodeName(m_url).constData(), QFile::encodeName(folder + QStringLiteral("/link.QM3")).constData()) == 0);
+    QVERIFY(::link(QFile::encodeName(m_url).constData(),
+                   QFile::encodeName(folder + QStringLiteral("/link.QM3")).constData())
+            == 0);
     QVERIFY(QFile::link(m_url, folder + QStringLiteral("/symlink.QM3")));
     QFile(folder + QStringLiteral("/other.QM3")).open(QIODevice::WriteOnly);
     QTEST(outputIsBook(folder + QLatin1Char('/') + output, m_url), "refusal");
@@ -772,14 +800,28 @@ void TestSiteBook::addresses_data()
     QTest::newRow("no database") << QStringLiteral("postgresql://db") << true << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("") << false;
     QTest::newRow("password refused") << QStringLiteral("postgresql://anna:secret@db/sites") << true << QStringLiteral("anna") << QStringLiteral("db") << -1 << QStringLiteral("sites") << false;
     QTest::newRow("a path") << QStringLiteral("/srv/sites.sqlite") << false << QStringLiteral("") << QStringLiteral("") << -1 << QStringLiteral("") << true;
-    QTest::newRow("scheme in capitals") << QStringLiteral("POSTGRESQL://anna@localhost:5432/sites") << true << QStringLiteral("anna") << QStringLiteral("localhost") << 5432 << QStringLiteral("sites") << true;
-    QTest::newRow("libpq parameters") << QStringLiteral("postgresql://db/sites?sslmode=verify-full&sslrootcert=/etc/ca.crt&connect_timeout=3&application_name=a%20b&service=office&target_session_attrs=read-write") << true << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("sites") << true;
-    QTest::newRow("unknown parameter") << QStringLiteral("postgresql://db/sites?sslmod=require") << true << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("sites") << false;
-    QTest::newRow("password parameter") << QStringLiteral("postgresql://db/sites?password=secret") << true << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("sites") << false;
-    QTest::newRow("one slash") << QStringLiteral("postgresql:/anna@localhost/sites") << false << QStringLiteral("") << QStringLiteral("") << -1 << QStringLiteral("") << false;
-    QTest::newRow("misspelt scheme") << QStringLiteral("postgresq://anna@localhost/sites") << false << QStringLiteral("") << QStringLiteral("") << -1 << QStringLiteral("") << false;
-    QTest::newRow("other scheme") << QStringLiteral("mysql://db/sites") << false << QStringLiteral("") << QStringLiteral("") << -1 << QStringLiteral("") << false;
-    QTest::newRow("relative path") << QStringLiteral("rel.sqlite") << false << QStringLiteral("") << QStringLiteral("") << -1 << QStringLiteral("") << false;
+    QTest::newRow("scheme in capitals") << QStringLiteral("POSTGRESQL://anna@localhost:5432/sites") << true
+                                        << QStringLiteral("anna") << QStringLiteral("localhost") << 5432
+                                        << QStringLiteral("sites") << true;
+    QTest::newRow("libpq parameters") << QStringLiteral(
+        "postgresql://db/sites?sslmode=verify-full&sslrootcert=/etc/"
+        "ca.crt&connect_timeout=3&application_name=a%20b&service=office&target_session_attrs=read-write")
+                                      << true << QStringLiteral("") << QStringLiteral("db") << -1
+                                      << QStringLiteral("sites") << true;
+    QTest::newRow("unknown parameter") << QStringLiteral("postgresql://db/sites?sslmod=require") << true
+                                       << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("sites")
+                                       << false;
+    QTest::newRow("password parameter") << QStringLiteral("postgresql://db/sites?password=secret") << true
+                                        << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("sites")
+                                        << false;
+    QTest::newRow("one slash") << QStringLiteral("postgresql:/anna@localhost/sites") << false << QStringLiteral("")
+                               << QStringLiteral("") << -1 << QStringLiteral("") << false;
+    QTest::newRow("misspelt scheme") << QStringLiteral("postgresq://anna@localhost/sites") << false
+                                     << QStringLiteral("") << QStringLiteral("") << -1 << QStringLiteral("") << false;
+    QTest::newRow("other scheme") << QStringLiteral("mysql://db/sites") << false << QStringLiteral("")
+                                  << QStringLiteral("") << -1 << QStringLiteral("") << false;
+    QTest::newRow("relative path") << QStringLiteral("rel.sqlite") << false << QStringLiteral("") << QStringLiteral("")
+                                   << -1 << QStringLiteral("") << false;
 }
 
 void TestSiteBook::addresses()
@@ -796,9 +838,10 @@ void TestSiteBook::addresses()
     if (!where.postgres && where.error.isEmpty())
         QCOMPARE(where.path, url);
     if (QTest::currentDataTag() == QByteArray("libpq parameters"))
-        QCOMPARE(connectOptions(where.parameters),
-                 QStringLiteral("sslmode='verify-full' sslrootcert='/etc/ca.crt' connect_timeout='3' application_name='a b' "
-                                "service='office' target_session_attrs='read-write'"));
+        QCOMPARE(
+            connectOptions(where.parameters),
+            QStringLiteral("sslmode='verify-full' sslrootcert='/etc/ca.crt' connect_timeout='3' application_name='a b' "
+                           "service='office' target_session_attrs='read-write'"));
 }
 
 void TestSiteBook::networkFileSystems_data()
