@@ -4,8 +4,13 @@
 
 #include "common/ShownText.h"
 #include "params/ParameterFile.h"
+#include "sites/SiteBook.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include <unistd.h>
 
 namespace Cli {
 
@@ -236,6 +241,12 @@ int writeOutput(Io &io, const QString &path, const QByteArray &bytes, Files::Acc
 
 int runParams(const QStringList &arguments, Io &io)
 {
+    // A change kept waiting by a busy site book is said on a terminal only.
+    Sites::setWaitNotice(::isatty(STDERR_FILENO) ? std::function<void()>([] {
+        std::fputs("waiting for the site book ...\n", stderr);
+        std::fflush(stderr);
+    })
+                                                 : std::function<void()>());
     const int status = dispatch(arguments, io);
     // What could not be written is never reported as done: a full disk or a
     // closed pipe behind standard output fails the command.

@@ -9,7 +9,8 @@
 #include "params/ModuleOperations.h"
 #include "params/ParameterFile.h"
 #include "params/TransferTexts.h"
-#include "sites/SiteRecorder.h"
+#include "sites/BookLocation.h"
+#include "sites/BookSession.h"
 
 #include <QFileInfo>
 
@@ -71,24 +72,30 @@ bool siteUsable(const QCommandLineParser &p, Io &io, const QStringList &ports)
 // A read into a site the book does not have is a usage error: a misspelt
 // name costs no read. A book that cannot be opened is not: it only gives the
 // outcome's note.
-bool siteKnown(const QCommandLineParser &p, Io &io)
+bool siteKnown(Sites::BookSession *book, Io &io)
 {
-    if (!p.isSet(SiteOption))
+    if (!book)
         return true;
-    try {
-        Sites::openSiteBook(siteBookUrl(p.value(siteBookOption())))->site(p.value(SiteOption));
-    } catch (const Sites::SiteBookError &error) {
-        if (error.kind() == Sites::SiteBookError::Kind::NoSite) {
-            fail(io, ExitUsage, error.message());
-            return false;
-        }
+    const auto &error = book->open();
+    if (error && error->kind() == Sites::SiteBookError::Kind::NoSite) {
+        fail(io, ExitUsage, error->message());
+        return false;
     }
     return true;
 }
 
+// The command's one connection to the book with --site, made before any port
+// is opened; it records each stage as it ends without holding the port.
+std::unique_ptr<Sites::BookSession> bookSession(const QCommandLineParser &p)
+{
+    if (!p.isSet(SiteOption))
+        return nullptr;
+    return std::make_unique<Sites::BookSession>(siteBookUrl(p.value(siteBookOption())), p.value(SiteOption));
+}
+
 // The image to write or compare: the site's current set with --site, else
 // the file argument; nullopt after an error, with its exit status.
-std::optional<ImageBytes> imageToUse(const QCommandLineParser &p, Io &io, int &status)
+std::optional<ImageBytes> imageToUse(const QCommandLineParser &p, Io &io, Sites::BookSession *book, int &status)
 {
     status = ExitUsage;
     const QStringList args = p.positionalArguments();
@@ -103,31 +110,25 @@ std::optional<ImageBytes> imageToUse(const QCommandLineParser &p, Io &io, int &s
         fail(io, ExitUsage, QStringLiteral("--site uses the site's current set: no FILE is taken"));
         return std::nullopt;
     }
-    try {
-        const auto book = Sites::openSiteBook(siteBookUrl(p.value(siteBookOption())));
-        const Sites::Site site = book->site(p.value(SiteOption));
-        if (!site.current)
-            fail(io, ExitUsage, QStringLiteral("site \"%1\" has no current set").arg(site.details.name));
-        return site.current;
-    } catch (const Sites::SiteBookError &error) {
-        status = error.kind() == Sites::SiteBookError::Kind::NoSite ? ExitUsage : ExitDiffers;
-        fail(io, status, error.message());
+    if (const auto &error = book->open()) {
+        status = error->kind() == Sites::SiteBookError::Kind::NoSite ? ExitUsage : ExitDiffers;
+        fail(io, status, error->message());
         return std::nullopt;
     }
+    const Sites::Site &site = *book->site();
+    if (!site.current)
+        fail(io, ExitUsage, QStringLiteral("site \"%1\" has no current set").arg(site.details.name));
+    return site.current;
 }
 
-// The --site's recorder, a receiver of each stage as it ends, on this
-// port's thread (its own connection); none without --site.
-std::unique_ptr<Sites::SiteRecorder> siteRecorder(const QCommandLineParser &p)
+// The note of the book's recording, waited for once the port is closed, so
+// that a busy book never holds it.
+QString siteNote(Sites::BookSession *book, PortWorker &w)
 {
-    if (!p.isSet(SiteOption))
-        return nullptr;
-    return std::make_unique<Sites::SiteRecorder>(siteBookUrl(p.value(siteBookOption())), p.value(SiteOption));
-}
-
-QString siteNote(const std::unique_ptr<Sites::SiteRecorder> &site)
-{
-    return site ? site->note() : QString();
+    if (!book)
+        return {};
+    w.link.hangUp();
+    return book->note();
 }
 
 int runRead(const QCommandLineParser &p, Io &io)
@@ -137,7 +138,7 @@ int runRead(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     if (!p.isSet(OutputOption) && !p.isSet(SiteOption))
         return fail(io, ExitUsage, QStringLiteral("read: -o FILE or --site NAME is required"));
-    if (!siteUsable(p, io, *ports) || !siteKnown(p, io))
+    if (!siteUsable(p, io, *ports))
         return ExitUsage;
     QStringList targets;
     for (const QString &port : *ports) {
@@ -151,7 +152,13 @@ int runRead(const QCommandLineParser &p, Io &io)
         const QString unwritable = unwritableText(targets.last());
         if (!unwritable.isEmpty())
             return failFile(io, ExitUsage, targets.last(), unwritable);
+        if (const QString book = Sites::outputIsBook(targets.last(), siteBookUrl(p.value(siteBookOption())));
+            !book.isEmpty())
+            return failFile(io, ExitUsage, targets.last(), book);
     }
+    const auto book = bookSession(p);
+    if (!siteKnown(book.get(), io))
+        return ExitUsage;
     PortRun run(p, io, *ports, {QStringLiteral("read")});
     if (!run.usable())
         return ExitUsage;
@@ -160,15 +167,14 @@ int runRead(const QCommandLineParser &p, Io &io)
         // or the site; a complete read becomes the site's current set, its
         // bytes 960 to 1087 kept.
         ModuleOperations operations(w.transfer, s.port);
-        const auto site = siteRecorder(p);
-        operations.attach(site.get());
+        operations.attach(book.get());
         const ExchangeRecord read = operations.read();
-        const QString note = siteNote(site);
+        const QString note = siteNote(book.get(), w);
         if (!read.image) {
             s.fail(outcomeText(read, OutcomeForm::Line) + note);
             return;
         }
-        const QString siteName = site ? QStringLiteral("site \"%1\"").arg(p.value(SiteOption)) : QString();
+        const QString siteName = book ? QStringLiteral("site \"%1\"").arg(p.value(SiteOption)) : QString();
         const QString &target = targets[int(ports->indexOf(s.port))];
         const QString into = outcomeText(read, OutcomeForm::Line) + QStringLiteral(" into ");
         if (target.isEmpty()) {
@@ -195,7 +201,8 @@ int runWrite(const QCommandLineParser &p, Io &io)
     if (!ports || !siteUsable(p, io, *ports))
         return ExitUsage;
     int status = ExitUsage;
-    const auto image = imageToUse(p, io, status);
+    const auto book = bookSession(p);
+    const auto image = imageToUse(p, io, book.get(), status);
     if (!image)
         return status;
     CheckedWriteOptions options;
@@ -227,12 +234,11 @@ int runWrite(const QCommandLineParser &p, Io &io)
     return run.run([&](PortWorker &w, PortState &s) {
         w.image = *image;
         ModuleOperations operations(w.transfer, s.port);
-        // Each stage is in the book as it ends: the backup before the
+        // Each stage goes to the book as it ends: the backup before the
         // first write command goes out.
-        const auto site = siteRecorder(p);
-        operations.attach(site.get());
+        operations.attach(book.get());
         const WriteOutcome r = operations.write(options);
-        const QString line = outcomeText(r, OutcomeForm::Line) + siteNote(site);
+        const QString line = outcomeText(r, OutcomeForm::Line) + siteNote(book.get(), w);
         if (r.succeeded()) {
             s.succeed(line);
             return;
@@ -250,7 +256,8 @@ int runCompare(const QCommandLineParser &p, Io &io)
     if (!ports || !siteUsable(p, io, *ports))
         return ExitUsage;
     int status = ExitUsage;
-    const auto image = imageToUse(p, io, status);
+    const auto book = bookSession(p);
+    const auto image = imageToUse(p, io, book.get(), status);
     if (!image)
         return status;
     const bool quiet = p.isSet(quietOption());
@@ -260,10 +267,9 @@ int runCompare(const QCommandLineParser &p, Io &io)
         return ExitUsage;
     return run.run([&](PortWorker &w, PortState &s) {
         ModuleOperations operations(w.transfer, s.port);
-        const auto site = siteRecorder(p);
-        operations.attach(site.get());
+        operations.attach(book.get());
         const ExchangeRecord compare = operations.compare(*image, against);
-        const QString line = outcomeText(compare, OutcomeForm::Line) + siteNote(site);
+        const QString line = outcomeText(compare, OutcomeForm::Line) + siteNote(book.get(), w);
         if (!compare.image) {
             s.fail(line);
             return;

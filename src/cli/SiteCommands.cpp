@@ -7,14 +7,18 @@
 #include "params/FieldModel.h"
 #include "params/ParameterFile.h"
 #include "params/TransferTexts.h"
+#include "sites/BookLocation.h"
 #include "sites/SiteBook.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 namespace Cli {
@@ -24,11 +28,12 @@ namespace {
 using namespace Sites;
 using ShownText::shown;
 
-const QCommandLineOption BookOption(QStringLiteral("book"),
-                                    QStringLiteral("The site book: postgresql://[user@]host[:port]/dbname, or the "
-                                                   "path of an SQLite file (default: url= under [SiteBook] in "
-                                                   "QuelmarSetup.conf, else ~/.local/share/quelmar/sites.sqlite)."),
-                                    QStringLiteral("URL"));
+const QCommandLineOption
+    BookOption(QStringLiteral("book"),
+               QStringLiteral("The site book: postgresql://[user@]host[:port]/dbname[?param=value...], "
+                              "or the path of an SQLite file (default: url= under [SiteBook] in "
+                              "QuelmarSetup.conf, else ~/.local/share/quelmar/sites.sqlite)."),
+               QStringLiteral("URL"));
 const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Print the result as JSON."));
 const QCommandLineOption AddressOption(QStringLiteral("address"), QStringLiteral("The site's address."),
                                        QStringLiteral("A"));
@@ -44,6 +49,16 @@ const QCommandLineOption NameOption(QStringLiteral("name"), QStringLiteral("A ne
                                     QStringLiteral("NEW"));
 const QCommandLineOption OutputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                       QStringLiteral("The parameter file to write."), QStringLiteral("FILE"));
+const QCommandLineOption
+    OwnerOption(QStringLiteral("owner"),
+                QStringLiteral("The role that owns the tables; made, unable to log in, when missing "
+                               "(default quelmar_owner)."),
+                QStringLiteral("ROLE"), QStringLiteral("quelmar_owner"));
+const QCommandLineOption InstallersOption(QStringLiteral("installers"),
+                                          QStringLiteral("The role whose members add sites and exchanges."),
+                                          QStringLiteral("ROLE"));
+const QCommandLineOption StaffOption(QStringLiteral("staff"), QStringLiteral("The role whose members only read."),
+                                     QStringLiteral("ROLE"));
 const QCommandLineOption ExchangeOption(QStringLiteral("exchange"),
                                         QStringLiteral("Exchange N's parameter set instead of the current set."),
                                         QStringLiteral("N"));
@@ -53,19 +68,26 @@ const QCommandLineOption ExchangeOption(QStringLiteral("exchange"),
 int failBook(Io &io, const SiteBookError &error)
 {
     using K = SiteBookError::Kind;
-    const bool input = error.kind() == K::NoSite || error.kind() == K::NameTaken || error.kind() == K::Input;
+    const bool input = error.kind() == K::NoSite || error.kind() == K::NameTaken || error.kind() == K::Input
+        || error.kind() == K::NoBook;
     return fail(io, input ? ExitUsage : ExitDiffers, error.message());
 }
 
 // Runs body on the opened book; a book error ends the command.
-template<typename Body> int withBook(const QCommandLineParser &p, Io &io, Body &&body)
+template <typename Body>
+int withBook(const QCommandLineParser &p, Io &io, BookUse use, Body &&body)
 {
     try {
-        const std::unique_ptr<SiteBook> book = openSiteBook(siteBookUrl(p.value(BookOption)));
+        const std::unique_ptr<SiteBook> book = openSiteBook(siteBookUrl(p.value(BookOption)), use);
         return body(*book);
     } catch (const SiteBookError &error) {
         return failBook(io, error);
     }
+}
+
+QString countOf(qsizetype n, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
 }
 
 QString localTime(const QDateTime &utc)
@@ -157,7 +179,7 @@ int runAdd(const QCommandLineParser &p, Io &io)
     if (p.isSet(FromOption) && !(current = loadImage(io, p.value(FromOption))))
         return ExitUsage;
     const SiteDetails details = detailsFrom(p, SiteDetails::named(p.positionalArguments().at(0)), false);
-    return withBook(p, io, [&](SiteBook &book) {
+    return withBook(p, io, BookUse::Change, [&](SiteBook &book) {
         book.addSite(details, current, p.isSet(FromOption) ? QStringLiteral("from ") + p.value(FromOption) : QString());
         io.out << "site \"" << shown(details.name) << "\" added\n";
         return ExitDone;
@@ -172,17 +194,16 @@ int runEdit(const QCommandLineParser &p, Io &io)
                                                   "--phone or --notes"));
     if (refuseControls(p, io, std::nullopt))
         return ExitUsage;
-    return withBook(p, io, [&](SiteBook &book) {
-        Site site = book.site(p.positionalArguments().at(0));
-        site.details = detailsFrom(p, site.details, true);
-        book.editSite(site);
+    return withBook(p, io, BookUse::Change, [&](SiteBook &book) {
+        const Site site = book.site(p.positionalArguments().at(0));
+        book.editFields(site, detailsFrom(p, site.details, true));
         return ExitDone;
     });
 }
 
 int runList(const QCommandLineParser &p, Io &io)
 {
-    return withBook(p, io, [&](SiteBook &book) {
+    return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
         const QList<SiteSummary> sites = book.sites(p.positionalArguments().value(0));
         if (p.isSet(JsonOption)) {
             QJsonArray list;
@@ -210,7 +231,7 @@ constexpr const char *MainFields[] = {"PanelID", "CentralID", "USER1", "USER2", 
 
 int runShow(const QCommandLineParser &p, Io &io)
 {
-    return withBook(p, io, [&](SiteBook &book) {
+    return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
         const Site site = book.site(p.positionalArguments().at(0));
         const QList<Exchange> history = book.history(site.id);
         const std::optional<Exchange> last = history.isEmpty() ? std::nullopt : std::optional(history.first());
@@ -251,7 +272,7 @@ int runShow(const QCommandLineParser &p, Io &io)
 
 int runHistory(const QCommandLineParser &p, Io &io)
 {
-    return withBook(p, io, [&](SiteBook &book) {
+    return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
         const QList<Exchange> history = book.history(book.site(p.positionalArguments().at(0)).id);
         if (p.isSet(JsonOption)) {
             QJsonArray list;
@@ -266,12 +287,20 @@ int runHistory(const QCommandLineParser &p, Io &io)
     });
 }
 
+// An exchange number as site history prints it: digits only, no sign or blank.
+qint64 exchangeNumber(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
+    if (!digits.match(text).hasMatch())
+        throw SiteBookError(SiteBookError::Kind::Input, QStringLiteral("\"%1\" is not an exchange number").arg(text));
+    return text.toLongLong();
+}
+
 // Exchange N of the site with its image, or an error naming both.
 Exchange exchangeOf(SiteBook &book, const Site &site, const QString &text)
 {
-    bool ok = false;
-    const qint64 number = text.toLongLong(&ok);
-    const std::optional<Exchange> e = ok ? book.exchange(number) : std::nullopt;
+    const qint64 number = exchangeNumber(text);
+    const std::optional<Exchange> e = book.exchange(number);
     if (!e || e->siteId != site.id)
         throw SiteBookError(SiteBookError::Kind::NoSite,
                             QStringLiteral("site \"%1\" has no exchange %2").arg(site.details.name, text));
@@ -284,7 +313,7 @@ Exchange exchangeOf(SiteBook &book, const Site &site, const QString &text)
 int runDiff(const QCommandLineParser &p, Io &io)
 {
     const QStringList args = p.positionalArguments();
-    return withBook(p, io, [&](SiteBook &book) {
+    return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
         const Site site = book.site(args.at(0));
         ImageBytes a{}, b{};
         if (args.size() == 1) {
@@ -314,12 +343,27 @@ int runDiff(const QCommandLineParser &p, Io &io)
     });
 }
 
+// Why the output cannot be written, before the book is opened: it is a
+// folder, or the book itself.
+QString refusedOutput(const QCommandLineParser &p, const QString &out)
+{
+    if (QFileInfo(out).isDir())
+        return qt_error_string(EISDIR);
+    return outputIsBook(out, siteBookUrl(p.value(BookOption)));
+}
+
 int runGet(const QCommandLineParser &p, Io &io)
 {
     const QString out = p.value(OutputOption);
     if (out.isEmpty())
         return fail(io, ExitUsage, QStringLiteral("site get: -o FILE is required"));
-    return withBook(p, io, [&](SiteBook &book) {
+    if (const QString refused = refusedOutput(p, out); !refused.isEmpty())
+        return failFile(io, ExitUsage, out, refused);
+    if (p.isSet(ExchangeOption)
+        && !QRegularExpression(QStringLiteral("^[0-9]{1,18}$")).match(p.value(ExchangeOption)).hasMatch())
+        return fail(io, ExitUsage,
+                    QStringLiteral("--exchange: \"%1\" is not an exchange number").arg(p.value(ExchangeOption)));
+    return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
         const Site site = book.site(p.positionalArguments().at(0));
         std::optional<ImageBytes> image = site.current;
         if (p.isSet(ExchangeOption))
@@ -327,7 +371,10 @@ int runGet(const QCommandLineParser &p, Io &io)
         else if (!image)
             return fail(io, ExitUsage, QStringLiteral("site \"%1\" has no current set").arg(site.details.name));
         const ParameterFile::Result r = ParameterFile::save(out, *image);
-        return r.ok ? ExitDone : failFile(io, ExitDiffers, out, r.message);
+        if (r.ok)
+            return ExitDone;
+        return r.error ? fail(io, ExitDiffers, Files::errorMessage(out, r.error))
+                       : failFile(io, ExitDiffers, out, r.message);
     });
 }
 
@@ -337,7 +384,7 @@ int runPut(const QCommandLineParser &p, Io &io)
     const std::optional<ImageBytes> image = loadImage(io, path);
     if (!image)
         return ExitUsage;
-    return withBook(p, io, [&](SiteBook &book) {
+    return withBook(p, io, BookUse::Change, [&](SiteBook &book) {
         const Site site = book.site(p.positionalArguments().at(0));
         book.record(site.id, {Operation::File, {}, QStringLiteral("from ") + path, image, QDateTime::currentDateTimeUtc(), true});
         return ExitDone;
@@ -347,33 +394,84 @@ int runPut(const QCommandLineParser &p, Io &io)
 int runImport(const QCommandLineParser &p, Io &io)
 {
     const QStringList args = p.positionalArguments();
-    QList<std::pair<QDateTime, QString>> files;
-    QList<NewExchange> exchanges;
-    for (const QString &path : args.mid(1))
-        files << std::pair{QFileInfo(path).lastModified().toUTC(), path};
-    std::stable_sort(files.begin(), files.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
-    for (const auto &[time, path] : files) {
+    struct File
+    {
+        QDateTime time;
+        QString path;
+        ImageBytes image;
+        QByteArray sha256;
+    };
+    QList<File> files;
+    for (const QString &path : args.mid(1)) {
         const std::optional<ImageBytes> image = loadImage(io, path);
         if (!image)
             return ExitUsage; // nothing is recorded
-        exchanges << NewExchange(Operation::File, {}, QStringLiteral("imported from ") + path, image, time,
-                                 &path == &files.last().second);
+        const QByteArray bytes(reinterpret_cast<const char *>(image->data()), qsizetype(image->size()));
+        files << File{QFileInfo(path).lastModified().toUTC(), path, *image,
+                      QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
     }
-    return withBook(p, io, [&](SiteBook &book) {
+    std::stable_sort(files.begin(), files.end(), [](const File &x, const File &y) { return x.time < y.time; });
+    return withBook(p, io, BookUse::Change, [&](SiteBook &book) {
         const Site site = book.site(args.at(0));
-        book.recordAll(site.id, exchanges);
-        io.out
-            << QStringLiteral("%1 files imported into site \"%2\"").arg(exchanges.size()).arg(shown(site.details.name))
-            << '\n';
+        // What the site holds already, and since when its current set is its current set.
+        const auto sha256 = [](const ImageBytes &image) {
+            const QByteArray bytes(reinterpret_cast<const char *>(image.data()), qsizetype(image.size()));
+            return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+        };
+        const QByteArray currentSha = site.current ? sha256(*site.current) : QByteArray();
+        QSet<QByteArray> held;
+        QDateTime currentSince, newest;
+        for (const Exchange &e : book.history(site.id)) {
+            held.insert(e.sha256);
+            newest = std::max(newest, e.time);
+            if (e.sha256 == currentSha)
+                currentSince = std::max(currentSince, e.time);
+        }
+        if (currentSince.isNull())
+            currentSince = newest;
+        QList<NewExchange> exchanges;
+        for (const File &f : files) {
+            if (held.contains(f.sha256))
+                continue;
+            held.insert(f.sha256);
+            exchanges << NewExchange(Operation::File, {}, QStringLiteral("imported from ") + f.path, f.image,
+                                     f.time);
+        }
+        // The newest file becomes the current set only when it is newer than the current set.
+        if (!exchanges.isEmpty() && (!site.current || exchanges.last().time > currentSince))
+            exchanges.last().makeCurrent = true;
+        if (!exchanges.isEmpty())
+            book.recordAll(site.id, exchanges);
+        const qsizetype skipped = files.size() - exchanges.size();
+        io.out << QStringLiteral("%1: %2 imported").arg(countOf(files.size(), "file", "files")).arg(exchanges.size())
+               << (skipped ? QStringLiteral(", %1 already in the book").arg(skipped) : QString()) << '\n';
         return ExitDone;
     });
+}
+
+int runInit(const QCommandLineParser &p, Io &io)
+{
+    const QString url = siteBookUrl(p.value(BookOption));
+    try {
+        const std::unique_ptr<SiteBook> book =
+            initSiteBook(url, {p.value(OwnerOption), p.value(InstallersOption), p.value(StaffOption)});
+        io.out << "site book " << book->location() << " is ready (version " << book->version() << ")\n";
+        return ExitDone;
+    } catch (const SiteBookError &error) {
+        return failBook(io, error);
+    }
 }
 
 } // namespace
 
 QString siteBookUrl(const QString &given)
 {
-    return given.isEmpty() ? configuredBookUrl() : given;
+    if (given.isEmpty())
+        return configuredBookUrl();
+    // On the command line a relative path means the working folder.
+    if (!given.contains(QLatin1String(":/")) && QDir::isRelativePath(given))
+        return QFileInfo(given).absoluteFilePath();
+    return given;
 }
 
 QCommandLineOption siteBookOption()
@@ -384,9 +482,25 @@ QCommandLineOption siteBookOption()
 QList<Command> siteCommands()
 {
     const QString book = QStringLiteral("\n\nThe book is --book URL, else url= under [SiteBook] in QuelmarSetup.conf,\n"
-                                        "else ~/.local/share/quelmar/sites.sqlite (made on first use).");
+                                        "else ~/.local/share/quelmar/sites.sqlite (made on first use; commands that\n"
+                                        "only read never make one).");
     const QList<QCommandLineOption> details{AddressOption, ContactOption, PhoneOption, NotesOption};
     return {
+        {QStringLiteral("site init"),
+         QStringLiteral("site init --book URL [--owner ROLE] [--installers ROLE] [--staff ROLE]"),
+         QStringLiteral("Makes or upgrades a site book, once, as its administrator"),
+         QStringLiteral("On PostgreSQL, run by the database's administrator: the tables are made (or\n"
+                        "upgraded) and given to the owner, a role that cannot log in; the installers'\n"
+                        "role may add sites and exchanges and edit details, the staff's role only\n"
+                        "reads. Nobody who logs in can change, delete or truncate exchanges or alter\n"
+                        "the tables. Each person logs in with a role of their own, a member of one of\n"
+                        "the two, and is the operator of their exchanges. On SQLite: makes the file\n"
+                        "(600, its folder 700).")
+             + book,
+         {BookOption, OwnerOption, InstallersOption, StaffOption},
+         0,
+         0,
+         runInit},
         {QStringLiteral("site add"),
          QStringLiteral("site add NAME [--address A] [--contact C] [--phone P] [--notes N] [--from FILE]"),
          QStringLiteral("Adds a customer site to the site book"),
@@ -394,50 +508,83 @@ QList<Command> siteCommands()
                         "--from, FILE becomes the site's current set, recorded as an exchange \"file\".")
              + book,
          QList<QCommandLineOption>{BookOption, FromOption} + details, 1, 1, runAdd},
-        {QStringLiteral("site edit"), QStringLiteral("site edit NAME [--name NEW] [--address A] [--contact C] [--phone P] [--notes N]"),
+        {QStringLiteral("site edit"),
+         QStringLiteral("site edit NAME [--name NEW] [--address A] [--contact C] [--phone P] [--notes N]"),
          QStringLiteral("Changes a site's details"),
-         QStringLiteral("Saved only when nobody changed the site since it was read: otherwise nothing\n"
-                        "is saved and the error says who changed it and when.")
+         QStringLiteral("Changes only the fields given. When someone changed the same field since it\n"
+                        "was read, nothing is saved and the error says who changed it and when.")
              + book,
          QList<QCommandLineOption>{BookOption, NameOption} + details, 1, 1, runEdit},
-        {QStringLiteral("site list"), QStringLiteral("site list [TEXT] [--json]"),
+        {QStringLiteral("site list"),
+         QStringLiteral("site list [TEXT] [--json]"),
          QStringLiteral("Lists the sites, or those matching TEXT, with their last exchange"),
          QStringLiteral("TEXT is looked for in the name, address, contact, phone and notes, and in\n"
                         "the phone numbers, APN and serial number (PanelID) of the current set; case\n"
                         "and accents are ignored (\"gyor\" finds \"Győr\"), and a phone number matches\n"
                         "by its digits.")
              + book,
-         {BookOption, JsonOption}, 0, 1, runList},
-        {QStringLiteral("site show"), QStringLiteral("site show NAME [--json]"),
-         QStringLiteral("Prints a site's details, its current set's main fields and its last exchange"), book.mid(2),
-         {BookOption, JsonOption}, 1, 1, runShow},
-        {QStringLiteral("site history"), QStringLiteral("site history NAME [--json]"),
-         QStringLiteral("Lists a site's exchanges, newest first"),
+         {BookOption, JsonOption},
+         0,
+         1,
+         runList},
+        {QStringLiteral("site show"),
+         QStringLiteral("site show NAME [--json]"),
+         QStringLiteral("Prints a site's details, its current set's main fields and its last exchange"),
+         book.mid(2),
+         {BookOption, JsonOption},
+         1,
+         1,
+         runShow},
+        {QStringLiteral("site history"),
+         QStringLiteral("site history NAME [--json]"),
+         QStringLiteral("Lists a site's exchanges, newest first by their time"),
          QStringLiteral("One line each: number, local time, operation, outcome, port, operator. JSON: a\n"
                         "list of objects with exchange, time (ISO 8601, UTC), operation, outcome,\n"
                         "port, operator, host and sha256.")
              + book,
-         {BookOption, JsonOption}, 1, 1, runHistory},
-        {QStringLiteral("site diff"), QStringLiteral("site diff NAME [A [B]]"),
+         {BookOption, JsonOption},
+         1,
+         1,
+         runHistory},
+        {QStringLiteral("site diff"),
+         QStringLiteral("site diff NAME [A [B]]"),
          QStringLiteral("Lists the fields that differ between two of a site's exchanges"),
          QStringLiteral("A and B are exchange numbers (see site history). Without them: the last two\n"
                         "exchanges with a parameter set; with A only: exchange A and the current set.\n"
                         "Printed as diff prints two files; exit status 0 when equal, 1 when they differ.")
              + book,
-         {BookOption, showPasswordOption()}, 1, 3, runDiff},
-        {QStringLiteral("site get"), QStringLiteral("site get NAME -o FILE [--exchange N]"),
-         QStringLiteral("Writes a site's current set, or exchange N's, as a parameter file"), book.mid(2),
-         {BookOption, OutputOption, ExchangeOption}, 1, 1, runGet},
-        {QStringLiteral("site put"), QStringLiteral("site put NAME FILE"),
+         {BookOption, showPasswordOption()},
+         1,
+         3,
+         runDiff},
+        {QStringLiteral("site get"),
+         QStringLiteral("site get NAME -o FILE [--exchange N]"),
+         QStringLiteral("Writes a site's current set, or exchange N's, as a parameter file"),
+         book.mid(2),
+         {BookOption, OutputOption, ExchangeOption},
+         1,
+         1,
+         runGet},
+        {QStringLiteral("site put"),
+         QStringLiteral("site put NAME FILE"),
          QStringLiteral("Makes a parameter file the site's current set"),
-         QStringLiteral("Recorded as an exchange \"file\".") + book, {BookOption}, 2, 2, runPut},
-        {QStringLiteral("site import"), QStringLiteral("site import NAME FILE..."),
+         QStringLiteral("Recorded as an exchange \"file\".") + book,
+         {BookOption},
+         2,
+         2,
+         runPut},
+        {QStringLiteral("site import"),
+         QStringLiteral("site import NAME FILE..."),
          QStringLiteral("Adds parameter files kept so far to a site's exchanges"),
          QStringLiteral("Each file becomes an exchange \"file\" at its modification time; the newest\n"
-                        "becomes the current set. A file that cannot be read stops the import before\n"
-                        "anything is recorded.")
+                        "becomes the current set unless the current set is newer. A file whose bytes\n"
+                        "are an exchange of the site already is skipped. A file that cannot be read\n"
+                        "stops the import before anything is recorded.")
              + book,
-         {BookOption}, 2, -1, runImport},
+         {BookOption},
+         2,
+         -1,
+         runImport},
     };
 }
 

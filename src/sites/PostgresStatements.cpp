@@ -10,7 +10,7 @@ namespace {
 SqlFailure classifyPostgres(const QSqlError &error)
 {
     const QString state = error.nativeErrorCode(); // the SQLSTATE
-    if (state == QLatin1String("40001") || state == QLatin1String("40P01"))
+    if (state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("55P03"))
         return SqlFailure::Retry;
     if (state == QLatin1String("23505"))
         return SqlFailure::Unique;
@@ -74,29 +74,51 @@ const SqlStatements &postgresStatements()
                 QStringLiteral("CREATE TABLE site_search (site bigint PRIMARY KEY REFERENCES sites (id),"
                                " search text NOT NULL)"),
             },
+            {
+                // Names unique by their folded key, filled by the program; the
+                // version record one row by its key; TRUNCATE guarded as well.
+                QStringLiteral("ALTER TABLE sites ADD COLUMN name_key text"),
+                QStringLiteral("CREATE UNIQUE INDEX sites_by_key ON sites (name_key)"),
+                QStringLiteral("CREATE TABLE book_one (one integer NOT NULL DEFAULT 1 PRIMARY KEY CHECK (one = 1),"
+                               " version integer NOT NULL, oldest_writer integer NOT NULL)"),
+                QStringLiteral("INSERT INTO book_one (one, version, oldest_writer)"
+                               " SELECT 1, version, oldest_writer FROM book LIMIT 1"),
+                QStringLiteral("DROP TABLE book"),
+                QStringLiteral("ALTER TABLE book_one RENAME TO book"),
+                QStringLiteral("CREATE INDEX exchanges_by_time ON exchanges (site, time, id)"),
+                QStringLiteral("CREATE TRIGGER exchanges_never_truncated BEFORE TRUNCATE ON exchanges"
+                               " FOR EACH STATEMENT EXECUTE FUNCTION exchanges_never_changed()"),
+            },
         },
         {
             QStringLiteral("SET TIME ZONE 'UTC'"),
             QStringLiteral("SET client_min_messages = warning"),
+            QStringLiteral("SET lock_timeout = 10000"),
         },
-        QStringLiteral("SELECT current_user"),
+        // The person's own login, also where a role of the session is set.
+        QStringLiteral("SELECT session_user"),
+        QStringLiteral("SET lock_timeout = %1"),
         QStringLiteral("BEGIN"),
         // Two programs creating one book at once: the second waits, then finds it made.
         QStringLiteral("SELECT pg_advisory_xact_lock(2023517)"),
         QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename = 'book'"),
         QStringLiteral("SELECT version, oldest_writer FROM book"),
         QStringLiteral("UPDATE book SET version = :version, oldest_writer = :oldest"),
-        QStringLiteral("INSERT INTO sites (name, address, contact, phone, notes, created, changed, changed_by,"
-                       " revision) VALUES (:name, :address, :contact, :phone, :notes,"
-                       " CAST(:time AS timestamptz), CAST(:time AS timestamptz), :by, 1) RETURNING id"),
-        QStringLiteral("UPDATE sites SET name = :name, address = :address, contact = :contact, phone = :phone,"
-                       " notes = :notes, changed = CAST(:time AS timestamptz), changed_by = :by,"
-                       " revision = revision + 1 WHERE id = :id AND revision = :revision"),
+        QStringLiteral(
+            "INSERT INTO sites (name, name_key, address, contact, phone, notes, created, changed, changed_by,"
+            " revision) VALUES (:name, :key, :address, :contact, :phone, :notes,"
+            " CAST(:time AS timestamptz), CAST(:time AS timestamptz), :by, 1) RETURNING id"),
+        QStringLiteral(
+            "UPDATE sites SET name = :name, name_key = :key, address = :address, contact = :contact, phone = :phone,"
+            " notes = :notes, changed = CAST(:time AS timestamptz), changed_by = :by,"
+            " revision = revision + 1 WHERE id = :id AND revision = :revision"),
         QStringLiteral("UPDATE sites SET current_set = :image WHERE id = :id"),
         QStringLiteral("INSERT INTO site_search (site, search) VALUES (:id, :search)"
                        " ON CONFLICT (site) DO UPDATE SET search = excluded.search"),
+        QStringLiteral("UPDATE sites SET name_key = :key WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE name = :name"),
+        QStringLiteral("SELECT name FROM sites WHERE name_key = :key"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
         // Two reads into one site at once keep the same bytes 960 to 1087.
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id FOR UPDATE"),
@@ -105,15 +127,40 @@ const SqlStatements &postgresStatements()
             + QStringLiteral(", s.changed_by, s.revision, e.id, e.site, ") + Time.arg(QStringLiteral("e.time"))
             + QStringLiteral(", e.operator, e.host, e.port, e.operation, e.outcome, e.sha256 FROM site_search f"
                              " JOIN sites s ON s.id = f.site"
-                             " LEFT JOIN exchanges e ON e.id = (SELECT max(x.id) FROM exchanges x WHERE x.site = s.id)"
+                             " LEFT JOIN exchanges e ON e.id = (SELECT x.id FROM exchanges x WHERE x.site = s.id"
+                             " ORDER BY x.time DESC, x.id DESC LIMIT 1)"
                              " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name COLLATE \"C\""),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, CAST(:time AS timestamptz), :by, :host, :port, :operation, :outcome,"
                        " :image, :sha256) RETURNING id"),
-        QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY id DESC"),
         QStringLiteral("SELECT ") + ExchangeColumns
-            + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY id DESC"),
+            + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
+        QStringLiteral("SELECT ") + ExchangeColumns
+            + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
         QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(", image FROM exchanges WHERE id = :number"),
+        {
+            QStringLiteral("ALTER TABLE book OWNER TO %1"),
+            QStringLiteral("ALTER TABLE sites OWNER TO %1"),
+            QStringLiteral("ALTER TABLE site_search OWNER TO %1"),
+            QStringLiteral("ALTER TABLE exchanges OWNER TO %1"),
+            QStringLiteral("ALTER FUNCTION exchanges_never_changed() OWNER TO %1"),
+            QStringLiteral("REVOKE ALL ON book, sites, site_search, exchanges FROM PUBLIC"),
+        },
+        {
+            // Exchanges are only added: no UPDATE, DELETE or TRUNCATE for anybody who logs in.
+            QStringLiteral("GRANT SELECT ON book, sites, site_search, exchanges TO %1"),
+            QStringLiteral("GRANT INSERT, UPDATE ON sites, site_search TO %1"),
+            QStringLiteral("GRANT INSERT ON exchanges TO %1"),
+        },
+        {
+            QStringLiteral("GRANT SELECT ON book, sites, site_search, exchanges TO %1"),
+        },
+        QStringLiteral("DO $$ BEGIN"
+                       " IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN CREATE ROLE %2 NOLOGIN;"
+                       " ELSIF %3 AND (SELECT rolcanlogin FROM pg_roles WHERE rolname = '%1') THEN"
+                       " RAISE EXCEPTION 'role %2 can log in: the site book''s owner must not';"
+                       " END IF;"
+                       " END $$"),
         classifyPostgres,
     };
     return s;

@@ -44,9 +44,14 @@ Exchange SiteBook::record(qint64 siteId, const NewExchange &exchange)
     return recordAll(siteId, {exchange}).first();
 }
 
-std::unique_ptr<SiteBook> openSiteBook(const QString &url)
+std::unique_ptr<SiteBook> openSiteBook(const QString &url, BookUse use)
 {
-    return std::make_unique<SqlSiteBook>(url);
+    return std::make_unique<SqlSiteBook>(url, use);
+}
+
+std::unique_ptr<SiteBook> initSiteBook(const QString &url, const BookRoles &roles)
+{
+    return std::make_unique<SqlSiteBook>(url, roles);
 }
 
 QString defaultBookPath()

@@ -14,13 +14,14 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace Sites {
 
 // The schema this program creates and upgrades to.
-inline constexpr int KnownVersion = 2;
+inline constexpr int KnownVersion = 3;
 
 // Kept in the book as operationWord(): "read", "backup", "write", "verify", "compare", "file".
 // Operations whose image comes from the module, which never holds bytes
@@ -99,9 +100,10 @@ public:
         Refused,     // the database refuses: permission
         NewerBook,   // written by a newer program
         NoSite,      // no site of that name or no such exchange
+        NoBook,      // a reading command and no book there
         NameTaken,
-        Changed,     // changed meanwhile by someone else
-        Input,       // a value the book cannot keep
+        Changed, // changed meanwhile by someone else
+        Input,   // a value the book cannot keep
     };
     SiteBookError(Kind kind, const QString &message);
     Kind kind() const { return m_kind; }
@@ -138,6 +140,10 @@ public:
     // Saves site.details if the book still holds site.revision, else Changed:
     // "site "X" was changed by anna at 12:31; nothing was saved".
     virtual Site editSite(const Site &site) = 0;
+    // Saves the fields of `changed` that differ from `asRead`: on the book's
+    // newest revision when nobody changed those same fields meanwhile, else
+    // Changed as editSite says it.
+    virtual Site editFields(const Site &asRead, const SiteDetails &changed) = 0;
 
     // Adds exchanges to the site, all or none, in order; never changes one
     // already there. An image from the module (readsModule) gets bytes 960 to
@@ -149,9 +155,33 @@ public:
     virtual std::optional<Exchange> exchange(qint64 number) = 0;
 };
 
-// Opens the book at URL (postgresql://[user@]host[:port]/dbname, or a path
-// of an SQLite file), creating or upgrading it. Throws SiteBookError.
-std::unique_ptr<SiteBook> openSiteBook(const QString &url);
+enum class BookUse {
+    Change, // SQLite: made on first use; PostgreSQL: made by site init
+    Read,   // never makes a book or a folder: "no site book at PATH"
+};
+
+// Opens the book at URL (postgresql://[user@]host[:port]/dbname[?param=value],
+// or the absolute path of an SQLite file), upgrading it. A book the user may
+// read but not write opens read-only: a change then fails with "the site book
+// is read-only (PATH)". A busy or locked book is waited for at most 10 s; a
+// connection at most 5 s unless connect_timeout says otherwise. Throws
+// SiteBookError.
+std::unique_ptr<SiteBook> openSiteBook(const QString &url, BookUse use = BookUse::Change);
+
+// Who may do what in an office's book.
+struct BookRoles
+{
+    QString owner = QStringLiteral("quelmar_owner"); // owns the tables; made NOLOGIN when missing
+    QString installers;                              // add sites and exchanges, edit details; empty: no grants
+    QString staff;                                   // read only; empty: no grants
+};
+// site init: makes or upgrades the book; on PostgreSQL (as the database's
+// administrator) the tables then belong to roles.owner, with the grants.
+std::unique_ptr<SiteBook> initSiteBook(const QString &url, const BookRoles &roles = {});
+
+// Called, on the thread that waits, when a busy or locked book has kept a
+// change waiting for a second; the command line says so on a terminal.
+void setWaitNotice(std::function<void()> notice);
 
 // $XDG_DATA_HOME/quelmar/sites.sqlite, or ~/.local/share/quelmar/sites.sqlite.
 QString defaultBookPath();

@@ -49,6 +49,14 @@ QString foldText(const QString &text)
     return folded;
 }
 
+QString nameKey(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_C)
+        .toCaseFolded()
+        .normalized(QString::NormalizationForm_C)
+        .simplified();
+}
+
 QString digitsOf(const QString &text)
 {
     QString digits;

@@ -11,6 +11,9 @@ namespace Sites {
 
 // Lower case without accents: "Győr" -> "gyor", "Kovács" -> "kovacs".
 QString foldText(const QString &text);
+// The key that keeps site names unique: Unicode NFC, case folded, outer
+// blanks trimmed and inner runs of blanks as one ("KOVÁCS " and "kovács").
+QString nameKey(const QString &name);
 // "+36 (30) 123-4567" -> "36301234567".
 QString digitsOf(const QString &text);
 

@@ -4,11 +4,17 @@
 
 #include <QAtomicInteger>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlRecord>
 #include <QSysInfo>
 #include <QThread>
+#include <QUrl>
 
+#include <algorithm>
 #include <memory>
 
 #include <pwd.h>
@@ -20,9 +26,20 @@ namespace {
 
 // The version from which sites carry their search text, filled by the program.
 constexpr int SearchVersion = 2;
+// The version from which site names are unique by their folded key.
+constexpr int KeyVersion = 3;
 // Versions a program that knows only the earlier one must not write.
-constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2};
+constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3};
 constexpr int Attempts = 8;
+// How long a change waits for a busy or locked book, and when it says so.
+constexpr int WaitMs = 10000;
+constexpr int NoticeMs = 1000;
+
+std::function<void()> &waitNotice()
+{
+    static std::function<void()> notice;
+    return notice;
+}
 
 // A statement failed; turned into a SiteBookError once retries are over.
 struct SqlFault
@@ -139,19 +156,42 @@ void checkDetails(const SiteDetails &d)
 
 } // namespace
 
-SqlSiteBook::SqlSiteBook(const QString &url, int version)
+SqlSiteBook::SqlSiteBook(const QString &url, BookUse use, int version)
     : m_sql(parseBookUrl(url).postgres ? postgresStatements() : sqliteStatements())
+{
+    open(url, use, version, nullptr);
+}
+
+SqlSiteBook::SqlSiteBook(const QString &url, const BookRoles &roles, int version)
+    : m_sql(parseBookUrl(url).postgres ? postgresStatements() : sqliteStatements())
+{
+    open(url, BookUse::Change, version, &roles);
+}
+
+void SqlSiteBook::open(const QString &url, BookUse use, int version, const BookRoles *roles)
 {
     static QAtomicInteger<quint64> serial;
     const BookLocation where = parseBookUrl(url);
-    m_location = where.postgres ? url : where.path;
+    m_postgres = where.postgres;
+    m_location = where.postgres ? url.section(QLatin1Char('?'), 0, 0) : where.path;
     if (!where.error.isEmpty())
-        throw SiteBookError(SiteBookError::Kind::Unavailable, where.error);
+        throw SiteBookError(where.inputError ? SiteBookError::Kind::Input : SiteBookError::Kind::Unavailable,
+                            where.error);
     if (!QSqlDatabase::isDriverAvailable(m_sql.driver))
         throw SiteBookError(SiteBookError::Kind::Unavailable,
                             QStringLiteral("the site book needs Qt's %1 driver (package %2)").arg(m_sql.driver, m_sql.package));
+    const SiteBookError noBook(SiteBookError::Kind::NoBook, QStringLiteral("no site book at %1").arg(m_location));
     if (!where.postgres) {
-        const QString problem = prepareSqliteFile(where.path);
+        const QByteArray file = QFile::encodeName(where.path);
+        const bool exists = ::access(file.constData(), F_OK) == 0;
+        // Reading never makes a book, not even in an empty file.
+        if (use == BookUse::Read && QFileInfo(where.path).size() == 0)
+            throw noBook;
+        // An archived or copied book of mode 444, or a folder of someone else's.
+        m_readOnly = exists
+            && (::access(file.constData(), W_OK) != 0
+                || ::access(QFile::encodeName(QFileInfo(where.path).absolutePath()).constData(), W_OK) != 0);
+        const QString problem = m_readOnly ? refuseNetworkFileSystem(where.path) : prepareSqliteFile(where.path);
         if (!problem.isEmpty())
             throw SiteBookError(SiteBookError::Kind::Unavailable, problem);
     }
@@ -164,10 +204,26 @@ SqlSiteBook::SqlSiteBook(const QString &url, int version)
             db.setPort(where.port);
             db.setUserName(where.user);
             db.setDatabaseName(where.database);
-            db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=quelmar"));
-        } else {
+            // Everything the URL says reaches libpq; a connection waits 5 s unless it says otherwise.
+            QList<std::pair<QString, QString>> parameters = where.parameters;
+            for (const auto &[key, value] : {std::pair{QStringLiteral("connect_timeout"), QStringLiteral("5")},
+                                             std::pair{QStringLiteral("application_name"), QStringLiteral("quelmar")}})
+                if (std::none_of(parameters.begin(), parameters.end(),
+                                 [&](const auto &given) { return given.first == key; }))
+                    parameters.prepend({key, value});
+            db.setConnectOptions(connectOptions(parameters));
+        } else if (!m_readOnly) {
             db.setDatabaseName(where.path);
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
+        } else {
+            // SQLite reads a WAL book only with its -shm file; where that cannot be made, nobody
+            // writes the book either, so it is read as a file that does not change.
+            const bool sharedMemory = QFileInfo::exists(where.path + QStringLiteral("-shm"))
+                || ::access(QFile::encodeName(QFileInfo(where.path).absolutePath()).constData(), W_OK) == 0;
+            db.setDatabaseName(sharedMemory ? where.path
+                                            : QUrl::fromLocalFile(where.path).toString(QUrl::FullyEncoded)
+                                       + QStringLiteral("?immutable=1"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000;QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
         }
         if (!db.open()) {
             const QString words = wordsOf(db.lastError());
@@ -179,8 +235,15 @@ SqlSiteBook::SqlSiteBook(const QString &url, int version)
     }
     try {
         try {
-            for (const QString &statement : m_sql.session)
-                run(statement);
+            for (const QString &statement : m_sql.session) {
+                try {
+                    run(statement);
+                } catch (const SqlFault &) {
+                    // A read-only book keeps the journal it has.
+                    if (!m_readOnly)
+                        throw;
+                }
+            }
             if (m_sql.whoAmI.isEmpty()) {
                 m_operator = loginName();
             } else {
@@ -191,13 +254,72 @@ SqlSiteBook::SqlSiteBook(const QString &url, int version)
             raise(fault.error);
         }
         m_host = QSysInfo::machineHostName();
-        upgradeTo(version);
         std::tie(m_version, m_oldestWriter) = versionRecord();
+        if (m_version == 0 && !roles) {
+            if (use == BookUse::Read && !where.postgres)
+                throw noBook;
+            // An office's book is made once by its administrator, owned by a role nobody logs in as.
+            if (where.postgres)
+                throw SiteBookError(SiteBookError::Kind::Unavailable,
+                                    QStringLiteral("the site book %1 has no tables yet: its administrator makes them "
+                                                   "once with quelmar-params site init --book URL")
+                                        .arg(m_location));
+        }
+        if (m_version < version) {
+            if (m_readOnly)
+                refuseReadOnly();
+            upgradeTo(version);
+            std::tie(m_version, m_oldestWriter) = versionRecord();
+        }
+        if (roles && where.postgres && m_version == KnownVersion)
+            grant(*roles);
     } catch (...) {
         QSqlDatabase::database(m_connection, false).close();
         QSqlDatabase::removeDatabase(m_connection);
         throw;
     }
+}
+
+void SqlSiteBook::grant(const BookRoles &roles)
+{
+    static const QRegularExpression roleName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,62}$"));
+    for (const QString &role : {roles.owner, roles.installers, roles.staff})
+        if (!role.isEmpty() && !roleName.match(role).hasMatch())
+            throw SiteBookError(SiteBookError::Kind::Input,
+                                QStringLiteral("\"%1\" is not a role name (letters, digits and _)").arg(role));
+    if (roles.owner.isEmpty())
+        throw SiteBookError(SiteBookError::Kind::Input, QStringLiteral("site init: --owner needs a role"));
+    const auto quoted = [](const QString &role) { return QLatin1Char('"') + role + QLatin1Char('"'); };
+    try {
+        run(m_sql.begin);
+        run(m_sql.makeRole.arg(roles.owner, quoted(roles.owner), QStringLiteral("true")));
+        for (const QString &statement : m_sql.ownedBy)
+            run(statement.contains(QLatin1String("%1")) ? statement.arg(quoted(roles.owner)) : statement);
+        const std::pair<const QString *, const QStringList *> grants[] = {{&roles.installers, &m_sql.installerGrants},
+                                                                          {&roles.staff, &m_sql.staffGrants}};
+        for (const auto &[role, statements] : grants) {
+            if (role->isEmpty())
+                continue;
+            run(m_sql.makeRole.arg(*role, quoted(*role), QStringLiteral("false")));
+            for (const QString &statement : *statements)
+                run(statement.arg(quoted(*role)));
+        }
+        run(QStringLiteral("COMMIT"));
+    } catch (const SqlFault &fault) {
+        QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+        raise(fault.error);
+    }
+}
+
+void SqlSiteBook::refuseReadOnly() const
+{
+    throw SiteBookError(SiteBookError::Kind::Refused,
+                        QStringLiteral("the site book is read-only (%1)").arg(m_location));
+}
+
+void setWaitNotice(std::function<void()> notice)
+{
+    waitNotice() = std::move(notice);
 }
 
 SqlSiteBook::~SqlSiteBook()
@@ -225,11 +347,23 @@ void SqlSiteBook::raise(const QSqlError &error) const
     }
 }
 
-void SqlSiteBook::raiseNamed(const QSqlError &error, const QString &name) const
+void SqlSiteBook::raiseNamed(const QSqlError &error, const QString &name)
 {
-    if (m_sql.classify(error) == SqlFailure::Unique)
-        throw SiteBookError(SiteBookError::Kind::NameTaken, QStringLiteral("site \"%1\" is in the site book already").arg(name));
-    raise(error);
+    if (m_sql.classify(error) != SqlFailure::Unique)
+        raise(error);
+    // Taken by its spelling or by a look-alike: say which.
+    QString held = name;
+    try {
+        QSqlQuery q = run(m_sql.siteByKey, {{"key", nameKey(name)}});
+        if (q.next())
+            held = q.value(0).toString();
+    } catch (const SqlFault &) {
+    }
+    if (held != name)
+        throw SiteBookError(SiteBookError::Kind::NameTaken,
+                            QStringLiteral("site \"%1\" exists (as \"%2\")").arg(name, held));
+    throw SiteBookError(SiteBookError::Kind::NameTaken,
+                        QStringLiteral("site \"%1\" is in the site book already").arg(name));
 }
 
 QSqlQuery SqlSiteBook::run(const QString &statement, Bindings bindings)
@@ -272,7 +406,9 @@ std::pair<int, int> SqlSiteBook::versionRecord()
             return {0, 0};
         QSqlQuery q = run(m_sql.readVersion);
         if (!q.next())
-            return {0, 0};
+            throw SiteBookError(
+                SiteBookError::Kind::Unavailable,
+                QStringLiteral("the site book %1 is damaged: its table book holds no version").arg(m_location));
         return {q.value(0).toInt(), q.value(1).toInt()};
     } catch (const SqlFault &fault) {
         raise(fault.error);
@@ -292,8 +428,22 @@ void SqlSiteBook::refuseNewerWriter(int version, int oldestWriter) const
 // or a deadlock runs the whole transaction again, after a short random wait.
 template<typename Body> auto SqlSiteBook::write(Body &&body) -> decltype(body())
 {
+    if (m_readOnly)
+        refuseReadOnly();
+    QElapsedTimer waited;
+    waited.start();
+    bool said = false;
     for (int attempt = 1;; ++attempt) {
         try {
+            // The first second quietly, then the rest of the ten after a word.
+            const qint64 left = WaitMs - waited.elapsed();
+            if (!said && waited.elapsed() >= NoticeMs) {
+                said = true;
+                if (waitNotice())
+                    waitNotice()();
+            }
+            run(m_sql.waitFor.arg(
+                std::max<qint64>(1, said ? left : std::min<qint64>(left, NoticeMs - waited.elapsed()))));
             run(m_sql.begin);
             QSqlQuery v = run(m_sql.readVersion);
             if (v.next())
@@ -310,8 +460,9 @@ template<typename Body> auto SqlSiteBook::write(Body &&body) -> decltype(body())
             }
         } catch (const SqlFault &fault) {
             QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
-            if (m_sql.classify(fault.error) == SqlFailure::Retry && attempt < Attempts) {
-                QThread::msleep(10 * attempt + QRandomGenerator::global()->bounded(20 * attempt));
+            if (m_sql.classify(fault.error) == SqlFailure::Retry && waited.elapsed() < WaitMs) {
+                QThread::msleep(std::min<int>(100, 10 * attempt)
+                                + QRandomGenerator::global()->bounded(10 * std::min(attempt, 8)));
                 continue;
             }
             throw;
@@ -338,8 +489,12 @@ void SqlSiteBook::upgradeTo(int version)
                 if (has.next() && has.value(0).toInt() > 0) {
                     has.finish();
                     QSqlQuery q = run(m_sql.readVersion);
-                    if (q.next())
-                        std::tie(current, oldest) = std::pair{q.value(0).toInt(), q.value(1).toInt()};
+                    if (!q.next())
+                        throw SiteBookError(
+                            SiteBookError::Kind::Unavailable,
+                            QStringLiteral("the site book %1 is damaged: its table book holds no version")
+                                .arg(m_location));
+                    std::tie(current, oldest) = std::pair{q.value(0).toInt(), q.value(1).toInt()};
                 }
                 if (current < version) {
                     refuseNewerWriter(current, oldest);
@@ -356,6 +511,22 @@ void SqlSiteBook::upgradeTo(int version)
                         q.finish();
                         for (const Site &s : all)
                             run(m_sql.setSearch, {{"search", searchTextOf(s.details, s.current)}, {"id", s.id}});
+                    }
+                    if (current == KeyVersion) {
+                        QList<std::pair<qint64, QString>> names;
+                        QSqlQuery q = run(m_sql.allSites);
+                        while (q.next())
+                            names << std::pair{q.value(0).toLongLong(), q.value(1).toString()};
+                        q.finish();
+                        // Look-alikes made before keep their names; the later ones a key of their own.
+                        QSet<QString> taken;
+                        for (const auto &[id, name] : names) {
+                            QString key = nameKey(name);
+                            if (taken.contains(key))
+                                key += QChar(1) + QString::number(id);
+                            taken.insert(key);
+                            run(m_sql.updateKey, {{"key", key}, {"id", id}});
+                        }
                     }
                     run(m_sql.setVersion, {{"version", current}, {"oldest", OldestWriter[current]}});
                 }
@@ -445,13 +616,15 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
     try {
         return write([&] {
             const QDateTime now = QDateTime::currentDateTimeUtc();
-            QSqlQuery q = run(m_sql.insertSite, {{"name", details.name},
-                                                 {"address", details.address},
-                                                 {"contact", details.contact},
-                                                 {"phone", details.phone},
-                                                 {"notes", details.notes},
-                                                 {"time", timeText(now)},
-                                                 {"by", m_operator}});
+            QSqlQuery q = run(m_sql.insertSite,
+                              {{"name", details.name},
+                               {"key", nameKey(details.name)},
+                               {"address", details.address},
+                               {"contact", details.contact},
+                               {"phone", details.phone},
+                               {"notes", details.notes},
+                               {"time", timeText(now)},
+                               {"by", m_operator}});
             Site s;
             s.id = q.next() ? q.value(0).toLongLong() : 0;
             q.finish();
@@ -474,40 +647,79 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
     }
 }
 
+void SqlSiteBook::raiseChanged(const Site &held) const
+{
+    throw SiteBookError(
+        SiteBookError::Kind::Changed,
+        QStringLiteral("site \"%1\" was changed by %2 at %3; nothing was saved")
+            .arg(held.details.name, held.changedBy, held.changed.toLocalTime().toString(QStringLiteral("HH:mm"))));
+}
+
+// Inside a write: the details onto the held revision.
+Site SqlSiteBook::saveDetails(const Site &held, const SiteDetails &details)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    run(m_sql.updateDetails,
+        {{"name", details.name},
+         {"key", nameKey(details.name)},
+         {"address", details.address},
+         {"contact", details.contact},
+         {"phone", details.phone},
+         {"notes", details.notes},
+         {"time", timeText(now)},
+         {"by", m_operator},
+         {"id", held.id},
+         {"revision", held.revision}});
+    run(m_sql.setSearch, {{"search", searchTextOf(details, held.current)}, {"id", held.id}});
+    Site saved = held;
+    saved.details = details;
+    saved.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
+    saved.changedBy = m_operator;
+    saved.revision = held.revision + 1;
+    return saved;
+}
+
 Site SqlSiteBook::editSite(const Site &site)
 {
     checkDetails(site.details);
     try {
         return write([&] {
-                const std::optional<Site> held = siteWhere(m_sql.siteById, {{"id", site.id}});
-                if (!held)
-                    throw SiteBookError(SiteBookError::Kind::NoSite,
-                                        QStringLiteral("no site \"%1\" in the site book").arg(site.details.name));
-                if (held->revision != site.revision)
-                    throw SiteBookError(SiteBookError::Kind::Changed,
-                                        QStringLiteral("site \"%1\" was changed by %2 at %3; nothing was saved")
-                                            .arg(held->details.name, held->changedBy,
-                                                 held->changed.toLocalTime().toString(QStringLiteral("HH:mm"))));
-                const QDateTime now = QDateTime::currentDateTimeUtc();
-                run(m_sql.updateDetails, {{"name", site.details.name},
-                                          {"address", site.details.address},
-                                          {"contact", site.details.contact},
-                                          {"phone", site.details.phone},
-                                          {"notes", site.details.notes},
-                                          {"time", timeText(now)},
-                                          {"by", m_operator},
-                                          {"id", site.id},
-                                          {"revision", site.revision}});
-                run(m_sql.setSearch, {{"search", searchTextOf(site.details, held->current)}, {"id", site.id}});
-                Site saved = *held;
-                saved.details = site.details;
-                saved.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
-                saved.changedBy = m_operator;
-                saved.revision = site.revision + 1;
-                return saved;
-            });
+            const std::optional<Site> held = siteWhere(m_sql.currentForUpdate, {{"id", site.id}});
+            if (!held)
+                throw SiteBookError(SiteBookError::Kind::NoSite,
+                                    QStringLiteral("no site \"%1\" in the site book").arg(site.details.name));
+            if (held->revision != site.revision)
+                raiseChanged(*held);
+            return saveDetails(*held, site.details);
+        });
     } catch (const SqlFault &fault) {
         raiseNamed(fault.error, site.details.name);
+    }
+}
+
+Site SqlSiteBook::editFields(const Site &asRead, const SiteDetails &changed)
+{
+    checkDetails(changed);
+    try {
+        return write([&] {
+            const std::optional<Site> held = siteWhere(m_sql.currentForUpdate, {{"id", asRead.id}});
+            if (!held)
+                throw SiteBookError(SiteBookError::Kind::NoSite,
+                                    QStringLiteral("no site \"%1\" in the site book").arg(asRead.details.name));
+            // Only a field both changed is a conflict; the others go onto the newest revision.
+            SiteDetails merged = held->details;
+            for (QString SiteDetails::*field : {&SiteDetails::name, &SiteDetails::address, &SiteDetails::contact,
+                                                &SiteDetails::phone, &SiteDetails::notes}) {
+                if (changed.*field == asRead.details.*field)
+                    continue;
+                if (held->details.*field != asRead.details.*field)
+                    raiseChanged(*held);
+                merged.*field = changed.*field;
+            }
+            return saveDetails(*held, merged);
+        });
+    } catch (const SqlFault &fault) {
+        raiseNamed(fault.error, changed.name);
     }
 }
 

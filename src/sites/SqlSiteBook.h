@@ -19,8 +19,10 @@ namespace Sites {
 class SqlSiteBook final : public SiteBook
 {
 public:
-    // Creates or upgrades the book up to `version` (tests make older books).
-    explicit SqlSiteBook(const QString &url, int version = KnownVersion);
+    // Opens and upgrades the book up to `version` (tests make older books).
+    explicit SqlSiteBook(const QString &url, BookUse use = BookUse::Change, int version = KnownVersion);
+    // site init: makes or upgrades the book, then its owner and grants.
+    SqlSiteBook(const QString &url, const BookRoles &roles, int version = KnownVersion);
     ~SqlSiteBook() override;
 
     QString location() const override { return m_location; }
@@ -32,6 +34,7 @@ public:
     Site addSite(const SiteDetails &details, const std::optional<ImageBytes> &current = {},
                  const QString &source = {}) override;
     Site editSite(const Site &site) override;
+    Site editFields(const Site &asRead, const SiteDetails &changed) override;
     QList<Exchange> recordAll(qint64 siteId, const QList<NewExchange> &exchanges) override;
     QList<Exchange> history(qint64 siteId, bool withImages = false) override;
     std::optional<Exchange> exchange(qint64 number) override;
@@ -48,18 +51,25 @@ private:
     QSqlDatabase database() const;
     QSqlQuery run(const QString &statement, Bindings bindings = {});
     template<typename Body> auto write(Body &&body) -> decltype(body());
+    void open(const QString &url, BookUse use, int version, const BookRoles *roles);
     void upgradeTo(int version);
+    void grant(const BookRoles &roles);
+    Site saveDetails(const Site &held, const SiteDetails &details);
+    [[noreturn]] void raiseChanged(const Site &held) const;
+    [[noreturn]] void refuseReadOnly() const;
     void refuseNewerWriter(int version, int oldestWriter) const;
     std::optional<Site> siteWhere(const QString &statement, Bindings bindings);
     Exchange insertExchange(qint64 siteId, const NewExchange &exchange, const std::optional<ImageBytes> &image);
     [[noreturn]] void raise(const QSqlError &error) const;
-    [[noreturn]] void raiseNamed(const QSqlError &error, const QString &name) const;
+    [[noreturn]] void raiseNamed(const QSqlError &error, const QString &name);
 
     const SqlStatements &m_sql;
     QString m_location;
     QString m_connection;
     QString m_operator;
     QString m_host;
+    bool m_postgres = false;
+    bool m_readOnly = false;
     int m_version = 0;
     int m_oldestWriter = 0;
 };

@@ -26,6 +26,7 @@ struct SqlStatements
     QList<QStringList> steps;
     QStringList session; // once per connection
     QString whoAmI;      // the operator; empty: the login name
+    QString waitFor;     // %1: how long, in ms, a statement waits for a busy or locked book
     QString begin;       // a write transaction
     QString upgradeLock; // taken first in an upgrade's transaction; may be empty
     QString hasBook;
@@ -35,8 +36,10 @@ struct SqlStatements
     QString updateDetails;
     QString updateCurrent;
     QString setSearch; // a site's search text, made or replaced
+    QString updateKey; // a site's name key, in the upgrade that brings them
     QString allSites;
     QString siteByName;
+    QString siteByKey;
     QString siteById;
     QString currentForUpdate;
     QString listSites;
@@ -44,6 +47,14 @@ struct SqlStatements
     QString history;
     QString historyWithImages;
     QString exchangeByNumber;
+    // site init: %1 the owner (made when missing, never able to log in),
+    // then the grants to the installers' role (%1) and the staff's (%1).
+    QStringList ownedBy;
+    QStringList installerGrants;
+    QStringList staffGrants;
+    // %1 the role's name, %2 the role quoted; made NOLOGIN when missing, and
+    // with %3 true refused when it can log in.
+    QString makeRole;
     SqlFailure (*classify)(const QSqlError &error) = nullptr;
 };
 

@@ -80,42 +80,66 @@ const SqlStatements &sqliteStatements()
                 QStringLiteral("CREATE TABLE site_search (site INTEGER PRIMARY KEY REFERENCES sites (id),"
                                " search TEXT NOT NULL)"),
             },
+            {
+                // Names unique by their folded key, filled by the program; the
+                // version record one row by its key.
+                QStringLiteral("ALTER TABLE sites ADD COLUMN name_key TEXT"),
+                QStringLiteral("CREATE UNIQUE INDEX sites_by_key ON sites (name_key)"),
+                QStringLiteral("CREATE TABLE book_one (one INTEGER NOT NULL DEFAULT 1 PRIMARY KEY CHECK (one = 1),"
+                               " version INTEGER NOT NULL, oldest_writer INTEGER NOT NULL)"),
+                QStringLiteral("INSERT INTO book_one (one, version, oldest_writer)"
+                               " SELECT 1, version, oldest_writer FROM book LIMIT 1"),
+                QStringLiteral("DROP TABLE book"),
+                QStringLiteral("ALTER TABLE book_one RENAME TO book"),
+                QStringLiteral("CREATE INDEX exchanges_by_time ON exchanges (site, time, id)"),
+            },
         },
         {
             QStringLiteral("PRAGMA journal_mode = WAL"),
             QStringLiteral("PRAGMA foreign_keys = ON"),
-            QStringLiteral("PRAGMA synchronous = NORMAL"),
+            // A committed exchange survives a power cut.
+            QStringLiteral("PRAGMA synchronous = FULL"),
         },
         {},
+        QStringLiteral("PRAGMA busy_timeout = %1"),
         QStringLiteral("BEGIN IMMEDIATE"),
         {},
         QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'book'"),
         QStringLiteral("SELECT version, oldest_writer FROM book"),
         QStringLiteral("UPDATE book SET version = :version, oldest_writer = :oldest"),
-        QStringLiteral("INSERT INTO sites (name, address, contact, phone, notes, created, changed, changed_by,"
-                       " revision) VALUES (:name, :address, :contact, :phone, :notes, :time, :time, :by, 1)"
-                       " RETURNING id"),
-        QStringLiteral("UPDATE sites SET name = :name, address = :address, contact = :contact, phone = :phone,"
-                       " notes = :notes, changed = :time, changed_by = :by, revision = revision + 1"
+        QStringLiteral(
+            "INSERT INTO sites (name, name_key, address, contact, phone, notes, created, changed, changed_by,"
+            " revision) VALUES (:name, :key, :address, :contact, :phone, :notes, :time, :time, :by, 1)"
+            " RETURNING id"),
+        QStringLiteral("UPDATE sites SET name = :name, name_key = :key, address = :address, contact = :contact,"
+                       " phone = :phone, notes = :notes, changed = :time, changed_by = :by, revision = revision + 1"
                        " WHERE id = :id AND revision = :revision"),
         QStringLiteral("UPDATE sites SET current_set = :image WHERE id = :id"),
         QStringLiteral("INSERT OR REPLACE INTO site_search (site, search) VALUES (:id, :search)"),
+        QStringLiteral("UPDATE sites SET name_key = :key WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE name = :name"),
+        QStringLiteral("SELECT name FROM sites WHERE name_key = :key"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
-        QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
-                       " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
-                       " e.outcome, e.sha256 FROM site_search f JOIN sites s ON s.id = f.site LEFT JOIN exchanges e ON e.id ="
-                       " (SELECT max(x.id) FROM exchanges x WHERE x.site = s.id)"
-                       " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name"),
+        QStringLiteral(
+            "SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
+            " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
+            " e.outcome, e.sha256 FROM site_search f JOIN sites s ON s.id = f.site LEFT JOIN exchanges e ON e.id ="
+            " (SELECT x.id FROM exchanges x WHERE x.site = s.id ORDER BY x.time DESC, x.id DESC LIMIT 1)"
+            " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name"),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, :time, :by, :host, :port, :operation, :outcome, :image, :sha256)"
                        " RETURNING id"),
-        QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY id DESC"),
         QStringLiteral("SELECT ") + ExchangeColumns
-            + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY id DESC"),
+            + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
+        QStringLiteral("SELECT ") + ExchangeColumns
+            + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
         QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(", image FROM exchanges WHERE id = :number"),
+        {},
+        {},
+        {},
+        {},
         classifySqlite,
     };
     return s;

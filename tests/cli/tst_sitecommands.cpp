@@ -8,13 +8,18 @@
 #include "sites/SiteBook.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +75,13 @@ private slots:
     void importByFileTime();
     void bookFromSettings();
     void foreignTextsAreShownEscaped();
+    void addresses_data();
+    void addresses();
+    void readingNeverMakesABook_data();
+    void readingNeverMakesABook();
+    void importKeepsTheNewerSet();
+    void initMakesAPrivateFile();
+    void readOnlyBook();
 };
 
 void TestSiteCommands::init()
@@ -156,6 +168,24 @@ void TestSiteCommands::errors_data()
                                     << QStringLiteral("quelmar-params: site get: -o FILE is required\n");
     QTest::newRow("too few exchanges") << QStringList{QStringLiteral("diff"), QStringLiteral("Mill")} << 2
                                        << QStringLiteral("quelmar-params: site \"Mill\" has fewer than two exchanges with a parameter set\n");
+    for (const QString &number : {QStringLiteral("abc"), QStringLiteral("+1"), QStringLiteral(" 1")}) {
+        QTest::addRow("exchange \"%s\"", qPrintable(number))
+            << QStringList{QStringLiteral("get"),   QStringLiteral("Mill"),       QStringLiteral("-o"),
+                           QStringLiteral("x.QM3"), QStringLiteral("--exchange"), number}
+            << 2 << QStringLiteral("quelmar-params: --exchange: \"%1\" is not an exchange number\n").arg(number);
+        QTest::addRow("diff \"%s\"", qPrintable(number))
+            << QStringList{QStringLiteral("diff"), QStringLiteral("Mill"), number} << 2
+            << QStringLiteral("quelmar-params: \"%1\" is not an exchange number\n").arg(number);
+    }
+    QTest::newRow("get into a folder") << QStringList{QStringLiteral("get"), QStringLiteral("Mill"),
+                                                      QStringLiteral("-o"), QStringLiteral("/")}
+                                       << 2 << QStringLiteral("quelmar-params: /: Is a directory\n");
+    QTest::newRow("get onto the book") << QStringList{
+        QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"),
+        QStringLiteral("BOOK")} << 2 << QStringLiteral("quelmar-params: BOOK: is the site book: choose another file\n");
+    QTest::newRow("get onto its wal")
+        << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("BOOK-wal")}
+        << 2 << QStringLiteral("quelmar-params: BOOK-wal: is the site book's wal file: choose another file\n");
     QTest::newRow("no file") << QStringList{QStringLiteral("put"), QStringLiteral("Mill"), QStringLiteral("/nonexistent/a.QM3")} << 2
                              << QStringLiteral("quelmar-params: /nonexistent/a.QM3: No such file or directory\n");
     QTest::newRow("control character in a name")
@@ -173,16 +203,21 @@ void TestSiteCommands::errors_data()
         << QStringList{QStringLiteral("show"), QStringLiteral("Barn\x1b[2J")} << 2
         << QStringLiteral("quelmar-params: no site \"Barn\\u001b[2J\" in the site book\n");
     QTest::newRow("no site command") << QStringList{QStringLiteral("frob")} << 2
-                                     << QStringLiteral("quelmar-params: site: a command is expected: add, edit, list, show, "
-                                                       "history, diff, get, put, import\nTry 'quelmar-params --help'.\n");
+                                     << QStringLiteral(
+                                            "quelmar-params: site: a command is expected: init, add, edit, list, show, "
+                                            "history, diff, get, put, import\nTry 'quelmar-params --help'.\n");
 }
 
 void TestSiteCommands::errors()
 {
     QFETCH(QStringList, args);
+    QFETCH(QString, error);
     QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Mill")}).status, Cli::ExitDone);
+    args.replaceInStrings(QStringLiteral("BOOK"), m_book);
+    const qint64 size = QFileInfo(m_book).size();
     const Run r = site(args);
-    QTEST(r.err, "error");
+    QCOMPARE(r.err, error.replace(QStringLiteral("BOOK"), m_book));
+    QCOMPARE(QFileInfo(m_book).size(), size);
     QTEST(r.status, "status");
     // Nothing changed: still one site, no exchange.
     QCOMPARE(site({QStringLiteral("history"), QStringLiteral("Mill")}).out, QString());
@@ -226,7 +261,7 @@ void TestSiteCommands::importByFileTime()
 
     r = site({QStringLiteral("import"), QStringLiteral("Mill"), path(names[0]), path(names[1]), path(names[2])});
     QCOMPARE(r.status, Cli::ExitDone);
-    QCOMPARE(r.out, QStringLiteral("3 files imported into site \"Mill\"\n"));
+    QCOMPARE(r.out, QStringLiteral("3 files: 3 imported\n"));
     const auto book = Sites::openSiteBook(m_book);
     const Sites::Site mill = book->site(QStringLiteral("Mill"));
     QCOMPARE(mill.current, std::optional<ImageBytes>(imageWithUser1(QStringLiteral("063"))));
@@ -253,10 +288,170 @@ void TestSiteCommands::bookFromSettings()
     // An address the book cannot use is an operation that failed.
     const Run r = run({QStringLiteral("site"), QStringLiteral("list"), QStringLiteral("--book"),
                        QStringLiteral("postgresql://anna:secret@db/sites")});
-    QCOMPARE(r.status, Cli::ExitDiffers);
+    QCOMPARE(r.status, Cli::ExitUsage);
     QVERIFY(r.err.contains(QLatin1String("a password is not taken in the address")));
+    QVERIFY(!r.err.contains(QLatin1String("secret")));
     QFile::remove(path(QStringLiteral("config/quelmar/QuelmarSetup.conf")));
     QCOMPARE(Sites::configuredBookUrl(), path(QStringLiteral("data/quelmar/sites.sqlite")));
+}
+
+void TestSiteCommands::addresses_data()
+{
+    QTest::addColumn<QString>("book");
+    QTest::addColumn<QString>("error");
+    const QString advice =
+        QStringLiteral("give postgresql://[user@]host[:port]/dbname or the absolute path of an SQLite file\n");
+    QTest::newRow("one slash") << QStringLiteral("POSTGRESQL:/anna@localhost:5432/sites")
+                               << QStringLiteral("quelmar-params: \"POSTGRESQL:/\" is not postgresql://: ") + advice;
+    QTest::newRow("misspelt") << QStringLiteral("postgresq://anna@localhost/sites")
+                              << QStringLiteral("quelmar-params: \"postgresq:\" is not a site book scheme: ") + advice;
+    QTest::newRow("password parameter") << QStringLiteral("postgresql://db/sites?sslmode=require&password=hunter2")
+                                        << QStringLiteral("quelmar-params: a password is not taken in the address: use "
+                                                          "~/.pgpass, PGPASSWORD or a service file\n");
+}
+
+void TestSiteCommands::addresses()
+{
+    QFETCH(QString, book);
+    const QString cwd = QDir::currentPath();
+    const QString folder = path(QStringLiteral("cwd-") + QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(QDir().mkpath(folder));
+    QDir::setCurrent(folder);
+    const Run r = run({QStringLiteral("site"), QStringLiteral("list"), QStringLiteral("--book"), book});
+    QDir::setCurrent(cwd);
+    QTEST(r.err, "error");
+    QCOMPARE(r.status, Cli::ExitUsage);
+    // Nothing was made in the working folder.
+    QCOMPARE(QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+void TestSiteCommands::readingNeverMakesABook_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("list") << QStringList{QStringLiteral("list")};
+    QTest::newRow("show") << QStringList{QStringLiteral("show"), QStringLiteral("Mill")};
+    QTest::newRow("history") << QStringList{QStringLiteral("history"), QStringLiteral("Mill")};
+    QTest::newRow("diff") << QStringList{QStringLiteral("diff"), QStringLiteral("Mill")};
+    QTest::newRow("get") << QStringList{QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"),
+                                        path(QStringLiteral("x.QM3"))};
+}
+
+void TestSiteCommands::readingNeverMakesABook()
+{
+    QFETCH(QStringList, args);
+    m_book = path(QStringLiteral("a/b/c/new.sqlite"));
+    const Run r = site(args);
+    QCOMPARE(r.status, Cli::ExitUsage);
+    QCOMPARE(r.err, QStringLiteral("quelmar-params: no site book at %1\n").arg(m_book));
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("a"))));
+    // A relative url= in the settings means another book in every folder: refused.
+    QSettings settings(path(QStringLiteral("config/quelmar/QuelmarSetup.conf")), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("SiteBook/url"), QStringLiteral("rel.sqlite"));
+    settings.sync();
+    const Run relative = run(QStringList{QStringLiteral("site")} + args);
+    QCOMPARE(relative.status, Cli::ExitUsage);
+    QCOMPARE(relative.err,
+             QStringLiteral("quelmar-params: %1: url= must be an absolute path or a postgresql:// URL\n")
+                 .arg(path(QStringLiteral("config/quelmar/QuelmarSetup.conf"))));
+    settings.remove(QStringLiteral("SiteBook/url"));
+}
+
+void TestSiteCommands::importKeepsTheNewerSet()
+{
+    const QDateTime old(QDate(2019, 5, 1), QTime(8, 0), Qt::UTC);
+    const QStringList names{QStringLiteral("a.QM3"), QStringLiteral("b.QM3"), QStringLiteral("c.QM3")};
+    for (int k = 0; k < 3; ++k) {
+        save(names[k], imageWithUser1(QStringLiteral("06%1").arg(k + 1)));
+        QFile f(path(names[k]));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(old.addYears(k * 3), QFileDevice::FileModificationTime));
+    }
+    save(QStringLiteral("now.QM3"), imageWithUser1(QStringLiteral("0699")));
+    QCOMPARE(
+        site({QStringLiteral("add"), QStringLiteral("Mill"), QStringLiteral("--from"), path(QStringLiteral("now.QM3"))})
+            .status,
+        Cli::ExitDone);
+    Run r = site({QStringLiteral("import"), QStringLiteral("Mill"), path(names[0])});
+    QCOMPARE(r.out, QStringLiteral("1 file: 1 imported\n"));
+    r = site({QStringLiteral("import"), QStringLiteral("Mill"), path(names[0]), path(names[1]), path(names[2])});
+    QCOMPARE(r.status, Cli::ExitDone);
+    QCOMPARE(r.out, QStringLiteral("3 files: 2 imported, 1 already in the book\n"));
+    r = site({QStringLiteral("import"), QStringLiteral("Mill"), path(names[0]), path(names[1]), path(names[2])});
+    QCOMPARE(r.out, QStringLiteral("3 files: 0 imported, 3 already in the book\n"));
+    const auto book = Sites::openSiteBook(m_book);
+    const Sites::Site mill = book->site(QStringLiteral("Mill"));
+    // The set of today stays current; the old files sit in the history by their time.
+    QCOMPARE(mill.current, std::optional<ImageBytes>(imageWithUser1(QStringLiteral("0699"))));
+    const QList<Sites::Exchange> history = book->history(mill.id);
+    QCOMPARE(history.size(), 4);
+    QCOMPARE(history.at(0).number, 1);
+    QCOMPARE(history.at(3).number, 2); // the 2019 file, imported first
+    QCOMPARE(history.at(3).time, old);
+    QVERIFY(book->sites().first().last->number == 1);
+}
+
+void TestSiteCommands::initMakesAPrivateFile()
+{
+    const mode_t old = ::umask(022);
+    m_book = path(QStringLiteral("office/new/sites.sqlite"));
+    const Run r = site({QStringLiteral("init")});
+    ::umask(old);
+    QCOMPARE(r.status, Cli::ExitDone);
+    QCOMPARE(r.out, QStringLiteral("site book %1 is ready (version %2)\n").arg(m_book).arg(Sites::KnownVersion));
+    QCOMPARE(QFileInfo(m_book).permissions()
+                 & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ReadOwner | QFileDevice::WriteOwner),
+             QFileDevice::Permissions());
+    QCOMPARE(QFileInfo(path(QStringLiteral("office/new"))).permissions()
+                 & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+             QFileDevice::Permissions());
+    QCOMPARE(site({QStringLiteral("list")}).status, Cli::ExitDone);
+}
+
+void TestSiteCommands::readOnlyBook()
+{
+    save(QStringLiteral("set.QM3"), imageWithUser1(QStringLiteral("0611111")));
+    QCOMPARE(
+        site({QStringLiteral("add"), QStringLiteral("Mill"), QStringLiteral("--from"), path(QStringLiteral("set.QM3"))})
+            .status,
+        Cli::ExitDone);
+    // An archived copy: readable by all, writable by nobody; root is run as nobody.
+    const QString archived = path(QStringLiteral("archive/sites.sqlite"));
+    QVERIFY(QDir().mkpath(path(QStringLiteral("archive"))));
+    { // a copy without its -wal: the checkpointed book
+        auto book = Sites::openSiteBook(m_book);
+    }
+    QVERIFY(QFile::copy(m_book, archived));
+    for (const QString &p : {m_dir.path(), path(QStringLiteral("archive"))})
+        QVERIFY(::chmod(QFile::encodeName(p).constData(), 0755) == 0);
+    QVERIFY(::chmod(QFile::encodeName(archived).constData(), 0444) == 0);
+    QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("set.QM3"))).constData(), 0644) == 0);
+    const auto params = [&](const QStringList &args) {
+        QProcess process;
+        QStringList all = QStringList{QStringLiteral("site")} + args + QStringList{QStringLiteral("--book"), archived};
+        if (::geteuid() == 0) {
+            all = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                              QStringLiteral("--clear-groups"), QStringLiteral(QUELMAR_PARAMS)}
+                + all;
+            process.start(QStringLiteral("setpriv"), all);
+        } else {
+            process.start(QStringLiteral(QUELMAR_PARAMS), all);
+        }
+        process.waitForFinished(30000);
+        return Run{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                   QString::fromUtf8(process.readAllStandardError())};
+    };
+    Run r = params({QStringLiteral("list")});
+    QCOMPARE(r.err, QString());
+    QVERIFY2(r.out.startsWith(QLatin1String("Mill  last: 1")), qPrintable(r.out));
+    QCOMPARE(params({QStringLiteral("get"), QStringLiteral("Mill"), QStringLiteral("-o"), QStringLiteral("/dev/null")})
+                 .status,
+             Cli::ExitDone);
+    r = params({QStringLiteral("edit"), QStringLiteral("Mill"), QStringLiteral("--notes"), QStringLiteral("x")});
+    QCOMPARE(r.status, Cli::ExitDiffers);
+    QCOMPARE(r.err, QStringLiteral("quelmar-params: the site book is read-only (%1)\n").arg(archived));
+    r = params({QStringLiteral("put"), QStringLiteral("Mill"), path(QStringLiteral("set.QM3"))});
+    QCOMPARE(r.err, QStringLiteral("quelmar-params: the site book is read-only (%1)\n").arg(archived));
+    QCOMPARE(QFileInfo(archived).size(), QFileInfo(m_book).size());
 }
 
 QTEST_GUILESS_MAIN(TestSiteCommands)

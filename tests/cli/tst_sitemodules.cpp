@@ -2,6 +2,7 @@
 // exchange lands in the site, a read keeps the site's bytes 960 to 1087, and
 // a book that cannot be used never stops the operation.
 
+#include "common/SilentServer.h"
 #include "common/SimulatorProcess.h"
 #include "common/ToolRun.h"
 #include "params/ParameterFile.h"
@@ -37,6 +38,7 @@ private slots:
     void readWriteCompareIntoSite();
     void bookUnusableLeavesReadWorking();
     void sitesTakeOnePort();
+    void silentBookConnectsOnce();
 
 private:
     void startModule(int port, const ImageBytes &memory);
@@ -177,6 +179,43 @@ void TestSiteModules::sitesTakeOnePort()
                              QStringLiteral("Nowhere"), QStringLiteral("--book"), book()});
     QCOMPARE(none.status, 2);
     QVERIFY2(none.err.contains(QLatin1String("Nowhere")), qPrintable(none.err));
+}
+
+void TestSiteModules::silentBookConnectsOnce()
+{
+    startModule(75, pattern(5, 0));
+    SilentServer silent;
+    QVERIFY(silent.port() != 0);
+    const QString url = QStringLiteral("postgresql://nobody@127.0.0.1:%1/sites?connect_timeout=2").arg(silent.port());
+    const QString file = path(QStringLiteral("silent.QM3"));
+    QElapsedTimer timer;
+    timer.start();
+    const Run r =
+        params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM75"), QStringLiteral("-o"), file,
+                QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), url});
+    const qint64 ms = timer.elapsed();
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QLatin1String(" Site book not updated: the site book postgresql://nobody@127.0.0.1:")),
+             qPrintable(r.out));
+    // One connection, of at most its 2 s, then the read; none after it.
+    QVERIFY2(ms < 2000 + 3000, qPrintable(QString::number(ms)));
+    QCOMPARE(silent.connections(), 1);
+    ImageBytes read{};
+    QVERIFY(ParameterFile::load(file, read).ok);
+    QCOMPARE(read, pattern(5, 0));
+    // The book itself as the output: refused before the port is opened.
+    {
+        auto sites = Sites::openSiteBook(book());
+        if (!sites->findSite(QStringLiteral("Mill")))
+            sites->addSite(Sites::SiteDetails::named(QStringLiteral("Mill")));
+    }
+    const qint64 size = QFileInfo(book()).size();
+    const Run same =
+        params({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM75"), QStringLiteral("-o"), book(),
+                QStringLiteral("--site"), QStringLiteral("Mill"), QStringLiteral("--book"), book()});
+    QCOMPARE(same.status, 2);
+    QCOMPARE(same.err, QStringLiteral("quelmar-params: %1: is the site book: choose another file\n").arg(book()));
+    QCOMPARE(QFileInfo(book()).size(), size);
 }
 
 QTEST_GUILESS_MAIN(TestSiteModules)

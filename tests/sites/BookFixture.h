@@ -4,6 +4,8 @@
 // throwaway PostgreSQL cluster whose PG* variables scripts/test sets. A
 // cluster that cannot be reached fails the test; it never skips.
 
+#include "sites/SiteBook.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -32,15 +34,21 @@ public:
 
     QString folder() const { return m_folder.path(); }
 
-    // The URL of a new empty book.
-    QString newBook()
+    // The URL of a new empty book; on PostgreSQL made by site init unless
+    // `made` is false (an empty database).
+    QString newBook(bool made = true)
     {
         const int n = ++m_count;
         if (!Postgres)
             return m_folder.filePath(QStringLiteral("book%1/sites.sqlite").arg(n));
         const QString name = QStringLiteral("quelmar_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(n);
         admin(QStringLiteral("CREATE DATABASE %1").arg(name));
-        return QStringLiteral("postgresql:///") + name;
+        const QString url = QStringLiteral("postgresql:///") + name;
+        if (made)
+            Sites::initSiteBook(url,
+                                {QStringLiteral("quelmar_owner"), QStringLiteral("quelmar_installers"),
+                                 QStringLiteral("quelmar_staff")});
+        return url;
     }
 
     // Runs a statement as the cluster's superuser on its default database;

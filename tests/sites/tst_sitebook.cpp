@@ -3,6 +3,8 @@
 
 #include "BookFixture.h"
 
+#include "common/SilentServer.h"
+
 #include "params/FieldModel.h"
 #include "sites/BookLocation.h"
 #include "sites/SiteMatch.h"
@@ -17,6 +19,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Sites;
 
@@ -77,11 +80,24 @@ private slots:
     void newerBookRefused();
     void newerBookWithOldWriter();
     void upgradeStepByStep();
+    void lookAlikeNames_data();
+    void lookAlikeNames();
+    void editsOfOtherFieldsMerge();
+    void historyInTimeOrder();
+    void silentServerBoundsTheWait_data();
+    void silentServerBoundsTheWait();
     void fourRecorders();
     void killedRecorderLosesNothing();
 #ifdef QUELMAR_BOOK_POSTGRES
     void selectOnlyRoleRefused();
+    void installersCannotRewrite();
+    void verifyFullNeedsItsRootCertificate();
+    void noTablesAsksForInit();
 #else
+    void bookHoldsOneVersionRow();
+    void busyBookWaitsTenSeconds();
+    void outputIsTheBook_data();
+    void outputIsTheBook();
     void fileModes();
     void damagedFile();
     void addresses_data();
@@ -260,7 +276,8 @@ void TestSiteBook::historyNewestFirst()
 {
     auto book = newBook();
     const Site site = book->addSite(SiteDetails::named(QStringLiteral("Shop")), imageWith(1, 1));
-    const QDateTime when = QDateTime(QDate(2026, 3, 1), QTime(12, 31, 5, 250), Qt::UTC);
+    // After the site's exchange "file": the history is in time order.
+    const QDateTime when = QDateTime(QDate::currentDate().addDays(1), QTime(12, 31, 5, 250), Qt::UTC);
     for (const Operation op : {Operation::Backup, Operation::Write, Operation::Verify})
         book->record(site.id, {op, QStringLiteral("COM2"), operationWord(op), imageWith(2, 2), when});
     const QList<Exchange> history = book->history(site.id);
@@ -296,12 +313,12 @@ void TestSiteBook::newerBookRefused()
     {
         auto book = newBook();
         book->addSite(SiteDetails::named(QStringLiteral("Shop")), imageWith(1, 1));
-        book->execute(QStringLiteral("UPDATE book SET version = 3, oldest_writer = 3"));
+        book->execute(QStringLiteral("UPDATE book SET version = 4, oldest_writer = 4"));
     }
     SqlSiteBook book(m_url);
-    QCOMPARE(book.version(), 3);
+    QCOMPARE(book.version(), 4);
     const Site site = book.site(QStringLiteral("Shop")); // reading still works
-    const QString refusal = QStringLiteral("the site book is version 3; this program knows up to 2");
+    const QString refusal = QStringLiteral("the site book is version 4; this program knows up to 3");
     QString message;
     QCOMPARE(kindOf([&] { book.addSite(SiteDetails::named(QStringLiteral("Mill"))); }, &message), SiteBookError::Kind::NewerBook);
     QCOMPARE(message, refusal);
@@ -312,34 +329,129 @@ void TestSiteBook::newerBookRefused()
     QCOMPARE(message, refusal);
     QCOMPARE(book.sites().size(), 1);
     QCOMPARE(book.history(site.id).size(), 1);
-    QCOMPARE(book.versionRecord(), std::make_pair(3, 3));
+    QCOMPARE(book.versionRecord(), std::make_pair(4, 4));
 }
 
 void TestSiteBook::newerBookWithOldWriter()
 {
     {
         auto book = newBook();
-        book->execute(QStringLiteral("UPDATE book SET version = 3, oldest_writer = 2"));
+        book->execute(QStringLiteral("UPDATE book SET version = 4, oldest_writer = 3"));
     }
     SqlSiteBook book(m_url);
     book.addSite(SiteDetails::named(QStringLiteral("Mill")));
     QCOMPARE(book.sites().size(), 1);
-    QCOMPARE(book.versionRecord(), std::make_pair(3, 2)); // never lowered
+    QCOMPARE(book.versionRecord(), std::make_pair(4, 3)); // never lowered
 }
 
 void TestSiteBook::upgradeStepByStep()
 {
-    m_url = m_fixture.newBook();
+    m_url = m_fixture.newBook(false);
     {
-        SqlSiteBook first(m_url, 1);
+        SqlSiteBook first(m_url, BookRoles{}, 1);
         QCOMPARE(first.versionRecord(), std::make_pair(1, 1));
         first.execute(QStringLiteral("INSERT INTO sites (name, contact, created, changed, changed_by, revision) VALUES "
                                      "('Győr', 'Kovács', '2026-01-02T03:04:05.000Z', '2026-01-02T03:04:05.000Z', 'x', 1)"));
     }
     SqlSiteBook book(m_url);
-    QCOMPARE(book.versionRecord(), std::make_pair(2, 2));
+    QCOMPARE(book.versionRecord(), std::make_pair(3, 3));
     QCOMPARE(book.sites(QStringLiteral("kovacs")).size(), 1); // the upgrade filled the search text
     QCOMPARE(book.site(QStringLiteral("Győr")).created, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
+}
+
+void TestSiteBook::lookAlikeNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("decomposed") << QStringLiteral("Kova") + QChar(0x0301) + QStringLiteral("cs"); // a + combining acute
+    QTest::newRow("capitals") << QStringLiteral("KOVÁCS");
+    QTest::newRow("trailing blank") << QStringLiteral("Kovács ");
+    QTest::newRow("leading blanks") << QStringLiteral("  kovács");
+}
+
+void TestSiteBook::lookAlikeNames()
+{
+    QFETCH(QString, name);
+    auto book = newBook();
+    book->addSite(SiteDetails::named(QStringLiteral("Kovács")));
+    QString message;
+    QCOMPARE(kindOf([&] { book->addSite(SiteDetails::named(name)); }, &message), SiteBookError::Kind::NameTaken);
+    QCOMPARE(message, QStringLiteral("site \"%1\" exists (as \"Kovács\")").arg(name));
+    // Renamed onto the look-alike of another site: refused too.
+    Site trail = book->addSite(SiteDetails::named(QStringLiteral("Trail  Head")));
+    trail.details.name = name;
+    QCOMPARE(kindOf([&] { book->editSite(trail); }), SiteBookError::Kind::NameTaken);
+    // A site may change the spelling of its own name; the name keeps it.
+    trail.details.name = QStringLiteral("TRAIL head ");
+    QCOMPARE(book->editSite(trail).details.name, QStringLiteral("TRAIL head "));
+    QCOMPARE(book->sites().size(), 2);
+    QVERIFY(book->findSite(QStringLiteral("TRAIL head ")));
+}
+
+void TestSiteBook::editsOfOtherFieldsMerge()
+{
+    auto anna = newBook();
+    SqlSiteBook peter(m_url);
+    const Site asRead =
+        anna->addSite({QStringLiteral("Mill"), QStringLiteral("Old St 1"), QStringLiteral("Béla"), {}, {}});
+    SiteDetails phone = asRead.details, address = asRead.details, otherPhone = asRead.details;
+    phone.phone = QStringLiteral("+36 2");
+    address.address = QStringLiteral("New St 2");
+    otherPhone.phone = QStringLiteral("+36 3");
+    peter.editFields(asRead, phone);
+    // Anna read revision 1 and changes another field: applied on revision 2.
+    QCOMPARE(anna->editFields(asRead, address).revision, 3);
+    const SiteDetails held = anna->site(QStringLiteral("Mill")).details;
+    QCOMPARE(QStringList({held.address, held.phone, held.contact}),
+             QStringList({address.address, phone.phone, QStringLiteral("Béla")}));
+    // The same field changed by both: refused, nothing saved.
+    QCOMPARE(kindOf([&] { anna->editFields(asRead, otherPhone); }), SiteBookError::Kind::Changed);
+    QCOMPARE(anna->site(QStringLiteral("Mill")).details.phone, phone.phone);
+}
+
+void TestSiteBook::historyInTimeOrder()
+{
+    auto book = newBook();
+    const Site site = book->addSite(SiteDetails::named(QStringLiteral("Shop")));
+    const QDateTime base(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
+    // Recorded in the order 2026, 2019, 2025: an import of old files after a read.
+    const QList<Exchange> recorded =
+        book->recordAll(site.id,
+                        {{Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"), imageWith(1, 1), base},
+                         {Operation::File, {}, QStringLiteral("a"), imageWith(2, 2), base.addYears(-7)},
+                         {Operation::File, {}, QStringLiteral("b"), imageWith(3, 3), base.addYears(-1)}});
+    const QList<Exchange> history = book->history(site.id);
+    QCOMPARE(history.size(), 3);
+    const QList<qint64> order{history.at(0).number, history.at(1).number, history.at(2).number};
+    QCOMPARE(order, (QList<qint64>{recorded.at(0).number, recorded.at(2).number, recorded.at(1).number}));
+    QCOMPARE(book->sites().first().last->number, recorded.at(0).number);
+}
+
+void TestSiteBook::silentServerBoundsTheWait_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("default") << QString() << 5;
+    QTest::newRow("connect_timeout=2") << QStringLiteral("?connect_timeout=2") << 2;
+}
+
+void TestSiteBook::silentServerBoundsTheWait()
+{
+    QFETCH(QString, query);
+    QFETCH(int, seconds);
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        QFAIL("Qt's QPSQL driver is missing (package libqt6sql6-psql)");
+    // Accepts connections (the kernel's backlog does) and never says a word.
+    SilentServer silent;
+    QVERIFY(silent.port() != 0);
+    const QString url = QStringLiteral("postgresql://nobody@127.0.0.1:%1/sites").arg(silent.port()) + query;
+    QElapsedTimer timer;
+    timer.start();
+    QString message;
+    QCOMPARE(kindOf([&] { SqlSiteBook book(url); }, &message), SiteBookError::Kind::Unavailable);
+    const qint64 ms = timer.elapsed();
+    QVERIFY2(message.contains(QLatin1String("cannot be opened")), qPrintable(message));
+    QVERIFY2(ms >= seconds * 1000 - 500 && ms < seconds * 1000 + 1500, qPrintable(QString::number(ms)));
+    QCOMPARE(silent.connections(), 1);
 }
 
 QList<QByteArray> TestSiteBook::runRecorders(const QString &site, int processes, int count)
@@ -449,8 +561,192 @@ void TestSiteBook::selectOnlyRoleRefused()
     QCOMPARE(book->site(QStringLiteral("Shop")).current, std::optional<ImageBytes>(imageWith(1, 1)));
     BookFixture::admin(QStringLiteral("DROP OWNED BY %1").arg(role));
 }
+
+namespace {
+
+// A login role of its own for one person, member of `group`, and the URL
+// of the book for it.
+QString personUrl(const QString &bookUrl, const QString &person, const QString &group)
+{
+    BookFixture::admin(QStringLiteral("DROP ROLE IF EXISTS %1").arg(person));
+    const QString made = BookFixture::admin(QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2' IN ROLE %3")
+                                                .arg(person, qEnvironmentVariable("PGPASSWORD"), group));
+    if (!made.isEmpty())
+        qWarning("%s", qPrintable(made));
+    return QStringLiteral("postgresql://%1@%2:%3/%4")
+        .arg(person, qEnvironmentVariable("PGHOST", QStringLiteral("localhost")), qEnvironmentVariable("PGPORT"),
+             bookUrl.section(QLatin1Char('/'), 3));
+}
+
+} // namespace
+
+void TestSiteBook::installersCannotRewrite()
+{
+    auto book = newBook();
+    const Site site = book->addSite(SiteDetails::named(QStringLiteral("Shop")), imageWith(1, 1));
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    const QString installer = QStringLiteral("anna_") + pid, staff = QStringLiteral("peter_") + pid;
+    {
+        SqlSiteBook anna(personUrl(m_url, installer, QStringLiteral("quelmar_installers")));
+        QCOMPARE(anna.operatorName(), installer);
+        // What an installer does is allowed ...
+        const Exchange e = anna.record(site.id,
+                                       {Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"),
+                                        imageWith(2, 2), QDateTime::currentDateTimeUtc(), true});
+        QCOMPARE(e.operatorName, installer);
+        Site held = anna.site(QStringLiteral("Shop"));
+        held.details.notes = QStringLiteral("back door");
+        anna.editSite(held);
+        anna.addSite(SiteDetails::named(QStringLiteral("Mill")));
+        // ... and nothing that rewrites the history or the tables.
+        for (const char *statement :
+             {"TRUNCATE exchanges CASCADE", "DELETE FROM exchanges", "UPDATE exchanges SET outcome = 'x'",
+              "DROP TRIGGER exchanges_never_changed ON exchanges",
+              "DROP TRIGGER exchanges_never_truncated ON exchanges", "ALTER TABLE exchanges DISABLE TRIGGER ALL",
+              "DROP TABLE exchanges CASCADE", "DELETE FROM sites", "UPDATE book SET version = 1"}) {
+            QString message;
+            QCOMPARE(kindOf([&] { anna.execute(QString::fromLatin1(statement)); }, &message),
+                     SiteBookError::Kind::Refused);
+            QVERIFY2(message.contains(QLatin1String("permission denied"))
+                         || message.contains(QLatin1String("must be owner")),
+                     qPrintable(QString::fromLatin1(statement) + QStringLiteral(": ") + message));
+        }
+    }
+    {
+        SqlSiteBook peter(personUrl(m_url, staff, QStringLiteral("quelmar_staff")));
+        QCOMPARE(peter.sites().size(), 2);
+        QString message;
+        QCOMPARE(kindOf(
+                     [&] {
+                         peter.record(site.id, {Operation::File, {}, QStringLiteral("x"), std::nullopt});
+                     },
+                     &message),
+                 SiteBookError::Kind::Refused);
+        QCOMPARE(kindOf([&] { peter.addSite(SiteDetails::named(QStringLiteral("Barn"))); }),
+                 SiteBookError::Kind::Refused);
+        QCOMPARE(kindOf([&] { peter.execute(QStringLiteral("DELETE FROM exchanges")); }), SiteBookError::Kind::Refused);
+    }
+    // Even the owner's own trigger refuses a TRUNCATE, for the administrator as well.
+    QString message;
+    QCOMPARE(kindOf([&] { book->execute(QStringLiteral("TRUNCATE exchanges CASCADE")); }, &message),
+             SiteBookError::Kind::Unavailable);
+    QVERIFY2(message.contains(QLatin1String("never changed or deleted")), qPrintable(message));
+    QCOMPARE(book->history(site.id).size(), 2);
+    QCOMPARE(book->sites().size(), 2);
+    for (const QString &role : {installer, staff})
+        BookFixture::admin(QStringLiteral("DROP OWNED BY %1; DROP ROLE %1").arg(role));
+}
+
+void TestSiteBook::verifyFullNeedsItsRootCertificate()
+{
+    newBook();
+    const QString url = QStringLiteral("postgresql://%1:%2/%3?sslmode=verify-full&sslrootcert=/nonexistent/root.crt"
+                                       "&application_name=quelmar%20test")
+                            .arg(qEnvironmentVariable("PGHOST", QStringLiteral("localhost")),
+                                 qEnvironmentVariable("PGPORT"), m_url.section(QLatin1Char('/'), 3));
+    QString message;
+    QCOMPARE(kindOf([&] { SqlSiteBook book(url); }, &message), SiteBookError::Kind::Unavailable);
+    // Refused before anything crosses the line in clear: no TLS here, and no root certificate.
+    QVERIFY2(message.contains(QLatin1String("SSL")) || message.contains(QLatin1String("/nonexistent/root.crt")),
+             qPrintable(message));
+    // The other parameters reach the server as given.
+    SqlSiteBook named(QStringLiteral("%1?application_name=quelmar%20test&sslmode=prefer").arg(m_url));
+    QCOMPARE(kindOf([&] {
+                 named.execute(QStringLiteral("DO $$ BEGIN IF current_setting('application_name') <> 'quelmar test' "
+                                              "THEN RAISE EXCEPTION 'wrong name'; END IF; END $$"));
+             }),
+             SiteBookError::Kind(-1));
+}
+
+void TestSiteBook::noTablesAsksForInit()
+{
+    m_url = m_fixture.newBook(false);
+    QString message;
+    QCOMPARE(kindOf([&] { SqlSiteBook book(m_url); }, &message), SiteBookError::Kind::Unavailable);
+    QVERIFY2(message.contains(QLatin1String("site init")), qPrintable(message));
+    QCOMPARE(kindOf([&] { SqlSiteBook book(m_url, BookUse::Read); }), SiteBookError::Kind::Unavailable);
+    SqlSiteBook made(m_url, BookRoles{});
+    QCOMPARE(made.version(), KnownVersion);
+    SqlSiteBook book(m_url);
+    QCOMPARE(book.sites().size(), 0);
+}
 #else
 
+void TestSiteBook::bookHoldsOneVersionRow()
+{
+    auto book = newBook();
+    QCOMPARE(kindOf([&] {
+                 book->execute(QStringLiteral("INSERT INTO book (one, version, oldest_writer) VALUES (2, 9, 9)"));
+             }),
+             SiteBookError::Kind::Unavailable);
+    QCOMPARE(kindOf([&] { book->execute(QStringLiteral("INSERT INTO book (version, oldest_writer) VALUES (9, 9)")); }),
+             SiteBookError::Kind::Unavailable);
+    QCOMPARE(book->versionRecord(), std::make_pair(KnownVersion, KnownVersion));
+    // A book whose version row is gone says so; it is never made again over itself.
+    book->execute(QStringLiteral("DELETE FROM book"));
+    book.reset();
+    QString message;
+    QCOMPARE(kindOf([&] { SqlSiteBook again(m_url); }, &message), SiteBookError::Kind::Unavailable);
+    QCOMPARE(message, QStringLiteral("the site book %1 is damaged: its table book holds no version").arg(m_url));
+}
+
+void TestSiteBook::busyBookWaitsTenSeconds()
+{
+    auto book = newBook();
+    const Site site = book->addSite(SiteDetails::named(QStringLiteral("Shop")));
+    QElapsedTimer timer;
+    QList<qint64> notices;
+    setWaitNotice([&] { notices << timer.elapsed(); });
+    const auto quiet = qScopeGuard([] { setWaitNotice({}); });
+    SqlSiteBook holder(m_url);
+    holder.execute(QStringLiteral("BEGIN IMMEDIATE"));
+    timer.start();
+    QString message;
+    QCOMPARE(kindOf(
+                 [&] {
+                     book->record(site.id, {Operation::File, {}, QStringLiteral("x"), std::nullopt});
+                 },
+                 &message),
+             SiteBookError::Kind::Unavailable);
+    QVERIFY2(message.contains(QLatin1String("locked")) && timer.elapsed() >= 9500 && timer.elapsed() < 11500,
+             qPrintable(message + QString::number(timer.elapsed())));
+    QCOMPARE(notices.size(), 1); // said once, after a second
+    QVERIFY2(notices.first() >= 950 && notices.first() < 2000, qPrintable(QString::number(notices.first())));
+    holder.execute(QStringLiteral("ROLLBACK"));
+    book->record(site.id, {Operation::File, {}, QStringLiteral("x"), std::nullopt});
+    QCOMPARE(book->history(site.id).size(), 1);
+}
+
+void TestSiteBook::outputIsTheBook_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("the book") << QStringLiteral("sites.sqlite")
+                              << QStringLiteral("is the site book: choose another file");
+    QTest::newRow("its wal") << QStringLiteral("sites.sqlite-wal")
+                             << QStringLiteral("is the site book's wal file: choose another file");
+    QTest::newRow("a hard link") << QStringLiteral("link.QM3")
+                                 << QStringLiteral("is the site book: choose another file");
+    QTest::newRow("a symbolic link") << QStringLiteral("symlink.QM3")
+                                     << QStringLiteral("is the site book: choose another file");
+    QTest::newRow("its journal, missing") << QStringLiteral("sites.sqlite-journal")
+                                          << QStringLiteral("is the site book's journal file: choose another file");
+    QTest::newRow("another file") << QStringLiteral("other.QM3") << QString();
+}
+
+void TestSiteBook::outputIsTheBook()
+{
+    QFETCH(QString, output);
+    auto book = newBook();
+    book->addSite(SiteDetails::named(QStringLiteral("Shop")));
+    const QString folder = QFileInfo(m_url).absolutePath();
+    QVERIFY(::link(QFile::encodeName(m_url).constData(),
+                   QFile::encodeName(folder + QStringLiteral("/link.QM3")).constData())
+            == 0);
+    QVERIFY(QFile::link(m_url, folder + QStringLiteral("/symlink.QM3")));
+    QFile(folder + QStringLiteral("/other.QM3")).open(QIODevice::WriteOnly);
+    QTEST(outputIsBook(folder + QLatin1Char('/') + output, m_url), "refusal");
+}
 void TestSiteBook::fileModes()
 {
     const mode_t old = ::umask(022);
@@ -466,6 +762,13 @@ void TestSiteBook::fileModes()
     QCOMPARE(modeOf(m_fixture.folder() + QStringLiteral("/a")), 0700);
     QCOMPARE(modeOf(m_fixture.folder() + QStringLiteral("/a/b")), 0700);
     QCOMPARE(modeOf(m_fixture.folder()), 0700); // an existing folder is left as it was (QTemporaryDir makes it 700)
+    // An empty file of 644 taken over as the book is made 600; a reading command never takes one.
+    const QString taken = m_fixture.folder() + QStringLiteral("/taken.sqlite");
+    QFile(taken).open(QIODevice::WriteOnly);
+    QVERIFY(::chmod(QFile::encodeName(taken).constData(), 0644) == 0);
+    QCOMPARE(kindOf([&] { SqlSiteBook book(taken, BookUse::Read); }), SiteBookError::Kind::NoBook);
+    SqlSiteBook(taken).addSite(SiteDetails::named(QStringLiteral("Shop")));
+    QCOMPARE(modeOf(taken), 0600);
 }
 
 void TestSiteBook::damagedFile()
@@ -497,6 +800,28 @@ void TestSiteBook::addresses_data()
     QTest::newRow("no database") << QStringLiteral("postgresql://db") << true << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("") << false;
     QTest::newRow("password refused") << QStringLiteral("postgresql://anna:secret@db/sites") << true << QStringLiteral("anna") << QStringLiteral("db") << -1 << QStringLiteral("sites") << false;
     QTest::newRow("a path") << QStringLiteral("/srv/sites.sqlite") << false << QStringLiteral("") << QStringLiteral("") << -1 << QStringLiteral("") << true;
+    QTest::newRow("scheme in capitals") << QStringLiteral("POSTGRESQL://anna@localhost:5432/sites") << true
+                                        << QStringLiteral("anna") << QStringLiteral("localhost") << 5432
+                                        << QStringLiteral("sites") << true;
+    QTest::newRow("libpq parameters") << QStringLiteral(
+        "postgresql://db/sites?sslmode=verify-full&sslrootcert=/etc/"
+        "ca.crt&connect_timeout=3&application_name=a%20b&service=office&target_session_attrs=read-write")
+                                      << true << QStringLiteral("") << QStringLiteral("db") << -1
+                                      << QStringLiteral("sites") << true;
+    QTest::newRow("unknown parameter") << QStringLiteral("postgresql://db/sites?sslmod=require") << true
+                                       << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("sites")
+                                       << false;
+    QTest::newRow("password parameter") << QStringLiteral("postgresql://db/sites?password=secret") << true
+                                        << QStringLiteral("") << QStringLiteral("db") << -1 << QStringLiteral("sites")
+                                        << false;
+    QTest::newRow("one slash") << QStringLiteral("postgresql:/anna@localhost/sites") << false << QStringLiteral("")
+                               << QStringLiteral("") << -1 << QStringLiteral("") << false;
+    QTest::newRow("misspelt scheme") << QStringLiteral("postgresq://anna@localhost/sites") << false
+                                     << QStringLiteral("") << QStringLiteral("") << -1 << QStringLiteral("") << false;
+    QTest::newRow("other scheme") << QStringLiteral("mysql://db/sites") << false << QStringLiteral("")
+                                  << QStringLiteral("") << -1 << QStringLiteral("") << false;
+    QTest::newRow("relative path") << QStringLiteral("rel.sqlite") << false << QStringLiteral("") << QStringLiteral("")
+                                   << -1 << QStringLiteral("") << false;
 }
 
 void TestSiteBook::addresses()
@@ -509,8 +834,14 @@ void TestSiteBook::addresses()
     QTEST(where.port, "port");
     QTEST(where.database, "database");
     QTEST(where.error.isEmpty(), "usable");
-    if (!where.postgres)
+    QVERIFY(!where.error.contains(QLatin1String("secret")));
+    if (!where.postgres && where.error.isEmpty())
         QCOMPARE(where.path, url);
+    if (QTest::currentDataTag() == QByteArray("libpq parameters"))
+        QCOMPARE(
+            connectOptions(where.parameters),
+            QStringLiteral("sslmode='verify-full' sslrootcert='/etc/ca.crt' connect_timeout='3' application_name='a b' "
+                           "service='office' target_session_attrs='read-write'"));
 }
 
 void TestSiteBook::networkFileSystems_data()
@@ -521,6 +852,10 @@ void TestSiteBook::networkFileSystems_data()
     QTest::newRow("cifs") << long(0xFF534D42UL) << QStringLiteral("CIFS/SMB");
     QTest::newRow("smb2") << long(0xFE534D42UL) << QStringLiteral("CIFS/SMB");
     QTest::newRow("smb") << 0x517BL << QStringLiteral("CIFS/SMB");
+    QTest::newRow("fuse (sshfs, gvfs, glusterfs)") << 0x65735546L << QStringLiteral("FUSE");
+    QTest::newRow("9p") << 0x01021997L << QStringLiteral("9p");
+    QTest::newRow("cephfs") << 0x00C36400L << QStringLiteral("CephFS");
+    QTest::newRow("lustre") << 0x0BD00BD0L << QStringLiteral("Lustre");
     QTest::newRow("ext4") << 0xEF53L << QStringLiteral("");
     QTest::newRow("tmpfs") << 0x01021994L << QStringLiteral("");
 }
