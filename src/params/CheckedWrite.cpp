@@ -31,11 +31,14 @@ WriteOutcome checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions
     WriteOutcome r;
     r.changedOnly = options.changedOnly;
     int repeated = 0;
+    int checked = 0;
     // Takes the sequence's result, counting the repeats of all so far.
     const auto ran = [&](TransferOutcome outcome) {
         r.result = transfer.Result();
         repeated += r.result.repeated;
         r.result.repeated = repeated;
+        checked += r.result.checkedByReadBack;
+        r.result.checkedByReadBack = checked;
         return outcome == TransferOutcome::Succeeded;
     };
     // One read serves as the backup and as what the changed blocks are

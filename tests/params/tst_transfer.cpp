@@ -75,6 +75,7 @@ Q_DECLARE_METATYPE(ParameterBlock)
 Q_DECLARE_METATYPE(std::optional<Fault>)
 Q_DECLARE_METATYPE(TransferOutcome)
 Q_DECLARE_METATYPE(FaultKind)
+Q_DECLARE_METATYPE(QList<Fault>)
 
 class TestTransfer : public QObject
 {
@@ -106,6 +107,11 @@ private slots:
     void moduleThatNeverAnswers();
     void completedReadsOnANoisyLineAreExact();
     void traceShowsEachRepeat();
+    void acknowledgementsThatCannotBePlaced_data();
+    void acknowledgementsThatCannotBePlaced();
+    void traceMarksEachReadBack();
+    void framesOfSeveralTries_data();
+    void framesOfSeveralTries();
 
 private:
     TransferOutcome run(Op op);
@@ -656,6 +662,133 @@ void TestTransfer::traceShowsEachRepeat()
     QCOMPARE(next.value(2), QByteArray("read-request"));
     QCOMPARE(QByteArray::fromHex(next.value(4)).at(13), char(3));
     QCOMPARE(std::count_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\trepeat\t"); }), 1);
+}
+
+void TestTransfer::acknowledgementsThatCannotBePlaced_data()
+{
+    QTest::addColumn<QList<Fault>>("faults");
+    QTest::addColumn<int>("retries");
+    QTest::addColumn<TransferOutcome>("outcome");
+    QTest::addColumn<bool>("checked"); // some block read back
+    const auto on = [](FaultKind kind, int block) { return Fault{kind, block, 0, 0.0}; };
+    QTest::newRow("clean line") << QList<Fault>{} << 3 << TransferOutcome::Succeeded << false;
+    QTest::newRow("duplicated") << QList<Fault>{on(FaultKind::DupAck, 5)} << 3 << TransferOutcome::Succeeded << true;
+    QTest::newRow("late") << QList<Fault>{on(FaultKind::LateAck, 5)} << 3 << TransferOutcome::Succeeded << true;
+    QTest::newRow("lost write") << QList<Fault>{on(FaultKind::LoseWrite, 5)} << 3 << TransferOutcome::Succeeded << true;
+    QTest::newRow("duplicated, then a lost write")
+        << QList<Fault>{on(FaultKind::DupAck, 4), on(FaultKind::LoseWrite, 5)} << 3 << TransferOutcome::Succeeded << true;
+    QTest::newRow("duplicated, single try") << QList<Fault>{on(FaultKind::DupAck, 5)} << 0 << TransferOutcome::Succeeded
+                                            << true;
+    QTest::newRow("duplicated, then a lost write, single try")
+        << QList<Fault>{on(FaultKind::DupAck, 4), on(FaultKind::LoseWrite, 5)} << 0 << TransferOutcome::Failed << true;
+}
+
+void TestTransfer::acknowledgementsThatCannotBePlaced()
+{
+    QFETCH(QList<Fault>, faults);
+    QFETCH(int, retries);
+    QFETCH(TransferOutcome, outcome);
+    QFETCH(bool, checked);
+    m_transfer->setRetries(retries);
+    for (const Fault &fault : faults)
+        m_line->module.arm(fault);
+
+    QCOMPARE(m_transfer->Write(), outcome);
+    const TransferResult &result = m_transfer->Result();
+    // Every block the write counts as done is what the module holds.
+    for (int b = 0; b < Blocks; ++b)
+        if (result.reached().test(std::size_t(b)))
+            QCOMPARE(moduleBytes().mid(b * 64, 64), imageBytes().mid(b * 64, 64));
+    if (outcome == TransferOutcome::Succeeded)
+        QCOMPARE(moduleBytes(), imageBytes().left(960));
+    else
+        QCOMPARE(result.stoppedAt, 6); // the lost block, counted from 1
+    QCOMPARE(result.checkedByReadBack > 0, checked);
+    if (!checked)
+        QCOMPARE(result.repeated, 0);
+}
+
+void TestTransfer::traceMarksEachReadBack()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("link.trace"));
+    FrameTrace trace;
+    QVERIFY(trace.open(path, nullptr));
+    m_line->codec.setTrace(&trace);
+    m_transfer->setRetries(Transfer::MaxRetries);
+    m_line->module.arm(Fault{FaultKind::DupAck, 8, 0, 0.0});
+    QCOMPARE(m_transfer->Write(), TransferOutcome::Succeeded);
+    m_line->codec.setTrace(nullptr);
+    trace.close();
+    QCOMPARE(m_transfer->Result().checkedByReadBack, 1);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const auto at = std::find_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\tread-back\t"); });
+    QVERIFY(at != lines.end());
+    QVERIFY2(at->endsWith("\tout\tread-back\tblock 9"), at->constData());
+    // The read request for that block follows it.
+    QVERIFY(std::next(at) != lines.end());
+    const QList<QByteArray> next = std::next(at)->split('\t');
+    QCOMPARE(next.value(2), QByteArray("read-request"));
+    QCOMPARE(QByteArray::fromHex(next.value(4)).at(13), char(8));
+}
+
+namespace {
+
+// A block data message of `block` at place k (0 to 5), as the module sends it.
+std::array<std::uint8_t, 16> dataMessage(const ParameterBlock &block, int k)
+{
+    std::array<std::uint8_t, 16> m{};
+    m[0] = 0x5B;
+    m[1] = 0x3C;
+    m[2] = static_cast<std::uint8_t>(k);
+    if (k < 5) {
+        std::copy_n(block.begin() + 12 * k, 12, m.begin() + 3);
+    } else {
+        std::copy_n(block.begin() + 60, 4, m.begin() + 3);
+        const std::uint32_t sum = blockChecksum(block);
+        for (int i = 0; i < 4; ++i)
+            m[static_cast<std::size_t>(7 + i)] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
+    }
+    m[15] = 0x5D;
+    return m;
+}
+
+} // namespace
+
+void TestTransfer::framesOfSeveralTries_data()
+{
+    // Frames in the order they come: place and answer, A being the block
+    // fetched (any try) and B another block's answer.
+    QTest::addColumn<QString>("frames");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("one whole answer") << "0A 1A 2A 3A 4A 5A" << true;
+    QTest::newRow("halves of two tries") << "0A 1A 2A 3A 5A 4A" << true;
+    QTest::newRow("a place missing") << "0A 1A 3A 4A 5A" << false;
+    QTest::newRow("a frame of another block") << "0A 1A 2B 3A 4A 5A" << false;
+    QTest::newRow("the checksum of another block") << "0A 1A 2A 3A 4A 5B" << false;
+    QTest::newRow("a later try's frame replaces it") << "0A 1A 2B 3A 4A 5A 2A" << true;
+}
+
+void TestTransfer::framesOfSeveralTries()
+{
+    QFETCH(QString, frames);
+    QFETCH(bool, taken);
+    const ParameterBlock a = pattern(3);
+    ParameterBlock b = a;
+    b[30] ^= 0x40; // in frame 2; the sums of the two blocks differ
+    b[61] ^= 0x01; // and in the last frame
+    Transfer::AnswerParts parts;
+    for (const QString &frame : frames.split(QLatin1Char(' ')))
+        parts.add(dataMessage(frame.endsWith(QLatin1Char('A')) ? a : b, frame.left(1).toInt()));
+    ParameterBlock into{};
+    QCOMPARE(parts.complete(into), taken);
+    if (taken)
+        QCOMPARE(into, a);
+    else
+        QCOMPARE(into, ParameterBlock{});
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
