@@ -13,6 +13,8 @@ namespace {
 
 constexpr int BlockSize = EEAddr::BlockSize;
 constexpr int BlockCount = EEAddr::BlockCount;
+// More requests than this never wait for their answers at once.
+constexpr std::size_t PendingLimit = 32;
 
 std::span<std::uint8_t, BlockSize> bufferBlock(std::span<std::uint8_t> buffer, int block)
 {
@@ -275,6 +277,9 @@ TransferOutcome ParameterTransfer::run(Kind kind, const Transfer::BlockSet &bloc
     setPosition(0);
     m_display.SetBarColour(Transfer::Green);
     m_partsBlock = -1;
+    m_pending.clear();
+    m_answerBlock = m_lastPlace = -1;
+    m_inStep = false;
     m_acks = 0;
     m_acksOwed = 0;
     m_bytesSeen = Link.codec->receivedBytes();
@@ -344,17 +349,39 @@ void ParameterTransfer::onDecoded(const std::array<std::uint8_t, 16> &message)
             m_lastAckNs = nowNs();
         }
         break;
-    case MessageClass::BlockHeader:
-        m_inAnswer = m_partsBlock >= 0 && message[13] == m_partsBlock;
+    case MessageClass::BlockHeader: {
+        // An answer begins, for the block it names. When that block waits in
+        // the queue, the requests before it were not answered, and the stream
+        // is in step with the queue from here; an answer nobody here asked
+        // for (one of an earlier operation, a misaddressed one) puts it out.
+        const int block = message[13];
+        const auto at = std::find(m_pending.begin(), m_pending.end(), block);
+        m_inStep = at != m_pending.end();
+        if (m_inStep)
+            m_pending.erase(m_pending.begin(), std::next(at));
+        m_answerBlock = block;
+        m_lastPlace = -1;
         break;
-    case MessageClass::BlockData:
-        // The frame names its place. The module answers requests in order,
-        // so once a header for the block fetched has come, every frame up to
-        // a header for another block answers one of its tries, also one
-        // whose own header was lost.
-        if (m_inAnswer)
+    }
+    case MessageClass::BlockData: {
+        // The frame names its place. One whose place does not follow the
+        // last one begins an answer whose header was lost: in step, the
+        // answer to the oldest request still waiting, as the module answers
+        // in order. An answer lost whole only ever gives the next to an
+        // earlier request, whose block is done: nothing goes into a block it
+        // does not belong to.
+        const int place = message[2];
+        if (m_answerBlock < 0 || place <= m_lastPlace) {
+            m_inStep = m_inStep && !m_pending.empty();
+            m_answerBlock = m_inStep ? m_pending.front() : -1;
+            if (m_inStep)
+                m_pending.pop_front();
+        }
+        m_lastPlace = place;
+        if (m_answerBlock >= 0 && m_answerBlock == m_partsBlock)
             m_parts.add(message);
         break;
+    }
     default: break;
     }
 }
@@ -364,7 +391,6 @@ bool ParameterTransfer::fetchBlock(int block, const QDeadlineTimer &blockDeadlin
     BlockReception &reception = *Link.reception;
     m_parts = {};
     m_partsBlock = block;
-    m_inAnswer = false;
     bool got = false;
     // A whole answer, or one made of good frames of several tries; either
     // only with the block's checksum matching. The frames are followed one
@@ -388,6 +414,11 @@ bool ParameterTransfer::fetchBlock(int block, const QDeadlineTimer &blockDeadlin
         const qint64 start = nowNs();
         if (!sent([&] { Link.codec->SendCommand(Transfer::ReadRequest, Transfer::blockCommand(block)); }, attempt))
             break;
+        m_pending.push_back(block);
+        if (m_pending.size() > PendingLimit) {
+            m_pending.pop_front();
+            m_inStep = false;
+        }
         const qint64 sentNs = nowNs();
         const qint64 answerEnd = std::max(sentNs, start + lineNs(Transfer::FrameBytes)) + lineNs(Transfer::AnswerBytes);
         const quint64 before = Link.codec->receivedBytes();

@@ -17,6 +17,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <span>
 
@@ -295,11 +296,15 @@ private:
     QElapsedTimer m_clock;      // the operation's time base
     qint64 m_lastByteNs = 0;    // the last byte the codec saw
     qint64 m_recheckNs = 0;     // when the running wait looks again; 0: at its ticks
-    // The answers to the block being fetched; a frame counts only after a
-    // header for it, and up to a header for another block.
+    // The answers to the block being fetched.
     Transfer::AnswerParts m_parts;
     int m_partsBlock = -1; // -1: no block fetched
-    bool m_inAnswer = false;
+    // The module answers requests in order, one answer each: the blocks of
+    // the requests whose answers have not begun yet, oldest first.
+    std::deque<int> m_pending;
+    int m_answerBlock = -1; // whose answer is coming in; -1: none known
+    int m_lastPlace = -1;   // the place of its last data message
+    bool m_inStep = false;  // the answers coming are those of m_pending, in order
     ParameterBlock m_fetched{};
     int m_acks = 0;          // acknowledgements received in this operation
     qint64 m_lastAckNs = 0;  // when the last one was decoded

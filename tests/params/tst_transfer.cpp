@@ -75,7 +75,6 @@ Q_DECLARE_METATYPE(ParameterBlock)
 Q_DECLARE_METATYPE(std::optional<Fault>)
 Q_DECLARE_METATYPE(TransferOutcome)
 Q_DECLARE_METATYPE(FaultKind)
-Q_DECLARE_METATYPE(QList<Fault>)
 
 class TestTransfer : public QObject
 {
@@ -107,8 +106,6 @@ private slots:
     void moduleThatNeverAnswers();
     void completedReadsOnANoisyLineAreExact();
     void traceShowsEachRepeat();
-    void acknowledgementsThatCannotBePlaced_data();
-    void acknowledgementsThatCannotBePlaced();
     void traceMarksEachReadBack();
     void framesOfSeveralTries_data();
     void framesOfSeveralTries();
@@ -662,50 +659,6 @@ void TestTransfer::traceShowsEachRepeat()
     QCOMPARE(next.value(2), QByteArray("read-request"));
     QCOMPARE(QByteArray::fromHex(next.value(4)).at(13), char(3));
     QCOMPARE(std::count_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\trepeat\t"); }), 1);
-}
-
-void TestTransfer::acknowledgementsThatCannotBePlaced_data()
-{
-    QTest::addColumn<QList<Fault>>("faults");
-    QTest::addColumn<int>("retries");
-    QTest::addColumn<TransferOutcome>("outcome");
-    QTest::addColumn<bool>("checked"); // some block read back
-    const auto on = [](FaultKind kind, int block) { return Fault{kind, block, 0, 0.0}; };
-    QTest::newRow("clean line") << QList<Fault>{} << 3 << TransferOutcome::Succeeded << false;
-    QTest::newRow("duplicated") << QList<Fault>{on(FaultKind::DupAck, 5)} << 3 << TransferOutcome::Succeeded << true;
-    QTest::newRow("late") << QList<Fault>{on(FaultKind::LateAck, 5)} << 3 << TransferOutcome::Succeeded << true;
-    QTest::newRow("lost write") << QList<Fault>{on(FaultKind::LoseWrite, 5)} << 3 << TransferOutcome::Succeeded << true;
-    QTest::newRow("duplicated, then a lost write")
-        << QList<Fault>{on(FaultKind::DupAck, 4), on(FaultKind::LoseWrite, 5)} << 3 << TransferOutcome::Succeeded << true;
-    QTest::newRow("duplicated, single try") << QList<Fault>{on(FaultKind::DupAck, 5)} << 0 << TransferOutcome::Succeeded
-                                            << true;
-    QTest::newRow("duplicated, then a lost write, single try")
-        << QList<Fault>{on(FaultKind::DupAck, 4), on(FaultKind::LoseWrite, 5)} << 0 << TransferOutcome::Failed << true;
-}
-
-void TestTransfer::acknowledgementsThatCannotBePlaced()
-{
-    QFETCH(QList<Fault>, faults);
-    QFETCH(int, retries);
-    QFETCH(TransferOutcome, outcome);
-    QFETCH(bool, checked);
-    m_transfer->setRetries(retries);
-    for (const Fault &fault : faults)
-        m_line->module.arm(fault);
-
-    QCOMPARE(m_transfer->Write(), outcome);
-    const TransferResult &result = m_transfer->Result();
-    // Every block the write counts as done is what the module holds.
-    for (int b = 0; b < Blocks; ++b)
-        if (result.reached().test(std::size_t(b)))
-            QCOMPARE(moduleBytes().mid(b * 64, 64), imageBytes().mid(b * 64, 64));
-    if (outcome == TransferOutcome::Succeeded)
-        QCOMPARE(moduleBytes(), imageBytes().left(960));
-    else
-        QCOMPARE(result.stoppedAt, 6); // the lost block, counted from 1
-    QCOMPARE(result.checkedByReadBack > 0, checked);
-    if (!checked)
-        QCOMPARE(result.repeated, 0);
 }
 
 void TestTransfer::traceMarksEachReadBack()

@@ -33,6 +33,17 @@ struct Display : TransferDisplay
     void showError(const QString &) override {}
 };
 
+// A transfer on the test's link, into its own image and buffer.
+struct Engine
+{
+    Display display;
+    ImageBytes image{};
+    TransferBytes buffer{};
+    ParameterTransfer transfer{display, image, buffer};
+
+    explicit Engine(ModuleLink &link) { transfer.Link = {&link.ComPort1, &link.Codec, &link.Dispatcher.Reception}; }
+};
+
 QByteArray moduleImage()
 {
     QByteArray image(1088, '\0');
@@ -155,13 +166,11 @@ void TestTransferLine::faultsOnALine()
     QFETCH(int, limitMs);
     startModule(faults);
 
-    Display display;
-    ImageBytes image{};
-    TransferBytes buffer{};
+    Engine engine(*m_link);
+    ImageBytes &image = engine.image;
+    ParameterTransfer &transfer = engine.transfer;
     for (std::size_t i = 0; i < EEAddr::ModuleBytes; ++i)
         image[i] = static_cast<std::uint8_t>(i * 3 + 1); // not what the module holds
-    ParameterTransfer transfer(display, image, buffer);
-    transfer.Link = {&m_link->ComPort1, &m_link->Codec, &m_link->Dispatcher.Reception};
     transfer.setRetries(retries);
     const QByteArray written = bytesOf(image).left(960);
 
@@ -207,11 +216,9 @@ void TestTransferLine::noisyReadsCombineFrames()
     // frames of the tries together make each block, and nothing else is
     // ever taken.
     startModule({QStringLiteral("noise=0.005")});
-    Display display;
-    ImageBytes image{};
-    TransferBytes buffer{};
-    ParameterTransfer transfer(display, image, buffer);
-    transfer.Link = {&m_link->ComPort1, &m_link->Codec, &m_link->Dispatcher.Reception};
+    Engine engine(*m_link);
+    ImageBytes &image = engine.image;
+    ParameterTransfer &transfer = engine.transfer;
     int completed = 0;
     int repeated = 0;
     for (int run = 0; run < 8; ++run) {
