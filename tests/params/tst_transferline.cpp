@@ -82,6 +82,7 @@ private slots:
     void faultsOnALine_data();
     void faultsOnALine();
     void noisyReadsCombineFrames();
+    void outcomeLineCountsTheBlocksReadBack();
     void signalRestoresTheLine_data();
     void signalRestoresTheLine();
 
@@ -231,6 +232,25 @@ void TestTransferLine::noisyReadsCombineFrames()
     }
     QVERIFY2(repeated > 8, qPrintable(QString::number(repeated)));
     QVERIFY2(completed >= 7, qPrintable(QString::number(completed)));
+}
+
+void TestTransferLine::outcomeLineCountsTheBlocksReadBack()
+{
+    startModule({QStringLiteral("dup-ack=7")});
+    m_link.reset();
+    const QString file = m_dir.filePath(QStringLiteral("write.QM3"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(out.write(QByteArray(1088, '\x42')), 1088);
+    out.close();
+    QProcess tool;
+    tool.start(QStringLiteral(QUELMAR_PARAMS),
+               {QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("COM%1").arg(Port), file});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.readAllStandardError(), QByteArray());
+    QCOMPARE(tool.readAllStandardOutput(),
+             QByteArray("COM66: write 15 of 15 blocks acknowledged (1 checked by reading back)\n"));
+    QCOMPARE(tool.exitCode(), 0);
 }
 
 void TestTransferLine::signalRestoresTheLine_data()
