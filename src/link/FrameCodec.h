@@ -44,7 +44,6 @@ public:
     // Every frame sent and received, and the poll, go to the trace while one
     // is set; null: none (the default).
     void setTrace(FrameTrace *trace) { m_trace = trace; }
-    FrameTrace *trace() const { return m_trace; }
     // Sees every valid received message right after onMessage: a transfer
     // follows the frames of an answer and the acknowledgements by it.
     std::function<void(const ModuleMessage &)> onDecoded;

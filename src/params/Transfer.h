@@ -71,7 +71,6 @@ inline constexpr int WriteTicks = 80; // per block
 // stay within its limit above.
 inline constexpr int MaxRetries = 3;
 inline constexpr int TryTicks = 10;
-inline constexpr int QuietTicks = 1;
 
 // An answer (a header and six data messages) and a written block (a command
 // and six data messages) are 126 bytes on the line, each after an 18-byte

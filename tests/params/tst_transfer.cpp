@@ -105,8 +105,8 @@ private slots:
     void moduleThatNeverAnswers_data();
     void moduleThatNeverAnswers();
     void completedReadsOnANoisyLineAreExact();
+    void traceShowsEachRepeat_data();
     void traceShowsEachRepeat();
-    void traceMarksEachReadBack();
     void framesOfSeveralTries_data();
     void framesOfSeveralTries();
 
@@ -634,77 +634,60 @@ void TestTransfer::completedReadsOnANoisyLineAreExact()
     QVERIFY2(completed >= 9, qPrintable(QString::number(completed)));
 }
 
+void TestTransfer::traceShowsEachRepeat_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<FaultKind>("kind");
+    QTest::addColumn<QByteArray>("mark");
+    // A damaged answer is asked for again; an acknowledgement that comes
+    // twice makes the next block be read back.
+    QTest::newRow("repeat") << Op::Read << FaultKind::Corrupt << QByteArray("\tout\trepeat\tblock 4");
+    QTest::newRow("read-back") << Op::Write << FaultKind::DupAck << QByteArray("\tout\tread-back\tblock 4");
+}
+
 void TestTransfer::traceShowsEachRepeat()
 {
+    QFETCH(Op, op);
+    QFETCH(FaultKind, kind);
+    QFETCH(QByteArray, mark);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("link.trace"));
     FrameTrace trace;
     QVERIFY(trace.open(path, nullptr));
     m_line->codec.setTrace(&trace);
     m_transfer->setRetries(Transfer::MaxRetries);
-    m_line->module.arm(Fault{FaultKind::Corrupt, 3, 0, 0.0});
-    QCOMPARE(m_transfer->Read(), TransferOutcome::Succeeded);
+    m_line->module.arm(Fault{kind, 3, 0, 0.0});
+    QCOMPARE(run(op), TransferOutcome::Succeeded);
     m_line->codec.setTrace(nullptr);
     trace.close();
+    QCOMPARE(m_transfer->Result().repeated + m_transfer->Result().checkedByReadBack, 1);
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
-    // 16 requests with their answers, one of them damaged, and the repeat line.
-    const auto at = std::find_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\trepeat\t"); });
+    // The requests with their answers, and the one mark before the request
+    // it announces.
+    const QByteArray kindName = mark.split('\t').value(2);
+    const auto marked = [&](const QByteArray &l) { return l.contains('\t' + kindName + '\t'); };
+    const auto at = std::find_if(lines.begin(), lines.end(), marked);
     QVERIFY(at != lines.end());
-    QVERIFY2(at->endsWith("\tout\trepeat\tblock 4"), at->constData());
+    QVERIFY2(at->endsWith(mark), at->constData());
     QVERIFY(std::next(at) != lines.end());
     const QList<QByteArray> next = std::next(at)->split('\t');
     QCOMPARE(next.value(2), QByteArray("read-request"));
     QCOMPARE(QByteArray::fromHex(next.value(4)).at(13), char(3));
-    QCOMPARE(std::count_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\trepeat\t"); }), 1);
-}
-
-void TestTransfer::traceMarksEachReadBack()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("link.trace"));
-    FrameTrace trace;
-    QVERIFY(trace.open(path, nullptr));
-    m_line->codec.setTrace(&trace);
-    m_transfer->setRetries(Transfer::MaxRetries);
-    m_line->module.arm(Fault{FaultKind::DupAck, 8, 0, 0.0});
-    QCOMPARE(m_transfer->Write(), TransferOutcome::Succeeded);
-    m_line->codec.setTrace(nullptr);
-    trace.close();
-    QCOMPARE(m_transfer->Result().checkedByReadBack, 1);
-
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    const auto at = std::find_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\tread-back\t"); });
-    QVERIFY(at != lines.end());
-    QVERIFY2(at->endsWith("\tout\tread-back\tblock 9"), at->constData());
-    // The read request for that block follows it.
-    QVERIFY(std::next(at) != lines.end());
-    const QList<QByteArray> next = std::next(at)->split('\t');
-    QCOMPARE(next.value(2), QByteArray("read-request"));
-    QCOMPARE(QByteArray::fromHex(next.value(4)).at(13), char(8));
+    QCOMPARE(std::count_if(lines.begin(), lines.end(), marked), 1);
 }
 
 namespace {
 
-// A block data message of `block` at place k (0 to 5), as the module sends it.
+// A block data message of `block` at place k (0 to 5), as the module sends
+// it: what the tool reads of it is laid out as in the write's data parts.
 std::array<std::uint8_t, 16> dataMessage(const ParameterBlock &block, int k)
 {
-    std::array<std::uint8_t, 16> m{};
-    m[0] = 0x5B;
-    m[1] = 0x3C;
-    m[2] = static_cast<std::uint8_t>(k);
-    if (k < 5) {
-        std::copy_n(block.begin() + 12 * k, 12, m.begin() + 3);
-    } else {
-        std::copy_n(block.begin() + 60, 4, m.begin() + 3);
-        const std::uint32_t sum = blockChecksum(block);
-        for (int i = 0; i < 4; ++i)
-            m[static_cast<std::size_t>(7 + i)] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
-    }
+    std::array<std::uint8_t, 16> m{0x5B, 0x3C};
+    const Transfer::Payload part = Transfer::writeParts(block)[std::size_t(k)];
+    std::copy(part.begin(), part.end(), m.begin() + 2);
     m[15] = 0x5D;
     return m;
 }
