@@ -4,8 +4,12 @@
 // the process CPU time as a share of the wall time. Then a backed-up,
 // verified write of a one-field change, of every block and of the changed
 // block only, against each one's floor. Then reads on a noisy line (random
-// bytes at three rates, seeded): how many complete, whether each is
-// byte-exact, and their mean time against the floor.
+// bytes at four rates, seeded): how many complete, whether each is
+// byte-exact, their mean and worst time against the floor. Then writes to
+// modules that duplicate or delay an acknowledgement or lose a write: what
+// the write reported against what the module holds. Last, full reads through
+// a relay that hands the module's bytes over in 16 ms batches, as a USB
+// adapter's latency timer does.
 //
 //   bench_transfer [--repeat N] [--noisy-reads N] [--sim PATH]
 
@@ -23,9 +27,22 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "serial/PortMap.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -109,62 +126,290 @@ bool oneFieldWrites(ParameterTransfer &transfer, ImageBytes &image, const QStrin
 }
 
 constexpr int NoisyPort = 94;
-constexpr double NoiseLevels[] = {0.0005, 0.001, 0.002};
+constexpr double NoiseLevels[] = {0.0005, 0.001, 0.002, 0.005};
 
-// `reads` reads of a module holding `image` behind a line with random bytes
-// at each rate; one row per rate. False when the simulator would not start.
-bool noisyReads(const QString &simPath, const QString &folder, int reads)
+// A module holding `image` in a parameter file, for the simulators below.
+QString imageFile(const QString &folder, ImageBytes &image)
 {
-    ImageBytes image{};
     for (std::size_t i = 0; i < EEAddr::ModuleBytes; ++i)
         image[i] = static_cast<std::uint8_t>(i * 13 + 7);
-    const QString file = folder + QStringLiteral("/noisy.QM3");
-    if (!ParameterFile::save(file, image).ok)
-        return false;
-    std::printf("\nnoisy reads: %d per rate, floor %.3f s, repeats on (3)\n", reads, FloorSeconds);
-    std::printf("%-8s %10s %10s %9s %7s %9s\n", "noise", "completed", "byte-exact", "mean s", "ratio", "repeated");
-    for (const double p : NoiseLevels) {
-        QProcess sim;
-        if (!startSimulator(sim, simPath, NoisyPort, Baud,
-                            {QStringLiteral("--image"), file, QStringLiteral("--fault"),
-                             QStringLiteral("noise=%1").arg(p), QStringLiteral("--seed"), QStringLiteral("20261208")}))
+    const QString file = folder + QStringLiteral("/module.QM3");
+    return ParameterFile::save(file, image).ok ? file : QString();
+}
+
+void stopSimulator(QProcess &sim)
+{
+    ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
+    if (!sim.waitForFinished(20000))
+        sim.kill();
+}
+
+// One simulator and the link to it, for a few operations.
+struct Session
+{
+    QProcess sim;
+    ModuleLink link;
+    NoDisplay display;
+    ImageBytes image{};
+    TransferBytes buffer{};
+    ParameterTransfer transfer{display, image, buffer};
+
+    bool start(const QString &simPath, int simPort, const QStringList &extra, int toolPort = 0)
+    {
+        if (!startSimulator(sim, simPath, simPort, Baud, extra))
             return false;
-        ModuleLink link;
-        link.ComPort1.setPort(QStringLiteral("COM%1").arg(NoisyPort));
+        link.ComPort1.setPort(QStringLiteral("COM%1").arg(toolPort ? toolPort : simPort));
+        link.ComPort1.setBaudRate(Baud);
         if (link.connect() != ConnectionState::Connected)
             return false;
-        NoDisplay display;
-        ImageBytes read{};
-        TransferBytes buffer{};
-        ParameterTransfer transfer(display, read, buffer);
         transfer.Link = {&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
-        int completed = 0;
-        int exact = 0;
-        int repeated = 0;
-        double wall = 0;
-        for (int r = 0; r < reads; ++r) {
-            read.fill(0x55);
-            QElapsedTimer clock;
-            clock.start();
-            const bool ok = transfer.Read() == TransferOutcome::Succeeded;
-            const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-            repeated += transfer.Result().repeated;
-            if (!ok)
-                continue;
-            ++completed;
-            wall += seconds;
-            exact += read == image ? 1 : 0;
-        }
-        const double mean = completed > 0 ? wall / completed : 0;
-        std::printf("%-8g %7d/%-2d %10d %9.3f %7.3f %9d\n", p, completed, reads, exact, mean, mean / FloorSeconds,
-                    repeated);
-        std::fflush(stdout);
+        return true;
+    }
+    ~Session()
+    {
         link.disconnect();
-        ::kill(static_cast<pid_t>(sim.processId()), SIGTERM);
-        if (!sim.waitForFinished(20000))
-            sim.kill();
+        if (sim.state() != QProcess::NotRunning)
+            stopSimulator(sim);
+    }
+};
+
+struct ReadFigures
+{
+    int completed = 0;
+    int exact = 0;
+    int repeated = 0;
+    double wall = 0;
+    double worst = 0;
+};
+
+ReadFigures timedReads(ParameterTransfer &transfer, ImageBytes &read, const ImageBytes &module, int reads)
+{
+    ReadFigures f;
+    for (int r = 0; r < reads; ++r) {
+        read.fill(0x55);
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = transfer.Read() == TransferOutcome::Succeeded;
+        const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        f.repeated += transfer.Result().repeated;
+        if (!ok)
+            continue;
+        ++f.completed;
+        f.wall += seconds;
+        f.worst = std::max(f.worst, seconds);
+        f.exact += read == module ? 1 : 0;
+    }
+    return f;
+}
+
+// `reads` reads of a module behind a line with random bytes at each rate;
+// one row per rate. False when the simulator would not start.
+bool noisyReads(const QString &simPath, const QString &folder, int reads)
+{
+    ImageBytes module{};
+    const QString file = imageFile(folder, module);
+    if (file.isEmpty())
+        return false;
+    std::printf("\nnoisy reads: %d per rate, floor %.3f s, repeats on (3)\n", reads, FloorSeconds);
+    std::printf("%-8s %10s %10s %9s %7s %7s %9s\n", "noise", "completed", "byte-exact", "mean s", "ratio", "worst",
+                "repeated");
+    for (const double p : NoiseLevels) {
+        Session s;
+        if (!s.start(simPath, NoisyPort,
+                     {QStringLiteral("--image"), file, QStringLiteral("--fault"), QStringLiteral("noise=%1").arg(p),
+                      QStringLiteral("--seed"), QStringLiteral("20261208")}))
+            return false;
+        const ReadFigures f = timedReads(s.transfer, s.image, module, reads);
+        const double mean = f.completed > 0 ? f.wall / f.completed : 0;
+        std::printf("1/%-6g %7d/%-2d %10d %9.3f %7.3f %7.3f %9d\n", 1 / p, f.completed, reads, f.exact, mean,
+                    mean / FloorSeconds, f.worst / FloorSeconds, f.repeated);
+        std::fflush(stdout);
     }
     return true;
+}
+
+// Writes against a module whose acknowledgements cannot all be trusted: what
+// the write said, and whether the module then holds what was written.
+bool faultyAckWrites(const QString &simPath, const QString &folder, int runs)
+{
+    ImageBytes module{};
+    const QString file = imageFile(folder, module);
+    if (file.isEmpty())
+        return false;
+    const char *const faults[][2] = {{"dup-ack=4", nullptr},
+                                     {"late-ack=4", nullptr},
+                                     {"lose-write=4", nullptr},
+                                     {"dup-ack=3", "lose-write=4"},
+                                     {"late-ack=3", "lose-write=4"}};
+    std::printf("\nwrites against acknowledgements that cannot be placed, %d runs each\n", runs);
+    std::printf("%-26s %9s %9s %8s %8s %9s\n", "fault", "reported", "holds", "checked", "repeated", "mean s");
+    for (const auto &fault : faults) {
+        int succeeded = 0;
+        int holds = 0;
+        int checked = 0;
+        int repeated = 0;
+        double wall = 0;
+        for (int r = 0; r < runs; ++r) {
+            QStringList extra{QStringLiteral("--image"), file};
+            for (const char *f : fault)
+                if (f)
+                    extra << QStringLiteral("--fault") << QString::fromLatin1(f);
+            Session s;
+            if (!s.start(simPath, NoisyPort, extra))
+                return false;
+            for (std::size_t i = 0; i < EEAddr::ModuleBytes; ++i)
+                s.image[i] = static_cast<std::uint8_t>(module[i] ^ 0x5A);
+            QElapsedTimer clock;
+            clock.start();
+            const bool ok = s.transfer.Write() == TransferOutcome::Succeeded;
+            wall += static_cast<double>(clock.nsecsElapsed()) / 1e9;
+            checked += s.transfer.Result().checkedByReadBack;
+            repeated += s.transfer.Result().repeated;
+            // A clean compare afterwards (each fault hits once) says what the
+            // module holds.
+            const bool held = s.transfer.Compare() == TransferOutcome::Succeeded;
+            succeeded += ok ? 1 : 0;
+            holds += held ? 1 : 0;
+            if (ok && !held)
+                std::fprintf(stderr, "bench_transfer: %s: a write reported success the module does not hold\n", fault[0]);
+        }
+        const QString name = fault[1] ? QStringLiteral("%1 %2").arg(QLatin1String(fault[0]), QLatin1String(fault[1]))
+                                      : QString::fromLatin1(fault[0]);
+        std::printf("%-26s %6d/%-2d %6d/%-2d %8d %8d %9.3f\n", qPrintable(name), succeeded, runs, holds, runs, checked,
+                    repeated, wall / runs);
+        std::fflush(stdout);
+    }
+    return true;
+}
+
+// Between the tool and the simulator: the tool's bytes pass at once, the
+// module's are handed over every 16 ms or when 62 have gathered, as an FTDI
+// adapter's latency timer and USB packets do.
+class BatchingRelay
+{
+public:
+    static constexpr auto Batch = std::chrono::milliseconds(16);
+    static constexpr int Packet = 62;
+
+    ~BatchingRelay()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (int fd : {m_module, m_master, m_slave})
+            if (fd >= 0)
+                ::close(fd);
+        if (!m_link.isEmpty())
+            QFile::remove(m_link);
+    }
+
+    // Publishes a port of its own, linked to the simulator's device.
+    bool start(int simPort, int relayPort)
+    {
+        const QByteArray module = QFile::encodeName(QFile::symLinkTarget(PortMap::linkPath(simPort)));
+        m_module = ::open(module.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_module < 0 || m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            return false;
+        for (int fd : {m_module}) {
+            termios t{};
+            if (::tcgetattr(fd, &t) != 0)
+                return false;
+            cfmakeraw(&t);
+            ::tcsetattr(fd, TCSANOW, &t);
+        }
+        char name[128] = {};
+        if (::ptsname_r(m_master, name, sizeof name) != 0)
+            return false;
+        // Held open, so the master never reads a hang-up between the tool's opens.
+        m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        m_link = PortMap::linkPath(relayPort);
+        QFile::remove(m_link);
+        if (m_slave < 0 || !QFile::link(QString::fromLocal8Bit(name), m_link))
+            return false;
+        m_thread = std::thread([this] { run(); });
+        return true;
+    }
+
+private:
+    void run()
+    {
+        QByteArray held;
+        auto due = std::chrono::steady_clock::time_point::max();
+        char buffer[512];
+        while (!m_stop) {
+            const auto now = std::chrono::steady_clock::now();
+            int timeout = 5;
+            if (due != std::chrono::steady_clock::time_point::max())
+                timeout = int(std::max<long long>(
+                    0, std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count()));
+            pollfd fds[2] = {{m_master, POLLIN, 0}, {m_module, POLLIN, 0}};
+            ::poll(fds, 2, std::min(timeout, 5));
+            if (fds[0].revents & POLLIN) {
+                const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+                if (n > 0)
+                    (void)!::write(m_module, buffer, size_t(n));
+            }
+            if (fds[1].revents & POLLIN) {
+                const ssize_t n = ::read(m_module, buffer, sizeof buffer);
+                if (n > 0) {
+                    if (held.isEmpty())
+                        due = std::chrono::steady_clock::now() + Batch;
+                    held.append(buffer, n);
+                }
+            }
+            if (!held.isEmpty() && (held.size() >= Packet || std::chrono::steady_clock::now() >= due)) {
+                (void)!::write(m_master, held.constData(), size_t(held.size()));
+                held.clear();
+                due = std::chrono::steady_clock::time_point::max();
+            }
+        }
+    }
+
+    int m_module = -1;
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_link;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+constexpr int RelayPort = 92;
+
+bool relayedReads(const QString &simPath, const QString &folder, int reads)
+{
+    ImageBytes module{};
+    const QString file = imageFile(folder, module);
+    if (file.isEmpty())
+        return false;
+    QProcess sim;
+    if (!startSimulator(sim, simPath, NoisyPort, Baud, {QStringLiteral("--image"), file}))
+        return false;
+    bool ok = false;
+    {
+        BatchingRelay relay;
+        ModuleLink link;
+        link.ComPort1.setPort(QStringLiteral("COM%1").arg(RelayPort));
+        link.ComPort1.setBaudRate(Baud);
+        if (relay.start(NoisyPort, RelayPort) && link.connect() == ConnectionState::Connected) {
+            NoDisplay display;
+            ImageBytes read{};
+            TransferBytes buffer{};
+            ParameterTransfer transfer(display, read, buffer);
+            transfer.Link = {&link.ComPort1, &link.Codec, &link.Dispatcher.Reception};
+            const ReadFigures f = timedReads(transfer, read, module, reads);
+            const double mean = f.completed > 0 ? f.wall / f.completed : 0;
+            std::printf("\nfull reads through a relay batching the module's bytes every 16 ms, %d runs\n", reads);
+            std::printf("%10s %10s %9s %7s %7s %9s\n", "completed", "byte-exact", "mean s", "ratio", "worst", "repeated");
+            std::printf("%7d/%-2d %10d %9.3f %7.3f %7.3f %9d\n", f.completed, reads, f.exact, mean, mean / FloorSeconds,
+                        f.worst / FloorSeconds, f.repeated);
+            std::fflush(stdout);
+            ok = true;
+        }
+        link.disconnect();
+    }
+    stopSimulator(sim);
+    return ok;
 }
 
 } // namespace
@@ -264,6 +509,14 @@ int main(int argc, char *argv[])
         sim.kill();
     if (status == 0 && noisy > 0 && !noisyReads(parser.value(simOption), home.path(), noisy)) {
         std::fprintf(stderr, "bench_transfer: the noisy simulator did not start\n");
+        status = 1;
+    }
+    if (status == 0 && !faultyAckWrites(parser.value(simOption), home.path(), repeat)) {
+        std::fprintf(stderr, "bench_transfer: the simulator for the acknowledgement faults did not start\n");
+        status = 1;
+    }
+    if (status == 0 && !relayedReads(parser.value(simOption), home.path(), std::max(repeat, 10))) {
+        std::fprintf(stderr, "bench_transfer: the relay did not start\n");
         status = 1;
     }
     return status;

@@ -87,10 +87,10 @@ QString portsHelp()
                "same time, one link each; one that does not answer or is unplugged ends only its\n"
                "own operation. One outcome line per port; exit status 1 when any port failed.\n"
                "Time-outs: %1 s per block for read and compare, %2 s for write. A block whose\n"
-               "answer is lost or damaged is asked for again (a write: sent again) after the line\n"
-               "has been quiet for %3 ms, up to %4 times with %5 s per try, within those limits;\n"
-               "--retries 0 turns this off.")
-        .arg(seconds(ReadTicks), seconds(WriteTicks), QString::number(QuietTicks * TickMs),
+               "answer is lost or damaged is asked for again (a write: sent again) once the\n"
+               "answer is %3 ms overdue and the line quiet for %4 ms, up to %5 times with %6 s\n"
+               "per try, within those limits; --retries 0 turns this off.")
+        .arg(seconds(ReadTicks), seconds(WriteTicks), QString::number(LostMarginMs), QString::number(QuietGapMs),
              QString::number(MaxRetries), seconds(TryTicks));
 }
 

@@ -1,11 +1,13 @@
 // quelmar-params: parameter files on the command line.
 
 #include "cli/CommandLine.h"
+#include "serial/SerialPort.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <memory>
 #include <unistd.h>
 
@@ -22,11 +24,30 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
     }
 }
 
+// Ended by SIGINT or SIGTERM in the middle of an operation: the device gets
+// its own settings back, as a close would give them, and the exit status
+// says which signal it was (130, 143). Only async-signal-safe calls here.
+void endBySignal(int signal)
+{
+    RestoreOpenPortsForSignal();
+    ::_exit(128 + signal);
+}
+
+void restoreLinesOnSignals()
+{
+    struct sigaction action{};
+    action.sa_handler = endBySignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     qInstallMessageHandler(quietMessages);
+    restoreLinesOnSignals();
     QStringList arguments;
     for (int k = 1; k < argc; ++k)
         arguments << QString::fromLocal8Bit(argv[k]);

@@ -3,8 +3,10 @@
 #include "FrameTrace.h"
 
 #include "serial/PortIo.h"
+#include "serial/SerialPort.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 
 namespace {
@@ -48,6 +50,8 @@ void FrameCodec::ReceiveByte(std::uint8_t byte)
     }
     if (m_onMessage)
         m_onMessage(CurrentMessage);
+    if (onDecoded)
+        onDecoded(plain);
 }
 
 void FrameCodec::ComPort1RxChar(int count)
@@ -99,6 +103,12 @@ void FrameCodec::noteRepeat(int block)
         m_trace->repeat(block);
 }
 
+void FrameCodec::noteReadBack(int block)
+{
+    if (m_trace)
+        m_trace->readBack(block);
+}
+
 void FrameCodec::sendFrame(const ModuleMessage &plain)
 {
     const Block16 cipher = m_encrypt.apply(plain);
@@ -109,5 +119,8 @@ void FrameCodec::sendFrame(const ModuleMessage &plain)
     // One write per frame, so frames never interleave on the line.
     if (m_trace)
         m_trace->frame(FrameTrace::Direction::Out, QByteArrayView(frame.data(), frame.size()), plain);
-    m_port.WriteBytes(frame.data(), static_cast<int>(frame.size()));
+    // Half a frame on the line would garble the next one too: a write that
+    // could not send every byte fails the operation.
+    if (m_port.WriteBytes(frame.data(), static_cast<int>(frame.size())) != static_cast<int>(frame.size()))
+        throw ESerialPort(ESerialPort::WriteFailed, ETIMEDOUT);
 }

@@ -38,10 +38,15 @@ public:
     void SendText(const QByteArray &text);
     // The next frames ask for (or write) block b again: marked in the trace.
     void noteRepeat(int block);
+    // The next read request checks written block b: marked in the trace.
+    void noteReadBack(int block);
 
     // Every frame sent and received, and the poll, go to the trace while one
     // is set; null: none (the default).
     void setTrace(FrameTrace *trace) { m_trace = trace; }
+    // Sees every valid received message right after onMessage: a transfer
+    // follows the frames of an answer and the acknowledgements by it.
+    std::function<void(const ModuleMessage &)> onDecoded;
 
 private:
     void sendFrame(const ModuleMessage &plain);

@@ -33,6 +33,7 @@ const char *frameKindName(FrameKind kind)
     case FrameKind::Text: return "text";
     case FrameKind::Poll: return "poll";
     case FrameKind::Repeat: return "repeat";
+    case FrameKind::ReadBack: return "read-back";
     case FrameKind::Other: break;
     }
     return "other";
@@ -163,9 +164,19 @@ void FrameTrace::poll(QByteArrayView line)
 
 void FrameTrace::repeat(int block)
 {
+    mark(FrameKind::Repeat, block);
+}
+
+void FrameTrace::readBack(int block)
+{
+    mark(FrameKind::ReadBack, block);
+}
+
+void FrameTrace::mark(FrameKind kind, int block)
+{
     if (!m_file.isOpen())
         return;
-    m_file.write(QByteArray::number(m_clock.elapsed()) + "\tout\t" + frameKindName(FrameKind::Repeat) + "\tblock "
+    m_file.write(QByteArray::number(m_clock.elapsed()) + "\tout\t" + frameKindName(kind) + "\tblock "
                  + QByteArray::number(block + 1) + '\n');
     m_file.flush();
 }

@@ -14,9 +14,9 @@
 #include <QString>
 #include <cstdint>
 
-enum class FrameKind { ReadRequest, WriteCommand, WriteData, BlockHeader, BlockData, Ack, Status, Text, Poll, Repeat, Other };
+enum class FrameKind { ReadRequest, WriteCommand, WriteData, BlockHeader, BlockData, Ack, Status, Text, Poll, Repeat, ReadBack, Other };
 
-// "read-request", "write-command", ..., "poll", "repeat", "other".
+// "read-request", "write-command", ..., "poll", "repeat", "read-back", "other".
 const char *frameKindName(FrameKind kind);
 // What the tool sends: read requests, write commands, write data.
 FrameKind sentFrameKind(std::uint8_t type);
@@ -46,12 +46,16 @@ public:
     // The frames that follow ask for (or write) block b, counted from 0,
     // again: "MS\tout\trepeat\tblock N" with N counted from 1.
     void repeat(int block);
+    // Written block b, counted from 0, is read back because its
+    // acknowledgement could not be placed: "MS\tout\tread-back\tblock N".
+    void readBack(int block);
 
     // One line of the trace, without its line end; plain null for the poll.
     static QByteArray formatLine(qint64 ms, Direction direction, FrameKind kind, QByteArrayView line,
                                  const ModuleMessage *plain);
 
 private:
+    void mark(FrameKind kind, int block);
     void write(Direction direction, FrameKind kind, QByteArrayView line, const ModuleMessage *plain);
 
     QFile m_file;

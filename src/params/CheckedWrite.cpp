@@ -44,11 +44,14 @@ WriteOutcome checkedWrite(ParameterTransfer &transfer, const CheckedWriteOptions
     WriteOutcome r;
     r.changedOnly = options.changedOnly;
     int repeated = 0;
+    int checked = 0;
     // Takes the sequence's result, counting the repeats of all so far.
     const auto ran = [&](TransferOutcome outcome) {
         r.result = transfer.Result();
         repeated += r.result.repeated;
         r.result.repeated = repeated;
+        checked += r.result.checkedByReadBack;
+        r.result.checkedByReadBack = checked;
         return outcome == TransferOutcome::Succeeded;
     };
     // Hands on the stage that just ended; `ended` when the write ends with it.

@@ -17,6 +17,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <span>
 
@@ -65,12 +66,29 @@ inline constexpr int ReadTicks = 50;  // per block, read and compare
 inline constexpr int WriteTicks = 80; // per block
 
 // A block whose answer is lost or damaged is asked for (written) again, up
-// to MaxRetries times, each try with its own time-out of TryTicks, after the
-// line has been quiet for QuietTicks; the last try has what is left of the
-// block's time. All tries of a block together stay within its limit above.
+// to MaxRetries times, each try with its own time-out of TryTicks; the last
+// try has what is left of the block's time. All tries of a block together
+// stay within its limit above.
 inline constexpr int MaxRetries = 3;
 inline constexpr int TryTicks = 10;
-inline constexpr int QuietTicks = 1;
+
+// An answer (a header and six data messages) and a written block (a command
+// and six data messages) are 126 bytes on the line, each after an 18-byte
+// frame the other way.
+inline constexpr int FrameBytes = 18;
+inline constexpr int AnswerBytes = 7 * FrameBytes;
+// A try whose answer has not come whole by the time it would have ended, plus
+// LostMarginMs, and after which the line has been quiet for QuietGapMs, is
+// lost: asked again at once. The quiet gap is longer than the 16 ms between
+// the bursts in which a USB adapter hands bytes over (its latency timer),
+// with as much again for a busy PC to wake; an answer that a loaded PC
+// delays further is still taken when it completes during the next try, so a
+// margin too short costs a repeat, never data.
+inline constexpr int LostMarginMs = 20;
+inline constexpr int QuietGapMs = 30;
+// A try that receives nothing at all ends after SilentTryMs when later tries
+// remain; the last one waits for the rest of the block's time as before.
+inline constexpr int SilentTryMs = 300;
 
 inline constexpr std::uint8_t ReadRequest = 28;
 inline constexpr std::uint8_t WriteCommand = 45;
@@ -95,6 +113,22 @@ std::array<std::uint8_t, 5> blockCommand(int block);
 // first), three zeros, and in its final byte block byte 59 again, as left
 // there by part 4.
 std::array<Payload, 6> writeParts(const ParameterBlock &block);
+
+// The block data messages of the answers to one block, by the place each
+// names: good frames of several tries make the block once all six are
+// there and the checksum the last one carries matches the 64 bytes.
+class AnswerParts
+{
+public:
+    // A decrypted block data message; its byte 2 says its place (0 to 5).
+    void add(const std::array<std::uint8_t, 16> &message);
+    // The block, only with its checksum matching.
+    bool complete(ParameterBlock &into) const;
+
+private:
+    std::array<std::array<std::uint8_t, 12>, 6> m_data{};
+    std::bitset<6> m_have;
+};
 
 } // namespace Transfer
 
@@ -126,6 +160,10 @@ struct TransferResult
     bool differs = false;  // a compare or verify found a difference
     QString portError;     // PortClosed by a failed send: the port's error
     int repeated = 0;      // tries beyond the first, over all blocks
+    // Written blocks whose acknowledgement could not be placed (early, a
+    // second one, one after a repeat) and that were found stored by reading
+    // them back.
+    int checkedByReadBack = 0;
     Transfer::BlockSet blocks = Transfer::AllBlocks; // the blocks the sequence covered
 
     // The blocks received or acknowledged: the first blocksDone of `blocks`.
@@ -212,23 +250,31 @@ private:
     TransferOutcome write();
     // One more of the sequence's blocks done: the bar shows the share done.
     void blockDone();
-    // Requests block b, again while its answer is lost or damaged; true when
-    // the answer is that block, whole.
     // Sends one try of a block; false when a repeat's send failed.
     bool sent(const std::function<void()> &send, int attempt);
-    bool fetchBlock(int block);
-    // Sends block b, again while its acknowledgement is lost; true once acknowledged.
+    // Requests block b, again while its answer is lost or damaged, within
+    // blockDeadline; true when the answer is that block, whole, in m_fetched.
+    // readBack: a written block is checked (marked so in the trace).
+    bool fetchBlock(int block, const QDeadlineTimer &blockDeadline, bool readBack = false);
+    // Sends block b, again while its acknowledgement is lost; true once an
+    // acknowledgement is placed, or reading back found the block stored.
     bool sendBlock(int block);
     // Sleeps in the event loop until done() or the deadline, Stop, or the
     // port's closing; notes when bytes arrive. True when done() held.
     bool waitUntil(const std::function<bool()> &done, const QDeadlineTimer &deadline);
-    // Until no byte has arrived for QuietTicks; false when the deadline (or
-    // Stop, or the port's closing) came first.
-    bool waitForQuiet(const QDeadlineTimer &deadline);
+    // A try that has waited long enough, with `before` the byte count when it
+    // was sent and answerEnd when its whole answer would have been in.
+    bool tryLost(quint64 before, qint64 sentNs, qint64 answerEnd);
+    // Wakes the running wait at this time, to look again.
+    void recheckAt(qint64 ns);
     // One try's deadline within its block's.
     QDeadlineTimer tryDeadline(const QDeadlineTimer &block, bool last) const;
     void noteRepeat(int block);
     void noteBytes();
+    // Every valid message the codec decodes: answer frames and acknowledgements.
+    void onDecoded(const std::array<std::uint8_t, 16> &message);
+    qint64 nowNs() const { return m_clock.nsecsElapsed(); }
+    qint64 lineNs(int bytes) const;
     qint64 msOf(int ticks) const { return qint64(ticks) * m_tickMs; }
     // The port is open under another opening than the operation started on:
     // nothing more may be sent.
@@ -246,7 +292,25 @@ private:
     int m_tickMs = Transfer::TickMs;
     int m_retries = Transfer::MaxRetries;
     quint64 m_bytesSeen = 0;
-    QElapsedTimer m_sinceByte; // since the last byte the codec saw
+    QElapsedTimer m_clock;      // the operation's time base
+    qint64 m_lastByteNs = 0;    // the last byte the codec saw
+    qint64 m_recheckNs = 0;     // when the running wait looks again; 0: at its ticks
+    // The answers to the block being fetched.
+    Transfer::AnswerParts m_parts;
+    int m_partsBlock = -1; // -1: no block fetched
+    // The module answers requests in order, one answer each: the blocks of
+    // the requests whose answers have not begun yet, oldest first.
+    std::deque<int> m_pending;
+    int m_answerBlock = -1; // whose answer is coming in; -1: none known
+    int m_lastPlace = -1;   // the place of its last data message
+    bool m_inStep = false;  // the answers coming are those of m_pending, in order
+    ParameterBlock m_fetched{};
+    int m_acks = 0;          // acknowledgements received in this operation
+    qint64 m_lastAckNs = 0;  // when the last one was decoded
+    // Write tries sent minus acknowledgements received: 0 when every try so
+    // far had its one acknowledgement, so the next can be placed.
+    int m_acksOwed = 0;
+    qint64 m_owedSinceNs = 0;
     quint64 m_opening = 0;
     bool m_running = false;
     bool m_stopAsked = false;

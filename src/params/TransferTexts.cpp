@@ -105,7 +105,12 @@ QString stopReason(const TransferResult &result)
 
 QString repeatedText(const TransferResult &result)
 {
-    return result.repeated > 0 ? QStringLiteral(" (%1 repeated)").arg(result.repeated) : QString();
+    QStringList said;
+    if (result.repeated > 0)
+        said << QStringLiteral("%1 repeated").arg(result.repeated);
+    if (result.checkedByReadBack > 0)
+        said << QStringLiteral("%1 checked by reading back").arg(result.checkedByReadBack);
+    return said.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(said.join(QStringLiteral(", ")));
 }
 
 QString outcomeText(const ExchangeRecord &record, OutcomeForm form)

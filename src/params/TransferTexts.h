@@ -20,7 +20,9 @@ enum class OutcomeForm { Window, Line };
 // Why a sequence stopped early: "no answer", "the module answered for block 4",
 // "no acknowledgement", "the port is closed", "stopped"; empty when it did not stop.
 QString stopReason(const TransferResult &result);
-// " (2 repeated)" when blocks had to be asked for or sent again; else empty.
+// " (2 repeated)" when blocks had to be asked for or sent again, " (1 checked
+// by reading back)" for written blocks found stored so, both joined by a
+// comma; else empty.
 QString repeatedText(const TransferResult &result);
 
 // A read or a compare: " Read: 15 of 15 blocks.", " Compare stopped at block

@@ -22,4 +22,10 @@ public:
     // under one value belongs to that opening and must not go on under
     // another (a port closed and opened again, on another device say).
     virtual quint64 openingNumber() const { return 0; }
+    // The time one byte takes on the line (10 bits), in nanoseconds; 0 where
+    // there is no line to wait for (an in-process module).
+    virtual qint64 byteNanos() const { return 0; }
+    // Waits, within a bound, until what was written has left the port, the
+    // adapter's own buffer included. Never throws.
+    virtual void drain() {}
 };

@@ -5,9 +5,12 @@
 #include <QFile>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -56,7 +59,64 @@ bool lineMatches(const termios &actual, const termios &wanted)
            && (actual.c_lflag & ICANON) == 0;
 }
 
+// The lines a signal handler restores: a fixed table, so that the handler
+// reads plain memory and calls nothing but tcsetattr. A slot's descriptor is
+// published only after its settings are in place.
+struct SignalSlot
+{
+    std::atomic<int> fd{-1};
+    std::atomic<bool> taken{false};
+    termios saved{};
+};
+constexpr int SignalSlots = 128; // more ports than the port map names
+std::array<SignalSlot, SignalSlots> signalSlots;
+
 } // namespace
+
+void SerialDevice::restoreAllForSignal() noexcept
+{
+    for (SignalSlot &slot : signalSlots) {
+        const int fd = slot.fd.load(std::memory_order_acquire);
+        if (fd >= 0)
+            ::tcsetattr(fd, TCSANOW, &slot.saved);
+    }
+}
+
+void SerialDevice::registerForSignals() noexcept
+{
+    for (int i = 0; i < SignalSlots; ++i) {
+        SignalSlot &slot = signalSlots[static_cast<std::size_t>(i)];
+        bool expected = false;
+        if (!slot.taken.compare_exchange_strong(expected, true))
+            continue;
+        slot.saved = m_saved;
+        slot.fd.store(m_fd, std::memory_order_release);
+        m_signalSlot = i;
+        return;
+    }
+}
+
+void SerialDevice::unregisterForSignals() noexcept
+{
+    if (m_signalSlot < 0)
+        return;
+    SignalSlot &slot = signalSlots[static_cast<std::size_t>(m_signalSlot)];
+    slot.fd.store(-1, std::memory_order_release);
+    slot.taken.store(false, std::memory_order_release);
+    m_signalSlot = -1;
+}
+
+void SerialDevice::askLowLatency()
+{
+    // A USB adapter otherwise holds received bytes for its latency timer
+    // (16 ms on FTDI chips) before they reach us. Pseudo-terminals and some
+    // drivers know no such request: the line works without it.
+    serial_struct serial{};
+    if (::ioctl(m_fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY))
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    m_lowLatencySet = ::ioctl(m_fd, TIOCSSERIAL, &serial) == 0;
+}
 
 void SerialDevice::Open(const QString &path, int baud)
 {
@@ -94,6 +154,7 @@ void SerialDevice::configure(int baud)
         throw ESerialPort(ESerialPort::SetStateFailed, EINVAL);
     termios wanted = m_saved;
     makeRaw(wanted, speed);
+    registerForSignals();
     if (::tcsetattr(m_fd, TCSANOW, &wanted) != 0)
         throw ESerialPort(ESerialPort::SetStateFailed, errno);
     termios actual{};
@@ -108,6 +169,8 @@ void SerialDevice::configure(int baud)
     if (::ioctl(m_fd, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
         throw ESerialPort(ESerialPort::SetStateFailed, errno);
 
+    askLowLatency();
+
     // Whatever arrived before we owned the line is not for us.
     if (::tcflush(m_fd, TCIOFLUSH) != 0)
         throw ESerialPort(ESerialPort::PurgeFailed, errno);
@@ -118,21 +181,32 @@ void SerialDevice::Close() noexcept
 {
     if (m_fd < 0)
         return;
-    // Flushing first keeps close() from waiting for output that a stalled
-    // line would never send. Failures are ignored: an unplugged adapter
-    // must still be released. Only a line this object owned is flushed:
-    // after a failed open the queues may hold another program's data.
-    if (m_owned)
+    // What was sent leaves first, so the last frame keeps its tail; a
+    // stalled line is then flushed, so close() never waits for output it
+    // would never send. Failures are ignored: an unplugged adapter must
+    // still be released. Only a line this object owned is drained or
+    // flushed: after a failed open the queues may hold another program's.
+    if (m_owned) {
+        drain();
         ::tcflush(m_fd, TCIOFLUSH);
+    }
+    if (m_lowLatencySet) {
+        serial_struct serial{};
+        if (::ioctl(m_fd, TIOCGSERIAL, &serial) == 0) {
+            serial.flags &= ~ASYNC_LOW_LATENCY;
+            ::ioctl(m_fd, TIOCSSERIAL, &serial);
+        }
+    }
     if (m_haveSaved)
         ::tcsetattr(m_fd, TCSANOW, &m_saved);
+    unregisterForSignals();
     if (m_exclusive)
         ::ioctl(m_fd, TIOCNXCL);
     if (m_locked)
         ::flock(m_fd, LOCK_UN);
     ::close(m_fd);
     m_fd = -1;
-    m_locked = m_exclusive = m_haveSaved = m_owned = false;
+    m_locked = m_exclusive = m_haveSaved = m_owned = m_lowLatencySet = false;
 }
 
 int SerialDevice::queuedInput() const
@@ -181,7 +255,7 @@ int SerialDevice::Write(const std::uint8_t *buffer, int n)
         // The output queue is full: sleep until it has room or time is up.
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
-            return sent;
+            throw ESerialPort(ESerialPort::WriteFailed, ETIMEDOUT);
         pollfd p{m_fd, POLLOUT, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(std::min<qint64>(left, INT_MAX)));
         if (ready < 0 && errno != EINTR)
@@ -193,18 +267,38 @@ int SerialDevice::Write(const std::uint8_t *buffer, int n)
     return sent;
 }
 
-void SerialDevice::waitUntilSent(const QDeadlineTimer &deadline) const
+bool SerialDevice::drain() const
+{
+    if (m_fd < 0 || m_baud <= 0)
+        return false;
+    int queued = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0)
+        return false;
+    const QDeadlineTimer deadline(std::max(queued, 0) * 10000LL / m_baud + DrainSlackMs);
+    // tcdrain() has no time limit, so it is called only once the driver's
+    // queue is empty: then it waits for the adapter's own buffer alone.
+    if (!waitUntilSent(deadline))
+        return false;
+    while (::tcdrain(m_fd) != 0)
+        if (errno != EINTR)
+            return false;
+    return true;
+}
+
+bool SerialDevice::waitUntilSent(const QDeadlineTimer &deadline) const
 {
     // Not tcdrain(): it has no time limit and a stalled line (or a pty
     // nobody reads) would hold it forever. The queue is checked after the
     // time its bytes need on the line, 10 bits each.
     for (;;) {
         int queued = 0;
-        if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
-            return;
+        if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0)
+            return false;
+        if (queued <= 0)
+            return true;
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
-            return;
+            return false;
         const qint64 lineMs = std::max<qint64>(1, queued * 10000LL / m_baud);
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, lineMs)));
     }

@@ -225,6 +225,22 @@ quint64 TSerialPort::openingNumber() const
     return d->generation;
 }
 
+qint64 TSerialPort::byteNanos() const
+{
+    return d->baudRate > 0 ? 10'000'000'000LL / d->baudRate : 0;
+}
+
+void TSerialPort::drain()
+{
+    if (Connected() && !d->hungUp)
+        d->device.drain();
+}
+
+void RestoreOpenPortsForSignal() noexcept
+{
+    SerialDevice::restoreAllForSignal();
+}
+
 void TSerialPort::setConnected(bool connected)
 {
     if (connected)

@@ -38,6 +38,10 @@ private:
     int m_osError;
 };
 
+// Puts every open port's line back as it was found, and nothing else:
+// async-signal-safe, for a program ended by SIGINT or SIGTERM.
+void RestoreOpenPortsForSignal() noexcept;
+
 // "com5" -> "COM5", "7" -> "COM7"; anything not a number from 1 to 96 -> "COM1".
 QString NormalizePortName(const QString &text);
 
@@ -59,6 +63,8 @@ public:
 
     bool Connected() const override;
     quint64 openingNumber() const override;
+    qint64 byteNanos() const override;
+    void drain() override;
     void setConnected(bool connected);
     void Open();
     void Close();

@@ -105,7 +105,10 @@ private slots:
     void moduleThatNeverAnswers_data();
     void moduleThatNeverAnswers();
     void completedReadsOnANoisyLineAreExact();
+    void traceShowsEachRepeat_data();
     void traceShowsEachRepeat();
+    void framesOfSeveralTries_data();
+    void framesOfSeveralTries();
 
 private:
     TransferOutcome run(Op op);
@@ -631,31 +634,97 @@ void TestTransfer::completedReadsOnANoisyLineAreExact()
     QVERIFY2(completed >= 9, qPrintable(QString::number(completed)));
 }
 
+void TestTransfer::traceShowsEachRepeat_data()
+{
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<FaultKind>("kind");
+    QTest::addColumn<QByteArray>("mark");
+    // A damaged answer is asked for again; an acknowledgement that comes
+    // twice makes the next block be read back.
+    QTest::newRow("repeat") << Op::Read << FaultKind::Corrupt << QByteArray("\tout\trepeat\tblock 4");
+    QTest::newRow("read-back") << Op::Write << FaultKind::DupAck << QByteArray("\tout\tread-back\tblock 4");
+}
+
 void TestTransfer::traceShowsEachRepeat()
 {
+    QFETCH(Op, op);
+    QFETCH(FaultKind, kind);
+    QFETCH(QByteArray, mark);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("link.trace"));
     FrameTrace trace;
     QVERIFY(trace.open(path, nullptr));
     m_line->codec.setTrace(&trace);
     m_transfer->setRetries(Transfer::MaxRetries);
-    m_line->module.arm(Fault{FaultKind::Corrupt, 3, 0, 0.0});
-    QCOMPARE(m_transfer->Read(), TransferOutcome::Succeeded);
+    m_line->module.arm(Fault{kind, 3, 0, 0.0});
+    QCOMPARE(run(op), TransferOutcome::Succeeded);
     m_line->codec.setTrace(nullptr);
     trace.close();
+    QCOMPARE(m_transfer->Result().repeated + m_transfer->Result().checkedByReadBack, 1);
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
-    // 16 requests with their answers, one of them damaged, and the repeat line.
-    const auto at = std::find_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\trepeat\t"); });
+    // The requests with their answers, and the one mark before the request
+    // it announces.
+    const QByteArray kindName = mark.split('\t').value(2);
+    const auto marked = [&](const QByteArray &l) { return l.contains('\t' + kindName + '\t'); };
+    const auto at = std::find_if(lines.begin(), lines.end(), marked);
     QVERIFY(at != lines.end());
-    QVERIFY2(at->endsWith("\tout\trepeat\tblock 4"), at->constData());
+    QVERIFY2(at->endsWith(mark), at->constData());
     QVERIFY(std::next(at) != lines.end());
     const QList<QByteArray> next = std::next(at)->split('\t');
     QCOMPARE(next.value(2), QByteArray("read-request"));
     QCOMPARE(QByteArray::fromHex(next.value(4)).at(13), char(3));
-    QCOMPARE(std::count_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.contains("\trepeat\t"); }), 1);
+    QCOMPARE(std::count_if(lines.begin(), lines.end(), marked), 1);
+}
+
+namespace {
+
+// A block data message of `block` at place k (0 to 5), as the module sends
+// it: what the tool reads of it is laid out as in the write's data parts.
+std::array<std::uint8_t, 16> dataMessage(const ParameterBlock &block, int k)
+{
+    std::array<std::uint8_t, 16> m{0x5B, 0x3C};
+    const Transfer::Payload part = Transfer::writeParts(block)[std::size_t(k)];
+    std::copy(part.begin(), part.end(), m.begin() + 2);
+    m[15] = 0x5D;
+    return m;
+}
+
+} // namespace
+
+void TestTransfer::framesOfSeveralTries_data()
+{
+    // Frames in the order they come: place and answer, A being the block
+    // fetched (any try) and B another block's answer.
+    QTest::addColumn<QString>("frames");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("one whole answer") << "0A 1A 2A 3A 4A 5A" << true;
+    QTest::newRow("halves of two tries") << "0A 1A 2A 3A 5A 4A" << true;
+    QTest::newRow("a place missing") << "0A 1A 3A 4A 5A" << false;
+    QTest::newRow("a frame of another block") << "0A 1A 2B 3A 4A 5A" << false;
+    QTest::newRow("the checksum of another block") << "0A 1A 2A 3A 4A 5B" << false;
+    QTest::newRow("a later try's frame replaces it") << "0A 1A 2B 3A 4A 5A 2A" << true;
+}
+
+void TestTransfer::framesOfSeveralTries()
+{
+    QFETCH(QString, frames);
+    QFETCH(bool, taken);
+    const ParameterBlock a = pattern(3);
+    ParameterBlock b = a;
+    b[30] ^= 0x40; // in frame 2; the sums of the two blocks differ
+    b[61] ^= 0x01; // and in the last frame
+    Transfer::AnswerParts parts;
+    for (const QString &frame : frames.split(QLatin1Char(' ')))
+        parts.add(dataMessage(frame.endsWith(QLatin1Char('A')) ? a : b, frame.left(1).toInt()));
+    ParameterBlock into{};
+    QCOMPARE(parts.complete(into), taken);
+    if (taken)
+        QCOMPARE(into, a);
+    else
+        QCOMPARE(into, ParameterBlock{});
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

@@ -167,6 +167,7 @@ void ModuleSimulator::answerRead(const ModuleMessage &request)
     const bool wrongAddress = takeFault(FaultKind::WrongAddress, number);
     m_lateMs = takeFault(FaultKind::Late, number) ? LateMs : 0;
     const bool corrupt = takeFault(FaultKind::Corrupt, number);
+    const bool lateLast = takeFault(FaultKind::LateLast, number);
     const ParameterBlock data = block(number);
 
     std::array<std::uint8_t, 13> payload{};
@@ -185,6 +186,8 @@ void ModuleSimulator::answerRead(const ModuleMessage &request)
     const std::uint32_t sum = blockChecksum(data);
     for (int i = 0; i < 4; ++i)
         payload[static_cast<std::size_t>(5 + i)] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
+    if (lateLast)
+        m_lateMs = LateLastMs;
     send(BlockData, payload);
     m_lateMs = 0;
     ++m_counters.readsAnswered;
@@ -200,6 +203,7 @@ void ModuleSimulator::startWrite(const ModuleMessage &command)
     m_write = {};
     m_write.block = number;
     m_write.expected = 1;
+    m_write.startedMs = clock ? clock() : 0;
 }
 
 void ModuleSimulator::continueWrite(const ModuleMessage &message)
@@ -224,6 +228,9 @@ void ModuleSimulator::continueWrite(const ModuleMessage &message)
         ++m_counters.writesRejected;
         return;
     }
+    // A write lost inside the module: neither stored nor acknowledged.
+    if (takeFault(FaultKind::LoseWrite, done.block))
+        return;
     // Keeping the old data models a module whose memory refused the write
     // while its protocol side acknowledged it.
     if (!takeFault(FaultKind::KeepOld, done.block)) {
@@ -236,7 +243,12 @@ void ModuleSimulator::continueWrite(const ModuleMessage &message)
         return;
     std::array<std::uint8_t, 13> payload{};
     payload[12] = BlockLength;
+    const qint64 lineLeft = ackLineMs > 0 && clock ? done.startedMs + ackLineMs - clock() : 0;
+    m_lateMs = takeFault(FaultKind::LateAck, done.block) ? LateMs : int(std::max<qint64>(lineLeft, 0));
     send(Acknowledge, payload);
+    m_lateMs = 0;
+    if (takeFault(FaultKind::DupAck, done.block))
+        send(Acknowledge, payload);
 }
 
 int ModuleSimulator::LevelWave::levelAt(qint64 ms) const

@@ -73,6 +73,11 @@ public:
     // One line per message received or sent, for --verbose.
     std::function<void(const QString &)> onLog;
 
+    // On a line without pacing, each acknowledgement still waits until this
+    // long after its write command came: the time the block takes on a real
+    // line, before which the tool takes no acknowledgement. 0: at once.
+    int ackLineMs = 0;
+
     std::array<std::uint8_t, MemorySize> memory;
     Status status;
     // When set, each poll answer's level follows the wave at clock().
@@ -119,6 +124,7 @@ private:
     {
         int block = -1;
         int expected = 0; // next data message, 1 to 6; 0: none in progress
+        qint64 startedMs = 0;
         ParameterBlock data{};
     };
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, const char *>, 8> FaultNames = {{
+constexpr std::array<std::pair<FaultKind, const char *>, 12> FaultNames = {{
     {FaultKind::DropBlock, "drop-block"},
     {FaultKind::WrongAddress, "wrong-address"},
     {FaultKind::Corrupt, "corrupt"},
@@ -17,6 +17,10 @@ constexpr std::array<std::pair<FaultKind, const char *>, 8> FaultNames = {{
     {FaultKind::Noise, "noise"},
     {FaultKind::HangupAfter, "hangup-after"},
     {FaultKind::Late, "late"},
+    {FaultKind::DupAck, "dup-ack"},
+    {FaultKind::LateAck, "late-ack"},
+    {FaultKind::LoseWrite, "lose-write"},
+    {FaultKind::LateLast, "late-last"},
 }};
 
 template<typename T>

@@ -44,6 +44,13 @@ Faults (--fault KIND=ARG, repeatable):
   noise=P          before each byte sent, a random byte with probability P
   hangup-after=N   the pty closes after N frames sent; the simulator then exits
   late=N           the first answer to block N comes 1.2 s late
+  late-last=N      the last frame of the first answer to block N comes 110 ms
+                   after the request, just after the tool has given it up
+  dup-ack=N        the first good write of block N is acknowledged twice
+  late-ack=N       the first good write of block N is stored, its
+                   acknowledgement comes 1.2 s late
+  lose-write=N     the first good write of block N is neither stored nor
+                   acknowledged
 A block fault given twice hits the first two occurrences, and so on.)";
 
 // SIGINT and SIGTERM become a readable pipe, handled in the event loop.
@@ -129,7 +136,8 @@ int main(int argc, char *argv[])
                                                        "(default 19200)."),
                                         QStringLiteral("N"), QStringLiteral("19200"));
     const QCommandLineOption noPacingOption(QStringLiteral("no-pacing"),
-                                            QStringLiteral("Answer at once instead of at line speed."));
+                                            QStringLiteral("Answer at once instead of at line speed (an acknowledgement "
+                                                           "still waits for its block's line time)."));
     const QCommandLineOption statusOption(QStringLiteral("status"),
                                           QStringLiteral("Status bytes of the poll answer; numbers, 0x allowed "
                                                          "(default 0x10,20,0,0)."),
@@ -210,6 +218,10 @@ int main(int argc, char *argv[])
     }
     const auto byteTime = parser.isSet(noPacingOption) ? LinePacer::Nanos(0)
                                                        : LinePacer::byteTimeFor(static_cast<int>(*baud));
+    // The tool takes an acknowledgement only once the block could have
+    // crossed the line (command, data and the acknowledgement, 144 bytes).
+    if (parser.isSet(noPacingOption))
+        sim.ackLineMs = static_cast<int>((144LL * 10 * 1000 + *baud - 1) / *baud);
     // A running simulator keeps its port: taking its link over would cut it off.
     if (const qint64 holder = PortLink::publisher(port))
         return usageError(QStringLiteral("%1 is published by process %2").arg(portName).arg(holder));
