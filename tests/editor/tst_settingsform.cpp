@@ -113,6 +113,8 @@ private slots:
     void escAndCloseAskBeforeDiscarding();
     void storeAsksAboutValuesItWouldChange_data();
     void storeAsksAboutValuesItWouldChange();
+    void typedNumberAboveRange_data();
+    void typedNumberAboveRange();
 
     void presetsWithoutFile();
     void presetSelection();
@@ -742,6 +744,76 @@ void SettingsFormTest::storeAsksAboutValuesItWouldChange()
     } else {
         QCOMPARE(slice(ParameterImage, 285, 2), stored);
     }
+    SettingsForm = nullptr;
+}
+
+void SettingsFormTest::typedNumberAboveRange_data()
+{
+    QTest::addColumn<QString>("spinner");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("question"); // empty: none
+    QTest::addColumn<QByteArray>("stored"); // empty: not stored
+
+    const QString callLimit = QStringLiteral(
+        "Incoming call time limitation: 30 is above 25 and will be stored as 25. Store anyway?");
+    QTest::newRow("call limit 30, No") << "udCallMax" << 282 << "30" << false << callLimit << QByteArray();
+    QTest::newRow("call limit 30, Yes") << "udCallMax" << 282 << "30" << true << callLimit << QByteArray("\x19");
+    QTest::newRow("call limit 20") << "udCallMax" << 282 << "20" << false << QString() << QByteArray("\x14");
+    QTest::newRow("output 300, Yes")
+        << "udREL1" << 280 << "300" << true
+        << "1. Controllable Output Timing: 300 is above 255 and will be stored as 255. Store anyway?"
+        << QByteArray("\xFF");
+    QTest::newRow("port 40000, Yes") << "udPort1" << 966 << "40000" << true
+                                     << "1. port: 40000 is above 32767 and will be stored as 32767. Store anyway?"
+                                     << QByteArray("\x7F\xFF");
+}
+
+void SettingsFormTest::typedNumberAboveRange()
+{
+    QFETCH(QString, spinner);
+    QFETCH(int, offset);
+    QFETCH(QString, keys);
+    QFETCH(bool, yes);
+    QFETCH(QString, question);
+    QFETCH(QByteArray, stored);
+    SettingsForm = new TSettingsForm;
+    std::unique_ptr<TSettingsForm> owner(SettingsForm);
+    ParameterImage = erasedImage();
+    const ImageBytes before = ParameterImage;
+    BoxAnswerer answerer(yes ? QMessageBox::Yes : QMessageBox::No);
+
+    QString shown;
+    bool openAfter = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *spin = SettingsForm->findChild<QSpinBox *>(spinner);
+        QTabWidget *pages = SettingsForm->PageControl1;
+        for (int k = 0; k < pages->count(); ++k)
+            if (pages->widget(k)->isAncestorOf(spin))
+                pages->setCurrentIndex(k);
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin->findChild<QLineEdit *>(), keys);
+        // Every digit typed stays: no digit is refused for the range.
+        shown = spin->text();
+        SettingsForm->btSettingOK->click();
+        openAfter = SettingsForm->isVisible();
+        if (openAfter)
+            SettingsForm->btSettingCancel->click();
+    });
+    const bool accepted = SettingsForm->editImage();
+
+    QCOMPARE(shown, keys);
+    QCOMPARE(answerer.texts, question.isEmpty() ? QStringList() : QStringList{question});
+    if (!question.isEmpty())
+        QCOMPARE(answerer.defaults.first(), QMessageBox::No);
+    QCOMPARE(accepted, !stored.isEmpty());
+    QCOMPARE(openAfter, stored.isEmpty());
+    if (stored.isEmpty())
+        QVERIFY(ParameterImage == before);
+    else
+        QCOMPARE(slice(ParameterImage, offset, static_cast<int>(stored.size())), stored);
     SettingsForm = nullptr;
 }
 
