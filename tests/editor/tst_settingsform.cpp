@@ -92,6 +92,7 @@ private slots:
     void typingIntoGrids();
     void committedCellValues();
     void tabLeavesGridAtItsEnds();
+    void gridAccessibility_data();
     void gridAccessibility();
     void textFieldTyping_data();
     void textFieldTyping();
@@ -235,16 +236,33 @@ void SettingsFormTest::tabLeavesGridAtItsEnds()
     QVERIFY(user1->hasFocus());
 }
 
+void SettingsFormTest::gridAccessibility_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("value"); // what a screen reader reads: the whole value as shown
+
+    QTest::newRow("number with an empty cell") << "acgSMSFW1" << "1. SMS forward nr. (#SMSFW1)" << "36>1" << "36 1";
+    QTest::newRow("all 16 digits") << "acgUSER2" << "Secondary User (#USER2)" << "3630123456789012"
+                                   << "3630123456789012";
+    QTest::newRow("event code with a blank") << "acgEvent2" << "Event code 2" << "1>*4" << "1 *4";
+}
+
 void SettingsFormTest::gridAccessibility()
 {
+    QFETCH(QString, grid);
+    QFETCH(QString, name);
+    QFETCH(QString, keys);
+    QFETCH(QString, value);
     auto form = newForm();
     applyEditorEnglishTexts(form.get());
-    auto *grid = form->findChild<CharGrid *>(QStringLiteral("acgSMSFW1"));
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(grid);
+    auto *g = form->findChild<CharGrid *>(grid);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(g);
     QVERIFY(iface);
-    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("1. SMS forward nr. (#SMSFW1)"));
-    typeInto(grid, QStringLiteral("36>1"));
-    QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("361"));
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    typeInto(g, keys);
+    QCOMPARE(iface->text(QAccessible::Value), value);
 }
 
 void SettingsFormTest::textFieldTyping_data()
