@@ -33,6 +33,9 @@ TFormDifferences::TFormDifferences(QWidget *parent)
 
     lvDifferences = new QTableWidget(this);
     lvDifferences->setObjectName(QStringLiteral("lvDifferences"));
+    lvDifferences->setAccessibleName(QStringLiteral("Differences"));
+    // Tab leaves the list for the buttons; the arrow keys move within it.
+    lvDifferences->setTabKeyNavigation(false);
     lvDifferences->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvDifferences->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvDifferences->setTextElideMode(Qt::ElideRight);

@@ -52,6 +52,7 @@ TFormHistory::TFormHistory(QWidget *parent, Qt::WindowFlags flags)
 
     lvHistory = new QTreeWidget(this);
     lvHistory->setObjectName(QStringLiteral("lvHistory"));
+    lvHistory->setAccessibleName(QStringLiteral("Parameter sets kept"));
     lvHistory->setRootIsDecorated(false);
     lvHistory->setHeaderLabels({QStringLiteral("Date and time"), QStringLiteral("Operation"), QStringLiteral("Port"),
                                 QStringLiteral("Summary"), QStringLiteral("Outcome")});

@@ -103,11 +103,13 @@ TFormSite::TFormSite(SiteBook &book, const std::optional<Site> &site, QWidget *p
     meNotes->setObjectName(QStringLiteral("meNotes"));
     meNotes->setAccessibleName(QStringLiteral("Notes"));
     meNotes->setTabChangesFocus(true);
-    form->addRow(QStringLiteral("N&otes"), meNotes);
+    form->addRow(QStringLiteral("Not&es"), meNotes);
     lbError = new QLabel(this);
     lbError->setObjectName(QStringLiteral("lbError"));
     lbError->setWordWrap(true);
     Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    Buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
+    Buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("&Cancel"));
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(lbError);
