@@ -72,8 +72,10 @@ void placeBeside(QWidget *window, const QWidget *anchor)
         return;
     const QRect free = screen->availableGeometry();
     const QRect anchorFrame = anchor->frameGeometry();
-    const QSize frame = window->frameGeometry().size() - window->size();
-    QSize size = window->frameGeometry().size();
+    // A window not shown yet has no frame: it will get one like the anchor's.
+    const QSize frame = window->isVisible() ? window->frameGeometry().size() - window->size()
+                                            : anchorFrame.size() - anchor->size();
+    QSize size = window->size() + frame;
     // Too tall for the screen: as tall as it allows, its minimum permitting.
     if (size.height() > free.height()
         && free.height() - frame.height() >= window->minimumSizeHint().height()) {
