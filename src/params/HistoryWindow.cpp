@@ -88,7 +88,8 @@ TFormHistory::TFormHistory(QWidget *parent, Qt::WindowFlags flags)
 void TFormHistory::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    fitHistoryColumns();
+    // Once the list has its new size.
+    QMetaObject::invokeMethod(this, &TFormHistory::fitHistoryColumns, Qt::QueuedConnection);
 }
 
 void TFormHistory::fitHistoryColumns()

@@ -265,31 +265,25 @@ void TFormSites::Refresh()
             item->setFont(0, font);
         }
     }
-    // Room for the bold name of the site in work.
-    for (int c = 0; c < lvSites->columnCount() - 1; ++c) {
-        lvSites->resizeColumnToContents(c);
-        lvSites->setColumnWidth(c, lvSites->columnWidth(c) + 12);
-    }
     fitSiteColumns();
     select(selected.isEmpty() ? m_work.siteName() : selected);
 }
 
 void TFormSites::fitSiteColumns()
 {
+    // Room for the bold name of the site in work, then narrowed to the list's width.
+    for (int c = 0; c < lvSites->columnCount() - 1; ++c) {
+        lvSites->resizeColumnToContents(c);
+        lvSites->setColumnWidth(c, lvSites->columnWidth(c) + 12);
+    }
     fitColumns(lvSites->header(), lvSites->viewport()->width());
 }
 
 void TFormSites::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (!m_sites.isEmpty()) {
-        // Sized to their contents again, then narrowed to the new width.
-        for (int c = 0; c < lvSites->columnCount() - 1; ++c) {
-            lvSites->resizeColumnToContents(c);
-            lvSites->setColumnWidth(c, lvSites->columnWidth(c) + 12);
-        }
-        fitSiteColumns();
-    }
+    // Once the list has its new size.
+    QMetaObject::invokeMethod(this, &TFormSites::fitSiteColumns, Qt::QueuedConnection);
 }
 
 void TFormSites::enableButtons()

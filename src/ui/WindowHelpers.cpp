@@ -114,10 +114,11 @@ void keyboardWindow(QWidget *window, bool escapeCloses)
 
 void fitColumns(QHeaderView *header, int room, int minimum)
 {
-    // A stretched last column takes what the others leave; it keeps `minimum`.
+    // A stretched last column takes what the others leave, but never less
+    // than the header's default width.
     const int sized = header->stretchLastSection() ? header->count() - 1 : header->count();
     if (sized < header->count())
-        room -= minimum;
+        room -= std::max(minimum, header->defaultSectionSize());
     QList<int> widths;
     int total = 0;
     for (int c = 0; c < sized; ++c) {

@@ -35,7 +35,8 @@ void placeBeside(QWidget *window, const QWidget *anchor);
 void keyboardWindow(QWidget *window, bool escapeCloses);
 
 // Narrows the widest columns of a list until all of them fit in `room`
-// pixels, none below `minimum`; their texts elide.
+// pixels, none below `minimum`; their texts elide. A stretched last column
+// keeps the header's default width.
 void fitColumns(QHeaderView *header, int room, int minimum = 60);
 
 // Append: a save dialog that does not ask about a file that exists, for a
