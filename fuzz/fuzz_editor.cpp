@@ -43,7 +43,7 @@ TSettingsForm &form()
 
 // What the spinner of a one- or two-byte number field stores after loading
 // the field: the number (taken as a signed 16-bit value if it has two
-// bytes), held within the spinner's range.
+// bytes), held within the field's range.
 bool spinnerStored(const EEAddr::Field &f, const ImageBytes &loaded, const ImageBytes &stored)
 {
     const auto *spin = qobject_cast<const QSpinBox *>(form().controlOf(f.offset));
@@ -54,7 +54,8 @@ bool spinnerStored(const EEAddr::Field &f, const ImageBytes &loaded, const Image
     const int shown = f.encoding == EEAddr::Encoding::Word16BE
                           ? static_cast<std::int16_t>(Encodings::Word16BE::Read(before))
                           : Encodings::ByteValue::Read(before);
-    const int expected = std::clamp(shown, spin->minimum(), spin->maximum());
+    // The spinner takes more digits than the field's range; the store keeps to the range.
+    const int expected = std::clamp(shown, 0, f.maximum);
     const int got = f.encoding == EEAddr::Encoding::Word16BE ? Encodings::Word16BE::Read(after)
                                                               : Encodings::ByteValue::Read(after);
     return got == expected;

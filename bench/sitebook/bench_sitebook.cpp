@@ -168,7 +168,7 @@ int main(int argc, char *argv[])
             normal = QString::number(
                 median([&](int k) {
                     book.record(ids.at((k * 223) % ids.size()),
-                                {Sites::Operation::Read, QStringLiteral("COM33"), QStringLiteral("complete"), one});
+                                {Operation::Read, QStringLiteral("COM33"), QStringLiteral("complete"), one});
                 }),
                 'f', 2);
         }

@@ -49,8 +49,9 @@ QList<Command> reportCommands()
 {
     return {{QStringLiteral("report"), QStringLiteral("report FILE -o OUT.pdf"),
              QStringLiteral("Writes the commissioning report of FILE as a PDF"),
-             QStringLiteral("Every field under its editor page caption with its English label and value,\n"
-                            "on one A4 page when it fits. Needs no display. The GPRS password (PWD)\n"
+             QStringLiteral("Each editor page as a table of English labels and values, on A4 pages\n"
+                            "numbered \"Page N of M\", with lines for the installer's and the customer's\n"
+                            "name, signature and date at the end. Needs no display. The GPRS password (PWD)\n"
                             "shows as set or not set; --show-password prints it, for the installer's\n"
                             "own copy."),
              {PdfOption, showPasswordOption()}, 1, 1, runReport}};

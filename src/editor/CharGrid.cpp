@@ -98,9 +98,12 @@ void CharGrid::commitCell(int col, const QString &value)
 
 QString CharGrid::accessibleValue() const
 {
+    // Every cell, an empty one inside the value as a blank: "12 4" is not "124".
     QString value;
     for (const QString &c : m_cells)
-        value += c.trimmed();
+        value += c.isEmpty() ? QLatin1Char(' ') : c.front();
+    while (value.endsWith(QLatin1Char(' ')))
+        value.chop(1);
     return value;
 }
 

@@ -44,7 +44,8 @@ public:
     using Validator = std::function<QString(const QString &)>;
     void setCellValidator(Validator validator) { m_validator = std::move(validator); }
 
-    // The filled cells from left to right, for assistive tools.
+    // The whole value, for assistive tools: each cell's character from left
+    // to right, an empty cell before a filled one as a blank.
     QString accessibleValue() const;
 
     QSize sizeHint() const override;

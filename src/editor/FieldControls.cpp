@@ -12,9 +12,42 @@
 #include <algorithm>
 #include <cstdint>
 
+FieldSpinner::FieldSpinner(int fieldMaximum, QWidget *parent)
+    : QSpinBox(parent)
+    , m_fieldMaximum(fieldMaximum)
+{
+    int typable = 9;
+    while (typable < fieldMaximum)
+        typable = typable * 10 + 9;
+    setRange(0, typable);
+}
+
+void FieldSpinner::stepBy(int steps)
+{
+    setValue(std::clamp(value() + steps, 0, m_fieldMaximum));
+    selectAll();
+}
+
+QAbstractSpinBox::StepEnabled FieldSpinner::stepEnabled() const
+{
+    StepEnabled enabled = StepNone;
+    if (value() > 0)
+        enabled |= StepDownEnabled;
+    if (value() < m_fieldMaximum)
+        enabled |= StepUpEnabled;
+    return enabled;
+}
+
 namespace FieldControls {
 
 namespace {
+
+// What the image takes of a spinner's number: the field's range, so that a
+// value the store check named is never cut to its low bits.
+int numberIn(const EEAddr::Field &field, int value)
+{
+    return std::clamp(value, 0, field.maximum);
+}
 
 using EEAddr::Encoding;
 using FieldModel::FieldValue;
@@ -117,10 +150,10 @@ void show(const Binding &binding, const FieldValue &value)
         break;
     case Encoding::Word16BE:
         // The spinners take 16-bit values as signed numbers and hold them in their range.
-        static_cast<QSpinBox *>(w)->setValue(static_cast<std::int16_t>(std::get<int>(value)));
+        static_cast<QSpinBox *>(w)->setValue(numberIn(*binding.field, static_cast<std::int16_t>(std::get<int>(value))));
         break;
     case Encoding::ByteValue:
-        static_cast<QSpinBox *>(w)->setValue(std::get<int>(value));
+        static_cast<QSpinBox *>(w)->setValue(numberIn(*binding.field, std::get<int>(value)));
         break;
     case Encoding::IPv4Address:
         static_cast<IPAddressControl *>(w)->setAddress(std::get<FieldModel::Octets>(value));
@@ -152,7 +185,7 @@ FieldValue valueOf(const Binding &binding)
         return static_cast<const QLineEdit *>(w)->text();
     case Encoding::Word16BE:
     case Encoding::ByteValue:
-        return static_cast<const QSpinBox *>(w)->value();
+        return numberIn(*binding.field, static_cast<const QSpinBox *>(w)->value());
     case Encoding::IPv4Address:
         return static_cast<const IPAddressControl *>(w)->address();
     case Encoding::FlagByte:
@@ -175,6 +208,8 @@ QString shownText(const Binding &binding)
     }
     if (const auto *field = qobject_cast<const QLineEdit *>(binding.control))
         return field->text();
+    if (const auto *spin = qobject_cast<const QSpinBox *>(binding.control))
+        return QString::number(spin->value());
     return {};
 }
 

@@ -7,11 +7,29 @@
 #include "params/FieldModel.h"
 
 #include <QList>
+#include <QSpinBox>
 
 #include <array>
 #include <string_view>
 
 class QWidget;
+
+// A number field's spinner: it takes whatever fits in the digits of its
+// largest value, so a typed 30 stays 30 where 25 is the most (the store check
+// then says so); the arrows keep to the field's range.
+class FieldSpinner : public QSpinBox
+{
+public:
+    FieldSpinner(int fieldMaximum, QWidget *parent);
+    int fieldMaximum() const { return m_fieldMaximum; }
+    void stepBy(int steps) override;
+
+protected:
+    StepEnabled stepEnabled() const override;
+
+private:
+    int m_fieldMaximum;
+};
 
 namespace FieldControls {
 
@@ -33,8 +51,9 @@ inline constexpr std::array<std::string_view, 3> RuleOrder = {"CallFilter", "GPR
 
 void show(const Binding &binding, const FieldModel::FieldValue &value);
 FieldModel::FieldValue valueOf(const Binding &binding);
-// What a grid or text field shows: the cells (a blank for an empty cell, each
-// cell's first character) or the text; empty for other controls.
+// What a grid, text field or spinner shows: the cells (a blank for an empty
+// cell, each cell's first character), the text or the number; empty for
+// other controls.
 QString shownText(const Binding &binding);
 
 } // namespace FieldControls

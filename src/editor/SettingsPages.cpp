@@ -146,12 +146,11 @@ QLineEdit *TSettingsForm::textField(int fieldOffset, int maxLength, QWidget *par
 
 QSpinBox *TSettingsForm::spinner(int fieldOffset, bool grouping, QWidget *parent)
 {
-    auto *spin = new QSpinBox(parent);
+    auto *spin = new FieldSpinner(fieldAt(fieldOffset).maximum, parent);
     bind(fieldOffset, spin);
     // The spinner's own text field carries the name of the separate field
     // that the value is shown in.
     spin->findChild<QLineEdit *>()->setObjectName(companionName(fieldOffset));
-    spin->setRange(0, fieldAt(fieldOffset).maximum);
     spin->setWrapping(false);
     spin->setGroupSeparatorShown(grouping);
     spin->setAlignment(Qt::AlignRight);

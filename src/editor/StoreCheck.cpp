@@ -34,6 +34,13 @@ QString ruleOf(const EEAddr::Field &field, const FieldModel::FieldValue &value)
     return colon < 0 ? broken : broken.mid(colon + 2);
 }
 
+// The label without the range it ends with: the sentence names the range itself.
+QString withoutRange(const QString &label)
+{
+    const qsizetype open = label.lastIndexOf(QStringLiteral(" ("));
+    return open > 0 && label.endsWith(QLatin1Char(')')) ? label.left(open) : label;
+}
+
 } // namespace
 
 QString check(const EEAddr::Field &field, const QString &shown)
@@ -72,6 +79,15 @@ QString check(const EEAddr::Field &field, const QString &shown)
             rule = QStringLiteral("the module's character set");
         return QStringLiteral("%1 \"%2\" cannot be stored as shown (%3) and will be stored as \"%4\".")
             .arg(label, visible, rule, stored);
+    }
+    case Encoding::Word16BE:
+    case Encoding::ByteValue: {
+        bool number = false;
+        const int value = shown.toInt(&number);
+        if (!number || value <= field.maximum)
+            return {};
+        return QStringLiteral("%1: %2 is above %3 and will be stored as %3.")
+            .arg(withoutRange(label), QString::number(value), QString::number(field.maximum));
     }
     default:
         return {};

@@ -1,7 +1,8 @@
 #pragma once
 // Before the editor stores: the fields whose shown value the image cannot
 // hold as shown (a partial event code, a number with empty cells, a text
-// the module's character set or the field's rules change), in words, so that
+// the module's character set or the field's rules change, a number above
+// its range), in words, so that
 // the installer decides before anything typed is lost.
 
 #include "params/EEAddr.h"
@@ -11,8 +12,9 @@
 
 namespace StoreCheck {
 
-// A sentence when `shown` (a grid's cells, a blank for an empty one, or a
-// text field's text) would be stored as something else; empty otherwise.
+// A sentence when `shown` (a grid's cells, a blank for an empty one, a text
+// field's text or a spinner's number) would be stored as something else;
+// empty otherwise.
 QString check(const EEAddr::Field &field, const QString &shown);
 
 // The sentences, one per line, and "Store anyway?".

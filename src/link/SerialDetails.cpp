@@ -92,6 +92,7 @@ TFormDetails::TFormDetails(QWidget *parent)
     // The frame adds about 16 x 38 to this, for an outer 916 x 592.
     resize(900, 554);
 
+    keyboardWindow(this, false);
     connect(btClear, &QPushButton::clicked, this, &TFormDetails::btClearClick);
     connect(Close, &QPushButton::clicked, this, &TFormDetails::CloseClick);
     connect(btSaveTraffic, &QPushButton::clicked, this, &TFormDetails::btSaveTrafficClick);

@@ -164,6 +164,7 @@ TMainForm::TMainForm(QWidget *parent)
         FormDownload->setLink(&Link);
 
     showState(ConnectionState::Start);
+    keyboardWindow(this, false);
     centreOnScreen(this);
     FormCreate();
 }

@@ -33,6 +33,9 @@ TFormDifferences::TFormDifferences(QWidget *parent)
 
     lvDifferences = new QTableWidget(this);
     lvDifferences->setObjectName(QStringLiteral("lvDifferences"));
+    lvDifferences->setAccessibleName(QStringLiteral("Differences"));
+    // Tab leaves the list for the buttons; the arrow keys move within it.
+    lvDifferences->setTabKeyNavigation(false);
     lvDifferences->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvDifferences->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvDifferences->setTextElideMode(Qt::ElideRight);
@@ -45,18 +48,23 @@ TFormDifferences::TFormDifferences(QWidget *parent)
     lbNoDifferences->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbNoDifferences->hide();
 
-    btCopy = new QPushButton(QStringLiteral("Copy"), this);
+    btCopy = new QPushButton(QStringLiteral("&Copy"), this);
     btCopy->setObjectName(QStringLiteral("btCopy"));
     connect(btCopy, &QPushButton::clicked, this, &TFormDifferences::btCopyClick);
+    btClose = new QPushButton(QStringLiteral("C&lose"), this);
+    btClose->setObjectName(QStringLiteral("btClose"));
+    connect(btClose, &QPushButton::clicked, this, &QWidget::close);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btCopy);
+    buttons->addWidget(btClose);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lvDifferences);
     layout->addWidget(lbNoDifferences);
     layout->addLayout(buttons);
 
+    keyboardWindow(this, true);
     centreOnScreen(this);
 }
 

@@ -2,7 +2,7 @@
 // The fields in which the module differs from the data it was compared
 // with, one row each, beside the transfer window; the fields stored
 // differently with the same value last, greyed. It opens wide enough for its
-// columns. "Copy" puts the list on the clipboard as text.
+// columns. "Copy" puts the list on the clipboard as text; "Close" and Esc close it.
 
 #include "TransferTexts.h"
 
@@ -27,6 +27,7 @@ public:
     QTableWidget *lvDifferences;
     QLabel *lbNoDifferences; // " No differences." in place of an empty list
     QPushButton *btCopy;
+    QPushButton *btClose;
 
 public slots:
     void btCopyClick();

@@ -170,6 +170,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     OpenReport = [](const QString &path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     SetBarColour(Transfer::Green);
+    keyboardWindow(this, false);
     centreOnScreen(this);
     FormCreate();
 }
@@ -453,9 +454,11 @@ void TFormDownload::btHistoryClick()
         connect(this, &TFormDownload::operationRunning, m_history->btLoad, &QWidget::setDisabled);
     }
     m_history->Refresh();
-    // Centred at the width its entries gave it.
-    if (first)
+    // At the width its entries gave it, clear of this window when the screen has room.
+    if (first) {
         centreOnScreen(m_history);
+        placeBeside(m_history, this);
+    }
     m_history->show();
     bringForward(m_history);
 }

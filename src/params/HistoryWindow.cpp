@@ -53,18 +53,23 @@ TFormHistory::TFormHistory(QWidget *parent, Qt::WindowFlags flags)
 
     lvHistory = new QTreeWidget(this);
     lvHistory->setObjectName(QStringLiteral("lvHistory"));
+    lvHistory->setAccessibleName(QStringLiteral("Parameter sets kept"));
     lvHistory->setRootIsDecorated(false);
     lvHistory->setHeaderLabels({QStringLiteral("Date and time"), QStringLiteral("Operation"), QStringLiteral("Port"),
                                 QStringLiteral("Summary"), QStringLiteral("Outcome")});
-    btLoad = button(this, "btLoad", QStringLiteral("Load"));
-    btCompareImage = button(this, "btCompareImage", QStringLiteral("Compare with image"));
-    btSaveAs = button(this, "btSaveAs", QStringLiteral("Save as..."));
+    btLoad = button(this, "btLoad", QStringLiteral("&Load"));
+    btCompareImage = button(this, "btCompareImage", QStringLiteral("Compare with &image"));
+    btSaveAs = button(this, "btSaveAs", QStringLiteral("&Save as..."));
+    btClose = button(this, "btClose", QStringLiteral("&Close"));
+    // Part of another window, that window closes it.
+    btClose->setVisible(flags & Qt::Window);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(btLoad);
     buttons->addWidget(btCompareImage);
     buttons->addWidget(btSaveAs);
     buttons->addStretch();
+    buttons->addWidget(btClose);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lvHistory);
     layout->addLayout(buttons);
@@ -72,10 +77,27 @@ TFormHistory::TFormHistory(QWidget *parent, Qt::WindowFlags flags)
     connect(btLoad, &QPushButton::clicked, this, &TFormHistory::btLoadClick);
     connect(btCompareImage, &QPushButton::clicked, this, &TFormHistory::btCompareImageClick);
     connect(btSaveAs, &QPushButton::clicked, this, &TFormHistory::btSaveAsClick);
+    connect(btClose, &QPushButton::clicked, this, &QWidget::close);
 
     FormDifferences = new TFormDifferences(this);
     SaveDialog = [this] { return askParameterFile(this, FileDialogMode::Save); };
     ErrorBox = [](const QString &text) { showErrorBox(text); };
+    if (flags & Qt::Window)
+        keyboardWindow(this, true);
+}
+
+void TFormHistory::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // Once the list has its new size.
+    QMetaObject::invokeMethod(this, &TFormHistory::fitHistoryColumns, Qt::QueuedConnection);
+}
+
+void TFormHistory::fitHistoryColumns()
+{
+    for (int c = 0; c < lvHistory->columnCount(); ++c)
+        lvHistory->resizeColumnToContents(c);
+    fitColumns(lvHistory->header(), lvHistory->viewport()->width());
 }
 
 void TFormHistory::Refresh()
@@ -104,6 +126,7 @@ void TFormHistory::Refresh()
         if (std::min(wanted, roomOnScreen(this)) > width())
             resize(std::min(wanted, roomOnScreen(this)), height());
     }
+    fitHistoryColumns();
     if (!m_items.isEmpty())
         lvHistory->setCurrentItem(lvHistory->topLevelItem(0));
 }

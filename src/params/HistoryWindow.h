@@ -48,6 +48,7 @@ public:
     QPushButton *btLoad;
     QPushButton *btCompareImage;
     QPushButton *btSaveAs;
+    QPushButton *btClose; // a window of its own only
     // The differences of an entry and the image, columns headed by the entry's name and "Image".
     TFormDifferences *FormDifferences;
 
@@ -65,7 +66,12 @@ public slots:
     void btCompareImageClick();
     void btSaveAsClick();
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    // Every column in sight within the list's width; the widest elide.
+    void fitHistoryColumns();
     // The selected entry's image; false (and the error shown) when it cannot be read.
     bool selectedImage(ImageBytes &image, QString &name);
 

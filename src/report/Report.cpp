@@ -23,18 +23,30 @@ constexpr double FooterMm = 8; // room kept for "Page n of m"
 
 const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-// Blanks kept as they are: event codes and numbers may hold blank positions.
-// Values and site details came from outside: shown escaped, as everywhere.
+// Blanks kept as they are: event codes and numbers may hold blank positions,
+// and a value is never broken across lines. Values and site details came
+// from outside: shown escaped, as everywhere.
 QString cell(const QString &text)
 {
     return ShownText::shown(text).toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
 }
 
-// Labels take a fixed share, so the values of a page line up in one column.
-QString row(const QString &label, const QString &value, int labelPercent = 60)
+// A label wraps between its words only; its value stays on one line.
+QString row(const QString &label, const QString &value)
 {
-    return QStringLiteral("<tr><td width=\"%1%\">%2</td><td><b>%3</b></td></tr>")
-        .arg(QString::number(labelPercent), cell(label), cell(value));
+    return QStringLiteral("<tr><td>%1</td><td nowrap><b>%2</b></td></tr>").arg(label.toHtmlEscaped(), cell(value));
+}
+
+// A site's own texts may be long: they wrap between words as well.
+QString textRow(const QString &label, const QString &text)
+{
+    return QStringLiteral("<tr><td width=\"62%\">%1</td><td><b>%2</b></td></tr>")
+        .arg(label.toHtmlEscaped(), text.toHtmlEscaped());
+}
+
+QString table(const QString &rows)
+{
+    return QStringLiteral("<table cellspacing=0 cellpadding=2 border=0.5 width=\"100%\">%1</table>").arg(rows);
 }
 
 QString pageTable(const Contents &contents, EEAddr::Page page)
@@ -47,22 +59,30 @@ QString pageTable(const Contents &contents, EEAddr::Page page)
             rows += row(FieldModel::labelOf(f),
                         masked ? FieldModel::secretState(value) : FieldModel::formatValue(value));
         }
-    return QStringLiteral("<h3>%1</h3><table cellspacing=0 cellpadding=1 width=\"100%\">%2</table>")
-        .arg(cell(FieldModel::pageCaption(page)), rows);
+    return QStringLiteral("<h3>%1</h3>%2").arg(FieldModel::pageCaption(page).toHtmlEscaped(), table(rows));
 }
 
 QString stateTable(const ModuleState &state)
 {
     const StatusDisplay &d = state.display;
     const auto word = [](const char *name) { return QString::fromLatin1(name); };
-    constexpr int labels = 30;
-    const QString rows = row(word(StatusWords::Inputs), inputsText(d), labels)
-                         + row(word(StatusWords::Line), d.line.text, labels)
-                         + row(word(StatusWords::CallState), d.callState.text, labels)
+    const QString rows = row(word(StatusWords::Inputs), inputsText(d)) + row(word(StatusWords::Line), d.line.text)
+                         + row(word(StatusWords::CallState), d.callState.text)
                          + row(word(StatusWords::SignalLevel),
-                               QStringLiteral("%1 of %2").arg(d.signalText).arg(StatusDisplay::MaxSignalLevel), labels);
-    return QStringLiteral("<h3>Module state at %1</h3><table cellspacing=0 cellpadding=1 width=\"100%\">%2</table>")
-        .arg(cell(state.received.toString(DateFormat)), rows);
+                               QStringLiteral("%1 of %2").arg(d.signalText).arg(StatusDisplay::MaxSignalLevel));
+    return QStringLiteral("<h3>Module state at %1</h3>%2").arg(cell(state.received.toString(DateFormat)), table(rows));
+}
+
+// Room for a name, a signature and a date by hand, for each side of the handover.
+QString handover()
+{
+    const QString blank = QStringLiteral("<td>&nbsp;</td>");
+    QString rows = QStringLiteral("<tr><td width=\"16%\"></td><td width=\"36%\">Name</td>"
+                                  "<td width=\"30%\">Signature</td><td width=\"18%\">Date</td></tr>");
+    for (const char *side : {"Installer", "Customer"})
+        rows += QStringLiteral("<tr><td>%1</td>%2%2%2</tr>").arg(QString::fromLatin1(side), blank);
+    return QStringLiteral("<h3>Handed over</h3><table cellspacing=0 cellpadding=12 border=0.5 width=\"100%\">%1</table>")
+        .arg(rows);
 }
 
 constexpr EEAddr::Page Pages[] = {EEAddr::Page::Phone,  EEAddr::Page::Sms,     EEAddr::Page::CallFilter,
@@ -75,31 +95,25 @@ QString html(const Contents &contents)
 {
     QString head;
     if (contents.site)
-        head = row(QStringLiteral("Site"), contents.site->name) + row(QStringLiteral("Address"), contents.site->address)
-               + row(QStringLiteral("Contact"), contents.site->contact);
+        head = textRow(QStringLiteral("Site"), contents.site->name)
+               + textRow(QStringLiteral("Address"), contents.site->address)
+               + textRow(QStringLiteral("Contact"), contents.site->contact);
     head += row(QStringLiteral("Date and time"), contents.made.toString(DateFormat));
     head += row(QStringLiteral("Port"), contents.port.isEmpty() ? QStringLiteral("(none)") : contents.port);
     if (!contents.source.isEmpty())
         head += row(QStringLiteral("File"), QFileInfo(contents.source).fileName());
 
-    // Two pages side by side per row keep the whole set on one sheet; the
-    // module's state takes the place beside the last page.
-    QStringList parts;
+    // Each editor page as a table of its own, the module's state and the
+    // handover after them.
+    QString body;
     for (EEAddr::Page page : Pages)
-        parts << pageTable(contents, page);
+        body += pageTable(contents, page);
     if (contents.state)
-        parts << stateTable(*contents.state);
-    QString pages;
-    for (qsizetype k = 0; k < parts.size(); k += 2)
-        pages += QStringLiteral("<tr><td width=\"50%\">%1</td><td width=\"50%\">%2</td></tr>")
-                     .arg(parts.at(k), k + 1 < parts.size() ? parts.at(k + 1) : QString());
+        body += stateTable(*contents.state);
     // The image may hold edits no module has: the line under the header says so.
-    const QString origin = contents.origin.isEmpty()
-        ? QString()
-        : QStringLiteral("<p>%1</p>").arg(ShownText::shown(contents.origin).toHtmlEscaped());
-    return QStringLiteral("<h2>%1</h2>%2<table cellspacing=0 cellpadding=1 width=\"50%\">%3</table>"
-                          "<table cellspacing=0 cellpadding=4 width=\"100%\">%4</table>")
-        .arg(QString::fromLatin1(Title), origin, head, pages);
+    const QString origin = contents.origin.isEmpty() ? QString() : QStringLiteral("<p>%1</p>").arg(ShownText::shown(contents.origin).toHtmlEscaped());
+    return QStringLiteral("<h2>%1</h2>%2%3%4%5")
+        .arg(QString::fromLatin1(Title), origin, table(head), body, handover());
 }
 
 QByteArray pdf(const Contents &contents, int *pages)
@@ -136,11 +150,9 @@ QByteArray pdf(const Contents &contents, int *pages)
             painter.translate(0, -k * height);
             document.drawContents(&painter, QRectF(0, k * height, page.width(), height));
             painter.restore();
-            if (pageCount > 1) {
-                painter.setFont(font);
-                painter.drawText(QRect(0, page.height() - footer, page.width(), footer), Qt::AlignCenter,
-                                 QStringLiteral("Page %1 of %2").arg(k + 1).arg(pageCount));
-            }
+            painter.setFont(font);
+            painter.drawText(QRect(0, page.height() - footer, page.width(), footer), Qt::AlignCenter,
+                             QStringLiteral("Page %1 of %2").arg(k + 1).arg(pageCount));
         }
         painter.end();
     }

@@ -1,7 +1,8 @@
 #pragma once
-// The commissioning report: what a parameter image holds, field by field
-// under the editor's page captions, and the module's last state, as a PDF
-// page to leave at the site. Needs a QGuiApplication (fonts); the offscreen
+// The commissioning sheet: what a parameter image holds, a table of label and
+// value for each editor page, the module's last state and room for the
+// installer's and the customer's name, signature and date, as a PDF to hand
+// over at the site. Needs a QGuiApplication (fonts); the offscreen
 // platform is enough, so it runs without a display.
 
 #include "params/ParameterImage.h"
@@ -57,7 +58,7 @@ struct Written
     bool ok() const { return error.isEmpty(); }
 };
 
-// The report as an A4 PDF; page numbers only when it takes more than one page.
+// The report as A4 pages numbered "Page N of M".
 QByteArray pdf(const Contents &contents, int *pages = nullptr);
 
 // The PDF through Files::save.

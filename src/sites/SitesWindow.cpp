@@ -44,7 +44,8 @@ QLineEdit *field(QWidget *parent, QFormLayout *form, const char *name, const QSt
 {
     auto *edit = new QLineEdit(text, parent);
     edit->setObjectName(QLatin1String(name));
-    edit->setAccessibleName(label);
+    // The label carries the mnemonic; the name is read without it.
+    edit->setAccessibleName(QString(label).remove(QLatin1Char('&')));
     form->addRow(label, edit);
     return edit;
 }
@@ -95,19 +96,21 @@ TFormSite::TFormSite(SiteBook &book, const std::optional<Site> &site, QWidget *p
     setWindowTitle(QStringLiteral("Quelmar5 - Site"));
     const SiteDetails d = site ? site->details : SiteDetails();
     auto *form = new QFormLayout;
-    edName = field(this, form, "edName", QStringLiteral("Name"), d.name);
-    edAddress = field(this, form, "edAddress", QStringLiteral("Address"), d.address);
-    edContact = field(this, form, "edContact", QStringLiteral("Contact"), d.contact);
-    edPhone = field(this, form, "edPhone", QStringLiteral("Phone"), d.phone);
+    edName = field(this, form, "edName", QStringLiteral("&Name"), d.name);
+    edAddress = field(this, form, "edAddress", QStringLiteral("&Address"), d.address);
+    edContact = field(this, form, "edContact", QStringLiteral("Con&tact"), d.contact);
+    edPhone = field(this, form, "edPhone", QStringLiteral("&Phone"), d.phone);
     meNotes = new QPlainTextEdit(d.notes, this);
     meNotes->setObjectName(QStringLiteral("meNotes"));
     meNotes->setAccessibleName(QStringLiteral("Notes"));
     meNotes->setTabChangesFocus(true);
-    form->addRow(QStringLiteral("Notes"), meNotes);
+    form->addRow(QStringLiteral("Not&es"), meNotes);
     lbError = new QLabel(this);
     lbError->setObjectName(QStringLiteral("lbError"));
     lbError->setWordWrap(true);
     Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    Buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
+    Buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("&Cancel"));
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(lbError);
@@ -169,11 +172,11 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
     lvSites->setRootIsDecorated(false);
     lvSites->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Address"), QStringLiteral("Last exchange"),
                               QStringLiteral("Outcome")});
-    btNewSite = button(this, "btNewSite", QStringLiteral("New site"));
-    btEditSite = button(this, "btEditSite", QStringLiteral("Edit"));
-    btWorkOnSite = button(this, "btWorkOnSite", QStringLiteral("Work on this site"));
-    btNoSite = button(this, "btNoSite", QStringLiteral("No site"));
-    btClose = button(this, "btClose", QStringLiteral("Close"));
+    btNewSite = button(this, "btNewSite", QStringLiteral("&New site"));
+    btEditSite = button(this, "btEditSite", QStringLiteral("&Edit"));
+    btWorkOnSite = button(this, "btWorkOnSite", QStringLiteral("&Work on this site"));
+    btNoSite = button(this, "btNoSite", QStringLiteral("N&o site"));
+    btClose = button(this, "btClose", QStringLiteral("&Close"));
     History = new TFormHistory(this, Qt::Widget);
     History->lvHistory->setAccessibleName(QStringLiteral("Exchanges of the site"));
 
@@ -208,6 +211,7 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
 
     connect(edSiteSearch, &QLineEdit::textChanged, this, &TFormSites::Refresh);
     connect(lvSites, &QTreeWidget::currentItemChanged, History, &TFormHistory::Refresh);
+    connect(lvSites, &QTreeWidget::currentItemChanged, this, &TFormSites::enableButtons);
     connect(lvSites, &QTreeWidget::itemActivated, this, &TFormSites::btEditSiteClick);
     connect(btNewSite, &QPushButton::clicked, this, &TFormSites::btNewSiteClick);
     connect(btEditSite, &QPushButton::clicked, this, &TFormSites::btEditSiteClick);
@@ -224,6 +228,8 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
     Ask = [this](const QString &question) { return askYesNo(this, question); };
     ErrorBox = [](const QString &text) { showErrorBox(text); };
     RunDialog = [](TFormSite &dialog) { return dialog.exec() == QDialog::Accepted; };
+    keyboardWindow(this, true);
+    enableButtons();
 }
 
 TFormSites::~TFormSites() = default;
@@ -261,12 +267,33 @@ void TFormSites::Refresh()
             item->setFont(0, font);
         }
     }
-    // Room for the bold name of the site in work.
+    fitSiteColumns();
+    select(selected.isEmpty() ? m_work.siteName() : selected);
+}
+
+void TFormSites::fitSiteColumns()
+{
+    // Room for the bold name of the site in work, then narrowed to the list's width.
     for (int c = 0; c < lvSites->columnCount() - 1; ++c) {
         lvSites->resizeColumnToContents(c);
         lvSites->setColumnWidth(c, lvSites->columnWidth(c) + 12);
     }
-    select(selected.isEmpty() ? m_work.siteName() : selected);
+    fitColumns(lvSites->header(), lvSites->viewport()->width());
+}
+
+void TFormSites::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // Once the list has its new size.
+    QMetaObject::invokeMethod(this, &TFormSites::fitSiteColumns, Qt::QueuedConnection);
+}
+
+void TFormSites::enableButtons()
+{
+    // Edit and work need a site; work also waits for the module operation.
+    const bool selected = !selectedName().isEmpty();
+    btEditSite->setEnabled(selected);
+    btWorkOnSite->setEnabled(selected && !m_running);
 }
 
 void TFormSites::select(const QString &name)
@@ -279,6 +306,7 @@ void TFormSites::select(const QString &name)
         const QSignalBlocker quiet(lvSites);
         lvSites->setCurrentItem(item);
     }
+    enableButtons();
     History->Refresh();
 }
 
@@ -323,12 +351,22 @@ void TFormSites::btWorkOnSiteClick()
     const std::optional<Site> site = selectedSite();
     if (!site)
         return;
+    bool adopt = false;
     if (site->current) {
         if (workingImage().state().hasUnkeptChanges() && !Ask(QString::fromLatin1(UnkeptChangesLoadQuestion)))
             return;
         workingImage().loadFromSite(*site->current, site->details.name);
+    } else {
+        // Asked, not taken silently: the image may be the previous customer's.
+        adopt = Ask(QStringLiteral("\"%1\" has no parameter set yet. Use the parameter set now in the tool for it?")
+                        .arg(ShownText::shown(site->details.name)));
     }
     m_work.workOn(site);
+    if (adopt)
+        m_work.file(ParameterImage, QStringLiteral("from the tool"), [this](const QString &note) {
+            if (!note.isEmpty())
+                ErrorBox(sentence(note.trimmed()));
+        });
     if (site->current && Loaded)
         Loaded();
 }
@@ -340,8 +378,10 @@ void TFormSites::btNoSiteClick()
 
 void TFormSites::operationRunning(bool running)
 {
-    for (QPushButton *b : {btWorkOnSite, btNoSite, History->btLoad})
+    m_running = running;
+    for (QPushButton *b : {btNoSite, History->btLoad})
         b->setDisabled(running);
+    enableButtons();
 }
 
 void showSitesWindow(TFormSites *&window, SiteWork &work, QWidget *parent,
@@ -356,7 +396,10 @@ void showSitesWindow(TFormSites *&window, SiteWork &work, QWidget *parent,
             return;
         }
         window = new TFormSites(std::move(book), work, parent);
+        // Clear of the window it was opened from, so that one stays in sight.
         centreOnScreen(window);
+        if (parent && parent->isVisible())
+            placeBeside(window, parent);
     }
     window->Refresh();
     window->show();

@@ -95,7 +95,13 @@ public slots:
     // While a module operation runs, nothing here changes the image or the site.
     void operationRunning(bool running);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void enableButtons();
+    // Every column in sight: the widest give way, their texts elided.
+    void fitSiteColumns();
     void openDialog(const std::optional<Sites::Site> &site);
     QString selectedName() const;
     void select(const QString &name);
@@ -103,6 +109,7 @@ private:
     std::unique_ptr<Sites::SiteBook> m_book;
     Sites::SiteWork &m_work;
     QList<Sites::SiteSummary> m_sites;
+    bool m_running = false;
 };
 
 // "Sites...": makes the window over the site in work's book on first use and

@@ -3,6 +3,8 @@
 #include "SignalChart.h"
 #include "SignalHistory.h"
 
+#include "ui/WindowHelpers.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -43,7 +45,7 @@ TFormSignal::TFormSignal(const SignalHistory &history, QWidget *parent)
     for (QLabel *label : {lbSignalNow, lbSignalMin, lbSignalMax, lbSignalAvg})
         figures->addWidget(label);
     figures->addStretch();
-    btClose = new QPushButton(QStringLiteral("Close"), this);
+    btClose = new QPushButton(QStringLiteral("&Close"), this);
     btClose->setObjectName(QStringLiteral("btClose"));
     figures->addWidget(btClose);
     connect(btClose, &QPushButton::clicked, this, &QWidget::close);
@@ -51,6 +53,7 @@ TFormSignal::TFormSignal(const SignalHistory &history, QWidget *parent)
     layout->addWidget(chSignal, 1);
     layout->addLayout(figures);
     resize(520, 300);
+    keyboardWindow(this, true);
 
     m_redraw = new QTimer(this);
     m_redraw->setSingleShot(true);

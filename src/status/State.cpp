@@ -157,6 +157,7 @@ TStateForm::TStateForm(QWidget *parent)
     lbNoAnswer->setGeometry(Margin, extraRow + 32, ClientWidth - 2 * Margin, 20);
     connect(btSignalHistory, &QPushButton::clicked, this, &TStateForm::btSignalHistoryClick);
     connect(btRecord, &QPushButton::clicked, this, &TStateForm::btRecordClick);
+    keyboardWindow(this, false);
     centreOnScreen(this);
 }
 
@@ -215,6 +216,8 @@ void TStateForm::recordingFailed()
 
 void TStateForm::btSignalHistoryClick()
 {
+    if (!FormSignal->isVisible())
+        placeBeside(FormSignal, this);
     bringForward(FormSignal);
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 #include <exception>
 
+class QHeaderView;
 class QWidget;
 
 // The application's default handling of an error that reaches the user
@@ -24,8 +25,19 @@ int roomOnScreen(const QWidget *window);
 // Places a top-level window in the middle of the screen it is on.
 void centreOnScreen(QWidget *window);
 // Places a top-level window just right of another when it fits on that
-// screen there, else just left of it; otherwise it stays where it is.
+// screen there, else just left of it. When neither side has room at its
+// size, it narrows (not below its minimum) into the wider side and, if
+// taller than the screen, gets shorter; otherwise it stays where it is.
 void placeBeside(QWidget *window, const QWidget *anchor);
+
+// Keyboard use of a window: Return and Enter press the focused button as
+// Space does; with escapeCloses, Esc closes the window.
+void keyboardWindow(QWidget *window, bool escapeCloses);
+
+// Narrows the widest columns of a list until all of them fit in `room`
+// pixels, none below `minimum`; their texts elide. A stretched last column
+// keeps the header's default width.
+void fitColumns(QHeaderView *header, int room, int minimum = 60);
 
 // Append: a save dialog that does not ask about a file that exists, for a
 // file that is added to rather than replaced.

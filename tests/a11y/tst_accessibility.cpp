@@ -9,24 +9,33 @@
 
 #include "editor/Settings.h"
 #include "link/SerialDetails.h"
+#include "params/Differences.h"
 #include "params/Download.h"
+#include "params/HistoryWindow.h"
 #include "params/ParameterImage.h"
 #include "serial/FormCom.h"
 #include "serial/SorosDialog.h"
+#include "sites/SiteBook.h"
 #include "sites/SitesWindow.h"
 #include "status/FormSignal.h"
 #include "status/SignalChart.h"
 #include "status/State.h"
 
+#include "ui/WindowHelpers.h"
+
 #include <QAccessible>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -219,6 +228,12 @@ private slots:
     void escapeCancelsPortDialog();
     void enterConfirmsPortDialog();
 
+    void returnPressesTheFocusedButton_data();
+    void returnPressesTheFocusedButton();
+    // Mnemonics, Close and Esc.
+    void addedWindowsKeys_data();
+    void addedWindowsKeys();
+
 private:
     // One row per window, the editor once per page; with `hiddenPages` also
     // the editor's two pages that the English texts take out of the page set.
@@ -227,7 +242,22 @@ private:
 
     ShellFixture m_fixture;
     QPointer<TFormComPort> m_portDialog;
+    std::unique_ptr<Sites::SiteBook> m_book;
+    QPointer<TFormSite> m_siteDialog;
 };
+
+namespace {
+
+// The transfer window's own history window (the Sites window holds another).
+TFormHistory *historyWindow()
+{
+    for (TFormHistory *h : FormDownload->findChildren<TFormHistory *>())
+        if (h->isWindow())
+            return h;
+    return nullptr;
+}
+
+} // namespace
 
 void TestAccessibility::initTestCase()
 {
@@ -245,6 +275,10 @@ void TestAccessibility::cleanupTestCase()
 void TestAccessibility::cleanup()
 {
     delete m_portDialog;
+    delete m_siteDialog;
+    if (TFormHistory *history = historyWindow())
+        history->hide();
+    FormDownload->FormDifferences->hide();
     if (SettingsForm->isVisible())
         SettingsForm->reject();
     for (QWidget *w : {static_cast<QWidget *>(StateForm->FormSignal), static_cast<QWidget *>(StateForm),
@@ -258,7 +292,7 @@ void TestAccessibility::cleanup()
 void TestAccessibility::windows(bool hiddenPages)
 {
     QTest::addColumn<QString>("which");
-    for (const char *w : {"main", "status", "signal", "details", "transfer", "sites"})
+    for (const char *w : {"main", "status", "signal", "details", "transfer", "sites", "history", "differences", "site"})
         QTest::newRow(w) << QString::fromLatin1(w);
     for (const char *page : {"TabSheetPhone", "TabSheetSMS", "TabSheetCallFilter", "TabSheetOUTPUT", "TabSheetBELL103"})
         QTest::addRow("editor %s", page) << QStringLiteral("editor:") + QLatin1String(page);
@@ -294,6 +328,23 @@ Scope TestAccessibility::open(const QString &which)
     } else if (which == "sites") {
         FormDownload->btSites->click();
         s.window = FormDownload->findChild<TFormSites *>();
+    } else if (which == "history") {
+        FormDownload->btHistory->click();
+        s.window = historyWindow();
+    } else if (which == "differences") {
+        DifferenceRow row;
+        row.page = QStringLiteral("Phone numbers");
+        row.label = QStringLiteral("Primary User (#USER1)");
+        row.name = QStringLiteral("USER1");
+        row.a = QStringLiteral("36301234567");
+        row.b = QStringLiteral("36209876543");
+        FormDownload->FormDifferences->showDifferences({row}, QStringLiteral("Module"), QStringLiteral("Image"));
+        s.window = FormDownload->FormDifferences;
+    } else if (which == "site") {
+        if (!m_book)
+            m_book = Sites::openSiteBook(m_fixture.workPath(QStringLiteral("walk.sqlite")));
+        m_siteDialog = new TFormSite(*m_book, std::nullopt, FormDownload);
+        s.window = m_siteDialog;
     } else if (which == "port") {
         m_portDialog = new TFormComPort(MainForm);
         s.window = m_portDialog;
@@ -539,6 +590,86 @@ void TestAccessibility::enterConfirmsPortDialog()
     QVERIFY(handled);
     QVERIFY(confirmed);
     QCOMPARE(MainForm->SorosDialog1->PortNev(), QStringLiteral("COM59"));
+}
+
+void TestAccessibility::returnPressesTheFocusedButton_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("button");
+    QTest::newRow("main") << "main" << "btConnect";
+    QTest::newRow("transfer") << "transfer" << "btHistory";
+    QTest::newRow("status") << "status" << "btSignalHistory";
+    QTest::newRow("signal history") << "signal" << "btClose";
+    QTest::newRow("details") << "details" << "btClear";
+    QTest::newRow("sites") << "sites" << "btClose";
+    QTest::newRow("history") << "history" << "btClose";
+    QTest::newRow("differences") << "differences" << "btCopy";
+    QTest::newRow("site dialog") << "site" << "";
+}
+
+void TestAccessibility::returnPressesTheFocusedButton()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, button);
+    if (which == "main") // a port that is not there: Connect fails at once
+        MainForm->ComPort1.setPort(QStringLiteral("COM13"));
+    const Scope s = open(which);
+    QVERIFY(s.window);
+    // The dialog's Cancel, the others' named button.
+    auto *target = button.isEmpty() ? qobject_cast<QPushButton *>(m_siteDialog->Buttons->button(QDialogButtonBox::Cancel))
+                                    : s.window->findChild<QPushButton *>(button);
+    QVERIFY(target && target->isEnabled());
+    QSignalSpy pressed(target, &QPushButton::clicked);
+    target->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(QApplication::focusWidget(), target);
+    pressKey(Qt::Key_Return);
+    QCOMPARE(pressed.size(), 1);
+}
+
+void TestAccessibility::addedWindowsKeys_data()
+{
+    QTest::addColumn<QString>("which");
+    for (const char *w : {"sites", "history", "differences", "signal", "site"})
+        QTest::newRow(w) << QString::fromLatin1(w);
+}
+
+void TestAccessibility::addedWindowsKeys()
+{
+    QFETCH(QString, which);
+    const Scope s = open(which);
+    QVERIFY(s.window);
+    // Every button and every field's label has a letter of its own.
+    QStringList texts;
+    for (QPushButton *b : s.window->findChildren<QPushButton *>())
+        if (b->isVisibleTo(s.window))
+            texts << b->text();
+    for (QLabel *l : s.window->findChildren<QLabel *>())
+        if (l->buddy())
+            texts << l->text();
+    QSet<QChar> letters;
+    for (const QString &text : std::as_const(texts)) {
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text + " has no mnemonic"));
+        QVERIFY2(!letters.contains(text.at(at + 1).toLower()), qPrintable(text + ": its letter is taken"));
+        letters.insert(text.at(at + 1).toLower());
+    }
+    QWidget *first = focusChain(s, false).value(0);
+    QVERIFY(first);
+    first->setFocus(Qt::TabFocusReason);
+    if (which == "site") {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_T, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), m_siteDialog->edContact);
+        return;
+    }
+    // Esc and Close both close it.
+    QTRY_COMPARE(QApplication::focusWidget(), first);
+    pressKey(Qt::Key_Escape);
+    QTRY_VERIFY(!s.window->isVisible());
+    QVERIFY(Activate(s.window));
+    auto *close = s.window->findChild<QPushButton *>(QStringLiteral("btClose"));
+    QVERIFY(close && close->isVisible());
+    close->click();
+    QVERIFY(!s.window->isVisible());
 }
 
 QTEST_MAIN(TestAccessibility)

@@ -93,6 +93,7 @@ private slots:
     void typingIntoGrids();
     void committedCellValues();
     void tabLeavesGridAtItsEnds();
+    void gridAccessibility_data();
     void gridAccessibility();
     void textFieldTyping_data();
     void textFieldTyping();
@@ -114,6 +115,8 @@ private slots:
     void escAndCloseAskBeforeDiscarding();
     void storeAsksAboutValuesItWouldChange_data();
     void storeAsksAboutValuesItWouldChange();
+    void typedNumberAboveRange_data();
+    void typedNumberAboveRange();
 
     void presetsWithoutFile();
     void presetSelection();
@@ -234,16 +237,33 @@ void SettingsFormTest::tabLeavesGridAtItsEnds()
     QVERIFY(user1->hasFocus());
 }
 
+void SettingsFormTest::gridAccessibility_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("value"); // what a screen reader reads: the whole value as shown
+
+    QTest::newRow("number with an empty cell") << "acgSMSFW1" << "1. SMS forward nr. (#SMSFW1)" << "36>1" << "36 1";
+    QTest::newRow("all 16 digits") << "acgUSER2" << "Secondary User (#USER2)" << "3630123456789012"
+                                   << "3630123456789012";
+    QTest::newRow("event code with a blank") << "acgEvent2" << "Event code 2" << "1>*4" << "1 *4";
+}
+
 void SettingsFormTest::gridAccessibility()
 {
+    QFETCH(QString, grid);
+    QFETCH(QString, name);
+    QFETCH(QString, keys);
+    QFETCH(QString, value);
     auto form = newForm();
     applyEditorEnglishTexts(form.get());
-    auto *grid = form->findChild<CharGrid *>(QStringLiteral("acgSMSFW1"));
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(grid);
+    auto *g = form->findChild<CharGrid *>(grid);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(g);
     QVERIFY(iface);
-    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("1. SMS forward nr. (#SMSFW1)"));
-    typeInto(grid, QStringLiteral("36>1"));
-    QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("361"));
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    typeInto(g, keys);
+    QCOMPARE(iface->text(QAccessible::Value), value);
 }
 
 void SettingsFormTest::textFieldTyping_data()
@@ -747,6 +767,76 @@ void SettingsFormTest::storeAsksAboutValuesItWouldChange()
     } else {
         QCOMPARE(slice(ParameterImage, 285, 2), stored);
     }
+    SettingsForm = nullptr;
+}
+
+void SettingsFormTest::typedNumberAboveRange_data()
+{
+    QTest::addColumn<QString>("spinner");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("question"); // empty: none
+    QTest::addColumn<QByteArray>("stored"); // empty: not stored
+
+    const QString callLimit = QStringLiteral(
+        "Incoming call time limitation: 30 is above 25 and will be stored as 25. Store anyway?");
+    QTest::newRow("call limit 30, No") << "udCallMax" << 282 << "30" << false << callLimit << QByteArray();
+    QTest::newRow("call limit 30, Yes") << "udCallMax" << 282 << "30" << true << callLimit << QByteArray("\x19");
+    QTest::newRow("call limit 20") << "udCallMax" << 282 << "20" << false << QString() << QByteArray("\x14");
+    QTest::newRow("output 300, Yes")
+        << "udREL1" << 280 << "300" << true
+        << "1. Controllable Output Timing: 300 is above 255 and will be stored as 255. Store anyway?"
+        << QByteArray("\xFF");
+    QTest::newRow("port 40000, Yes") << "udPort1" << 966 << "40000" << true
+                                     << "1. port: 40000 is above 32767 and will be stored as 32767. Store anyway?"
+                                     << QByteArray("\x7F\xFF");
+}
+
+void SettingsFormTest::typedNumberAboveRange()
+{
+    QFETCH(QString, spinner);
+    QFETCH(int, offset);
+    QFETCH(QString, keys);
+    QFETCH(bool, yes);
+    QFETCH(QString, question);
+    QFETCH(QByteArray, stored);
+    SettingsForm = new TSettingsForm;
+    std::unique_ptr<TSettingsForm> owner(SettingsForm);
+    ParameterImage = erasedImage();
+    const ImageBytes before = ParameterImage;
+    BoxAnswerer answerer(yes ? QMessageBox::Yes : QMessageBox::No);
+
+    QString shown;
+    bool openAfter = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *spin = SettingsForm->findChild<QSpinBox *>(spinner);
+        QTabWidget *pages = SettingsForm->PageControl1;
+        for (int k = 0; k < pages->count(); ++k)
+            if (pages->widget(k)->isAncestorOf(spin))
+                pages->setCurrentIndex(k);
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin->findChild<QLineEdit *>(), keys);
+        // Every digit typed stays: no digit is refused for the range.
+        shown = spin->text();
+        SettingsForm->btSettingOK->click();
+        openAfter = SettingsForm->isVisible();
+        if (openAfter)
+            SettingsForm->btSettingCancel->click();
+    });
+    const bool accepted = SettingsForm->editImage();
+
+    QCOMPARE(shown, keys);
+    QCOMPARE(answerer.texts, question.isEmpty() ? QStringList() : QStringList{question});
+    if (!question.isEmpty())
+        QCOMPARE(answerer.defaults.first(), QMessageBox::No);
+    QCOMPARE(accepted, !stored.isEmpty());
+    QCOMPARE(openAfter, stored.isEmpty());
+    if (stored.isEmpty())
+        QVERIFY(ParameterImage == before);
+    else
+        QCOMPARE(slice(ParameterImage, offset, static_cast<int>(stored.size())), stored);
     SettingsForm = nullptr;
 }
 

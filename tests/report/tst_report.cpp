@@ -34,10 +34,12 @@ ImageBytes siteImage(bool longTexts)
     return image;
 }
 
-QString pdfText(const QString &path)
+// -layout as the page looks; -raw in the order it was drawn, so that a label
+// wrapped inside its cell reads on, before its value.
+QString pdfText(const QString &path, const char *mode = "-layout")
 {
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    p.start(QStringLiteral("pdftotext"), {QString::fromLatin1(mode), path, QStringLiteral("-")});
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return {};
     return QString::fromUtf8(p.readAllStandardOutput());
@@ -52,6 +54,8 @@ class TestReport : public QObject
 private slots:
     void report_data();
     void report();
+    void labelsAndValuesWhole_data();
+    void labelsAndValuesWhole();
     void unwritableTarget();
     void passwordOnlyWhenAsked();
 };
@@ -107,11 +111,52 @@ void TestReport::report()
         QVERIFY(text.contains(QStringLiteral("Incoming call in progress. 5")));
         QVERIFY(text.contains(QStringLiteral("17 of 31")));
     }
-    // pdftotext ends every page with a form feed; numbers only on more than one.
+    // pdftotext ends every page with a form feed; each page says which of how many it is.
     QCOMPARE(int(text.count(QLatin1Char('\f'))), written.pages);
-    if (!longTexts)
-        QCOMPARE(written.pages, 1);
-    QCOMPARE(text.contains(QStringLiteral("Page 1 of %1").arg(written.pages)), written.pages > 1);
+    const QStringList pages = text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+    QCOMPARE(pages.size(), written.pages);
+    for (int k = 0; k < written.pages; ++k)
+        QVERIFY2(pages.at(k).contains(QStringLiteral("Page %1 of %2").arg(k + 1).arg(written.pages)),
+                 qPrintable(QString::number(k + 1)));
+    // The handover lines close the last page.
+    const QString last = pages.constLast();
+    for (const char *word : {"Handed over", "Installer", "Customer", "Name", "Signature", "Date"})
+        QVERIFY2(last.contains(QLatin1String(word)), word);
+}
+
+void TestReport::labelsAndValuesWhole_data()
+{
+    QTest::addColumn<bool>("longTexts");
+    QTest::newRow("a site's set") << false;
+    QTest::newRow("every text full") << true;
+}
+
+void TestReport::labelsAndValuesWhole()
+{
+    QFETCH(bool, longTexts);
+    QTemporaryDir tmp;
+    Report::Contents contents;
+    contents.image = siteImage(longTexts);
+    set(contents.image, "REL1", 254);
+    const QString path = tmp.filePath(QStringLiteral("site.pdf"));
+    QVERIFY(Report::writePdf(path, contents).ok());
+    // Lines joined by one blank: a label wrapped between words still reads
+    // whole, one broken inside a word or number does not.
+    // Compatibility forms fold the font's ligatures ("fi") back into letters.
+    const QString text = pdfText(path, "-raw")
+                             .normalized(QString::NormalizationForm_KC)
+                             .replace(QChar(0xA0), QLatin1Char(' '))
+                             .simplified();
+    QVERIFY(!text.isEmpty());
+    for (const EEAddr::Field &f : FieldModel::namedFields()) {
+        const QString label = FieldModel::labelOf(f).simplified();
+        QVERIFY2(text.contains(label), qPrintable(label));
+        const FieldModel::FieldValue value = FieldModel::Decode(contents.image, f);
+        const QString shown = (FieldModel::isSecret(f) ? FieldModel::secretState(value) : FieldModel::formatValue(value))
+                                  .simplified();
+        QVERIFY2(text.contains(shown), qPrintable(label + QStringLiteral(": ") + shown));
+    }
+    QVERIFY(text.contains(QStringLiteral("1. Controllable Output Timing (0-254 sec, 255=bistable) 254")));
 }
 
 void TestReport::unwritableTarget()

@@ -64,6 +64,9 @@ private slots:
     void everyExchangeIsRecordedToTheSiteInWork();
     void workOnThisSiteLoadsTheCurrentSet_data();
     void workOnThisSiteLoadsTheCurrentSet();
+    void aSiteWithoutASetTakesTheToolsWhenAsked_data();
+    void aSiteWithoutASetTakesTheToolsWhenAsked();
+    void editAndWorkNeedASelectedSite();
     void theSiteDialogSaysWhatTheBookRefuses_data();
     void theSiteDialogSaysWhatTheBookRefuses();
     void withoutABookTheTransferWindowWorks();
@@ -132,7 +135,15 @@ void TestSitesWindow::everyExchangeIsRecordedToTheSiteInWork()
     };
     sites->btNewSite->click();
     QCOMPARE(sites->lvSites->topLevelItem(0)->text(0), Name);
+    // A new site has no set: the image stays the tool's, the site gets none.
+    QStringList asked;
+    sites->Ask = [&](const QString &question) {
+        asked << question;
+        return false;
+    };
     sites->btWorkOnSite->click();
+    QCOMPARE(asked, QStringList{QStringLiteral("\"%1\" has no parameter set yet. "
+                                               "Use the parameter set now in the tool for it?").arg(Name)});
     QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + Name);
 
     // A file brings the PC-only bytes; a read from the module keeps them.
@@ -229,6 +240,77 @@ void TestSitesWindow::workOnThisSiteLoadsTheCurrentSet()
              loaded ? Name : QString());
     QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/siteId")).toLongLong(),
              loaded ? openSiteBook(book)->site(Name).id : 0);
+}
+
+void TestSitesWindow::aSiteWithoutASetTakesTheToolsWhenAsked_data()
+{
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("Yes: the tool's set becomes the site's") << true;
+    QTest::newRow("No: the site stays without one") << false;
+}
+
+void TestSitesWindow::aSiteWithoutASetTakesTheToolsWhenAsked()
+{
+    QFETCH(bool, answer);
+    const QString name = QStringLiteral("Szab Bolt");
+    const QString book = m_fixture.workPath(QStringLiteral("noset-%1.sqlite").arg(answer));
+    openSiteBook(book)->addSite(SiteDetails::named(name));
+    start(book);
+    ParameterImage = patterned(9);
+    TFormSites *sites = openSites();
+    QStringList asked;
+    sites->Ask = [&](const QString &question) {
+        asked << question;
+        return answer;
+    };
+    QTest::keyClicks(sites->edSiteSearch, QStringLiteral("szab"));
+    sites->btWorkOnSite->click();
+    siteWork().waitRecorded();
+
+    QCOMPARE(asked, QStringList{QStringLiteral("\"Szab Bolt\" has no parameter set yet. "
+                                               "Use the parameter set now in the tool for it?")});
+    // Either way the image is untouched and the site is in work.
+    QCOMPARE(bytesOf(ParameterImage), bytesOf(patterned(9)));
+    QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + name);
+    const std::unique_ptr<SiteBook> held = openSiteBook(book);
+    const Site site = held->site(name);
+    QStringList exchanges;
+    for (const Exchange &e : held->history(site.id))
+        exchanges << operationWord(e.operation) + QStringLiteral(": ") + e.outcome;
+    QCOMPARE(exchanges, answer ? QStringList{QStringLiteral("file: from the tool")} : QStringList());
+    QCOMPARE(site.current.has_value(), answer);
+    if (answer)
+        QCOMPARE(bytesOf(*site.current), bytesOf(patterned(9)));
+}
+
+void TestSitesWindow::editAndWorkNeedASelectedSite()
+{
+    const QString book = m_fixture.workPath(QStringLiteral("empty.sqlite"));
+    start(book);
+    TFormSites *sites = openSites();
+    // An empty book, then a search that finds nothing: nothing to edit or work on.
+    QVERIFY(!sites->btEditSite->isEnabled());
+    QVERIFY(!sites->btWorkOnSite->isEnabled());
+    QVERIFY(sites->btNewSite->isEnabled());
+    sites->RunDialog = [](TFormSite &dialog) {
+        dialog.edName->setText(Name);
+        dialog.accept();
+        return dialog.result() == QDialog::Accepted;
+    };
+    sites->btNewSite->click();
+    QVERIFY(sites->btEditSite->isEnabled());
+    QVERIFY(sites->btWorkOnSite->isEnabled());
+    QTest::keyClicks(sites->edSiteSearch, QStringLiteral("no such site"));
+    QCOMPARE(sites->lvSites->topLevelItemCount(), 0);
+    QVERIFY(!sites->btEditSite->isEnabled());
+    QVERIFY(!sites->btWorkOnSite->isEnabled());
+    // While the module is busy work waits, and comes back after.
+    sites->edSiteSearch->clear();
+    FormDownload->DisableButtons();
+    QVERIFY(!sites->btWorkOnSite->isEnabled());
+    QVERIFY(sites->btEditSite->isEnabled());
+    FormDownload->EnableButtons();
+    QVERIFY(sites->btWorkOnSite->isEnabled());
 }
 
 void TestSitesWindow::theSiteDialogSaysWhatTheBookRefuses_data()
