@@ -7,7 +7,6 @@
 #include "status/StatusCsv.h"
 #include "status/StatusDisplay.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QMutexLocker>
@@ -116,21 +115,18 @@ int runStatus(const QCommandLineParser &p, Io &io)
             w.link.Dispatcher.Memos = &listener;
             QElapsedTimer clock;
             clock.start();
-            qint64 lastPoll = -PollMs;
-            // Sleeps in the event loop; the port's bytes and the 100 ms tick
-            // wake it.
-            while (w.link.ComPort1.Connected() && !stopWatching && (watch || listener.messages == 0)) {
+            const auto finished = [&] { return stopWatching || (!watch && listener.messages > 0); };
+            // One poll, then the transfer's own wait until the next: the
+            // port's bytes, its tick and a closed port wake it.
+            while (w.link.ComPort1.Connected() && !finished()) {
                 if (!watch && clock.elapsed() > StatusPatienceMs)
                     break;
-                if (clock.elapsed() - lastPoll >= PollMs) {
-                    lastPoll = clock.elapsed();
-                    try {
-                        w.link.Codec.SendText(QByteArrayLiteral("??"));
-                    } catch (const ESerialPort &) {
-                        break;
-                    }
+                try {
+                    w.link.Codec.SendText(QByteArrayLiteral("??"));
+                } catch (const ESerialPort &) {
+                    break;
                 }
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                w.transfer.watch(finished, PollMs);
             }
             w.link.Dispatcher.StatusWindow = nullptr;
             w.link.Dispatcher.Memos = nullptr;

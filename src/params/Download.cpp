@@ -132,7 +132,7 @@ TFormDownload::TFormDownload(QWidget *parent)
     btClose = button(this, "btClose", QStringLiteral("Ablak bezárása"),
                      QRect(Margin, ClientHeight - Margin - RowHeight, FullWidth, RowHeight));
 
-    Timer1 = &Transfer.Timer1;
+    Timer1 = &Transfer.tick();
     FormDifferences = new TFormDifferences(this);
 
     const WriteChecks checks = loadWriteChecks();

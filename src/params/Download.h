@@ -59,7 +59,7 @@ public:
     // "Site: NAME" while a site is in work.
     QLabel *lbSite;
     QPushButton *btClose;
-    // The transfer's own tick (Transfer.Timer1).
+    // The transfer's own tick.
     QTimer *Timer1;
     TFormDifferences *FormDifferences;
 

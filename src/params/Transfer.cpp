@@ -141,9 +141,17 @@ void ParameterTransfer::setRetries(int retries)
     m_retries = std::clamp(retries, 0, Transfer::MaxRetries);
 }
 
-bool ParameterTransfer::waitFor(const bool &flag, int ticks)
+bool ParameterTransfer::watch(const std::function<bool()> &done, int ms)
 {
-    return waitUntil([&flag] { return flag; }, QDeadlineTimer(msOf(ticks), Qt::PreciseTimer));
+    if (!Link.Connected())
+        return false;
+    m_opening = Link.port->openingNumber();
+    m_running = true;
+    m_stopAsked = false;
+    const bool ok = waitUntil(done, QDeadlineTimer(ms, Qt::PreciseTimer));
+    m_running = false;
+    m_stopAsked = false;
+    return ok;
 }
 
 void ParameterTransfer::noteBytes()

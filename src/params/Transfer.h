@@ -178,21 +178,19 @@ public:
 
     TransferLink Link;
 
-    // The 100 ms tick, always running: it wakes every wait so that the wait
-    // sees its deadline, a Stop and a closed port without anything else
-    // happening on the line.
-    QTimer Timer1;
-    // Whole ticks left of the running wait; 0 once it has run out.
-    int WaitTicks = 0;
+    // The 100 ms tick (the transfer window's Timer1), always running: it
+    // wakes every wait so that the wait sees its deadline, a Stop and a
+    // closed port without anything else happening on the line.
+    QTimer &tick() { return Timer1; }
     // The length of one tick; every limit stays a count of ticks. Shorter
     // than TickMs only where time-outs must pass quickly (soak tests).
     void setTickMs(int ms);
 
-    // Waits at most ticks ticks for the flag, sleeping in the event loop
-    // between events; every received byte and every tick wakes it. Ends early
-    // when the port it started on closes and when Stop is pressed. True when
-    // the flag is set.
-    bool waitFor(const bool &flag, int ticks);
+    // Waits on the port the link holds now, as the operations wait: asleep
+    // in the event loop, woken by every received byte and every tick, at
+    // most ms; ends early when that port closes and when Stop is pressed.
+    // True when done() said so. The status poll waits with it between polls.
+    bool watch(const std::function<bool()> &done, int ms);
 
     // How often a lost or damaged block is tried again: 0 to MaxRetries (the
     // default); 0 is the single try, where a wrong answer ends the operation.
@@ -261,6 +259,9 @@ private:
     bool sendBlock(int block);
     // Sleeps in the event loop until done() or the deadline, Stop, or the
     // port's closing; notes when bytes arrive. True when done() held.
+    QTimer Timer1;
+    // Whole ticks left of the running wait; 0 once it has run out.
+    int WaitTicks = 0;
     bool waitUntil(const std::function<bool()> &done, const QDeadlineTimer &deadline);
     // A try that has waited long enough, with `before` the byte count when it
     // was sent and answerEnd when its whole answer would have been in.

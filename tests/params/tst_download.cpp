@@ -219,7 +219,7 @@ void TestDownload::windowDefinition()
                              "btStop", "btHistory", "btReport", "lbOutcome", "cbChangedOnly"})
         QVERIFY2(m_form->findChild<QObject *>(QLatin1String(name)), name);
     // The tick belongs to the transfer, which keeps its own time.
-    QCOMPARE(m_form->Timer1, &m_form->Transfer.Timer1);
+    QCOMPARE(m_form->Timer1, &m_form->Transfer.tick());
     QCOMPARE(m_form->Timer1->objectName(), QStringLiteral("Timer1"));
     QCOMPARE(m_form->Progress->minimum(), 0);
     QCOMPARE(m_form->Progress->maximum(), 12);
