@@ -35,6 +35,8 @@ const QCommandLineOption
                               "QuelmarSetup.conf, else ~/.local/share/quelmar/sites.sqlite)."),
                QStringLiteral("URL"));
 const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Print the result as JSON."));
+const QCommandLineOption AttentionOption(QStringLiteral("attention"),
+                                        QStringLiteral("Only the sites whose last module exchange needs a visit."));
 const QCommandLineOption AddressOption(QStringLiteral("address"), QStringLiteral("The site's address."),
                                        QStringLiteral("A"));
 const QCommandLineOption ContactOption(QStringLiteral("contact"), QStringLiteral("Who to ask at the site."),
@@ -203,8 +205,11 @@ int runEdit(const QCommandLineParser &p, Io &io)
 
 int runList(const QCommandLineParser &p, Io &io)
 {
+    if (p.isSet(AttentionOption) && !p.positionalArguments().isEmpty())
+        return fail(io, ExitUsage, QStringLiteral("site list: --attention lists every such site; give no TEXT"));
     return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
-        const QList<SiteSummary> sites = book.sites(p.positionalArguments().value(0));
+        const QList<SiteSummary> sites = p.isSet(AttentionOption) ? book.needingVisit()
+                                                                  : book.sites(p.positionalArguments().value(0));
         if (p.isSet(JsonOption)) {
             QJsonArray list;
             for (const SiteSummary &s : sites) {
@@ -516,14 +521,16 @@ QList<Command> siteCommands()
              + book,
          QList<QCommandLineOption>{BookOption, NameOption} + details, 1, 1, runEdit},
         {QStringLiteral("site list"),
-         QStringLiteral("site list [TEXT] [--json]"),
+         QStringLiteral("site list [TEXT | --attention] [--json]"),
          QStringLiteral("Lists the sites, or those matching TEXT, with their last exchange"),
          QStringLiteral("TEXT is looked for in the name, address, contact, phone and notes, and in\n"
                         "the phone numbers, APN and serial number (PanelID) of the current set; case\n"
                         "and accents are ignored (\"gyor\" finds \"Győr\"), and a phone number matches\n"
-                        "by its digits.")
+                        "by its digits. With --attention: the sites whose last module exchange stopped\n"
+                        "(a write stopped leaves the module half-written) or whose verify or compare\n"
+                        "found differences, each with that exchange.")
              + book,
-         {BookOption, JsonOption},
+         {BookOption, JsonOption, AttentionOption},
          0,
          1,
          runList},

@@ -29,6 +29,18 @@ const QString SiteColumns = QStringLiteral("id, name, address, contact, phone, n
 const QString ExchangeColumns = QStringLiteral("id, site, ") + Time.arg(QStringLiteral("time"))
                                 + QStringLiteral(", operator, host, port, operation, outcome, sha256");
 
+// Sites FROM `from`, each with its last exchange AND `exchanges`, `where`, by name.
+QString summaries(const QString &from, const QString &exchanges, const QString &where)
+{
+    return QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, %1, %2, s.changed_by,"
+                          " s.revision, e.id, e.site, %3, e.operator, e.host, e.port, e.operation, e.outcome,"
+                          " e.sha256 FROM %4 LEFT JOIN exchanges e ON e.id = (SELECT x.id FROM exchanges x"
+                          " WHERE x.site = s.id %5 ORDER BY x.time DESC, x.id DESC LIMIT 1) %6"
+                          " ORDER BY s.name COLLATE \"C\"")
+        .arg(Time.arg(QStringLiteral("s.created")), Time.arg(QStringLiteral("s.changed")),
+             Time.arg(QStringLiteral("e.time")), from, exchanges, where);
+}
+
 } // namespace
 
 const SqlStatements &postgresStatements()
@@ -122,14 +134,10 @@ const SqlStatements &postgresStatements()
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
         // Two reads into one site at once keep the same bytes 960 to 1087.
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id FOR UPDATE"),
-        QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, ")
-            + Time.arg(QStringLiteral("s.created")) + QStringLiteral(", ") + Time.arg(QStringLiteral("s.changed"))
-            + QStringLiteral(", s.changed_by, s.revision, e.id, e.site, ") + Time.arg(QStringLiteral("e.time"))
-            + QStringLiteral(", e.operator, e.host, e.port, e.operation, e.outcome, e.sha256 FROM site_search f"
-                             " JOIN sites s ON s.id = f.site"
-                             " LEFT JOIN exchanges e ON e.id = (SELECT x.id FROM exchanges x WHERE x.site = s.id"
-                             " ORDER BY x.time DESC, x.id DESC LIMIT 1)"
-                             " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name COLLATE \"C\""),
+        summaries(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"), {},
+                  QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'")),
+        summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
+                  QStringLiteral("WHERE e.id IS NOT NULL")),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, CAST(:time AS timestamptz), :by, :host, :port, :operation, :outcome,"
                        " :image, :sha256) RETURNING id"),

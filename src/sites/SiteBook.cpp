@@ -14,6 +14,19 @@ bool readsModule(Operation operation)
     return operation != Operation::Write && operation != Operation::File;
 }
 
+bool needsVisit(const Exchange &exchange)
+{
+    if (exchange.operation == Operation::File)
+        return false;
+    if (exchange.outcome.startsWith(QLatin1String("stopped")))
+        return true;
+    if (exchange.operation == Operation::Verify)
+        return exchange.outcome != QLatin1String("verified");
+    if (exchange.operation == Operation::Compare)
+        return exchange.outcome != QLatin1String("no difference");
+    return false;
+}
+
 SiteBookError::SiteBookError(Kind kind, const QString &message)
     : QuelmarError(message)
     , m_kind(kind)

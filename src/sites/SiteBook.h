@@ -86,6 +86,12 @@ struct NewExchange
     bool makeCurrent = false;
 };
 
+// A module exchange that left the module in doubt: it stopped (a write then
+// left it half-written), or a verify or compare found differences. Judged
+// by the outcome the recorder wrote; a verify or compare that does not say
+// it matched counts too.
+bool needsVisit(const Exchange &exchange);
+
 struct SiteSummary
 {
     Site site; // without its current set
@@ -127,6 +133,9 @@ public:
     // numbers, APN or serial number of the current set; case and accents are
     // ignored, and a phone number matches whatever its punctuation. By name.
     virtual QList<SiteSummary> sites(const QString &text = {}) = 0;
+    // The sites whose last module exchange needs a visit (needsVisit), each
+    // with that exchange. By name.
+    virtual QList<SiteSummary> needingVisit() = 0;
     virtual std::optional<Site> findSite(const QString &name) = 0;
     // The same, or NoSite: "no site "NAME" in the site book".
     Site site(const QString &name);

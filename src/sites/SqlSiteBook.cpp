@@ -549,9 +549,21 @@ void SqlSiteBook::upgradeTo(int version)
 
 QList<SiteSummary> SqlSiteBook::sites(const QString &text)
 {
+    return summaries(m_sql.listSites, {{"pattern", likePatternFor(text)}});
+}
+
+QList<SiteSummary> SqlSiteBook::needingVisit()
+{
+    QList<SiteSummary> list = summaries(m_sql.lastModuleExchanges, {});
+    list.removeIf([](const SiteSummary &s) { return !needsVisit(*s.last); });
+    return list;
+}
+
+QList<SiteSummary> SqlSiteBook::summaries(const QString &statement, Bindings bindings)
+{
     try {
         QList<SiteSummary> list;
-        QSqlQuery q = run(m_sql.listSites, {{"pattern", likePatternFor(text)}});
+        QSqlQuery q = run(statement, bindings);
         while (q.next()) {
             SiteSummary s{siteFrom(q), std::nullopt};
             if (!q.value(10).isNull())

@@ -30,6 +30,7 @@ public:
     QString operatorName() const override { return m_operator; }
 
     QList<SiteSummary> sites(const QString &text = {}) override;
+    QList<SiteSummary> needingVisit() override;
     std::optional<Site> findSite(const QString &name) override;
     Site addSite(const SiteDetails &details, const std::optional<ImageBytes> &current = {},
                  const QString &source = {}) override;
@@ -58,6 +59,7 @@ private:
     [[noreturn]] void raiseChanged(const Site &held) const;
     [[noreturn]] void refuseReadOnly() const;
     void refuseNewerWriter(int version, int oldestWriter) const;
+    QList<SiteSummary> summaries(const QString &statement, Bindings bindings);
     std::optional<Site> siteWhere(const QString &statement, Bindings bindings);
     Exchange insertExchange(qint64 siteId, const NewExchange &exchange, const std::optional<ImageBytes> &image);
     [[noreturn]] void raise(const QSqlError &error) const;

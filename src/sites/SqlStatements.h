@@ -43,6 +43,7 @@ struct SqlStatements
     QString siteById;
     QString currentForUpdate;
     QString listSites;
+    QString lastModuleExchanges; // every site with its last exchange other than "file"
     QString insertExchange;
     QString history;
     QString historyWithImages;

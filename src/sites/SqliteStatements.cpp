@@ -35,6 +35,17 @@ const QString SiteColumns = QStringLiteral(
 const QString ExchangeColumns = QStringLiteral(
     "id, site, time, operator, host, port, operation, outcome, sha256");
 
+// Sites FROM `from`, each with its last exchange AND `exchanges`, `where`, by name.
+QString summaries(const QString &from, const QString &exchanges, const QString &where)
+{
+    return QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
+                          " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
+                          " e.outcome, e.sha256 FROM %1 LEFT JOIN exchanges e ON e.id ="
+                          " (SELECT x.id FROM exchanges x WHERE x.site = s.id %2"
+                          " ORDER BY x.time DESC, x.id DESC LIMIT 1) %3 ORDER BY s.name")
+        .arg(from, exchanges, where);
+}
+
 } // namespace
 
 const SqlStatements &sqliteStatements()
@@ -122,12 +133,10 @@ const SqlStatements &sqliteStatements()
         QStringLiteral("SELECT name FROM sites WHERE name_key = :key"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
-        QStringLiteral(
-            "SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
-            " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
-            " e.outcome, e.sha256 FROM site_search f JOIN sites s ON s.id = f.site LEFT JOIN exchanges e ON e.id ="
-            " (SELECT x.id FROM exchanges x WHERE x.site = s.id ORDER BY x.time DESC, x.id DESC LIMIT 1)"
-            " WHERE f.search LIKE :pattern ESCAPE '\\' ORDER BY s.name"),
+        summaries(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"), {},
+                  QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'")),
+        summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
+                  QStringLiteral("WHERE e.id IS NOT NULL")),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, :time, :by, :host, :port, :operation, :outcome, :image, :sha256)"
                        " RETURNING id"),

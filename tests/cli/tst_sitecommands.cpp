@@ -73,6 +73,7 @@ private slots:
     void errors_data();
     void errors();
     void importByFileTime();
+    void attentionListsTheExchange();
     void bookFromSettings();
     void foreignTextsAreShownEscaped();
     void addresses_data();
@@ -202,6 +203,11 @@ void TestSiteCommands::errors_data()
     QTest::newRow("a missing site's name is shown escaped")
         << QStringList{QStringLiteral("show"), QStringLiteral("Barn\x1b[2J")} << 2
         << QStringLiteral("quelmar-params: no site \"Barn\\u001b[2J\" in the site book\n");
+    QTest::newRow("attention with a text") << QStringList{QStringLiteral("list"), QStringLiteral("mill"),
+                                                          QStringLiteral("--attention")}
+                                           << 2
+                                           << QStringLiteral("quelmar-params: site list: --attention lists every "
+                                                             "such site; give no TEXT\n");
     QTest::newRow("no site command") << QStringList{QStringLiteral("frob")} << 2
                                      << QStringLiteral(
                                             "quelmar-params: site: a command is expected: init, add, edit, list, show, "
@@ -240,6 +246,28 @@ void TestSiteCommands::foreignTextsAreShownEscaped()
     QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Barn"), QStringLiteral("--notes"), QStringLiteral("a\tb\nc")})
                  .status,
              Cli::ExitDone);
+}
+
+void TestSiteCommands::attentionListsTheExchange()
+{
+    {
+        const auto book = Sites::openSiteBook(m_book);
+        const qint64 mill = book->addSite(Sites::SiteDetails::named(QStringLiteral("Mill"))).id;
+        const qint64 barn = book->addSite(Sites::SiteDetails::named(QStringLiteral("Barn"))).id;
+        book->record(mill, {Operation::Write, QStringLiteral("COM3"), QStringLiteral("stopped at block 7: no answer"), std::nullopt});
+        book->record(barn, {Operation::Verify, QStringLiteral("COM3"), QStringLiteral("verified"), std::nullopt});
+    }
+    const Run r = site({QStringLiteral("list"), QStringLiteral("--attention")});
+    QCOMPARE(r.status, Cli::ExitDone);
+    QCOMPARE(r.out.count(QLatin1Char('\n')), 1);
+    QVERIFY2(r.out.startsWith(QStringLiteral("Mill  last: ")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("write  stopped at block 7: no answer")), qPrintable(r.out));
+    const QJsonArray json =
+        QJsonDocument::fromJson(site({QStringLiteral("list"), QStringLiteral("--attention"), QStringLiteral("--json")}).out.toUtf8())
+            .array();
+    QCOMPARE(json.size(), 1);
+    QCOMPARE(json.at(0)[QStringLiteral("last")][QStringLiteral("outcome")].toString(),
+             QStringLiteral("stopped at block 7: no answer"));
 }
 
 void TestSiteCommands::importByFileTime()

@@ -74,6 +74,8 @@ private slots:
     void roundTrip();
     void matching_data();
     void matching();
+    void needingVisit_data();
+    void needingVisit();
     void readKeepsSiteBytes();
     void historyNewestFirst();
     void exchangesNeverChanged();
@@ -245,6 +247,45 @@ void TestSiteBook::matching()
     for (const SiteSummary &s : book->sites(text))
         found << s.site.details.name;
     QCOMPARE(found, names);
+}
+
+void TestSiteBook::needingVisit_data()
+{
+    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("write stopped: half-written") << Operation::Write << QStringLiteral("stopped at block 7: no answer") << true;
+    QTest::newRow("read stopped") << Operation::Read << QStringLiteral("stopped at block 3: no answer") << true;
+    QTest::newRow("verify differed") << Operation::Verify << QStringLiteral("3 fields differ") << true;
+    QTest::newRow("verify stored differently") << Operation::Verify << QStringLiteral("1 field stored differently, same value") << true;
+    QTest::newRow("compare differed") << Operation::Compare << QStringLiteral("1 field differs") << true;
+    QTest::newRow("verified") << Operation::Verify << QStringLiteral("verified") << false;
+    QTest::newRow("compare equal") << Operation::Compare << QStringLiteral("no difference") << false;
+    QTest::newRow("write complete") << Operation::Write << QStringLiteral("complete, 3 of 15 blocks changed") << false;
+    QTest::newRow("backup not kept: nothing written") << Operation::Write << QStringLiteral("not kept: disk full") << false;
+}
+
+void TestSiteBook::needingVisit()
+{
+    QFETCH(Operation, operation);
+    QFETCH(QString, outcome);
+    QFETCH(bool, listed);
+    auto book = newBook();
+    const Site farm = book->addSite(SiteDetails::named(QStringLiteral("Farm")), imageWith(1, 1));
+    const QDateTime start = QDateTime::currentDateTimeUtc();
+    // Only the last module exchange counts, and a file put after it does not hide it.
+    book->record(farm.id, {Operation::Verify, QStringLiteral("COM1"), QStringLiteral("2 fields differ"), std::nullopt, start});
+    const Exchange last = book->record(farm.id, {operation, QStringLiteral("COM1"), outcome, std::nullopt, start.addSecs(1)});
+    book->record(farm.id, {Operation::File, {}, QStringLiteral("from farm.QM3"), imageWith(2, 2), start.addSecs(2), true});
+    book->addSite(SiteDetails::named(QStringLiteral("Mill")), imageWith(3, 3)); // a file only
+    const QList<SiteSummary> found = book->needingVisit();
+    QCOMPARE(found.size(), listed ? 1 : 0);
+    if (listed) {
+        QCOMPARE(found.first().site.details.name, QStringLiteral("Farm"));
+        QVERIFY(found.first().last);
+        QCOMPARE(found.first().last->number, last.number);
+        QCOMPARE(found.first().last->outcome, outcome);
+    }
 }
 
 void TestSiteBook::readKeepsSiteBytes()
