@@ -282,8 +282,17 @@ void TFormDownload::refreshHistory()
         m_history->Refresh();
 }
 
+bool TFormDownload::mayReplaceImage()
+{
+    return !workingImage().state().hasUnkeptChanges()
+        || askYesNo(this, QString::fromLatin1(UnkeptChangesReplaceQuestion));
+}
+
 void TFormDownload::btReadClick()
 {
+    // Declined: nothing is sent and the line keeps what it said.
+    if (!mayReplaceImage())
+        return;
     operationStarted();
     const ExchangeRecord read = operations().read();
     refreshHistory();
@@ -395,6 +404,8 @@ void TFormDownload::fileOperationStarted()
 
 void TFormDownload::btOpenClick()
 {
+    if (!mayReplaceImage())
+        return;
     // Reset before the dialog, so a cancel shows it too.
     SetBarColour(Transfer::Green);
     setProgress(0);

@@ -119,6 +119,9 @@ public slots:
 private:
     void FormCreate();
     void saveWriteChecks();
+    // False when the image holds unkept editor changes and the installer
+    // keeps them.
+    bool mayReplaceImage();
     // The runner of this window's module operations, this window receiving.
     ModuleOperations operations();
     // The image state and the site in work, as each stage ends.

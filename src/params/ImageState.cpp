@@ -6,6 +6,8 @@ const char UntouchedWriteQuestion[]
 const char UnkeptChangesQuestion[] = "The parameter set was changed and neither written nor saved. Quit anyway?";
 const char UnkeptChangesLoadQuestion[]
     = "The parameter set was changed and neither written nor saved. Load the site's parameter set anyway?";
+const char UnkeptChangesReplaceQuestion[]
+    = "The parameter set was changed and neither written nor saved. Replace it anyway?";
 const char NothingWrittenText[] = " Write: nothing was written.";
 
 namespace {

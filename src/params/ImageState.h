@@ -90,5 +90,7 @@ extern const char UntouchedWriteQuestion[];
 extern const char UnkeptChangesQuestion[];
 // The question before a site's set replaces such changes.
 extern const char UnkeptChangesLoadQuestion[];
+// The question before a read, a file or a kept set replaces such changes.
+extern const char UnkeptChangesReplaceQuestion[];
 // The outcome line of a write the installer declined.
 extern const char NothingWrittenText[];

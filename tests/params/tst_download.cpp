@@ -108,6 +108,8 @@ private slots:
     void writeThenCompare();
     void writeOfAnUntouchedImageAsks_data();
     void writeOfAnUntouchedImageAsks();
+    void replacingUnkeptChangesAsks_data();
+    void replacingUnkeptChangesAsks();
     void portClosedDuringARead();
     void stopEndsTheRunningOperation_data();
     void stopEndsTheRunningOperation();
@@ -391,6 +393,68 @@ void TestDownload::writeOfAnUntouchedImageAsks()
     m_link.reset();
     QVERIFY(m_sim.stop());
     QCOMPARE(readFile(saved).left(960), written ? image.left(960) : patternImage().left(960));
+}
+
+void TestDownload::replacingUnkeptChangesAsks_data()
+{
+    QTest::addColumn<QString>("how"); // read, file or history
+    QTest::addColumn<bool>("edited"); // changes stored from the editor, unkept
+    QTest::addColumn<bool>("yes");
+    for (const char *how : {"read", "file", "history"}) {
+        QTest::addRow("%s over edits, No", how) << how << true << false;
+        QTest::addRow("%s over edits, Yes", how) << how << true << true;
+        QTest::addRow("%s without edits", how) << how << false << false;
+    }
+}
+
+void TestDownload::replacingUnkeptChangesAsks()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, edited);
+    QFETCH(bool, yes);
+    const QString module = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(module, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), module}));
+    QVERIFY(connectPort());
+    m_chosenPath = module;
+    ImageBytes kept;
+    kept.fill(0x11);
+    QVERIFY(History::Store().keep(kept, Operation::Read, QStringLiteral("COM2")).ok());
+    setImage(QByteArray(1088, '\x22'));
+    if (edited) {
+        ImageBytes stored = workingImage().bytes();
+        stored[7] = 0x42;
+        workingImage().storeFromEditor(stored);
+    }
+    m_form->lbOutcome->setText(QStringLiteral(" Before."));
+    const QByteArray before = imageBytes();
+
+    BoxAnswerer answerer(yes ? QMessageBox::Yes : QMessageBox::No);
+    if (how == u"read") {
+        m_form->btRead->click();
+    } else if (how == u"file") {
+        m_form->btOpen->click();
+    } else {
+        m_form->btHistory->click();
+        auto *window = m_form->findChild<TFormHistory *>(QStringLiteral("FormHistory"));
+        QVERIFY(window && window->lvHistory->topLevelItemCount() == 1);
+        window->lvHistory->setCurrentItem(window->lvHistory->topLevelItem(0));
+        window->btLoad->click();
+    }
+
+    QCOMPARE(answerer.texts, edited ? QStringList{QStringLiteral("The parameter set was changed and neither written "
+                                                                 "nor saved. Replace it anyway?")}
+                                    : QStringList());
+    if (edited)
+        QCOMPARE(answerer.defaults.first(), QMessageBox::No);
+    const bool replaced = yes || !edited;
+    QCOMPARE(imageBytes() != before, replaced);
+    QCOMPARE(workingImage().state().hasUnkeptChanges(), !replaced);
+    // A read declined sent nothing: the last exchange is still the empty one.
+    if (how == u"read")
+        QCOMPARE(bufferBytes() == QByteArray(960, '\0'), !replaced);
+    if (!replaced)
+        QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Before."));
 }
 
 void TestDownload::portClosedDuringARead()
