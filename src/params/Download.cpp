@@ -319,6 +319,11 @@ void TFormDownload::btWriteClick()
     if (write.ending == WriteEnding::VerifyDiffered || write.ending == WriteEnding::VerifyStopped)
         listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
     showOutcome(write.result, outcomeText(write));
+    if (mayBeHalfWritten(write)) {
+        QPalette red = lbOutcome->palette();
+        red.setColor(QPalette::WindowText, Qt::red);
+        lbOutcome->setPalette(red);
+    }
 }
 
 void TFormDownload::btCompareClick()
@@ -361,6 +366,7 @@ void TFormDownload::showOutcome(const TransferResult &result, const QString &tex
 void TFormDownload::showLine(const QString &text)
 {
     m_outcome = text;
+    lbOutcome->setPalette(QPalette());
     lbOutcome->setText(m_outcome + m_siteNotes);
 }
 
@@ -399,6 +405,7 @@ void TFormDownload::fileOperationStarted()
 {
     operationStarted();
     btDifferences->setEnabled(false);
+    lbOutcome->setPalette(QPalette());
     lbOutcome->clear();
 }
 

@@ -2,6 +2,8 @@
 
 #include "History.h"
 
+#include <QFileInfo>
+
 namespace {
 
 constexpr int Blocks = EEAddr::BlockCount;
@@ -88,7 +90,22 @@ QString writeClause(const WriteOutcome &write, OutcomeForm form)
     return {};
 }
 
+// "blocks 1 to 7 were written: the module may be half-written" after a write
+// that stopped once the module had stored something; else empty.
+QString halfWrittenClause(const WriteOutcome &write)
+{
+    if (!mayBeHalfWritten(write))
+        return {};
+    const QString blocks = writtenBlocksText(write.result.reached());
+    return blocks.at(0).toLower() + blocks.mid(1) + QStringLiteral(": the module may be half-written");
+}
+
 } // namespace
+
+bool mayBeHalfWritten(const WriteOutcome &write)
+{
+    return write.ending == WriteEnding::WriteStopped && write.result.reached().any();
+}
 
 QString stopReason(const TransferResult &result)
 {
@@ -163,18 +180,23 @@ QString outcomeText(const WriteOutcome &write, OutcomeForm form)
     if (write.result.outcome == TransferOutcome::NotConnected)
         return {};
     QString text = said(writeClause(write, form), form);
-    // On a line the restore file is named whatever happened after it was kept.
-    if (form == OutcomeForm::Line && !write.backupPath.isEmpty())
-        text += QStringLiteral("; backup in ") + write.backupPath;
+    // The restore file is named whatever happened after it was kept.
+    if (form == OutcomeForm::Line) {
+        if (!write.backupPath.isEmpty())
+            text += QStringLiteral("; backup in ") + write.backupPath;
+    } else {
+        text += said(halfWrittenClause(write), form);
+        if (!write.backupPath.isEmpty())
+            text += said(QStringLiteral("backup in ") + QFileInfo(write.backupPath).fileName(), form);
+    }
     return text + History::outcomeNote(write.history);
 }
 
 QString entryOutcomeText(const WriteOutcome &write)
 {
-    QString text = said(writeClause(write, OutcomeForm::Window), OutcomeForm::Window).trimmed();
-    if (write.ending == WriteEnding::WriteStopped)
-        text += QStringLiteral(" %1: the module may be half-written.").arg(writtenBlocksText(write.result.reached()));
-    return text;
+    return (said(writeClause(write, OutcomeForm::Window), OutcomeForm::Window)
+            + said(halfWrittenClause(write), OutcomeForm::Window))
+        .trimmed();
 }
 
 QString fileOutcomeText(bool loaded, const QString &name)

@@ -35,8 +35,13 @@ QString outcomeText(const ExchangeRecord &record, OutcomeForm form = OutcomeForm
 // "not kept: REASON", "complete, 3 of 15 blocks changed", ...
 QString siteExchangeText(const ExchangeRecord &record);
 // How a write with its optional backup and verify ended, with the note of a
-// history entry that could not be kept.
+// history entry that could not be kept. The window adds that a stopped write
+// may have left the module half-written, as the history entry does, and
+// names the backup file as the line does.
 QString outcomeText(const WriteOutcome &write, OutcomeForm form = OutcomeForm::Window);
+// A write that stopped after the module acknowledged a block: the window
+// shows its line in red.
+bool mayBeHalfWritten(const WriteOutcome &write);
 // The write's ending as its history entry records it: "Verify: 2 fields differ."
 QString entryOutcomeText(const WriteOutcome &write);
 // " Read from file: NAME." / " Saved to file: NAME."

@@ -90,6 +90,19 @@ Bar shownColour(QProgressBar *bar)
     return Bar::Other;
 }
 
+// Whether any text on the label is drawn in red.
+bool drawnInRed(QLabel *label)
+{
+    const QImage image = label->grab().toImage();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 150 && c.green() < 80 && c.blue() < 80)
+                return true;
+        }
+    return false;
+}
+
 } // namespace
 
 class TestDownload : public QObject
@@ -500,7 +513,7 @@ void TestDownload::stopEndsTheRunningOperation_data()
     QTest::addColumn<int>("position");
     QTest::newRow("read") << "read" << "drop-block=5" << " Read stopped at block 6 of 15: stopped." << 5;
     QTest::newRow("compare") << "compare" << "drop-block=2" << " Compare stopped at block 3 of 15: stopped." << 2;
-    QTest::newRow("write") << "write" << "no-ack=3" << " Write stopped at block 4 of 15: stopped." << 3;
+    QTest::newRow("write") << "write" << "no-ack=3" << " Write stopped at block 4 of 15: stopped. Blocks 1 to 3 were written: the module may be half-written." << 3;
     QTest::newRow("verify") << "verify" << "drop-block=7" << " Verify stopped at block 8 of 15: stopped." << 7;
     QTest::newRow("backup") << "backup" << "drop-block=0"
                             << " Backup stopped at block 1 of 15: nothing was written." << 1;
@@ -544,6 +557,8 @@ void TestDownload::stopEndsTheRunningOperation()
     QVERIFY(pressedAt >= 0);
     QVERIFY2(endedAt - pressedAt <= 200, qPrintable(QStringLiteral("%1 ms after Stop").arg(endedAt - pressedAt)));
     QCOMPARE(m_form->lbOutcome->text(), outcome);
+    // Only a write that may have left the module half-written says it in red.
+    QCOMPARE(drawnInRed(m_form->lbOutcome), operation == u"write");
     QCOMPARE(m_form->Progress->value(), position);
     QCOMPARE(barColour(), QColor(255, 0, 0));
     QVERIFY(allEnabled());

@@ -9,6 +9,7 @@
 
 #include "common/EngineLine.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -142,7 +143,7 @@ void TestExchangeTexts::everyEnding_data()
     QTest::newRow("written") << Op::Write << 0 << true << false << none << " " + all
                              << "write 15 of 15 blocks acknowledged" << QStringList{"write " + all}
                              << QStringList{"write complete"};
-    QTest::newRow("written, backup") << Op::Write << Backup << true << false << none << " " + all
+    QTest::newRow("written, backup") << Op::Write << Backup << true << false << none << " " + all + " Backup in BACKUP."
                                      << "write 15 of 15 blocks acknowledged; backup in BACKUP"
                                      << QStringList{"backup ", "write " + all}
                                      << QStringList{"backup complete", "write complete"};
@@ -157,7 +158,7 @@ void TestExchangeTexts::everyEnding_data()
                               << QStringList{"write complete", "verify verified"};
     const QString twoVerified = QStringLiteral("Write: 2 of 15 blocks changed, acknowledged and verified.");
     QTest::newRow("verified, backup, changed only")
-        << Op::Write << (Verify | Backup | Changed) << true << false << none << " " + twoVerified
+        << Op::Write << (Verify | Backup | Changed) << true << false << none << " " + twoVerified + " Backup in BACKUP."
         << "write 2 of 15 blocks changed, acknowledged and verified; backup in BACKUP"
         << QStringList{"backup ", "write " + twoVerified}
         << QStringList{"backup complete", "write complete, 2 of 15 blocks changed", "verify verified"};
@@ -176,21 +177,23 @@ void TestExchangeTexts::everyEnding_data()
                                     << QStringList{"write Verify stopped at block 4 of 15: no answer."}
                                     << QStringList{"write complete", "verify stopped at block 4: no answer"};
     QTest::newRow("write stopped") << Op::Write << 0 << true << false << f(FaultKind::NoAck, 6)
-                                   << " Write stopped at block 7 of 15: no acknowledgement."
+                                   << " Write stopped at block 7 of 15: no acknowledgement. Blocks 1 to 6 were "
+                                      "written: the module may be half-written."
                                    << "write stopped at block 7 of 15: no acknowledgement"
                                    << QStringList{"write Write stopped at block 7 of 15: no acknowledgement. Blocks 1 "
                                                   "to 6 were written: the module may be half-written."}
                                    << QStringList{"write stopped at block 7: no acknowledgement"};
     QTest::newRow("write stopped, changed only")
         << Op::Write << Changed << true << false << f(FaultKind::NoAck, 1)
-        << " Write stopped at block 2 of 15: no acknowledgement." << "write stopped at block 2 of 15: no acknowledgement"
+        << " Write stopped at block 2 of 15: no acknowledgement. Block 1 was written: the module may be half-written."
+        << "write stopped at block 2 of 15: no acknowledgement"
         << QStringList{"write Write stopped at block 2 of 15: no acknowledgement. Block 1 was written: the module may "
                        "be half-written."}
         << QStringList{"read complete", "write stopped at block 2: no acknowledgement, 2 of 15 blocks changed"};
     // Nothing went in: no entry says the module may be half-written.
     QTest::newRow("write stopped at the first block, backup")
         << Op::Write << Backup << true << false << f(FaultKind::NoAck, 0)
-        << " Write stopped at block 1 of 15: no acknowledgement."
+        << " Write stopped at block 1 of 15: no acknowledgement. Backup in BACKUP."
         << "write stopped at block 1 of 15: no acknowledgement; backup in BACKUP" << QStringList{"backup "}
         << QStringList{"backup complete", "write stopped at block 1: no acknowledgement"};
     QTest::newRow("backup stopped") << Op::Write << (Backup | Verify) << true << false << f(FaultKind::DropBlock, 0)
@@ -212,7 +215,7 @@ void TestExchangeTexts::everyEnding_data()
         << "write: the module already holds this file" << QStringList{"write " + held}
         << QStringList{"read complete", "write nothing to write: the module holds it"};
     QTest::newRow("already held, backup, changed only")
-        << Op::Write << (Changed | Backup) << false << false << none << " " + held
+        << Op::Write << (Changed | Backup) << false << false << none << " " + held + " Backup in BACKUP."
         << "write: the module already holds this file; backup in BACKUP" << QStringList{"backup ", "write " + held}
         << QStringList{"backup complete", "write nothing to write: the module holds it"};
 }
@@ -267,6 +270,7 @@ void TestExchangeTexts::everyEnding()
         windowText = outcomeText(r);
         lineText = outcomeText(r, OutcomeForm::Line);
         line.replace(QStringLiteral("BACKUP"), r.backupPath);
+        window.replace(QStringLiteral("BACKUP"), QFileInfo(r.backupPath).fileName());
         break;
     }
     }

@@ -174,7 +174,7 @@ void TestTransferWindow::outcomeLine_data()
         " Read stopped at block 3 of 15: the module answered for block 4.", true);
     row("read, port closed", Op::Read, {}, 0, 14, {}, " Read stopped at block 3 of 15: the port is closed.", true);
     row("compare, port closed", Op::Compare, {}, 0, 7, {}, " Compare stopped at block 2 of 15: the port is closed.", true);
-    row("write, port closed", Op::Write, {}, 0, 5, {}, " Write stopped at block 6 of 15: the port is closed.", true);
+    row("write, port closed", Op::Write, {}, 0, 5, {}, " Write stopped at block 6 of 15: the port is closed. Blocks 1 to 5 were written: the module may be half-written.", true);
     row("compare, equal", Op::Compare, {}, 0, 0, {}, " Compare: the module holds the last read or written data.", false);
     row("compare, three fields", Op::Compare, {}, 0, 0, three, " Compare: 3 fields differ.", true);
     row("compare, one field", Op::Compare, {}, 0, 0, {fieldByteIn(5)}, " Compare: 1 field differs.", true);
@@ -182,7 +182,7 @@ void TestTransferWindow::outcomeLine_data()
     row("compare, other block", Op::Compare, F::WrongAddress, 14, 0, {},
         " Compare stopped at block 15 of 15: the module answered for block 1.", true);
     row("write", Op::Write, {}, 0, 0, three, " Write: 15 of 15 blocks acknowledged.", false);
-    row("write, no acknowledgement", Op::Write, F::NoAck, 6, 0, {}, " Write stopped at block 7 of 15: no acknowledgement.", true);
+    row("write, no acknowledgement", Op::Write, F::NoAck, 6, 0, {}, " Write stopped at block 7 of 15: no acknowledgement. Blocks 1 to 6 were written: the module may be half-written.", true);
     row("write, verified", Op::VerifiedWrite, {}, 0, 0, three, " Write: 15 of 15 blocks acknowledged and verified.", false);
     // Block 9 keeps its old data, which differs in two fields.
     row("write, verify differs", Op::VerifiedWrite, F::KeepOld, 9, 0, {fieldByteIn(9), fieldByteIn(9, 1)},
@@ -312,7 +312,8 @@ void TestTransferWindow::backup_data()
     QTest::addColumn<bool>("blocked"); // a file where the history folder belongs
     QTest::addColumn<QString>("text");
     const std::optional<Fault> none;
-    QTest::newRow("kept") << none << false << " Write: 15 of 15 blocks acknowledged.";
+    // BACKUP: the backup file's name, as the history keeps it.
+    QTest::newRow("kept") << none << false << " Write: 15 of 15 blocks acknowledged. Backup in BACKUP.";
     QTest::newRow("no answer") << std::optional<Fault>(Fault{FaultKind::DropBlock, 0, 0, 0.0}) << false
                                << " Backup stopped at block 1 of 15: nothing was written.";
     QTest::newRow("history blocked") << none << true
@@ -337,7 +338,8 @@ void TestTransferWindow::backup()
     ParameterImage[0] ^= 0xFF;
     m_form->cbBackup->setChecked(true);
     run(Op::Write, {}, fault);
-    QCOMPARE(m_form->lbOutcome->text(), text);
+    const QStringList backups = QDir(history()).entryList({QStringLiteral("*-backup-*.QM3")});
+    QCOMPARE(m_form->lbOutcome->text(), QString(text).replace(QStringLiteral("BACKUP"), backups.value(0)));
     const bool kept = !fault && !blocked;
     // The bar runs 0 to 12 once for the backup and once for the write.
     const QList<int> once{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
