@@ -108,6 +108,11 @@ QString ImageState::sourceLine() const
     return QStringLiteral("Erased: not read from a module or loaded from a file");
 }
 
+QString ImageState::port() const
+{
+    return m_source == Source::Module || m_source == Source::Written ? m_port : QString();
+}
+
 ImageState &parameterImageState()
 {
     static ImageState state;

@@ -42,6 +42,9 @@ public:
 
     // "Read from the module on COM60 at 12:30:05", "From the file site.QM3", ...
     QString sourceLine() const;
+    // The port of the module the values were read from or written to; empty
+    // when they came from elsewhere.
+    QString port() const;
 
 private:
     Source m_source = Source::Erased;

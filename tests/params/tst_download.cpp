@@ -591,8 +591,12 @@ void TestDownload::notConnected()
 {
     m_form->setProgress(5);
     m_form->SetBarColour(Transfer::Red);
-    for (QPushButton *b : {m_form->btRead, m_form->btCompare, m_form->btWrite})
+    for (QPushButton *b : {m_form->btRead, m_form->btCompare, m_form->btWrite}) {
+        // The line of an earlier operation would read as this press's result.
+        m_form->lbOutcome->setText(QStringLiteral(" Read: 15 of 15 blocks."));
         b->click();
+        QVERIFY(m_form->lbOutcome->text().endsWith(QStringLiteral(": nothing was sent: no serial connection.")));
+    }
     QCOMPARE(m_messages, QStringList(3, QStringLiteral(" No serial connection.")));
     QVERIFY(m_errors.isEmpty());
     QCOMPARE(m_form->Progress->value(), 5);

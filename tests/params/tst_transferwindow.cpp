@@ -27,7 +27,7 @@
 
 namespace {
 
-enum class Op { Read, Compare, Write, VerifiedWrite, Open, Save };
+enum class Op { Read, Compare, Write, VerifiedWrite, Open, Save, EditedCompare };
 
 // The first byte of the n-th field that starts in the block, or -1.
 int fieldByteIn(int block, int n = 0)
@@ -107,12 +107,18 @@ private:
         if (fault)
             m_line->module.arm(*fault);
         m_form->cbVerify->setChecked(op == Op::VerifiedWrite);
+        // The tool's set changed since the last exchange, not in the module.
+        if (op == Op::EditedCompare) {
+            ImageBytes stored = workingImage().bytes();
+            stored[std::size_t(fieldByteIn(3))] ^= 0x01;
+            workingImage().storeFromEditor(stored);
+        }
         const QString file = m_home.filePath(QStringLiteral("set.QM3"));
         m_form->OpenDialog1 = m_form->SaveDialog1 = [file] { return file; };
         if (op == Op::Open)
             QVERIFY(ParameterFile::save(file, ParameterImage).ok);
-        QPushButton *buttons[] = {m_form->btRead, m_form->btCompare, m_form->btWrite, m_form->btWrite,
-                                  m_form->btOpen, m_form->btSave};
+        QPushButton *buttons[] = {m_form->btRead, m_form->btCompare, m_form->btWrite,  m_form->btWrite,
+                                  m_form->btOpen, m_form->btSave,    m_form->btCompare};
         buttons[int(op)]->click();
     }
     QString history() const { return m_home.filePath(QStringLiteral("data/quelmar/history")); }
@@ -178,6 +184,11 @@ void TestTransferWindow::outcomeLine_data()
     row("compare, equal", Op::Compare, {}, 0, 0, {}, " Compare: the module holds the last read or written data.", false);
     row("compare, three fields", Op::Compare, {}, 0, 0, three, " Compare: 3 fields differ.", true);
     row("compare, one field", Op::Compare, {}, 0, 0, {fieldByteIn(5)}, " Compare: 1 field differs.", true);
+    row("compare, the tool changed since", Op::EditedCompare, {}, 0, 0, {},
+        " Compare: the module holds the last read or written data. The parameter set in the tool was changed since: "
+        "not in the module.",
+        false);
+
     row("compare, no answer", Op::Compare, F::DropBlock, 0, 0, {}, " Compare stopped at block 1 of 15: no answer.", true);
     row("compare, other block", Op::Compare, F::WrongAddress, 14, 0, {},
         " Compare stopped at block 15 of 15: the module answered for block 1.", true);
@@ -189,8 +200,8 @@ void TestTransferWindow::outcomeLine_data()
         " Verify: 2 fields differ.", true);
     row("file loaded", Op::Open, {}, 0, 0, {}, " Read from file: set.QM3.", false);
     row("file saved", Op::Save, {}, 0, 0, {}, " Saved to file: set.QM3.", false);
-    // Only the message box: the line keeps what it said.
-    row("no serial connection", Op::Write, {}, 0, -1, {}, "", false);
+    // The message box, and a line that no longer shows the last operation.
+    row("no serial connection", Op::Write, {}, 0, -1, {}, " Write: nothing was sent: no serial connection.", false);
 }
 
 void TestTransferWindow::outcomeLine()
@@ -213,7 +224,7 @@ void TestTransferWindow::outcomeLine()
     // The list's last column is headed by what the module was compared with.
     if (m_form->btDifferences->isEnabled())
         QCOMPARE(m_form->FormDifferences->lvDifferences->horizontalHeaderItem(4)->text(),
-                 op == Op::Compare ? "Last read or written" : "Written");
+                 op == Op::Compare || op == Op::EditedCompare ? "Last read or written" : "Written");
     // A port closed under a send also shows its error box.
     QCOMPARE(m_messages.size(), closeAfterFrames ? 1 : 0);
     QCOMPARE(m_messages.contains(QStringLiteral(" No serial connection.")), closeAfterFrames < 0);
