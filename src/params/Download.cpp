@@ -29,7 +29,8 @@ namespace {
 constexpr int Margin = 8;
 constexpr int RowHeight = 28;
 constexpr int CheckHeight = 22;
-constexpr int OutcomeHeight = 36; // two lines: the longest texts wrap
+// Four lines: a half-written write with its backup file wraps to that.
+constexpr int OutcomeHeight = 72;
 constexpr int Gap = 6;
 constexpr int SectionGap = 10;
 constexpr int FullWidth = TFormDownload::ClientWidth - 2 * Margin;

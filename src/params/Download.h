@@ -27,7 +27,7 @@ class TFormDownload : public QWidget, public TransferDisplay, private ExchangeRe
 
 public:
     static constexpr int ClientWidth = 320;
-    static constexpr int ClientHeight = 482;
+    static constexpr int ClientHeight = 518;
 
     // Fills the parameter image with 0xFF (FormCreate).
     explicit TFormDownload(QWidget *parent = nullptr);

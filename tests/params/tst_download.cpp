@@ -228,7 +228,7 @@ bool TestDownload::connectPort()
 void TestDownload::windowDefinition()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("FormDownload"));
-    QCOMPARE(m_form->size(), QSize(320, 482));
+    QCOMPARE(m_form->size(), QSize(320, 518));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
     for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
                              "btStop", "btHistory", "btReport", "lbOutcome", "cbChangedOnly"})
