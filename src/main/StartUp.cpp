@@ -65,11 +65,14 @@ Report::Contents imageReportContents()
 {
     Report::Contents contents;
     contents.image = ParameterImage;
-    contents.port = FormDownload ? FormDownload->PortName() : QString();
+    // The port the values came from, not whichever is open now.
+    contents.port = parameterImageState().port();
     contents.origin = parameterImageState().sourceLine();
     if (s_siteWork && !s_siteWork->siteName().isEmpty()) {
         const Sites::SiteDetails d = s_siteWork->details().value_or(Sites::SiteDetails::named(s_siteWork->siteName()));
-        contents.site = Report::Site{d.name, d.address, d.contact};
+        // Known only once the book answered.
+        const bool withoutSet = s_siteWork->details() && !s_siteWork->siteSet();
+        contents.site = Report::Site{d.name, d.address, d.contact, withoutSet};
     }
     if (StateForm && StateForm->lastStatusTime().isValid())
         contents.state = Report::ModuleState{describeStatus(StateForm->Status()), StateForm->lastStatusTime()};

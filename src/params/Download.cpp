@@ -29,7 +29,8 @@ namespace {
 constexpr int Margin = 8;
 constexpr int RowHeight = 28;
 constexpr int CheckHeight = 22;
-constexpr int OutcomeHeight = 36; // two lines: the longest texts wrap
+// Four lines: a half-written write with its backup file wraps to that.
+constexpr int OutcomeHeight = 72;
 constexpr int Gap = 6;
 constexpr int SectionGap = 10;
 constexpr int FullWidth = TFormDownload::ClientWidth - 2 * Margin;
@@ -203,7 +204,7 @@ void TFormDownload::DisableButtons()
     for (QCheckBox *check : {cbVerify, cbBackup, cbChangedOnly})
         check->setEnabled(false);
     btDifferences->setEnabled(false);
-    emit operationRunning(true);
+    hold(true);
     FormDifferences->hide();
     lbOutcome->clear();
 }
@@ -214,7 +215,37 @@ void TFormDownload::EnableButtons()
         b->setEnabled(true);
     for (QCheckBox *check : {cbVerify, cbBackup, cbChangedOnly})
         check->setEnabled(true);
-    emit operationRunning(false);
+    hold(false);
+}
+
+void TFormDownload::hold(bool on)
+{
+    m_holds += on ? 1 : -1;
+    if (m_holds == (on ? 1 : 0))
+        emit operationRunning(on);
+}
+
+bool TFormDownload::ask(const QString &question)
+{
+    hold(true);
+    const bool yes = askYesNo(this, question);
+    hold(false);
+    return yes;
+}
+
+QString TFormDownload::choose(const std::function<QString()> &dialog)
+{
+    hold(true);
+    const QString path = dialog();
+    hold(false);
+    return path;
+}
+
+void TFormDownload::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (SiteLog)
+        SiteLog->refresh();
 }
 
 void TFormDownload::setProgress(int position)
@@ -233,12 +264,16 @@ void TFormDownload::SetBarColour(std::uint32_t rgb)
 
 void TFormDownload::showMessage(const QString &text)
 {
+    hold(true);
     MessageBox(text);
+    hold(false);
 }
 
 void TFormDownload::showError(const QString &text)
 {
+    hold(true);
     ErrorBox(text);
+    hold(false);
 }
 
 // ------------------------------------------------------------ buttons
@@ -255,9 +290,11 @@ void TFormDownload::received(const ExchangeRecord &record)
     WorkingImage &state = workingImage();
     const bool complete = record.image.has_value();
     if (record.operation == Operation::Read && !record.inWrite && complete) {
+        // Bytes 960 to 1087 from the set of the site the read belongs to.
         state.readFromModule(record.port, [this](ImageBytes &image) {
-            if (siteInWork())
-                SiteLog->keepPcBytes(image);
+            if (m_siteSet)
+                std::copy(m_siteSet->begin() + EEAddr::ModuleBytes, m_siteSet->end(),
+                          image.begin() + EEAddr::ModuleBytes);
         });
     } else if (record.operation == Operation::Compare && complete && !record.differs()
                && std::equal(record.reference.begin(), record.reference.begin() + EEAddr::ModuleBytes,
@@ -272,8 +309,8 @@ void TFormDownload::received(const ExchangeRecord &record)
     } else if (record.ending == WriteEnding::VerifyDiffered) {
         state.writtenToModule(record.port, ImageState::Verify::Differed);
     }
-    if (siteInWork())
-        SiteLog->record(record, siteNote());
+    if (SiteLog && !m_site.isNone())
+        SiteLog->record(m_site, record, siteNote());
 }
 
 void TFormDownload::refreshHistory()
@@ -282,12 +319,22 @@ void TFormDownload::refreshHistory()
         m_history->Refresh();
 }
 
+bool TFormDownload::mayReplaceImage()
+{
+    return !workingImage().state().hasUnkeptChanges() || ask(QString::fromLatin1(UnkeptChangesReplaceQuestion));
+}
+
 void TFormDownload::btReadClick()
 {
+    // Declined: nothing is sent and the line keeps what it said.
+    if (!mayReplaceImage())
+        return;
     operationStarted();
     const ExchangeRecord read = operations().read();
     refreshHistory();
-    showOutcome(read.result, outcomeText(read) + (read.image ? History::outcomeNote(read.history) : QString()));
+    // A wrong module is seen at once: its set is not the site's.
+    showLine(outcomeText(read) + siteDifferenceText(read, m_siteSet)
+             + (read.image ? History::outcomeNote(read.history) : QString()));
 }
 
 void TFormDownload::btWriteClick()
@@ -296,7 +343,7 @@ void TFormDownload::btWriteClick()
     // The erased image of start-up would wipe the module's configuration:
     // written only when the installer says so.
     if (Transfer.Link.Connected() && workingImage().state().isUntouched()
-        && !askYesNo(this, QString::fromLatin1(UntouchedWriteQuestion))) {
+        && !ask(QString::fromLatin1(UntouchedWriteQuestion))) {
         fileOperationStarted();
         showLine(QString::fromLatin1(NothingWrittenText));
         return;
@@ -309,7 +356,12 @@ void TFormDownload::btWriteClick()
     refreshHistory();
     if (write.ending == WriteEnding::VerifyDiffered || write.ending == WriteEnding::VerifyStopped)
         listDifferences(write.result, write.readBack, write.written, QStringLiteral("Written"));
-    showOutcome(write.result, outcomeText(write));
+    showLine(outcomeText(write));
+    if (mayBeHalfWritten(write)) {
+        QPalette red = lbOutcome->palette();
+        red.setColor(QPalette::WindowText, Qt::red);
+        lbOutcome->setPalette(red);
+    }
 }
 
 void TFormDownload::btCompareClick()
@@ -317,7 +369,7 @@ void TFormDownload::btCompareClick()
     operationStarted();
     const ExchangeRecord compare = operations().compare(Transfer.Buffer(), CompareWith::LastTransfer);
     listDifferences(compare.result, Transfer.Received(), Transfer.Buffer(), QStringLiteral("Last read or written"));
-    showOutcome(compare.result, outcomeText(compare));
+    showLine(outcomeText(compare) + changedSinceText(compare, workingImage().bytes()));
 }
 
 void TFormDownload::btStopClick()
@@ -343,15 +395,10 @@ void TFormDownload::listDifferences(const TransferResult &result, std::span<cons
     btDifferences->setEnabled(true);
 }
 
-void TFormDownload::showOutcome(const TransferResult &result, const QString &text)
-{
-    if (result.outcome != TransferOutcome::NotConnected)
-        showLine(text);
-}
-
 void TFormDownload::showLine(const QString &text)
 {
     m_outcome = text;
+    lbOutcome->setPalette(QPalette());
     lbOutcome->setText(m_outcome + m_siteNotes);
 }
 
@@ -384,22 +431,28 @@ void TFormDownload::operationStarted()
     ++m_operations;
     m_outcome.clear();
     m_siteNotes.clear();
+    // Whatever is chosen meanwhile, this operation's exchanges are that site's.
+    m_site = SiteLog ? SiteLog->target() : ExchangeLog::Target();
+    m_siteSet = SiteLog ? SiteLog->siteSet() : std::nullopt;
 }
 
 void TFormDownload::fileOperationStarted()
 {
     operationStarted();
     btDifferences->setEnabled(false);
+    lbOutcome->setPalette(QPalette());
     lbOutcome->clear();
 }
 
 void TFormDownload::btOpenClick()
 {
+    if (!mayReplaceImage())
+        return;
     // Reset before the dialog, so a cancel shows it too.
     SetBarColour(Transfer::Green);
     setProgress(0);
     fileOperationStarted();
-    const QString path = OpenDialog1();
+    const QString path = choose(OpenDialog1);
     if (path.isEmpty())
         return;
     ImageBytes loaded = workingImage().bytes();
@@ -417,7 +470,7 @@ void TFormDownload::btOpenClick()
 
 void TFormDownload::btSaveClick()
 {
-    const QString path = SaveDialog1();
+    const QString path = choose(SaveDialog1);
     if (path.isEmpty())
         return;
     fileOperationStarted();
@@ -473,7 +526,7 @@ void TFormDownload::btReportClick()
 {
     if (!WriteReport)
         return;
-    const QString path = ReportDialog();
+    const QString path = choose(ReportDialog);
     if (path.isEmpty())
         return;
     const QString error = WriteReport(path);

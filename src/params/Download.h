@@ -27,7 +27,7 @@ class TFormDownload : public QWidget, public TransferDisplay, private ExchangeRe
 
 public:
     static constexpr int ClientWidth = 320;
-    static constexpr int ClientHeight = 482;
+    static constexpr int ClientHeight = 518;
 
     // Fills the parameter image with 0xFF (FormCreate).
     explicit TFormDownload(QWidget *parent = nullptr);
@@ -98,9 +98,14 @@ public:
     void showError(const QString &text) override;
 
 signals:
-    // A module operation began (true) or ended (false): windows that could
-    // change the image meanwhile hold their loading buttons.
+    // A module operation, or a box or question of this window, began (true)
+    // or ended (false): windows that could change the image or the site in
+    // work meanwhile hold their buttons.
     void operationRunning(bool running);
+
+protected:
+    // The site in work may have been renamed meanwhile.
+    void showEvent(QShowEvent *event) override;
 
 public slots:
     void btReadClick();
@@ -119,13 +124,13 @@ public slots:
 private:
     void FormCreate();
     void saveWriteChecks();
+    // False when the image holds unkept editor changes and the installer
+    // keeps them.
+    bool mayReplaceImage();
     // The runner of this window's module operations, this window receiving.
     ModuleOperations operations();
     // The image state and the site in work, as each stage ends.
     void received(const ExchangeRecord &record) override;
-    // Ends a module operation: the outcome line (left alone without a
-    // connection), and the differences of the blocks that arrived.
-    void showOutcome(const TransferResult &result, const QString &text);
     void listDifferences(const TransferResult &result, std::span<const std::uint8_t> module,
                          std::span<const std::uint8_t> reference, const QString &heading);
     // An operation starts: what was said about the last one goes.
@@ -133,7 +138,13 @@ private:
     void fileOperationStarted();
     void showLine(const QString &text);
     void refreshHistory();
-    bool siteInWork() const { return SiteLog && !SiteLog->siteName().isEmpty(); }
+    bool siteInWork() const { return SiteLog && !SiteLog->target().isNone(); }
+    // Holds the other windows (operationRunning) while held.
+    void hold(bool on);
+    // The Yes/No question, held.
+    bool ask(const QString &question);
+    // A file dialog, held.
+    QString choose(const std::function<QString()> &dialog);
     // The site in work's notes join the outcome line unless another
     // operation started meanwhile.
     ExchangeLog::Done siteNote();
@@ -142,6 +153,10 @@ private:
     int m_operations = 0; // counts started operations, for late site notes
     QString m_outcome;    // the outcome line without the site's notes
     QString m_siteNotes;
+    int m_holds = 0;
+    // The site in work when the operation started, and its set then.
+    ExchangeLog::Target m_site;
+    std::optional<ImageBytes> m_siteSet;
     TFormHistory *m_history = nullptr;
 };
 

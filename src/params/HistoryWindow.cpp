@@ -151,6 +151,9 @@ void TFormHistory::btLoadClick()
     QString name;
     if (!selectedImage(image, name))
         return;
+    if (workingImage().state().hasUnkeptChanges()
+        && !askYesNo(this, QString::fromLatin1(UnkeptChangesReplaceQuestion)))
+        return;
     // As "Read from File": the image only; TransferBuffer keeps the last exchange.
     if (EntriesFromSiteBook)
         workingImage().loadFromSite(image, name);

@@ -6,6 +6,8 @@ const char UntouchedWriteQuestion[]
 const char UnkeptChangesQuestion[] = "The parameter set was changed and neither written nor saved. Quit anyway?";
 const char UnkeptChangesLoadQuestion[]
     = "The parameter set was changed and neither written nor saved. Load the site's parameter set anyway?";
+const char UnkeptChangesReplaceQuestion[]
+    = "The parameter set was changed and neither written nor saved. Replace it anyway?";
 const char NothingWrittenText[] = " Write: nothing was written.";
 
 namespace {
@@ -104,6 +106,11 @@ QString ImageState::sourceLine() const
         return QStringLiteral("From the site book: %1").arg(m_file);
     }
     return QStringLiteral("Erased: not read from a module or loaded from a file");
+}
+
+QString ImageState::port() const
+{
+    return m_source == Source::Module || m_source == Source::Written ? m_port : QString();
 }
 
 ImageState &parameterImageState()

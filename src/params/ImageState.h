@@ -42,6 +42,9 @@ public:
 
     // "Read from the module on COM60 at 12:30:05", "From the file site.QM3", ...
     QString sourceLine() const;
+    // The port of the module the values were read from or written to; empty
+    // when they came from elsewhere.
+    QString port() const;
 
 private:
     Source m_source = Source::Erased;
@@ -90,5 +93,7 @@ extern const char UntouchedWriteQuestion[];
 extern const char UnkeptChangesQuestion[];
 // The question before a site's set replaces such changes.
 extern const char UnkeptChangesLoadQuestion[];
+// The question before a read, a file or a kept set replaces such changes.
+extern const char UnkeptChangesReplaceQuestion[];
 // The outcome line of a write the installer declined.
 extern const char NothingWrittenText[];

@@ -2,6 +2,8 @@
 
 #include "History.h"
 
+#include <QFileInfo>
+
 namespace {
 
 constexpr int Blocks = EEAddr::BlockCount;
@@ -88,7 +90,31 @@ QString writeClause(const WriteOutcome &write, OutcomeForm form)
     return {};
 }
 
+// "blocks 1 to 7 were written: the module may be half-written" after a write
+// that stopped once the module had stored something; else empty.
+// The window's line when the press found no connection; the message box
+// said it, the line must not go on showing the last operation.
+QString notSentText(Operation operation, OutcomeForm form)
+{
+    return form == OutcomeForm::Window
+        ? said(operationWord(operation) + QStringLiteral(": nothing was sent: no serial connection"), form)
+        : QString();
+}
+
+QString halfWrittenClause(const WriteOutcome &write)
+{
+    if (!mayBeHalfWritten(write))
+        return {};
+    const QString blocks = writtenBlocksText(write.result.reached());
+    return blocks.at(0).toLower() + blocks.mid(1) + QStringLiteral(": the module may be half-written");
+}
+
 } // namespace
+
+bool mayBeHalfWritten(const WriteOutcome &write)
+{
+    return write.ending == WriteEnding::WriteStopped && write.result.reached().any();
+}
 
 QString stopReason(const TransferResult &result)
 {
@@ -117,7 +143,9 @@ QString outcomeText(const ExchangeRecord &record, OutcomeForm form)
 {
     const TransferResult &result = record.result;
     if (!record.connected())
-        return {};
+        return record.inWrite || (record.operation != Operation::Read && record.operation != Operation::Compare)
+            ? QString()
+            : notSentText(record.operation, form);
     if (record.stopped())
         return said(stopClause(record.operation, result, form), form);
     switch (record.operation) {
@@ -161,20 +189,45 @@ QString siteExchangeText(const ExchangeRecord &record)
 QString outcomeText(const WriteOutcome &write, OutcomeForm form)
 {
     if (write.result.outcome == TransferOutcome::NotConnected)
-        return {};
+        return notSentText(Operation::Write, form);
     QString text = said(writeClause(write, form), form);
-    // On a line the restore file is named whatever happened after it was kept.
-    if (form == OutcomeForm::Line && !write.backupPath.isEmpty())
-        text += QStringLiteral("; backup in ") + write.backupPath;
+    // The restore file is named whatever happened after it was kept.
+    if (form == OutcomeForm::Line) {
+        if (!write.backupPath.isEmpty())
+            text += QStringLiteral("; backup in ") + write.backupPath;
+    } else {
+        text += said(halfWrittenClause(write), form);
+        if (!write.backupPath.isEmpty())
+            text += said(QStringLiteral("backup in ") + QFileInfo(write.backupPath).fileName(), form);
+    }
     return text + History::outcomeNote(write.history);
 }
 
 QString entryOutcomeText(const WriteOutcome &write)
 {
-    QString text = said(writeClause(write, OutcomeForm::Window), OutcomeForm::Window).trimmed();
-    if (write.ending == WriteEnding::WriteStopped)
-        text += QStringLiteral(" %1: the module may be half-written.").arg(writtenBlocksText(write.result.reached()));
-    return text;
+    return (said(writeClause(write, OutcomeForm::Window), OutcomeForm::Window)
+            + said(halfWrittenClause(write), OutcomeForm::Window))
+        .trimmed();
+}
+
+QString siteDifferenceText(const ExchangeRecord &read, const std::optional<ImageBytes> &siteSet)
+{
+    if (read.operation != Operation::Read || !read.image || !siteSet)
+        return {};
+    const FieldModel::ImageDifferences differences =
+        FieldModel::DiffImages(*read.image, *siteSet, {0, EEAddr::ModuleBytes - 1});
+    // Fields only stored differently hold the site's values.
+    if (differences.valueCount() == 0)
+        return {};
+    return QLatin1Char(' ') + differenceCountText(differences) + QStringLiteral(" from the site's parameter set.");
+}
+
+QString changedSinceText(const ExchangeRecord &compare, std::span<const std::uint8_t> image)
+{
+    if (compare.operation != Operation::Compare || !compare.image || compare.differs()
+        || std::equal(compare.reference.begin(), compare.reference.begin() + EEAddr::ModuleBytes, image.begin()))
+        return {};
+    return QStringLiteral(" The parameter set in the tool was changed since: not in the module.");
 }
 
 QString fileOutcomeText(bool loaded, const QString &name)

@@ -41,7 +41,7 @@ QString row(const QString &label, const QString &value)
 QString textRow(const QString &label, const QString &text)
 {
     return QStringLiteral("<tr><td width=\"62%\">%1</td><td><b>%2</b></td></tr>")
-        .arg(label.toHtmlEscaped(), text.toHtmlEscaped());
+        .arg(label.toHtmlEscaped(), ShownText::shown(text).toHtmlEscaped());
 }
 
 QString table(const QString &rows)
@@ -94,10 +94,16 @@ constexpr EEAddr::Page Pages[] = {EEAddr::Page::Phone,  EEAddr::Page::Sms,     E
 QString html(const Contents &contents)
 {
     QString head;
+    if (contents.site && contents.site->withoutSet)
+        head = QStringLiteral("<tr><td colspan=2><b>%1</b></td></tr>")
+                   .arg(QStringLiteral("Site: %1 (no parameter set in the book)")
+                            .arg(ShownText::shown(contents.site->name))
+                            .toHtmlEscaped());
+    else if (contents.site)
+        head = textRow(QStringLiteral("Site"), contents.site->name);
     if (contents.site)
-        head = textRow(QStringLiteral("Site"), contents.site->name)
-               + textRow(QStringLiteral("Address"), contents.site->address)
-               + textRow(QStringLiteral("Contact"), contents.site->contact);
+        head += textRow(QStringLiteral("Address"), contents.site->address)
+            + textRow(QStringLiteral("Contact"), contents.site->contact);
     head += row(QStringLiteral("Date and time"), contents.made.toString(DateFormat));
     head += row(QStringLiteral("Port"), contents.port.isEmpty() ? QStringLiteral("(none)") : contents.port);
     if (!contents.source.isEmpty())

@@ -31,6 +31,8 @@ struct Site
     QString name;
     QString address;
     QString contact;
+    // The book holds no parameter set for it: the values are not the site's.
+    bool withoutSet = false;
 };
 
 struct Contents

@@ -43,15 +43,6 @@ Site SiteBook::site(const QString &name)
     return *found;
 }
 
-std::optional<Site> SiteBook::findSiteById(qint64 id)
-{
-    // The list carries the ids; the site itself is read by its name now.
-    for (const SiteSummary &summary : sites())
-        if (summary.site.id == id)
-            return findSite(summary.site.details.name);
-    return std::nullopt;
-}
-
 Exchange SiteBook::record(qint64 siteId, const NewExchange &exchange)
 {
     return recordAll(siteId, {exchange}).first();

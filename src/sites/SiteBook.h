@@ -140,7 +140,7 @@ public:
     // The same, or NoSite: "no site "NAME" in the site book".
     Site site(const QString &name);
     // The site with this id, under whatever name it has now.
-    std::optional<Site> findSiteById(qint64 id);
+    virtual std::optional<Site> findSiteById(qint64 id) = 0;
 
     // NameTaken when the name is in use; current becomes the current set
     // through an exchange "file" when given.

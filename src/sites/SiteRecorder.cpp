@@ -61,6 +61,28 @@ QString SiteRecorder::open()
     return m_error;
 }
 
+std::optional<Site> SiteRecorder::reread()
+{
+    if (!m_book && !open().isEmpty())
+        return std::nullopt;
+    try {
+        if (std::optional<Site> now = m_book->findSiteById(m_site.id)) {
+            m_site = *now;
+            return now;
+        }
+    } catch (const SiteBookError &) {
+        // Read again after the next recording.
+    }
+    return std::nullopt;
+}
+
+bool SiteRecorder::isFor(qint64 id, const QString &name) const
+{
+    if (id != 0)
+        return id == m_id || (m_book && id == m_site.id);
+    return m_id == 0 && name == m_name;
+}
+
 QString SiteRecorder::record(const QList<NewExchange> &exchanges)
 {
     if (!m_book && !open().isEmpty())

@@ -41,6 +41,11 @@ public:
     // Records the exchanges, all or none; returns "" or the outcome line's
     // " Site book not updated: REASON.".
     QString record(const QList<NewExchange> &exchanges);
+    // The site as the book holds it now, read by its id (opening the book
+    // first when it is not open); nullopt when it cannot be read.
+    std::optional<Site> reread();
+    // Whether this recorder's site is that one.
+    bool isFor(qint64 id, const QString &name) const;
 
     void received(const ExchangeRecord &record) override;
     // "" or the first " Site book not updated: REASON." of the stages received.

@@ -65,68 +65,103 @@ void SiteWork::workOn(const std::optional<Site> &site)
     m_id = site ? site->id : 0;
     m_name = site ? site->details.name : QString();
     m_details = site ? std::optional(site->details) : std::nullopt;
-    setCurrent(site ? site->current : std::nullopt);
+    m_current = site ? site->current : std::nullopt;
     keepSite(m_id, m_name);
     openOnThread();
     emit siteChanged(m_name);
 }
 
+bool SiteWork::inWork(const Target &site) const
+{
+    return site.id == m_id && (site.id != 0 || site.name == m_name);
+}
+
 void SiteWork::openOnThread()
 {
-    const qint64 id = m_id;
-    const QString name = m_name;
-    QMetaObject::invokeMethod(m_worker, [this, id, name] {
-        m_recorder.reset();
-        if (id == 0 && name.isEmpty())
-            return;
-        m_recorder = id != 0 ? std::make_unique<SiteRecorder>(m_url, id, name) : std::make_unique<SiteRecorder>(m_url, name);
-        if (!m_recorder->open().isEmpty())
-            return; // tried again by the next recording; its note says why
-        const Site site = m_recorder->site();
-        QMetaObject::invokeMethod(this, [this, id, name, site] {
-            if (id != m_id || (id == 0 && name != m_name))
-                return; // another site was chosen meanwhile
-            const bool converted = m_id == 0; // found by the name older settings kept
-            m_id = site.id;
-            m_details = site.details;
-            // A set put into the site since is newer than what the book said.
-            if (!m_pcBytes)
-                setCurrent(site.current);
-            if (site.details.name != m_name || converted) {
-                m_name = site.details.name;
-                keepSite(m_id, m_name);
-                emit siteChanged(m_name);
-            }
-        }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
+    const Target asked = target();
+    const int queued = m_queued;
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, asked, queued] {
+            m_recorder.reset();
+            if (asked.isNone())
+                return;
+            m_recorder = asked.id != 0 ? std::make_unique<SiteRecorder>(m_url, asked.id, asked.name)
+                                       : std::make_unique<SiteRecorder>(m_url, asked.name);
+            if (!m_recorder->open().isEmpty())
+                return; // tried again by the next recording; its note says why
+            const Site site = m_recorder->site();
+            QMetaObject::invokeMethod(
+                this, [this, asked, queued, site] { takeFromBook(asked, queued, site); }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
-void SiteWork::setCurrent(const std::optional<ImageBytes> &current)
+void SiteWork::takeFromBook(const Target &asked, int queued, const Site &site)
 {
-    m_pcBytes.reset();
-    if (!current)
+    if (!inWork(asked))
+        return;                       // another site was chosen meanwhile
+    const bool converted = m_id == 0; // found by the name older settings kept
+    m_id = site.id;
+    m_details = site.details;
+    // A set put into the site since is newer than what the book said.
+    if (queued == m_queued)
+        m_current = site.current;
+    if (site.details.name != m_name || converted) {
+        m_name = site.details.name;
+        keepSite(m_id, m_name);
+        emit siteChanged(m_name);
+    }
+}
+
+void SiteWork::refresh()
+{
+    if (m_id == 0)
         return;
-    PcBytes bytes;
-    std::copy(current->begin() + EEAddr::ModuleBytes, current->end(), bytes.begin());
-    m_pcBytes = bytes;
+    const Target asked = target();
+    const int queued = m_queued;
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, asked, queued] {
+            if (!m_recorder || !m_recorder->isFor(asked.id, asked.name))
+                return;
+            if (const std::optional<Site> now = m_recorder->reread())
+                QMetaObject::invokeMethod(
+                    this, [this, asked, queued, site = *now] { takeFromBook(asked, queued, site); },
+                    Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
-void SiteWork::keepPcBytes(ImageBytes &image) const
+void SiteWork::recordAll(const Target &site, const QList<NewExchange> &exchanges, Done done)
 {
-    if (m_pcBytes)
-        std::copy(m_pcBytes->begin(), m_pcBytes->end(), image.begin() + EEAddr::ModuleBytes);
-}
-
-void SiteWork::recordAll(const QList<NewExchange> &exchanges, Done done)
-{
-    QMetaObject::invokeMethod(m_worker, [this, exchanges, done] {
-        const QString note = m_recorder ? m_recorder->record(exchanges) : QString();
-        QMetaObject::invokeMethod(this, [this, note, done] {
-            if (done)
-                done(note);
-            emit recorded();
-        }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
+    const int queued = ++m_queued;
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, site, exchanges, done, queued] {
+            // The site of an operation that started before another was chosen
+            // gets its exchanges all the same, through a connection of its own.
+            const bool current = m_recorder && m_recorder->isFor(site.id, site.name);
+            std::unique_ptr<SiteRecorder> other;
+            if (!current)
+                other = site.id != 0 ? std::make_unique<SiteRecorder>(m_url, site.id, site.name)
+                                     : std::make_unique<SiteRecorder>(m_url, site.name);
+            SiteRecorder &recorder = current ? *m_recorder : *other;
+            const QString note = recorder.record(exchanges);
+            // The name and set as the book has them now: renamed meanwhile, say.
+            const std::optional<Site> now = current && note.isEmpty() ? recorder.reread() : std::nullopt;
+            QMetaObject::invokeMethod(
+                this,
+                [this, site, queued, now, note, done] {
+                    if (now)
+                        takeFromBook(site, queued, *now);
+                    if (done)
+                        done(note);
+                    emit recorded();
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 void SiteWork::waitRecorded()
@@ -137,15 +172,24 @@ void SiteWork::waitRecorded()
     QCoreApplication::sendPostedEvents(this);
 }
 
-void SiteWork::record(const ExchangeRecord &record, Done done)
+void SiteWork::record(const Target &site, const ExchangeRecord &record, Done done)
 {
-    recordAll({exchangeOf(record)}, std::move(done));
+    NewExchange exchange = exchangeOf(record);
+    // A complete read is the site's set now, with its bytes 960 to 1087 kept.
+    if (exchange.makeCurrent && exchange.image && inWork(site)) {
+        ImageBytes current = *exchange.image;
+        if (m_current)
+            std::copy(m_current->begin() + EEAddr::ModuleBytes, m_current->end(),
+                      current.begin() + EEAddr::ModuleBytes);
+        m_current = current;
+    }
+    recordAll(site, {exchange}, std::move(done));
 }
 
 void SiteWork::file(const ImageBytes &image, const QString &outcome, Done done)
 {
-    setCurrent(image);
-    recordAll({fileExchange(image, outcome)}, std::move(done));
+    m_current = image;
+    recordAll(target(), {fileExchange(image, outcome)}, std::move(done));
 }
 
 } // namespace Sites

@@ -14,7 +14,6 @@
 #include <QObject>
 #include <QThread>
 
-#include <array>
 #include <optional>
 
 namespace Sites {
@@ -47,8 +46,10 @@ public:
 
     // ExchangeLog
     QString siteName() const override { return m_name; }
-    void keepPcBytes(ImageBytes &image) const override;
-    void record(const ExchangeRecord &record, Done done) override;
+    Target target() const override { return {m_id, m_name}; }
+    std::optional<ImageBytes> siteSet() const override { return m_current; }
+    void refresh() override;
+    void record(const Target &site, const ExchangeRecord &record, Done done) override;
     void file(const ImageBytes &image, const QString &outcome, Done done) override;
 
 signals:
@@ -57,17 +58,20 @@ signals:
     void recorded();
 
 private:
-    using PcBytes = std::array<std::uint8_t, EEAddr::ImageSize - EEAddr::ModuleBytes>;
-
     void openOnThread();
-    void recordAll(const QList<NewExchange> &exchanges, Done done);
-    void setCurrent(const std::optional<ImageBytes> &current);
+    void recordAll(const Target &site, const QList<NewExchange> &exchanges, Done done);
+    // The site as the book gave it, looked for as `asked` after `queued`
+    // recordings: ignored when another site was chosen meanwhile, its set
+    // when a set was put into the site since.
+    void takeFromBook(const Target &asked, int queued, const Site &site);
+    bool inWork(const Target &site) const;
 
     QString m_url;
     qint64 m_id = 0;
     QString m_name; // as the book last named it
     std::optional<SiteDetails> m_details;
-    std::optional<PcBytes> m_pcBytes;
+    std::optional<ImageBytes> m_current;
+    int m_queued = 0; // recordings asked for so far
     QThread m_thread;
     QObject *m_worker; // lives on m_thread
     // Used on m_thread only.

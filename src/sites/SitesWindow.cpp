@@ -348,6 +348,9 @@ void TFormSites::btEditSiteClick()
 
 void TFormSites::btWorkOnSiteClick()
 {
+    // Also when pressed through the accessibility interface while disabled.
+    if (m_running)
+        return;
     const std::optional<Site> site = selectedSite();
     if (!site)
         return;
@@ -373,6 +376,8 @@ void TFormSites::btWorkOnSiteClick()
 
 void TFormSites::btNoSiteClick()
 {
+    if (m_running)
+        return;
     m_work.workOn(std::nullopt);
 }
 
@@ -381,6 +386,13 @@ void TFormSites::operationRunning(bool running)
     m_running = running;
     for (QPushButton *b : {btNoSite, History->btLoad})
         b->setDisabled(running);
+    // Said where a disabled button is looked at, by mouse or screen reader.
+    const QString why =
+        running ? QStringLiteral("Not while the transfer window runs an operation or asks a question.") : QString();
+    for (QPushButton *b : {btWorkOnSite, btNoSite}) {
+        b->setToolTip(why);
+        b->setAccessibleDescription(why);
+    }
     enableButtons();
 }
 

@@ -595,6 +595,15 @@ std::optional<Site> SqlSiteBook::findSite(const QString &name)
     }
 }
 
+std::optional<Site> SqlSiteBook::findSiteById(qint64 id)
+{
+    try {
+        return siteWhere(m_sql.siteById, {{"id", id}});
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
 Exchange SqlSiteBook::insertExchange(qint64 siteId, const NewExchange &e, const std::optional<ImageBytes> &image)
 {
     Exchange x;

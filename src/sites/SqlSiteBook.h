@@ -32,6 +32,7 @@ public:
     QList<SiteSummary> sites(const QString &text = {}) override;
     QList<SiteSummary> needingVisit() override;
     std::optional<Site> findSite(const QString &name) override;
+    std::optional<Site> findSiteById(qint64 id) override;
     Site addSite(const SiteDetails &details, const std::optional<ImageBytes> &current = {},
                  const QString &source = {}) override;
     Site editSite(const Site &site) override;

@@ -90,6 +90,19 @@ Bar shownColour(QProgressBar *bar)
     return Bar::Other;
 }
 
+// Whether any text on the label is drawn in red.
+bool drawnInRed(QLabel *label)
+{
+    const QImage image = label->grab().toImage();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 150 && c.green() < 80 && c.blue() < 80)
+                return true;
+        }
+    return false;
+}
+
 } // namespace
 
 class TestDownload : public QObject
@@ -108,6 +121,8 @@ private slots:
     void writeThenCompare();
     void writeOfAnUntouchedImageAsks_data();
     void writeOfAnUntouchedImageAsks();
+    void replacingUnkeptChangesAsks_data();
+    void replacingUnkeptChangesAsks();
     void portClosedDuringARead();
     void stopEndsTheRunningOperation_data();
     void stopEndsTheRunningOperation();
@@ -213,7 +228,7 @@ bool TestDownload::connectPort()
 void TestDownload::windowDefinition()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("FormDownload"));
-    QCOMPARE(m_form->size(), QSize(320, 482));
+    QCOMPARE(m_form->size(), QSize(320, 518));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
     for (const char *name : {"Progress", "btOpen", "btSave", "btRead", "btWrite", "btCompare", "btEdit", "btClose",
                              "btStop", "btHistory", "btReport", "lbOutcome", "cbChangedOnly"})
@@ -393,6 +408,68 @@ void TestDownload::writeOfAnUntouchedImageAsks()
     QCOMPARE(readFile(saved).left(960), written ? image.left(960) : patternImage().left(960));
 }
 
+void TestDownload::replacingUnkeptChangesAsks_data()
+{
+    QTest::addColumn<QString>("how"); // read, file or history
+    QTest::addColumn<bool>("edited"); // changes stored from the editor, unkept
+    QTest::addColumn<bool>("yes");
+    for (const char *how : {"read", "file", "history"}) {
+        QTest::addRow("%s over edits, No", how) << how << true << false;
+        QTest::addRow("%s over edits, Yes", how) << how << true << true;
+        QTest::addRow("%s without edits", how) << how << false << false;
+    }
+}
+
+void TestDownload::replacingUnkeptChangesAsks()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, edited);
+    QFETCH(bool, yes);
+    const QString module = path(QStringLiteral("module.qm3"));
+    QVERIFY(writeFile(module, patternImage()));
+    QVERIFY(startSim({QStringLiteral("--image"), module}));
+    QVERIFY(connectPort());
+    m_chosenPath = module;
+    ImageBytes kept;
+    kept.fill(0x11);
+    QVERIFY(History::Store().keep(kept, Operation::Read, QStringLiteral("COM2")).ok());
+    setImage(QByteArray(1088, '\x22'));
+    if (edited) {
+        ImageBytes stored = workingImage().bytes();
+        stored[7] = 0x42;
+        workingImage().storeFromEditor(stored);
+    }
+    m_form->lbOutcome->setText(QStringLiteral(" Before."));
+    const QByteArray before = imageBytes();
+
+    BoxAnswerer answerer(yes ? QMessageBox::Yes : QMessageBox::No);
+    if (how == u"read") {
+        m_form->btRead->click();
+    } else if (how == u"file") {
+        m_form->btOpen->click();
+    } else {
+        m_form->btHistory->click();
+        auto *window = m_form->findChild<TFormHistory *>(QStringLiteral("FormHistory"));
+        QVERIFY(window && window->lvHistory->topLevelItemCount() == 1);
+        window->lvHistory->setCurrentItem(window->lvHistory->topLevelItem(0));
+        window->btLoad->click();
+    }
+
+    QCOMPARE(answerer.texts, edited ? QStringList{QStringLiteral("The parameter set was changed and neither written "
+                                                                 "nor saved. Replace it anyway?")}
+                                    : QStringList());
+    if (edited)
+        QCOMPARE(answerer.defaults.first(), QMessageBox::No);
+    const bool replaced = yes || !edited;
+    QCOMPARE(imageBytes() != before, replaced);
+    QCOMPARE(workingImage().state().hasUnkeptChanges(), !replaced);
+    // A read declined sent nothing: the last exchange is still the empty one.
+    if (how == u"read")
+        QCOMPARE(bufferBytes() == QByteArray(960, '\0'), !replaced);
+    if (!replaced)
+        QCOMPARE(m_form->lbOutcome->text(), QStringLiteral(" Before."));
+}
+
 void TestDownload::portClosedDuringARead()
 {
     const QString image = path(QStringLiteral("module.qm3"));
@@ -436,7 +513,7 @@ void TestDownload::stopEndsTheRunningOperation_data()
     QTest::addColumn<int>("position");
     QTest::newRow("read") << "read" << "drop-block=5" << " Read stopped at block 6 of 15: stopped." << 5;
     QTest::newRow("compare") << "compare" << "drop-block=2" << " Compare stopped at block 3 of 15: stopped." << 2;
-    QTest::newRow("write") << "write" << "no-ack=3" << " Write stopped at block 4 of 15: stopped." << 3;
+    QTest::newRow("write") << "write" << "no-ack=3" << " Write stopped at block 4 of 15: stopped. Blocks 1 to 3 were written: the module may be half-written." << 3;
     QTest::newRow("verify") << "verify" << "drop-block=7" << " Verify stopped at block 8 of 15: stopped." << 7;
     QTest::newRow("backup") << "backup" << "drop-block=0"
                             << " Backup stopped at block 1 of 15: nothing was written." << 1;
@@ -480,6 +557,8 @@ void TestDownload::stopEndsTheRunningOperation()
     QVERIFY(pressedAt >= 0);
     QVERIFY2(endedAt - pressedAt <= 200, qPrintable(QStringLiteral("%1 ms after Stop").arg(endedAt - pressedAt)));
     QCOMPARE(m_form->lbOutcome->text(), outcome);
+    // Only a write that may have left the module half-written says it in red.
+    QCOMPARE(drawnInRed(m_form->lbOutcome), operation == u"write");
     QCOMPARE(m_form->Progress->value(), position);
     QCOMPARE(barColour(), QColor(255, 0, 0));
     QVERIFY(allEnabled());
@@ -512,8 +591,12 @@ void TestDownload::notConnected()
 {
     m_form->setProgress(5);
     m_form->SetBarColour(Transfer::Red);
-    for (QPushButton *b : {m_form->btRead, m_form->btCompare, m_form->btWrite})
+    for (QPushButton *b : {m_form->btRead, m_form->btCompare, m_form->btWrite}) {
+        // The line of an earlier operation would read as this press's result.
+        m_form->lbOutcome->setText(QStringLiteral(" Read: 15 of 15 blocks."));
         b->click();
+        QVERIFY(m_form->lbOutcome->text().endsWith(QStringLiteral(": nothing was sent: no serial connection.")));
+    }
     QCOMPARE(m_messages, QStringList(3, QStringLiteral(" No serial connection.")));
     QVERIFY(m_errors.isEmpty());
     QCOMPARE(m_form->Progress->value(), 5);

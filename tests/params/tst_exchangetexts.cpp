@@ -9,6 +9,7 @@
 
 #include "common/EngineLine.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -62,7 +63,7 @@ private slots:
     void everyEnding_data();
     void everyEnding();
     void backupIsHandedOnBeforeTheFirstWrite();
-    void withoutConnectionNothingIsSaidOrKept();
+    void withoutConnectionNothingIsKept();
 
 private:
     QString historyFolder() const { return m_dir->filePath(QStringLiteral("history")); }
@@ -142,7 +143,7 @@ void TestExchangeTexts::everyEnding_data()
     QTest::newRow("written") << Op::Write << 0 << true << false << none << " " + all
                              << "write 15 of 15 blocks acknowledged" << QStringList{"write " + all}
                              << QStringList{"write complete"};
-    QTest::newRow("written, backup") << Op::Write << Backup << true << false << none << " " + all
+    QTest::newRow("written, backup") << Op::Write << Backup << true << false << none << " " + all + " Backup in BACKUP."
                                      << "write 15 of 15 blocks acknowledged; backup in BACKUP"
                                      << QStringList{"backup ", "write " + all}
                                      << QStringList{"backup complete", "write complete"};
@@ -157,7 +158,7 @@ void TestExchangeTexts::everyEnding_data()
                               << QStringList{"write complete", "verify verified"};
     const QString twoVerified = QStringLiteral("Write: 2 of 15 blocks changed, acknowledged and verified.");
     QTest::newRow("verified, backup, changed only")
-        << Op::Write << (Verify | Backup | Changed) << true << false << none << " " + twoVerified
+        << Op::Write << (Verify | Backup | Changed) << true << false << none << " " + twoVerified + " Backup in BACKUP."
         << "write 2 of 15 blocks changed, acknowledged and verified; backup in BACKUP"
         << QStringList{"backup ", "write " + twoVerified}
         << QStringList{"backup complete", "write complete, 2 of 15 blocks changed", "verify verified"};
@@ -176,21 +177,23 @@ void TestExchangeTexts::everyEnding_data()
                                     << QStringList{"write Verify stopped at block 4 of 15: no answer."}
                                     << QStringList{"write complete", "verify stopped at block 4: no answer"};
     QTest::newRow("write stopped") << Op::Write << 0 << true << false << f(FaultKind::NoAck, 6)
-                                   << " Write stopped at block 7 of 15: no acknowledgement."
+                                   << " Write stopped at block 7 of 15: no acknowledgement. Blocks 1 to 6 were "
+                                      "written: the module may be half-written."
                                    << "write stopped at block 7 of 15: no acknowledgement"
                                    << QStringList{"write Write stopped at block 7 of 15: no acknowledgement. Blocks 1 "
                                                   "to 6 were written: the module may be half-written."}
                                    << QStringList{"write stopped at block 7: no acknowledgement"};
     QTest::newRow("write stopped, changed only")
         << Op::Write << Changed << true << false << f(FaultKind::NoAck, 1)
-        << " Write stopped at block 2 of 15: no acknowledgement." << "write stopped at block 2 of 15: no acknowledgement"
+        << " Write stopped at block 2 of 15: no acknowledgement. Block 1 was written: the module may be half-written."
+        << "write stopped at block 2 of 15: no acknowledgement"
         << QStringList{"write Write stopped at block 2 of 15: no acknowledgement. Block 1 was written: the module may "
                        "be half-written."}
         << QStringList{"read complete", "write stopped at block 2: no acknowledgement, 2 of 15 blocks changed"};
     // Nothing went in: no entry says the module may be half-written.
     QTest::newRow("write stopped at the first block, backup")
         << Op::Write << Backup << true << false << f(FaultKind::NoAck, 0)
-        << " Write stopped at block 1 of 15: no acknowledgement."
+        << " Write stopped at block 1 of 15: no acknowledgement. Backup in BACKUP."
         << "write stopped at block 1 of 15: no acknowledgement; backup in BACKUP" << QStringList{"backup "}
         << QStringList{"backup complete", "write stopped at block 1: no acknowledgement"};
     QTest::newRow("backup stopped") << Op::Write << (Backup | Verify) << true << false << f(FaultKind::DropBlock, 0)
@@ -212,7 +215,7 @@ void TestExchangeTexts::everyEnding_data()
         << "write: the module already holds this file" << QStringList{"write " + held}
         << QStringList{"read complete", "write nothing to write: the module holds it"};
     QTest::newRow("already held, backup, changed only")
-        << Op::Write << (Changed | Backup) << false << false << none << " " + held
+        << Op::Write << (Changed | Backup) << false << false << none << " " + held + " Backup in BACKUP."
         << "write: the module already holds this file; backup in BACKUP" << QStringList{"backup ", "write " + held}
         << QStringList{"backup complete", "write nothing to write: the module holds it"};
 }
@@ -267,6 +270,7 @@ void TestExchangeTexts::everyEnding()
         windowText = outcomeText(r);
         lineText = outcomeText(r, OutcomeForm::Line);
         line.replace(QStringLiteral("BACKUP"), r.backupPath);
+        window.replace(QStringLiteral("BACKUP"), QFileInfo(r.backupPath).fileName());
         break;
     }
     }
@@ -299,17 +303,18 @@ void TestExchangeTexts::backupIsHandedOnBeforeTheFirstWrite()
     QVERIFY(std::equal(m_image.begin(), m_image.begin() + 960, stages.records[2].image->begin()));
 }
 
-void TestExchangeTexts::withoutConnectionNothingIsSaidOrKept()
+void TestExchangeTexts::withoutConnectionNothingIsKept()
 {
     m_transfer->Link = {};
     ModuleOperations operations(*m_transfer, QStringLiteral("COM7"), History::Store(historyFolder()));
     Stages stages(m_line->module);
     operations.attach(&stages);
-    QCOMPARE(outcomeText(operations.read()), QString());
+    // The window's line says nothing was sent; the command line says nothing.
+    QCOMPARE(outcomeText(operations.read()), QStringLiteral(" Read: nothing was sent: no serial connection."));
     QCOMPARE(outcomeText(operations.compare(m_image, CompareWith::File), OutcomeForm::Line), QString());
     CheckedWriteOptions options;
     options.backup = true;
-    QCOMPARE(outcomeText(operations.write(options)), QString());
+    QCOMPARE(outcomeText(operations.write(options)), QStringLiteral(" Write: nothing was sent: no serial connection."));
     QVERIFY(stages.texts.isEmpty());
     QVERIFY(historyEntries().isEmpty());
 }

@@ -27,7 +27,7 @@
 
 namespace {
 
-enum class Op { Read, Compare, Write, VerifiedWrite, Open, Save };
+enum class Op { Read, Compare, Write, VerifiedWrite, Open, Save, EditedCompare };
 
 // The first byte of the n-th field that starts in the block, or -1.
 int fieldByteIn(int block, int n = 0)
@@ -107,12 +107,18 @@ private:
         if (fault)
             m_line->module.arm(*fault);
         m_form->cbVerify->setChecked(op == Op::VerifiedWrite);
+        // The tool's set changed since the last exchange, not in the module.
+        if (op == Op::EditedCompare) {
+            ImageBytes stored = workingImage().bytes();
+            stored[std::size_t(fieldByteIn(3))] ^= 0x01;
+            workingImage().storeFromEditor(stored);
+        }
         const QString file = m_home.filePath(QStringLiteral("set.QM3"));
         m_form->OpenDialog1 = m_form->SaveDialog1 = [file] { return file; };
         if (op == Op::Open)
             QVERIFY(ParameterFile::save(file, ParameterImage).ok);
-        QPushButton *buttons[] = {m_form->btRead, m_form->btCompare, m_form->btWrite, m_form->btWrite,
-                                  m_form->btOpen, m_form->btSave};
+        QPushButton *buttons[] = {m_form->btRead, m_form->btCompare, m_form->btWrite,  m_form->btWrite,
+                                  m_form->btOpen, m_form->btSave,    m_form->btCompare};
         buttons[int(op)]->click();
     }
     QString history() const { return m_home.filePath(QStringLiteral("data/quelmar/history")); }
@@ -174,23 +180,28 @@ void TestTransferWindow::outcomeLine_data()
         " Read stopped at block 3 of 15: the module answered for block 4.", true);
     row("read, port closed", Op::Read, {}, 0, 14, {}, " Read stopped at block 3 of 15: the port is closed.", true);
     row("compare, port closed", Op::Compare, {}, 0, 7, {}, " Compare stopped at block 2 of 15: the port is closed.", true);
-    row("write, port closed", Op::Write, {}, 0, 5, {}, " Write stopped at block 6 of 15: the port is closed.", true);
+    row("write, port closed", Op::Write, {}, 0, 5, {}, " Write stopped at block 6 of 15: the port is closed. Blocks 1 to 5 were written: the module may be half-written.", true);
     row("compare, equal", Op::Compare, {}, 0, 0, {}, " Compare: the module holds the last read or written data.", false);
     row("compare, three fields", Op::Compare, {}, 0, 0, three, " Compare: 3 fields differ.", true);
     row("compare, one field", Op::Compare, {}, 0, 0, {fieldByteIn(5)}, " Compare: 1 field differs.", true);
+    row("compare, the tool changed since", Op::EditedCompare, {}, 0, 0, {},
+        " Compare: the module holds the last read or written data. The parameter set in the tool was changed since: "
+        "not in the module.",
+        false);
+
     row("compare, no answer", Op::Compare, F::DropBlock, 0, 0, {}, " Compare stopped at block 1 of 15: no answer.", true);
     row("compare, other block", Op::Compare, F::WrongAddress, 14, 0, {},
         " Compare stopped at block 15 of 15: the module answered for block 1.", true);
     row("write", Op::Write, {}, 0, 0, three, " Write: 15 of 15 blocks acknowledged.", false);
-    row("write, no acknowledgement", Op::Write, F::NoAck, 6, 0, {}, " Write stopped at block 7 of 15: no acknowledgement.", true);
+    row("write, no acknowledgement", Op::Write, F::NoAck, 6, 0, {}, " Write stopped at block 7 of 15: no acknowledgement. Blocks 1 to 6 were written: the module may be half-written.", true);
     row("write, verified", Op::VerifiedWrite, {}, 0, 0, three, " Write: 15 of 15 blocks acknowledged and verified.", false);
     // Block 9 keeps its old data, which differs in two fields.
     row("write, verify differs", Op::VerifiedWrite, F::KeepOld, 9, 0, {fieldByteIn(9), fieldByteIn(9, 1)},
         " Verify: 2 fields differ.", true);
     row("file loaded", Op::Open, {}, 0, 0, {}, " Read from file: set.QM3.", false);
     row("file saved", Op::Save, {}, 0, 0, {}, " Saved to file: set.QM3.", false);
-    // Only the message box: the line keeps what it said.
-    row("no serial connection", Op::Write, {}, 0, -1, {}, "", false);
+    // The message box, and a line that no longer shows the last operation.
+    row("no serial connection", Op::Write, {}, 0, -1, {}, " Write: nothing was sent: no serial connection.", false);
 }
 
 void TestTransferWindow::outcomeLine()
@@ -213,7 +224,7 @@ void TestTransferWindow::outcomeLine()
     // The list's last column is headed by what the module was compared with.
     if (m_form->btDifferences->isEnabled())
         QCOMPARE(m_form->FormDifferences->lvDifferences->horizontalHeaderItem(4)->text(),
-                 op == Op::Compare ? "Last read or written" : "Written");
+                 op == Op::Compare || op == Op::EditedCompare ? "Last read or written" : "Written");
     // A port closed under a send also shows its error box.
     QCOMPARE(m_messages.size(), closeAfterFrames ? 1 : 0);
     QCOMPARE(m_messages.contains(QStringLiteral(" No serial connection.")), closeAfterFrames < 0);
@@ -312,7 +323,12 @@ void TestTransferWindow::backup_data()
     QTest::addColumn<bool>("blocked"); // a file where the history folder belongs
     QTest::addColumn<QString>("text");
     const std::optional<Fault> none;
-    QTest::newRow("kept") << none << false << " Write: 15 of 15 blocks acknowledged.";
+    // BACKUP: the backup file's name, as the history keeps it.
+    QTest::newRow("kept") << none << false << " Write: 15 of 15 blocks acknowledged. Backup in BACKUP.";
+    // The longest line there is: it must fit the outcome line whole.
+    QTest::newRow("half-written") << std::optional<Fault>(Fault{FaultKind::NoAck, 6, 0, 0.0}) << false
+                                  << " Write stopped at block 7 of 15: no acknowledgement. Blocks 1 to 6 were "
+                                     "written: the module may be half-written. Backup in BACKUP.";
     QTest::newRow("no answer") << std::optional<Fault>(Fault{FaultKind::DropBlock, 0, 0, 0.0}) << false
                                << " Backup stopped at block 1 of 15: nothing was written.";
     QTest::newRow("history blocked") << none << true
@@ -337,14 +353,17 @@ void TestTransferWindow::backup()
     ParameterImage[0] ^= 0xFF;
     m_form->cbBackup->setChecked(true);
     run(Op::Write, {}, fault);
-    QCOMPARE(m_form->lbOutcome->text(), text);
-    const bool kept = !fault && !blocked;
+    const QStringList backups = QDir(history()).entryList({QStringLiteral("*-backup-*.QM3")});
+    QCOMPARE(m_form->lbOutcome->text(), QString(text).replace(QStringLiteral("BACKUP"), backups.value(0)));
+    QVERIFY(m_form->lbOutcome->heightForWidth(m_form->lbOutcome->width()) <= m_form->lbOutcome->height());
+    const bool halfWritten = fault && fault->kind == FaultKind::NoAck;
+    const bool kept = (!fault || halfWritten) && !blocked; // the backup
     // The bar runs 0 to 12 once for the backup and once for the write.
     const QList<int> once{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    if (kept)
+    if (kept && !halfWritten)
         QCOMPARE(positions, once + once);
-    QCOMPARE(barIsRed(), !kept);
-    QCOMPARE(m_line->module.counters().writesStored, kept ? 15 : 0);
+    QCOMPARE(barIsRed(), !kept || halfWritten);
+    QCOMPARE(m_line->module.counters().writesStored, kept ? (halfWritten ? 7 : 15) : 0);
     // The backup, and the write that followed it.
     const QStringList all = QDir(history()).entryList(QDir::Files);
     const QStringList files = all.filter(QStringLiteral("-backup-"));

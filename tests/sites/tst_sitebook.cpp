@@ -136,6 +136,9 @@ void TestSiteBook::addFindAndTakenName()
     QCOMPARE(found.revision, 1);
     QCOMPARE(found.changedBy, book->operatorName());
     QVERIFY(!found.current);
+    // By its id, as the site in work is kept.
+    QCOMPARE(book->findSiteById(added.id).value().details.notes, QStringLiteral("back door"));
+    QVERIFY(!book->findSiteById(added.id + 1));
     if (BookFixture::Postgres)
         QCOMPARE(book->operatorName(), qEnvironmentVariable("PGUSER"));
     QVERIFY(!book->findSite(QStringLiteral("bakery"))); // names are exact

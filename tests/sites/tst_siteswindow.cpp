@@ -5,12 +5,13 @@
 #include "main/ShellFixture.h"
 
 #include "params/Download.h"
+#include "params/FieldModel.h"
 #include "params/HistoryWindow.h"
-#include "params/ParameterFile.h"
 #include "params/ImageState.h"
+#include "params/ParameterFile.h"
 #include "report/Report.h"
-#include "sites/SitesWindow.h"
 #include "sites/SiteWork.h"
+#include "sites/SitesWindow.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -71,6 +72,9 @@ private slots:
     void theSiteDialogSaysWhatTheBookRefuses();
     void withoutABookTheTransferWindowWorks();
     void aRenamedSiteKeepsRecording();
+    void aReadSaysHowTheModuleComparesWithTheSite_data();
+    void aReadSaysHowTheModuleComparesWithTheSite();
+    void anExchangeBelongsToTheSiteOfItsStart();
 
 private:
     // Starts the program on this book (and site in work), the simulator
@@ -180,6 +184,7 @@ void TestSitesWindow::everyExchangeIsRecordedToTheSiteInWork()
     QCOMPARE(sites->History->lvHistory->topLevelItemCount(), 5);
     const Report::Contents report = imageReportContents();
     QCOMPARE(report.site->contact, QStringLiteral("Kovács Anna"));
+    QCOMPARE(report.port, QStringLiteral("COM86"));
     QVERIFY(Report::html(report).contains(QStringLiteral("Pékség")));
 
     // The site stays in work across a restart.
@@ -281,6 +286,11 @@ void TestSitesWindow::aSiteWithoutASetTakesTheToolsWhenAsked()
     QCOMPARE(site.current.has_value(), answer);
     if (answer)
         QCOMPARE(bytesOf(*site.current), bytesOf(patterned(9)));
+    // The report does not pass the tool's values off as the site's, nor the
+    // port open now as theirs.
+    const Report::Contents report = imageReportContents();
+    QCOMPARE(Report::html(report).contains(QStringLiteral("Site: Szab Bolt (no parameter set in the book)")), !answer);
+    QCOMPARE(report.port, QString());
 }
 
 void TestSitesWindow::editAndWorkNeedASelectedSite()
@@ -399,6 +409,11 @@ void TestSitesWindow::aRenamedSiteKeepsRecording()
         site.details.name = renamed;
         other->editSite(site);
     }
+    // Shown by its new name when the transfer window is shown again.
+    FormDownload->hide();
+    FormDownload->show();
+    siteWork().waitRecorded();
+    QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + renamed);
     FormDownload->btRead->click();
     siteWork().waitRecorded();
     QVERIFY2(!FormDownload->lbOutcome->text().contains(QStringLiteral("Site book")),
@@ -421,6 +436,78 @@ void TestSitesWindow::aRenamedSiteKeepsRecording()
         exchanges << operationWord(e.operation) + QStringLiteral(": ") + e.outcome;
     QCOMPARE(exchanges, QStringList({"file: from renamed.QM3", "read: complete"}));
     QCOMPARE(QSettings(confPath(), QSettings::IniFormat).value(QStringLiteral("SiteBook/site")).toString(), renamed);
+}
+
+void TestSitesWindow::aReadSaysHowTheModuleComparesWithTheSite_data()
+{
+    QTest::addColumn<int>("changed"); // fields of the site's set that the module holds otherwise
+    QTest::addColumn<QString>("text");
+    const QString read = QStringLiteral(" Read: 15 of 15 blocks.");
+    QTest::newRow("the site's set") << 0 << read;
+    QTest::newRow("one field") << 1 << read + QStringLiteral(" 1 field differs from the site's parameter set.");
+    QTest::newRow("seven fields") << 7 << read + QStringLiteral(" 7 fields differ from the site's parameter set.");
+}
+
+void TestSitesWindow::aReadSaysHowTheModuleComparesWithTheSite()
+{
+    QFETCH(int, changed);
+    QFETCH(QString, text);
+    // The site's set is the module's but for some SMS texts.
+    ImageBytes current = patterned(3);
+    int left = changed;
+    for (const EEAddr::Field &f : FieldModel::namedFields())
+        if (f.encoding == EEAddr::Encoding::SmsText && left-- > 0)
+            FieldModel::store(current, f, QStringLiteral("another text %1").arg(left));
+    const QString book = m_fixture.workPath(QStringLiteral("differ-%1.sqlite").arg(changed));
+    openSiteBook(book)->addSite(SiteDetails::named(Name), current);
+    start(book, Name);
+    siteWork().waitRecorded();
+
+    FormDownload->btRead->click();
+    siteWork().waitRecorded();
+    QCOMPARE(FormDownload->lbOutcome->text(), text);
+    // Recorded as every read: the module's set is the site's now.
+    QCOMPARE(bytesOf(*openSiteBook(book)->site(Name).current).left(960), bytesOf(patterned(3)).left(960));
+}
+
+void TestSitesWindow::anExchangeBelongsToTheSiteOfItsStart()
+{
+    const QString book = m_fixture.workPath(QStringLiteral("start.sqlite"));
+    const QString other = QStringLiteral("Szabó Autó");
+    const std::unique_ptr<SiteBook> held = openSiteBook(book);
+    held->addSite(SiteDetails::named(other));
+    held->addSite(SiteDetails::named(Name), patterned(3));
+    start(book, Name);
+    siteWork().waitRecorded();
+    TFormSites *sites = openSites();
+    QTest::keyClicks(sites->edSiteSearch, QStringLiteral("pekseg"));
+    // The site in work changes under a running read, past the held buttons.
+    QMetaObject::Connection during = connect(FormDownload, &TFormDownload::operationRunning, this, [&] {
+        disconnect(during);
+        siteWork().workOn(held->site(other));
+    });
+    FormDownload->btRead->click();
+    siteWork().waitRecorded();
+    QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + other);
+
+    // While the transfer window's box is open, the site in work stays.
+    MainForm->btDisconnect->click();
+    bool enabledUnderTheBox = true;
+    FormDownload->MessageBox = [&](const QString &) {
+        enabledUnderTheBox = sites->btWorkOnSite->isEnabled() || sites->btNoSite->isEnabled();
+        sites->btNoSiteClick();
+        sites->btWorkOnSiteClick();
+    };
+    FormDownload->btWrite->click();
+    siteWork().waitRecorded();
+    QVERIFY(!enabledUnderTheBox);
+    QCOMPARE(FormDownload->lbSite->text(), QStringLiteral("Site: ") + other);
+
+    // The read went to the site of its start; the press that sent nothing, nowhere.
+    const QList<Exchange> first = held->history(held->site(Name).id);
+    QCOMPARE(first.size(), 2); // after the exchange that gave the site its set
+    QCOMPARE(first.first().operation, Operation::Read);
+    QVERIFY(held->history(held->site(other).id).isEmpty());
 }
 
 QTEST_MAIN(TestSitesWindow)
