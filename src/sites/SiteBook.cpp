@@ -46,10 +46,48 @@ Site SiteBook::site(const QString &name)
 std::optional<Site> SiteBook::findSiteById(qint64 id)
 {
     // The list carries the ids; the site itself is read by its name now.
-    for (const SiteSummary &summary : sites())
-        if (summary.site.id == id)
-            return findSite(summary.site.details.name);
-    return std::nullopt;
+    QString name;
+    eachSite({}, [&](const SiteSummary &summary) {
+        if (summary.site.id != id)
+            return true;
+        name = summary.site.details.name;
+        return false;
+    });
+    return name.isNull() ? std::nullopt : findSite(name);
+}
+
+QList<SiteSummary> SiteBook::sites(const QString &text)
+{
+    QList<SiteSummary> list;
+    eachSite({text}, [&](const SiteSummary &s) {
+        list << s;
+        return true;
+    });
+    return list;
+}
+
+QList<SiteSummary> SiteBook::needingVisit()
+{
+    QList<SiteSummary> list;
+    SiteQuery query;
+    query.attention = true;
+    eachSite(query, [&](const SiteSummary &s) {
+        list << s;
+        return true;
+    });
+    return list;
+}
+
+QList<Exchange> SiteBook::history(qint64 siteId, bool withImages)
+{
+    QList<Exchange> list;
+    HistoryQuery query;
+    query.withImages = withImages;
+    eachExchange(siteId, query, [&](const Exchange &e) {
+        list << e;
+        return true;
+    });
+    return list;
 }
 
 Exchange SiteBook::record(qint64 siteId, const NewExchange &exchange)
