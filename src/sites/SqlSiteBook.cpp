@@ -401,6 +401,17 @@ void SqlSiteBook::execute(const QString &statement)
     }
 }
 
+void SqlSiteBook::query(const QString &statement, const std::function<void(const QSqlQuery &)> &row)
+{
+    try {
+        QSqlQuery q = run(statement);
+        while (q.next())
+            row(q);
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
 std::pair<int, int> SqlSiteBook::versionRecord()
 {
     try {

@@ -44,6 +44,8 @@ public:
     std::pair<int, int> versionRecord();
     // Runs one statement without bindings (tests shape books with it).
     void execute(const QString &statement);
+    // The same, each row handed to `row` (tests read query plans with it).
+    void query(const QString &statement, const std::function<void(const QSqlQuery &)> &row);
 
 private:
     using Bindings = QList<std::pair<const char *, QVariant>>;

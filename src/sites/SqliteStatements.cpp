@@ -65,38 +65,47 @@ QString chain(const QString &column, const QList<std::pair<QString, QString>> &p
     return text;
 }
 
-// The site `r`'s folded name, details and phone digits, then its index entry,
-// as foldText, digitsOf and searchTextOf make them.
-QString refold(const QString &r)
+// A site's texts to fold, one a line: the name and the phone first, so that
+// they are taken back out of the folded text.
+QString unfolded(const QString &r)
 {
-    QString sql = QStringLiteral(
-                      " INSERT OR REPLACE INTO site_fold (site, name, body, digits) VALUES (%1.id, lower(%1.name),"
-                      " lower(%1.name || char(10) || %1.address || char(10) || %1.contact || char(10) || %1.phone"
-                      " || char(10) || %1.notes), lower(%1.phone));")
-                      .arg(r);
+    return QStringLiteral("INSERT INTO site_fold (site, name, digits, body) VALUES (%1.id, '', '', lower(%1.name ||"
+                          " char(10) || %1.phone || char(10) || %1.address || char(10) || %1.contact || char(10) ||"
+                          " %1.notes || char(10) || %1.set_text));")
+        .arg(r);
+}
+
+// Folds the texts of the row just put in site_fold, takes out the folded
+// name and the phone's digits, and gives the site its index entry: as
+// foldText, digitsOf and searchTextOf make them.
+QString refold()
+{
+    QString sql;
     const QList<FoldPair> &pairs = foldPairs();
     for (qsizetype k = 0; k < pairs.size(); k += StepSize) {
         QList<std::pair<QString, QString>> step;
         for (const FoldPair &p : pairs.mid(k, StepSize))
             step << std::pair{QString(p.from), p.to};
         // A text of printable ASCII has nothing to fold.
-        sql += QStringLiteral(" UPDATE site_fold SET name = %1, body = %2, digits = %3 WHERE site = %4.id"
+        sql += QStringLiteral(" UPDATE site_fold SET body = %1 WHERE site = new.site"
                               " AND replace(body, char(10), ' ') GLOB '*[^ -~]*';")
-                   .arg(chain(QStringLiteral("name"), step), chain(QStringLiteral("body"), step),
-                        chain(QStringLiteral("digits"), step), r);
+                   .arg(chain(QStringLiteral("body"), step));
     }
+    const QString rest = QStringLiteral("substr(body, instr(body, char(10)) + 1)");
+    sql += QStringLiteral(" UPDATE site_fold SET name = substr(body, 1, instr(body, char(10)) - 1),"
+                          " digits = substr(%1, 1, instr(%1, char(10)) - 1) WHERE site = new.site;")
+               .arg(rest);
     const QString separators = phoneSeparators();
     for (qsizetype k = 0; k < separators.size(); k += StepSize) {
         QList<std::pair<QString, QString>> step;
         for (const QChar c : separators.mid(k, StepSize))
             step << std::pair{QString(c), QString()};
-        sql += QStringLiteral(" UPDATE site_fold SET digits = %1 WHERE site = %2.id;")
-                   .arg(chain(QStringLiteral("digits"), step), r);
+        sql += QStringLiteral(" UPDATE site_fold SET digits = %1 WHERE site = new.site;")
+                   .arg(chain(QStringLiteral("digits"), step));
     }
     return sql
-        + QStringLiteral(" INSERT INTO site_index (rowid, body) SELECT site, body || char(10) || digits || char(10) ||"
-                         " %1.set_text FROM site_fold WHERE site = %1.id;")
-              .arg(r);
+        + QStringLiteral(" INSERT INTO site_index (rowid, body) SELECT site, body || char(10) || digits FROM site_fold"
+                         " WHERE site = new.site;");
 }
 
 } // namespace
@@ -162,15 +171,17 @@ const SqlStatements &sqliteStatements()
                 // any client is found. Only the current set's part is the program's.
                 QStringLiteral("ALTER TABLE sites ADD COLUMN set_text TEXT NOT NULL DEFAULT ''"),
                 QStringLiteral("CREATE TABLE site_fold (site INTEGER PRIMARY KEY REFERENCES sites (id),"
-                               " name TEXT NOT NULL, body TEXT NOT NULL, digits TEXT NOT NULL)"),
+                               " name TEXT NOT NULL, digits TEXT NOT NULL, body TEXT NOT NULL)"),
                 QStringLiteral("CREATE INDEX site_fold_by_name ON site_fold (name)"),
                 QStringLiteral("CREATE VIRTUAL TABLE site_index USING fts5 (body, tokenize = 'trigram case_sensitive 1')"),
-                QStringLiteral("CREATE TRIGGER sites_indexed AFTER INSERT ON sites BEGIN")
-                    + refold(QStringLiteral("new")) + QStringLiteral(" END"),
+                QStringLiteral("CREATE TRIGGER site_fold_folded AFTER INSERT ON site_fold BEGIN") + refold()
+                    + QStringLiteral(" END"),
+                QStringLiteral("CREATE TRIGGER sites_indexed AFTER INSERT ON sites BEGIN ") + unfolded(QStringLiteral("new"))
+                    + QStringLiteral(" END"),
                 QStringLiteral("CREATE TRIGGER sites_reindexed AFTER UPDATE OF id, name, address, contact, phone, notes,"
                                " set_text ON sites BEGIN DELETE FROM site_fold WHERE site = old.id;"
-                               " DELETE FROM site_index WHERE rowid = old.id;")
-                    + refold(QStringLiteral("new")) + QStringLiteral(" END"),
+                               " DELETE FROM site_index WHERE rowid = old.id; ")
+                    + unfolded(QStringLiteral("new")) + QStringLiteral(" END"),
                 QStringLiteral("CREATE TRIGGER sites_unindexed AFTER DELETE ON sites BEGIN"
                                " DELETE FROM site_fold WHERE site = old.id; DELETE FROM site_index WHERE rowid = old.id; END"),
                 // The sites there are, through the same trigger.
