@@ -76,6 +76,8 @@ private slots:
     void importByFileTime();
     void historyFilters_data();
     void historyFilters();
+    void listPages_data();
+    void listPages();
     void attentionListsTheExchange();
     void bookFromSettings();
     void foreignTextsAreShownEscaped();
@@ -333,6 +335,39 @@ void TestSiteCommands::historyFilters()
     const Run json = site(QStringList{QStringLiteral("history"), QStringLiteral("Mill"), QStringLiteral("--json")} + args);
     const QJsonArray list = QJsonDocument::fromJson(json.out.toUtf8()).array();
     QCOMPARE(list.size(), numbers.size());
+    QCOMPARE(json.out, QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented)));
+}
+
+void TestSiteCommands::listPages_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("first two") << QStringList{"--limit", "2"} << QStringList{"Alma", "Barack"};
+    QTest::newRow("from the fourth") << QStringList{"--offset", "3"} << QStringList{"Dinnye"};
+    QTest::newRow("a page") << QStringList{"--offset", "1", "--limit", "2"} << QStringList{"Barack", "Citrom"};
+    QTest::newRow("past the end") << QStringList{"--offset", "9"} << QStringList();
+    QTest::newRow("two letters, a name's start") << QStringList{"CI"} << QStringList{"Citrom"};
+    QTest::newRow("a page of a search") << QStringList{"utca", "--offset", "1"} << QStringList{"Dinnye"};
+}
+
+void TestSiteCommands::listPages()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, names);
+    for (const char *name : {"Dinnye", "Alma", "Citrom", "Barack"})
+        QCOMPARE(site({QStringLiteral("add"), QLatin1String(name), QStringLiteral("--address"),
+                       QString::fromUtf8(name[0] == 'A' || name[0] == 'D' ? "Fő utca" : "Kert")})
+                     .status,
+                 Cli::ExitDone);
+    const Run r = site(QStringList{QStringLiteral("list")} + args);
+    QCOMPARE(r.status, Cli::ExitDone);
+    QStringList printed;
+    for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        printed << line.section(QLatin1Char(' '), 0, 0);
+    QCOMPARE(printed, names);
+    const Run json = site(QStringList{QStringLiteral("list"), QStringLiteral("--json")} + args);
+    const QJsonArray list = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    QCOMPARE(list.size(), names.size());
     QCOMPARE(json.out, QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented)));
 }
 
