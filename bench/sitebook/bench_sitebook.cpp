@@ -91,10 +91,11 @@ void fill(const QString &url)
             qFatal("%s", qPrintable(db.lastError().text()));
         const QString time = pg ? QStringLiteral("CAST(:time AS timestamptz)") : QStringLiteral(":time");
         QSqlQuery site(db), search(db), exchange(db);
-        site.prepare(QStringLiteral("INSERT INTO sites (name, name_key, address, contact, phone, notes, created, changed,"
-                                    " changed_by, revision, current_set, set_text) VALUES (:name, :key, :address,"
-                                    " :contact, :phone, '', %1, %1, 'bench', 1, :image, :set) RETURNING id")
-                         .arg(time));
+        site.prepare(
+            QStringLiteral("INSERT INTO sites (name, name_key, address, contact, phone, notes, created, changed,"
+                           " changed_by, revision, current_set, set_text) VALUES (:name, :key, :address,"
+                           " :contact, :phone, '', %1, %1, 'bench', 1, :image, :set) RETURNING id")
+                .arg(time));
         search.prepare(QStringLiteral("INSERT INTO site_search (site, search) VALUES (:id, :search)"));
         exchange.prepare(QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome,"
                                         " image, sha256) VALUES (:site, %1, 'bench', 'pc1', 'COM33', :operation,"
@@ -130,8 +131,9 @@ void fill(const QString &url)
                 exchange.bindValue(QStringLiteral(":time"), when.toString(Qt::ISODateWithMs));
                 exchange.bindValue(QStringLiteral(":operation"), operationWord(Operation(random.bounded(6))));
                 exchange.bindValue(QStringLiteral(":image"), bytes);
-                exchange.bindValue(QStringLiteral(":sha256"),
-                                   QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+                exchange.bindValue(
+                    QStringLiteral(":sha256"),
+                    QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
                 if (!exchange.exec())
                     qFatal("%s", qPrintable(exchange.lastError().text()));
             }
@@ -145,7 +147,11 @@ void fill(const QString &url)
             add(d, ExchangesPerSite);
         }
         if (BigSite > 0)
-            add({BigName, QStringLiteral("Ipari park 1"), QStringLiteral("Gondnok"), QStringLiteral("+36 1 555 0000"), {}},
+            add({BigName,
+                 QStringLiteral("Ipari park 1"),
+                 QStringLiteral("Gondnok"),
+                 QStringLiteral("+36 1 555 0000"),
+                 {}},
                 BigSite);
         QSqlQuery(db).exec(QStringLiteral("COMMIT"));
         if (pg)
@@ -213,8 +219,9 @@ int main(int argc, char *argv[])
     QStringList urls = parser.positionalArguments();
     if (urls.isEmpty() || !std::all_of(ok, ok + 4, [](bool b) { return b; }) || SiteCount < 1 || ExchangesPerSite < 1
         || BigSite < 0 || Repeats < 1) {
-        QTextStream(stderr) << "usage: bench_sitebook [--sites N] [--exchanges-per-site K] [--big-site M] [--repeats R] "
-                               "URL...\n";
+        QTextStream(stderr)
+            << "usage: bench_sitebook [--sites N] [--exchanges-per-site K] [--big-site M] [--repeats R] "
+               "URL...\n";
         return 2;
     }
     for (QString &url : urls) {
@@ -225,7 +232,8 @@ int main(int argc, char *argv[])
             Sites::initSiteBook(url);
         }
     }
-    out << "| book | sites | open ms | search \"kova\" ms (hits) | search \"ko\" ms (hits) | first page ms | last 20 ms | "
+    out << "| book | sites | open ms | search \"kova\" ms (hits) | search \"ko\" ms (hits) | first page ms | last 20 "
+           "ms | "
            "show ms | big site's show ms | its command ms, MB | record ms | copy s per 1,000 exchanges | fill s |\n"
         << "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
     for (const QString &url : urls) {
@@ -247,7 +255,8 @@ int main(int argc, char *argv[])
         const double two = search(QStringLiteral("ko"), twoHits);
         Sites::SiteQuery firstPage;
         firstPage.limit = 50;
-        const double page = median([&](int) { book.eachSite(firstPage, [](const Sites::SiteSummary &) { return true; }); });
+        const double page =
+            median([&](int) { book.eachSite(firstPage, [](const Sites::SiteSummary &) { return true; }); });
         QStringList names;
         Sites::SiteQuery some;
         some.limit = 1000;

@@ -65,7 +65,8 @@ const QCommandLineOption StaffOption(QStringLiteral("staff"), QStringLiteral("Th
 const QCommandLineOption ExchangeOption(QStringLiteral("exchange"),
                                         QStringLiteral("Exchange N's parameter set instead of the current set."),
                                         QStringLiteral("N"));
-const QCommandLineOption LimitOption(QStringLiteral("limit"), QStringLiteral("At most N of them."), QStringLiteral("N"));
+const QCommandLineOption LimitOption(QStringLiteral("limit"), QStringLiteral("At most N of them."),
+                                     QStringLiteral("N"));
 const QCommandLineOption OffsetOption(QStringLiteral("offset"), QStringLiteral("Leave out the first N."),
                                       QStringLiteral("N"));
 const QCommandLineOption SinceOption(QStringLiteral("since"),
@@ -73,9 +74,10 @@ const QCommandLineOption SinceOption(QStringLiteral("since"),
                                                     "day) or YYYY-MM-DDTHH:MM[:SS], local time unless it ends in Z or "
                                                     "an offset."),
                                      QStringLiteral("DATE"));
-const QCommandLineOption UntilOption(QStringLiteral("until"),
-                                     QStringLiteral("Only exchanges up to DATE, that day or minute or second included."),
-                                     QStringLiteral("DATE"));
+const QCommandLineOption
+    UntilOption(QStringLiteral("until"),
+                QStringLiteral("Only exchanges up to DATE, that day or minute or second included."),
+                QStringLiteral("DATE"));
 const QCommandLineOption OperatorOption(QStringLiteral("operator"),
                                         QStringLiteral("Only the exchanges of this operator (login or role name)."),
                                         QStringLiteral("ROLE"));
@@ -128,7 +130,11 @@ QDateTime timeOption(const QCommandLineParser &p, Io &io, const QCommandLineOpti
 class JsonList
 {
 public:
-    explicit JsonList(Io &io) : m_io(io) { m_io.out << "[\n"; }
+    explicit JsonList(Io &io)
+        : m_io(io)
+    {
+        m_io.out << "[\n";
+    }
     void add(const QJsonObject &object)
     {
         QString text = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));

@@ -71,7 +71,8 @@ const QList<FoldPair> &foldPairs()
     static const QList<FoldPair> pairs = [] {
         QHash<QChar, QString> raw;
         QList<QChar> order;
-        for (const auto &[first, last] : {std::pair{0x00A0, 0x024F}, std::pair{0x0300, 0x036F}, std::pair{0x0370, 0x04FF}}) {
+        for (const auto &[first, last] :
+             {std::pair{0x00A0, 0x024F}, std::pair{0x0300, 0x036F}, std::pair{0x0370, 0x04FF}}) {
             for (int u = first; u <= last; ++u) {
                 const QChar c{char16_t(u)};
                 const QString folded = unicodeFold(QString(c));
@@ -102,8 +103,8 @@ const QString &phoneSeparators()
             if (!(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'Z'))
                 s += QLatin1Char(c);
         // Dashes, spaces and dots that pasted numbers bring.
-        for (const char16_t u : {u'\u00B7', u'\u2007', u'\u2009', u'\u2010', u'\u2011', u'\u2012', u'\u2013',
-                                 u'\u2014', u'\u2015', u'\u202F', u'\u2212'})
+        for (const char16_t u : {u'\u00B7', u'\u2007', u'\u2009', u'\u2010', u'\u2011', u'\u2012', u'\u2013', u'\u2014',
+                                 u'\u2015', u'\u202F', u'\u2212'})
             s += QChar(u);
         return s;
     }();
@@ -146,8 +147,9 @@ QString digitsOf(const QString &text)
 QString searchTextOf(const SiteDetails &details, const std::optional<ImageBytes> &current)
 {
     // Fields are kept apart by a line feed, so a match never spans two.
-    QStringList parts{foldText(details.name), foldText(details.address), foldText(details.contact),
-                      foldText(details.phone), foldText(details.notes), digitsOf(details.phone), setTextOf(current)};
+    QStringList parts{foldText(details.name),  foldText(details.address), foldText(details.contact),
+                      foldText(details.phone), foldText(details.notes),   digitsOf(details.phone),
+                      setTextOf(current)};
     parts.removeAll(QString());
     return parts.join(QLatin1Char('\n'));
 }

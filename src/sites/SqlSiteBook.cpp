@@ -631,9 +631,11 @@ void SqlSiteBook::eachSite(const SiteQuery &query, const std::function<bool(cons
         bindings << std::pair{"low", QVariant(wanted)} << std::pair{"high", QVariant(pastPrefix(wanted))};
     } else {
         statement = m_sql.searchSites;
-        bindings << std::pair{"phrase", QVariant(m_postgres ? likePatternFor(query.text)
-                                                           : QLatin1Char('"') + QString(wanted).replace(QLatin1Char('"'), QStringLiteral("\"\""))
-                                                      + QLatin1Char('"'))};
+        bindings << std::pair{"phrase",
+                              QVariant(m_postgres ? likePatternFor(query.text)
+                                                  : QLatin1Char('"')
+                                               + QString(wanted).replace(QLatin1Char('"'), QStringLiteral("\"\""))
+                                               + QLatin1Char('"'))};
     }
     // The visits are judged here, so their page is counted here too.
     const bool pagedHere = query.attention;
@@ -880,9 +882,9 @@ void SqlSiteBook::eachExchange(qint64 siteId, const HistoryQuery &query,
         conditions += m_sql.withImage;
     bindings << std::pair{"limit", QVariant(query.limit)} << std::pair{"offset", QVariant(qint64(0))};
     try {
-        QSqlQuery q = run(m_sql.history.arg(query.withImages ? QStringLiteral(", image") : QString(), conditions)
-                              + m_sql.page,
-                          bindings);
+        QSqlQuery q =
+            run(m_sql.history.arg(query.withImages ? QStringLiteral(", image") : QString(), conditions) + m_sql.page,
+                bindings);
         while (q.next()) {
             Exchange e = exchangeFrom(q);
             if (query.withImages)

@@ -49,8 +49,8 @@ struct SqlStatements
     QString everySite;
     QString searchSites;
     QString namePrefix;
-    QString page;      // LIMIT :limit (-1: all) OFFSET :offset
-    QString setText;   // the program's part of a site's search text
+    QString page;                // LIMIT :limit (-1: all) OFFSET :offset
+    QString setText;             // the program's part of a site's search text
     QString lastModuleExchanges; // every site with its last exchange other than "file"
     QString insertExchange;
     // A site's exchanges newest first: %1 ", image" or nothing, %2 the

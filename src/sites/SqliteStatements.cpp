@@ -173,17 +173,20 @@ const SqlStatements &sqliteStatements()
                 QStringLiteral("CREATE TABLE site_fold (site INTEGER PRIMARY KEY REFERENCES sites (id),"
                                " name TEXT NOT NULL, digits TEXT NOT NULL, body TEXT NOT NULL)"),
                 QStringLiteral("CREATE INDEX site_fold_by_name ON site_fold (name)"),
-                QStringLiteral("CREATE VIRTUAL TABLE site_index USING fts5 (body, tokenize = 'trigram case_sensitive 1')"),
+                QStringLiteral(
+                    "CREATE VIRTUAL TABLE site_index USING fts5 (body, tokenize = 'trigram case_sensitive 1')"),
                 QStringLiteral("CREATE TRIGGER site_fold_folded AFTER INSERT ON site_fold BEGIN") + refold()
                     + QStringLiteral(" END"),
-                QStringLiteral("CREATE TRIGGER sites_indexed AFTER INSERT ON sites BEGIN ") + unfolded(QStringLiteral("new"))
-                    + QStringLiteral(" END"),
-                QStringLiteral("CREATE TRIGGER sites_reindexed AFTER UPDATE OF id, name, address, contact, phone, notes,"
-                               " set_text ON sites BEGIN DELETE FROM site_fold WHERE site = old.id;"
-                               " DELETE FROM site_index WHERE rowid = old.id; ")
+                QStringLiteral("CREATE TRIGGER sites_indexed AFTER INSERT ON sites BEGIN ")
                     + unfolded(QStringLiteral("new")) + QStringLiteral(" END"),
-                QStringLiteral("CREATE TRIGGER sites_unindexed AFTER DELETE ON sites BEGIN"
-                               " DELETE FROM site_fold WHERE site = old.id; DELETE FROM site_index WHERE rowid = old.id; END"),
+                QStringLiteral(
+                    "CREATE TRIGGER sites_reindexed AFTER UPDATE OF id, name, address, contact, phone, notes,"
+                    " set_text ON sites BEGIN DELETE FROM site_fold WHERE site = old.id;"
+                    " DELETE FROM site_index WHERE rowid = old.id; ")
+                    + unfolded(QStringLiteral("new")) + QStringLiteral(" END"),
+                QStringLiteral(
+                    "CREATE TRIGGER sites_unindexed AFTER DELETE ON sites BEGIN"
+                    " DELETE FROM site_fold WHERE site = old.id; DELETE FROM site_index WHERE rowid = old.id; END"),
                 // The sites there are, through the same trigger.
                 QStringLiteral("UPDATE sites SET set_text = ''"),
             },

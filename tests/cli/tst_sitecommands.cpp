@@ -214,17 +214,19 @@ void TestSiteCommands::errors_data()
                                            << QStringLiteral("quelmar-params: site list: --attention lists every "
                                                              "such site; give no TEXT\n");
     const QString notCount = QStringLiteral("quelmar-params: --%1: \"%2\" is not a count (digits only)\n");
-    QTest::newRow("list --limit -1") << QStringList{QStringLiteral("list"), QStringLiteral("--limit"), QStringLiteral("-1")}
+    QTest::newRow("list --limit -1") << QStringList{QStringLiteral("list"), QStringLiteral("--limit"),
+                                                    QStringLiteral("-1")}
                                      << 2 << notCount.arg(QStringLiteral("limit"), QStringLiteral("-1"));
-    QTest::newRow("list --offset x") << QStringList{QStringLiteral("list"), QStringLiteral("--offset"), QStringLiteral("x")}
+    QTest::newRow("list --offset x") << QStringList{QStringLiteral("list"), QStringLiteral("--offset"),
+                                                    QStringLiteral("x")}
                                      << 2 << notCount.arg(QStringLiteral("offset"), QStringLiteral("x"));
-    QTest::newRow("history --limit 1e3")
-        << QStringList{QStringLiteral("history"), QStringLiteral("Mill"), QStringLiteral("--limit"), QStringLiteral("1e3")}
-        << 2 << notCount.arg(QStringLiteral("limit"), QStringLiteral("1e3"));
+    QTest::newRow("history --limit 1e3") << QStringList{QStringLiteral("history"), QStringLiteral("Mill"),
+                                                        QStringLiteral("--limit"), QStringLiteral("1e3")}
+                                         << 2 << notCount.arg(QStringLiteral("limit"), QStringLiteral("1e3"));
     const QString notDate = QStringLiteral("quelmar-params: --%1: \"%2\" is not a date (YYYY-MM-DD or "
                                            "YYYY-MM-DDTHH:MM[:SS], local time unless it ends in Z or an offset)\n");
-    for (const QString &date : {QStringLiteral("2026-02-30"), QStringLiteral("yesterday"), QStringLiteral("2026-12-08 10:00"),
-                                QStringLiteral("2026-12-08T25:00")}) {
+    for (const QString &date : {QStringLiteral("2026-02-30"), QStringLiteral("yesterday"),
+                                QStringLiteral("2026-12-08 10:00"), QStringLiteral("2026-12-08T25:00")}) {
         QTest::addRow("history --since %s", qPrintable(date))
             << QStringList{QStringLiteral("history"), QStringLiteral("Mill"), QStringLiteral("--since"), date} << 2
             << notDate.arg(QStringLiteral("since"), date);
@@ -304,7 +306,8 @@ void TestSiteCommands::historyFilters_data()
     QTest::newRow("since a day") << QStringList{"--since", "2026-03-02"} << QStringList{"4", "3", "2"};
     QTest::newRow("until a day, all of it") << QStringList{"--until", "2026-03-02"} << QStringList{"2", "1"};
     QTest::newRow("until the minute") << QStringList{"--until", "2026-03-04T12:00Z"} << QStringList{"4", "3", "2", "1"};
-    QTest::newRow("until the second before") << QStringList{"--until", "2026-03-04T12:00:29Z"} << QStringList{"3", "2", "1"};
+    QTest::newRow("until the second before")
+        << QStringList{"--until", "2026-03-04T12:00:29Z"} << QStringList{"3", "2", "1"};
     QTest::newRow("since an offset time") << QStringList{"--since", "2026-03-03T13:00+01:00"} << QStringList{"4", "3"};
     QTest::newRow("one operator") << QStringList{"--operator", "bela"} << QStringList{"4"};
     QTest::newRow("all of them") << QStringList{"--operator", "bela", "--since", "2026-03-05"} << QStringList();
@@ -319,12 +322,14 @@ void TestSiteCommands::historyFilters()
         Sites::SqlSiteBook book(m_book);
         const qint64 id = book.site(QStringLiteral("Mill")).id;
         for (int day = 1; day <= 3; ++day)
-            book.record(id, {Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"), std::nullopt,
-                             QDateTime(QDate(2026, 3, day), QTime(12, 0), Qt::UTC)});
+            book.record(id,
+                        {Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"), std::nullopt,
+                         QDateTime(QDate(2026, 3, day), QTime(12, 0), Qt::UTC)});
         // Another installer's, as any client of the book adds it.
-        book.execute(QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome) VALUES"
-                                    " (%1, '2026-03-04T12:00:30.000Z', 'bela', 'pc2', 'COM2', 'read', 'complete')")
-                         .arg(id));
+        book.execute(
+            QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome) VALUES"
+                           " (%1, '2026-03-04T12:00:30.000Z', 'bela', 'pc2', 'COM2', 'read', 'complete')")
+                .arg(id));
     }
     const Run r = site(QStringList{QStringLiteral("history"), QStringLiteral("Mill")} + args);
     QCOMPARE(r.status, Cli::ExitDone);
@@ -332,7 +337,8 @@ void TestSiteCommands::historyFilters()
     for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         printed << line.section(QLatin1Char(' '), 0, 0);
     QCOMPARE(printed, numbers);
-    const Run json = site(QStringList{QStringLiteral("history"), QStringLiteral("Mill"), QStringLiteral("--json")} + args);
+    const Run json =
+        site(QStringList{QStringLiteral("history"), QStringLiteral("Mill"), QStringLiteral("--json")} + args);
     const QJsonArray list = QJsonDocument::fromJson(json.out.toUtf8()).array();
     QCOMPARE(list.size(), numbers.size());
     QCOMPARE(json.out, QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented)));

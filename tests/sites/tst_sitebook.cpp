@@ -272,7 +272,8 @@ void TestSiteBook::changedThroughSql_data()
     QTest::addColumn<QString>("gone");
     QTest::newRow("address") << QStringLiteral("address = 'Szeged, Kárász utca'") << QStringLiteral("karasz")
                              << QStringLiteral("malom");
-    QTest::newRow("name, by its start") << QStringLiteral("name = 'Őrház'") << QStringLiteral("or") << QStringLiteral("mi");
+    QTest::newRow("name, by its start") << QStringLiteral("name = 'Őrház'") << QStringLiteral("or")
+                                        << QStringLiteral("mi");
     QTest::newRow("phone, by digits") << QStringLiteral("phone = '+36 (1) 987–6543'") << QStringLiteral("19876")
                                       << QStringLiteral("30 111");
     QTest::newRow("notes") << QStringLiteral("notes = 'KULCS a postaládában'") << QStringLiteral("postalada")
@@ -285,9 +286,12 @@ void TestSiteBook::changedThroughSql()
     QFETCH(QString, found);
     QFETCH(QString, gone);
     auto book = newBook();
-    const qint64 mill = book->addSite({QStringLiteral("Mill"), QStringLiteral("Malom utca 2"), {}, QStringLiteral("+36 30 111 2222"),
-                                     QStringLiteral("régi kulcs")})
-                           .id;
+    const qint64 mill = book->addSite({QStringLiteral("Mill"),
+                                       QStringLiteral("Malom utca 2"),
+                                       {},
+                                       QStringLiteral("+36 30 111 2222"),
+                                       QStringLiteral("régi kulcs")})
+                            .id;
     book->addSite(SiteDetails::named(QStringLiteral("Barn")));
     book->execute(QStringLiteral("UPDATE sites SET %1 WHERE name = 'Mill'").arg(assignment));
     const QList<SiteSummary> hits = book->sites(found);
@@ -302,18 +306,25 @@ void TestSiteBook::searchUsesTheIndex()
     auto book = newBook();
     book->addSite(SiteDetails::named(QStringLiteral("Mill")));
     const SqlStatements &sql = BookFixture::Postgres ? postgresStatements() : sqliteStatements();
-    const QString page = QString(sql.page).replace(QStringLiteral(":limit"), QStringLiteral("-1")).replace(QStringLiteral(":offset"), QStringLiteral("0"));
+    const QString page = QString(sql.page)
+                             .replace(QStringLiteral(":limit"), QStringLiteral("-1"))
+                             .replace(QStringLiteral(":offset"), QStringLiteral("0"));
     const std::pair<QString, QString> searches[] = {
-        {QString(sql.searchSites).replace(QStringLiteral(":phrase"), BookFixture::Postgres ? QStringLiteral("'%mil%'") : QStringLiteral("'\"mil\"'")),
+        {QString(sql.searchSites)
+             .replace(QStringLiteral(":phrase"),
+                      BookFixture::Postgres ? QStringLiteral("'%mil%'") : QStringLiteral("'\"mil\"'")),
          BookFixture::Postgres ? QStringLiteral("sites_search") : QStringLiteral("VIRTUAL TABLE INDEX 0:M")},
-        {QString(sql.namePrefix).replace(QStringLiteral(":low"), QStringLiteral("'mi'")).replace(QStringLiteral(":high"), QStringLiteral("'mj'")),
+        {QString(sql.namePrefix)
+             .replace(QStringLiteral(":low"), QStringLiteral("'mi'"))
+             .replace(QStringLiteral(":high"), QStringLiteral("'mj'")),
          BookFixture::Postgres ? QStringLiteral("sites_by_fold") : QStringLiteral("INDEX site_fold_by_name")}};
     // A small book is read whole where it can; the index must be usable.
     if (BookFixture::Postgres)
         book->execute(QStringLiteral("SET enable_seqscan = off"));
     for (const auto &[statement, index] : searches) {
         QStringList plan;
-        book->query(QStringLiteral("EXPLAIN ") + QLatin1String(BookFixture::Postgres ? "" : "QUERY PLAN ") + statement + page,
+        book->query(QStringLiteral("EXPLAIN ") + QLatin1String(BookFixture::Postgres ? "" : "QUERY PLAN ") + statement
+                        + page,
                     [&](const QSqlQuery &q) { plan << q.value(BookFixture::Postgres ? 0 : 3).toString(); });
         QVERIFY2(plan.join(QLatin1Char('\n')).contains(index), qPrintable(plan.join(QLatin1Char('\n'))));
     }
@@ -332,7 +343,9 @@ void TestSiteBook::pagesAndStreams()
         names << s.site.details.name;
         return true;
     });
-    QCOMPARE(names, (QStringList{QStringLiteral("Site 03"), QStringLiteral("Site 04"), QStringLiteral("Site 05"), QStringLiteral("Site 06")}));
+    QCOMPARE(names,
+             (QStringList{QStringLiteral("Site 03"), QStringLiteral("Site 04"), QStringLiteral("Site 05"),
+                          QStringLiteral("Site 06")}));
     int seen = 0;
     book->eachSite({}, [&](const SiteSummary &) { return ++seen < 2; }); // stops when told
     QCOMPARE(seen, 2);
@@ -340,8 +353,12 @@ void TestSiteBook::pagesAndStreams()
     const qint64 id = book->site(QStringLiteral("Site 00")).id;
     const QDateTime base(QDate(2026, 5, 1), QTime(8, 0), Qt::UTC);
     for (int k = 0; k < 6; ++k)
-        book->record(id, {Operation::Read, {}, QStringLiteral("read %1").arg(k),
-                          k % 2 ? std::optional(imageWith(std::uint8_t(k), 0)) : std::nullopt, base.addDays(k)});
+        book->record(id,
+                     {Operation::Read,
+                      {},
+                      QStringLiteral("read %1").arg(k),
+                      k % 2 ? std::optional(imageWith(std::uint8_t(k), 0)) : std::nullopt,
+                      base.addDays(k)});
     const auto outcomes = [&](const HistoryQuery &h) {
         QStringList list;
         book->eachExchange(id, h, [&](const Exchange &e) {
@@ -492,7 +509,9 @@ void TestSiteBook::newerBookRefused()
     SqlSiteBook book(m_url);
     QCOMPARE(book.version(), KnownVersion + 1);
     const Site site = book.site(QStringLiteral("Shop")); // reading still works
-    const QString refusal = QStringLiteral("the site book is version %1; this program knows up to %2").arg(KnownVersion + 1).arg(KnownVersion);
+    const QString refusal = QStringLiteral("the site book is version %1; this program knows up to %2")
+                                .arg(KnownVersion + 1)
+                                .arg(KnownVersion);
     QString message;
     QCOMPARE(kindOf([&] { book.addSite(SiteDetails::named(QStringLiteral("Mill"))); }, &message), SiteBookError::Kind::NewerBook);
     QCOMPARE(message, refusal);
@@ -510,7 +529,8 @@ void TestSiteBook::newerBookWithOldWriter()
 {
     {
         auto book = newBook();
-        book->execute(QStringLiteral("UPDATE book SET version = %1, oldest_writer = %2").arg(KnownVersion + 1).arg(KnownVersion));
+        book->execute(
+            QStringLiteral("UPDATE book SET version = %1, oldest_writer = %2").arg(KnownVersion + 1).arg(KnownVersion));
     }
     SqlSiteBook book(m_url);
     book.addSite(SiteDetails::named(QStringLiteral("Mill")));
