@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -64,6 +65,90 @@ const QCommandLineOption StaffOption(QStringLiteral("staff"), QStringLiteral("Th
 const QCommandLineOption ExchangeOption(QStringLiteral("exchange"),
                                         QStringLiteral("Exchange N's parameter set instead of the current set."),
                                         QStringLiteral("N"));
+const QCommandLineOption LimitOption(QStringLiteral("limit"), QStringLiteral("At most N of them."),
+                                     QStringLiteral("N"));
+const QCommandLineOption OffsetOption(QStringLiteral("offset"), QStringLiteral("Leave out the first N."),
+                                      QStringLiteral("N"));
+const QCommandLineOption SinceOption(QStringLiteral("since"),
+                                     QStringLiteral("Only exchanges from DATE on: YYYY-MM-DD (from the start of that "
+                                                    "day) or YYYY-MM-DDTHH:MM[:SS], local time unless it ends in Z or "
+                                                    "an offset."),
+                                     QStringLiteral("DATE"));
+const QCommandLineOption
+    UntilOption(QStringLiteral("until"),
+                QStringLiteral("Only exchanges up to DATE, that day or minute or second included."),
+                QStringLiteral("DATE"));
+const QCommandLineOption OperatorOption(QStringLiteral("operator"),
+                                        QStringLiteral("Only the exchanges of this operator (login or role name)."),
+                                        QStringLiteral("ROLE"));
+
+// A count given to an option: digits only. False after the usage error naming it.
+bool countOption(const QCommandLineParser &p, Io &io, const QCommandLineOption &option, qint64 &count)
+{
+    if (!p.isSet(option))
+        return true;
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
+    const QString text = p.value(option);
+    if (!digits.match(text).hasMatch()) {
+        fail(io, ExitUsage,
+             QStringLiteral("--%1: \"%2\" is not a count (digits only)").arg(option.names().constFirst(), shown(text)));
+        return false;
+    }
+    count = text.toLongLong();
+    return true;
+}
+
+// A time given to --since or --until: the first moment it names, or, with
+// `after`, the first moment after it (a day, a minute or a second). Null
+// after the usage error naming the option.
+QDateTime timeOption(const QCommandLineParser &p, Io &io, const QCommandLineOption &option, bool after)
+{
+    static const QRegularExpression day(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    static const QRegularExpression moment(
+        QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}(:[0-9]{2})?(Z|[+-][0-9]{2}:?[0-9]{2})?$"));
+    const QString text = p.value(option);
+    QDateTime time;
+    if (day.match(text).hasMatch()) {
+        const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+        if (date.isValid())
+            time = (after ? date.addDays(1) : date).startOfDay();
+    } else if (const QRegularExpressionMatch m = moment.match(text); m.hasMatch()) {
+        time = QDateTime::fromString(text, Qt::ISODate);
+        if (time.isValid() && after)
+            time = time.addSecs(m.captured(1).isEmpty() ? 60 : 1);
+    }
+    if (!time.isValid())
+        fail(io, ExitUsage,
+             QStringLiteral("--%1: \"%2\" is not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], local time unless it "
+                            "ends in Z or an offset)")
+                 .arg(option.names().constFirst(), shown(text)));
+    return time;
+}
+
+// A JSON list printed as its items come, laid out as QJsonDocument lays out
+// the whole list.
+class JsonList
+{
+public:
+    explicit JsonList(Io &io)
+        : m_io(io)
+    {
+        m_io.out << "[\n";
+    }
+    void add(const QJsonObject &object)
+    {
+        QString text = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
+        text.chop(1);
+        text.replace(QLatin1Char('\n'), QStringLiteral("\n    "));
+        m_io.out << (m_empty ? "    " : ",\n    ") << text;
+        m_empty = false;
+    }
+    void end() { m_io.out << (m_empty ? "]\n" : "\n]\n"); }
+
+private:
+    Io &m_io;
+    bool m_empty = true;
+};
 
 // The exit status for what the book said: the user's input (a name, a
 // number) is 2, everything the book or the database refused is 1.
@@ -207,26 +292,41 @@ int runList(const QCommandLineParser &p, Io &io)
 {
     if (p.isSet(AttentionOption) && !p.positionalArguments().isEmpty())
         return fail(io, ExitUsage, QStringLiteral("site list: --attention lists every such site; give no TEXT"));
+    SiteQuery query{p.positionalArguments().value(0), p.isSet(AttentionOption)};
+    if (!countOption(p, io, OffsetOption, query.offset) || !countOption(p, io, LimitOption, query.limit))
+        return ExitUsage;
     return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
-        const QList<SiteSummary> sites = p.isSet(AttentionOption) ? book.needingVisit()
-                                                                  : book.sites(p.positionalArguments().value(0));
         if (p.isSet(JsonOption)) {
-            QJsonArray list;
-            for (const SiteSummary &s : sites) {
+            JsonList list(io);
+            book.eachSite(query, [&](const SiteSummary &s) {
                 QJsonObject o = siteJson(s.site);
                 o.insert(QStringLiteral("last"), s.last ? QJsonValue(exchangeJson(*s.last)) : QJsonValue());
-                list << o;
-            }
-            printJson(io, list);
+                list.add(o);
+                return true;
+            });
+            list.end();
             return ExitDone;
         }
-        int width = 0;
-        for (const SiteSummary &s : sites)
-            width = std::max(width, int(shown(s.site.details.name).size()));
-        for (const SiteSummary &s : sites)
-            io.out << shown(s.site.details.name).leftJustified(width + 2)
-                   << (s.last ? QStringLiteral("last: ") + exchangeLine(*s.last) : QStringLiteral("no exchanges"))
-                   << '\n';
+        // Printed as read, the names lined up within each run of lines.
+        QList<SiteSummary> lines;
+        const auto print = [&] {
+            int width = 0;
+            for (const SiteSummary &s : lines)
+                width = std::max(width, int(shown(s.site.details.name).size()));
+            for (const SiteSummary &s : lines)
+                io.out << shown(s.site.details.name).leftJustified(width + 2)
+                       << (s.last ? QStringLiteral("last: ") + exchangeLine(*s.last) : QStringLiteral("no exchanges"))
+                       << '\n';
+            io.out.flush();
+            lines.clear();
+        };
+        book.eachSite(query, [&](const SiteSummary &s) {
+            lines << s;
+            if (lines.size() == 500)
+                print();
+            return true;
+        });
+        print();
         return ExitDone;
     });
 }
@@ -238,8 +338,13 @@ int runShow(const QCommandLineParser &p, Io &io)
 {
     return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
         const Site site = book.site(p.positionalArguments().at(0));
-        const QList<Exchange> history = book.history(site.id);
-        const std::optional<Exchange> last = history.isEmpty() ? std::nullopt : std::optional(history.first());
+        std::optional<Exchange> last;
+        HistoryQuery newest;
+        newest.limit = 1;
+        book.eachExchange(site.id, newest, [&](const Exchange &e) {
+            last = e;
+            return false;
+        });
         QList<std::pair<const EEAddr::Field *, QString>> fields;
         if (site.current)
             for (const char *name : MainFields)
@@ -277,17 +382,29 @@ int runShow(const QCommandLineParser &p, Io &io)
 
 int runHistory(const QCommandLineParser &p, Io &io)
 {
+    HistoryQuery query;
+    query.operatorName = p.value(OperatorOption);
+    if (!countOption(p, io, LimitOption, query.limit))
+        return ExitUsage;
+    if (p.isSet(SinceOption) && !(query.since = timeOption(p, io, SinceOption, false)).isValid())
+        return ExitUsage;
+    if (p.isSet(UntilOption) && !(query.before = timeOption(p, io, UntilOption, true)).isValid())
+        return ExitUsage;
     return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
-        const QList<Exchange> history = book.history(book.site(p.positionalArguments().at(0)).id);
+        const qint64 site = book.site(p.positionalArguments().at(0)).id;
         if (p.isSet(JsonOption)) {
-            QJsonArray list;
-            for (const Exchange &e : history)
-                list << exchangeJson(e);
-            printJson(io, list);
+            JsonList list(io);
+            book.eachExchange(site, query, [&](const Exchange &e) {
+                list.add(exchangeJson(e));
+                return true;
+            });
+            list.end();
             return ExitDone;
         }
-        for (const Exchange &e : history)
+        book.eachExchange(site, query, [&](const Exchange &e) {
             io.out << exchangeLine(e) << '\n';
+            return true;
+        });
         return ExitDone;
     });
 }
@@ -323,9 +440,14 @@ int runDiff(const QCommandLineParser &p, Io &io)
         ImageBytes a{}, b{};
         if (args.size() == 1) {
             QList<Exchange> withImages;
-            for (const Exchange &e : book.history(site.id, true))
+            HistoryQuery lastTwo;
+            lastTwo.withImages = lastTwo.onlyWithImage = true;
+            lastTwo.limit = 2;
+            book.eachExchange(site.id, lastTwo, [&](const Exchange &e) {
                 if (e.image)
                     withImages << e;
+                return true;
+            });
             if (withImages.size() < 2)
                 return fail(io, ExitUsage,
                             QStringLiteral("site \"%1\" has fewer than two exchanges with a parameter set").arg(site.details.name));
@@ -426,12 +548,13 @@ int runImport(const QCommandLineParser &p, Io &io)
         const QByteArray currentSha = site.current ? sha256(*site.current) : QByteArray();
         QSet<QByteArray> held;
         QDateTime currentSince, newest;
-        for (const Exchange &e : book.history(site.id)) {
+        book.eachExchange(site.id, {}, [&](const Exchange &e) {
             held.insert(e.sha256);
             newest = std::max(newest, e.time);
             if (e.sha256 == currentSha)
                 currentSince = std::max(currentSince, e.time);
-        }
+            return true;
+        });
         if (currentSince.isNull())
             currentSince = newest;
         QList<NewExchange> exchanges;
@@ -521,16 +644,18 @@ QList<Command> siteCommands()
              + book,
          QList<QCommandLineOption>{BookOption, NameOption} + details, 1, 1, runEdit},
         {QStringLiteral("site list"),
-         QStringLiteral("site list [TEXT | --attention] [--json]"),
+         QStringLiteral("site list [TEXT | --attention] [--limit N] [--offset N] [--json]"),
          QStringLiteral("Lists the sites, or those matching TEXT, with their last exchange"),
          QStringLiteral("TEXT is looked for in the name, address, contact, phone and notes, and in\n"
                         "the phone numbers, APN and serial number (PanelID) of the current set; case\n"
                         "and accents are ignored (\"gyor\" finds \"Győr\"), and a phone number matches\n"
-                        "by its digits. With --attention: the sites whose last module exchange stopped\n"
+                        "by its digits; a TEXT of one or two characters finds the names that begin\n"
+                        "with it. With --attention: the sites whose last module exchange stopped\n"
                         "(a write stopped leaves the module half-written) or whose verify or compare\n"
-                        "found differences, each with that exchange.")
+                        "found differences, each with that exchange. Printed by name as they are read;\n"
+                        "--offset N leaves out the first N, --limit N prints at most N.")
              + book,
-         {BookOption, JsonOption, AttentionOption},
+         {BookOption, JsonOption, AttentionOption, LimitOption, OffsetOption},
          0,
          1,
          runList},
@@ -543,13 +668,17 @@ QList<Command> siteCommands()
          1,
          runShow},
         {QStringLiteral("site history"),
-         QStringLiteral("site history NAME [--json]"),
+         QStringLiteral("site history NAME [--limit N] [--since DATE] [--until DATE] [--operator ROLE] [--json]"),
          QStringLiteral("Lists a site's exchanges, newest first by their time"),
          QStringLiteral("One line each: number, local time, operation, outcome, port, operator. JSON: a\n"
                         "list of objects with exchange, time (ISO 8601, UTC), operation, outcome,\n"
-                        "port, operator, host and sha256.")
+                        "port, operator, host and sha256. Printed as they are read: --limit N the\n"
+                        "newest N, --since and --until the exchanges from and up to a date (a day\n"
+                        "YYYY-MM-DD, or a time YYYY-MM-DDTHH:MM[:SS], local unless it ends in Z or\n"
+                        "an offset; --until includes the day, minute or second it names),\n"
+                        "--operator those of one operator.")
              + book,
-         {BookOption, JsonOption},
+         {BookOption, JsonOption, LimitOption, SinceOption, UntilOption, OperatorOption},
          1,
          1,
          runHistory},

@@ -3,6 +3,8 @@
 
 #include "SqlStatements.h"
 
+#include "SiteMatch.h"
+
 namespace Sites {
 
 namespace {
@@ -39,6 +41,40 @@ QString summaries(const QString &from, const QString &exchanges, const QString &
                           " ORDER BY s.name COLLATE \"C\"")
         .arg(Time.arg(QStringLiteral("s.created")), Time.arg(QStringLiteral("s.changed")),
              Time.arg(QStringLiteral("e.time")), from, exchanges, where);
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// foldText in SQL: translate() takes A to Z and each character of the table
+// that becomes one character or none, replace() those that become several.
+QString folded(const QString &x)
+{
+    QString from = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), to = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+    QString dropped;
+    QList<FoldPair> several;
+    for (const FoldPair &p : foldPairs()) {
+        if (p.to.size() == 1) {
+            from += p.from;
+            to += p.to;
+        } else if (p.to.isEmpty()) {
+            dropped += p.from;
+        } else {
+            several << p;
+        }
+    }
+    QString chain = QStringLiteral("translate(%1, %2, %3)").arg(x, quoted(from + dropped), quoted(to));
+    for (const FoldPair &p : several)
+        chain = QStringLiteral("replace(%1, %2, %3)").arg(chain, quoted(p.from), quoted(p.to));
+    return chain;
+}
+
+// digitsOf in SQL.
+QString digits(const QString &x)
+{
+    return QStringLiteral("translate(%1, %2, '')").arg(folded(x), quoted(phoneSeparators()));
 }
 
 } // namespace
@@ -101,6 +137,22 @@ const SqlStatements &postgresStatements()
                 QStringLiteral("CREATE TRIGGER exchanges_never_truncated BEFORE TRUNCATE ON exchanges"
                                " FOR EACH STATEMENT EXECUTE FUNCTION exchanges_never_changed()"),
             },
+            {
+                // The search by index, kept by the database itself: a change made with
+                // any client is found. Only the current set's part is the program's.
+                QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
+                QStringLiteral("ALTER TABLE sites ADD COLUMN set_text text NOT NULL DEFAULT ''"),
+                QStringLiteral("ALTER TABLE sites ADD COLUMN name_fold text GENERATED ALWAYS AS (")
+                    + folded(QStringLiteral("name")) + QStringLiteral(") STORED"),
+                QStringLiteral("ALTER TABLE sites ADD COLUMN search_text text GENERATED ALWAYS AS (")
+                    + folded(QStringLiteral("name || chr(10) || address || chr(10) || contact || chr(10) || phone"
+                                            " || chr(10) || notes"))
+                    + QStringLiteral(" || chr(10) || ") + digits(QStringLiteral("phone"))
+                    + QStringLiteral(" || chr(10) || set_text) STORED"),
+                QStringLiteral("CREATE INDEX sites_search ON sites USING gin (search_text gin_trgm_ops)"),
+                QStringLiteral("CREATE INDEX sites_by_fold ON sites (name_fold COLLATE \"C\")"),
+                QStringLiteral("CREATE INDEX sites_by_name ON sites (name COLLATE \"C\")"),
+            },
         },
         {
             QStringLiteral("SET TIME ZONE 'UTC'"),
@@ -136,15 +188,23 @@ const SqlStatements &postgresStatements()
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id FOR UPDATE"),
         summaries(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"), {},
                   QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'")),
+        summaries(QStringLiteral("sites s"), {}, {}),
+        summaries(QStringLiteral("sites s"), {}, QStringLiteral("WHERE s.search_text LIKE :phrase")),
+        summaries(QStringLiteral("sites s"), {},
+                  QStringLiteral("WHERE s.name_fold COLLATE \"C\" >= :low AND s.name_fold COLLATE \"C\" < :high")),
+        QStringLiteral(" LIMIT NULLIF(CAST(:limit AS bigint), -1) OFFSET :offset"),
+        QStringLiteral("UPDATE sites SET set_text = :text WHERE id = :id"),
         summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
                   QStringLiteral("WHERE e.id IS NOT NULL")),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, CAST(:time AS timestamptz), :by, :host, :port, :operation, :outcome,"
                        " :image, :sha256) RETURNING id"),
         QStringLiteral("SELECT ") + ExchangeColumns
-            + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
-        QStringLiteral("SELECT ") + ExchangeColumns
-            + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
+            + QStringLiteral("%1 FROM exchanges WHERE site = :site%2 ORDER BY time DESC, id DESC"),
+        QStringLiteral(" AND time >= CAST(:since AS timestamptz)"),
+        QStringLiteral(" AND time < CAST(:before AS timestamptz)"),
+        QStringLiteral(" AND operator = :operator"),
+        QStringLiteral(" AND image IS NOT NULL"),
         QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(", image FROM exchanges WHERE id = :number"),
         {
             QStringLiteral("ALTER TABLE book OWNER TO %1"),

@@ -43,6 +43,40 @@ Site SiteBook::site(const QString &name)
     return *found;
 }
 
+QList<SiteSummary> SiteBook::sites(const QString &text)
+{
+    QList<SiteSummary> list;
+    eachSite({text}, [&](const SiteSummary &s) {
+        list << s;
+        return true;
+    });
+    return list;
+}
+
+QList<SiteSummary> SiteBook::needingVisit()
+{
+    QList<SiteSummary> list;
+    SiteQuery query;
+    query.attention = true;
+    eachSite(query, [&](const SiteSummary &s) {
+        list << s;
+        return true;
+    });
+    return list;
+}
+
+QList<Exchange> SiteBook::history(qint64 siteId, bool withImages)
+{
+    QList<Exchange> list;
+    HistoryQuery query;
+    query.withImages = withImages;
+    eachExchange(siteId, query, [&](const Exchange &e) {
+        list << e;
+        return true;
+    });
+    return list;
+}
+
 Exchange SiteBook::record(qint64 siteId, const NewExchange &exchange)
 {
     return recordAll(siteId, {exchange}).first();

@@ -21,7 +21,7 @@
 namespace Sites {
 
 // The schema this program creates and upgrades to.
-inline constexpr int KnownVersion = 3;
+inline constexpr int KnownVersion = 4;
 
 // Kept in the book as operationWord(): "read", "backup", "write", "verify", "compare", "file".
 // Operations whose image comes from the module, which never holds bytes
@@ -98,6 +98,28 @@ struct SiteSummary
     std::optional<Exchange> last; // without its image
 };
 
+// Which sites a list holds, in the order of their names.
+struct SiteQuery
+{
+    // Matching as sites(text) says; empty: every site.
+    QString text;
+    // Only the sites whose last module exchange needs a visit, each with that exchange.
+    bool attention = false;
+    qint64 offset = 0;
+    qint64 limit = -1; // -1: all
+};
+
+// Which of a site's exchanges, newest first by their time.
+struct HistoryQuery
+{
+    bool withImages = false;
+    bool onlyWithImage = false; // only exchanges that hold a parameter set
+    QDateTime since;            // from this time on; null: from the first
+    QDateTime before;           // before this time; null: up to the last
+    QString operatorName;       // empty: anybody's
+    qint64 limit = -1;          // -1: all
+};
+
 class SiteBookError : public QuelmarError
 {
 public:
@@ -129,13 +151,17 @@ public:
     virtual int version() const = 0;
     virtual QString operatorName() const = 0;
 
-    // Every site, or those matching TEXT in any detail or in the phone
-    // numbers, APN or serial number of the current set; case and accents are
-    // ignored, and a phone number matches whatever its punctuation. By name.
-    virtual QList<SiteSummary> sites(const QString &text = {}) = 0;
+    // Hands each site of the query to `row` as it is read, by name; `row`
+    // returns false to stop. Memory stays the same however many there are.
+    // Matching: TEXT in any detail or in the phone numbers, APN or serial
+    // number of the current set, case and accents ignored, a phone number
+    // whatever its punctuation; one or two characters match names that
+    // begin with them.
+    virtual void eachSite(const SiteQuery &query, const std::function<bool(const SiteSummary &)> &row) = 0;
+    QList<SiteSummary> sites(const QString &text = {});
     // The sites whose last module exchange needs a visit (needsVisit), each
     // with that exchange. By name.
-    virtual QList<SiteSummary> needingVisit() = 0;
+    QList<SiteSummary> needingVisit();
     virtual std::optional<Site> findSite(const QString &name) = 0;
     // The same, or NoSite: "no site "NAME" in the site book".
     Site site(const QString &name);
@@ -159,8 +185,12 @@ public:
     // 1087 of the site's current set.
     virtual QList<Exchange> recordAll(qint64 siteId, const QList<NewExchange> &exchanges) = 0;
     Exchange record(qint64 siteId, const NewExchange &exchange);
-    // Newest first; images only when asked.
-    virtual QList<Exchange> history(qint64 siteId, bool withImages = false) = 0;
+    // Hands the site's exchanges of the query to `row` as they are read,
+    // newest first; `row` returns false to stop.
+    virtual void eachExchange(qint64 siteId, const HistoryQuery &query,
+                              const std::function<bool(const Exchange &)> &row) = 0;
+    // All of them; images only when asked.
+    QList<Exchange> history(qint64 siteId, bool withImages = false);
     virtual std::optional<Exchange> exchange(qint64 number) = 0;
 };
 

@@ -28,8 +28,11 @@ namespace {
 constexpr int SearchVersion = 2;
 // The version from which site names are unique by their folded key.
 constexpr int KeyVersion = 3;
+// The version from which the database keeps the search text and its index;
+// the program keeps only the current set's part, which an older one would not.
+constexpr int IndexVersion = 4;
 // Versions a program that knows only the earlier one must not write.
-constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3};
+constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3, 4};
 constexpr int Attempts = 8;
 // How long a change waits for a busy or locked book, and when it says so.
 constexpr int WaitMs = 10000;
@@ -67,8 +70,32 @@ QString timeText(const QDateTime &time)
     return time.toUTC().toString(Qt::ISODateWithMs);
 }
 
+// The book's own form, "2026-12-08T21:52:37.123Z", read without the general
+// parser: a long list reads three of them a row.
+std::optional<QDateTime> bookTime(const QString &text)
+{
+    static constexpr int Digits[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18, 20, 21, 22};
+    if (text.size() != 24 || text.at(4) != u'-' || text.at(7) != u'-' || text.at(10) != u'T' || text.at(13) != u':'
+        || text.at(16) != u':' || text.at(19) != u'.' || text.at(23) != u'Z')
+        return std::nullopt;
+    int n[17];
+    for (int k = 0; k < 17; ++k) {
+        const char16_t c = text.at(Digits[k]).unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        n[k] = c - u'0';
+    }
+    const QDate date(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5], n[6] * 10 + n[7]);
+    const QTime time(n[8] * 10 + n[9], n[10] * 10 + n[11], n[12] * 10 + n[13], n[14] * 100 + n[15] * 10 + n[16]);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::UTC);
+}
+
 QDateTime timeOf(const QVariant &value)
 {
+    if (const std::optional<QDateTime> quick = bookTime(value.toString()))
+        return *quick;
     QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
     time.setTimeSpec(Qt::UTC);
     return time;
@@ -398,6 +425,17 @@ void SqlSiteBook::execute(const QString &statement)
     }
 }
 
+void SqlSiteBook::query(const QString &statement, const std::function<void(const QSqlQuery &)> &row)
+{
+    try {
+        QSqlQuery q = run(statement);
+        while (q.next())
+            row(q);
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
 std::pair<int, int> SqlSiteBook::versionRecord()
 {
     try {
@@ -512,6 +550,16 @@ void SqlSiteBook::upgradeTo(int version)
                         for (const Site &s : all)
                             run(m_sql.setSearch, {{"search", searchTextOf(s.details, s.current)}, {"id", s.id}});
                     }
+                    if (current == IndexVersion) {
+                        QList<std::pair<qint64, QString>> texts;
+                        QSqlQuery q = run(m_sql.allSites);
+                        while (q.next())
+                            if (const QString text = setTextOf(imageOf(q.value(10))); !text.isEmpty())
+                                texts << std::pair{q.value(0).toLongLong(), text};
+                        q.finish();
+                        for (const auto &[id, text] : texts)
+                            run(m_sql.setText, {{"text", text}, {"id", id}});
+                    }
                     if (current == KeyVersion) {
                         QList<std::pair<qint64, QString>> names;
                         QSqlQuery q = run(m_sql.allSites);
@@ -547,30 +595,70 @@ void SqlSiteBook::upgradeTo(int version)
     }
 }
 
-QList<SiteSummary> SqlSiteBook::sites(const QString &text)
+namespace {
+
+// The text just after every text that begins with `prefix`, in code point order.
+QString pastPrefix(const QString &prefix)
 {
-    return summaries(m_sql.listSites, {{"pattern", likePatternFor(text)}});
+    QList<uint> points = prefix.toUcs4();
+    while (!points.isEmpty() && points.last() >= 0x10FFFF)
+        points.removeLast();
+    if (points.isEmpty())
+        return QString::fromUcs4(U"\U0010FFFF", 1);
+    ++points.last();
+    if (points.last() >= 0xD800 && points.last() <= 0xDFFF)
+        points.last() = 0xE000;
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()), points.size());
 }
 
-QList<SiteSummary> SqlSiteBook::needingVisit()
-{
-    QList<SiteSummary> list = summaries(m_sql.lastModuleExchanges, {});
-    list.removeIf([](const SiteSummary &s) { return !needsVisit(*s.last); });
-    return list;
-}
+} // namespace
 
-QList<SiteSummary> SqlSiteBook::summaries(const QString &statement, Bindings bindings)
+void SqlSiteBook::eachSite(const SiteQuery &query, const std::function<bool(const SiteSummary &)> &row)
 {
+    const QString wanted = searchedText(query.text);
+    QString statement;
+    Bindings bindings;
+    if (query.attention) {
+        statement = m_sql.lastModuleExchanges;
+    } else if (m_version < IndexVersion) {
+        // An older book read as it is: no index yet.
+        statement = m_sql.listSites;
+        bindings << std::pair{"pattern", QVariant(likePatternFor(query.text))};
+    } else if (wanted.isEmpty()) {
+        statement = m_sql.everySite;
+    } else if (wanted.size() < 3) {
+        statement = m_sql.namePrefix;
+        bindings << std::pair{"low", QVariant(wanted)} << std::pair{"high", QVariant(pastPrefix(wanted))};
+    } else {
+        statement = m_sql.searchSites;
+        bindings << std::pair{"phrase",
+                              QVariant(m_postgres ? likePatternFor(query.text)
+                                                  : QLatin1Char('"')
+                                               + QString(wanted).replace(QLatin1Char('"'), QStringLiteral("\"\""))
+                                               + QLatin1Char('"'))};
+    }
+    // The visits are judged here, so their page is counted here too.
+    const bool pagedHere = query.attention;
+    if (!pagedHere) {
+        statement += m_sql.page;
+        bindings << std::pair{"limit", QVariant(query.limit)} << std::pair{"offset", QVariant(query.offset)};
+    }
     try {
-        QList<SiteSummary> list;
         QSqlQuery q = run(statement, bindings);
+        qint64 skipped = 0, given = 0;
         while (q.next()) {
             SiteSummary s{siteFrom(q), std::nullopt};
             if (!q.value(10).isNull())
                 s.last = exchangeFrom(q, 10);
-            list << s;
+            if (pagedHere) {
+                if (!needsVisit(*s.last) || skipped++ < query.offset)
+                    continue;
+                if (query.limit >= 0 && given++ >= query.limit)
+                    break;
+            }
+            if (!row(s))
+                break;
         }
-        return list;
     } catch (const SqlFault &fault) {
         raise(fault.error);
     }
@@ -650,6 +738,7 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
             s.id = q.next() ? q.value(0).toLongLong() : 0;
             q.finish();
             run(m_sql.setSearch, {{"search", searchTextOf(details, current)}, {"id", s.id}});
+            setSetText(s.id, current);
             s.details = details;
             s.created = s.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
             s.changedBy = m_operator;
@@ -666,6 +755,13 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
     } catch (const SqlFault &fault) {
         raiseNamed(fault.error, details.name);
     }
+}
+
+// Inside a write: the current set's part of the search text, for the index.
+void SqlSiteBook::setSetText(qint64 siteId, const std::optional<ImageBytes> &current)
+{
+    if (m_version >= IndexVersion)
+        run(m_sql.setText, {{"text", setTextOf(current)}, {"id", siteId}});
 }
 
 void SqlSiteBook::raiseChanged(const Site &held) const
@@ -763,6 +859,7 @@ QList<Exchange> SqlSiteBook::recordAll(qint64 siteId, const QList<NewExchange> &
                 if (exchange.makeCurrent && image) {
                     run(m_sql.updateCurrent, {{"image", blobOf(image)}, {"id", siteId}});
                     run(m_sql.setSearch, {{"search", searchTextOf(held->details, image)}, {"id", siteId}});
+                    setSetText(siteId, image);
                     held->current = image;
                 }
             }
@@ -773,17 +870,37 @@ QList<Exchange> SqlSiteBook::recordAll(qint64 siteId, const QList<NewExchange> &
     }
 }
 
-QList<Exchange> SqlSiteBook::history(qint64 siteId, bool withImages)
+void SqlSiteBook::eachExchange(qint64 siteId, const HistoryQuery &query,
+                               const std::function<bool(const Exchange &)> &row)
 {
+    QString conditions;
+    Bindings bindings{{"site", siteId}};
+    if (query.since.isValid()) {
+        conditions += m_sql.since;
+        bindings << std::pair{"since", QVariant(timeText(query.since))};
+    }
+    if (query.before.isValid()) {
+        conditions += m_sql.before;
+        bindings << std::pair{"before", QVariant(timeText(query.before))};
+    }
+    if (!query.operatorName.isEmpty()) {
+        conditions += m_sql.byOperator;
+        bindings << std::pair{"operator", QVariant(query.operatorName)};
+    }
+    if (query.onlyWithImage)
+        conditions += m_sql.withImage;
+    bindings << std::pair{"limit", QVariant(query.limit)} << std::pair{"offset", QVariant(qint64(0))};
     try {
-        QList<Exchange> list;
-        QSqlQuery q = run(withImages ? m_sql.historyWithImages : m_sql.history, {{"site", siteId}});
+        QSqlQuery q =
+            run(m_sql.history.arg(query.withImages ? QStringLiteral(", image") : QString(), conditions) + m_sql.page,
+                bindings);
         while (q.next()) {
-            list << exchangeFrom(q);
-            if (withImages)
-                list.last().image = imageOf(q.value(9));
+            Exchange e = exchangeFrom(q);
+            if (query.withImages)
+                e.image = imageOf(q.value(9));
+            if (!row(e))
+                break;
         }
-        return list;
     } catch (const SqlFault &fault) {
         raise(fault.error);
     }

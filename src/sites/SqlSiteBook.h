@@ -11,7 +11,6 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <initializer_list>
 #include <utility>
 
 namespace Sites {
@@ -29,8 +28,7 @@ public:
     int version() const override { return m_version; }
     QString operatorName() const override { return m_operator; }
 
-    QList<SiteSummary> sites(const QString &text = {}) override;
-    QList<SiteSummary> needingVisit() override;
+    void eachSite(const SiteQuery &query, const std::function<bool(const SiteSummary &)> &row) override;
     std::optional<Site> findSite(const QString &name) override;
     std::optional<Site> findSiteById(qint64 id) override;
     Site addSite(const SiteDetails &details, const std::optional<ImageBytes> &current = {},
@@ -38,7 +36,8 @@ public:
     Site editSite(const Site &site) override;
     Site editFields(const Site &asRead, const SiteDetails &changed) override;
     QList<Exchange> recordAll(qint64 siteId, const QList<NewExchange> &exchanges) override;
-    QList<Exchange> history(qint64 siteId, bool withImages = false) override;
+    void eachExchange(qint64 siteId, const HistoryQuery &query,
+                      const std::function<bool(const Exchange &)> &row) override;
     std::optional<Exchange> exchange(qint64 number) override;
 
     // The book's own version record: the schema version and the oldest
@@ -46,9 +45,11 @@ public:
     std::pair<int, int> versionRecord();
     // Runs one statement without bindings (tests shape books with it).
     void execute(const QString &statement);
+    // The same, each row handed to `row` (tests read query plans with it).
+    void query(const QString &statement, const std::function<void(const QSqlQuery &)> &row);
 
 private:
-    using Bindings = std::initializer_list<std::pair<const char *, QVariant>>;
+    using Bindings = QList<std::pair<const char *, QVariant>>;
 
     QSqlDatabase database() const;
     QSqlQuery run(const QString &statement, Bindings bindings = {});
@@ -60,7 +61,7 @@ private:
     [[noreturn]] void raiseChanged(const Site &held) const;
     [[noreturn]] void refuseReadOnly() const;
     void refuseNewerWriter(int version, int oldestWriter) const;
-    QList<SiteSummary> summaries(const QString &statement, Bindings bindings);
+    void setSetText(qint64 siteId, const std::optional<ImageBytes> &current);
     std::optional<Site> siteWhere(const QString &statement, Bindings bindings);
     Exchange insertExchange(qint64 siteId, const NewExchange &exchange, const std::optional<ImageBytes> &image);
     [[noreturn]] void raise(const QSqlError &error) const;

@@ -42,11 +42,24 @@ struct SqlStatements
     QString siteByKey;
     QString siteById;
     QString currentForUpdate;
-    QString listSites;
+    QString listSites; // by the search text of version 2, for an older book read as it is
+    // From version 4, by the index the database keeps: every site, those whose
+    // search text holds :phrase, or those whose folded name is from :low up to
+    // :high; each ends in `page`.
+    QString everySite;
+    QString searchSites;
+    QString namePrefix;
+    QString page;                // LIMIT :limit (-1: all) OFFSET :offset
+    QString setText;             // the program's part of a site's search text
     QString lastModuleExchanges; // every site with its last exchange other than "file"
     QString insertExchange;
+    // A site's exchanges newest first: %1 ", image" or nothing, %2 the
+    // conditions (each of since, before, byOperator, withImage), then `page`.
     QString history;
-    QString historyWithImages;
+    QString since;      // :since, an ISO 8601 time in UTC
+    QString before;     // :before
+    QString byOperator; // :operator
+    QString withImage;
     QString exchangeByNumber;
     // site init: %1 the owner (made when missing, never able to log in),
     // then the grants to the installers' role (%1) and the staff's (%1).

@@ -2,6 +2,8 @@
 
 #include "SqlStatements.h"
 
+#include "SiteMatch.h"
+
 namespace Sites {
 
 namespace {
@@ -44,6 +46,66 @@ QString summaries(const QString &from, const QString &exchanges, const QString &
                           " (SELECT x.id FROM exchanges x WHERE x.site = s.id %2"
                           " ORDER BY x.time DESC, x.id DESC LIMIT 1) %3 ORDER BY s.name")
         .arg(from, exchanges, where);
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// SQLite's parser takes about thirty nested calls, so foldText runs in SQL
+// as steps of this many replace() each over the texts kept in site_fold.
+constexpr int StepSize = 20;
+
+QString chain(const QString &column, const QList<std::pair<QString, QString>> &pairs)
+{
+    QString text = column;
+    for (const auto &[from, to] : pairs)
+        text = QStringLiteral("replace(%1,%2,%3)").arg(text, quoted(from), quoted(to));
+    return text;
+}
+
+// A site's texts to fold, one a line: the name and the phone first, so that
+// they are taken back out of the folded text.
+QString unfolded(const QString &r)
+{
+    return QStringLiteral("INSERT INTO site_fold (site, name, digits, body) VALUES (%1.id, '', '', lower(%1.name ||"
+                          " char(10) || %1.phone || char(10) || %1.address || char(10) || %1.contact || char(10) ||"
+                          " %1.notes || char(10) || %1.set_text));")
+        .arg(r);
+}
+
+// Folds the texts of the row just put in site_fold, takes out the folded
+// name and the phone's digits, and gives the site its index entry: as
+// foldText, digitsOf and searchTextOf make them.
+QString refold()
+{
+    QString sql;
+    const QList<FoldPair> &pairs = foldPairs();
+    for (qsizetype k = 0; k < pairs.size(); k += StepSize) {
+        QList<std::pair<QString, QString>> step;
+        for (const FoldPair &p : pairs.mid(k, StepSize))
+            step << std::pair{QString(p.from), p.to};
+        // A text of printable ASCII has nothing to fold.
+        sql += QStringLiteral(" UPDATE site_fold SET body = %1 WHERE site = new.site"
+                              " AND replace(body, char(10), ' ') GLOB '*[^ -~]*';")
+                   .arg(chain(QStringLiteral("body"), step));
+    }
+    const QString rest = QStringLiteral("substr(body, instr(body, char(10)) + 1)");
+    sql += QStringLiteral(" UPDATE site_fold SET name = substr(body, 1, instr(body, char(10)) - 1),"
+                          " digits = substr(%1, 1, instr(%1, char(10)) - 1) WHERE site = new.site;")
+               .arg(rest);
+    const QString separators = phoneSeparators();
+    for (qsizetype k = 0; k < separators.size(); k += StepSize) {
+        QList<std::pair<QString, QString>> step;
+        for (const QChar c : separators.mid(k, StepSize))
+            step << std::pair{QString(c), QString()};
+        sql += QStringLiteral(" UPDATE site_fold SET digits = %1 WHERE site = new.site;")
+                   .arg(chain(QStringLiteral("digits"), step));
+    }
+    return sql
+        + QStringLiteral(" INSERT INTO site_index (rowid, body) SELECT site, body || char(10) || digits FROM site_fold"
+                         " WHERE site = new.site;");
 }
 
 } // namespace
@@ -104,6 +166,30 @@ const SqlStatements &sqliteStatements()
                 QStringLiteral("ALTER TABLE book_one RENAME TO book"),
                 QStringLiteral("CREATE INDEX exchanges_by_time ON exchanges (site, time, id)"),
             },
+            {
+                // The search by index, kept by the database itself: a change made with
+                // any client is found. Only the current set's part is the program's.
+                QStringLiteral("ALTER TABLE sites ADD COLUMN set_text TEXT NOT NULL DEFAULT ''"),
+                QStringLiteral("CREATE TABLE site_fold (site INTEGER PRIMARY KEY REFERENCES sites (id),"
+                               " name TEXT NOT NULL, digits TEXT NOT NULL, body TEXT NOT NULL)"),
+                QStringLiteral("CREATE INDEX site_fold_by_name ON site_fold (name)"),
+                QStringLiteral(
+                    "CREATE VIRTUAL TABLE site_index USING fts5 (body, tokenize = 'trigram case_sensitive 1')"),
+                QStringLiteral("CREATE TRIGGER site_fold_folded AFTER INSERT ON site_fold BEGIN") + refold()
+                    + QStringLiteral(" END"),
+                QStringLiteral("CREATE TRIGGER sites_indexed AFTER INSERT ON sites BEGIN ")
+                    + unfolded(QStringLiteral("new")) + QStringLiteral(" END"),
+                QStringLiteral(
+                    "CREATE TRIGGER sites_reindexed AFTER UPDATE OF id, name, address, contact, phone, notes,"
+                    " set_text ON sites BEGIN DELETE FROM site_fold WHERE site = old.id;"
+                    " DELETE FROM site_index WHERE rowid = old.id; ")
+                    + unfolded(QStringLiteral("new")) + QStringLiteral(" END"),
+                QStringLiteral(
+                    "CREATE TRIGGER sites_unindexed AFTER DELETE ON sites BEGIN"
+                    " DELETE FROM site_fold WHERE site = old.id; DELETE FROM site_index WHERE rowid = old.id; END"),
+                // The sites there are, through the same trigger.
+                QStringLiteral("UPDATE sites SET set_text = ''"),
+            },
         },
         {
             QStringLiteral("PRAGMA journal_mode = WAL"),
@@ -135,15 +221,24 @@ const SqlStatements &sqliteStatements()
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
         summaries(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"), {},
                   QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'")),
+        summaries(QStringLiteral("sites s"), {}, {}),
+        summaries(QStringLiteral("site_index f JOIN sites s ON s.id = f.rowid"), {},
+                  QStringLiteral("WHERE site_index MATCH :phrase")),
+        summaries(QStringLiteral("site_fold n JOIN sites s ON s.id = n.site"), {},
+                  QStringLiteral("WHERE n.name >= :low AND n.name < :high")),
+        QStringLiteral(" LIMIT :limit OFFSET :offset"),
+        QStringLiteral("UPDATE sites SET set_text = :text WHERE id = :id"),
         summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
                   QStringLiteral("WHERE e.id IS NOT NULL")),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, :time, :by, :host, :port, :operation, :outcome, :image, :sha256)"
                        " RETURNING id"),
         QStringLiteral("SELECT ") + ExchangeColumns
-            + QStringLiteral(" FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
-        QStringLiteral("SELECT ") + ExchangeColumns
-            + QStringLiteral(", image FROM exchanges WHERE site = :site ORDER BY time DESC, id DESC"),
+            + QStringLiteral("%1 FROM exchanges WHERE site = :site%2 ORDER BY time DESC, id DESC"),
+        QStringLiteral(" AND time >= :since"),
+        QStringLiteral(" AND time < :before"),
+        QStringLiteral(" AND operator = :operator"),
+        QStringLiteral(" AND image IS NOT NULL"),
         QStringLiteral("SELECT ") + ExchangeColumns + QStringLiteral(", image FROM exchanges WHERE id = :number"),
         {},
         {},

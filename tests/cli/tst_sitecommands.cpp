@@ -6,6 +6,7 @@
 #include "params/FieldModel.h"
 #include "params/ParameterFile.h"
 #include "sites/SiteBook.h"
+#include "sites/SqlSiteBook.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -73,6 +74,10 @@ private slots:
     void errors_data();
     void errors();
     void importByFileTime();
+    void historyFilters_data();
+    void historyFilters();
+    void listPages_data();
+    void listPages();
     void attentionListsTheExchange();
     void bookFromSettings();
     void foreignTextsAreShownEscaped();
@@ -208,6 +213,27 @@ void TestSiteCommands::errors_data()
                                            << 2
                                            << QStringLiteral("quelmar-params: site list: --attention lists every "
                                                              "such site; give no TEXT\n");
+    const QString notCount = QStringLiteral("quelmar-params: --%1: \"%2\" is not a count (digits only)\n");
+    QTest::newRow("list --limit -1") << QStringList{QStringLiteral("list"), QStringLiteral("--limit"),
+                                                    QStringLiteral("-1")}
+                                     << 2 << notCount.arg(QStringLiteral("limit"), QStringLiteral("-1"));
+    QTest::newRow("list --offset x") << QStringList{QStringLiteral("list"), QStringLiteral("--offset"),
+                                                    QStringLiteral("x")}
+                                     << 2 << notCount.arg(QStringLiteral("offset"), QStringLiteral("x"));
+    QTest::newRow("history --limit 1e3") << QStringList{QStringLiteral("history"), QStringLiteral("Mill"),
+                                                        QStringLiteral("--limit"), QStringLiteral("1e3")}
+                                         << 2 << notCount.arg(QStringLiteral("limit"), QStringLiteral("1e3"));
+    const QString notDate = QStringLiteral("quelmar-params: --%1: \"%2\" is not a date (YYYY-MM-DD or "
+                                           "YYYY-MM-DDTHH:MM[:SS], local time unless it ends in Z or an offset)\n");
+    for (const QString &date : {QStringLiteral("2026-02-30"), QStringLiteral("yesterday"),
+                                QStringLiteral("2026-12-08 10:00"), QStringLiteral("2026-12-08T25:00")}) {
+        QTest::addRow("history --since %s", qPrintable(date))
+            << QStringList{QStringLiteral("history"), QStringLiteral("Mill"), QStringLiteral("--since"), date} << 2
+            << notDate.arg(QStringLiteral("since"), date);
+        QTest::addRow("history --until %s", qPrintable(date))
+            << QStringList{QStringLiteral("history"), QStringLiteral("Mill"), QStringLiteral("--until"), date} << 2
+            << notDate.arg(QStringLiteral("until"), date);
+    }
     QTest::newRow("no site command") << QStringList{QStringLiteral("frob")} << 2
                                      << QStringLiteral(
                                             "quelmar-params: site: a command is expected: init, add, edit, list, show, "
@@ -268,6 +294,87 @@ void TestSiteCommands::attentionListsTheExchange()
     QCOMPARE(json.size(), 1);
     QCOMPARE(json.at(0)[QStringLiteral("last")][QStringLiteral("outcome")].toString(),
              QStringLiteral("stopped at block 7: no answer"));
+}
+
+void TestSiteCommands::historyFilters_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("numbers");
+    QTest::newRow("all") << QStringList() << QStringList{"4", "3", "2", "1"};
+    QTest::newRow("newest two") << QStringList{"--limit", "2"} << QStringList{"4", "3"};
+    QTest::newRow("none") << QStringList{"--limit", "0"} << QStringList();
+    QTest::newRow("since a day") << QStringList{"--since", "2026-03-02"} << QStringList{"4", "3", "2"};
+    QTest::newRow("until a day, all of it") << QStringList{"--until", "2026-03-02"} << QStringList{"2", "1"};
+    QTest::newRow("until the minute") << QStringList{"--until", "2026-03-04T12:00Z"} << QStringList{"4", "3", "2", "1"};
+    QTest::newRow("until the second before")
+        << QStringList{"--until", "2026-03-04T12:00:29Z"} << QStringList{"3", "2", "1"};
+    QTest::newRow("since an offset time") << QStringList{"--since", "2026-03-03T13:00+01:00"} << QStringList{"4", "3"};
+    QTest::newRow("one operator") << QStringList{"--operator", "bela"} << QStringList{"4"};
+    QTest::newRow("all of them") << QStringList{"--operator", "bela", "--since", "2026-03-05"} << QStringList();
+}
+
+void TestSiteCommands::historyFilters()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, numbers);
+    QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Mill")}).status, Cli::ExitDone);
+    {
+        Sites::SqlSiteBook book(m_book);
+        const qint64 id = book.site(QStringLiteral("Mill")).id;
+        for (int day = 1; day <= 3; ++day)
+            book.record(id,
+                        {Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"), std::nullopt,
+                         QDateTime(QDate(2026, 3, day), QTime(12, 0), Qt::UTC)});
+        // Another installer's, as any client of the book adds it.
+        book.execute(
+            QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome) VALUES"
+                           " (%1, '2026-03-04T12:00:30.000Z', 'bela', 'pc2', 'COM2', 'read', 'complete')")
+                .arg(id));
+    }
+    const Run r = site(QStringList{QStringLiteral("history"), QStringLiteral("Mill")} + args);
+    QCOMPARE(r.status, Cli::ExitDone);
+    QStringList printed;
+    for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        printed << line.section(QLatin1Char(' '), 0, 0);
+    QCOMPARE(printed, numbers);
+    const Run json =
+        site(QStringList{QStringLiteral("history"), QStringLiteral("Mill"), QStringLiteral("--json")} + args);
+    const QJsonArray list = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    QCOMPARE(list.size(), numbers.size());
+    QCOMPARE(json.out, QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented)));
+}
+
+void TestSiteCommands::listPages_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("first two") << QStringList{"--limit", "2"} << QStringList{"Alma", "Barack"};
+    QTest::newRow("from the fourth") << QStringList{"--offset", "3"} << QStringList{"Dinnye"};
+    QTest::newRow("a page") << QStringList{"--offset", "1", "--limit", "2"} << QStringList{"Barack", "Citrom"};
+    QTest::newRow("past the end") << QStringList{"--offset", "9"} << QStringList();
+    QTest::newRow("two letters, a name's start") << QStringList{"CI"} << QStringList{"Citrom"};
+    QTest::newRow("a page of a search") << QStringList{"utca", "--offset", "1"} << QStringList{"Dinnye"};
+}
+
+void TestSiteCommands::listPages()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, names);
+    for (const char *name : {"Dinnye", "Alma", "Citrom", "Barack"})
+        QCOMPARE(site({QStringLiteral("add"), QLatin1String(name), QStringLiteral("--address"),
+                       QString::fromUtf8(name[0] == 'A' || name[0] == 'D' ? "Fő utca" : "Kert")})
+                     .status,
+                 Cli::ExitDone);
+    const Run r = site(QStringList{QStringLiteral("list")} + args);
+    QCOMPARE(r.status, Cli::ExitDone);
+    QStringList printed;
+    for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        printed << line.section(QLatin1Char(' '), 0, 0);
+    QCOMPARE(printed, names);
+    const Run json = site(QStringList{QStringLiteral("list"), QStringLiteral("--json")} + args);
+    const QJsonArray list = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    QCOMPARE(list.size(), names.size());
+    QCOMPARE(json.out, QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented)));
 }
 
 void TestSiteCommands::importByFileTime()

@@ -9,6 +9,7 @@
 #include "sites/BookLocation.h"
 #include "sites/SiteMatch.h"
 #include "sites/SqlSiteBook.h"
+#include "sites/SqlStatements.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -74,6 +75,11 @@ private slots:
     void roundTrip();
     void matching_data();
     void matching();
+    void changedThroughSql_data();
+    void changedThroughSql();
+    void searchUsesTheIndex();
+    void pagesAndStreams();
+    void upgradeIndexesSets();
     void needingVisit_data();
     void needingVisit();
     void readKeepsSiteBytes();
@@ -231,6 +237,15 @@ void TestSiteBook::matching_data()
     QTest::newRow("both") << QStringLiteral("utca") << (QStringList{QStringLiteral("Győri Pékség"), QStringLiteral("Mill")});
     QTest::newRow("none") << QStringLiteral("zzzz") << QStringList();
     QTest::newRow("empty is every site") << QString() << (QStringList{QStringLiteral("Győri Pékség"), QStringLiteral("Mill")});
+    QTest::newRow("three letters anywhere") << QStringLiteral("eks") << bakery;
+    QTest::newRow("capitals with accents") << QStringLiteral("GYŐRI") << bakery;
+    QTest::newRow("typed decomposed") << QStringLiteral("Pe") + QChar(0x0301) + QStringLiteral("ks") << bakery;
+    QTest::newRow("two letters: a name's start") << QStringLiteral("Gy") << bakery;
+    QTest::newRow("one letter: a name's start") << QStringLiteral("m") << QStringList{QStringLiteral("Mill")};
+    QTest::newRow("two letters elsewhere") << QStringLiteral("ut") << QStringList();
+    QTest::newRow("two letters inside a name") << QStringLiteral("ri") << QStringList();
+    QTest::newRow("quotes and signs are letters") << QStringLiteral("\"%_") << QStringList();
+    QTest::newRow("not across fields") << QStringLiteral("pekseg fo") << QStringList();
 }
 
 void TestSiteBook::matching()
@@ -250,6 +265,141 @@ void TestSiteBook::matching()
     for (const SiteSummary &s : book->sites(text))
         found << s.site.details.name;
     QCOMPARE(found, names);
+}
+
+// Another client changes a site: the database keeps its search text itself.
+void TestSiteBook::changedThroughSql_data()
+{
+    QTest::addColumn<QString>("assignment");
+    QTest::addColumn<QString>("found");
+    QTest::addColumn<QString>("gone");
+    QTest::newRow("address") << QStringLiteral("address = 'Szeged, Kárász utca'") << QStringLiteral("karasz")
+                             << QStringLiteral("malom");
+    QTest::newRow("name, by its start") << QStringLiteral("name = 'Őrház'") << QStringLiteral("or")
+                                        << QStringLiteral("mi");
+    QTest::newRow("phone, by digits") << QStringLiteral("phone = '+36 (1) 987–6543'") << QStringLiteral("19876")
+                                      << QStringLiteral("30 111");
+    QTest::newRow("notes") << QStringLiteral("notes = 'KULCS a postaládában'") << QStringLiteral("postalada")
+                           << QStringLiteral("regi");
+}
+
+void TestSiteBook::changedThroughSql()
+{
+    QFETCH(QString, assignment);
+    QFETCH(QString, found);
+    QFETCH(QString, gone);
+    auto book = newBook();
+    const qint64 mill = book->addSite({QStringLiteral("Mill"),
+                                       QStringLiteral("Malom utca 2"),
+                                       {},
+                                       QStringLiteral("+36 30 111 2222"),
+                                       QStringLiteral("régi kulcs")})
+                            .id;
+    book->addSite(SiteDetails::named(QStringLiteral("Barn")));
+    book->execute(QStringLiteral("UPDATE sites SET %1 WHERE name = 'Mill'").arg(assignment));
+    const QList<SiteSummary> hits = book->sites(found);
+    QCOMPARE(hits.size(), 1);
+    QCOMPARE(hits.first().site.id, mill);
+    QVERIFY(book->sites(gone).isEmpty());
+}
+
+// The plans of the searches read the index, not every site.
+void TestSiteBook::searchUsesTheIndex()
+{
+    auto book = newBook();
+    book->addSite(SiteDetails::named(QStringLiteral("Mill")));
+    const SqlStatements &sql = BookFixture::Postgres ? postgresStatements() : sqliteStatements();
+    const QString page = QString(sql.page)
+                             .replace(QStringLiteral(":limit"), QStringLiteral("-1"))
+                             .replace(QStringLiteral(":offset"), QStringLiteral("0"));
+    const std::pair<QString, QString> searches[] = {
+        {QString(sql.searchSites)
+             .replace(QStringLiteral(":phrase"),
+                      BookFixture::Postgres ? QStringLiteral("'%mil%'") : QStringLiteral("'\"mil\"'")),
+         BookFixture::Postgres ? QStringLiteral("sites_search") : QStringLiteral("VIRTUAL TABLE INDEX 0:M")},
+        {QString(sql.namePrefix)
+             .replace(QStringLiteral(":low"), QStringLiteral("'mi'"))
+             .replace(QStringLiteral(":high"), QStringLiteral("'mj'")),
+         BookFixture::Postgres ? QStringLiteral("sites_by_fold") : QStringLiteral("INDEX site_fold_by_name")}};
+    // A small book is read whole where it can; the index must be usable.
+    if (BookFixture::Postgres)
+        book->execute(QStringLiteral("SET enable_seqscan = off"));
+    for (const auto &[statement, index] : searches) {
+        QStringList plan;
+        book->query(QStringLiteral("EXPLAIN ") + QLatin1String(BookFixture::Postgres ? "" : "QUERY PLAN ") + statement
+                        + page,
+                    [&](const QSqlQuery &q) { plan << q.value(BookFixture::Postgres ? 0 : 3).toString(); });
+        QVERIFY2(plan.join(QLatin1Char('\n')).contains(index), qPrintable(plan.join(QLatin1Char('\n'))));
+    }
+}
+
+void TestSiteBook::pagesAndStreams()
+{
+    auto book = newBook();
+    for (int k = 0; k < 12; ++k)
+        book->addSite(SiteDetails::named(QStringLiteral("Site %1").arg(k, 2, 10, QLatin1Char('0'))));
+    QStringList names;
+    SiteQuery query;
+    query.offset = 3;
+    query.limit = 4;
+    book->eachSite(query, [&](const SiteSummary &s) {
+        names << s.site.details.name;
+        return true;
+    });
+    QCOMPARE(names,
+             (QStringList{QStringLiteral("Site 03"), QStringLiteral("Site 04"), QStringLiteral("Site 05"),
+                          QStringLiteral("Site 06")}));
+    int seen = 0;
+    book->eachSite({}, [&](const SiteSummary &) { return ++seen < 2; }); // stops when told
+    QCOMPARE(seen, 2);
+
+    const qint64 id = book->site(QStringLiteral("Site 00")).id;
+    const QDateTime base(QDate(2026, 5, 1), QTime(8, 0), Qt::UTC);
+    for (int k = 0; k < 6; ++k)
+        book->record(id,
+                     {Operation::Read,
+                      {},
+                      QStringLiteral("read %1").arg(k),
+                      k % 2 ? std::optional(imageWith(std::uint8_t(k), 0)) : std::nullopt,
+                      base.addDays(k)});
+    const auto outcomes = [&](const HistoryQuery &h) {
+        QStringList list;
+        book->eachExchange(id, h, [&](const Exchange &e) {
+            list << e.outcome + (e.image ? QStringLiteral("+") : QString());
+            return true;
+        });
+        return list;
+    };
+    HistoryQuery h;
+    h.withImages = h.onlyWithImage = true;
+    h.limit = 2;
+    QCOMPARE(outcomes(h), (QStringList{QStringLiteral("read 5+"), QStringLiteral("read 3+")}));
+    h = {};
+    h.since = base.addDays(2);
+    h.before = base.addDays(4);
+    QCOMPARE(outcomes(h), (QStringList{QStringLiteral("read 3"), QStringLiteral("read 2")}));
+    h.operatorName = QStringLiteral("somebody else");
+    QCOMPARE(outcomes(h), QStringList());
+}
+
+// An older book's current sets reach the index the upgrade builds.
+void TestSiteBook::upgradeIndexesSets()
+{
+    m_url = m_fixture.newBook(false);
+    ImageBytes set = imageWith(0xFF, 0);
+    store(set, "APN", QStringLiteral("internet.vodafone.hu"));
+    {
+        SqlSiteBook older(m_url, BookRoles{}, KnownVersion - 1);
+        older.addSite({QStringLiteral("Győri Pékség"), QStringLiteral("Fő utca 1"), {}, {}, {}}, set);
+    }
+    SqlSiteBook book(m_url);
+    QCOMPARE(book.versionRecord(), std::make_pair(KnownVersion, KnownVersion));
+    for (const QString &text : {QStringLiteral("vodaf"), QStringLiteral("fo utca"), QStringLiteral("gy")})
+        QCOMPARE(book.sites(text).size(), 1);
+    // No text of the fold table holds a character it folds again.
+    for (const FoldPair &p : foldPairs())
+        for (const FoldPair &q : foldPairs())
+            QVERIFY2(!p.to.contains(q.from), qPrintable(p.to));
 }
 
 void TestSiteBook::needingVisit_data()
@@ -357,12 +507,14 @@ void TestSiteBook::newerBookRefused()
     {
         auto book = newBook();
         book->addSite(SiteDetails::named(QStringLiteral("Shop")), imageWith(1, 1));
-        book->execute(QStringLiteral("UPDATE book SET version = 4, oldest_writer = 4"));
+        book->execute(QStringLiteral("UPDATE book SET version = %1, oldest_writer = %1").arg(KnownVersion + 1));
     }
     SqlSiteBook book(m_url);
-    QCOMPARE(book.version(), 4);
+    QCOMPARE(book.version(), KnownVersion + 1);
     const Site site = book.site(QStringLiteral("Shop")); // reading still works
-    const QString refusal = QStringLiteral("the site book is version 4; this program knows up to 3");
+    const QString refusal = QStringLiteral("the site book is version %1; this program knows up to %2")
+                                .arg(KnownVersion + 1)
+                                .arg(KnownVersion);
     QString message;
     QCOMPARE(kindOf([&] { book.addSite(SiteDetails::named(QStringLiteral("Mill"))); }, &message), SiteBookError::Kind::NewerBook);
     QCOMPARE(message, refusal);
@@ -373,19 +525,20 @@ void TestSiteBook::newerBookRefused()
     QCOMPARE(message, refusal);
     QCOMPARE(book.sites().size(), 1);
     QCOMPARE(book.history(site.id).size(), 1);
-    QCOMPARE(book.versionRecord(), std::make_pair(4, 4));
+    QCOMPARE(book.versionRecord(), std::make_pair(KnownVersion + 1, KnownVersion + 1));
 }
 
 void TestSiteBook::newerBookWithOldWriter()
 {
     {
         auto book = newBook();
-        book->execute(QStringLiteral("UPDATE book SET version = 4, oldest_writer = 3"));
+        book->execute(
+            QStringLiteral("UPDATE book SET version = %1, oldest_writer = %2").arg(KnownVersion + 1).arg(KnownVersion));
     }
     SqlSiteBook book(m_url);
     book.addSite(SiteDetails::named(QStringLiteral("Mill")));
     QCOMPARE(book.sites().size(), 1);
-    QCOMPARE(book.versionRecord(), std::make_pair(4, 3)); // never lowered
+    QCOMPARE(book.versionRecord(), std::make_pair(KnownVersion + 1, KnownVersion)); // never lowered
 }
 
 void TestSiteBook::upgradeStepByStep()
@@ -398,7 +551,7 @@ void TestSiteBook::upgradeStepByStep()
                                      "('Győr', 'Kovács', '2026-01-02T03:04:05.000Z', '2026-01-02T03:04:05.000Z', 'x', 1)"));
     }
     SqlSiteBook book(m_url);
-    QCOMPARE(book.versionRecord(), std::make_pair(3, 3));
+    QCOMPARE(book.versionRecord(), std::make_pair(KnownVersion, KnownVersion));
     QCOMPARE(book.sites(QStringLiteral("kovacs")).size(), 1); // the upgrade filled the search text
     QCOMPARE(book.site(QStringLiteral("Győr")).created, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
 }
