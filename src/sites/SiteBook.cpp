@@ -46,7 +46,7 @@ Site SiteBook::site(const QString &name)
 std::optional<Site> SiteBook::findSiteById(qint64 id)
 {
     // The list carries the ids; the site itself is read by its name now.
-    for (const SiteSummary &summary : sites())
+    for (const SiteSummary &summary : sites({}, true))
         if (summary.site.id == id)
             return findSite(summary.site.details.name);
     return std::nullopt;
@@ -77,6 +77,15 @@ QString configuredBookUrl()
     const QSettings settings(userSettingsPath(), QSettings::IniFormat);
     const QString url = settings.value(QStringLiteral("SiteBook/url")).toString().trimmed();
     return url.isEmpty() ? defaultBookPath() : url;
+}
+
+QString changedByText(const QString &by, const QDateTime &utc, const QDate &today)
+{
+    const QDateTime local = utc.toLocalTime();
+    const QString at = local.toString(QStringLiteral("HH:mm"));
+    return local.date() == today
+        ? QStringLiteral("Changed by %1 at %2").arg(by, at)
+        : QStringLiteral("Changed by %1 on %2 at %3").arg(by, local.toString(QStringLiteral("yyyy-MM-dd")), at);
 }
 
 QString notUpdatedNote(const QString &reason)

@@ -21,7 +21,7 @@
 namespace Sites {
 
 // The schema this program creates and upgrades to.
-inline constexpr int KnownVersion = 3;
+inline constexpr int KnownVersion = 4;
 
 // Kept in the book as operationWord(): "read", "backup", "write", "verify", "compare", "file".
 // Operations whose image comes from the module, which never holds bytes
@@ -51,7 +51,35 @@ struct Site
     QDateTime changed; // UTC
     QString changedBy;
     qint64 revision = 0;
+    // A customer who left: out of lists and searches unless asked for; nothing of it is deleted.
+    bool archived = false;
     std::optional<ImageBytes> current; // the set the module should hold
+};
+
+// What a site's details were at one moment, its archiving included.
+struct SiteFields
+{
+    SiteDetails details;
+    bool archived = false;
+};
+
+// One change of a site's details, kept for good: who, when, before and after.
+struct DetailsChange
+{
+    qint64 number = 0; // counted per book
+    qint64 siteId = 0;
+    QDateTime time; // UTC
+    QString operatorName;
+    std::optional<SiteFields> before; // none: the first details the book kept
+    SiteFields after;
+};
+
+// What a copy of a whole book carried, counted in the copy once it was made.
+struct BookCopy
+{
+    qint64 sites = 0;
+    qint64 exchanges = 0;
+    qint64 changes = 0;
 };
 
 struct Exchange
@@ -132,9 +160,10 @@ public:
     // Every site, or those matching TEXT in any detail or in the phone
     // numbers, APN or serial number of the current set; case and accents are
     // ignored, and a phone number matches whatever its punctuation. By name.
-    virtual QList<SiteSummary> sites(const QString &text = {}) = 0;
-    // The sites whose last module exchange needs a visit (needsVisit), each
-    // with that exchange. By name.
+    // Archived sites only when `withArchived`.
+    virtual QList<SiteSummary> sites(const QString &text = {}, bool withArchived = false) = 0;
+    // The sites, not archived, whose last module exchange needs a visit
+    // (needsVisit), each with that exchange. By name.
     virtual QList<SiteSummary> needingVisit() = 0;
     virtual std::optional<Site> findSite(const QString &name) = 0;
     // The same, or NoSite: "no site "NAME" in the site book".
@@ -153,6 +182,11 @@ public:
     // newest revision when nobody changed those same fields meanwhile, else
     // Changed as editSite says it.
     virtual Site editFields(const Site &asRead, const SiteDetails &changed) = 0;
+    // Archives the site or takes it back, a change of its details; the site
+    // as saved, or as it is when it was so already.
+    virtual Site setArchived(const Site &asRead, bool archived) = 0;
+    // Every change of the site's details, newest first.
+    virtual QList<DetailsChange> changes(qint64 siteId) = 0;
 
     // Adds exchanges to the site, all or none, in order; never changes one
     // already there. An image from the module (readsModule) gets bytes 960 to
@@ -188,6 +222,19 @@ struct BookRoles
 // administrator) the tables then belong to roles.owner, with the grants.
 std::unique_ptr<SiteBook> initSiteBook(const QString &url, const BookRoles &roles = {});
 
+// Copies every site, every change of their details and every exchange, with
+// their numbers, from the book at `from` into the empty book at `to` (an
+// SQLite file made when missing, or a PostgreSQL book made by site init), in
+// one transaction, and compares counts and digests of the copy with the book
+// before it is kept. Exchanges are streamed, never all in memory. Refused
+// (Input) into the book itself or into a book that is not empty.
+BookCopy copySiteBook(const QString &from, const QString &to);
+
+// A consistent copy of an SQLite book, made while others use it, saved as a
+// new private file (never over one); counts what it holds. A PostgreSQL book
+// is refused (Input): pg_dump backs it up.
+BookCopy backupSiteBook(const QString &url, const QString &file);
+
 // Called, on the thread that waits, when a busy or locked book has kept a
 // change waiting for a second; the command line says so on a terminal.
 void setWaitNotice(std::function<void()> notice);
@@ -196,6 +243,10 @@ void setWaitNotice(std::function<void()> notice);
 QString defaultBookPath();
 // url= under [SiteBook] in QuelmarSetup.conf, else the default path.
 QString configuredBookUrl();
+
+// "Changed by anna at 12:31", on a day other than `today` "Changed by anna
+// on 2026-12-08 at 12:31" (local time): under a site's details.
+QString changedByText(const QString &by, const QDateTime &utc, const QDate &today = QDate::currentDate());
 
 // " Site book not updated: REASON." after a module operation's outcome.
 QString notUpdatedNote(const QString &reason);

@@ -29,13 +29,15 @@ public:
     int version() const override { return m_version; }
     QString operatorName() const override { return m_operator; }
 
-    QList<SiteSummary> sites(const QString &text = {}) override;
+    QList<SiteSummary> sites(const QString &text = {}, bool withArchived = false) override;
     QList<SiteSummary> needingVisit() override;
     std::optional<Site> findSite(const QString &name) override;
     Site addSite(const SiteDetails &details, const std::optional<ImageBytes> &current = {},
                  const QString &source = {}) override;
     Site editSite(const Site &site) override;
     Site editFields(const Site &asRead, const SiteDetails &changed) override;
+    Site setArchived(const Site &asRead, bool archived) override;
+    QList<DetailsChange> changes(qint64 siteId) override;
     QList<Exchange> recordAll(qint64 siteId, const QList<NewExchange> &exchanges) override;
     QList<Exchange> history(qint64 siteId, bool withImages = false) override;
     std::optional<Exchange> exchange(qint64 number) override;
@@ -46,6 +48,10 @@ public:
     // Runs one statement without bindings (tests shape books with it).
     void execute(const QString &statement);
 
+    // copySiteBook and backupSiteBook.
+    static BookCopy copyBook(const QString &from, const QString &to);
+    static BookCopy backup(const QString &url, const QString &file);
+
 private:
     using Bindings = std::initializer_list<std::pair<const char *, QVariant>>;
 
@@ -55,7 +61,12 @@ private:
     void open(const QString &url, BookUse use, int version, const BookRoles *roles);
     void upgradeTo(int version);
     void grant(const BookRoles &roles);
-    Site saveDetails(const Site &held, const SiteDetails &details);
+    Site heldForUpdate(const Site &asRead);
+    Site saveDetails(const Site &held, const SiteFields &fields);
+    void insertChange(qint64 siteId, const QDateTime &time, const QString &by, const std::optional<SiteFields> &before,
+                      const SiteFields &after);
+    BookCopy copyInto(SqlSiteBook &target);
+    void refuseSameBook(SqlSiteBook &target);
     [[noreturn]] void raiseChanged(const Site &held) const;
     [[noreturn]] void refuseReadOnly() const;
     void refuseNewerWriter(int version, int oldestWriter) const;
