@@ -1154,7 +1154,7 @@ BookCopy SqlSiteBook::backup(const QString &url, const QString &file)
     QTemporaryDir folder(QFileInfo(file).absolutePath() + QStringLiteral("/.quelmar-backup-XXXXXX"));
     if (!folder.isValid())
         throw SiteBookError(SiteBookError::Kind::Unavailable,
-                            QStringLiteral("%1: no room for the copy beside it: %2").arg(file, folder.errorString()));
+                            QStringLiteral("%1: the copy cannot be made beside it: %2").arg(file, folder.errorString()));
     const QString copy = folder.filePath(QStringLiteral("book.sqlite"));
     try {
         // One read transaction: what others commit meanwhile is in it whole or not at all.
