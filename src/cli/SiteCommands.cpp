@@ -38,6 +38,11 @@ const QCommandLineOption
 const QCommandLineOption JsonOption(QStringLiteral("json"), QStringLiteral("Print the result as JSON."));
 const QCommandLineOption AttentionOption(QStringLiteral("attention"),
                                         QStringLiteral("Only the sites whose last module exchange needs a visit."));
+const QCommandLineOption ArchivedOption(QStringLiteral("archived"), QStringLiteral("Archived sites too."));
+const QCommandLineOption ChangesOption(QStringLiteral("changes"),
+                                       QStringLiteral("Every change of the site's details instead, newest first."));
+const QCommandLineOption ToOption(QStringLiteral("to"), QStringLiteral("The empty site book to copy into."),
+                                  QStringLiteral("URL"));
 const QCommandLineOption AddressOption(QStringLiteral("address"), QStringLiteral("The site's address."),
                                        QStringLiteral("A"));
 const QCommandLineOption ContactOption(QStringLiteral("contact"), QStringLiteral("Who to ask at the site."),
@@ -211,13 +216,63 @@ QJsonObject siteJson(const Site &s)
             {QStringLiteral("created"), s.created.toString(Qt::ISODateWithMs)},
             {QStringLiteral("changed"), s.changed.toString(Qt::ISODateWithMs)},
             {QStringLiteral("changedBy"), s.changedBy},
-            {QStringLiteral("revision"), s.revision}};
+            {QStringLiteral("revision"), s.revision},
+            {QStringLiteral("archived"), s.archived}};
 }
 
 void printJson(Io &io, const QJsonValue &value)
 {
     const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     io.out << QString::fromUtf8(document.toJson(QJsonDocument::Indented));
+}
+
+// The fields of a change, each that differs from before: name "old" -> "new".
+QString changeText(const DetailsChange &c)
+{
+    using ShownText::quoted;
+    const auto archivedWord = [](bool archived) { return QLatin1String(archived ? "archived" : "unarchived"); };
+    QStringList parts;
+    const std::pair<const char *, QString SiteDetails::*> fields[] = {{"name", &SiteDetails::name},
+                                                                     {"address", &SiteDetails::address},
+                                                                     {"contact", &SiteDetails::contact},
+                                                                     {"phone", &SiteDetails::phone},
+                                                                     {"notes", &SiteDetails::notes}};
+    for (const auto &[label, field] : fields) {
+        const QString after = c.after.details.*field;
+        if (!c.before)
+            parts << QStringLiteral("%1 %2").arg(QLatin1String(label), quoted(after));
+        else if (c.before->details.*field != after)
+            parts << QStringLiteral("%1 %2 -> %3").arg(QLatin1String(label), quoted(c.before->details.*field), quoted(after));
+    }
+    if (c.before ? c.before->archived != c.after.archived : c.after.archived)
+        parts << archivedWord(c.after.archived);
+    return (c.before ? QString() : QStringLiteral("first kept: ")) + parts.join(QStringLiteral(", "));
+}
+
+QJsonObject fieldsJson(const SiteFields &f)
+{
+    return {{QStringLiteral("name"), f.details.name},       {QStringLiteral("address"), f.details.address},
+            {QStringLiteral("contact"), f.details.contact}, {QStringLiteral("phone"), f.details.phone},
+            {QStringLiteral("notes"), f.details.notes},     {QStringLiteral("archived"), f.archived}};
+}
+
+int printChanges(const QCommandLineParser &p, Io &io, SiteBook &book, const Site &site)
+{
+    const QList<DetailsChange> changes = book.changes(site.id);
+    if (p.isSet(JsonOption)) {
+        QJsonArray list;
+        for (const DetailsChange &c : changes)
+            list << QJsonObject{{QStringLiteral("change"), c.number},
+                                {QStringLiteral("time"), c.time.toUTC().toString(Qt::ISODateWithMs)},
+                                {QStringLiteral("operator"), c.operatorName},
+                                {QStringLiteral("before"), c.before ? QJsonValue(fieldsJson(*c.before)) : QJsonValue()},
+                                {QStringLiteral("after"), fieldsJson(c.after)}};
+        printJson(io, list);
+        return ExitDone;
+    }
+    for (const DetailsChange &c : changes)
+        io.out << localTime(c.time) << "  " << shown(c.operatorName) << "  " << changeText(c) << '\n';
+    return ExitDone;
 }
 
 SiteDetails detailsFrom(const QCommandLineParser &p, SiteDetails d, bool renames)
@@ -292,7 +347,7 @@ int runList(const QCommandLineParser &p, Io &io)
 {
     if (p.isSet(AttentionOption) && !p.positionalArguments().isEmpty())
         return fail(io, ExitUsage, QStringLiteral("site list: --attention lists every such site; give no TEXT"));
-    SiteQuery query{p.positionalArguments().value(0), p.isSet(AttentionOption)};
+    SiteQuery query{p.positionalArguments().value(0), p.isSet(AttentionOption), p.isSet(ArchivedOption)};
     if (!countOption(p, io, OffsetOption, query.offset) || !countOption(p, io, LimitOption, query.limit))
         return ExitUsage;
     return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
@@ -316,7 +371,7 @@ int runList(const QCommandLineParser &p, Io &io)
             for (const SiteSummary &s : lines)
                 io.out << shown(s.site.details.name).leftJustified(width + 2)
                        << (s.last ? QStringLiteral("last: ") + exchangeLine(*s.last) : QStringLiteral("no exchanges"))
-                       << '\n';
+                       << (s.site.archived ? QStringLiteral("  (archived)") : QString()) << '\n';
             io.out.flush();
             lines.clear();
         };
@@ -338,6 +393,8 @@ int runShow(const QCommandLineParser &p, Io &io)
 {
     return withBook(p, io, BookUse::Read, [&](SiteBook &book) {
         const Site site = book.site(p.positionalArguments().at(0));
+        if (p.isSet(ChangesOption))
+            return printChanges(p, io, book, site);
         std::optional<Exchange> last;
         HistoryQuery newest;
         newest.limit = 1;
@@ -371,6 +428,8 @@ int runShow(const QCommandLineParser &p, Io &io)
                                                                .arg(site.revision)}};
         for (const auto &[label, value] : lines)
             io.out << QString::fromLatin1(label).leftJustified(10) << value << '\n';
+        if (site.archived)
+            io.out << QStringLiteral("Archived").leftJustified(10) << "yes: left out of site list and the search\n";
         io.out << "\nCurrent set" << (site.current ? QString() : QStringLiteral(": none")) << '\n';
         for (const auto &[f, value] : fields)
             io.out << "  " << FieldModel::nameOf(*f).leftJustified(12) << FieldModel::labelOf(*f).leftJustified(32)
@@ -577,6 +636,60 @@ int runImport(const QCommandLineParser &p, Io &io)
     });
 }
 
+int runArchive(const QCommandLineParser &p, Io &io, bool archived)
+{
+    return withBook(p, io, BookUse::Change, [&](SiteBook &book) {
+        const Site site = book.site(p.positionalArguments().at(0));
+        const QString name = shown(site.details.name);
+        // Said plainly rather than refused: the site is as asked either way.
+        if (site.archived == archived) {
+            io.out << "site \"" << name << "\" is " << (archived ? "archived" : "not archived")
+                   << " already; nothing changed\n";
+            return ExitDone;
+        }
+        book.setArchived(site, archived);
+        io.out << "site \"" << name << "\" " << (archived ? "archived" : "unarchived") << '\n';
+        return ExitDone;
+    });
+}
+
+int runArchiveSite(const QCommandLineParser &p, Io &io)
+{
+    return runArchive(p, io, true);
+}
+
+int runUnarchiveSite(const QCommandLineParser &p, Io &io)
+{
+    return runArchive(p, io, false);
+}
+
+int runCopy(const QCommandLineParser &p, Io &io)
+{
+    if (p.value(ToOption).isEmpty())
+        return fail(io, ExitUsage, QStringLiteral("site copy: --to URL is required"));
+    try {
+        const BookCopy copied = copySiteBook(siteBookUrl(p.value(BookOption)), siteBookUrl(p.value(ToOption)));
+        io.out << "copied " << countOf(copied.sites, "site", "sites") << " and "
+               << countOf(copied.exchanges, "exchange", "exchanges") << '\n';
+        return ExitDone;
+    } catch (const SiteBookError &error) {
+        return failBook(io, error);
+    }
+}
+
+int runBackup(const QCommandLineParser &p, Io &io)
+{
+    const QString file = QFileInfo(p.positionalArguments().at(0)).absoluteFilePath();
+    try {
+        const BookCopy kept = backupSiteBook(siteBookUrl(p.value(BookOption)), file);
+        io.out << "backed up " << countOf(kept.sites, "site", "sites") << " and "
+               << countOf(kept.exchanges, "exchange", "exchanges") << " to " << shown(file) << '\n';
+        return ExitDone;
+    } catch (const SiteBookError &error) {
+        return failBook(io, error);
+    }
+}
+
 int runInit(const QCommandLineParser &p, Io &io)
 {
     const QString url = siteBookUrl(p.value(BookOption));
@@ -644,7 +757,7 @@ QList<Command> siteCommands()
              + book,
          QList<QCommandLineOption>{BookOption, NameOption} + details, 1, 1, runEdit},
         {QStringLiteral("site list"),
-         QStringLiteral("site list [TEXT | --attention] [--limit N] [--offset N] [--json]"),
+         QStringLiteral("site list [TEXT | --attention] [--archived] [--limit N] [--offset N] [--json]"),
          QStringLiteral("Lists the sites, or those matching TEXT, with their last exchange"),
          QStringLiteral("TEXT is looked for in the name, address, contact, phone and notes, and in\n"
                         "the phone numbers, APN and serial number (PanelID) of the current set; case\n"
@@ -652,18 +765,23 @@ QList<Command> siteCommands()
                         "by its digits; a TEXT of one or two characters finds the names that begin\n"
                         "with it. With --attention: the sites whose last module exchange stopped\n"
                         "(a write stopped leaves the module half-written) or whose verify or compare\n"
-                        "found differences, each with that exchange. Printed by name as they are read;\n"
-                        "--offset N leaves out the first N, --limit N prints at most N.")
+                        "found differences, each with that exchange. Archived sites are left out\n"
+                        "unless --archived; --attention never lists them. Printed by name as they are\n"
+                        "read; --offset N leaves out the first N, --limit N prints at most N.")
              + book,
-         {BookOption, JsonOption, AttentionOption, LimitOption, OffsetOption},
+         {BookOption, JsonOption, AttentionOption, ArchivedOption, LimitOption, OffsetOption},
          0,
          1,
          runList},
         {QStringLiteral("site show"),
-         QStringLiteral("site show NAME [--json]"),
+         QStringLiteral("site show NAME [--changes] [--json]"),
          QStringLiteral("Prints a site's details, its current set's main fields and its last exchange"),
-         book.mid(2),
-         {BookOption, JsonOption},
+         QStringLiteral("With --changes: every change of the site's details, newest first, one line\n"
+                        "each: local time, operator, and each field that changed, \"before\" -> \"after\"\n"
+                        "(the first kept lists every field). JSON: a list of objects with change,\n"
+                        "time (ISO 8601, UTC), operator, before (null for the first) and after.")
+             + book,
+         {BookOption, JsonOption, ChangesOption},
          1,
          1,
          runShow},
@@ -721,6 +839,54 @@ QList<Command> siteCommands()
          2,
          -1,
          runImport},
+        {QStringLiteral("site archive"),
+         QStringLiteral("site archive NAME"),
+         QStringLiteral("Archives a site whose customer left"),
+         QStringLiteral("The site is left out of site list, the search and the Sites window unless\n"
+                        "archived sites are asked for; its details and exchanges stay, and nothing is\n"
+                        "deleted. Kept as a change of its details (site show NAME --changes). A site\n"
+                        "archived already is said so and left as it is (exit status 0).")
+             + book,
+         {BookOption},
+         1,
+         1,
+         runArchiveSite},
+        {QStringLiteral("site unarchive"),
+         QStringLiteral("site unarchive NAME"),
+         QStringLiteral("Takes an archived site back into the lists"),
+         QStringLiteral("Kept as a change of its details. A site that is not archived is said so and\n"
+                        "left as it is (exit status 0).")
+             + book,
+         {BookOption},
+         1,
+         1,
+         runUnarchiveSite},
+        {QStringLiteral("site copy"),
+         QStringLiteral("site copy --to URL"),
+         QStringLiteral("Copies the whole site book into an empty one"),
+         QStringLiteral("Every site, every change of their details and every exchange (numbers,\n"
+                        "times, operators, parameter sets and their SHA-256) of the book in use go into\n"
+                        "the book at URL: an SQLite file (made when missing) or a PostgreSQL book made\n"
+                        "by site init, copied there by its administrator. The copy is read back and\n"
+                        "compared, counts and digests, before it is kept; on any failure the book at\n"
+                        "URL is left empty. A book that is not empty, or the book in use itself, is\n"
+                        "refused (exit status 2).")
+             + book,
+         {BookOption, ToOption},
+         0,
+         0,
+         runCopy},
+        {QStringLiteral("site backup"),
+         QStringLiteral("site backup FILE"),
+         QStringLiteral("Writes a consistent copy of an SQLite site book"),
+         QStringLiteral("Made while others use the book, as one read of it, checked, and written as a\n"
+                        "new file private to you (600); an existing FILE or a link there is never\n"
+                        "replaced (exit status 2). For a PostgreSQL book use pg_dump (exit status 2).")
+             + book,
+         {BookOption},
+         1,
+         1,
+         runBackup},
     };
 }
 

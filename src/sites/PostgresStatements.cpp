@@ -36,7 +36,7 @@ QString summaries(const QString &from, const QString &exchanges, const QString &
 {
     return QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, %1, %2, s.changed_by,"
                           " s.revision, e.id, e.site, %3, e.operator, e.host, e.port, e.operation, e.outcome,"
-                          " e.sha256 FROM %4 LEFT JOIN exchanges e ON e.id = (SELECT x.id FROM exchanges x"
+                          " e.sha256, s.archived FROM %4 LEFT JOIN exchanges e ON e.id = (SELECT x.id FROM exchanges x"
                           " WHERE x.site = s.id %5 ORDER BY x.time DESC, x.id DESC LIMIT 1) %6"
                           " ORDER BY s.name COLLATE \"C\"")
         .arg(Time.arg(QStringLiteral("s.created")), Time.arg(QStringLiteral("s.changed")),
@@ -153,6 +153,24 @@ const SqlStatements &postgresStatements()
                 QStringLiteral("CREATE INDEX sites_by_fold ON sites (name_fold COLLATE \"C\")"),
                 QStringLiteral("CREATE INDEX sites_by_name ON sites (name COLLATE \"C\")"),
             },
+            {
+                // Archived sites, and every change of a site's details, kept like the exchanges.
+                QStringLiteral("ALTER TABLE sites ADD COLUMN archived boolean NOT NULL DEFAULT false"),
+                QStringLiteral("CREATE TABLE site_changes ("
+                               " id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+                               " site bigint NOT NULL REFERENCES sites (id),"
+                               " time timestamptz NOT NULL,"
+                               " operator text NOT NULL,"
+                               " fields_before text,"
+                               " fields_after text NOT NULL)"),
+                QStringLiteral("CREATE INDEX site_changes_by_site ON site_changes (site, time, id)"),
+                QStringLiteral("CREATE FUNCTION site_changes_never_changed() RETURNS trigger LANGUAGE plpgsql AS"
+                               " $$ BEGIN RAISE EXCEPTION 'details changes are never changed or deleted'; END $$"),
+                QStringLiteral("CREATE TRIGGER site_changes_never_changed BEFORE UPDATE OR DELETE ON site_changes"
+                               " FOR EACH ROW EXECUTE FUNCTION site_changes_never_changed()"),
+                QStringLiteral("CREATE TRIGGER site_changes_never_truncated BEFORE TRUNCATE ON site_changes"
+                               " FOR EACH STATEMENT EXECUTE FUNCTION site_changes_never_changed()"),
+            },
         },
         {
             QStringLiteral("SET TIME ZONE 'UTC'"),
@@ -174,28 +192,30 @@ const SqlStatements &postgresStatements()
             " CAST(:time AS timestamptz), CAST(:time AS timestamptz), :by, 1) RETURNING id"),
         QStringLiteral(
             "UPDATE sites SET name = :name, name_key = :key, address = :address, contact = :contact, phone = :phone,"
-            " notes = :notes, changed = CAST(:time AS timestamptz), changed_by = :by,"
+            " notes = :notes, archived = CAST(:archived AS integer) = 1, changed = CAST(:time AS timestamptz),"
+            " changed_by = :by,"
             " revision = revision + 1 WHERE id = :id AND revision = :revision"),
         QStringLiteral("UPDATE sites SET current_set = :image WHERE id = :id"),
         QStringLiteral("INSERT INTO site_search (site, search) VALUES (:id, :search)"
                        " ON CONFLICT (site) DO UPDATE SET search = excluded.search"),
         QStringLiteral("UPDATE sites SET name_key = :key WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites"),
-        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE name = :name"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE name = :name"),
         QStringLiteral("SELECT name FROM sites WHERE name_key = :key"),
-        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE id = :id"),
         // Two reads into one site at once keep the same bytes 960 to 1087.
-        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id FOR UPDATE"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE id = :id FOR UPDATE"),
         summaries(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"), {},
-                  QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'")),
-        summaries(QStringLiteral("sites s"), {}, {}),
-        summaries(QStringLiteral("sites s"), {}, QStringLiteral("WHERE s.search_text LIKE :phrase")),
+                  QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'"
+                                 " AND (NOT s.archived OR CAST(:archived AS integer) = 1)")),
+        summaries(QStringLiteral("sites s"), {}, QStringLiteral("WHERE (NOT s.archived OR CAST(:archived AS integer) = 1)")),
+        summaries(QStringLiteral("sites s"), {}, QStringLiteral("WHERE s.search_text LIKE :phrase AND (NOT s.archived OR CAST(:archived AS integer) = 1)")),
         summaries(QStringLiteral("sites s"), {},
-                  QStringLiteral("WHERE s.name_fold COLLATE \"C\" >= :low AND s.name_fold COLLATE \"C\" < :high")),
+                  QStringLiteral("WHERE s.name_fold COLLATE \"C\" >= :low AND s.name_fold COLLATE \"C\" < :high AND (NOT s.archived OR CAST(:archived AS integer) = 1)")),
         QStringLiteral(" LIMIT NULLIF(CAST(:limit AS bigint), -1) OFFSET :offset"),
         QStringLiteral("UPDATE sites SET set_text = :text WHERE id = :id"),
         summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
-                  QStringLiteral("WHERE e.id IS NOT NULL")),
+                  QStringLiteral("WHERE e.id IS NOT NULL AND NOT s.archived")),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, CAST(:time AS timestamptz), :by, :host, :port, :operation, :outcome,"
                        " :image, :sha256) RETURNING id"),
@@ -212,16 +232,19 @@ const SqlStatements &postgresStatements()
             QStringLiteral("ALTER TABLE site_search OWNER TO %1"),
             QStringLiteral("ALTER TABLE exchanges OWNER TO %1"),
             QStringLiteral("ALTER FUNCTION exchanges_never_changed() OWNER TO %1"),
-            QStringLiteral("REVOKE ALL ON book, sites, site_search, exchanges FROM PUBLIC"),
+            QStringLiteral("ALTER TABLE site_changes OWNER TO %1"),
+            QStringLiteral("ALTER FUNCTION site_changes_never_changed() OWNER TO %1"),
+            QStringLiteral("REVOKE ALL ON book, sites, site_search, exchanges, site_changes FROM PUBLIC"),
         },
         {
-            // Exchanges are only added: no UPDATE, DELETE or TRUNCATE for anybody who logs in.
-            QStringLiteral("GRANT SELECT ON book, sites, site_search, exchanges TO %1"),
+            // Exchanges and changes of details are only added: no UPDATE, DELETE or TRUNCATE for
+            // anybody who logs in.
+            QStringLiteral("GRANT SELECT ON book, sites, site_search, exchanges, site_changes TO %1"),
             QStringLiteral("GRANT INSERT, UPDATE ON sites, site_search TO %1"),
-            QStringLiteral("GRANT INSERT ON exchanges TO %1"),
+            QStringLiteral("GRANT INSERT ON exchanges, site_changes TO %1"),
         },
         {
-            QStringLiteral("GRANT SELECT ON book, sites, site_search, exchanges TO %1"),
+            QStringLiteral("GRANT SELECT ON book, sites, site_search, exchanges, site_changes TO %1"),
         },
         QStringLiteral("DO $$ BEGIN"
                        " IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN CREATE ROLE %2 NOLOGIN;"
@@ -230,6 +253,40 @@ const SqlStatements &postgresStatements()
                        " END IF;"
                        " END $$"),
         classifyPostgres,
+        QStringLiteral("INSERT INTO site_changes (site, time, operator, fields_before, fields_after)"
+                       " VALUES (:site, CAST(:time AS timestamptz), :by, :before, :after)"),
+        QStringLiteral("SELECT id, site, ") + Time.arg(QStringLiteral("time"))
+            + QStringLiteral(", operator, fields_before, fields_after FROM site_changes WHERE site = :site"
+                             " ORDER BY time DESC, id DESC"),
+        QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"),
+        QStringLiteral("SELECT (SELECT count(*) FROM sites), (SELECT count(*) FROM exchanges),"
+                       " (SELECT count(*) FROM site_changes)"),
+        QStringLiteral("SELECT id, name, name_key, address, contact, phone, notes, ") + Time.arg(QStringLiteral("created"))
+            + QStringLiteral(", ") + Time.arg(QStringLiteral("changed"))
+            + QStringLiteral(", changed_by, revision, archived, current_set FROM sites ORDER BY id"),
+        QStringLiteral("INSERT INTO sites (id, name, name_key, address, contact, phone, notes, created, changed,"
+                       " changed_by, revision, archived, current_set) OVERRIDING SYSTEM VALUE VALUES (?, ?, ?, ?, ?,"
+                       " ?, ?, CAST(? AS timestamptz), CAST(? AS timestamptz), ?, ?, CAST(? AS integer) = 1, ?)"),
+        QStringLiteral("SELECT id, site, ") + Time.arg(QStringLiteral("time"))
+            + QStringLiteral(", operator, fields_before, fields_after FROM site_changes ORDER BY id"),
+        QStringLiteral("INSERT INTO site_changes (id, site, time, operator, fields_before, fields_after)"
+                       " OVERRIDING SYSTEM VALUE VALUES (?, ?, CAST(? AS timestamptz), ?, ?, ?)"),
+        QStringLiteral("SELECT id, site, ") + Time.arg(QStringLiteral("time"))
+            + QStringLiteral(", operator, host, port, operation, outcome, sha256, image FROM exchanges ORDER BY id"),
+        QStringLiteral("INSERT INTO exchanges (id, site, time, operator, host, port, operation, outcome, sha256, image)"
+                       " OVERRIDING SYSTEM VALUE VALUES (?, ?, CAST(? AS timestamptz), ?, ?, ?, ?, ?, ?, ?)"),
+        {
+            // The next number after the highest copied.
+            QStringLiteral("SELECT setval(pg_get_serial_sequence('sites', 'id'),"
+                           " coalesce((SELECT max(id) FROM sites), 0) + 1, false)"),
+            QStringLiteral("SELECT setval(pg_get_serial_sequence('exchanges', 'id'),"
+                           " coalesce((SELECT max(id) FROM exchanges), 0) + 1, false)"),
+            QStringLiteral("SELECT setval(pg_get_serial_sequence('site_changes', 'id'),"
+                           " coalesce((SELECT max(id) FROM site_changes), 0) + 1, false)"),
+        },
+        // Advisory locks belong to one database.
+        QStringLiteral("SELECT pg_try_advisory_lock(:key)"),
+        QStringLiteral("SELECT pg_advisory_unlock(:key)"),
     };
     return s;
 }

@@ -43,10 +43,13 @@ Site SiteBook::site(const QString &name)
     return *found;
 }
 
-QList<SiteSummary> SiteBook::sites(const QString &text)
+QList<SiteSummary> SiteBook::sites(const QString &text, bool withArchived)
 {
     QList<SiteSummary> list;
-    eachSite({text}, [&](const SiteSummary &s) {
+    SiteQuery query;
+    query.text = text;
+    query.archived = withArchived;
+    eachSite(query, [&](const SiteSummary &s) {
         list << s;
         return true;
     });
@@ -102,6 +105,15 @@ QString configuredBookUrl()
     const QSettings settings(userSettingsPath(), QSettings::IniFormat);
     const QString url = settings.value(QStringLiteral("SiteBook/url")).toString().trimmed();
     return url.isEmpty() ? defaultBookPath() : url;
+}
+
+QString changedByText(const QString &by, const QDateTime &utc, const QDate &today)
+{
+    const QDateTime local = utc.toLocalTime();
+    const QString at = local.toString(QStringLiteral("HH:mm"));
+    return local.date() == today
+        ? QStringLiteral("Changed by %1 at %2").arg(by, at)
+        : QStringLiteral("Changed by %1 on %2 at %3").arg(by, local.toString(QStringLiteral("yyyy-MM-dd")), at);
 }
 
 QString notUpdatedNote(const QString &reason)

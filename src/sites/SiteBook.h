@@ -21,7 +21,7 @@
 namespace Sites {
 
 // The schema this program creates and upgrades to.
-inline constexpr int KnownVersion = 4;
+inline constexpr int KnownVersion = 5;
 
 // Kept in the book as operationWord(): "read", "backup", "write", "verify", "compare", "file".
 // Operations whose image comes from the module, which never holds bytes
@@ -51,7 +51,35 @@ struct Site
     QDateTime changed; // UTC
     QString changedBy;
     qint64 revision = 0;
+    // A customer who left: out of lists and searches unless asked for; nothing of it is deleted.
+    bool archived = false;
     std::optional<ImageBytes> current; // the set the module should hold
+};
+
+// What a site's details were at one moment, its archiving included.
+struct SiteFields
+{
+    SiteDetails details;
+    bool archived = false;
+};
+
+// One change of a site's details, kept for good: who, when, before and after.
+struct DetailsChange
+{
+    qint64 number = 0; // counted per book
+    qint64 siteId = 0;
+    QDateTime time; // UTC
+    QString operatorName;
+    std::optional<SiteFields> before; // none: the first details the book kept
+    SiteFields after;
+};
+
+// What a copy of a whole book carried, counted in the copy once it was made.
+struct BookCopy
+{
+    qint64 sites = 0;
+    qint64 exchanges = 0;
+    qint64 changes = 0;
 };
 
 struct Exchange
@@ -105,6 +133,7 @@ struct SiteQuery
     QString text;
     // Only the sites whose last module exchange needs a visit, each with that exchange.
     bool attention = false;
+    bool archived = false; // archived sites too
     qint64 offset = 0;
     qint64 limit = -1; // -1: all
 };
@@ -158,8 +187,9 @@ public:
     // whatever its punctuation; one or two characters match names that
     // begin with them.
     virtual void eachSite(const SiteQuery &query, const std::function<bool(const SiteSummary &)> &row) = 0;
-    QList<SiteSummary> sites(const QString &text = {});
-    // The sites whose last module exchange needs a visit (needsVisit), each
+    // Archived sites only when `withArchived`.
+    QList<SiteSummary> sites(const QString &text = {}, bool withArchived = false);
+    // The sites, not archived, whose last module exchange needs a visit (needsVisit), each
     // with that exchange. By name.
     QList<SiteSummary> needingVisit();
     virtual std::optional<Site> findSite(const QString &name) = 0;
@@ -179,6 +209,11 @@ public:
     // newest revision when nobody changed those same fields meanwhile, else
     // Changed as editSite says it.
     virtual Site editFields(const Site &asRead, const SiteDetails &changed) = 0;
+    // Archives the site or takes it back, a change of its details; the site
+    // as saved, or as it is when it was so already.
+    virtual Site setArchived(const Site &asRead, bool archived) = 0;
+    // Every change of the site's details, newest first.
+    virtual QList<DetailsChange> changes(qint64 siteId) = 0;
 
     // Adds exchanges to the site, all or none, in order; never changes one
     // already there. An image from the module (readsModule) gets bytes 960 to
@@ -218,6 +253,19 @@ struct BookRoles
 // administrator) the tables then belong to roles.owner, with the grants.
 std::unique_ptr<SiteBook> initSiteBook(const QString &url, const BookRoles &roles = {});
 
+// Copies every site, every change of their details and every exchange, with
+// their numbers, from the book at `from` into the empty book at `to` (an
+// SQLite file made when missing, or a PostgreSQL book made by site init), in
+// one transaction, and compares counts and digests of the copy with the book
+// before it is kept. Exchanges are streamed, never all in memory. Refused
+// (Input) into the book itself or into a book that is not empty.
+BookCopy copySiteBook(const QString &from, const QString &to);
+
+// A consistent copy of an SQLite book, made while others use it, saved as a
+// new private file (never over one); counts what it holds. A PostgreSQL book
+// is refused (Input): pg_dump backs it up.
+BookCopy backupSiteBook(const QString &url, const QString &file);
+
 // Called, on the thread that waits, when a busy or locked book has kept a
 // change waiting for a second; the command line says so on a terminal.
 void setWaitNotice(std::function<void()> notice);
@@ -226,6 +274,10 @@ void setWaitNotice(std::function<void()> notice);
 QString defaultBookPath();
 // url= under [SiteBook] in QuelmarSetup.conf, else the default path.
 QString configuredBookUrl();
+
+// "Changed by anna at 12:31", on a day other than `today` "Changed by anna
+// on 2026-12-08 at 12:31" (local time): under a site's details.
+QString changedByText(const QString &by, const QDateTime &utc, const QDate &today = QDate::currentDate());
 
 // " Site book not updated: REASON." after a module operation's outcome.
 QString notUpdatedNote(const QString &reason);

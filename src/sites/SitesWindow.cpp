@@ -8,6 +8,7 @@
 #include "common/ShownText.h"
 #include "ui/WindowHelpers.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -17,6 +18,9 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <QHash>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -105,6 +109,10 @@ TFormSite::TFormSite(SiteBook &book, const std::optional<Site> &site, QWidget *p
     meNotes->setAccessibleName(QStringLiteral("Notes"));
     meNotes->setTabChangesFocus(true);
     form->addRow(QStringLiteral("Not&es"), meNotes);
+    lbChanged = new QLabel(site ? changedByText(ShownText::shown(site->changedBy), site->changed) : QString(), this);
+    lbChanged->setObjectName(QStringLiteral("lbChanged"));
+    lbChanged->setVisible(site.has_value());
+    form->addRow(QString(), lbChanged);
     lbError = new QLabel(this);
     lbError->setObjectName(QStringLiteral("lbError"));
     lbError->setWordWrap(true);
@@ -166,6 +174,8 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
     edSiteSearch->setAccessibleName(QStringLiteral("Search sites"));
     edSiteSearch->setPlaceholderText(QStringLiteral("Search sites"));
     edSiteSearch->setClearButtonEnabled(true);
+    cbArchived = new QCheckBox(QStringLiteral("A&rchived sites"), this);
+    cbArchived->setObjectName(QStringLiteral("cbArchived"));
     lvSites = new QTreeWidget(this);
     lvSites->setObjectName(QStringLiteral("lvSites"));
     lvSites->setAccessibleName(QStringLiteral("Sites"));
@@ -186,7 +196,10 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
     buttons->addStretch();
     buttons->addWidget(btClose);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(edSiteSearch);
+    auto *search = new QHBoxLayout;
+    search->addWidget(edSiteSearch, 1);
+    search->addWidget(cbArchived);
+    layout->addLayout(search);
     layout->addWidget(lvSites, 1);
     layout->addLayout(buttons);
     layout->addWidget(History, 1);
@@ -210,6 +223,7 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
     };
 
     connect(edSiteSearch, &QLineEdit::textChanged, this, &TFormSites::Refresh);
+    connect(cbArchived, &QCheckBox::toggled, this, &TFormSites::Refresh);
     connect(lvSites, &QTreeWidget::currentItemChanged, History, &TFormHistory::Refresh);
     connect(lvSites, &QTreeWidget::currentItemChanged, this, &TFormSites::enableButtons);
     connect(lvSites, &QTreeWidget::itemActivated, this, &TFormSites::btEditSiteClick);
@@ -243,14 +257,20 @@ QString TFormSites::selectedName() const
 void TFormSites::Refresh()
 {
     const QString selected = selectedName();
+    // Each site that needs a visit, with the exchange that says so.
+    QHash<qint64, Exchange> visits;
     try {
-        m_sites = m_book->sites(edSiteSearch->text());
+        m_sites = m_book->sites(edSiteSearch->text(), cbArchived->isChecked());
+        for (const SiteSummary &s : m_book->needingVisit())
+            visits.insert(s.site.id, *s.last);
     } catch (const SiteBookError &error) {
         m_sites.clear();
         ErrorBox(sentence(error.message()));
     }
-    std::stable_sort(m_sites.begin(), m_sites.end(),
-                     [](const SiteSummary &a, const SiteSummary &b) { return lastChange(a) > lastChange(b); });
+    std::stable_sort(m_sites.begin(), m_sites.end(), [&](const SiteSummary &a, const SiteSummary &b) {
+        const bool visitA = visits.contains(a.site.id), visitB = visits.contains(b.site.id);
+        return visitA != visitB ? visitA : lastChange(a) > lastChange(b);
+    });
     const QSignalBlocker quiet(lvSites);
     lvSites->clear();
     for (const SiteSummary &s : std::as_const(m_sites)) {
@@ -260,6 +280,18 @@ void TFormSites::Refresh()
         auto *item = new QTreeWidgetItem(lvSites,
                                          {shown(s.site.details.name), shown(s.site.details.address), last,
                                           s.last ? shown(s.last->outcome) : QString()});
+        if (const auto visit = visits.constFind(s.site.id); visit != visits.constEnd()) {
+            const QString why = QStringLiteral("Needs a visit: %1 %2, %3")
+                                    .arg(operationName(visit->operation), shortTime(visit->time), shown(visit->outcome));
+            item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+            item->setToolTip(0, why);
+            item->setData(0, Qt::AccessibleDescriptionRole, why);
+        }
+        if (s.site.archived) {
+            item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+            item->setToolTip(0, QStringLiteral("Archived"));
+            item->setData(0, Qt::AccessibleDescriptionRole, QStringLiteral("Archived"));
+        }
         // The site in work stands out.
         if (s.site.id == m_work.siteId()) {
             QFont font = item->font(0);

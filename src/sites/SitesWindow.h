@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
@@ -44,6 +45,8 @@ public:
     QLineEdit *edContact;
     QLineEdit *edPhone;
     QPlainTextEdit *meNotes;
+    // Who changed the details last, and when; empty for a new site.
+    QLabel *lbChanged;
     QLabel *lbError;
     QDialogButtonBox *Buttons;
 
@@ -70,6 +73,9 @@ public:
     std::optional<Sites::Site> selectedSite();
 
     QLineEdit *edSiteSearch;
+    // Archived sites are listed only when it is checked.
+    QCheckBox *cbArchived;
+    // The sites that need a visit come first, marked.
     QTreeWidget *lvSites;
     QPushButton *btNewSite;
     QPushButton *btEditSite;

@@ -6,18 +6,26 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSqlRecord>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 
 #include <algorithm>
 #include <memory>
 
+#include "common/Files.h"
+
+#include <cerrno>
+
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Sites {
@@ -31,8 +39,14 @@ constexpr int KeyVersion = 3;
 // The version from which the database keeps the search text and its index;
 // the program keeps only the current set's part, which an older one would not.
 constexpr int IndexVersion = 4;
+// The version from which sites are archived and changes of details are kept.
+constexpr int ChangesVersion = 5;
 // Versions a program that knows only the earlier one must not write.
-constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3, 4};
+constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3, 4, 5};
+// The columns of a site in siteFrom, then its current set and whether it is archived.
+constexpr int SiteColumnCount = 10;
+// A summary: the site, its last exchange, then whether it is archived.
+constexpr int SummaryArchived = SiteColumnCount + 9;
 constexpr int Attempts = 8;
 // How long a change waits for a busy or locked book, and when it says so.
 constexpr int WaitMs = 10000;
@@ -50,6 +64,8 @@ struct SqlFault
     QSqlError error;
     // Kept until the rollback: PostgreSQL frees its statement only after.
     std::shared_ptr<QSqlQuery> query;
+    // Which book said it, where a copy speaks to two.
+    const SqlSiteBook *book = nullptr;
 };
 
 QString loginName()
@@ -167,6 +183,34 @@ Exchange exchangeFrom(const QSqlQuery &q, int column = 0)
     e.outcome = q.value(column + 7).toString();
     e.sha256 = q.value(column + 8).toString().toLatin1();
     return e;
+}
+
+QString fieldsJson(const SiteFields &f)
+{
+    const QJsonObject o{{QStringLiteral("name"), f.details.name},       {QStringLiteral("address"), f.details.address},
+                        {QStringLiteral("contact"), f.details.contact}, {QStringLiteral("phone"), f.details.phone},
+                        {QStringLiteral("notes"), f.details.notes},     {QStringLiteral("archived"), f.archived}};
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+// A change's fields as the book holds them; a text that is not such an
+// object (written with another client) is no fields at all.
+std::optional<SiteFields> fieldsFrom(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    const QJsonDocument document = QJsonDocument::fromJson(value.toString().toUtf8());
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject o = document.object();
+    const auto text = [&](const char *key) { return o.value(QLatin1String(key)).toString(); };
+    return SiteFields{{text("name"), text("address"), text("contact"), text("phone"), text("notes")},
+                      o.value(QLatin1String("archived")).toBool()};
+}
+
+SiteFields fieldsOf(const Site &s)
+{
+    return {s.details, s.archived};
 }
 
 void checkDetails(const SiteDetails &d)
@@ -412,7 +456,7 @@ QSqlQuery SqlSiteBook::run(const QString &statement, Bindings bindings)
         }
     }
     if (!ok)
-        throw SqlFault{q.lastError(), std::make_shared<QSqlQuery>(std::move(q))};
+        throw SqlFault{q.lastError(), std::make_shared<QSqlQuery>(std::move(q)), this};
     return q;
 }
 
@@ -576,6 +620,16 @@ void SqlSiteBook::upgradeTo(int version)
                             run(m_sql.updateKey, {{"key", key}, {"id", id}});
                         }
                     }
+                    if (current == ChangesVersion) {
+                        // Each site's details as they are become its first kept change.
+                        QList<Site> all;
+                        QSqlQuery q = run(m_sql.allSites);
+                        while (q.next())
+                            all << siteFrom(q);
+                        q.finish();
+                        for (const Site &site : all)
+                            insertChange(site.id, site.changed, site.changedBy, std::nullopt, fieldsOf(site));
+                    }
                     run(m_sql.setVersion, {{"version", current}, {"oldest", OldestWriter[current]}});
                 }
                 run(QStringLiteral("COMMIT"));
@@ -640,6 +694,7 @@ void SqlSiteBook::eachSite(const SiteQuery &query, const std::function<bool(cons
     // The visits are judged here, so their page is counted here too.
     const bool pagedHere = query.attention;
     if (!pagedHere) {
+        bindings << std::pair{"archived", QVariant(query.archived ? 1 : 0)};
         statement += m_sql.page;
         bindings << std::pair{"limit", QVariant(query.limit)} << std::pair{"offset", QVariant(query.offset)};
     }
@@ -648,8 +703,9 @@ void SqlSiteBook::eachSite(const SiteQuery &query, const std::function<bool(cons
         qint64 skipped = 0, given = 0;
         while (q.next()) {
             SiteSummary s{siteFrom(q), std::nullopt};
-            if (!q.value(10).isNull())
-                s.last = exchangeFrom(q, 10);
+            if (!q.value(SiteColumnCount).isNull())
+                s.last = exchangeFrom(q, SiteColumnCount);
+            s.site.archived = q.value(SummaryArchived).toBool();
             if (pagedHere) {
                 if (!needsVisit(*s.last) || skipped++ < query.offset)
                     continue;
@@ -670,7 +726,8 @@ std::optional<Site> SqlSiteBook::siteWhere(const QString &statement, Bindings bi
     if (!q.next())
         return std::nullopt;
     Site s = siteFrom(q);
-    s.current = imageOf(q.value(10));
+    s.current = imageOf(q.value(SiteColumnCount));
+    s.archived = q.value(SiteColumnCount + 1).toBool();
     return s;
 }
 
@@ -743,6 +800,7 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
             s.created = s.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
             s.changedBy = m_operator;
             s.revision = 1;
+            insertChange(s.id, now, m_operator, std::nullopt, fieldsOf(s));
             if (current) {
                 NewExchange put{Operation::File, {}, source.isEmpty() ? QStringLiteral("current set") : source, current, now,
                                 true};
@@ -772,9 +830,21 @@ void SqlSiteBook::raiseChanged(const Site &held) const
             .arg(held.details.name, held.changedBy, held.changed.toLocalTime().toString(QStringLiteral("HH:mm"))));
 }
 
-// Inside a write: the details onto the held revision.
-Site SqlSiteBook::saveDetails(const Site &held, const SiteDetails &details)
+void SqlSiteBook::insertChange(qint64 siteId, const QDateTime &time, const QString &by,
+                               const std::optional<SiteFields> &before, const SiteFields &after)
 {
+    run(m_sql.insertChange,
+        {{"site", siteId},
+         {"time", timeText(time)},
+         {"by", by},
+         {"before", before ? QVariant(fieldsJson(*before)) : QVariant(QMetaType::fromType<QString>())},
+         {"after", fieldsJson(after)}});
+}
+
+// Inside a write: the details onto the held revision, and the change kept.
+Site SqlSiteBook::saveDetails(const Site &held, const SiteFields &fields)
+{
+    const SiteDetails &details = fields.details;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     run(m_sql.updateDetails,
         {{"name", details.name},
@@ -783,17 +853,30 @@ Site SqlSiteBook::saveDetails(const Site &held, const SiteDetails &details)
          {"contact", details.contact},
          {"phone", details.phone},
          {"notes", details.notes},
+         {"archived", fields.archived ? 1 : 0},
          {"time", timeText(now)},
          {"by", m_operator},
          {"id", held.id},
          {"revision", held.revision}});
     run(m_sql.setSearch, {{"search", searchTextOf(details, held.current)}, {"id", held.id}});
+    insertChange(held.id, now, m_operator, fieldsOf(held), fields);
     Site saved = held;
     saved.details = details;
+    saved.archived = fields.archived;
     saved.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
     saved.changedBy = m_operator;
     saved.revision = held.revision + 1;
     return saved;
+}
+
+// Inside a write: the site as the book holds it now, locked for the change.
+Site SqlSiteBook::heldForUpdate(const Site &asRead)
+{
+    const std::optional<Site> held = siteWhere(m_sql.currentForUpdate, {{"id", asRead.id}});
+    if (!held)
+        throw SiteBookError(SiteBookError::Kind::NoSite,
+                            QStringLiteral("no site \"%1\" in the site book").arg(asRead.details.name));
+    return *held;
 }
 
 Site SqlSiteBook::editSite(const Site &site)
@@ -801,13 +884,10 @@ Site SqlSiteBook::editSite(const Site &site)
     checkDetails(site.details);
     try {
         return write([&] {
-            const std::optional<Site> held = siteWhere(m_sql.currentForUpdate, {{"id", site.id}});
-            if (!held)
-                throw SiteBookError(SiteBookError::Kind::NoSite,
-                                    QStringLiteral("no site \"%1\" in the site book").arg(site.details.name));
+            const std::optional<Site> held = heldForUpdate(site);
             if (held->revision != site.revision)
                 raiseChanged(*held);
-            return saveDetails(*held, site.details);
+            return saveDetails(*held, {site.details, held->archived});
         });
     } catch (const SqlFault &fault) {
         raiseNamed(fault.error, site.details.name);
@@ -819,10 +899,7 @@ Site SqlSiteBook::editFields(const Site &asRead, const SiteDetails &changed)
     checkDetails(changed);
     try {
         return write([&] {
-            const std::optional<Site> held = siteWhere(m_sql.currentForUpdate, {{"id", asRead.id}});
-            if (!held)
-                throw SiteBookError(SiteBookError::Kind::NoSite,
-                                    QStringLiteral("no site \"%1\" in the site book").arg(asRead.details.name));
+            const std::optional<Site> held = heldForUpdate(asRead);
             // Only a field both changed is a conflict; the others go onto the newest revision.
             SiteDetails merged = held->details;
             for (QString SiteDetails::*field : {&SiteDetails::name, &SiteDetails::address, &SiteDetails::contact,
@@ -833,10 +910,49 @@ Site SqlSiteBook::editFields(const Site &asRead, const SiteDetails &changed)
                     raiseChanged(*held);
                 merged.*field = changed.*field;
             }
-            return saveDetails(*held, merged);
+            return saveDetails(*held, {merged, held->archived});
         });
     } catch (const SqlFault &fault) {
         raiseNamed(fault.error, changed.name);
+    }
+}
+
+Site SqlSiteBook::setArchived(const Site &asRead, bool archived)
+{
+    try {
+        return write([&] {
+            const std::optional<Site> held = heldForUpdate(asRead);
+            return held->archived == archived ? *held : saveDetails(*held, {held->details, archived});
+        });
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
+    }
+}
+
+QList<DetailsChange> SqlSiteBook::changes(qint64 siteId)
+{
+    try {
+        QList<DetailsChange> list;
+        QSqlQuery q = run(m_sql.changes, {{"site", siteId}});
+        while (q.next()) {
+            DetailsChange c;
+            c.number = q.value(0).toLongLong();
+            c.siteId = q.value(1).toLongLong();
+            c.time = timeOf(q.value(2));
+            c.operatorName = q.value(3).toString();
+            c.before = fieldsFrom(q.value(4));
+            const std::optional<SiteFields> after = fieldsFrom(q.value(5));
+            if (!after || (!q.value(4).isNull() && !c.before))
+                throw SiteBookError(SiteBookError::Kind::Unavailable,
+                                    QStringLiteral("the site book %1 is damaged: details change %2 cannot be read")
+                                        .arg(m_location)
+                                        .arg(c.number));
+            c.after = *after;
+            list << c;
+        }
+        return list;
+    } catch (const SqlFault &fault) {
+        raise(fault.error);
     }
 }
 
@@ -918,6 +1034,307 @@ std::optional<Exchange> SqlSiteBook::exchange(qint64 number)
     } catch (const SqlFault &fault) {
         raise(fault.error);
     }
+}
+
+// ------------------------------------------------------------ copy and backup
+
+namespace {
+
+// A column of a copied table: 'i' a number, 't' a text, 'b' a truth, 'x' bytes;
+// each backend reads and binds it its own way, and both digest it alike.
+struct CopiedTable
+{
+    const char *name;
+    QString SqlStatements::*out;
+    QString SqlStatements::*in;
+    const char *kinds;
+};
+// Sites first: changes and exchanges refer to them.
+const CopiedTable CopiedTables[] = {
+    {"sites", &SqlStatements::copySitesOut, &SqlStatements::copySiteIn, "itttttttttibx"},
+    {"changes of details", &SqlStatements::copyChangesOut, &SqlStatements::copyChangeIn, "iitttt"},
+    {"exchanges", &SqlStatements::copyExchangesOut, &SqlStatements::copyExchangeIn, "iitttttttx"},
+};
+
+QVariant copiedValue(const QVariant &value, char kind)
+{
+    if (value.isNull())
+        return kind == 'x' ? QVariant(QMetaType::fromType<QByteArray>())
+                           : QVariant(kind == 't' ? QMetaType::fromType<QString>() : QMetaType::fromType<qlonglong>());
+    switch (kind) {
+    case 'i': return value.toLongLong();
+    case 'b': return value.toBool() ? 1 : 0;
+    case 'x': return value.toByteArray();
+    default: {
+        // An empty text stays one, never NULL.
+        const QString text = value.toString();
+        return text.isNull() ? QStringLiteral("") : text;
+    }
+    }
+}
+
+void digest(QCryptographicHash &hash, const QVariant &value, char kind)
+{
+    if (value.isNull()) {
+        hash.addData(QByteArrayView("N"));
+        return;
+    }
+    const QByteArray bytes = kind == 'x' ? value.toByteArray()
+        : kind == 'b'                    ? QByteArray(value.toBool() ? "1" : "0")
+        : kind == 'i'                    ? QByteArray::number(value.toLongLong())
+                                         : value.toString().toUtf8();
+    hash.addData(QByteArray::number(bytes.size()) + ':');
+    hash.addData(bytes);
+}
+
+// The rows of one copied table as read: how many, and their digest.
+struct TableDigest
+{
+    qint64 rows = 0;
+    QByteArray sha256;
+};
+
+} // namespace
+
+void SqlSiteBook::refuseSameBook(SqlSiteBook &target)
+{
+    const SiteBookError same(SiteBookError::Kind::Input,
+                             QStringLiteral("%1 is the site book copied from; nothing was copied").arg(target.m_location));
+    if (m_postgres != target.m_postgres)
+        return;
+    if (!m_postgres) {
+        if (!outputIsBook(target.m_location, m_location).isEmpty())
+            throw same;
+        return;
+    }
+    // Another address of the same database cannot take the lock this one holds.
+    const qint64 key = qint64(QRandomGenerator::global()->generate64() >> 2);
+    try {
+        QSqlQuery mine = run(m_sql.tryBookLock, {{"key", key}});
+        const bool held = mine.next() && mine.value(0).toBool();
+        mine.finish();
+        QSqlQuery theirs = target.run(target.m_sql.tryBookLock, {{"key", key}});
+        const bool taken = theirs.next() && theirs.value(0).toBool();
+        theirs.finish();
+        if (taken)
+            target.run(target.m_sql.freeBookLock, {{"key", key}}).finish();
+        if (held)
+            run(m_sql.freeBookLock, {{"key", key}}).finish();
+        if (held && !taken)
+            throw same;
+    } catch (const SqlFault &fault) {
+        fault.book->raise(fault.error);
+    }
+}
+
+BookCopy SqlSiteBook::copyInto(SqlSiteBook &to)
+{
+    const auto rollback = [&] {
+        QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+        QSqlQuery(to.database()).exec(QStringLiteral("ROLLBACK"));
+    };
+    try {
+        run(m_sql.readSnapshot);
+        to.run(to.m_sql.begin);
+        // Within the copy's own transaction, so that nobody fills it meanwhile.
+        QSqlQuery held = to.run(to.m_sql.countAll);
+        if (held.next() && (held.value(0).toLongLong() > 0 || held.value(1).toLongLong() > 0))
+            throw SiteBookError(SiteBookError::Kind::Input,
+                                QStringLiteral("the site book %1 is not empty (%2 sites, %3 exchanges); nothing was copied")
+                                    .arg(to.m_location)
+                                    .arg(held.value(0).toLongLong())
+                                    .arg(held.value(1).toLongLong()));
+        held.finish();
+        TableDigest read[std::size(CopiedTables)];
+        for (std::size_t t = 0; t < std::size(CopiedTables); ++t) {
+            const CopiedTable &table = CopiedTables[t];
+            const int columns = int(qstrlen(table.kinds));
+            QSqlQuery in(to.database());
+            if (!in.prepare(to.m_sql.*table.in))
+                throw SqlFault{in.lastError(), {}, &to};
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            // Row by row: a book of any size costs one row's memory.
+            QSqlQuery out = run(m_sql.*table.out);
+            while (out.next()) {
+                for (int c = 0; c < columns; ++c) {
+                    const QVariant value = out.value(c);
+                    digest(hash, value, table.kinds[c]);
+                    in.bindValue(c, copiedValue(value, table.kinds[c]));
+                }
+                if (!in.exec())
+                    throw SqlFault{in.lastError(), {}, &to};
+                if (t == 0) {
+                    const SiteDetails details{out.value(1).toString(), out.value(3).toString(), out.value(4).toString(),
+                                              out.value(5).toString(), out.value(6).toString()};
+                    const std::optional<ImageBytes> current = imageOf(out.value(columns - 1));
+                    to.run(to.m_sql.setSearch,
+                           {{"search", searchTextOf(details, current)}, {"id", out.value(0).toLongLong()}});
+                    to.setSetText(out.value(0).toLongLong(), current);
+                }
+                ++read[t].rows;
+            }
+            read[t].sha256 = hash.result();
+        }
+        run(QStringLiteral("ROLLBACK"));
+        for (const QString &statement : to.m_sql.copyFinish)
+            to.run(statement).finish();
+        // The copy as its own book reads it back, before it is kept.
+        for (std::size_t t = 0; t < std::size(CopiedTables); ++t) {
+            const CopiedTable &table = CopiedTables[t];
+            const int columns = int(qstrlen(table.kinds));
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            qint64 rows = 0;
+            QSqlQuery back = to.run(to.m_sql.*table.out);
+            while (back.next()) {
+                for (int c = 0; c < columns; ++c)
+                    digest(hash, back.value(c), table.kinds[c]);
+                ++rows;
+                // Each image against its SHA-256, so a damaged one is never carried on unseen.
+                if (table.in == &SqlStatements::copyExchangeIn && !back.value(9).isNull()) {
+                    const QByteArray image = back.value(9).toByteArray();
+                    if (QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()
+                        != back.value(8).toString().toLatin1())
+                        throw SiteBookError(SiteBookError::Kind::Unavailable,
+                                            QStringLiteral("exchange %1 of the site book %2 does not match its SHA-256; "
+                                                           "nothing was copied")
+                                                .arg(back.value(0).toLongLong())
+                                                .arg(m_location));
+                }
+            }
+            if (rows != read[t].rows || hash.result() != read[t].sha256)
+                throw SiteBookError(SiteBookError::Kind::Unavailable,
+                                    QStringLiteral("the copy in %1 differs from the book in its %2; nothing was copied")
+                                        .arg(to.m_location, QLatin1String(table.name)));
+        }
+        to.run(QStringLiteral("COMMIT"));
+        return {read[0].rows, read[2].rows, read[1].rows};
+    } catch (const SqlFault &fault) {
+        rollback();
+        fault.book->raise(fault.error);
+    } catch (...) {
+        rollback();
+        throw;
+    }
+}
+
+BookCopy SqlSiteBook::copyBook(const QString &from, const QString &to)
+{
+    SqlSiteBook source(from, BookUse::Read);
+    const BookLocation where = parseBookUrl(to);
+    struct stat st{};
+    const bool made = !where.postgres && where.error.isEmpty()
+        && ::lstat(QFile::encodeName(where.path).constData(), &st) != 0 && errno == ENOENT;
+    try {
+        // Opened as it is: a book that is not empty is refused before anything, an upgrade too, is done to it.
+        SqlSiteBook target(to, BookUse::Change, 0);
+        source.refuseSameBook(target);
+        if (target.m_readOnly)
+            target.refuseReadOnly();
+        target.refuseNewerWriter(target.m_version, target.m_oldestWriter);
+        if (target.m_version > 0) {
+            qint64 held = 0;
+            try {
+                for (const char *table : {"sites", "exchanges"}) {
+                    QSqlQuery q = target.run(QStringLiteral("SELECT count(*) FROM ") + QLatin1String(table));
+                    held += q.next() ? q.value(0).toLongLong() : 0;
+                }
+            } catch (const SqlFault &fault) {
+                target.raise(fault.error);
+            }
+            if (held > 0)
+                throw SiteBookError(SiteBookError::Kind::Input,
+                                    QStringLiteral("the site book %1 is not empty; nothing was copied").arg(target.m_location));
+        }
+        if (target.m_version < KnownVersion) {
+            target.upgradeTo(KnownVersion);
+            std::tie(target.m_version, target.m_oldestWriter) = target.versionRecord();
+        }
+        return source.copyInto(target);
+    } catch (...) {
+        // A file made for the copy goes again; the target is closed by now.
+        if (made)
+            for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+                QFile::remove(where.path + QLatin1String(suffix));
+        throw;
+    }
+}
+
+BookCopy SqlSiteBook::backup(const QString &url, const QString &file)
+{
+    const BookLocation where = parseBookUrl(url);
+    if (where.postgres)
+        throw SiteBookError(SiteBookError::Kind::Input,
+                            QStringLiteral("the site book %1 is on PostgreSQL: back it up with pg_dump")
+                                .arg(url.section(QLatin1Char('?'), 0, 0)));
+    const auto refuse = [&](int error) {
+        throw SiteBookError(SiteBookError::Kind::Input, Files::errorMessage(file, error));
+    };
+    struct stat st{};
+    // Never over a file, nor through a link planted at the name.
+    if (::lstat(QFile::encodeName(file).constData(), &st) == 0)
+        refuse(EEXIST);
+    if (const int error = Files::outputRefusal(file))
+        refuse(error);
+    if (const QString problem = outputIsBook(file, url); !problem.isEmpty())
+        throw SiteBookError(SiteBookError::Kind::Input, file + QStringLiteral(": ") + problem);
+    SqlSiteBook book(url, BookUse::Read);
+    // Made beside the backup (0700), so the copy never passes through a shared folder.
+    QTemporaryDir folder(QFileInfo(file).absolutePath() + QStringLiteral("/.quelmar-backup-XXXXXX"));
+    if (!folder.isValid())
+        throw SiteBookError(SiteBookError::Kind::Unavailable,
+                            QStringLiteral("%1: the copy cannot be made beside it: %2").arg(file, folder.errorString()));
+    const QString copy = folder.filePath(QStringLiteral("book.sqlite"));
+    try {
+        // One read transaction: what others commit meanwhile is in it whole or not at all.
+        book.run(QStringLiteral("VACUUM INTO :file"), {{"file", copy}});
+    } catch (const SqlFault &fault) {
+        book.raise(fault.error);
+    }
+    BookCopy counted;
+    QString problem;
+    const QString connection = QStringLiteral("quelmar-backup %1").arg(threadName());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(copy);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (!db.open() || !q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
+            problem = wordsOf(q.lastError().isValid() ? q.lastError() : db.lastError());
+        else if (q.value(0).toString() != QLatin1String("ok"))
+            problem = q.value(0).toString();
+        else if (q.exec(book.m_sql.countAll) && q.next())
+            counted = {q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toLongLong()};
+        else
+            problem = wordsOf(q.lastError());
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (!problem.isEmpty())
+        throw SiteBookError(SiteBookError::Kind::Unavailable,
+                            QStringLiteral("the copy of the site book %1 does not check: %2; nothing was kept")
+                                .arg(book.m_location, problem));
+    QFile made(copy);
+    uchar *bytes = made.open(QIODevice::ReadOnly) ? made.map(0, made.size()) : nullptr;
+    if (!bytes)
+        throw SiteBookError(SiteBookError::Kind::Unavailable,
+                            QStringLiteral("%1: the copy cannot be read: %2").arg(file, made.errorString()));
+    const int error = Files::save(file, QByteArrayView(bytes, made.size()), Files::Access::Private, Files::Replace::Never);
+    if (error)
+        throw SiteBookError(error == EEXIST || Files::isRefusal(error) ? SiteBookError::Kind::Input
+                                                                       : SiteBookError::Kind::Unavailable,
+                            Files::errorMessage(file, error));
+    return counted;
+}
+
+BookCopy copySiteBook(const QString &from, const QString &to)
+{
+    return SqlSiteBook::copyBook(from, to);
+}
+
+BookCopy backupSiteBook(const QString &url, const QString &file)
+{
+    return SqlSiteBook::backup(url, file);
 }
 
 } // namespace Sites

@@ -35,6 +35,8 @@ public:
                  const QString &source = {}) override;
     Site editSite(const Site &site) override;
     Site editFields(const Site &asRead, const SiteDetails &changed) override;
+    Site setArchived(const Site &asRead, bool archived) override;
+    QList<DetailsChange> changes(qint64 siteId) override;
     QList<Exchange> recordAll(qint64 siteId, const QList<NewExchange> &exchanges) override;
     void eachExchange(qint64 siteId, const HistoryQuery &query,
                       const std::function<bool(const Exchange &)> &row) override;
@@ -48,6 +50,10 @@ public:
     // The same, each row handed to `row` (tests read query plans with it).
     void query(const QString &statement, const std::function<void(const QSqlQuery &)> &row);
 
+    // copySiteBook and backupSiteBook.
+    static BookCopy copyBook(const QString &from, const QString &to);
+    static BookCopy backup(const QString &url, const QString &file);
+
 private:
     using Bindings = QList<std::pair<const char *, QVariant>>;
 
@@ -57,7 +63,12 @@ private:
     void open(const QString &url, BookUse use, int version, const BookRoles *roles);
     void upgradeTo(int version);
     void grant(const BookRoles &roles);
-    Site saveDetails(const Site &held, const SiteDetails &details);
+    Site heldForUpdate(const Site &asRead);
+    Site saveDetails(const Site &held, const SiteFields &fields);
+    void insertChange(qint64 siteId, const QDateTime &time, const QString &by, const std::optional<SiteFields> &before,
+                      const SiteFields &after);
+    BookCopy copyInto(SqlSiteBook &target);
+    void refuseSameBook(SqlSiteBook &target);
     [[noreturn]] void raiseChanged(const Site &held) const;
     [[noreturn]] void refuseReadOnly() const;
     void refuseNewerWriter(int version, int oldestWriter) const;

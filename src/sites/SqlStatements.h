@@ -70,6 +70,25 @@ struct SqlStatements
     // with %3 true refused when it can log in.
     QString makeRole;
     SqlFailure (*classify)(const QSqlError &error) = nullptr;
+    // Changes of details, only ever added.
+    QString insertChange;
+    QString changes;
+    // A copy of a whole book: one consistent read of the book copied; the
+    // rows of each table in number order, every column, and their insert
+    // with `?` in the same order; then the counters follow the numbers given.
+    QString readSnapshot;
+    QString countAll; // sites, exchanges, changes
+    QString copySitesOut;
+    QString copySiteIn;
+    QString copyChangesOut;
+    QString copyChangeIn;
+    QString copyExchangesOut;
+    QString copyExchangeIn;
+    QStringList copyFinish;
+    // PostgreSQL: a lock only a session of the same database cannot take, to
+    // tell two addresses of one book apart from two books; empty on SQLite.
+    QString tryBookLock;
+    QString freeBookLock;
 };
 
 const SqlStatements &sqliteStatements();

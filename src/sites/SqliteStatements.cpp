@@ -42,7 +42,7 @@ QString summaries(const QString &from, const QString &exchanges, const QString &
 {
     return QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
                           " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
-                          " e.outcome, e.sha256 FROM %1 LEFT JOIN exchanges e ON e.id ="
+                          " e.outcome, e.sha256, s.archived FROM %1 LEFT JOIN exchanges e ON e.id ="
                           " (SELECT x.id FROM exchanges x WHERE x.site = s.id %2"
                           " ORDER BY x.time DESC, x.id DESC LIMIT 1) %3 ORDER BY s.name")
         .arg(from, exchanges, where);
@@ -190,6 +190,23 @@ const SqlStatements &sqliteStatements()
                 // The sites there are, through the same trigger.
                 QStringLiteral("UPDATE sites SET set_text = ''"),
             },
+            {
+                // Archived sites, and every change of a site's details, kept like the exchanges.
+                QStringLiteral("ALTER TABLE sites ADD COLUMN archived INTEGER NOT NULL DEFAULT 0"
+                               " CHECK (archived IN (0, 1))"),
+                QStringLiteral("CREATE TABLE site_changes ("
+                               " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                               " site INTEGER NOT NULL REFERENCES sites (id),"
+                               " time TEXT NOT NULL,"
+                               " operator TEXT NOT NULL,"
+                               " fields_before TEXT,"
+                               " fields_after TEXT NOT NULL)"),
+                QStringLiteral("CREATE INDEX site_changes_by_site ON site_changes (site, time, id)"),
+                QStringLiteral("CREATE TRIGGER site_changes_never_changed BEFORE UPDATE ON site_changes"
+                               " BEGIN SELECT RAISE(ABORT, 'details changes are never changed'); END"),
+                QStringLiteral("CREATE TRIGGER site_changes_never_deleted BEFORE DELETE ON site_changes"
+                               " BEGIN SELECT RAISE(ABORT, 'details changes are never deleted'); END"),
+            },
         },
         {
             QStringLiteral("PRAGMA journal_mode = WAL"),
@@ -209,27 +226,27 @@ const SqlStatements &sqliteStatements()
             " revision) VALUES (:name, :key, :address, :contact, :phone, :notes, :time, :time, :by, 1)"
             " RETURNING id"),
         QStringLiteral("UPDATE sites SET name = :name, name_key = :key, address = :address, contact = :contact,"
-                       " phone = :phone, notes = :notes, changed = :time, changed_by = :by, revision = revision + 1"
-                       " WHERE id = :id AND revision = :revision"),
+                       " phone = :phone, notes = :notes, archived = :archived, changed = :time, changed_by = :by,"
+                       " revision = revision + 1 WHERE id = :id AND revision = :revision"),
         QStringLiteral("UPDATE sites SET current_set = :image WHERE id = :id"),
         QStringLiteral("INSERT OR REPLACE INTO site_search (site, search) VALUES (:id, :search)"),
         QStringLiteral("UPDATE sites SET name_key = :key WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites"),
-        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE name = :name"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE name = :name"),
         QStringLiteral("SELECT name FROM sites WHERE name_key = :key"),
-        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
-        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set FROM sites WHERE id = :id"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE id = :id"),
+        QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE id = :id"),
         summaries(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"), {},
-                  QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'")),
-        summaries(QStringLiteral("sites s"), {}, {}),
+                  QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\' AND (s.archived = 0 OR :archived = 1)")),
+        summaries(QStringLiteral("sites s"), {}, QStringLiteral("WHERE (s.archived = 0 OR :archived = 1)")),
         summaries(QStringLiteral("site_index f JOIN sites s ON s.id = f.rowid"), {},
-                  QStringLiteral("WHERE site_index MATCH :phrase")),
+                  QStringLiteral("WHERE site_index MATCH :phrase AND (s.archived = 0 OR :archived = 1)")),
         summaries(QStringLiteral("site_fold n JOIN sites s ON s.id = n.site"), {},
-                  QStringLiteral("WHERE n.name >= :low AND n.name < :high")),
+                  QStringLiteral("WHERE n.name >= :low AND n.name < :high AND (s.archived = 0 OR :archived = 1)")),
         QStringLiteral(" LIMIT :limit OFFSET :offset"),
         QStringLiteral("UPDATE sites SET set_text = :text WHERE id = :id"),
         summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
-                  QStringLiteral("WHERE e.id IS NOT NULL")),
+                  QStringLiteral("WHERE e.id IS NOT NULL AND s.archived = 0")),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, :time, :by, :host, :port, :operation, :outcome, :image, :sha256)"
                        " RETURNING id"),
@@ -245,6 +262,29 @@ const SqlStatements &sqliteStatements()
         {},
         {},
         classifySqlite,
+        QStringLiteral("INSERT INTO site_changes (site, time, operator, fields_before, fields_after)"
+                       " VALUES (:site, :time, :by, :before, :after)"),
+        QStringLiteral("SELECT id, site, time, operator, fields_before, fields_after FROM site_changes"
+                       " WHERE site = :site ORDER BY time DESC, id DESC"),
+        // Deferred: the snapshot is taken by the first read and holds until the end.
+        QStringLiteral("BEGIN"),
+        QStringLiteral("SELECT (SELECT count(*) FROM sites), (SELECT count(*) FROM exchanges),"
+                       " (SELECT count(*) FROM site_changes)"),
+        QStringLiteral("SELECT id, name, name_key, address, contact, phone, notes, created, changed, changed_by,"
+                       " revision, archived, current_set FROM sites ORDER BY id"),
+        QStringLiteral("INSERT INTO sites (id, name, name_key, address, contact, phone, notes, created, changed,"
+                       " changed_by, revision, archived, current_set) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        QStringLiteral("SELECT id, site, time, operator, fields_before, fields_after FROM site_changes ORDER BY id"),
+        QStringLiteral("INSERT INTO site_changes (id, site, time, operator, fields_before, fields_after)"
+                       " VALUES (?, ?, ?, ?, ?, ?)"),
+        QStringLiteral("SELECT id, site, time, operator, host, port, operation, outcome, sha256, image FROM exchanges"
+                       " ORDER BY id"),
+        QStringLiteral("INSERT INTO exchanges (id, site, time, operator, host, port, operation, outcome, sha256, image)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        // AUTOINCREMENT keeps the highest number given by itself.
+        {},
+        {},
+        {},
     };
     return s;
 }

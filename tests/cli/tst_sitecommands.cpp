@@ -88,6 +88,9 @@ private slots:
     void importKeepsTheNewerSet();
     void initMakesAPrivateFile();
     void readOnlyBook();
+    void archiveAndChanges();
+    void copyAndBackup_data();
+    void copyAndBackup();
 };
 
 void TestSiteCommands::init()
@@ -237,7 +240,7 @@ void TestSiteCommands::errors_data()
     QTest::newRow("no site command") << QStringList{QStringLiteral("frob")} << 2
                                      << QStringLiteral(
                                             "quelmar-params: site: a command is expected: init, add, edit, list, show, "
-                                            "history, diff, get, put, import\nTry 'quelmar-params --help'.\n");
+                                            "history, diff, get, put, import, archive, unarchive, copy, backup\nTry 'quelmar-params --help'.\n");
 }
 
 void TestSiteCommands::errors()
@@ -591,3 +594,95 @@ void TestSiteCommands::readOnlyBook()
 
 QTEST_GUILESS_MAIN(TestSiteCommands)
 #include "tst_sitecommands.moc"
+
+void TestSiteCommands::archiveAndChanges()
+{
+    // A name with a control character, written by another client: shown escaped everywhere.
+    const QString name = QStringLiteral("Mill\u001b[2J");
+    Sites::openSiteBook(m_book)->addSite({name, QStringLiteral("River Rd"), {}, {}, {}});
+    QCOMPARE(site({QStringLiteral("edit"), name, QStringLiteral("--address"), QStringLiteral("Dam \"2\"")}).status,
+             Cli::ExitDone);
+    Run r = site({QStringLiteral("archive"), name});
+    QCOMPARE(r.status, Cli::ExitDone);
+    QCOMPARE(r.out, QStringLiteral("site \"Mill\\u001b[2J\" archived\n"));
+    r = site({QStringLiteral("archive"), name});
+    QCOMPARE(r.status, Cli::ExitDone);
+    QCOMPARE(r.out, QStringLiteral("site \"Mill\\u001b[2J\" is archived already; nothing changed\n"));
+    QCOMPARE(site({QStringLiteral("list")}).out, QString());
+    QCOMPARE(site({QStringLiteral("list"), QStringLiteral("river")}).out, QString());
+    r = site({QStringLiteral("list"), QStringLiteral("--archived")});
+    QCOMPARE(r.out, QStringLiteral("Mill\\u001b[2J  no exchanges  (archived)\n"));
+    QVERIFY(site({QStringLiteral("show"), name}).out.contains(QStringLiteral("\nArchived  yes")));
+
+    r = site({QStringLiteral("show"), name, QStringLiteral("--changes")});
+    QCOMPARE(r.status, Cli::ExitDone);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    const QString by = QStringLiteral("  ") + Sites::openSiteBook(m_book)->operatorName() + QStringLiteral("  ");
+    QVERIFY2(lines.at(0).endsWith(by + QStringLiteral("archived")), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(1).endsWith(by + QStringLiteral("address \"River Rd\" -> \"Dam \\\"2\\\"\"")), qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(2).endsWith(by + QStringLiteral("first kept: name \"Mill\\u001b[2J\", address \"River Rd\", "
+                                                      "contact \"\", phone \"\", notes \"\"")),
+             qPrintable(lines.at(2)));
+    QVERIFY(!r.out.contains(QChar(0x1b)));
+
+    r = site({QStringLiteral("show"), name, QStringLiteral("--changes"), QStringLiteral("--json")});
+    const QJsonArray changes = QJsonDocument::fromJson(r.out.toUtf8()).array();
+    QCOMPARE(changes.size(), 3);
+    QVERIFY(changes.at(2).toObject().value(QStringLiteral("before")).isNull());
+    QCOMPARE(changes.at(0).toObject().value(QStringLiteral("after")).toObject().value(QStringLiteral("archived")).toBool(),
+             true);
+    QCOMPARE(changes.at(1).toObject().value(QStringLiteral("after")).toObject().value(QStringLiteral("address")).toString(),
+             QStringLiteral("Dam \"2\""));
+
+    r = site({QStringLiteral("unarchive"), name});
+    QCOMPARE(r.out, QStringLiteral("site \"Mill\\u001b[2J\" unarchived\n"));
+    QVERIFY(site({QStringLiteral("list")}).out.startsWith(QStringLiteral("Mill\\u001b[2J  no exchanges\n")));
+    QCOMPARE(site({QStringLiteral("archive"), QStringLiteral("Nowhere")}).status, Cli::ExitUsage);
+}
+
+void TestSiteCommands::copyAndBackup_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("copy") << QStringList{QStringLiteral("copy"), QStringLiteral("--to"), QStringLiteral("NEW")} << 0
+                          << QStringLiteral("copied 2 sites and 2 exchanges\n");
+    QTest::newRow("copy into itself") << QStringList{QStringLiteral("copy"), QStringLiteral("--to"), QStringLiteral("BOOK")}
+                                      << 2 << QStringLiteral("quelmar-params: BOOK is the site book copied from; nothing was copied\n");
+    QTest::newRow("copy without --to") << QStringList{QStringLiteral("copy")} << 2
+                                       << QStringLiteral("quelmar-params: site copy: --to URL is required\n");
+    QTest::newRow("backup") << QStringList{QStringLiteral("backup"), QStringLiteral("NEW")} << 0
+                            << QStringLiteral("backed up 2 sites and 2 exchanges to NEW\n");
+    QTest::newRow("backup over a file") << QStringList{QStringLiteral("backup"), QStringLiteral("BOOK")} << 2
+                                        << QStringLiteral("quelmar-params: BOOK: File exists\n");
+    QTest::newRow("backup of PostgreSQL")
+        << QStringList{QStringLiteral("backup"), QStringLiteral("NEW"), QStringLiteral("--book"),
+                       QStringLiteral("postgresql://office/sites?sslmode=require")}
+        << 2 << QStringLiteral("quelmar-params: the site book postgresql://office/sites is on PostgreSQL: back it up with pg_dump\n");
+}
+
+void TestSiteCommands::copyAndBackup()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    save(QStringLiteral("set.QM3"), imageWithUser1(QStringLiteral("0611111")));
+    QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Bakery"), QStringLiteral("--from"), path(QStringLiteral("set.QM3"))})
+                 .status,
+             Cli::ExitDone);
+    QCOMPARE(site({QStringLiteral("add"), QStringLiteral("Mill"), QStringLiteral("--from"), path(QStringLiteral("set.QM3"))})
+                 .status,
+             Cli::ExitDone);
+    const QString made = path(QStringLiteral("made/%1.sqlite").arg(QTest::currentDataTag()));
+    args.replaceInStrings(QStringLiteral("NEW"), made).replaceInStrings(QStringLiteral("BOOK"), m_book);
+    // A --book given last wins over the one site() adds.
+    const Run r = args.contains(QStringLiteral("--book")) ? run(QStringList{QStringLiteral("site")} + args) : site(args);
+    QCOMPARE(r.status, status);
+    QCOMPARE(status ? r.err : r.out, QString(said).replace(QStringLiteral("NEW"), made).replace(QStringLiteral("BOOK"), m_book));
+    if (status == 0) {
+        QCOMPARE(QFile::permissions(made) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        const Run listed = run({QStringLiteral("site"), QStringLiteral("list"), QStringLiteral("--book"), made});
+        QCOMPARE(listed.out, site({QStringLiteral("list")}).out);
+    }
+}

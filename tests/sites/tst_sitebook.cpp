@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlRecord>
 #include <QSet>
 #include <QtTest>
 
@@ -96,6 +97,14 @@ private slots:
     void silentServerBoundsTheWait();
     void fourRecorders();
     void killedRecorderLosesNothing();
+    void everyDetailsChangeKept();
+    void archivedLeftOut_data();
+    void archivedLeftOut();
+    void copyThereAndBack();
+    void copyRefused_data();
+    void copyRefused();
+    void changedByText_data();
+    void changedByText();
 #ifdef QUELMAR_BOOK_POSTGRES
     void selectOnlyRoleRefused();
     void installersCannotRewrite();
@@ -112,6 +121,9 @@ private slots:
     void addresses();
     void networkFileSystems_data();
     void networkFileSystems();
+    void backupWhileWriting();
+    void backupNeverOverAFile_data();
+    void backupNeverOverAFile();
 #endif
 
 private:
@@ -553,7 +565,15 @@ void TestSiteBook::upgradeStepByStep()
     SqlSiteBook book(m_url);
     QCOMPARE(book.versionRecord(), std::make_pair(KnownVersion, KnownVersion));
     QCOMPARE(book.sites(QStringLiteral("kovacs")).size(), 1); // the upgrade filled the search text
-    QCOMPARE(book.site(QStringLiteral("Győr")).created, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
+    const Site gyor = book.site(QStringLiteral("Győr"));
+    QCOMPARE(gyor.created, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
+    // The details as they were become the first kept change, by whoever made them.
+    const QList<DetailsChange> changes = book.changes(gyor.id);
+    QCOMPARE(changes.size(), 1);
+    QVERIFY(!changes.first().before);
+    QCOMPARE(changes.first().operatorName, QStringLiteral("x"));
+    QCOMPARE(changes.first().time, gyor.changed);
+    QCOMPARE(changes.first().after.details.contact, QStringLiteral("Kovács"));
 }
 
 void TestSiteBook::lookAlikeNames_data()
@@ -723,6 +743,192 @@ void TestSiteBook::killedRecorderLosesNothing()
     reopened.record(site.id, {Operation::File, {}, QStringLiteral("after"), std::nullopt});
 }
 
+// Every row of a table of an SQLite book, in number order, as SQLite holds it.
+QList<QVariantList> rowsOf(const QString &file, const QString &table)
+{
+    QList<QVariantList> rows;
+    const QString connection = QStringLiteral("rows ") + file;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(file);
+        if (!db.open())
+            return rows;
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(table)))
+            while (q.next()) {
+                QVariantList row;
+                for (int c = 0; c < q.record().count(); ++c)
+                    row << q.value(c);
+                rows << row;
+            }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return rows;
+}
+
+void TestSiteBook::everyDetailsChangeKept()
+{
+    auto book = newBook();
+    Site site = book->addSite({QStringLiteral("Bakery"), QStringLiteral("Main St 1"), {}, {}, {}});
+    site.details.address = QStringLiteral("Main St 2");
+    site = book->editSite(site);
+    SiteDetails notes = site.details;
+    notes.notes = QStringLiteral("back door");
+    site = book->editFields(site, notes);
+    site = book->setArchived(site, true);
+    QVERIFY(site.archived);
+    // Archiving an archived site changes nothing and keeps nothing.
+    QCOMPARE(book->setArchived(site, true).revision, site.revision);
+    site = book->setArchived(site, false);
+    const QList<DetailsChange> changes = book->changes(site.id);
+    QCOMPARE(changes.size(), 5);
+    for (const DetailsChange &c : changes)
+        QCOMPARE(c.operatorName, book->operatorName());
+    // Newest first, each before as the one after it left it.
+    QVERIFY(!changes.at(4).before);
+    QCOMPARE(changes.at(4).after.details.address, QStringLiteral("Main St 1"));
+    QCOMPARE(changes.at(3).before->details.address, QStringLiteral("Main St 1"));
+    QCOMPARE(changes.at(3).after.details.address, QStringLiteral("Main St 2"));
+    QCOMPARE(changes.at(2).after.details.notes, QStringLiteral("back door"));
+    QVERIFY(!changes.at(1).before->archived && changes.at(1).after.archived);
+    QVERIFY(changes.at(0).before->archived && !changes.at(0).after.archived);
+    QCOMPARE(changes.at(0).time, site.changed);
+    for (int i = 1; i < changes.size(); ++i)
+        QCOMPARE(changes.at(i - 1).before->details.address, changes.at(i).after.details.address);
+    // Kept for good.
+    QCOMPARE(kindOf([&] { book->execute(QStringLiteral("UPDATE site_changes SET operator = 'x'")); }),
+             SiteBookError::Kind::Unavailable);
+    QCOMPARE(kindOf([&] { book->execute(QStringLiteral("DELETE FROM site_changes")); }), SiteBookError::Kind::Unavailable);
+    QCOMPARE(book->changes(site.id).size(), 5);
+}
+
+void TestSiteBook::archivedLeftOut_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("withArchived");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("all") << QString() << false << QStringList{QStringLiteral("Bakery")};
+    QTest::newRow("all with archived") << QString() << true << QStringList{QStringLiteral("Bakery"), QStringLiteral("Mill")};
+    QTest::newRow("search") << QStringLiteral("river") << false << QStringList{};
+    QTest::newRow("search with archived") << QStringLiteral("river") << true << QStringList{QStringLiteral("Mill")};
+}
+
+void TestSiteBook::archivedLeftOut()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, withArchived);
+    QFETCH(QStringList, listed);
+    auto book = newBook();
+    book->addSite(SiteDetails::named(QStringLiteral("Bakery")));
+    Site mill = book->addSite({QStringLiteral("Mill"), QStringLiteral("River Rd 2"), {}, {}, {}}, imageWith(1, 1));
+    book->record(mill.id, {Operation::Write, QStringLiteral("COM1"), QStringLiteral("stopped at block 3"), imageWith(2, 1)});
+    QCOMPARE(book->needingVisit().size(), 1);
+    book->setArchived(mill, true);
+    QStringList names;
+    for (const SiteSummary &s : book->sites(text, withArchived)) {
+        names << s.site.details.name;
+        QCOMPARE(s.site.archived, s.site.details.name == QLatin1String("Mill"));
+    }
+    QCOMPARE(names, listed);
+    // Nobody visits a customer who left; its exchanges and its set stay.
+    QVERIFY(book->needingVisit().isEmpty());
+    QCOMPARE(book->history(mill.id).size(), 2);
+    QVERIFY(book->site(QStringLiteral("Mill")).current);
+    QVERIFY(book->findSiteById(mill.id));
+}
+
+void TestSiteBook::copyThereAndBack()
+{
+    const QString source = m_fixture.folder() + QStringLiteral("/source/sites.sqlite");
+    const QString back = m_fixture.folder() + QStringLiteral("/back/sites.sqlite");
+    {
+        SqlSiteBook book(source);
+        Site gyor = book.addSite({QStringLiteral("Győr Pékség"), QStringLiteral("Fő tér 1"), QStringLiteral("Anna"),
+                                  QStringLiteral("+36 1 234"), QStringLiteral("line 1\nline 2")},
+                                 imageWith(1, 7));
+        gyor.details.contact = QStringLiteral("Kovács Anna");
+        book.editSite(gyor);
+        Site mill = book.addSite(SiteDetails::named(QStringLiteral("Mill")));
+        book.setArchived(mill, true);
+        book.addSite(SiteDetails::named(QStringLiteral("Empty")));
+        const QDateTime t(QDate(2026, 3, 4), QTime(5, 6, 7, 891), Qt::UTC);
+        for (int i = 0; i < 6; ++i)
+            book.recordAll(i % 2 ? mill.id : gyor.id,
+                           {{Operation::Read, QStringLiteral("COM%1").arg(i), QStringLiteral("complete"),
+                             imageWith(std::uint8_t(10 + i), 0), t.addSecs(i), i == 0},
+                            {Operation::Compare, QStringLiteral("COM1"), QStringLiteral("3 fields differ"), std::nullopt,
+                             t.addSecs(i)}});
+    }
+    const QString middle = m_fixture.newBook();
+    const BookCopy there = copySiteBook(source, middle);
+    QCOMPARE(there.sites, 3);
+    QCOMPARE(there.exchanges, 13);
+    QCOMPARE(there.changes, 5);
+    const BookCopy again = copySiteBook(middle, back);
+    QCOMPARE(again.sites, there.sites);
+    QCOMPARE(again.exchanges, there.exchanges);
+    QCOMPARE(again.changes, there.changes);
+    for (const char *table : {"sites", "exchanges", "site_changes", "site_search", "book"}) {
+        const QList<QVariantList> before = rowsOf(source, QLatin1String(table)), after = rowsOf(back, QLatin1String(table));
+        QVERIFY2(!before.isEmpty(), table);
+        QCOMPARE(after, before);
+    }
+    // The copy goes on numbering after the highest it was given.
+    SqlSiteBook copy(middle);
+    const Site added = copy.addSite(SiteDetails::named(QStringLiteral("New")));
+    QCOMPARE(added.id, 4);
+    QCOMPARE(copy.record(added.id, {Operation::File, {}, QStringLiteral("x"), std::nullopt}).number, 14);
+    QCOMPARE(copy.changes(added.id).first().number, 6);
+    QCOMPARE(copy.sites(QStringLiteral("kovacs anna")).size(), 1);
+}
+
+void TestSiteBook::copyRefused_data()
+{
+    QTest::addColumn<QString>("into");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("not empty") << QStringLiteral("other") << QStringLiteral("is not empty");
+    QTest::newRow("itself") << QStringLiteral("itself") << QStringLiteral("is the site book copied from");
+    QTest::newRow("itself by another address")
+        << QStringLiteral("spelled") << QStringLiteral("is the site book copied from");
+}
+
+void TestSiteBook::copyRefused()
+{
+    QFETCH(QString, into);
+    QFETCH(QString, said);
+    auto book = newBook();
+    book->addSite(SiteDetails::named(QStringLiteral("Bakery")));
+    QString target = m_url;
+    if (into == QLatin1String("other")) {
+        target = m_fixture.newBook();
+        SqlSiteBook(target).addSite(SiteDetails::named(QStringLiteral("Mill")));
+    } else if (into == QLatin1String("spelled")) {
+        target = BookFixture::Postgres ? m_url + QStringLiteral("?application_name=copy")
+                                       : QFileInfo(m_url).absolutePath() + QStringLiteral("/../")
+                + QFileInfo(QFileInfo(m_url).absolutePath()).fileName() + QStringLiteral("/sites.sqlite");
+    }
+    QString message;
+    QCOMPARE(kindOf([&] { copySiteBook(m_url, target); }, &message), SiteBookError::Kind::Input);
+    QVERIFY2(message.contains(said), qPrintable(message));
+    QCOMPARE(SqlSiteBook(target).sites().size(), 1);
+}
+
+void TestSiteBook::changedByText_data()
+{
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QString>("text");
+    const QDateTime noon(QDate(2026, 12, 9), QTime(12, 31));
+    QTest::newRow("today") << noon.toUTC() << QStringLiteral("Changed by anna at 12:31");
+    QTest::newRow("yesterday") << noon.addDays(-1).toUTC() << QStringLiteral("Changed by anna on 2026-12-08 at 12:31");
+}
+
+void TestSiteBook::changedByText()
+{
+    QFETCH(QDateTime, time);
+    QFETCH(QString, text);
+    QCOMPARE(Sites::changedByText(QStringLiteral("anna"), time, QDate(2026, 12, 9)), text);
+}
+
 #ifdef QUELMAR_BOOK_POSTGRES
 void TestSiteBook::selectOnlyRoleRefused()
 {
@@ -800,7 +1006,9 @@ void TestSiteBook::installersCannotRewrite()
              {"TRUNCATE exchanges CASCADE", "DELETE FROM exchanges", "UPDATE exchanges SET outcome = 'x'",
               "DROP TRIGGER exchanges_never_changed ON exchanges",
               "DROP TRIGGER exchanges_never_truncated ON exchanges", "ALTER TABLE exchanges DISABLE TRIGGER ALL",
-              "DROP TABLE exchanges CASCADE", "DELETE FROM sites", "UPDATE book SET version = 1"}) {
+              "DROP TABLE exchanges CASCADE", "DELETE FROM sites", "UPDATE book SET version = 1",
+              "UPDATE site_changes SET operator = 'x'", "DELETE FROM site_changes", "TRUNCATE site_changes CASCADE",
+              "ALTER TABLE site_changes DISABLE TRIGGER ALL"}) {
             QString message;
             QCOMPARE(kindOf([&] { anna.execute(QString::fromLatin1(statement)); }, &message),
                      SiteBookError::Kind::Refused);
@@ -1063,6 +1271,55 @@ void TestSiteBook::networkFileSystems()
     QTEST(networkFileSystemName(type), "name");
 }
 
+
+void TestSiteBook::backupWhileWriting()
+{
+    auto book = newBook();
+    const Site site = book->addSite(SiteDetails::named(QStringLiteral("Bakery")), imageWith(1, 1));
+    const QString file = m_fixture.folder() + QStringLiteral("/backup.sqlite");
+    // Another program records meanwhile: the backup holds its exchanges whole or not at all.
+    QProcess recorder;
+    recorder.start(QStringLiteral(SITES_RECORDER), {m_url, QStringLiteral("Bakery"), QStringLiteral("300"), QStringLiteral("b")});
+    QByteArray said;
+    while (!said.contains("committed") && recorder.waitForReadyRead(10000))
+        said += recorder.readAllStandardOutput();
+    QVERIFY(said.contains("committed"));
+    const BookCopy kept = backupSiteBook(m_url, file);
+    QVERIFY(recorder.waitForFinished(60000));
+    QCOMPARE(modeOf(file), 0600);
+    QCOMPARE(kept.sites, 1);
+    SqlSiteBook copy(file, BookUse::Read);
+    QCOMPARE(copy.history(site.id).size(), kept.exchanges);
+    QCOMPARE(rowsOf(file, QStringLiteral("sites")), rowsOf(m_url, QStringLiteral("sites")));
+    QCOMPARE(rowsOf(file, QStringLiteral("exchanges")),
+             rowsOf(m_url, QStringLiteral("exchanges")).mid(0, int(kept.exchanges)));
+}
+
+void TestSiteBook::backupNeverOverAFile_data()
+{
+    QTest::addColumn<QString>("there");
+    QTest::newRow("a file") << QStringLiteral("file");
+    QTest::newRow("a link to nothing") << QStringLiteral("dangling");
+    QTest::newRow("the book") << QStringLiteral("book");
+}
+
+void TestSiteBook::backupNeverOverAFile()
+{
+    QFETCH(QString, there);
+    auto book = newBook();
+    book->addSite(SiteDetails::named(QStringLiteral("Bakery")));
+    QString file = m_fixture.folder() + QStringLiteral("/kept-%1").arg(there);
+    const QString planted = m_fixture.folder() + QStringLiteral("/planted-%1").arg(there);
+    if (there == QLatin1String("file"))
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+    else if (there == QLatin1String("dangling"))
+        QVERIFY(QFile::link(planted, file));
+    else
+        file = m_url;
+    QCOMPARE(kindOf([&] { backupSiteBook(m_url, file); }), SiteBookError::Kind::Input);
+    QVERIFY(!QFileInfo::exists(planted));
+    QCOMPARE(book->sites().size(), 1);
+}
 #endif
 
 QTEST_GUILESS_MAIN(TestSiteBook)

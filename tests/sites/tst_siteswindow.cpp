@@ -75,6 +75,7 @@ private slots:
     void aReadSaysHowTheModuleComparesWithTheSite_data();
     void aReadSaysHowTheModuleComparesWithTheSite();
     void anExchangeBelongsToTheSiteOfItsStart();
+    void visitsFirstArchivedWhenAsked();
 
 private:
     // Starts the program on this book (and site in work), the simulator
@@ -512,3 +513,43 @@ void TestSitesWindow::anExchangeBelongsToTheSiteOfItsStart()
 
 QTEST_MAIN(TestSitesWindow)
 #include "tst_siteswindow.moc"
+
+void TestSitesWindow::visitsFirstArchivedWhenAsked()
+{
+    const QString book = m_fixture.workPath(QStringLiteral("visits.sqlite"));
+    {
+        const std::unique_ptr<SiteBook> other = openSiteBook(book);
+        const Site stopped = other->addSite(SiteDetails::named(QStringLiteral("Stopped")), patterned(1));
+        other->record(stopped.id, {Operation::Write, QStringLiteral("COM1"), QStringLiteral("stopped at block 3"),
+                                   patterned(2), QDateTime::currentDateTimeUtc().addDays(-30)});
+        other->addSite(SiteDetails::named(QStringLiteral("Recent")));
+        other->setArchived(other->addSite(SiteDetails::named(QStringLiteral("Left"))), true);
+    }
+    start(book);
+    TFormSites *sites = openSites();
+    QCOMPARE(sites->lvSites->topLevelItemCount(), 2);
+    // The older site that needs a visit before the one changed just now, marked.
+    QTreeWidgetItem *first = sites->lvSites->topLevelItem(0);
+    QCOMPARE(first->text(0), QStringLiteral("Stopped"));
+    QVERIFY(!first->icon(0).isNull());
+    QVERIFY2(first->data(0, Qt::AccessibleDescriptionRole).toString().startsWith(QStringLiteral("Needs a visit: Write ")),
+             qPrintable(first->data(0, Qt::AccessibleDescriptionRole).toString()));
+    QVERIFY(sites->lvSites->topLevelItem(1)->icon(0).isNull());
+    sites->cbArchived->setChecked(true);
+    QCOMPARE(sites->lvSites->topLevelItemCount(), 3);
+    QList<QTreeWidgetItem *> left = sites->lvSites->findItems(QStringLiteral("Left"), Qt::MatchExactly);
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(left.first()->data(0, Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Archived"));
+    // The site dialog says who changed the details last.
+    QString changed;
+    sites->RunDialog = [&](TFormSite &dialog) {
+        changed = dialog.lbChanged->text();
+        return false;
+    };
+    // The list was filled again: its items are new.
+    sites->lvSites->setCurrentItem(sites->lvSites->topLevelItem(0));
+    sites->btEditSite->click();
+    const Site held = openSiteBook(book)->site(QStringLiteral("Stopped"));
+    QCOMPARE(changed, changedByText(held.changedBy, held.changed));
+    QVERIFY2(changed.startsWith(QStringLiteral("Changed by ")), qPrintable(changed));
+}
