@@ -800,7 +800,7 @@ Site SqlSiteBook::addSite(const SiteDetails &details, const std::optional<ImageB
             s.created = s.changed = QDateTime::fromString(timeText(now), Qt::ISODateWithMs);
             s.changedBy = m_operator;
             s.revision = 1;
-            insertChange(s.id, now, m_operator, std::nullopt, fieldsOf(s));
+            keepChange(s.id, now, std::nullopt, fieldsOf(s));
             if (current) {
                 NewExchange put{Operation::File, {}, source.isEmpty() ? QStringLiteral("current set") : source, current, now,
                                 true};
@@ -828,6 +828,15 @@ void SqlSiteBook::raiseChanged(const Site &held) const
         SiteBookError::Kind::Changed,
         QStringLiteral("site \"%1\" was changed by %2 at %3; nothing was saved")
             .arg(held.details.name, held.changedBy, held.changed.toLocalTime().toString(QStringLiteral("HH:mm"))));
+}
+
+// Inside a write. A book not yet upgraded has no table of changes; its upgrade
+// keeps the details as they are then as the first change.
+void SqlSiteBook::keepChange(qint64 siteId, const QDateTime &time, const std::optional<SiteFields> &before,
+                             const SiteFields &after)
+{
+    if (m_version >= ChangesVersion)
+        insertChange(siteId, time, m_operator, before, after);
 }
 
 void SqlSiteBook::insertChange(qint64 siteId, const QDateTime &time, const QString &by,
@@ -859,7 +868,7 @@ Site SqlSiteBook::saveDetails(const Site &held, const SiteFields &fields)
          {"id", held.id},
          {"revision", held.revision}});
     run(m_sql.setSearch, {{"search", searchTextOf(details, held.current)}, {"id", held.id}});
-    insertChange(held.id, now, m_operator, fieldsOf(held), fields);
+    keepChange(held.id, now, fieldsOf(held), fields);
     Site saved = held;
     saved.details = details;
     saved.archived = fields.archived;

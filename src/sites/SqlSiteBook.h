@@ -65,6 +65,8 @@ private:
     void grant(const BookRoles &roles);
     Site heldForUpdate(const Site &asRead);
     Site saveDetails(const Site &held, const SiteFields &fields);
+    void keepChange(qint64 siteId, const QDateTime &time, const std::optional<SiteFields> &before,
+                    const SiteFields &after);
     void insertChange(qint64 siteId, const QDateTime &time, const QString &by, const std::optional<SiteFields> &before,
                       const SiteFields &after);
     BookCopy copyInto(SqlSiteBook &target);
