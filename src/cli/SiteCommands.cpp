@@ -249,13 +249,6 @@ QString changeText(const DetailsChange &c)
     return (c.before ? QString() : QStringLiteral("first kept: ")) + parts.join(QStringLiteral(", "));
 }
 
-QJsonObject fieldsJson(const SiteFields &f)
-{
-    return {{QStringLiteral("name"), f.details.name},       {QStringLiteral("address"), f.details.address},
-            {QStringLiteral("contact"), f.details.contact}, {QStringLiteral("phone"), f.details.phone},
-            {QStringLiteral("notes"), f.details.notes},     {QStringLiteral("archived"), f.archived}};
-}
-
 int printChanges(const QCommandLineParser &p, Io &io, SiteBook &book, const Site &site)
 {
     const QList<DetailsChange> changes = book.changes(site.id);
@@ -503,8 +496,7 @@ int runDiff(const QCommandLineParser &p, Io &io)
             lastTwo.withImages = lastTwo.onlyWithImage = true;
             lastTwo.limit = 2;
             book.eachExchange(site.id, lastTwo, [&](const Exchange &e) {
-                if (e.image)
-                    withImages << e;
+                withImages << e;
                 return true;
             });
             if (withImages.size() < 2)

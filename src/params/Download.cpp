@@ -293,8 +293,7 @@ void TFormDownload::received(const ExchangeRecord &record)
         // Bytes 960 to 1087 from the set of the site the read belongs to.
         state.readFromModule(record.port, [this](ImageBytes &image) {
             if (m_siteSet)
-                std::copy(m_siteSet->begin() + EEAddr::ModuleBytes, m_siteSet->end(),
-                          image.begin() + EEAddr::ModuleBytes);
+                keepPcBytes(image, *m_siteSet);
         });
     } else if (record.operation == Operation::Compare && complete && !record.differs()
                && std::equal(record.reference.begin(), record.reference.begin() + EEAddr::ModuleBytes,

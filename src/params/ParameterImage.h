@@ -5,6 +5,7 @@
 
 #include "EEAddr.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -18,6 +19,13 @@ extern ImageBytes ParameterImage;
 extern TransferBytes TransferBuffer;
 
 void fillImage(std::uint8_t value);
+
+// Bytes 960 to 1087, which the module never holds, taken from `from`: what a
+// read leaves there is not the site's or the file's.
+inline void keepPcBytes(ImageBytes &image, const ImageBytes &from)
+{
+    std::copy(from.begin() + EEAddr::ModuleBytes, from.end(), image.begin() + EEAddr::ModuleBytes);
+}
 
 // The bytes of one field of an image.
 std::span<std::uint8_t> fieldBytes(ImageBytes &image, const EEAddr::Field &field);

@@ -90,8 +90,6 @@ QString writeClause(const WriteOutcome &write, OutcomeForm form)
     return {};
 }
 
-// "blocks 1 to 7 were written: the module may be half-written" after a write
-// that stopped once the module had stored something; else empty.
 // The window's line when the press found no connection; the message box
 // said it, the line must not go on showing the last operation.
 QString notSentText(Operation operation, OutcomeForm form)
@@ -101,6 +99,8 @@ QString notSentText(Operation operation, OutcomeForm form)
         : QString();
 }
 
+// "blocks 1 to 7 were written: the module may be half-written" after a write
+// that stopped once the module had stored something; else empty.
 QString halfWrittenClause(const WriteOutcome &write)
 {
     if (!mayBeHalfWritten(write))

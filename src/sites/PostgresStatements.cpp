@@ -31,21 +31,14 @@ const QString SiteColumns = QStringLiteral("id, name, address, contact, phone, n
 const QString ExchangeColumns = QStringLiteral("id, site, ") + Time.arg(QStringLiteral("time"))
                                 + QStringLiteral(", operator, host, port, operation, outcome, sha256");
 
-// Sites FROM `from`, each with its last exchange AND `exchanges`, `where`, by name.
-QString summaries(const QString &from, const QString &exchanges, const QString &where)
+QString timeColumn(const QString &column)
 {
-    return QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, %1, %2, s.changed_by,"
-                          " s.revision, e.id, e.site, %3, e.operator, e.host, e.port, e.operation, e.outcome,"
-                          " e.sha256, s.archived FROM %4 LEFT JOIN exchanges e ON e.id = (SELECT x.id FROM exchanges x"
-                          " WHERE x.site = s.id %5 ORDER BY x.time DESC, x.id DESC LIMIT 1) %6"
-                          " ORDER BY s.name COLLATE \"C\"")
-        .arg(Time.arg(QStringLiteral("s.created")), Time.arg(QStringLiteral("s.changed")),
-             Time.arg(QStringLiteral("e.time")), from, exchanges, where);
+    return Time.arg(column);
 }
 
-QString quoted(const QString &text)
+QString summaries(const QString &from, const QString &exchanges, const QString &where)
 {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    return summariesSql(timeColumn, from, exchanges, where, QStringLiteral("s.name COLLATE \"C\""));
 }
 
 // foldText in SQL: translate() takes A to Z and each character of the table
@@ -65,16 +58,16 @@ QString folded(const QString &x)
             several << p;
         }
     }
-    QString chain = QStringLiteral("translate(%1, %2, %3)").arg(x, quoted(from + dropped), quoted(to));
+    QString chain = QStringLiteral("translate(%1, %2, %3)").arg(x, sqlLiteral(from + dropped), sqlLiteral(to));
     for (const FoldPair &p : several)
-        chain = QStringLiteral("replace(%1, %2, %3)").arg(chain, quoted(p.from), quoted(p.to));
+        chain = QStringLiteral("replace(%1, %2, %3)").arg(chain, sqlLiteral(p.from), sqlLiteral(p.to));
     return chain;
 }
 
 // digitsOf in SQL.
 QString digits(const QString &x)
 {
-    return QStringLiteral("translate(%1, %2, '')").arg(folded(x), quoted(phoneSeparators()));
+    return QStringLiteral("translate(%1, %2, '')").arg(folded(x), sqlLiteral(phoneSeparators()));
 }
 
 } // namespace

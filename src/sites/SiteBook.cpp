@@ -107,6 +107,13 @@ QString configuredBookUrl()
     return url.isEmpty() ? defaultBookPath() : url;
 }
 
+QJsonObject fieldsJson(const SiteFields &f)
+{
+    return {{QStringLiteral("name"), f.details.name},       {QStringLiteral("address"), f.details.address},
+            {QStringLiteral("contact"), f.details.contact}, {QStringLiteral("phone"), f.details.phone},
+            {QStringLiteral("notes"), f.details.notes},     {QStringLiteral("archived"), f.archived}};
+}
+
 QString changedByText(const QString &by, const QDateTime &utc, const QDate &today)
 {
     const QDateTime local = utc.toLocalTime();

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -62,6 +63,9 @@ struct SiteFields
     SiteDetails details;
     bool archived = false;
 };
+// As the book keeps a change and `site show --changes --json` prints it:
+// name, address, contact, phone, notes, archived.
+QJsonObject fieldsJson(const SiteFields &fields);
 
 // One change of a site's details, kept for good: who, when, before and after.
 struct DetailsChange

@@ -179,8 +179,7 @@ void SiteWork::record(const Target &site, const ExchangeRecord &record, Done don
     if (exchange.makeCurrent && exchange.image && inWork(site)) {
         ImageBytes current = *exchange.image;
         if (m_current)
-            std::copy(m_current->begin() + EEAddr::ModuleBytes, m_current->end(),
-                      current.begin() + EEAddr::ModuleBytes);
+            keepPcBytes(current, *m_current);
         m_current = current;
     }
     recordAll(site, {exchange}, std::move(done));

@@ -222,8 +222,8 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
             Loaded();
     };
 
-    connect(edSiteSearch, &QLineEdit::textChanged, this, &TFormSites::Refresh);
-    connect(cbArchived, &QCheckBox::toggled, this, &TFormSites::Refresh);
+    connect(edSiteSearch, &QLineEdit::textChanged, this, &TFormSites::listSites);
+    connect(cbArchived, &QCheckBox::toggled, this, &TFormSites::listSites);
     connect(lvSites, &QTreeWidget::currentItemChanged, History, &TFormHistory::Refresh);
     connect(lvSites, &QTreeWidget::currentItemChanged, this, &TFormSites::enableButtons);
     connect(lvSites, &QTreeWidget::itemActivated, this, &TFormSites::btEditSiteClick);
@@ -256,13 +256,27 @@ QString TFormSites::selectedName() const
 
 void TFormSites::Refresh()
 {
+    // Judged over the whole book, so read when the book may have changed,
+    // not at every keystroke of a search.
+    m_visits.clear();
+    try {
+        for (const SiteSummary &s : m_book->needingVisit())
+            m_visits.insert(s.site.id, *s.last);
+    } catch (const SiteBookError &error) {
+        ErrorBox(sentence(error.message()));
+        m_sites.clear();
+        lvSites->clear();
+        return;
+    }
+    listSites();
+}
+
+void TFormSites::listSites()
+{
     const QString selected = selectedName();
-    // Each site that needs a visit, with the exchange that says so.
-    QHash<qint64, Exchange> visits;
+    const QHash<qint64, Exchange> &visits = m_visits;
     try {
         m_sites = m_book->sites(edSiteSearch->text(), cbArchived->isChecked());
-        for (const SiteSummary &s : m_book->needingVisit())
-            visits.insert(s.site.id, *s.last);
     } catch (const SiteBookError &error) {
         m_sites.clear();
         ErrorBox(sentence(error.message()));

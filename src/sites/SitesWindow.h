@@ -8,6 +8,7 @@
 #include "SiteBook.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QWidget>
 
 #include <functional>
@@ -108,6 +109,8 @@ private:
     void enableButtons();
     // Every column in sight: the widest give way, their texts elided.
     void fitSiteColumns();
+    // Lists the sites matching the search, with the visits last read.
+    void listSites();
     void openDialog(const std::optional<Sites::Site> &site);
     QString selectedName() const;
     void select(const QString &name);
@@ -115,6 +118,8 @@ private:
     std::unique_ptr<Sites::SiteBook> m_book;
     Sites::SiteWork &m_work;
     QList<Sites::SiteSummary> m_sites;
+    // Each site that needs a visit, with the exchange that says so.
+    QHash<qint64, Sites::Exchange> m_visits;
     bool m_running = false;
 };
 

@@ -185,12 +185,9 @@ Exchange exchangeFrom(const QSqlQuery &q, int column = 0)
     return e;
 }
 
-QString fieldsJson(const SiteFields &f)
+QString fieldsText(const SiteFields &f)
 {
-    const QJsonObject o{{QStringLiteral("name"), f.details.name},       {QStringLiteral("address"), f.details.address},
-                        {QStringLiteral("contact"), f.details.contact}, {QStringLiteral("phone"), f.details.phone},
-                        {QStringLiteral("notes"), f.details.notes},     {QStringLiteral("archived"), f.archived}};
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    return QString::fromUtf8(QJsonDocument(fieldsJson(f)).toJson(QJsonDocument::Compact));
 }
 
 // A change's fields as the book holds them; a text that is not such an
@@ -846,8 +843,8 @@ void SqlSiteBook::insertChange(qint64 siteId, const QDateTime &time, const QStri
         {{"site", siteId},
          {"time", timeText(time)},
          {"by", by},
-         {"before", before ? QVariant(fieldsJson(*before)) : QVariant(QMetaType::fromType<QString>())},
-         {"after", fieldsJson(after)}});
+         {"before", before ? QVariant(fieldsText(*before)) : QVariant(QMetaType::fromType<QString>())},
+         {"after", fieldsText(after)}});
 }
 
 // Inside a write: the details onto the held revision, and the change kept.
@@ -978,8 +975,7 @@ QList<Exchange> SqlSiteBook::recordAll(qint64 siteId, const QList<NewExchange> &
                 std::optional<ImageBytes> image = exchange.image;
                 // The module never holds bytes 960 to 1087: they stay the site's.
                 if (image && held->current && readsModule(exchange.operation))
-                    std::copy(held->current->begin() + EEAddr::ModuleBytes, held->current->end(),
-                              image->begin() + EEAddr::ModuleBytes);
+                    keepPcBytes(*image, *held->current);
                 recorded << insertExchange(siteId, exchange, image);
                 if (exchange.makeCurrent && image) {
                     run(m_sql.updateCurrent, {{"image", blobOf(image)}, {"id", siteId}});
@@ -1105,6 +1101,23 @@ struct TableDigest
 
 } // namespace
 
+// Sites and exchanges are in every version's tables, so an older book is
+// judged before it is upgraded for the copy.
+void SqlSiteBook::refuseFilled()
+{
+    qint64 held[2] = {0, 0};
+    for (int t = 0; t < 2; ++t) {
+        QSqlQuery q = run(QStringLiteral("SELECT count(*) FROM ") + QLatin1String(t == 0 ? "sites" : "exchanges"));
+        held[t] = q.next() ? q.value(0).toLongLong() : 0;
+    }
+    if (held[0] > 0 || held[1] > 0)
+        throw SiteBookError(SiteBookError::Kind::Input,
+                            QStringLiteral("the site book %1 is not empty (%2 sites, %3 exchanges); nothing was copied")
+                                .arg(m_location)
+                                .arg(held[0])
+                                .arg(held[1]));
+}
+
 void SqlSiteBook::refuseSameBook(SqlSiteBook &target)
 {
     const SiteBookError same(SiteBookError::Kind::Input,
@@ -1145,15 +1158,8 @@ BookCopy SqlSiteBook::copyInto(SqlSiteBook &to)
     try {
         run(m_sql.readSnapshot);
         to.run(to.m_sql.begin);
-        // Within the copy's own transaction, so that nobody fills it meanwhile.
-        QSqlQuery held = to.run(to.m_sql.countAll);
-        if (held.next() && (held.value(0).toLongLong() > 0 || held.value(1).toLongLong() > 0))
-            throw SiteBookError(SiteBookError::Kind::Input,
-                                QStringLiteral("the site book %1 is not empty (%2 sites, %3 exchanges); nothing was copied")
-                                    .arg(to.m_location)
-                                    .arg(held.value(0).toLongLong())
-                                    .arg(held.value(1).toLongLong()));
-        held.finish();
+        // Again within the copy's own transaction, so that nobody fills it meanwhile.
+        to.refuseFilled();
         TableDigest read[std::size(CopiedTables)];
         for (std::size_t t = 0; t < std::size(CopiedTables); ++t) {
             const CopiedTable &table = CopiedTables[t];
@@ -1241,18 +1247,11 @@ BookCopy SqlSiteBook::copyBook(const QString &from, const QString &to)
             target.refuseReadOnly();
         target.refuseNewerWriter(target.m_version, target.m_oldestWriter);
         if (target.m_version > 0) {
-            qint64 held = 0;
             try {
-                for (const char *table : {"sites", "exchanges"}) {
-                    QSqlQuery q = target.run(QStringLiteral("SELECT count(*) FROM ") + QLatin1String(table));
-                    held += q.next() ? q.value(0).toLongLong() : 0;
-                }
+                target.refuseFilled();
             } catch (const SqlFault &fault) {
                 target.raise(fault.error);
             }
-            if (held > 0)
-                throw SiteBookError(SiteBookError::Kind::Input,
-                                    QStringLiteral("the site book %1 is not empty; nothing was copied").arg(target.m_location));
         }
         if (target.m_version < KnownVersion) {
             target.upgradeTo(KnownVersion);

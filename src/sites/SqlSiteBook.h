@@ -70,6 +70,8 @@ private:
     void insertChange(qint64 siteId, const QDateTime &time, const QString &by, const std::optional<SiteFields> &before,
                       const SiteFields &after);
     BookCopy copyInto(SqlSiteBook &target);
+    // Inside a read or write: Input "... is not empty" when it holds a site or an exchange.
+    void refuseFilled();
     void refuseSameBook(SqlSiteBook &target);
     [[noreturn]] void raiseChanged(const Site &held) const;
     [[noreturn]] void refuseReadOnly() const;

@@ -91,6 +91,26 @@ struct SqlStatements
     QString freeBookLock;
 };
 
+// A text as an SQL string literal.
+inline QString sqlLiteral(const QString &text)
+{
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// Sites FROM `from`, each with its last exchange AND `exchanges`, `where`,
+// in the order `byName`: the site's columns, the exchange's, then archived.
+// `time` is how the backend reads a time column back.
+inline QString summariesSql(QString (*time)(const QString &column), const QString &from, const QString &exchanges,
+                            const QString &where, const QString &byName)
+{
+    return QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, %1, %2, s.changed_by,"
+                          " s.revision, e.id, e.site, %3, e.operator, e.host, e.port, e.operation, e.outcome,"
+                          " e.sha256, s.archived FROM %4 LEFT JOIN exchanges e ON e.id = (SELECT x.id FROM exchanges x"
+                          " WHERE x.site = s.id %5 ORDER BY x.time DESC, x.id DESC LIMIT 1) %6 ORDER BY %7")
+        .arg(time(QStringLiteral("s.created")), time(QStringLiteral("s.changed")), time(QStringLiteral("e.time")),
+             from, exchanges, where, byName);
+}
+
 const SqlStatements &sqliteStatements();
 const SqlStatements &postgresStatements();
 

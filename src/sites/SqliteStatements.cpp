@@ -37,20 +37,15 @@ const QString SiteColumns = QStringLiteral(
 const QString ExchangeColumns = QStringLiteral(
     "id, site, time, operator, host, port, operation, outcome, sha256");
 
-// Sites FROM `from`, each with its last exchange AND `exchanges`, `where`, by name.
-QString summaries(const QString &from, const QString &exchanges, const QString &where)
+// Times are kept as the texts they are read back as.
+QString timeColumn(const QString &column)
 {
-    return QStringLiteral("SELECT s.id, s.name, s.address, s.contact, s.phone, s.notes, s.created, s.changed,"
-                          " s.changed_by, s.revision, e.id, e.site, e.time, e.operator, e.host, e.port, e.operation,"
-                          " e.outcome, e.sha256, s.archived FROM %1 LEFT JOIN exchanges e ON e.id ="
-                          " (SELECT x.id FROM exchanges x WHERE x.site = s.id %2"
-                          " ORDER BY x.time DESC, x.id DESC LIMIT 1) %3 ORDER BY s.name")
-        .arg(from, exchanges, where);
+    return column;
 }
 
-QString quoted(const QString &text)
+QString summaries(const QString &from, const QString &exchanges, const QString &where)
 {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    return summariesSql(timeColumn, from, exchanges, where, QStringLiteral("s.name"));
 }
 
 // SQLite's parser takes about thirty nested calls, so foldText runs in SQL
@@ -61,7 +56,7 @@ QString chain(const QString &column, const QList<std::pair<QString, QString>> &p
 {
     QString text = column;
     for (const auto &[from, to] : pairs)
-        text = QStringLiteral("replace(%1,%2,%3)").arg(text, quoted(from), quoted(to));
+        text = QStringLiteral("replace(%1,%2,%3)").arg(text, sqlLiteral(from), sqlLiteral(to));
     return text;
 }
 

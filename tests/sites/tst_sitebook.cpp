@@ -669,7 +669,8 @@ void TestSiteBook::silentServerBoundsTheWait()
     QCOMPARE(kindOf([&] { SqlSiteBook book(url); }, &message), SiteBookError::Kind::Unavailable);
     const qint64 ms = timer.elapsed();
     QVERIFY2(message.contains(QLatin1String("cannot be opened")), qPrintable(message));
-    QVERIFY2(ms >= seconds * 1000 - 500 && ms < seconds * 1000 + 1500, qPrintable(QString::number(ms)));
+    // libpq counts its time-out in whole seconds of the clock: it ends up to a second early.
+    QVERIFY2(ms >= (seconds - 1) * 1000 && ms < seconds * 1000 + 1500, qPrintable(QString::number(ms)));
     QCOMPARE(silent.connections(), 1);
 }
 
