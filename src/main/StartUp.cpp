@@ -119,10 +119,7 @@ void connectWindows()
     FormDownload->showSite(s_siteWork->siteName());
     QObject::connect(s_siteWork, &Sites::SiteWork::siteChanged, FormDownload, &TFormDownload::showSite);
     FormDownload->openSites = [] {
-        showSitesWindow(s_sitesWindow, *s_siteWork, FormDownload,
-                        [](const QString &text) { FormDownload->showMessage(text); });
-        if (!s_sitesWindow)
-            return;
+        showSitesWindow(s_sitesWindow, *s_siteWork, FormDownload);
         s_sitesWindow->Loaded = [] { FormDownload->imageLoaded(); };
         QObject::connect(FormDownload, &TFormDownload::operationRunning, s_sitesWindow, &TFormSites::operationRunning,
                          Qt::UniqueConnection);

@@ -208,7 +208,10 @@ const SqlStatements &postgresStatements()
         QStringLiteral(" LIMIT NULLIF(CAST(:limit AS bigint), -1) OFFSET :offset"),
         QStringLiteral("UPDATE sites SET set_text = :text WHERE id = :id"),
         summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
-                  QStringLiteral("WHERE e.id IS NOT NULL AND NOT s.archived")),
+                  QStringLiteral("WHERE e.id IS NOT NULL AND NOT s.archived AND (e.outcome LIKE 'stopped%' OR e.operation IN ('verify', 'compare')) %1")),
+        QStringLiteral("SELECT f.site FROM site_search f WHERE f.search LIKE :pattern ESCAPE '\\'"),
+        QStringLiteral("SELECT t.id FROM sites t WHERE t.search_text LIKE :phrase"),
+        QStringLiteral("SELECT t.id FROM sites t WHERE t.name_fold COLLATE \"C\" >= :low AND t.name_fold COLLATE \"C\" < :high"),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, CAST(:time AS timestamptz), :by, :host, :port, :operation, :outcome,"
                        " :image, :sha256) RETURNING id"),

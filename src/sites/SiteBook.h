@@ -135,7 +135,8 @@ struct SiteQuery
 {
     // Matching as sites(text) says; empty: every site.
     QString text;
-    // Only the sites whose last module exchange needs a visit, each with that exchange.
+    // Only the sites, not archived, of the text whose last module exchange
+    // needs a visit, each with that exchange.
     bool attention = false;
     bool archived = false; // archived sites too
     qint64 offset = 0;

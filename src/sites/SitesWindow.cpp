@@ -16,13 +16,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <QHash>
 #include <QStyle>
+#include <QTimer>
 
-#include <algorithm>
 
 using namespace Sites;
 
@@ -54,34 +55,41 @@ QLineEdit *field(QWidget *parent, QFormLayout *form, const char *name, const QSt
     return edit;
 }
 
-// The last thing that happened to a site: its last exchange or a change of its details.
-QDateTime lastChange(const SiteSummary &s)
-{
-    return s.last ? std::max(s.last->time, s.site.changed) : s.site.changed;
-}
-
 QString shortTime(const QDateTime &utc)
 {
     return QLocale().toString(utc.toLocalTime(), QLocale::ShortFormat);
 }
 
-QList<HistoryItem> exchangeItems(SiteBook &book, const Site &site)
+// The exchanges as read, without their images: an image is read from the
+// book when it is loaded, compared or copied.
+QList<HistoryItem> exchangeItems(const std::function<SiteBook *()> &book, const QString &site,
+                                 const QList<BookReader::ExchangeRow> &rows)
 {
     QList<HistoryItem> items;
-    for (const Exchange &e : book.history(site.id, true)) {
-        const QString name = QStringLiteral("%1, exchange %2").arg(site.details.name).arg(e.number);
-        const std::optional<ImageBytes> image = e.image;
+    for (const auto &[e, summary] : rows) {
+        const QString name = QStringLiteral("%1, exchange %2").arg(site).arg(e.number);
+        const qint64 number = e.number;
+        const bool held = !e.sha256.isEmpty();
         items << HistoryItem{e.time.toLocalTime(),
                              operationName(e.operation),
                              e.port,
-                             image ? History::summaryOf(*image) : QString(),
+                             summary,
                              e.outcome,
                              name,
-                             [image, name](ImageBytes &into) {
-                                 if (image)
-                                     into = *image;
-                                 return image ? ParameterFile::Result{}
-                                              : ParameterFile::Result{false, name + QStringLiteral(" holds no parameter set."), 0};
+                             [book, number, held, name](ImageBytes &into) {
+                                 SiteBook *from = held ? book() : nullptr;
+                                 std::optional<Exchange> read;
+                                 try {
+                                     if (from)
+                                         read = from->exchange(number);
+                                 } catch (const SiteBookError &error) {
+                                     return ParameterFile::Result{false, sentence(error.message()), 0};
+                                 }
+                                 if (read && read->image) {
+                                     into = *read->image;
+                                     return ParameterFile::Result{};
+                                 }
+                                 return ParameterFile::Result{false, name + QStringLiteral(" holds no parameter set."), 0};
                              }};
     }
     return items;
@@ -160,9 +168,10 @@ void TFormSite::accept()
 
 // ------------------------------------------------------------ the Sites window
 
-TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *parent)
+TFormSites::TFormSites(const QString &url, SiteWork &work, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_book(std::move(book))
+    , m_url(url)
+    , m_reader(url)
     , m_work(work)
 {
     setObjectName(QStringLiteral("FormSites"));
@@ -176,10 +185,15 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
     edSiteSearch->setClearButtonEnabled(true);
     cbArchived = new QCheckBox(QStringLiteral("A&rchived sites"), this);
     cbArchived->setObjectName(QStringLiteral("cbArchived"));
+    lbBook = new QLabel(this);
+    lbBook->setObjectName(QStringLiteral("lbBook"));
+    lbBook->setWordWrap(true);
+    lbBook->hide();
     lvSites = new QTreeWidget(this);
     lvSites->setObjectName(QStringLiteral("lvSites"));
     lvSites->setAccessibleName(QStringLiteral("Sites"));
     lvSites->setRootIsDecorated(false);
+    lvSites->setUniformRowHeights(true);
     lvSites->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Address"), QStringLiteral("Last exchange"),
                               QStringLiteral("Outcome")});
     btNewSite = button(this, "btNewSite", QStringLiteral("&New site"));
@@ -200,6 +214,7 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
     search->addWidget(edSiteSearch, 1);
     search->addWidget(cbArchived);
     layout->addLayout(search);
+    layout->addWidget(lbBook);
     layout->addWidget(lvSites, 1);
     layout->addLayout(buttons);
     layout->addWidget(History, 1);
@@ -207,14 +222,9 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
 
     History->Items = [this]() -> QList<HistoryItem> {
         const int row = lvSites->indexOfTopLevelItem(lvSites->currentItem());
-        if (row < 0 || row >= m_sites.size())
+        if (row < 0 || row >= m_sites.size() || m_sites.at(row).site.id != m_exchangesOf)
             return {};
-        try {
-            return exchangeItems(*m_book, m_sites.at(row).site);
-        } catch (const SiteBookError &error) {
-            ErrorBox(sentence(error.message()));
-            return {};
-        }
+        return exchangeItems([this] { return book(); }, m_sites.at(row).site.details.name, m_exchanges);
     };
     History->EntriesFromSiteBook = true;
     History->Loaded = [this] {
@@ -222,9 +232,15 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
             Loaded();
     };
 
-    connect(edSiteSearch, &QLineEdit::textChanged, this, &TFormSites::listSites);
+    // A moment after the last keystroke: typing a name asks the book once.
+    m_searchDelay = new QTimer(this);
+    m_searchDelay->setSingleShot(true);
+    m_searchDelay->setInterval(150);
+    connect(m_searchDelay, &QTimer::timeout, this, &TFormSites::listSites);
+    connect(edSiteSearch, &QLineEdit::textChanged, m_searchDelay, qOverload<>(&QTimer::start));
     connect(cbArchived, &QCheckBox::toggled, this, &TFormSites::listSites);
-    connect(lvSites, &QTreeWidget::currentItemChanged, History, &TFormHistory::Refresh);
+    connect(lvSites->verticalScrollBar(), &QScrollBar::valueChanged, this, &TFormSites::pageIfAtEnd);
+    connect(lvSites, &QTreeWidget::currentItemChanged, this, &TFormSites::readExchanges);
     connect(lvSites, &QTreeWidget::currentItemChanged, this, &TFormSites::enableButtons);
     connect(lvSites, &QTreeWidget::itemActivated, this, &TFormSites::btEditSiteClick);
     connect(btNewSite, &QPushButton::clicked, this, &TFormSites::btNewSiteClick);
@@ -248,73 +264,164 @@ TFormSites::TFormSites(std::unique_ptr<SiteBook> book, SiteWork &work, QWidget *
 
 TFormSites::~TFormSites() = default;
 
+SiteBook *TFormSites::book()
+{
+    if (!m_book) {
+        try {
+            m_book = openSiteBook(m_url);
+        } catch (const SiteBookError &error) {
+            ErrorBox(QStringLiteral("The site book cannot be opened: %1").arg(sentence(error.message())));
+        }
+    }
+    return m_book.get();
+}
+
 QString TFormSites::selectedName() const
 {
     const int row = lvSites->indexOfTopLevelItem(lvSites->currentItem());
     return row >= 0 && row < m_sites.size() ? m_sites.at(row).site.details.name : QString();
 }
 
+qint64 TFormSites::selectedId() const
+{
+    const int row = lvSites->indexOfTopLevelItem(lvSites->currentItem());
+    return row >= 0 && row < m_sites.size() ? m_sites.at(row).site.id : 0;
+}
+
 void TFormSites::Refresh()
 {
-    // Judged over the whole book, so read when the book may have changed,
-    // not at every keystroke of a search.
-    m_visits.clear();
-    try {
-        for (const SiteSummary &s : m_book->needingVisit())
-            m_visits.insert(s.site.id, *s.last);
-    } catch (const SiteBookError &error) {
-        ErrorBox(sentence(error.message()));
-        m_sites.clear();
-        lvSites->clear();
-        return;
-    }
+    // The list, its visits and the selected site's exchanges: the book may have changed.
+    m_exchangesOf = 0;
     listSites();
+}
+
+void TFormSites::saySearching(const QString &why, bool opening)
+{
+    lbBook->setText(opening ? QStringLiteral("The site book cannot be opened: %1").arg(sentence(why)) : sentence(why));
+    lbBook->show();
 }
 
 void TFormSites::listSites()
 {
-    const QString selected = selectedName();
-    const QHash<qint64, Exchange> &visits = m_visits;
-    try {
-        m_sites = m_book->sites(edSiteSearch->text(), cbArchived->isChecked());
-    } catch (const SiteBookError &error) {
-        m_sites.clear();
-        ErrorBox(sentence(error.message()));
+    m_searchDelay->stop();
+    if (m_keepSelected.isEmpty())
+        m_keepSelected = selectedName();
+    if (!m_opened) {
+        lbBook->setText(QStringLiteral("Opening the site book..."));
+        lbBook->show();
     }
-    std::stable_sort(m_sites.begin(), m_sites.end(), [&](const SiteSummary &a, const SiteSummary &b) {
-        const bool visitA = visits.contains(a.site.id), visitB = visits.contains(b.site.id);
-        return visitA != visitB ? visitA : lastChange(a) > lastChange(b);
-    });
+    askPage(0);
+}
+
+void TFormSites::askPage(qint64 offset)
+{
+    SiteQuery query;
+    query.text = edSiteSearch->text();
+    query.archived = cbArchived->isChecked();
+    query.offset = offset;
+    query.limit = PageSize;
+    m_pageAsked = true;
+    m_reader.list(
+        query, [this](const BookReader::Page &page) { listed(page); },
+        [this](const QString &why, bool opening) {
+            m_pageAsked = false;
+            saySearching(why, opening);
+        });
+}
+
+void TFormSites::listed(const BookReader::Page &page)
+{
+    m_pageAsked = false;
+    m_opened = true;
+    lbBook->hide();
+    m_more = page.more;
+    m_nextOffset = page.offset + page.sites.size();
     const QSignalBlocker quiet(lvSites);
-    lvSites->clear();
-    for (const SiteSummary &s : std::as_const(m_sites)) {
-        const QString last = s.last ? shortTime(s.last->time) + QLatin1Char(' ') + operationWord(s.last->operation)
-                                    : QString();
-        using ShownText::shown;
-        auto *item = new QTreeWidgetItem(lvSites,
-                                         {shown(s.site.details.name), shown(s.site.details.address), last,
-                                          s.last ? shown(s.last->outcome) : QString()});
-        if (const auto visit = visits.constFind(s.site.id); visit != visits.constEnd()) {
-            const QString why = QStringLiteral("Needs a visit: %1 %2, %3")
-                                    .arg(operationName(visit->operation), shortTime(visit->time), shown(visit->outcome));
-            item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
-            item->setToolTip(0, why);
-            item->setData(0, Qt::AccessibleDescriptionRole, why);
-        }
-        if (s.site.archived) {
-            item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
-            item->setToolTip(0, QStringLiteral("Archived"));
-            item->setData(0, Qt::AccessibleDescriptionRole, QStringLiteral("Archived"));
-        }
-        // The site in work stands out.
-        if (s.site.id == m_work.siteId()) {
-            QFont font = item->font(0);
-            font.setBold(true);
-            item->setFont(0, font);
+    // The scroll bar moves as rows come and go; asked once they are all there.
+    m_filling = true;
+    if (page.offset == 0) {
+        m_sites.clear();
+        m_visits.clear();
+        lvSites->clear();
+        // Needing a visit first, however far down the list they are.
+        for (const SiteSummary &s : page.visits) {
+            m_visits.insert(s.site.id, *s.last);
+            addRow(s, &*s.last);
         }
     }
-    fitSiteColumns();
-    select(selected.isEmpty() ? m_work.siteName() : selected);
+    for (const SiteSummary &s : page.sites)
+        if (!m_visits.contains(s.site.id))
+            addRow(s, nullptr);
+    // Laid out now, so that where the list ends is known.
+    lvSites->doItemsLayout();
+    if (page.offset == 0) {
+        fitSiteColumns();
+        // A new list is read from its top, or from the site kept selected.
+        lvSites->scrollToTop();
+        select(m_keepSelected.isEmpty() ? m_work.siteName() : m_keepSelected);
+        m_keepSelected.clear();
+    }
+    m_filling = false;
+    // A list shorter than the window asks for the rest itself.
+    pageIfAtEnd();
+}
+
+void TFormSites::addRow(const SiteSummary &s, const Exchange *visit)
+{
+    m_sites << s;
+    // The summary's exchange is its last of any kind; a visit's is its last with the module.
+    const QString last =
+        s.last ? shortTime(s.last->time) + QLatin1Char(' ') + operationWord(s.last->operation) : QString();
+    using ShownText::shown;
+    auto *item = new QTreeWidgetItem(lvSites, {shown(s.site.details.name), shown(s.site.details.address), last,
+                                               s.last ? shown(s.last->outcome) : QString()});
+    if (visit) {
+        const QString why = QStringLiteral("Needs a visit: %1 %2, %3")
+                                .arg(operationName(visit->operation), shortTime(visit->time), shown(visit->outcome));
+        item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        item->setToolTip(0, why);
+        item->setData(0, Qt::AccessibleDescriptionRole, why);
+    }
+    if (s.site.archived) {
+        item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+        item->setToolTip(0, QStringLiteral("Archived"));
+        item->setData(0, Qt::AccessibleDescriptionRole, QStringLiteral("Archived"));
+    }
+    // The site in work stands out.
+    if (s.site.id == m_work.siteId()) {
+        QFont font = item->font(0);
+        font.setBold(true);
+        item->setFont(0, font);
+    }
+}
+
+void TFormSites::pageIfAtEnd()
+{
+    if (!m_more || m_pageAsked || m_filling)
+        return;
+    // The row at the list's foot, with the rows just added laid out; none
+    // there: the rows end above it.
+    const QModelIndex foot = lvSites->indexAt(QPoint(1, lvSites->viewport()->height() - 1));
+    if (!foot.isValid() || foot.row() >= m_sites.size() - PageSize / 4) {
+        askPage(m_nextOffset);
+    }
+}
+
+void TFormSites::readExchanges()
+{
+    History->Refresh();
+    const qint64 id = selectedId();
+    if (id == 0 || id == m_exchangesOf)
+        return;
+    m_reader.exchanges(
+        id,
+        [this, id](const QList<BookReader::ExchangeRow> &rows) {
+            m_exchanges = rows;
+            m_exchangesOf = id;
+            if (selectedId() == id)
+                History->Refresh();
+        },
+        [this](const QString &why, bool opening) { saySearching(why, opening); });
 }
 
 void TFormSites::fitSiteColumns()
@@ -330,8 +437,9 @@ void TFormSites::fitSiteColumns()
 void TFormSites::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // Once the list has its new size.
+    // Once the list has its new size; a taller list may show its end.
     QMetaObject::invokeMethod(this, &TFormSites::fitSiteColumns, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &TFormSites::pageIfAtEnd, Qt::QueuedConnection);
 }
 
 void TFormSites::enableButtons()
@@ -353,16 +461,18 @@ void TFormSites::select(const QString &name)
         lvSites->setCurrentItem(item);
     }
     enableButtons();
-    History->Refresh();
+    readExchanges();
 }
 
 std::optional<Site> TFormSites::selectedSite()
 {
-    const QString name = selectedName();
-    if (name.isEmpty())
+    const qint64 id = selectedId();
+    SiteBook *held = id ? book() : nullptr;
+    if (!held)
         return std::nullopt;
     try {
-        return m_book->findSite(name);
+        // By id: a colleague may have renamed it since the list was read.
+        return held->findSiteById(id);
     } catch (const SiteBookError &error) {
         ErrorBox(sentence(error.message()));
         return std::nullopt;
@@ -371,16 +481,18 @@ std::optional<Site> TFormSites::selectedSite()
 
 void TFormSites::openDialog(const std::optional<Site> &site)
 {
-    TFormSite dialog(*m_book, site, this);
+    SiteBook *held = book();
+    if (!held)
+        return;
+    TFormSite dialog(*held, site, this);
     if (!RunDialog(dialog) || !dialog.saved())
         return;
     // The site in work follows its new name.
     if (site && site->id == m_work.siteId())
         m_work.workOn(dialog.saved());
+    m_keepSelected = dialog.saved()->details.name;
     Refresh();
-    select(dialog.saved()->details.name);
 }
-
 void TFormSites::btNewSiteClick()
 {
     openDialog(std::nullopt);
@@ -442,18 +554,10 @@ void TFormSites::operationRunning(bool running)
     enableButtons();
 }
 
-void showSitesWindow(TFormSites *&window, SiteWork &work, QWidget *parent,
-                     const std::function<void(const QString &)> &message)
+void showSitesWindow(TFormSites *&window, SiteWork &work, QWidget *parent)
 {
     if (!window) {
-        std::unique_ptr<SiteBook> book;
-        try {
-            book = openSiteBook(work.url());
-        } catch (const SiteBookError &error) {
-            message(QStringLiteral("The site book cannot be opened: %1").arg(sentence(error.message())));
-            return;
-        }
-        window = new TFormSites(std::move(book), work, parent);
+        window = new TFormSites(work.url(), work, parent);
         // Clear of the window it was opened from, so that one stays in sight.
         centreOnScreen(window);
         if (parent && parent->isVisible())

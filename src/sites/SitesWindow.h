@@ -3,8 +3,11 @@
 // with the selected site's exchanges below (the history window's list and
 // buttons). A site can be added, edited, and taken into work, its current
 // set then becoming the image; every exchange of the transfer window is
-// recorded to the site in work (SiteWork).
+// recorded to the site in work (SiteWork). The list and the exchanges are
+// read off the window's thread (BookReader), the list a page at a time as it
+// is scrolled; what the user does to a site waits for the book.
 
+#include "BookReader.h"
 #include "SiteBook.h"
 
 #include <QDialog>
@@ -20,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 class TFormHistory;
 
@@ -64,16 +68,21 @@ class TFormSites : public QWidget
     Q_OBJECT
 
 public:
-    // The book is this window's, on this thread.
-    TFormSites(std::unique_ptr<Sites::SiteBook> book, Sites::SiteWork &work, QWidget *parent = nullptr);
+    // Nothing waits for the book at URL: the list says "Opening the site
+    // book..." until its first page comes.
+    TFormSites(const QString &url, Sites::SiteWork &work, QWidget *parent = nullptr);
     ~TFormSites() override;
 
     // Lists the sites matching the search again, keeping the selection.
     void Refresh();
+    // Sites listed per page.
+    static constexpr int PageSize = 100;
     // The site of the selected row, as the book holds it now.
     std::optional<Sites::Site> selectedSite();
 
     QLineEdit *edSiteSearch;
+    // While the book is opened or searched, and why it cannot be; hidden otherwise.
+    QLabel *lbBook;
     // Archived sites are listed only when it is checked.
     QCheckBox *cbArchived;
     // The sites that need a visit come first, marked.
@@ -106,24 +115,45 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The window's own connection, for what the user does to a site; opened
+    // on first use, null (and said) when it cannot be.
+    Sites::SiteBook *book();
     void enableButtons();
     // Every column in sight: the widest give way, their texts elided.
     void fitSiteColumns();
-    // Lists the sites matching the search, with the visits last read.
+    // Asks for the first page of the search, keeping the selection.
     void listSites();
+    void askPage(qint64 offset);
+    void listed(const Sites::BookReader::Page &page);
+    void addRow(const Sites::SiteSummary &s, const Sites::Exchange *visit);
+    // The next page, when the list is scrolled to its end.
+    void pageIfAtEnd();
+    void readExchanges();
     void openDialog(const std::optional<Sites::Site> &site);
     QString selectedName() const;
+    qint64 selectedId() const;
     void select(const QString &name);
+    void saySearching(const QString &why, bool opening);
 
+    QString m_url;
+    Sites::BookReader m_reader;
     std::unique_ptr<Sites::SiteBook> m_book;
     Sites::SiteWork &m_work;
+    QTimer *m_searchDelay;
     QList<Sites::SiteSummary> m_sites;
-    // Each site that needs a visit, with the exchange that says so.
+    // The sites listed as needing a visit, by id; not listed again among the others.
     QHash<qint64, Sites::Exchange> m_visits;
+    QString m_keepSelected; // until the first page of a search has come
+    qint64 m_nextOffset = 0;
+    bool m_more = false;
+    bool m_pageAsked = false;
+    bool m_filling = false;
+    bool m_opened = false;
+    // The exchanges last read, and of which site.
+    QList<Sites::BookReader::ExchangeRow> m_exchanges;
+    qint64 m_exchangesOf = 0;
     bool m_running = false;
 };
 
-// "Sites...": makes the window over the site in work's book on first use and
-// shows it; without a book, message says why and nothing opens.
-void showSitesWindow(TFormSites *&window, Sites::SiteWork &work, QWidget *parent,
-                     const std::function<void(const QString &)> &message);
+// "Sites...": makes the window over the site in work's book on first use and shows it.
+void showSitesWindow(TFormSites *&window, Sites::SiteWork &work, QWidget *parent);

@@ -667,26 +667,34 @@ QString pastPrefix(const QString &prefix)
 void SqlSiteBook::eachSite(const SiteQuery &query, const std::function<bool(const SiteSummary &)> &row)
 {
     const QString wanted = searchedText(query.text);
-    QString statement;
+    QString statement, ids;
     Bindings bindings;
-    if (query.attention) {
-        statement = m_sql.lastModuleExchanges;
-    } else if (m_version < IndexVersion) {
+    if (m_version < IndexVersion) {
         // An older book read as it is: no index yet.
         statement = m_sql.listSites;
+        ids = m_sql.patternIds;
         bindings << std::pair{"pattern", QVariant(likePatternFor(query.text))};
     } else if (wanted.isEmpty()) {
         statement = m_sql.everySite;
     } else if (wanted.size() < 3) {
         statement = m_sql.namePrefix;
+        ids = m_sql.prefixIds;
         bindings << std::pair{"low", QVariant(wanted)} << std::pair{"high", QVariant(pastPrefix(wanted))};
     } else {
         statement = m_sql.searchSites;
+        ids = m_sql.searchIds;
         bindings << std::pair{"phrase",
                               QVariant(m_postgres ? likePatternFor(query.text)
                                                   : QLatin1Char('"')
                                                + QString(wanted).replace(QLatin1Char('"'), QStringLiteral("\"\""))
                                                + QLatin1Char('"'))};
+    }
+    if (query.attention) {
+        // The visits among the hits.
+        if (wanted.isEmpty())
+            bindings.clear();
+        statement = m_sql.lastModuleExchanges.arg(
+            wanted.isEmpty() ? QString() : QStringLiteral("AND s.id IN (%1)").arg(ids));
     }
     // The visits are judged here, so their page is counted here too.
     const bool pagedHere = query.attention;

@@ -51,7 +51,15 @@ struct SqlStatements
     QString namePrefix;
     QString page;                // LIMIT :limit (-1: all) OFFSET :offset
     QString setText;             // the program's part of a site's search text
-    QString lastModuleExchanges; // every site with its last exchange other than "file"
+    // Every site with its last exchange other than "file" when that may need
+    // a visit (needsVisit judges); %1: the site's further condition, such as
+    // "AND s.id IN (...)", or nothing.
+    QString lastModuleExchanges;
+    // The ids of the sites that listSites, searchSites and namePrefix find,
+    // with their bindings: the visits among a search's hits.
+    QString patternIds;
+    QString searchIds;
+    QString prefixIds;
     QString insertExchange;
     // A site's exchanges newest first: %1 ", image" or nothing, %2 the
     // conditions (each of since, before, byOperator, withImage), then `page`.

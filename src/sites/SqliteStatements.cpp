@@ -241,7 +241,10 @@ const SqlStatements &sqliteStatements()
         QStringLiteral(" LIMIT :limit OFFSET :offset"),
         QStringLiteral("UPDATE sites SET set_text = :text WHERE id = :id"),
         summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
-                  QStringLiteral("WHERE e.id IS NOT NULL AND s.archived = 0")),
+                  QStringLiteral("WHERE e.id IS NOT NULL AND s.archived = 0 AND (e.outcome LIKE 'stopped%' OR e.operation IN ('verify', 'compare')) %1")),
+        QStringLiteral("SELECT f.site FROM site_search f WHERE f.search LIKE :pattern ESCAPE '\\'"),
+        QStringLiteral("SELECT f.rowid FROM site_index f WHERE site_index MATCH :phrase"),
+        QStringLiteral("SELECT n.site FROM site_fold n WHERE n.name >= :low AND n.name < :high"),
         QStringLiteral("INSERT INTO exchanges (site, time, operator, host, port, operation, outcome, image, sha256)"
                        " VALUES (:site, :time, :by, :host, :port, :operation, :outcome, :image, :sha256)"
                        " RETURNING id"),

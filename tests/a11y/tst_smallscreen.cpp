@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QTreeWidget>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -100,7 +101,10 @@ void TestSmallScreen::fitsAndClearOfItsOpener()
         window->show();
     } else if (which == "sites") {
         FormDownload->btSites->click();
-        window = FormDownload->findChild<TFormSites *>();
+        auto *sites = FormDownload->findChild<TFormSites *>();
+        window = sites;
+        // Its rows come from the book's thread.
+        QTRY_COMPARE(sites->lvSites->topLevelItemCount(), 3);
     } else if (which == "history") {
         FormDownload->btHistory->click();
         for (TFormHistory *h : FormDownload->findChildren<TFormHistory *>())

@@ -453,6 +453,15 @@ void TestSiteBook::needingVisit()
         QCOMPARE(found.first().last->number, last.number);
         QCOMPARE(found.first().last->outcome, outcome);
     }
+    // Among a search's hits: by the name's start, by the index, and not for another site's text.
+    for (const auto &[text, hit] : {std::pair{"fa", listed}, {"arm", listed}, {"mill", false}}) {
+        SiteQuery query;
+        query.text = QString::fromLatin1(text);
+        query.attention = true;
+        QStringList names;
+        book->eachSite(query, [&](const SiteSummary &s) { return names << s.site.details.name, true; });
+        QCOMPARE(names, hit ? QStringList{QStringLiteral("Farm")} : QStringList());
+    }
 }
 
 void TestSiteBook::readKeepsSiteBytes()
