@@ -63,12 +63,6 @@ void BookReader::list(const SiteQuery &query, std::function<void(const Page &)> 
         [query](SiteBook &book) {
             Page page;
             page.offset = query.offset;
-            if (query.offset == 0) {
-                SiteQuery visits = query;
-                visits.attention = true;
-                visits.limit = -1;
-                book.eachSite(visits, [&](const SiteSummary &s) { return page.visits << s, true; });
-            }
             book.eachSite(query, [&](const SiteSummary &s) { return page.sites << s, true; });
             page.more = query.limit >= 0 && page.sites.size() == query.limit;
             return page;

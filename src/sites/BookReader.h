@@ -28,10 +28,8 @@ public:
     struct Page
     {
         qint64 offset = 0;
-        // With the first page: the sites of the search that need a visit, each with that exchange.
-        QList<SiteSummary> visits;
-        QList<SiteSummary> sites; // by name
-        bool more = false;        // a page may follow
+        QList<SiteSummary> sites;
+        bool more = false; // a page may follow
     };
     // Why a request could not be answered; `opening` when the book could not
     // be opened at all (the next request tries again).

@@ -41,6 +41,14 @@ QString summaries(const QString &from, const QString &exchanges, const QString &
     return summariesSql(timeColumn, from, exchanges, where, QStringLiteral("s.name COLLATE \"C\""));
 }
 
+const QString Page = QStringLiteral(" LIMIT NULLIF(CAST(:limit AS bigint), -1) OFFSET :offset");
+
+// By the folded name, as its index holds them.
+QString paged(const QString &from, const QString &where, const QString &key = QStringLiteral("s.name_fold COLLATE \"C\""))
+{
+    return pagedSummariesSql(timeColumn, from, where, key, QStringLiteral("s.id"), Page);
+}
+
 // foldText in SQL: translate() takes A to Z and each character of the table
 // that becomes one character or none, replace() those that become several.
 QString folded(const QString &x)
@@ -198,14 +206,17 @@ const SqlStatements &postgresStatements()
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE id = :id"),
         // Two reads into one site at once keep the same bytes 960 to 1087.
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE id = :id FOR UPDATE"),
-        summaries(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"), {},
-                  QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'"
-                                 " AND (NOT s.archived OR CAST(:archived AS integer) = 1)")),
-        summaries(QStringLiteral("sites s"), {}, QStringLiteral("WHERE (NOT s.archived OR CAST(:archived AS integer) = 1)")),
-        summaries(QStringLiteral("sites s"), {}, QStringLiteral("WHERE s.search_text LIKE :phrase AND (NOT s.archived OR CAST(:archived AS integer) = 1)")),
-        summaries(QStringLiteral("sites s"), {},
-                  QStringLiteral("WHERE s.name_fold COLLATE \"C\" >= :low AND s.name_fold COLLATE \"C\" < :high AND (NOT s.archived OR CAST(:archived AS integer) = 1)")),
-        QStringLiteral(" LIMIT NULLIF(CAST(:limit AS bigint), -1) OFFSET :offset"),
+        paged(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"),
+              QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\'"
+                             " AND (NOT s.archived OR CAST(:archived AS integer) = 1)"),
+              QStringLiteral("s.name COLLATE \"C\"")),
+        paged(QStringLiteral("sites s"), QStringLiteral("WHERE (NOT s.archived OR CAST(:archived AS integer) = 1)")),
+        paged(QStringLiteral("sites s"), QStringLiteral("WHERE s.search_text LIKE :phrase"
+                                                        " AND (NOT s.archived OR CAST(:archived AS integer) = 1)")),
+        paged(QStringLiteral("sites s"),
+              QStringLiteral("WHERE s.name_fold COLLATE \"C\" >= :low AND s.name_fold COLLATE \"C\" < :high"
+                             " AND (NOT s.archived OR CAST(:archived AS integer) = 1)")),
+        Page,
         QStringLiteral("UPDATE sites SET set_text = :text WHERE id = :id"),
         summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
                   QStringLiteral("WHERE e.id IS NOT NULL AND NOT s.archived AND (e.outcome LIKE 'stopped%' OR e.operation IN ('verify', 'compare')) %1")),

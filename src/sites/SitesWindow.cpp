@@ -20,9 +20,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <QHash>
 #include <QStyle>
 #include <QTimer>
+
+#include <algorithm>
 
 
 using namespace Sites;
@@ -36,6 +37,14 @@ QString sentence(QString text)
     if (!text.isEmpty())
         text[0] = text.at(0).toUpper();
     return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
+// "The site book cannot be opened: ...", unless the book's own words say so already.
+QString cannotOpen(const QString &why)
+{
+    return why.contains(QLatin1String(" cannot be opened: "))
+               ? sentence(why)
+               : QStringLiteral("The site book cannot be opened: %1").arg(sentence(why));
 }
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text)
@@ -270,7 +279,7 @@ SiteBook *TFormSites::book()
         try {
             m_book = openSiteBook(m_url);
         } catch (const SiteBookError &error) {
-            ErrorBox(QStringLiteral("The site book cannot be opened: %1").arg(sentence(error.message())));
+            ErrorBox(cannotOpen(error.message()));
         }
     }
     return m_book.get();
@@ -290,14 +299,16 @@ qint64 TFormSites::selectedId() const
 
 void TFormSites::Refresh()
 {
-    // The list, its visits and the selected site's exchanges: the book may have changed.
+    // The list, its visits and the selected site's exchanges: the book may have
+    // changed. As many rows as were read, at once, so the place is kept.
     m_exchangesOf = 0;
+    m_reload = m_sites.size();
     listSites();
 }
 
 void TFormSites::saySearching(const QString &why, bool opening)
 {
-    lbBook->setText(opening ? QStringLiteral("The site book cannot be opened: %1").arg(sentence(why)) : sentence(why));
+    lbBook->setText(opening ? cannotOpen(why) : sentence(why));
     lbBook->show();
 }
 
@@ -310,16 +321,21 @@ void TFormSites::listSites()
         lbBook->setText(QStringLiteral("Opening the site book..."));
         lbBook->show();
     }
-    askPage(0);
+    m_run = Run::Visits;
+    m_nextOffset = 0;
+    askPage();
 }
 
-void TFormSites::askPage(qint64 offset)
+void TFormSites::askPage()
 {
     SiteQuery query;
     query.text = edSiteSearch->text();
     query.archived = cbArchived->isChecked();
-    query.offset = offset;
-    query.limit = PageSize;
+    query.attention = m_run == Run::Visits;
+    query.offset = m_nextOffset;
+    // A new list starts empty: what it has is the old one's.
+    const qint64 have = m_run == Run::Visits && m_nextOffset == 0 ? 0 : m_sites.size();
+    query.limit = std::max<qint64>(PageSize, m_reload - have);
     m_pageAsked = true;
     m_reader.list(
         query, [this](const BookReader::Page &page) { listed(page); },
@@ -334,42 +350,58 @@ void TFormSites::listed(const BookReader::Page &page)
     m_pageAsked = false;
     m_opened = true;
     lbBook->hide();
-    m_more = page.more;
-    m_nextOffset = page.offset + page.sites.size();
+    const Run run = m_run;
+    const bool fresh = run == Run::Visits && page.offset == 0;
+    const bool othersFirst = run == Run::Others && page.offset == 0;
     const QSignalBlocker quiet(lvSites);
     // The scroll bar moves as rows come and go; asked once they are all there.
     m_filling = true;
-    if (page.offset == 0) {
+    if (fresh) {
         m_sites.clear();
         m_visits.clear();
         lvSites->clear();
-        // Needing a visit first, however far down the list they are.
-        for (const SiteSummary &s : page.visits) {
-            m_visits.insert(s.site.id, *s.last);
-            addRow(s, &*s.last);
+    }
+    for (const SiteSummary &s : page.sites) {
+        if (run == Run::Visits) {
+            m_visits.insert(s.site.id);
+            addRow(s, true);
+        } else if (!m_visits.contains(s.site.id)) {
+            addRow(s, false);
         }
     }
-    for (const SiteSummary &s : page.sites)
-        if (!m_visits.contains(s.site.id))
-            addRow(s, nullptr);
+    const bool lastOfRun = !page.more;
+    m_nextOffset = page.offset + page.sites.size();
+    m_more = page.more || m_run == Run::Visits;
+    if (lastOfRun && m_run == Run::Visits) {
+        m_run = Run::Others;
+        m_nextOffset = 0;
+    }
     // Laid out now, so that where the list ends is known.
     lvSites->doItemsLayout();
-    if (page.offset == 0) {
+    if (fresh) {
         fitSiteColumns();
         // A new list is read from its top, or from the site kept selected.
         lvSites->scrollToTop();
-        select(m_keepSelected.isEmpty() ? m_work.siteName() : m_keepSelected);
-        m_keepSelected.clear();
     }
+    const auto kept = std::find_if(m_sites.cbegin(), m_sites.cend(), [&](const SiteSummary &s) {
+        return s.site.details.name == (m_keepSelected.isEmpty() ? m_work.siteName() : m_keepSelected);
+    });
+    if (kept != m_sites.cend() || fresh || (othersFirst && selectedId() == 0))
+        select(kept != m_sites.cend() ? kept->site.details.name : QString());
+    // Looked for until the others' first page has come.
+    if (kept != m_sites.cend() || othersFirst)
+        m_keepSelected.clear();
+    if (othersFirst)
+        m_reload = 0;
     m_filling = false;
     // A list shorter than the window asks for the rest itself.
     pageIfAtEnd();
 }
 
-void TFormSites::addRow(const SiteSummary &s, const Exchange *visit)
+void TFormSites::addRow(const SiteSummary &s, bool visit)
 {
     m_sites << s;
-    // The summary's exchange is its last of any kind; a visit's is its last with the module.
+    // A visit's exchange is its last with the module, the others' their last of any kind.
     const QString last =
         s.last ? shortTime(s.last->time) + QLatin1Char(' ') + operationWord(s.last->operation) : QString();
     using ShownText::shown;
@@ -377,7 +409,7 @@ void TFormSites::addRow(const SiteSummary &s, const Exchange *visit)
                                                s.last ? shown(s.last->outcome) : QString()});
     if (visit) {
         const QString why = QStringLiteral("Needs a visit: %1 %2, %3")
-                                .arg(operationName(visit->operation), shortTime(visit->time), shown(visit->outcome));
+                                .arg(operationName(s.last->operation), shortTime(s.last->time), shown(s.last->outcome));
         item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
         item->setToolTip(0, why);
         item->setData(0, Qt::AccessibleDescriptionRole, why);
@@ -403,7 +435,7 @@ void TFormSites::pageIfAtEnd()
     // there: the rows end above it.
     const QModelIndex foot = lvSites->indexAt(QPoint(1, lvSites->viewport()->height() - 1));
     if (!foot.isValid() || foot.row() >= m_sites.size() - PageSize / 4) {
-        askPage(m_nextOffset);
+        askPage();
     }
 }
 

@@ -11,7 +11,7 @@
 #include "SiteBook.h"
 
 #include <QDialog>
-#include <QHash>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -123,9 +123,9 @@ private:
     void fitSiteColumns();
     // Asks for the first page of the search, keeping the selection.
     void listSites();
-    void askPage(qint64 offset);
+    void askPage();
     void listed(const Sites::BookReader::Page &page);
-    void addRow(const Sites::SiteSummary &s, const Sites::Exchange *visit);
+    void addRow(const Sites::SiteSummary &s, bool visit);
     // The next page, when the list is scrolled to its end.
     void pageIfAtEnd();
     void readExchanges();
@@ -141,9 +141,12 @@ private:
     Sites::SiteWork &m_work;
     QTimer *m_searchDelay;
     QList<Sites::SiteSummary> m_sites;
-    // The sites listed as needing a visit, by id; not listed again among the others.
-    QHash<qint64, Sites::Exchange> m_visits;
-    QString m_keepSelected; // until the first page of a search has come
+    // The list is read in two runs of pages: the sites that need a visit,
+    // then the others, without those.
+    enum class Run { Visits, Others } m_run = Run::Visits;
+    QSet<qint64> m_visits;
+    QString m_keepSelected; // until the site is listed again, or the list is in
+    qint64 m_reload = 0;    // rows to read again at once, so a refresh keeps the place
     qint64 m_nextOffset = 0;
     bool m_more = false;
     bool m_pageAsked = false;

@@ -700,7 +700,6 @@ void SqlSiteBook::eachSite(const SiteQuery &query, const std::function<bool(cons
     const bool pagedHere = query.attention;
     if (!pagedHere) {
         bindings << std::pair{"archived", QVariant(query.archived ? 1 : 0)};
-        statement += m_sql.page;
         bindings << std::pair{"limit", QVariant(query.limit)} << std::pair{"offset", QVariant(query.offset)};
     }
     try {

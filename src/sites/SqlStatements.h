@@ -45,7 +45,8 @@ struct SqlStatements
     QString listSites; // by the search text of version 2, for an older book read as it is
     // From version 4, by the index the database keeps: every site, those whose
     // search text holds :phrase, or those whose folded name is from :low up to
-    // :high; each ends in `page`.
+    // :high; in the order of their folded names. Each of these four takes
+    // :limit and :offset as `page` does.
     QString everySite;
     QString searchSites;
     QString namePrefix;
@@ -117,6 +118,19 @@ inline QString summariesSql(QString (*time)(const QString &column), const QStrin
                           " WHERE x.site = s.id %5 ORDER BY x.time DESC, x.id DESC LIMIT 1) %6 ORDER BY %7")
         .arg(time(QStringLiteral("s.created")), time(QStringLiteral("s.changed")), time(QStringLiteral("e.time")),
              from, exchanges, where, byName);
+}
+
+// One page of sites FROM `from` and `where`, each with its last exchange: the
+// page is chosen in the order of `key`, then `tie` (the site's id, so that
+// pages never overlap), over the narrow rows the search reads; only the
+// page's sites are then read whole. `page` is the LIMIT and OFFSET.
+inline QString pagedSummariesSql(QString (*time)(const QString &column), const QString &from, const QString &where,
+                                 const QString &key, const QString &tie, const QString &page)
+{
+    const QString chosen = QStringLiteral("(SELECT s.id AS page_site, %1 AS page_key FROM %2 %3 ORDER BY %1, %4%5) p"
+                                          " JOIN sites s ON s.id = p.page_site")
+                               .arg(key, from, where, tie, page);
+    return summariesSql(time, chosen, {}, {}, QStringLiteral("p.page_key, s.id"));
 }
 
 const SqlStatements &sqliteStatements();

@@ -48,6 +48,15 @@ QString summaries(const QString &from, const QString &exchanges, const QString &
     return summariesSql(timeColumn, from, exchanges, where, QStringLiteral("s.name"));
 }
 
+const QString Page = QStringLiteral(" LIMIT :limit OFFSET :offset");
+
+// By the folded name, as its index holds them.
+QString paged(const QString &from, const QString &where, const QString &key = QStringLiteral("n.name"),
+              const QString &tie = QStringLiteral("n.site"))
+{
+    return pagedSummariesSql(timeColumn, from, where, key, tie, Page);
+}
+
 // SQLite's parser takes about thirty nested calls, so foldText runs in SQL
 // as steps of this many replace() each over the texts kept in site_fold.
 constexpr int StepSize = 20;
@@ -231,14 +240,16 @@ const SqlStatements &sqliteStatements()
         QStringLiteral("SELECT name FROM sites WHERE name_key = :key"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE id = :id"),
         QStringLiteral("SELECT ") + SiteColumns + QStringLiteral(", current_set, archived FROM sites WHERE id = :id"),
-        summaries(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"), {},
-                  QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\' AND (s.archived = 0 OR :archived = 1)")),
-        summaries(QStringLiteral("sites s"), {}, QStringLiteral("WHERE (s.archived = 0 OR :archived = 1)")),
-        summaries(QStringLiteral("site_index f JOIN sites s ON s.id = f.rowid"), {},
-                  QStringLiteral("WHERE site_index MATCH :phrase AND (s.archived = 0 OR :archived = 1)")),
-        summaries(QStringLiteral("site_fold n JOIN sites s ON s.id = n.site"), {},
-                  QStringLiteral("WHERE n.name >= :low AND n.name < :high AND (s.archived = 0 OR :archived = 1)")),
-        QStringLiteral(" LIMIT :limit OFFSET :offset"),
+        paged(QStringLiteral("site_search f JOIN sites s ON s.id = f.site"),
+              QStringLiteral("WHERE f.search LIKE :pattern ESCAPE '\\' AND (s.archived = 0 OR :archived = 1)"),
+              QStringLiteral("s.name"), QStringLiteral("s.id")),
+        paged(QStringLiteral("site_fold n JOIN sites s ON s.id = n.site"),
+              QStringLiteral("WHERE (s.archived = 0 OR :archived = 1)")),
+        paged(QStringLiteral("site_index f JOIN site_fold n ON n.site = f.rowid JOIN sites s ON s.id = f.rowid"),
+              QStringLiteral("WHERE site_index MATCH :phrase AND (s.archived = 0 OR :archived = 1)")),
+        paged(QStringLiteral("site_fold n JOIN sites s ON s.id = n.site"),
+              QStringLiteral("WHERE n.name >= :low AND n.name < :high AND (s.archived = 0 OR :archived = 1)")),
+        Page,
         QStringLiteral("UPDATE sites SET set_text = :text WHERE id = :id"),
         summaries(QStringLiteral("sites s"), QStringLiteral("AND x.operation <> 'file'"),
                   QStringLiteral("WHERE e.id IS NOT NULL AND s.archived = 0 AND (e.outcome LIKE 'stopped%' OR e.operation IN ('verify', 'compare')) %1")),
