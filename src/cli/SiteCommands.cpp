@@ -758,8 +758,9 @@ QList<Command> siteCommands()
                         "with it. With --attention: the sites whose last module exchange stopped\n"
                         "(a write stopped leaves the module half-written) or whose verify or compare\n"
                         "found differences, each with that exchange. Archived sites are left out\n"
-                        "unless --archived; --attention never lists them. Printed by name as they are\n"
-                        "read; --offset N leaves out the first N, --limit N prints at most N.")
+                        "unless --archived; --attention never lists them. Printed by name, case and\n"
+                        "accents ignored, as they are read; --offset N leaves out the first N, --limit\n"
+                        "N prints at most N.")
              + book,
          {BookOption, JsonOption, AttentionOption, ArchivedOption, LimitOption, OffsetOption},
          0,

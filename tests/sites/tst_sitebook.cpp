@@ -6,7 +6,9 @@
 #include "common/SilentServer.h"
 
 #include "params/FieldModel.h"
+#include "params/History.h"
 #include "sites/BookLocation.h"
+#include "sites/BookReader.h"
 #include "sites/SiteMatch.h"
 #include "sites/SqlSiteBook.h"
 #include "sites/SqlStatements.h"
@@ -105,6 +107,7 @@ private slots:
     void copyRefused();
     void changedByText_data();
     void changedByText();
+    void theReaderAnswersTheNewest();
 #ifdef QUELMAR_BOOK_POSTGRES
     void selectOnlyRoleRefused();
     void installersCannotRewrite();
@@ -1332,6 +1335,52 @@ void TestSiteBook::backupNeverOverAFile()
     QCOMPARE(book->sites().size(), 1);
 }
 #endif
+
+void TestSiteBook::theReaderAnswersTheNewest()
+{
+    auto book = newBook();
+    for (const char *name : {"Farm", "Mill", "Mine"})
+        book->addSite(SiteDetails::named(QString::fromLatin1(name)));
+    const Site farm = book->site(QStringLiteral("Farm"));
+    book->record(farm.id, {Operation::Read, QStringLiteral("COM1"), QStringLiteral("complete"), imageWith(1, 1)});
+    QStringList answers;
+    const auto ask = [&](BookReader &reader, const char *text) {
+        SiteQuery query;
+        query.text = QString::fromLatin1(text);
+        reader.list(
+            query,
+            [&answers, text](const BookReader::Page &page) {
+                QStringList names;
+                for (const SiteSummary &s : page.sites)
+                    names << s.site.details.name;
+                answers << QString::fromLatin1(text) + QLatin1Char(':') + names.join(QLatin1Char(','));
+            },
+            [&answers](const QString &why, bool opening) { answers << (opening ? "opening: " : "") + why; });
+    };
+    BookReader reader(m_url);
+    // Asked one after another before any answer: only the last is answered.
+    ask(reader, "mi");
+    ask(reader, "farm");
+    ask(reader, "min");
+    QTRY_COMPARE(answers, QStringList{QStringLiteral("min:Mine")});
+    QTest::qWait(50);
+    QCOMPARE(answers.size(), 1);
+    // The exchanges with what the list shows of their images, without them.
+    QList<BookReader::ExchangeRow> rows;
+    reader.exchanges(farm.id, [&](const QList<BookReader::ExchangeRow> &read) { rows = read; }, {});
+    QTRY_COMPARE(rows.size(), 1);
+    QVERIFY(!rows.first().exchange.image);
+    QCOMPARE(rows.first().summary, History::summaryOf(imageWith(1, 1)));
+    // A book that cannot be opened is said as such.
+    const QString blocker = m_fixture.folder() + QStringLiteral("/blocker");
+    QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+    BookReader nowhere(BookFixture::Postgres ? QStringLiteral("postgresql:///quelmar_no_such_book")
+                                             : blocker + QStringLiteral("/sites.sqlite"));
+    answers.clear();
+    ask(nowhere, "farm");
+    QTRY_COMPARE(answers.size(), 1);
+    QVERIFY2(answers.first().startsWith(QStringLiteral("opening: ")), qPrintable(answers.first()));
+}
 
 QTEST_GUILESS_MAIN(TestSiteBook)
 #include "tst_sitebook.moc"
