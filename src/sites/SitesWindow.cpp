@@ -378,11 +378,12 @@ void TFormSites::listed(const BookReader::Page &page)
     }
     // Laid out now, so that where the list ends is known.
     lvSites->doItemsLayout();
-    if (fresh) {
+    // Fitted to the rows at the list's start: the visits (maybe none), then the others.
+    if (fresh || othersFirst)
         fitSiteColumns();
-        // A new list is read from its top, or from the site kept selected.
+    // A new list is read from its top, or from the site kept selected.
+    if (fresh)
         lvSites->scrollToTop();
-    }
     const auto kept = std::find_if(m_sites.cbegin(), m_sites.cend(), [&](const SiteSummary &s) {
         return s.site.details.name == (m_keepSelected.isEmpty() ? m_work.siteName() : m_keepSelected);
     });
