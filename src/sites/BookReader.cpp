@@ -70,14 +70,16 @@ void BookReader::list(const SiteQuery &query, std::function<void(const Page &)> 
         std::move(answer), std::move(failed));
 }
 
-void BookReader::exchanges(qint64 siteId, std::function<void(const QList<ExchangeRow> &)> answer, Failed failed)
+void BookReader::exchanges(qint64 siteId, qint64 limit, std::function<void(const QList<ExchangeRow> &)> answer,
+                           Failed failed)
 {
     ask<QList<ExchangeRow>>(
         m_newestExchanges,
-        [siteId](SiteBook &book) {
+        [siteId, limit](SiteBook &book) {
             QList<ExchangeRow> rows;
             HistoryQuery query;
             query.withImages = true;
+            query.limit = limit;
             // One image at a time in memory, however long the history.
             book.eachExchange(siteId, query, [&](const Exchange &e) {
                 ExchangeRow row{e, e.image ? History::summaryOf(*e.image) : QString()};

@@ -42,8 +42,9 @@ public:
         Exchange exchange; // without its image
         QString summary;   // History::summaryOf its image; empty without one
     };
-    // A site's exchanges, newest first.
-    void exchanges(qint64 siteId, std::function<void(const QList<ExchangeRow> &)> answer, Failed failed);
+    // A site's newest exchanges, at most `limit` (-1: all), newest first.
+    void exchanges(qint64 siteId, qint64 limit, std::function<void(const QList<ExchangeRow> &)> answer,
+                   Failed failed);
 
 private:
     // Runs `read` on the reader's thread with the book, unless a newer

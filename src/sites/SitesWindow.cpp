@@ -211,6 +211,9 @@ TFormSites::TFormSites(const QString &url, SiteWork &work, QWidget *parent)
     btNoSite = button(this, "btNoSite", QStringLiteral("N&o site"));
     btClose = button(this, "btClose", QStringLiteral("&Close"));
     History = new TFormHistory(this, Qt::Widget);
+    lbExchanges = new QLabel(this);
+    lbExchanges->setObjectName(QStringLiteral("lbExchanges"));
+    lbExchanges->hide();
     History->lvHistory->setAccessibleName(QStringLiteral("Exchanges of the site"));
 
     auto *buttons = new QHBoxLayout;
@@ -226,6 +229,7 @@ TFormSites::TFormSites(const QString &url, SiteWork &work, QWidget *parent)
     layout->addWidget(lbBook);
     layout->addWidget(lvSites, 1);
     layout->addLayout(buttons);
+    layout->addWidget(lbExchanges);
     layout->addWidget(History, 1);
     History->layout()->setContentsMargins(0, 0, 0, 0);
 
@@ -435,24 +439,34 @@ void TFormSites::pageIfAtEnd()
     // The row at the list's foot, with the rows just added laid out; none
     // there: the rows end above it.
     const QModelIndex foot = lvSites->indexAt(QPoint(1, lvSites->viewport()->height() - 1));
-    if (!foot.isValid() || foot.row() >= m_sites.size() - PageSize / 4) {
+    if (!foot.isValid() || foot.row() >= m_sites.size() - PageSize / 4)
         askPage();
-    }
 }
 
 void TFormSites::readExchanges()
 {
     History->Refresh();
     const qint64 id = selectedId();
+    if (id != m_exchangesOf)
+        lbExchanges->hide();
     if (id == 0 || id == m_exchangesOf)
         return;
+    // One more than is shown tells whether older ones are left out.
     m_reader.exchanges(
-        id,
-        [this, id](const QList<BookReader::ExchangeRow> &rows) {
+        id, ExchangesShown + 1,
+        [this, id](QList<BookReader::ExchangeRow> rows) {
+            const bool more = rows.size() > ExchangesShown;
+            if (more)
+                rows.removeLast();
             m_exchanges = rows;
             m_exchangesOf = id;
-            if (selectedId() == id)
-                History->Refresh();
+            if (selectedId() != id)
+                return;
+            lbExchanges->setText(
+                more ? QStringLiteral("The newest %1 exchanges of this site are listed.").arg(QLocale().toString(ExchangesShown))
+                     : QString());
+            lbExchanges->setVisible(more);
+            History->Refresh();
         },
         [this](const QString &why, bool opening) { saySearching(why, opening); });
 }

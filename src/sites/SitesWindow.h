@@ -77,6 +77,8 @@ public:
     void Refresh();
     // Sites listed per page.
     static constexpr int PageSize = 100;
+    // A site's exchanges listed, the newest; the command line's site history has them all.
+    static constexpr int ExchangesShown = 200;
     // The site of the selected row, as the book holds it now.
     std::optional<Sites::Site> selectedSite();
 
@@ -92,8 +94,9 @@ public:
     QPushButton *btWorkOnSite;
     QPushButton *btNoSite;
     QPushButton *btClose;
-    // The selected site's exchanges.
+    // The selected site's exchanges, and whether older ones are left out.
     TFormHistory *History;
+    QLabel *lbExchanges;
 
     // After a site's set became the image: the transfer window fills its bar.
     std::function<void()> Loaded;

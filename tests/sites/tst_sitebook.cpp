@@ -1367,7 +1367,7 @@ void TestSiteBook::theReaderAnswersTheNewest()
     QCOMPARE(answers.size(), 1);
     // The exchanges with what the list shows of their images, without them.
     QList<BookReader::ExchangeRow> rows;
-    reader.exchanges(farm.id, [&](const QList<BookReader::ExchangeRow> &read) { rows = read; }, {});
+    reader.exchanges(farm.id, -1, [&](const QList<BookReader::ExchangeRow> &read) { rows = read; }, {});
     QTRY_COMPARE(rows.size(), 1);
     QVERIFY(!rows.first().exchange.image);
     QCOMPARE(rows.first().summary, History::summaryOf(imageWith(1, 1)));

@@ -577,6 +577,14 @@ void TestSitesWindow::aBigBookNeverHoldsUpTheWindow()
             " printf('site %05d', k), 'Győr', '', '', '', '2026-12-01T08:00:00.000Z', '2026-12-01T08:00:00.000Z',"
             " 'office', 1 FROM n"));
         const Site last = held.addSite(SiteDetails::named(QStringLiteral("Zárda")));
+        // Older exchanges than the window lists.
+        held.execute(QStringLiteral("WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM n WHERE k < ")
+                     + QString::number(TFormSites::ExchangesShown)
+                     + QStringLiteral(") INSERT INTO exchanges (site, time, operator, host, port, operation, outcome)"
+                                      " SELECT ")
+                     + QString::number(last.id)
+                     + QStringLiteral(", printf('2026-11-01T08:%02d:%02d.000Z', k / 60, k % 60), 'office', 'pc', '',"
+                                      " 'file', 'from a file' FROM n"));
         held.record(last.id, {Operation::Write, QStringLiteral("COM1"), QStringLiteral("stopped at block 3"), patterned(2)});
     }
     start(book);
@@ -606,6 +614,10 @@ void TestSitesWindow::aBigBookNeverHoldsUpTheWindow()
     QVERIFY(!sites->lbBook->isVisible());
     QCOMPARE(sites->lvSites->topLevelItem(0)->text(0), QStringLiteral("Zárda"));
     QVERIFY(!sites->lvSites->topLevelItem(0)->icon(0).isNull());
+    // Its newest exchanges only, and said so.
+    QTRY_COMPARE(sites->History->lvHistory->topLevelItemCount(), TFormSites::ExchangesShown);
+    QVERIFY(sites->lbExchanges->isVisible());
+    QCOMPARE(sites->History->lvHistory->topLevelItem(0)->text(4), QStringLiteral("stopped at block 3"));
     // Scrolled to its end, the list takes the next page.
     timed([&] { sites->lvSites->scrollToBottom(); });
     QTRY_COMPARE(sites->lvSites->topLevelItemCount(), 2 * TFormSites::PageSize + 1);
