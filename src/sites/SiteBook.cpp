@@ -43,31 +43,6 @@ Site SiteBook::site(const QString &name)
     return *found;
 }
 
-QList<SiteSummary> SiteBook::sites(const QString &text, bool withArchived)
-{
-    QList<SiteSummary> list;
-    SiteQuery query;
-    query.text = text;
-    query.archived = withArchived;
-    eachSite(query, [&](const SiteSummary &s) {
-        list << s;
-        return true;
-    });
-    return list;
-}
-
-QList<SiteSummary> SiteBook::needingVisit()
-{
-    QList<SiteSummary> list;
-    SiteQuery query;
-    query.attention = true;
-    eachSite(query, [&](const SiteSummary &s) {
-        list << s;
-        return true;
-    });
-    return list;
-}
-
 QList<Exchange> SiteBook::history(qint64 siteId, bool withImages)
 {
     QList<Exchange> list;

@@ -133,7 +133,7 @@ struct SiteSummary
 // Which sites a list holds, in the order of their names.
 struct SiteQuery
 {
-    // Matching as sites(text) says; empty: every site.
+    // Matching as eachSite says; empty: every site.
     QString text;
     // Only the sites, not archived, of the text whose last module exchange
     // needs a visit, each with that exchange.
@@ -192,11 +192,6 @@ public:
     // whatever its punctuation; one or two characters match names that
     // begin with them.
     virtual void eachSite(const SiteQuery &query, const std::function<bool(const SiteSummary &)> &row) = 0;
-    // Archived sites only when `withArchived`.
-    QList<SiteSummary> sites(const QString &text = {}, bool withArchived = false);
-    // The sites, not archived, whose last module exchange needs a visit (needsVisit), each
-    // with that exchange. By name.
-    QList<SiteSummary> needingVisit();
     virtual std::optional<Site> findSite(const QString &name) = 0;
     // The same, or NoSite: "no site "NAME" in the site book".
     Site site(const QString &name);

@@ -373,10 +373,10 @@ void TFormSites::listed(const BookReader::Page &page)
             addRow(s, false);
         }
     }
-    const bool lastOfRun = !page.more;
     m_nextOffset = page.offset + page.sites.size();
-    m_more = page.more || m_run == Run::Visits;
-    if (lastOfRun && m_run == Run::Visits) {
+    // After the visits' last page the others' first.
+    m_more = page.more || run == Run::Visits;
+    if (run == Run::Visits && !page.more) {
         m_run = Run::Others;
         m_nextOffset = 0;
     }
