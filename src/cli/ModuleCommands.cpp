@@ -162,6 +162,7 @@ int runRead(const QCommandLineParser &p, Io &io)
     PortRun run(p, io, *ports, {QStringLiteral("read")});
     if (!run.usable())
         return ExitUsage;
+    run.keepOutFor(targets);
     return run.run([&](PortWorker &w, PortState &s) {
         // What was read is kept in the history whatever happens to the file
         // or the site; a complete read becomes the site's current set, its

@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <unistd.h>
+
 namespace Cli {
 
 namespace {
@@ -183,11 +185,18 @@ PortRun::PortRun(const QCommandLineParser &p, Io &io, QStringList ports, QString
                 break;
             }
         }
+    keepOutFor(m_tracePaths);
+}
+
+void PortRun::keepOutFor(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        m_dataOnOut = m_dataOnOut || Files::descriptorOf(path) == STDOUT_FILENO;
 }
 
 int PortRun::run(const Job &operation, const std::function<void()> &alsoOnTick)
 {
-    const bool progress = m_io.outIsTerminal && !m_quiet && !m_stages.isEmpty();
+    const bool progress = m_io.outIsTerminal && !m_quiet && !m_stages.isEmpty() && !m_dataOnOut;
     const QStringList failures = runConcurrently(
         int(m_ports.size()), [&](int i) { serve(i, operation); },
         [&] {
@@ -206,7 +215,7 @@ int PortRun::run(const Job &operation, const std::function<void()> &alsoOnTick)
     for (PortState &s : m_states) {
         if (!m_quiet)
             for (const QString &line : s.out)
-                m_io.out << ShownText::shown(line) << '\n';
+                (m_dataOnOut ? m_io.err : m_io.out) << ShownText::shown(line) << '\n';
         for (const QString &line : s.err)
             m_io.err << ShownText::shown(line) << '\n';
         failed = failed || s.failed;

@@ -78,6 +78,9 @@ public:
     PortRun(const QCommandLineParser &p, Io &io, QStringList ports, QStringList stages);
 
     bool usable() const { return m_usable; }
+    // Where one of paths is standard output, it carries that file alone: the
+    // outcome lines go to standard error and no progress is drawn.
+    void keepOutFor(const QStringList &paths);
     std::deque<PortState> &states() { return m_states; }
 
     // ExitDone, or ExitDiffers when any port failed.
@@ -94,6 +97,7 @@ private:
     QStringList m_tracePaths;
     std::deque<PortState> m_states;
     bool m_usable = true;
+    bool m_dataOnOut = false;
     int m_drawn = 0;
     int m_retries = Transfer::MaxRetries;
 };

@@ -62,6 +62,8 @@ private slots:
     void readKeepsWhatItGot();
     void readChecksItsOutputFirst_data();
     void readChecksItsOutputFirst();
+    void readIntoStandardOutput_data();
+    void readIntoStandardOutput();
     void quietCompareStillNamesTheDifferences();
     void repeatsOfADamagedBlock_data();
     void repeatsOfADamagedBlock();
@@ -302,6 +304,30 @@ void TestModuleCommands::readKeepsWhatItGot()
     QVERIFY2(read.err.startsWith(QStringLiteral("COM79: %1: ").arg(target))
                  && read.err.endsWith(QStringLiteral("; what was read is kept in %1\n").arg(entries[0].path)),
              qPrintable(read.err));
+}
+
+void TestModuleCommands::readIntoStandardOutput_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::newRow("-") << QStringLiteral("-");
+    QTest::newRow("/dev/stdout") << QStringLiteral("/dev/stdout");
+}
+
+// Standard output carries the file alone; what is said goes to standard error.
+void TestModuleCommands::readIntoStandardOutput()
+{
+    QFETCH(QString, output);
+    startModule(77, pattern(2));
+    QProcess tool;
+    tool.start(QStringLiteral(QUELMAR_PARAMS), {QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM77"),
+                                                QStringLiteral("-o"), output});
+    QVERIFY(tool.waitForFinished(120000));
+    QCOMPARE(tool.exitCode(), 0);
+    const QByteArray out = tool.readAllStandardOutput();
+    QCOMPARE(out.size(), ImageSize);
+    QCOMPARE(out.left(ModuleBytes), pattern(2).left(ModuleBytes));
+    QCOMPARE(QString::fromUtf8(tool.readAllStandardError()),
+             QStringLiteral("COM77: read 15 of 15 blocks into %1\n").arg(output));
 }
 
 void TestModuleCommands::readChecksItsOutputFirst_data()
