@@ -44,9 +44,9 @@ QString summaries(const QString &from, const QString &exchanges, const QString &
 const QString Page = QStringLiteral(" LIMIT NULLIF(CAST(:limit AS bigint), -1) OFFSET :offset");
 
 // By the folded name, as its index holds them.
-QString paged(const QString &from, const QString &where, const QString &key = QStringLiteral("s.name_fold COLLATE \"C\""))
+ListingSql paged(const QString &from, const QString &where, const QString &key = QStringLiteral("s.name_fold COLLATE \"C\""))
 {
-    return pagedSummariesSql(timeColumn, from, where, key, QStringLiteral("s.id"), Page);
+    return listingSql(timeColumn, from, where, key, QStringLiteral("s.id"), Page);
 }
 
 // foldText in SQL: translate() takes A to Z and each character of the table

@@ -662,6 +662,13 @@ QString pastPrefix(const QString &prefix)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()), points.size());
 }
 
+// A list without a limit is read in one pass; a page is chosen first, so
+// that the sites before it are never read whole.
+const QString &listing(const ListingSql &sql, const SiteQuery &query)
+{
+    return query.limit < 0 ? sql.whole : sql.paged;
+}
+
 } // namespace
 
 void SqlSiteBook::eachSite(const SiteQuery &query, const std::function<bool(const SiteSummary &)> &row)
@@ -671,17 +678,17 @@ void SqlSiteBook::eachSite(const SiteQuery &query, const std::function<bool(cons
     Bindings bindings;
     if (m_version < IndexVersion) {
         // An older book read as it is: no index yet.
-        statement = m_sql.listSites;
+        statement = listing(m_sql.listSites, query);
         ids = m_sql.patternIds;
         bindings << std::pair{"pattern", QVariant(likePatternFor(query.text))};
     } else if (wanted.isEmpty()) {
-        statement = m_sql.everySite;
+        statement = listing(m_sql.everySite, query);
     } else if (wanted.size() < 3) {
-        statement = m_sql.namePrefix;
+        statement = listing(m_sql.namePrefix, query);
         ids = m_sql.prefixIds;
         bindings << std::pair{"low", QVariant(wanted)} << std::pair{"high", QVariant(pastPrefix(wanted))};
     } else {
-        statement = m_sql.searchSites;
+        statement = listing(m_sql.searchSites, query);
         ids = m_sql.searchIds;
         bindings << std::pair{"phrase",
                               QVariant(m_postgres ? likePatternFor(query.text)

@@ -18,6 +18,16 @@ enum class SqlFailure {
     Unavailable, // the book cannot be reached or read (server, file, disk)
 };
 
+// A list of sites in two forms: whole, every hit read as it is found (for
+// a list without a limit), and paged, where the page is chosen first over
+// the narrow rows the search reads and only its sites are then read whole.
+// Both take :limit and :offset as `page` does.
+struct ListingSql
+{
+    QString whole;
+    QString paged;
+};
+
 struct SqlStatements
 {
     QString driver;  // the Qt SQL driver
@@ -42,14 +52,13 @@ struct SqlStatements
     QString siteByKey;
     QString siteById;
     QString currentForUpdate;
-    QString listSites; // by the search text of version 2, for an older book read as it is
+    ListingSql listSites; // by the search text of version 2, for an older book read as it is
     // From version 4, by the index the database keeps: every site, those whose
     // search text holds :phrase, or those whose folded name is from :low up to
-    // :high; in the order of their folded names. Each of these four takes
-    // :limit and :offset as `page` does.
-    QString everySite;
-    QString searchSites;
-    QString namePrefix;
+    // :high; in the order of their folded names.
+    ListingSql everySite;
+    ListingSql searchSites;
+    ListingSql namePrefix;
     QString page;                // LIMIT :limit (-1: all) OFFSET :offset
     QString setText;             // the program's part of a site's search text
     // Every site with its last exchange other than "file" when that may need
@@ -120,17 +129,17 @@ inline QString summariesSql(QString (*time)(const QString &column), const QStrin
              from, exchanges, where, byName);
 }
 
-// One page of sites FROM `from` and `where`, each with its last exchange: the
-// page is chosen in the order of `key`, then `tie` (the site's id, so that
-// pages never overlap), over the narrow rows the search reads; only the
-// page's sites are then read whole. `page` is the LIMIT and OFFSET.
-inline QString pagedSummariesSql(QString (*time)(const QString &column), const QString &from, const QString &where,
-                                 const QString &key, const QString &tie, const QString &page)
+// Sites FROM `from` and `where`, each with its last exchange, in the order
+// of `key`, then `tie` (the site's id, so that pages never overlap); `page`
+// is the LIMIT and OFFSET.
+inline ListingSql listingSql(QString (*time)(const QString &column), const QString &from, const QString &where,
+                             const QString &key, const QString &tie, const QString &page)
 {
     const QString chosen = QStringLiteral("(SELECT s.id AS page_site, %1 AS page_key FROM %2 %3 ORDER BY %1, %4%5) p"
                                           " JOIN sites s ON s.id = p.page_site")
                                .arg(key, from, where, tie, page);
-    return summariesSql(time, chosen, {}, {}, QStringLiteral("p.page_key, s.id"));
+    return {summariesSql(time, from, {}, where, key + QStringLiteral(", ") + tie) + page,
+            summariesSql(time, chosen, {}, {}, QStringLiteral("p.page_key, s.id"))};
 }
 
 const SqlStatements &sqliteStatements();
