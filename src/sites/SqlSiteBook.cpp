@@ -41,8 +41,9 @@ constexpr int KeyVersion = 3;
 constexpr int IndexVersion = 4;
 // The version from which sites are archived and changes of details are kept.
 constexpr int ChangesVersion = 5;
-// Versions a program that knows only the earlier one must not write.
-constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3, 4, 5};
+// Versions a program that knows only the earlier one must not write. The
+// last one changes only how SQLite folds a site's texts, in the book itself.
+constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3, 4, 5, 5};
 // The columns of a site in siteFrom, then its current set and whether it is archived.
 constexpr int SiteColumnCount = 10;
 // A summary: the site, its last exchange, then whether it is archived.

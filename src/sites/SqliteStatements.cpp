@@ -57,18 +57,6 @@ ListingSql paged(const QString &from, const QString &where, const QString &key =
     return listingSql(timeColumn, from, where, key, tie, Page);
 }
 
-// SQLite's parser takes about thirty nested calls, so foldText runs in SQL
-// as steps of this many replace() each over the texts kept in site_fold.
-constexpr int StepSize = 20;
-
-QString chain(const QString &column, const QList<std::pair<QString, QString>> &pairs)
-{
-    QString text = column;
-    for (const auto &[from, to] : pairs)
-        text = QStringLiteral("replace(%1,%2,%3)").arg(text, sqlLiteral(from), sqlLiteral(to));
-    return text;
-}
-
 // A site's texts to fold, one a line: the name and the phone first, so that
 // they are taken back out of the folded text.
 QString unfolded(const QString &r)
@@ -81,35 +69,68 @@ QString unfolded(const QString &r)
 
 // Folds the texts of the row just put in site_fold, takes out the folded
 // name and the phone's digits, and gives the site its index entry: as
-// foldText, digitsOf and searchTextOf make them.
+// foldText, digitsOf and searchTextOf make them. A text goes through
+// site_fold_work to the views that walk it.
 QString refold()
 {
-    QString sql;
-    const QList<FoldPair> &pairs = foldPairs();
-    for (qsizetype k = 0; k < pairs.size(); k += StepSize) {
-        QList<std::pair<QString, QString>> step;
-        for (const FoldPair &p : pairs.mid(k, StepSize))
-            step << std::pair{QString(p.from), p.to};
-        // A text of printable ASCII has nothing to fold.
-        sql += QStringLiteral(" UPDATE site_fold SET body = %1 WHERE site = new.site"
-                              " AND replace(body, char(10), ' ') GLOB '*[^ -~]*';")
-                   .arg(chain(QStringLiteral("body"), step));
-    }
+    const QString row = QStringLiteral(" WHERE site = new.site");
+    // A text of printable ASCII has nothing to fold; a number of digits nothing to take out.
+    const QString unfolded = row + QStringLiteral(" AND replace(body, char(10), ' ') GLOB '*[^ -~]*'");
+    const QString separated = row + QStringLiteral(" AND digits GLOB '*[^0-9]*'");
     const QString rest = QStringLiteral("substr(body, instr(body, char(10)) + 1)");
-    sql += QStringLiteral(" UPDATE site_fold SET name = substr(body, 1, instr(body, char(10)) - 1),"
-                          " digits = substr(%1, 1, instr(%1, char(10)) - 1) WHERE site = new.site;")
-               .arg(rest);
-    const QString separators = phoneSeparators();
-    for (qsizetype k = 0; k < separators.size(); k += StepSize) {
-        QList<std::pair<QString, QString>> step;
-        for (const QChar c : separators.mid(k, StepSize))
-            step << std::pair{QString(c), QString()};
-        sql += QStringLiteral(" UPDATE site_fold SET digits = %1 WHERE site = new.site;")
-                   .arg(chain(QStringLiteral("digits"), step));
-    }
-    return sql
-        + QStringLiteral(" INSERT INTO site_index (rowid, body) SELECT site, body || char(10) || digits FROM site_fold"
-                         " WHERE site = new.site;");
+    return QStringLiteral(" INSERT OR REPLACE INTO site_fold_work (one, text) SELECT 1, body FROM site_fold%1;"
+                          " UPDATE site_fold SET body = (SELECT text FROM site_fold_folding)%1;")
+               .arg(unfolded)
+        + QStringLiteral(" UPDATE site_fold SET name = substr(body, 1, instr(body, char(10)) - 1),"
+                         " digits = substr(%1, 1, instr(%1, char(10)) - 1)%2;")
+              .arg(rest, row)
+        + QStringLiteral(" INSERT OR REPLACE INTO site_fold_work (one, text) SELECT 1, digits FROM site_fold%1;"
+                         " UPDATE site_fold SET digits = (SELECT text FROM site_fold_digits)%1;"
+                         " DELETE FROM site_fold_work;")
+              .arg(separated)
+        + QStringLiteral(" INSERT INTO site_index (rowid, body) SELECT site, body || char(10) || digits FROM site_fold")
+        + row + QLatin1Char(';');
+}
+
+// The folding as tables of letters that views look each character up in:
+// SQLite parses the whole schema at every opening, and the folding written
+// out as replace() calls made that a millisecond. Made anew where an older
+// book has them already.
+QStringList foldByLetters()
+{
+    QStringList letters, separators;
+    for (const FoldPair &p : foldPairs())
+        letters << QStringLiteral("(%1, %2)").arg(sqlLiteral(p.from), sqlLiteral(p.to));
+    for (const QChar c : phoneSeparators())
+        separators << QStringLiteral("(%1)").arg(sqlLiteral(c));
+    // The text of site_fold_work, one character a step.
+    const QString walk = QStringLiteral(
+        "CREATE VIEW %1 (text) AS WITH RECURSIVE walk (at, done) AS (SELECT 1, '' UNION ALL"
+        " SELECT at + 1, done || %2 FROM walk, site_fold_work w WHERE at <= length(w.text))"
+        " SELECT done FROM walk ORDER BY at DESC LIMIT 1");
+    const QString letter = QStringLiteral("substr(w.text, at, 1)");
+    return {
+        QStringLiteral("DROP TRIGGER IF EXISTS site_fold_folded"),
+        QStringLiteral("DROP VIEW IF EXISTS site_fold_folding"),
+        QStringLiteral("DROP VIEW IF EXISTS site_fold_digits"),
+        QStringLiteral("DROP TABLE IF EXISTS site_fold_letters"),
+        QStringLiteral("DROP TABLE IF EXISTS site_phone_separators"),
+        QStringLiteral("DROP TABLE IF EXISTS site_fold_work"),
+        QStringLiteral("CREATE TABLE site_fold_letters (letter TEXT PRIMARY KEY, folded TEXT NOT NULL) WITHOUT ROWID"),
+        QStringLiteral("INSERT INTO site_fold_letters (letter, folded) VALUES ") + letters.join(QStringLiteral(", ")),
+        QStringLiteral("CREATE TABLE site_phone_separators (letter TEXT PRIMARY KEY) WITHOUT ROWID"),
+        QStringLiteral("INSERT INTO site_phone_separators (letter) VALUES ") + separators.join(QStringLiteral(", ")),
+        QStringLiteral("CREATE TABLE site_fold_work (one INTEGER PRIMARY KEY CHECK (one = 1), text TEXT NOT NULL)"),
+        walk.arg(QStringLiteral("site_fold_folding"),
+                 QStringLiteral("coalesce((SELECT l.folded FROM site_fold_letters l WHERE l.letter = %1), %1)")
+                     .arg(letter)),
+        walk.arg(QStringLiteral("site_fold_digits"),
+                 QStringLiteral("CASE WHEN EXISTS (SELECT 1 FROM site_phone_separators p WHERE p.letter = %1)"
+                                " THEN '' ELSE %1 END")
+                     .arg(letter)),
+        QStringLiteral("CREATE TRIGGER site_fold_folded AFTER INSERT ON site_fold BEGIN") + refold()
+            + QStringLiteral(" END"),
+    };
 }
 
 } // namespace
@@ -170,7 +191,7 @@ const SqlStatements &sqliteStatements()
                 QStringLiteral("ALTER TABLE book_one RENAME TO book"),
                 QStringLiteral("CREATE INDEX exchanges_by_time ON exchanges (site, time, id)"),
             },
-            {
+            QStringList{
                 // The search by index, kept by the database itself: a change made with
                 // any client is found. Only the current set's part is the program's.
                 QStringLiteral("ALTER TABLE sites ADD COLUMN set_text TEXT NOT NULL DEFAULT ''"),
@@ -179,8 +200,7 @@ const SqlStatements &sqliteStatements()
                 QStringLiteral("CREATE INDEX site_fold_by_name ON site_fold (name)"),
                 QStringLiteral(
                     "CREATE VIRTUAL TABLE site_index USING fts5 (body, tokenize = 'trigram case_sensitive 1')"),
-                QStringLiteral("CREATE TRIGGER site_fold_folded AFTER INSERT ON site_fold BEGIN") + refold()
-                    + QStringLiteral(" END"),
+            } + foldByLetters() + QStringList{
                 QStringLiteral("CREATE TRIGGER sites_indexed AFTER INSERT ON sites BEGIN ")
                     + unfolded(QStringLiteral("new")) + QStringLiteral(" END"),
                 QStringLiteral(
@@ -211,6 +231,8 @@ const SqlStatements &sqliteStatements()
                 QStringLiteral("CREATE TRIGGER site_changes_never_deleted BEFORE DELETE ON site_changes"
                                " BEGIN SELECT RAISE(ABORT, 'details changes are never deleted'); END"),
             },
+            // The folding by tables of letters, in place of the one a book made before.
+            foldByLetters(),
         },
         {
             QStringLiteral("PRAGMA journal_mode = WAL"),
