@@ -172,8 +172,6 @@ const SqlStatements &postgresStatements()
                 QStringLiteral("CREATE TRIGGER site_changes_never_truncated BEFORE TRUNCATE ON site_changes"
                                " FOR EACH STATEMENT EXECUTE FUNCTION site_changes_never_changed()"),
             },
-            // SQLite's folding changed; PostgreSQL's is its generated columns.
-            {},
         },
         {
             QStringLiteral("SET TIME ZONE 'UTC'"),
@@ -296,6 +294,8 @@ const SqlStatements &postgresStatements()
         // Advisory locks belong to one database.
         QStringLiteral("SELECT pg_try_advisory_lock(:key)"),
         QStringLiteral("SELECT pg_advisory_unlock(:key)"),
+        {},
+        {},
     };
     return s;
 }

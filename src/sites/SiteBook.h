@@ -22,7 +22,7 @@
 namespace Sites {
 
 // The schema this program creates and upgrades to.
-inline constexpr int KnownVersion = 6;
+inline constexpr int KnownVersion = 5;
 
 // Kept in the book as operationWord(): "read", "backup", "write", "verify", "compare", "file".
 // Operations whose image comes from the module, which never holds bytes

@@ -41,9 +41,8 @@ constexpr int KeyVersion = 3;
 constexpr int IndexVersion = 4;
 // The version from which sites are archived and changes of details are kept.
 constexpr int ChangesVersion = 5;
-// Versions a program that knows only the earlier one must not write. The
-// last one changes only how SQLite folds a site's texts, in the book itself.
-constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3, 4, 5, 5};
+// Versions a program that knows only the earlier one must not write.
+constexpr int OldestWriter[KnownVersion + 1] = {0, 1, 2, 3, 4, 5};
 // The columns of a site in siteFrom, then its current set and whether it is archived.
 constexpr int SiteColumnCount = 10;
 // A summary: the site, its last exchange, then whether it is archived.
@@ -342,10 +341,39 @@ void SqlSiteBook::open(const QString &url, BookUse use, int version, const BookR
         }
         if (roles && where.postgres && m_version == KnownVersion)
             grant(*roles);
+        if (!m_readOnly && m_version >= IndexVersion && m_version <= KnownVersion)
+            refreshFolding();
     } catch (...) {
         QSqlDatabase::database(m_connection, false).close();
         QSqlDatabase::removeDatabase(m_connection);
         throw;
+    }
+}
+
+// A book made before the folding by letters comes to it, in a transaction of
+// its own. The folding is the same either way, so a busy or refused book is
+// left as it is until a later opening.
+void SqlSiteBook::refreshFolding()
+{
+    if (m_sql.foldsByLetters.isEmpty())
+        return;
+    const auto folds = [this] {
+        QSqlQuery q = run(m_sql.foldsByLetters);
+        return q.next() && q.value(0).toInt() > 0;
+    };
+    try {
+        if (folds())
+            return;
+        run(m_sql.begin);
+        try {
+            if (!folds())
+                for (const QString &statement : m_sql.makeLetters)
+                    run(statement);
+            run(QStringLiteral("COMMIT"));
+        } catch (const SqlFault &) {
+            QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+        }
+    } catch (const SqlFault &) {
     }
 }
 

@@ -63,6 +63,7 @@ private:
     void open(const QString &url, BookUse use, int version, const BookRoles *roles);
     void upgradeTo(int version);
     void grant(const BookRoles &roles);
+    void refreshFolding();
     Site heldForUpdate(const Site &asRead);
     Site saveDetails(const Site &held, const SiteFields &fields);
     void keepChange(qint64 siteId, const QDateTime &time, const std::optional<SiteFields> &before,

@@ -107,6 +107,11 @@ struct SqlStatements
     // tell two addresses of one book apart from two books; empty on SQLite.
     QString tryBookLock;
     QString freeBookLock;
+    // SQLite: whether the book folds by its tables of letters, and how a book
+    // made before them comes to; the folding is the same either way, so an
+    // older program writes the book as before. Empty on PostgreSQL.
+    QString foldsByLetters;
+    QStringList makeLetters;
 };
 
 // A text as an SQL string literal.

@@ -94,8 +94,8 @@ QString refold()
 
 // The folding as tables of letters that views look each character up in:
 // SQLite parses the whole schema at every opening, and the folding written
-// out as replace() calls made that a millisecond. Made anew where an older
-// book has them already.
+// out as replace() calls made that a millisecond. Replaces whatever folding
+// the book had.
 QStringList foldByLetters()
 {
     QStringList letters, separators;
@@ -231,8 +231,6 @@ const SqlStatements &sqliteStatements()
                 QStringLiteral("CREATE TRIGGER site_changes_never_deleted BEFORE DELETE ON site_changes"
                                " BEGIN SELECT RAISE(ABORT, 'details changes are never deleted'); END"),
             },
-            // The folding by tables of letters, in place of the one a book made before.
-            foldByLetters(),
         },
         {
             QStringLiteral("PRAGMA journal_mode = WAL"),
@@ -321,6 +319,8 @@ const SqlStatements &sqliteStatements()
         {},
         {},
         {},
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'site_fold_letters'"),
+        foldByLetters(),
     };
     return s;
 }
