@@ -303,13 +303,24 @@ void SqlSiteBook::open(const QString &url, BookUse use, int version, const BookR
     }
     try {
         try {
+            QElapsedTimer waited;
+            waited.start();
             for (const QString &statement : m_sql.session) {
-                try {
-                    run(statement);
-                } catch (const SqlFault &) {
-                    // A read-only book keeps the journal it has.
-                    if (!m_readOnly)
-                        throw;
+                for (int attempt = 1;; ++attempt) {
+                    try {
+                        run(statement);
+                    } catch (const SqlFault &fault) {
+                        // Two programs making one book at once: SQLite refuses the second its
+                        // journal at once, without waiting, while the first holds the file.
+                        if (m_sql.classify(fault.error) == SqlFailure::Retry && waited.elapsed() < WaitMs) {
+                            QThread::msleep(std::min(100, 10 * attempt));
+                            continue;
+                        }
+                        // A read-only book keeps the journal it has.
+                        if (!m_readOnly)
+                            throw;
+                    }
+                    break;
                 }
             }
             if (m_sql.whoAmI.isEmpty()) {

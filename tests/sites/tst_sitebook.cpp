@@ -14,6 +14,8 @@
 #include "sites/SqlStatements.h"
 
 #include <QCryptographicHash>
+#include <mutex>
+#include <thread>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -141,6 +143,7 @@ private slots:
     void noTablesAsksForInit();
 #else
     void bookHoldsOneVersionRow();
+    void twoMakeOneBookAtOnce();
     void busyBookWaitsTenSeconds();
     void outputIsTheBook_data();
     void outputIsTheBook();
@@ -1172,6 +1175,28 @@ void TestSiteBook::bookHoldsOneVersionRow()
     QString message;
     QCOMPARE(kindOf([&] { SqlSiteBook again(m_url); }, &message), SiteBookError::Kind::Unavailable);
     QCOMPARE(message, QStringLiteral("the site book %1 is damaged: its table book holds no version").arg(m_url));
+}
+
+// A window's reader and its actions open a new book at the same moment.
+void TestSiteBook::twoMakeOneBookAtOnce()
+{
+    QStringList failures;
+    std::mutex said;
+    for (int round = 0; round < 20; ++round) {
+        const QString url = m_fixture.newBook(false);
+        const auto open = [&] {
+            try {
+                SqlSiteBook book(url);
+            } catch (const SiteBookError &e) {
+                const std::lock_guard lock(said);
+                failures << QString::fromUtf8(e.what());
+            }
+        };
+        std::thread first(open), second(open);
+        first.join();
+        second.join();
+    }
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
 }
 
 void TestSiteBook::busyBookWaitsTenSeconds()
