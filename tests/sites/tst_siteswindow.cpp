@@ -641,5 +641,11 @@ void TestSitesWindow::aBigBookNeverHoldsUpTheWindow()
     QTRY_COMPARE(sites->lvSites->topLevelItem(0)->text(0), QStringLiteral("Zárda"));
     timed([&] { QTest::keyClicks(sites->edSiteSearch, QStringLiteral("arda")); });
     QTRY_COMPARE(sites->lvSites->topLevelItemCount(), 1);
-    QVERIFY2(stall < 50, qPrintable(QStringLiteral("the window stalled %1 ms").arg(stall)));
+    // The bound is the release build's; the sanitizers' unoptimized build runs several times slower.
+#ifdef __SANITIZE_ADDRESS__
+    constexpr qint64 Bound = 150;
+#else
+    constexpr qint64 Bound = 50;
+#endif
+    QVERIFY2(stall < Bound, qPrintable(QStringLiteral("the window stalled %1 ms").arg(stall)));
 }
